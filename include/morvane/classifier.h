@@ -1,0 +1,112 @@
+/* Morvane Classifier: public C interface.
+ *
+ * A host calls LoadClassifier once, adds main templates with AddMainTemplate,
+ * classifies pages (ClassifyImageFile, ClassifyImageMemory, Classify) and reads
+ * the winning sub-template with GetTemplateName, GetTemplateID and
+ * GetTemplateOutputID. Every function except FreeClassifier returns 0 on
+ * success and a negative code on failure; GetErrorMsg turns a code into text.
+ * Text is zero-terminated UTF-16; lengths count UTF-16 code units including
+ * the terminator. The library is not thread-safe: call it from one thread.
+ */
+#ifndef MORVANE_CLASSIFIER_H
+#define MORVANE_CLASSIFIER_H
+
+#if defined(_WIN32)
+#  include <wchar.h>
+typedef wchar_t MorvaneChar;
+#  if defined(_M_IX86) || defined(__i386__)
+#    define MORVANE_CALL __stdcall
+#  else
+#    define MORVANE_CALL
+#  endif
+#  if defined(MORVANE_BUILDING_LIBRARY)
+#    define MORVANE_API __declspec(dllexport)
+#  else
+#    define MORVANE_API __declspec(dllimport)
+#  endif
+#else
+#  ifdef __cplusplus
+typedef char16_t MorvaneChar;
+#  else
+#    include <uchar.h>
+typedef char16_t MorvaneChar;
+#  endif
+#  define MORVANE_CALL
+#  define MORVANE_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Result codes. */
+enum {
+    MORVANE_OK = 0,
+    MORVANE_ERR_READ_DEVICE_FILE = -2,
+    MORVANE_ERR_OPEN_DEVICE = -3,
+    MORVANE_ERR_READ_MAIN_TEMPLATE = -4,
+    MORVANE_ERR_SAVE_MAIN_TEMPLATE = -5,
+    MORVANE_ERR_READ_FILTER_TEMPLATE = -6,
+    MORVANE_ERR_SAVE_FILTER_TEMPLATE = -7,
+    MORVANE_ERR_CLASSIFY = -8,
+    MORVANE_ERR_EXTRACT_FEATURE = -9,
+    MORVANE_ERR_ANALYZE_TEXT_LINE = -10,
+    MORVANE_ERR_SEGMENT_CHARS = -11,
+    MORVANE_ERR_READ_SUBTEMPLATE = -12,
+    MORVANE_ERR_SAVE_SUBTEMPLATE = -13,
+    MORVANE_ERR_MERGE_CHARS = -14,
+    MORVANE_ERR_EXTRACT_LINE = -15,
+    MORVANE_ERR_READ_IMAGE = -16,
+    MORVANE_ERR_SAVE_IMAGES = -17,
+    MORVANE_ERR_CAPTURE = -18,
+    MORVANE_ERR_NO_PAPER = -19,
+    MORVANE_ERR_CALL_ORDER = -58,
+    MORVANE_ERR_NOT_SUPPORTED = -59,
+    MORVANE_ERR_UNINITIALIZED = -60,
+    MORVANE_ERR_INVALID_PARAMETER = -61,
+    MORVANE_ERR_NO_MEMORY = -62,
+    MORVANE_ERR_UNDEFINED = -63
+};
+
+/* Loading and settings. */
+MORVANE_API int MORVANE_CALL LoadClassifier(const MorvaneChar* reserved, const MorvaneChar* directory);
+MORVANE_API void MORVANE_CALL FreeClassifier(void);
+MORVANE_API int MORVANE_CALL AddMainTemplate(const MorvaneChar* path, int* index);
+MORVANE_API int MORVANE_CALL SetPixelResolution(int horizontalDpi, int verticalDpi, int index);
+MORVANE_API int MORVANE_CALL SetTemplateValid(const MorvaneChar* templateId, int reserved, int index);
+MORVANE_API int MORVANE_CALL ResetAllTemplates(int valid, int index);
+MORVANE_API int MORVANE_CALL SetAttribute(int attribute, int value, int index);
+
+/* Classification. rows: `height` pointers to the caller's pixel rows, top
+ * row first; 1-bit rows have the leftmost pixel in the most significant bit
+ * (set bit = black), 8-bit rows are gray levels, 24-bit rows are blue, green,
+ * red. */
+MORVANE_API int MORVANE_CALL ClassifyImageFile(const MorvaneChar* path, int index);
+MORVANE_API int MORVANE_CALL ClassifyImageMemory(unsigned char** rows, int width, int height,
+                                                 int bitsPerPixel, int index);
+MORVANE_API int MORVANE_CALL Classify(int index);
+
+/* Results: ask for the length with a null buffer, then copy. */
+MORVANE_API int MORVANE_CALL GetTemplateName(MorvaneChar* buffer, int* length);
+MORVANE_API int MORVANE_CALL GetTemplateID(MorvaneChar* buffer, int* length);
+MORVANE_API int MORVANE_CALL GetTemplateOutputID(MorvaneChar* buffer, int* length);
+
+/* Messages and version. */
+MORVANE_API int MORVANE_CALL GetErrorMsg(int code, MorvaneChar* buffer, int* length);
+MORVANE_API int MORVANE_CALL GetSDKVersion(MorvaneChar* buffer, int* length);
+
+/* Capture device. */
+MORVANE_API int MORVANE_CALL CaptureImage(void);
+MORVANE_API int MORVANE_CALL SetCapturedAttribute(int attribute, int value);
+MORVANE_API int MORVANE_CALL SetCapturedRange(int left, int top, int right, int bottom);
+MORVANE_API int MORVANE_CALL IsHavePaper(void);
+MORVANE_API int MORVANE_CALL LoadLocalImage(const MorvaneChar* path);
+MORVANE_API int MORVANE_CALL SaveCapturedImage(const MorvaneChar* path, int saveOption);
+
+#ifdef __cplusplus
+}
+#endif
+
+#include "morvane/j2k.h"
+
+#endif /* MORVANE_CLASSIFIER_H */

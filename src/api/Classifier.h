@@ -1,0 +1,56 @@
+// The one process-wide classifier: working directory, capture devices, the
+// loaded main templates and the result of the last classification.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "image/Dib.h"
+
+namespace libMorvaneClassifier {
+
+class CClassifier {
+public:
+    CClassifier();
+    ~CClassifier();
+
+    int Load(const char16_t* reserved, const char16_t* directory);
+    void Free();
+    bool IsLoaded() const { return loaded_; }
+    const std::u16string& WorkingDirectory() const { return workingDirectory_; }
+
+    int AddMainTemplate(const char16_t* path, int* index);
+    int SetPixelResolution(int h, int v, int index);
+    int SetTemplateValid(const char16_t* id, int index);
+    int ResetAllTemplates(int valid, int index);
+    int SetAttribute(int attribute, int value, int index);
+
+    int ClassifyImage(const CRawImage& image, int index);
+    int ClassifyImageMemory(unsigned char** rows, int width, int height, int bitsPerPixel, int index);
+    int Classify(int index);
+    int ClassifyImageFile(const char16_t* path, int index);
+
+    // which: 0 Name, 1 ID, 2 OutputID.
+    int GetResultText(int which, char16_t* buffer, int* length);
+
+    int CaptureImage();
+    int SetCapturedAttribute(int attribute, int value);
+    int SetCapturedRange(int left, int top, int right, int bottom);
+    int IsHavePaper();
+    int LoadLocalImage(const char16_t* path);
+    int SaveCapturedImage(const char16_t* path, int saveOption);
+
+    int EntryCount() const;
+
+private:
+    std::u16string workingDirectory_;
+    bool loaded_ = false;
+};
+
+// The library's single instance.
+CClassifier& TheClassifier();
+// Process-wide engine directory (narrow text) used by the recognition engines.
+std::string& EngineDirectory();
+
+}  // namespace libMorvaneClassifier

@@ -1,0 +1,140 @@
+// The exported C functions: each is a thin entry into the one classifier.
+// No exception leaves the library; running out of memory answers -62.
+#include <new>
+
+#include "api/Classifier.h"
+#include "api/ResultCodes.h"
+#include "morvane/classifier.h"
+#include "platform/TextConv.h"
+
+using namespace libMorvaneClassifier;
+
+namespace {
+
+const char16_t* In(const MorvaneChar* text) { return reinterpret_cast<const char16_t*>(text); }
+char16_t* Out(MorvaneChar* text) { return reinterpret_cast<char16_t*>(text); }
+
+template <typename F>
+int Guarded(F&& body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return kErrNoMemory;
+    } catch (...) {
+        return kErrUndefined;
+    }
+}
+
+constexpr char kVersion[] = "6.1.1.2";
+
+}  // namespace
+
+extern "C" {
+
+MORVANE_API int MORVANE_CALL LoadClassifier(const MorvaneChar* reserved, const MorvaneChar* directory) {
+    return Guarded([&] { return TheClassifier().Load(In(reserved), In(directory)); });
+}
+
+MORVANE_API void MORVANE_CALL FreeClassifier(void) {
+    Guarded([&] {
+        TheClassifier().Free();
+        return 0;
+    });
+}
+
+MORVANE_API int MORVANE_CALL AddMainTemplate(const MorvaneChar* path, int* index) {
+    return Guarded([&] { return TheClassifier().AddMainTemplate(In(path), index); });
+}
+
+MORVANE_API int MORVANE_CALL SetPixelResolution(int horizontalDpi, int verticalDpi, int index) {
+    return Guarded([&] { return TheClassifier().SetPixelResolution(horizontalDpi, verticalDpi, index); });
+}
+
+MORVANE_API int MORVANE_CALL SetTemplateValid(const MorvaneChar* templateId, int, int index) {
+    return Guarded([&] { return TheClassifier().SetTemplateValid(In(templateId), index); });
+}
+
+MORVANE_API int MORVANE_CALL ResetAllTemplates(int valid, int index) {
+    return Guarded([&] { return TheClassifier().ResetAllTemplates(valid, index); });
+}
+
+MORVANE_API int MORVANE_CALL SetAttribute(int attribute, int value, int index) {
+    return Guarded([&] { return TheClassifier().SetAttribute(attribute, value, index); });
+}
+
+MORVANE_API int MORVANE_CALL ClassifyImageFile(const MorvaneChar* path, int index) {
+    return Guarded([&] { return TheClassifier().ClassifyImageFile(In(path), index); });
+}
+
+MORVANE_API int MORVANE_CALL ClassifyImageMemory(unsigned char** rows, int width, int height, int bitsPerPixel,
+                                                 int index) {
+    return Guarded([&] { return TheClassifier().ClassifyImageMemory(rows, width, height, bitsPerPixel, index); });
+}
+
+MORVANE_API int MORVANE_CALL Classify(int index) {
+    return Guarded([&] { return TheClassifier().Classify(index); });
+}
+
+MORVANE_API int MORVANE_CALL GetTemplateName(MorvaneChar* buffer, int* length) {
+    return Guarded([&] { return TheClassifier().GetResultText(0, Out(buffer), length); });
+}
+
+MORVANE_API int MORVANE_CALL GetTemplateID(MorvaneChar* buffer, int* length) {
+    return Guarded([&] { return TheClassifier().GetResultText(1, Out(buffer), length); });
+}
+
+MORVANE_API int MORVANE_CALL GetTemplateOutputID(MorvaneChar* buffer, int* length) {
+    return Guarded([&] { return TheClassifier().GetResultText(2, Out(buffer), length); });
+}
+
+MORVANE_API int MORVANE_CALL GetErrorMsg(int code, MorvaneChar* buffer, int* length) {
+    return Guarded([&] {
+        if (!length) return static_cast<int>(kErrInvalidParameter);
+        if (code > 63 || code < -63) {
+            *length = 0;
+            return static_cast<int>(kErrInvalidParameter);
+        }
+        const int absCode = code < 0 ? -code : code;
+        return CopyTextOut(AsciiToUtf16(ErrorMessage(absCode)), Out(buffer), length);
+    });
+}
+
+MORVANE_API int MORVANE_CALL GetSDKVersion(MorvaneChar* buffer, int* length) {
+    return Guarded([&] {
+        if (!length) return static_cast<int>(kErrInvalidParameter);
+        // The host must offer room for the whole version text; a shorter
+        // buffer is refused rather than overrun.
+        const int offered = *length;
+        *length = static_cast<int>(sizeof(kVersion));
+        if (!buffer) return static_cast<int>(kErrInvalidParameter);
+        if (offered < static_cast<int>(sizeof(kVersion))) return static_cast<int>(kErrNoMemory);
+        for (size_t i = 0; i < sizeof(kVersion); ++i) buffer[i] = static_cast<MorvaneChar>(kVersion[i]);
+        return static_cast<int>(kSuccess);
+    });
+}
+
+MORVANE_API int MORVANE_CALL CaptureImage(void) {
+    return Guarded([&] { return TheClassifier().CaptureImage(); });
+}
+
+MORVANE_API int MORVANE_CALL SetCapturedAttribute(int attribute, int value) {
+    return Guarded([&] { return TheClassifier().SetCapturedAttribute(attribute, value); });
+}
+
+MORVANE_API int MORVANE_CALL SetCapturedRange(int left, int top, int right, int bottom) {
+    return Guarded([&] { return TheClassifier().SetCapturedRange(left, top, right, bottom); });
+}
+
+MORVANE_API int MORVANE_CALL IsHavePaper(void) {
+    return Guarded([&] { return TheClassifier().IsHavePaper(); });
+}
+
+MORVANE_API int MORVANE_CALL LoadLocalImage(const MorvaneChar* path) {
+    return Guarded([&] { return TheClassifier().LoadLocalImage(In(path)); });
+}
+
+MORVANE_API int MORVANE_CALL SaveCapturedImage(const MorvaneChar* path, int saveOption) {
+    return Guarded([&] { return TheClassifier().SaveCapturedImage(In(path), saveOption); });
+}
+
+}  // extern "C"

@@ -1,0 +1,27 @@
+#include "image/BinToGray.h"
+
+#include <cstring>
+
+int CBinToGray::Process(CRawImage& dst) {
+    if (!source_ || !source_->HasPixels() || source_->bitCount != 1) return 0;
+    const CRawImage& src = *source_;
+    if (!dst.Create(src.width, src.height, 8, src.xResolution)) return 0;
+    // Each source byte expands to 8 gray bytes; a lookup of the 256 patterns
+    // keeps the inner loop to one copy per byte.
+    static uint8_t table[256][8];
+    static bool ready = false;
+    if (!ready) {
+        for (int b = 0; b < 256; ++b)
+            for (int k = 0; k < 8; ++k) table[b][k] = (b & (0x80 >> k)) ? 0 : 255;
+        ready = true;
+    }
+    const int fullBytes = src.width >> 3;
+    const int rest = src.width & 7;
+    for (int y = 0; y < src.height; ++y) {
+        const uint8_t* in = src.rows[y];
+        uint8_t* out = dst.rows[y];
+        for (int i = 0; i < fullBytes; ++i) std::memcpy(out + 8 * i, table[in[i]], 8);
+        if (rest) std::memcpy(out + 8 * fullBytes, table[in[fullBytes]], rest);
+    }
+    return 1;
+}

@@ -1,0 +1,138 @@
+#include "image/Dib.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "imagefile/DibReaderWriter.h"
+
+CDib::CDib() : readerWriter(new CDibRWOri) { fileName[0] = 0; }
+
+CDib::CDib(const CDib& src) : readerWriter(new CDibRWOri) {
+    std::memcpy(fileName, src.fileName, sizeof(fileName));
+    if (src.HasPixels()) Copy(src);
+}
+
+CDib& CDib::operator=(const CDib& src) {
+    if (this != &src) std::memcpy(fileName, src.fileName, sizeof(fileName));
+    if (src.HasPixels()) {
+        if (this != &src) Copy(src);
+    } else if (HasPixels()) {
+        Free();
+    }
+    return *this;
+}
+
+CDib::~CDib() { Free(); }
+
+int64_t CDib::RowBytes(int64_t w, int32_t bpp) {
+    if (w <= 0) return 0;
+    switch (bpp) {
+        case 1: return ((w + 31) / 32) * 4;
+        case 8: return ((w + 3) / 4) * 4;
+        case 24: return ((3 * w + 3) / 4) * 4;
+        default: return 0;
+    }
+}
+
+int CDib::Allocate(int32_t stride) {
+    // The whole block must fit a 32-bit signed byte count.
+    const int64_t total = static_cast<int64_t>(stride) * height;
+    if (stride <= 0 || height <= 0 || total <= 0 || total > std::numeric_limits<int32_t>::max()) return 0;
+    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[static_cast<size_t>(total)]);
+    std::unique_ptr<uint8_t*[]> table(new (std::nothrow) uint8_t*[static_cast<size_t>(height)]);
+    if (!block || !table) return 0;
+    std::memset(block.get(), 0, static_cast<size_t>(total));
+    for (int32_t y = 0; y < height; ++y) table[y] = block.get() + static_cast<size_t>(y) * stride;
+    bits = std::move(block);
+    rows = std::move(table);
+    bytesPerRow = stride;
+    return 1;
+}
+
+int CDib::Create(int32_t w, int32_t h, int32_t bpp, int32_t resolution) {
+    if (HasPixels() && w == width && h == height && bpp == bitCount) {
+        std::memset(bits.get(), 0, static_cast<size_t>(height) * bytesPerRow);
+        return 1;
+    }
+    Free();
+    width = w;
+    height = h;
+    bitCount = bpp;
+    if (bpp != 1 && bpp != 8 && bpp != 24) return 0;
+    const int64_t stride = RowBytes(w, bpp);
+    if (w <= 0 || h <= 0 || stride <= 0 || stride > std::numeric_limits<int32_t>::max()) return 0;
+    if (!Allocate(static_cast<int32_t>(stride))) return 0;
+    xResolution = resolution;
+    yResolution = resolution;
+    return 1;
+}
+
+int CDib::CreateWithStride(int32_t w, int32_t h, int32_t bpp, int32_t stride) {
+    Free();
+    if (bpp != 1 && bpp != 8 && bpp != 24) return 0;
+    const int64_t minimum = RowBytes(w, bpp);
+    if (w <= 0 || h <= 0 || minimum <= 0 || stride < minimum || stride % 4 != 0) return 0;
+    width = w;
+    height = h;
+    bitCount = bpp;
+    if (!Allocate(stride)) {
+        Free();
+        return 0;
+    }
+    return 1;
+}
+
+void CDib::Free() {
+    rows.reset();
+    bits.reset();
+    width = height = bitCount = bytesPerRow = 0;
+}
+
+int CDib::Copy(const CDib& src) {
+    if (!src.HasPixels()) {
+        Free();
+        return 0;
+    }
+    if (&src == this) return 1;
+    if (!Create(src.width, src.height, src.bitCount, src.xResolution)) return 0;
+    // A reader may have chosen a wider stride than Create does; take the
+    // source's layout so the byte copy stays exact.
+    if (bytesPerRow != src.bytesPerRow) {
+        const int32_t res = src.xResolution;
+        if (!CreateWithStride(src.width, src.height, src.bitCount, src.bytesPerRow)) return 0;
+        xResolution = yResolution = res;
+    }
+    std::memcpy(bits.get(), src.bits.get(), static_cast<size_t>(src.height) * src.bytesPerRow);
+    return 1;
+}
+
+int CDib::Load(const std::u16string& path) {
+    Free();
+    const int ok = readerWriter->Load(*this, path, 0);
+    SetFileName(path);
+    if (xResolution < 75 || xResolution > 1200) {
+        xResolution = 300;
+        yResolution = 300;
+    }
+    if (!ok) {
+        Free();
+        return 1;
+    }
+    return 0;
+}
+
+int CDib::Save(const std::u16string& path, uint32_t saveOption) {
+    return readerWriter->Save(*this, path, saveOption);
+}
+
+std::u16string CDib::FileName() const { return std::u16string(fileName); }
+
+void CDib::SetFileName(const std::u16string& path) {
+    // Only the first 255 units are remembered; the file itself is always read
+    // from the full path.
+    const size_t n = std::min<size_t>(path.size(), 255);
+    std::copy(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(n), fileName);
+    fileName[n] = 0;
+}

@@ -1,0 +1,75 @@
+// The one in-memory raster image: 1-bit (set bit = black, leftmost pixel in
+// the most significant bit), 8-bit gray (0 = black) or 24-bit (blue, green,
+// red). Rows are top first and padded to multiples of 4 bytes; every walk of
+// the pixels goes through `rows` and `bytesPerRow`.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CDibRWOri;
+
+class CDib {
+public:
+    CDib();
+    CDib(const CDib& src);
+    CDib& operator=(const CDib& src);
+    virtual ~CDib();
+
+    // Creates a zero-filled image. Same geometry as now: clears the pixels and
+    // keeps everything else. Returns 1, or 0 for a bit count other than 1, 8,
+    // 24, a size that is not positive or overflows, or no memory.
+    int Create(int32_t width, int32_t height, int32_t bitCount, int32_t resolution);
+    // Like Create but with a row length chosen by the caller (image readers
+    // keep their decoder's stride). stride must be a multiple of 4 and hold a
+    // whole row. Resolution is left unchanged.
+    int CreateWithStride(int32_t width, int32_t height, int32_t bitCount, int32_t stride);
+    // Releases the pixels; resolution and file name are kept.
+    void Free();
+    // Copies the pixels of src (not the file name). 0 when src is empty.
+    int Copy(const CDib& src);
+    // Reads a file through the reader/writer. Returns 0 on success and 1 on
+    // failure (the image is then empty). Implausible resolutions become 300.
+    int Load(const std::u16string& path);
+    // Writes the image through the reader/writer; the writer's own result
+    // (1 success, 0 failure, -1 unsupported bit count) is returned.
+    int Save(const std::u16string& path, uint32_t saveOption);
+
+    bool HasPixels() const { return rows != nullptr && bits != nullptr; }
+    std::u16string FileName() const;
+    void SetFileName(const std::u16string& path);
+    // Row length that Create computes for a geometry; 0 when it overflows.
+    static int64_t RowBytes(int64_t width, int32_t bitCount);
+
+    char16_t fileName[256];
+    std::unique_ptr<uint8_t*[]> rows;
+    std::unique_ptr<uint8_t[]> bits;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t bitCount = 0;
+    int32_t bytesPerRow = 0;
+    int32_t xResolution = 0;
+    int32_t yResolution = 0;
+    std::unique_ptr<CDibRWOri> readerWriter;
+
+private:
+    int Allocate(int32_t stride);
+};
+
+class CRawImage : public CDib {
+public:
+    CRawImage() = default;
+    CRawImage(const CRawImage& src) = default;
+    CRawImage& operator=(const CRawImage& src) = default;
+    ~CRawImage() override = default;
+
+    // One-call processing shortcuts. dst null = in place.
+    int Rotate(CRawImage* dst, int mode, double angle, int interpolate, int keepSize, int whiteFill);
+    double EstimateSkew();
+    int TrueColorToGray(CRawImage* dst, int method);
+    int GrayToBinary(CRawImage* dst, int method);
+    int GrayToBinaryBlock(CRawImage* dst, int blockCount, int method);
+    int Crop(CRawImage* dst, int left, int top, int right, int bottom);
+    int Morpho(int kind, int length);
+    int BinToGray(CRawImage* dst);
+};

@@ -1,0 +1,25 @@
+// Base of every image processor: reads its source image and writes the
+// result into a destination image, or in place through a temporary copy.
+#pragma once
+#include "image/Dib.h"
+
+class CImageProcessor {
+public:
+    explicit CImageProcessor(CRawImage* source) : source_(source) {}
+    virtual ~CImageProcessor() = default;
+    CImageProcessor(const CImageProcessor&) = delete;
+    CImageProcessor& operator=(const CImageProcessor&) = delete;
+
+    // Reads the source and re-creates dst with the result. 1 on success, 0
+    // when the source has no pixels or the wrong bit count (dst untouched).
+    virtual int Process(CRawImage& dst) = 0;
+    // Copies the source, runs Process from the copy into the source. Returns
+    // Process's result (0 when the source has no pixels).
+    virtual int ProcessInPlace();
+
+protected:
+    CRawImage* source_;
+};
+
+// Runs a processor into dst, or in place when dst is null.
+int RunProcessor(CImageProcessor& processor, CRawImage* dst);

@@ -1,0 +1,15 @@
+// UTF-16 <-> UTF-8 conversion used wherever internal UTF-16 text meets the
+// narrow text of the C runtime and the operating system (UTF-8 on Linux).
+#pragma once
+#include <string>
+
+namespace libMorvaneClassifier {
+
+// Converts UTF-16 to UTF-8. Unpaired surrogates become U+FFFD.
+std::string Utf16ToUtf8(const std::u16string& text);
+// Converts UTF-8 to UTF-16. Malformed sequences become U+FFFD.
+std::u16string Utf8ToUtf16(const std::string& text);
+// Plain ASCII literal to UTF-16 (for messages and names built in code).
+std::u16string AsciiToUtf16(const char* text);
+
+}  // namespace libMorvaneClassifier

@@ -1,0 +1,64 @@
+// XML document held in memory as UTF-16 text with a table of element
+// positions and a cursor. Template readers find an element by name among the
+// following siblings, enter and leave it, and read attributes and text.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace libMorvaneClassifier {
+
+class CXmlDocument {
+public:
+    CXmlDocument();
+    ~CXmlDocument();
+    CXmlDocument(const CXmlDocument&) = delete;
+    CXmlDocument& operator=(const CXmlDocument&) = delete;
+
+    // Replaces the document by text (null = empty document), parses it and
+    // resets the cursor. Returns whether the document is well-formed.
+    bool ParseText(const char16_t* text);
+    bool ParseText(const std::u16string& text);
+    // Reads a file (encoding detection), then parses as ParseText. False when
+    // the file cannot be read or the document is not well-formed.
+    bool Load(const std::u16string& path);
+    // Parses bytes as if they were the content of a file.
+    bool LoadFromBytes(const uint8_t* data, size_t size);
+    // Writes the text in the loaded encoding (with a byte-order mark when the
+    // loaded file had one).
+    bool Save(const std::u16string& path) const;
+
+    void ResetPosition();
+    bool FindElement(const std::u16string& name);
+    bool EnterElement();
+    bool LeaveElement();
+    std::u16string ReadAttribute(const std::u16string& name) const;
+    // The attribute converted as the C library's decimal conversion does
+    // (absent or non-numeric = 0, trailing garbage ignored).
+    int32_t ReadIntAttribute(const std::u16string& name) const;
+    std::u16string ReadText() const;
+    // Tag name of the main element (empty when there is none).
+    std::u16string ElementName() const;
+
+    bool AppendElement(const std::u16string& name);
+    bool WriteAttribute(const std::u16string& name, const std::u16string& value);
+    bool WriteAttribute(const std::u16string& name, int32_t value);
+    bool WriteText(const std::u16string& text);
+
+    const std::u16string& Text() const;
+    bool IsWellFormed() const;
+    // Encoding the document was read in ("UTF-8", "UTF-16LE", "UTF-16BE", a
+    // declared name, or empty for the ANSI code page) and whether it had a
+    // byte-order mark.
+    const std::u16string& Encoding() const;
+    bool HadByteOrderMark() const;
+
+    // Decimal conversion used for every integer attribute.
+    static int32_t ParseInt(const std::u16string& text);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace libMorvaneClassifier
