@@ -1,0 +1,8 @@
+#include "templates/ObjBase.h"
+
+namespace libMorvaneClassifier {
+
+CObjBase::~CObjBase() = default;
+void CObjBase::ListParameters(ParameterList&) {}
+
+}  // namespace libMorvaneClassifier
