@@ -17,7 +17,6 @@ enum ParameterKind : int32_t {
     kParamRatio = 90,
     // Choices among numbered values.
     kParamAnchorType = 74,
-    kParamBinarizeMethod = 75,
     kParamTextMatchMethod = 76,
     kParamFilterType = 77,
     kParamGroupAction = 78,
