@@ -1,5 +1,5 @@
 // PNG through libpng, from and to memory: every colour type and depth,
-// interlaced or not. Alpha is dropped, 16-bit samples are scaled to 8 bits,
+// interlaced or not. Alpha is dropped, 16-bit samples keep their high byte,
 // 1-bit gray stays bilevel, other gray depths give 8-bit, palettes follow the
 // shared palette rule, colour gives 24-bit. Resolution from pHYs.
 #include <png.h>
@@ -93,7 +93,7 @@ bool ReadPngBody(PngReadState& st, CDib& image, const DecodeLimits& limits) {
         png_set_bgr(png);
         if (colorType & PNG_COLOR_MASK_ALPHA) png_set_strip_alpha(png);
     }
-    if (depth == 16) png_set_scale_16(png);
+    if (depth == 16) png_set_strip_16(png);  // high byte of each sample
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
 
