@@ -211,10 +211,11 @@ TEST(TemplateRecordXml, RegionPartsAreOptionalAndOrdered) {
     EXPECT_EQ(ref->locationType, 3);
     ASSERT_TRUE(b.anchorList);
 
-    // Reference anchors written after the anchors are not found.
+    // Parts out of order: the reference anchors are found after the anchors,
+    // and the anchors are then searched for after them and missed.
     ASSERT_TRUE(c.Read(doc));
-    EXPECT_FALSE(c.refAnchorList);
-    EXPECT_TRUE(c.anchorList);
+    EXPECT_TRUE(c.refAnchorList);
+    EXPECT_FALSE(c.anchorList);
 
     EXPECT_FALSE(d.Read(doc));
 }
@@ -243,8 +244,8 @@ std::unique_ptr<CRegion> SampleRegion() {
     r->anchorList = std::make_unique<CAnchorList>();
     r->anchorList->items.resize(3);
     r->anchorList->items[0] = std::make_unique<CAnchor>(SampleAnchor(1));
-    r->anchorList->items[2] = std::make_unique<CAnchor>(SampleAnchor(2));
-    r->anchorList->count = 3;  // the middle slot is empty
+    r->anchorList->items[1] = std::make_unique<CAnchor>(SampleAnchor(2));
+    r->anchorList->count = 3;  // the last slot is empty
     r->refAnchorList = std::make_unique<CRefAnchorList>();
     auto ref = std::make_unique<CRefAnchorInfo>();
     ref->id = 5;
@@ -325,7 +326,7 @@ TEST(TemplateRecordXml, AssignIsDeepAndSelfAssignmentKeepsEverything) {
     EXPECT_EQ(copy.imageWidth, 300);
     EXPECT_NE(copy.anchorList.get(), region->anchorList.get());
     EXPECT_NE(copy.anchorList->Get(0), region->anchorList->Get(0));
-    EXPECT_EQ(copy.anchorList->Get(1), nullptr);
+    EXPECT_EQ(copy.anchorList->Get(2), nullptr);
     region->anchorList->Get(0)->id = 99;
     EXPECT_EQ(copy.anchorList->Get(0)->id, 1);
 
