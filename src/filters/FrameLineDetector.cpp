@@ -110,6 +110,36 @@ void ColumnPlane(const CRawImage& image, ScanPlane& plane) {
     }
 }
 
+// First position p in [x, end] whose pixel is black (want = true) or white,
+// or end + 1. Whole 64-bit words are skipped at a time.
+int32_t NextPixel(const uint8_t* row, int32_t x, int32_t end, bool want) {
+    if (x > end) return end + 1;
+    const uint8_t flip = want ? 0 : 0xFF;
+    int32_t b = x >> 3;
+    const int32_t lastByte = end >> 3;
+    uint32_t v = static_cast<uint8_t>(row[b] ^ flip) & (0xFFu >> (x & 7));
+    while (true) {
+        if (v) {
+            const int32_t p = b * 8 + (__builtin_clz(v) - 24);
+            return p <= end ? p : end + 1;
+        }
+        ++b;
+        while (b + 7 <= lastByte) {
+            uint64_t w;
+            std::memcpy(&w, row + b, 8);
+            w = __builtin_bswap64(w);
+            if (!want) w = ~w;
+            if (w) {
+                const int32_t p = b * 8 + __builtin_clzll(w);
+                return p <= end ? p : end + 1;
+            }
+            b += 8;
+        }
+        if (b > lastByte) return end + 1;
+        v = static_cast<uint8_t>(row[b] ^ flip);
+    }
+}
+
 struct ScanRun {
     int32_t start, end, along;
     int32_t succFirst, nSucc;  // runs of the next scan line that overlap: [succFirst, succFirst + nSucc)
@@ -262,29 +292,12 @@ int32_t CFrameLineTracker::Find(int32_t i) {
 void CFrameLineTracker::BinaryRuns(ScanPlane& plane, CRawImage* paint, int32_t along, int32_t s0, int32_t s1) {
     uint8_t* row = plane.rows[static_cast<size_t>(along)];
     const size_t firstNew = runs_.size();
-    int32_t x = s0;
     auto bit = [row](int32_t p) { return (row[p >> 3] & (0x80 >> (p & 7))) != 0; };
+    int32_t x = s0;
     while (x <= s1) {
-        // next black pixel
-        while (x <= s1) {
-            if ((x & 7) == 0) {
-                while (x + 7 <= s1 && row[x >> 3] == 0) x += 8;
-                if (x > s1) break;
-            }
-            if (bit(x)) break;
-            ++x;
-        }
+        x = NextPixel(row, x, s1, true);
         if (x > s1) break;
-        int32_t e = x;
-        while (e + 1 <= s1) {
-            const int32_t p = e + 1;
-            if ((p & 7) == 0 && p + 7 <= s1 && row[p >> 3] == 0xFF) {
-                e += 8;
-                continue;
-            }
-            if (!bit(p)) break;
-            ++e;
-        }
+        const int32_t e = NextPixel(row, x, s1, false) - 1;
         ScanRun r{};
         r.start = x;
         r.end = e;

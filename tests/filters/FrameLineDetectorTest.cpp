@@ -43,7 +43,7 @@ TEST(FrameLineDetect, FormExplore) {
             Score s = Evaluate(truth, det.Horizontal(), det.Vertical(), 3);
             std::printf("dpi %d v %u: truth %d found %d detected %d dup %d spurious %d sizes %d %d %d %d\n", dpi, v, s.truth, s.found, s.detected,
                         s.duplicates, s.spurious, det.HorizontalAlongSize(), det.HorizontalAcrossSize(), det.VerticalAlongSize(), det.VerticalAcrossSize());
-            if (v == 2 && dpi == 300) {
+            if (v == 5 && dpi == 300) {
                 for (auto& t : truth) std::printf("T %c %d-%d @%.1f t%d\n", t.horizontal ? 'H' : 'V', t.from, t.to, t.Centre(), t.thickness);
                 Dump(det);
             }
