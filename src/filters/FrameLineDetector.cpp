@@ -251,9 +251,8 @@ private:
     bool Bridged(const WorkLine& line, int32_t from, int32_t to, double t) const;
     double MeanSquare(const Chain& c, const WorkLine& line) const;
     bool PathWithin(int32_t runA, int32_t runB, double cap);
-    int32_t RunAt(int32_t along, double across) const;
-    void EndOnCrossings(WorkLine& line) const;
-    void KeepLines(int32_t strip, int32_t stripCount, int32_t s0, int32_t s1, int32_t c1);
+    void EndOnCrossings(const ScanPlane& plane, WorkLine& line) const;
+    void KeepLines(const ScanPlane& plane, int32_t strip, int32_t stripCount, int32_t s0, int32_t s1, int32_t c1);
     double Quality(const WorkLine& line);
     void UpdateSizes(int32_t strip, int32_t stripCount);
     void Select(const ScanPlane& plane);
@@ -336,8 +335,12 @@ void CFrameLineTracker::BinaryRuns(ScanPlane& plane, CRawImage* paint, int32_t a
 
 // Dark runs on a gray scan line: a stretch of pixels each at least `contrast`
 // darker than the brighter of its two flanks (the brightest pixel among the
-// maxThickness + 1 pixels on either side), and at most maxThickness long.
-// Stretches longer than that are edges of dark areas, not lines.
+// maxThickness + 1 pixels on either side). A stretch of at most maxThickness
+// pixels is a possible line cross-section. A longer one (a letter stem
+// across the scan line, the edge of a dark area) is still entered in the run
+// graph, as the long runs of a 1-bit scan line are: it ends chains and
+// belongs to the connected components that tell text from lines, but its
+// length keeps it out of every fit and thickness.
 void CFrameLineTracker::GrayRuns(const ScanPlane& plane, int32_t along, int32_t s0, int32_t s1) {
     const uint8_t* row = plane.rows[static_cast<size_t>(along)];
     const int32_t flank = params_.maxThickness + 1;
@@ -359,13 +362,11 @@ void CFrameLineTracker::GrayRuns(const ScanPlane& plane, int32_t along, int32_t 
         }
         int32_t e = x;
         while (e + 1 <= s1 && dark(e + 1)) ++e;
-        if (e - x + 1 <= params_.maxThickness) {
-            ScanRun r{};
-            r.start = x;
-            r.end = e;
-            r.along = along;
-            runs_.push_back(r);
-        }
+        ScanRun r{};
+        r.start = x;
+        r.end = e;
+        r.along = along;
+        runs_.push_back(r);
         x = e + 1;
     }
 }
@@ -806,34 +807,27 @@ double CFrameLineTracker::Quality(const WorkLine& line) {
     return factor * r;
 }
 
-// The run of scan line `along` that covers the across position, or -1.
-int32_t CFrameLineTracker::RunAt(int32_t along, double across) const {
-    if (along < a0_ || along > a1_) return -1;
-    const int32_t c = static_cast<int32_t>(std::lround(across));
-    int32_t lo = lineStart_[static_cast<size_t>(along - a0_)], hi = lineStart_[static_cast<size_t>(along - a0_) + 1];
-    while (lo < hi) {
-        const int32_t mid = (lo + hi) / 2;
-        if (runs_[static_cast<size_t>(mid)].end < c)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    if (lo < lineStart_[static_cast<size_t>(along - a0_) + 1] && runs_[static_cast<size_t>(lo)].start <= c) return lo;
-    return -1;
-}
-
 // A line that ends on a crossing line (a table border, the side of a box)
 // has its last cross-sections inside the crossing line's long runs, which
 // no chain takes. The line is carried through them to the crossing line's
 // far edge, when that edge is at most the maximum thickness away.
-void CFrameLineTracker::EndOnCrossings(WorkLine& line) const {
+void CFrameLineTracker::EndOnCrossings(const ScanPlane& plane, WorkLine& line) const {
     const double cap = 2 * line.thickness;
+    // Black pixels across the scan line through the predicted position,
+    // counted up to a little beyond what a cross-section of the line can be.
+    const int32_t limit = static_cast<int32_t>(cap) + 2;
+    auto crossing = [&](int32_t along) {
+        const int32_t c = static_cast<int32_t>(std::lround(line.AcrossAt(along)));
+        if (!plane.Black(along, c)) return false;
+        int32_t n = 1;
+        for (int32_t d = 1; n <= limit && plane.Black(along, c - d); ++d) ++n;
+        for (int32_t d = 1; n <= limit && plane.Black(along, c + d); ++d) ++n;
+        return n > cap;
+    };
     for (int dir = -1; dir <= 1; dir += 2) {
         const int32_t from = dir > 0 ? line.last : line.first;
         int32_t p = from + dir, n = 0;
-        while (n <= params_.maxThickness) {
-            const int32_t r = RunAt(p, line.AcrossAt(p));
-            if (r < 0 || runs_[static_cast<size_t>(r)].Length() <= cap) break;
+        while (n <= params_.maxThickness && p >= a0_ && p <= a1_ && crossing(p)) {
             ++n;
             p += dir;
         }
@@ -845,9 +839,9 @@ void CFrameLineTracker::EndOnCrossings(WorkLine& line) const {
     }
 }
 
-void CFrameLineTracker::KeepLines(int32_t strip, int32_t stripCount, int32_t s0, int32_t s1, int32_t c1) {
+void CFrameLineTracker::KeepLines(const ScanPlane& plane, int32_t strip, int32_t stripCount, int32_t s0, int32_t s1, int32_t c1) {
     for (WorkLine& line : work_) {
-        EndOnCrossings(line);
+        EndOnCrossings(plane, line);
         const double p0 = line.AcrossAt(line.first), p1 = line.AcrossAt(line.last);
         if (strip > 0 && p0 < s0 + 10 && p1 < s0 + 10) continue;
         if (strip + 1 < stripCount && p0 > s1 - 10 && p1 > s1 - 10 && s1 < c1 - 20) continue;
@@ -1014,7 +1008,7 @@ int CFrameLineTracker::Run(ScanPlane& plane, CRawImage* paint, int32_t a0, int32
         Components();
         BuildChains(s0, s1);
         JoinChains();
-        KeepLines(s, stripCount, s0, s1, c1);
+        KeepLines(plane, s, stripCount, s0, s1, c1);
         UpdateSizes(s, stripCount);
     }
     Select(plane);
