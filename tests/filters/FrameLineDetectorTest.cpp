@@ -26,8 +26,7 @@ TEST(FrameLineDetect, LineAngleConvention) {
         {0, 0, 10, 10, -kPi / 4},    {10, 0, 0, 10, -3 * kPi / 4},
     };
     for (const Case& c : cases)
-        EXPECT_NEAR(c.angle, std::fabs(LineAngle(c.x1, c.y1, c.x2, c.y2)) == kPi ? kPi : LineAngle(c.x1, c.y1, c.x2, c.y2),
-                    1e-12)
+        EXPECT_NEAR(c.angle, LineAngle(c.x1, c.y1, c.x2, c.y2), 1e-12)
             << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2;
 }
 
@@ -135,27 +134,33 @@ TEST(FrameLineDetect, DashedRules) {
     struct Case {
         int32_t dash, gap;
         bool one;
-    } cases[] = {{20, 5, true}, {12, 8, true}, {30, 14, true}, {150, 100, false}};
+    } cases[] = {{20, 5, true}, {12, 8, true}, {30, 14, true}, {6, 3, true}, {150, 100, false}};
     for (const Case& c : cases) {
         CRawImage page;
-        MakePage(page, 1200, 400, 1, 300);
-        std::vector<TruthLine> truth;
-        DrawLine(page, &truth, true, 100, 1099, 200, 3, c.dash, c.gap);
+        MakePage(page, 1300, 400, 1, 300);
+        // whole dashes from x = 100, the last one ending the rule
+        int32_t x = 100, end = 100;
+        while (x + c.dash <= 1200) {
+            DrawLine(page, nullptr, true, x, x + c.dash - 1, 200, 3);
+            end = x + c.dash - 1;
+            x += c.dash + c.gap;
+        }
+        const TruthLine whole{true, 100, end, 200, 3};
         CFrameLine det;
         ASSERT_EQ(0, Detect(det, page));
         if (c.one) {
             ASSERT_EQ(1u, det.Horizontal().size()) << c.dash << "/" << c.gap;
-            EXPECT_TRUE(Matches(truth[0], det.Horizontal()[0], 3)) << c.dash << "/" << c.gap;
+            EXPECT_TRUE(Matches(whole, det.Horizontal()[0], 3)) << c.dash << "/" << c.gap;
         } else {
-            // gaps beyond the bridge limit and the join distance: pieces
-            EXPECT_GT(det.Horizontal().size(), 1u);
-            for (const DetectedLine& l : det.Horizontal()) EXPECT_LE(l.x2 - l.x1, c.dash + 3);
+            // gaps beyond the bridge limit and the join distance: one line per dash
+            EXPECT_EQ(static_cast<size_t>((end - 100 + c.gap + 1) / (c.dash + c.gap)), det.Horizontal().size());
+            for (const DetectedLine& l : det.Horizontal()) EXPECT_EQ(c.dash - 1, l.x2 - l.x1);
         }
     }
 }
 
 TEST(FrameLineDetect, TextMakesNoLines) {
-    for (int32_t h : {20, 30, 40}) {
+    for (int32_t h : {24, 30, 40, 48}) {
         for (uint32_t start = 1; start <= 3; ++start) {
             CRawImage page;
             MakePage(page, 1600, 900, 1, 300);
