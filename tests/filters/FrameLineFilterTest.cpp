@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "api/ResultCodes.h"
@@ -15,6 +18,8 @@
 using namespace libMorvaneClassifier;
 using framelines_test::DrawLine;
 using framelines_test::MakePage;
+using framelines_test::MakeBoxedForm;
+using framelines_test::MakeTableForm;
 
 namespace {
 
@@ -413,6 +418,109 @@ TEST(FrameLineFilter, FactoryAndDescriptors) {
     EXPECT_EQ(u"Method", list[1].name);
     EXPECT_EQ(u"Type", list[2].name);
     EXPECT_EQ(u"RefFilter", list[3].name);
+}
+
+}  // namespace
+
+namespace {
+
+// The filter as a filter template declares it; the same text is the example
+// of the report.
+const char16_t kFilterXml[] =
+    u"<FilterList Size=\"1\"><Filter Type=\"3\">"
+    u"<BasicProperty Index=\"3\" Name=\"Frame lines\" Threshold=\"750\" Weight=\"10\" ProcessType=\"1\" "
+    u"OutputType=\"0\" ApplicationType=\"1\" ImagePath=\"\"/>"
+    u"<Region Left=\"0\" Top=\"0\" Right=\"10000\" Bottom=\"10000\"/>"
+    u"<LineDetection Method=\"1\"/>"
+    u"<FrameLineRuleList Size=\"2\">"
+    u"<FrameLineRule Index=\"0\" Style=\"0\" MinLength=\"1000\" MaxLength=\"10001\" MinWidth=\"1\" MaxWidth=\"8\" "
+    u"Angle=\"0\" Color=\"0\" Quality=\"80\"/>"
+    u"<FrameLineRule Index=\"1\" Style=\"0\" MinLength=\"500\" MaxLength=\"10001\" MinWidth=\"1\" MaxWidth=\"8\" "
+    u"Angle=\"90\" Color=\"0\" Quality=\"80\"/>"
+    u"</FrameLineRuleList></Filter></FilterList>";
+
+std::unique_ptr<CFilterBase> FilterFromXml() {
+    CXmlDocument xml;
+    EXPECT_TRUE(xml.ParseText(kFilterXml));
+    EXPECT_TRUE(xml.FindElement(u"FilterList"));
+    EXPECT_TRUE(xml.EnterElement());
+    EXPECT_TRUE(xml.FindElement(u"Filter"));
+    auto filter = CreateFilter(xml.ReadIntAttribute(u"Type"));
+    EXPECT_NE(nullptr, filter);
+    if (!filter) return nullptr;
+    EXPECT_TRUE(xml.EnterElement());
+    EXPECT_TRUE(filter->ReadContents(xml));
+    return filter;
+}
+
+// Measures a page and turns the measurement into a sub-template's reference
+// record, through its XML form.
+std::unique_ptr<CFilterFrameLineInfo> ReferenceFromPage(CFilterBase& filter, const CRawImage& page,
+                                                        std::u16string* text) {
+    auto measured = filter.CreateFeature(&page, 1);
+    EXPECT_NE(nullptr, measured);
+    if (!measured) return nullptr;
+    CXmlDocument out;
+    EXPECT_TRUE(out.ParseText(u"<FilterInfo RefFilter=\"3\" Type=\"3\"/>"));
+    EXPECT_TRUE(out.FindElement(u"FilterInfo"));
+    EXPECT_TRUE(out.EnterElement());
+    auto* fl = dynamic_cast<CFilterFrameLineInfo*>(measured.get());
+    EXPECT_TRUE(fl->frameLines && fl->frameLines->Write(out));
+    if (text) *text = out.Text();
+    CXmlDocument in;
+    EXPECT_TRUE(in.ParseText(out.Text()));
+    EXPECT_TRUE(in.FindElement(u"FilterInfo"));
+    EXPECT_TRUE(in.EnterElement());
+    auto ref = std::make_unique<CFilterFrameLineInfo>();
+    EXPECT_TRUE(ref->ReadXml(in));
+    ref->refFilter = 3;
+    return ref;
+}
+
+TEST(FrameLineFilter, TellsTableFormFromBoxedForm) {
+    auto filter = FilterFromXml();
+    ASSERT_NE(nullptr, filter);
+    EXPECT_EQ(3, filter->index);
+    CRawImage tableRef, boxedRef;
+    MakeTableForm(tableRef, 200, 0, 0);
+    MakeBoxedForm(boxedRef, 200, 0, 0);
+    std::u16string tableText, boxedText;
+    auto table = ReferenceFromPage(*filter, tableRef, &tableText);
+    auto boxed = ReferenceFromPage(*filter, boxedRef, &boxedText);
+    ASSERT_NE(nullptr, table);
+    ASSERT_NE(nullptr, boxed);
+    ASSERT_NE(nullptr, table->frameLines);
+    ASSERT_NE(nullptr, boxed->frameLines);
+    EXPECT_EQ(17, table->frameLines->count);  // 13 rows, 4 columns
+    EXPECT_EQ(16, boxed->frameLines->count);  // 4 boxes of 4 sides
+    if (std::getenv("MORVANE_PRINT_FRAMELINES")) {
+        std::printf("table reference: %s\nboxed reference: %s\n", std::string(tableText.begin(), tableText.end()).c_str(),
+                    std::string(boxedText.begin(), boxedText.end()).c_str());
+    }
+    // other pages of each kind: other text, drawn 12 pixels further right and down
+    for (uint32_t variant = 1; variant <= 2; ++variant) {
+        CRawImage tablePage, boxedPage;
+        MakeTableForm(tablePage, 200, variant, 12);
+        MakeBoxedForm(boxedPage, 200, variant, 12);
+        for (int kind = 0; kind < 2; ++kind) {
+            auto feature = filter->CreateFeature(kind == 0 ? &tablePage : &boxedPage, 1);
+            ASSERT_NE(nullptr, feature);
+            feature->SetImageSize(tablePage.width, tablePage.height);
+            table->SetImageSize(tablePage.width, tablePage.height);
+            boxed->SetImageSize(tablePage.width, tablePage.height);
+            const int32_t asTable = feature->Compare(table.get());
+            const int32_t asBoxed = feature->Compare(boxed.get());
+            std::printf("variant %u %s page: table %d, boxed %d\n", variant, kind == 0 ? "table" : "boxed", asTable,
+                        asBoxed);
+            if (kind == 0) {
+                EXPECT_GT(asTable, 900);
+                EXPECT_GT(asTable, asBoxed + 150);
+            } else {
+                EXPECT_GT(asBoxed, 900);
+                EXPECT_GT(asBoxed, asTable + 150);
+            }
+        }
+    }
 }
 
 }  // namespace

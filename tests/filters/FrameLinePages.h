@@ -191,6 +191,41 @@ inline void MakeForm(CRawImage& img, int32_t dpi, uint32_t variant, std::vector<
     }
 }
 
+// Two kinds of form of the same size for telling forms apart: a table form
+// (one large grid) and a boxed form (separate boxes with labels). `shift`
+// moves the whole drawing, as a scanner's feed does.
+inline void MakeTableForm(CRawImage& img, int32_t dpi, uint32_t variant, int32_t shift) {
+    std::mt19937 rng(variant * 104729u + 17u);
+    const int32_t w = dpi * 827 / 100, h = dpi * 1169 / 100, m = dpi / 2 + shift, th = dpi * 12 / 100;
+    MakePage(img, w, h, 1, dpi);
+    DrawText(img, rng, m, m, w - 2 * m, 2, th * 3 / 2);
+    const int32_t top = m + th * 5, rows = 12, rh = dpi * 45 / 100, right = w - dpi / 2 + shift;
+    const int32_t cols[] = {m, m + dpi * 2, m + dpi * 4, right};
+    for (int32_t r = 0; r <= rows; ++r) DrawLine(img, nullptr, true, m, right + 1, top + r * rh, 2);
+    for (int32_t c : cols) DrawLine(img, nullptr, false, top, top + rows * rh + 1, c, 2);
+    for (int32_t r = 0; r < rows; ++r)
+        for (int32_t c = 0; c < 3; ++c)
+            DrawText(img, rng, cols[c] + dpi / 20, top + r * rh + dpi / 10, cols[c + 1] - cols[c] - dpi / 10, 1, th);
+}
+
+inline void MakeBoxedForm(CRawImage& img, int32_t dpi, uint32_t variant, int32_t shift) {
+    std::mt19937 rng(variant * 7877u + 5u);
+    const int32_t w = dpi * 827 / 100, h = dpi * 1169 / 100, m = dpi / 2 + shift, th = dpi * 12 / 100;
+    MakePage(img, w, h, 1, dpi);
+    DrawText(img, rng, m, m, w - 2 * m, 2, th * 3 / 2);
+    int32_t y = m + th * 5;
+    const int32_t heights[] = {dpi * 12 / 10, dpi * 8 / 10, dpi * 2, dpi * 10 / 10};
+    for (int32_t bh : heights) {
+        const int32_t right = w - dpi / 2 + shift;
+        DrawLine(img, nullptr, true, m, right, y, 3);
+        DrawLine(img, nullptr, true, m, right, y + bh - 3, 3);
+        DrawLine(img, nullptr, false, y, y + bh - 1, m, 3);
+        DrawLine(img, nullptr, false, y, y + bh - 1, right - 2, 3);
+        DrawText(img, rng, m + dpi / 8, y + dpi / 8, right - m - dpi / 4, 2, th);
+        y += bh + dpi / 4;
+    }
+}
+
 struct Score {
     int32_t truth = 0, found = 0, detected = 0, duplicates = 0, spurious = 0;
 };
