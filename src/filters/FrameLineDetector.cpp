@@ -1017,8 +1017,6 @@ int CFrameLineTracker::Run(ScanPlane& plane, CRawImage* paint, int32_t a0, int32
 
 namespace {
 
-bool IsHorizontalSet(bool horizontal) { return horizontal; }
-
 // Along and across coordinates of a point for one direction.
 struct Axis {
     bool horizontal;
@@ -1121,7 +1119,7 @@ double LineAngle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
 
 void JoinBrokenLines(std::vector<DetectedLine>& lines, const std::vector<DetectedLine>& others, bool horizontal,
                      double g) {
-    const Axis ax{IsHorizontalSet(horizontal)};
+    const Axis ax{horizontal};
     const Axis ox{!horizontal};
     bool changed = true;
     while (changed) {
@@ -1146,14 +1144,13 @@ void JoinBrokenLines(std::vector<DetectedLine>& lines, const std::vector<Detecte
                     const double gapLen = sa - ea;
                     const double dist = std::hypot(sa - ea, sc - ec);
                     if (gapLen < g && dist < g) {
-                        const double midA = (ea + sa) / 2, midC = (ec + sc) / 2;
+                        const double midC = (ec + sc) / 2;
                         int32_t crossing = 0;
                         for (const DetectedLine& o : others) {
                             // o runs along the across axis of this direction
                             const double oc = ox.At(o, midC);  // its position along this direction
                             if (oc < ea - 3 || oc > sa + 3) continue;
                             if (midC < ox.Lo(o) - g / 2 || midC > ox.Hi(o) + g / 2) continue;
-                            (void)midA;
                             ++crossing;
                         }
                         join = crossing <= 2;
