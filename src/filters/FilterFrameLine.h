@@ -1,23 +1,40 @@
-// The frame-line filter (type 3): the class, its type number and its info record, so
-// that the factories create it and filter templates and sub-templates that
-// use it load. Measuring and scoring of this kind are added with the kind's
-// own files.
+// The frame-line filter (type 3): tells forms apart by the layout of their
+// ruled lines. It detects the horizontal and vertical lines inside the rule's
+// region, keeps those its rules accept, and compares the layout with each
+// child's reference lines: lines of each direction are sorted by position
+// and matched by their lengths and the gaps to their neighbours.
 #pragma once
+#include <memory>
+#include <vector>
+
 #include "filters/FilterBase.h"
 #include "filters/FilterInfoBase.h"
+#include "filters/FrameLineRecords.h"
 
 namespace libMorvaneClassifier {
 
 class CFilterFrameLineInfo : public CFilterInfoBase {
 public:
     CFilterFrameLineInfo() { type = kFilterTypeFrameLine; }
-    void ListParameters(ParameterList& list) override {
-        BeginParameters(list, u"FrameLineFilterInfo");
-        CFilterInfoBase::ListParameters(list);
-    }
-    bool ReadXml(CXmlDocument&) override { return true; }
-    bool WriteXml(CXmlDocument&) const override { return true; }
-    int32_t Compare(CFilterInfoBase*) override { return 0; }
+
+    int32_t method = 0;  // "Method" of `LineDetection`: 1 detect; 2 unsupported; other: nothing
+    std::unique_ptr<CFrameLineRuleList> rules;
+    std::unique_ptr<CFrameLineList> frameLines;
+    std::unique_ptr<ColorMatch> colorMatch;
+
+    void ListParameters(ParameterList& list) override;
+    void Assign(const CFilterInfoBase& other) override;
+    // Always true: `Region`, `LineDetection`, `FrameLineRuleList`,
+    // `ColorMatch`, `FrameLineList`, each optional, in this order.
+    bool ReadXml(CXmlDocument& xml) override;
+    bool WriteXml(CXmlDocument& xml) const override;
+    // Score 0..1000 of this measured record against a reference (method 1),
+    // placing the reference's anchors on mutually matched lines.
+    int32_t Compare(CFilterInfoBase* reference) override;
+    void SetImageSize(int32_t width, int32_t height) override;
+    // Locates the anchors of this reference's lines on their mutual matches
+    // in feature.
+    bool LocateAnchors(CFilterInfoBase* feature) override;
 };
 
 class CFilterFrameLine : public CFilterBase {
@@ -33,8 +50,21 @@ public:
     int32_t Classify(const CRawImage& image, CTemplateGroup* group) override {
         return ClassifyCommon(image, group, true);
     }
-    // Not measured yet: every run ends with "Failed to extract feature".
-    int32_t ExtractFeature(const CRawImage*, int32_t, CFilterInfoBase*) override { return -61; }
+    // 0; -61 for missing arguments or a feature of another kind; -15 when
+    // detection is impossible (no region, method 2, detector failure).
+    int32_t ExtractFeature(const CRawImage* images, int32_t imageCount, CFilterInfoBase* feature) override;
 };
+
+// Similarity (0 to 1) of two frame-line layouts, and the mutual matches
+// between them. Exposed for the tests and for anchor placement.
+struct FrameLineMatch {
+    float similarity = 0;
+    // For each record of the reference list: the index in the feature list
+    // of its mutual match (or -1) and the pair similarity.
+    std::vector<int32_t> partner;
+    std::vector<float> pairSimilarity;
+};
+// Both lists must have had SetImageSize with the same size.
+FrameLineMatch MatchFrameLines(const CFrameLineList& reference, const CFrameLineList& feature);
 
 }  // namespace libMorvaneClassifier
