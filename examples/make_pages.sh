@@ -37,6 +37,54 @@ page() {
   esac
 }
 
+# Two A4 forms of the same size told apart by their ruled lines: a table
+# form and a boxed form. Coordinates are given for 200 dpi and scaled.
+# form KIND DPI SHIFT_PX_AT_200 FORMAT NAME
+form() {
+  local kind=$1 dpi=$2 shift200=$3 fmt=$4 name=$5
+  local k
+  k() { awk -v v="$1" -v d="$dpi" 'BEGIN{printf "%d", v*d/200+0.5}'; }
+  local w h s l r sw
+  w=$(k 1654); h=$(k 2339); s=$(k "$shift200"); l=$(( $(k 100) + s )); r=$(( $(k 1554) + s ))
+  local draw=()
+  if [ "$kind" = table ]; then
+    sw=$(k 2)
+    local i top=$(( $(k 460) + s ))
+    for i in $(seq 0 12); do
+      local y=$(( top + $(k $((i * 77))) ))
+      draw+=(-draw "line $l,$y $r,$y")
+    done
+    local x
+    for x in $l $((l + $(k 400))) $((l + $(k 800))) $r; do
+      draw+=(-draw "line $x,$top $x,$(( $(k 1384) + s ))")
+    done
+    title="Form T-100"
+  else
+    sw=$(k 3)
+    local y=$(( $(k 460) + s )) hh
+    for hh in 240 160 400 200; do
+      draw+=(-draw "rectangle $l,$y $r,$((y + $(k $hh)))")
+      y=$((y + $(k $hh) + $(k 50)))
+    done
+    title="Form B-200"
+  fi
+  mkdir -p "$out/${dpi}dpi"
+  local file="$out/${dpi}dpi/$name.$fmt"
+  local opts=(-size "${w}x${h}" xc:white -fill none -stroke black -strokewidth "$sw" "${draw[@]}"
+              -stroke none -fill black -pointsize "$(k 30)" -annotate "+$l+$(( $(k 200) + s ))" "$title"
+              -threshold 50% -units PixelsPerInch -density "$dpi")
+  case "$fmt" in
+    tif) convert "${opts[@]}" -type bilevel -compress Group4 "$file" ;;
+    png) convert "${opts[@]}" -type bilevel "$file" ;;
+  esac
+}
+
+form table 200 0 tif FORM-T100_table
+form table 200 12 png FORM-T100_table_shifted
+form boxed 200 0 tif FORM-B200_boxed
+form boxed 300 12 tif FORM-B200_boxed_shifted
+form table 300 -8 tif FORM-T100_table_shifted
+
 for dpi in 200 300 400; do
   case $dpi in 200) f1=png f2=jpg f3=tif ;; 300) f1=tif f2=png f3=jpg ;; 400) f1=jpg f2=tif f3=png ;; esac
   page ID1_card       85.6  54    $dpi bmp
