@@ -244,6 +244,20 @@ TEST(ThresholdReference, BlockMethodMatchesDirectKernel) {
     }
 }
 
+TEST(ThresholdReference, BlockMethodSpreadsAcrossWideMargins) {
+    // Textured patches in two corners of a flat page: the thresholds of the
+    // flat blocks come from many spreading passes.
+    uint32_t start = 250;
+    for (const PageSize& s : {PageSize{200, 150}, PageSize{97, 301}}) {
+        CRawImage tex = Irregular(s.w, s.h, start++);
+        CRawImage img = pixeltest::Gray(s.w, s.h, [&](int x, int y) {
+            const bool patch = (x < 20 && y < 24) || (x >= s.w - 12 && y >= s.h - 30);
+            return patch ? tex.rows[y][x] : 150 + (x + y) % 3;
+        });
+        EXPECT_EQ(Differences(RunMethod(img, 6), BlockReference(img)), 0) << s.w << "x" << s.h;
+    }
+}
+
 TEST(ThresholdReference, AdaptiveBackgroundMatchesDirectWindows) {
     uint32_t start = 300;
     for (const PageSize& s : kSizes) {
