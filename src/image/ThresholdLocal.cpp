@@ -65,39 +65,92 @@ int CImgPro::Run(GrayRows src, int width, int height, BitRows dst) {
 
 // ---------------------------------------------------------------- method 3
 
+namespace {
+
+// One row through the flattening: levels above the cut become the white
+// level.
+void FlattenRow(const uint8_t* in, int width, const FlattenLevels& levels, uint8_t* out) {
+    int x = 0;
+    if (levels.cut >= 255) {
+        std::memcpy(out, in, static_cast<size_t>(width));
+        return;
+    }
+#if defined(__SSE2__)
+    const __m128i cut = _mm_set1_epi8(static_cast<char>(levels.cut));
+    const __m128i white = _mm_set1_epi8(static_cast<char>(levels.white));
+    for (; x + 16 <= width; x += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+        // v <= cut  <=>  min(v, cut) == v
+        const __m128i keep = _mm_cmpeq_epi8(_mm_min_epu8(v, cut), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                         _mm_or_si128(_mm_and_si128(keep, v), _mm_andnot_si128(keep, white)));
+    }
+#endif
+    for (; x < width; ++x) out[x] = in[x] > levels.cut ? static_cast<uint8_t>(levels.white) : in[x];
+}
+
+// Sums of 2r + 1 consecutive column sums for every centre column r .. n-1-r.
+void WindowSums(const int32_t* __restrict cs, const int32_t* __restrict cq, int n, int r, int32_t* __restrict ws,
+                int32_t* __restrict wq) {
+    int32_t s = 0, q = 0;
+    for (int k = 0; k < 2 * r + 1; ++k) {
+        s += cs[k];
+        q += cq[k];
+    }
+    ws[r] = s;
+    wq[r] = q;
+    for (int cx = r + 1; cx <= n - 1 - r; ++cx) {
+        s += cs[cx + r] - cs[cx - r - 1];
+        q += cq[cx + r] - cq[cx - r - 1];
+        ws[cx] = s;
+        wq[cx] = q;
+    }
+}
+
+}  // namespace
+
 int CNiblackBinary::Run(GrayRows src, int width, int height, BitRows dst) {
-    const int64_t n = static_cast<int64_t>(width) * height;
-    auto copy = Scratch<uint8_t>(n);
-    if (!copy) return 1;
-    for (int y = 0; y < height; ++y) std::memcpy(copy.get() + static_cast<size_t>(y) * width, src[y], width);
-    FlattenBackground(copy.get(), n);
-    auto px = [&](int x, int y) { return static_cast<int>(copy[static_cast<size_t>(y) * width + x]); };
+    // The flattened page is made row by row as the window reaches each row,
+    // into a ring of rows (the whole page for the small-page paths).
+    int64_t h[256];
+    GrayHistogram(src, width, height, h);
+    const FlattenLevels levels = FlattenFromHistogram(h);
+    const bool smallPage = width < 8 || height < 8;
+    int r = width >= 17 ? 7 : (width - 1) / 2 - 1;
+    if (!smallPage && height - 1 < 2 * r + 2) r = (height - 1) / 2 - 1;
+    const int tw = width - 1, th = height - 1;
+    const bool global = smallPage || r < 3 || static_cast<int64_t>(tw) * th < 500;
+    const int ringRows = global ? height : 2 * r + 2;
+    auto ring = Scratch<uint8_t>(static_cast<int64_t>(ringRows) * width);
+    if (!ring) return 1;
+    int nextRow = 0;
+    auto rowOf = [&](int y) {
+        while (nextRow <= y) {
+            uint8_t* out = ring.get() + static_cast<size_t>(nextRow % ringRows) * width;
+            FlattenRow(src[nextRow], width, levels, out);
+            ++nextRow;
+        }
+        return static_cast<const uint8_t*>(ring.get() + static_cast<size_t>(y % ringRows) * width);
+    };
 
     if (width < 8 || height < 8) {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                if (px(x, y) < 128) SetBlack(dst, x, y);
+        for (int y = 0; y < height; ++y) bitpack::PackBelow(rowOf(y), width, 128, dst[y]);
         return 1;
     }
-    int r = width >= 17 ? 7 : (width - 1) / 2 - 1;
-    if (height - 1 < 2 * r + 2) r = (height - 1) / 2 - 1;
     // The tables cover the first width - 1 columns and height - 1 rows.
-    const int tw = width - 1, th = height - 1;
-
-    if (r < 3 || static_cast<int64_t>(tw) * th < 500) {
+    if (global) {
         int64_t s = 0, s2 = 0;
-        for (int y = 0; y < th; ++y)
+        for (int y = 0; y < th; ++y) {
+            const uint8_t* row = rowOf(y);
             for (int x = 0; x < tw; ++x) {
-                const int v = px(x, y);
-                s += v;
-                s2 += v * v / 256;
+                s += row[x];
+                s2 += row[x] * row[x] / 256;
             }
+        }
         const int m = static_cast<uint8_t>(s / height / width);
         const double d = std::sqrt(std::fabs(static_cast<double>(s2 * 256 / height / width - m * m)));
         const int t = std::min(255, (m - static_cast<int>(0.2 * d)) & 255);
-        for (int y = 0; y < th; ++y)
-            for (int x = 0; x < tw; ++x)
-                if (px(x, y) < t) SetBlack(dst, x, y);
+        for (int y = 0; y < th; ++y) bitpack::PackBelow(rowOf(y), tw, t, dst[y]);
         return 1;
     }
 
@@ -105,64 +158,92 @@ int CNiblackBinary::Run(GrayRows src, int width, int height, BitRows dst) {
     // inwards where the window would leave the tabulated area.
     const int side = 2 * r + 1;
     const int area = side * side;
-    // trunc(0.2 sqrt(q)) for every possible |variance| q.
-    const int maxQ = 256 * 256;
-    std::vector<uint8_t> devTerm(maxQ + 1);
-    for (int q = 0; q <= maxQ; ++q) devTerm[q] = static_cast<uint8_t>(0.2 * std::sqrt(static_cast<double>(q)));
+    // Per window: m = floor(S / area), v = |floor(256 Q / area) - m^2|,
+    // threshold (m - trunc(0.2 sqrt(v))) mod 256. The floors are taken as
+    // (n + 0.5) times the inverse area: the exact quotient is at least
+    // 0.5 / area away from the next integer, far more than the rounding of
+    // these products (checked for every value the windows can produce), and
+    // trunc(0.2 sqrt(v)) in single precision equals the double one for every
+    // v up to 65536. This keeps the loop free of divisions and tables.
+    const float inverseF = 1.0f / static_cast<float>(area);
+    const double inverseD = 1.0 / area;
     auto colSum = Scratch<int32_t>(tw);
     auto colSq = Scratch<int32_t>(tw);
-    auto tSum = Scratch<int32_t>(tw);  // window sums per centre column
-    auto tSq = Scratch<int32_t>(tw);
-    if (!colSum || !colSq || !tSum || !tSq) return 1;
+    auto winS = Scratch<int32_t>(tw);
+    auto winQ = Scratch<int32_t>(tw);
+    auto centre = Scratch<uint8_t>(tw);  // threshold per window centre column
+    auto thr = Scratch<uint8_t>(tw);     // threshold per column of the row
+    if (!colSum || !colSq || !winS || !winQ || !centre || !thr) return 1;
     int windowTop = -1;
     for (int y = 0; y < th; ++y) {
         const int cy = std::clamp(y, r, th - 1 - r);
         const int top = cy - r;
         if (top != windowTop) {
+            int32_t* cs = colSum.get();
+            int32_t* cq = colSq.get();
             if (windowTop < 0 || top != windowTop + 1) {
-                for (int x = 0; x < tw; ++x) {
-                    int32_t s = 0, q = 0;
-                    for (int k = top; k < top + side; ++k) {
-                        const int v = px(x, k);
-                        s += v;
-                        q += v * v / 256;
+                std::fill(cs, cs + tw, 0);
+                std::fill(cq, cq + tw, 0);
+                for (int k = top; k < top + side; ++k) {
+                    const uint8_t* row = rowOf(k);
+                    for (int x = 0; x < tw; ++x) {
+                        const uint16_t v = row[x];
+                        cs[x] += v;
+                        cq[x] += static_cast<uint16_t>(v * v) >> 8;
                     }
-                    colSum[x] = s;
-                    colSq[x] = q;
                 }
             } else {
-                const uint8_t* addRow = copy.get() + static_cast<size_t>(top + side - 1) * width;
-                const uint8_t* subRow = copy.get() + static_cast<size_t>(windowTop) * width;
+                const uint8_t* addRow = rowOf(top + side - 1);
+                const uint8_t* subRow = rowOf(windowTop);
                 for (int x = 0; x < tw; ++x) {
-                    const int a = addRow[x], b = subRow[x];
-                    colSum[x] += a - b;
-                    colSq[x] += a * a / 256 - b * b / 256;
+                    const uint16_t a = addRow[x], b = subRow[x];
+                    cs[x] += a - b;
+                    cq[x] += (static_cast<uint16_t>(a * a) >> 8) - (static_cast<uint16_t>(b * b) >> 8);
                 }
             }
             windowTop = top;
-            // Horizontal window sums for every centre column r .. tw - 1 - r.
-            int32_t s = 0, q = 0;
-            for (int k = 0; k < side; ++k) {
-                s += colSum[k];
-                q += colSq[k];
+            int32_t* ws = winS.get();
+            int32_t* wq = winQ.get();
+            WindowSums(cs, cq, tw, r, ws, wq);
+            uint8_t* ct = centre.get();
+            int cx = r;
+#if defined(__SSE2__)
+            const __m128 halfF = _mm_set1_ps(0.5f), invF = _mm_set1_ps(inverseF), fifth = _mm_set1_ps(0.2f);
+            const __m128d halfD = _mm_set1_pd(0.5), invD = _mm_set1_pd(inverseD), k256 = _mm_set1_pd(256.0);
+            const __m128i byteMask = _mm_set1_epi32(255);
+            for (; cx + 4 <= tw - r; cx += 4) {
+                const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ws + cx));
+                const __m128i qv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(wq + cx));
+                const __m128i m = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(_mm_cvtepi32_ps(sv), halfF), invF));
+                const __m128d qlo = _mm_cvtepi32_pd(qv);
+                const __m128d qhi = _mm_cvtepi32_pd(_mm_shuffle_epi32(qv, _MM_SHUFFLE(1, 0, 3, 2)));
+                const __m128i alo = _mm_cvttpd_epi32(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(qlo, k256), halfD), invD));
+                const __m128i ahi = _mm_cvttpd_epi32(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(qhi, k256), halfD), invD));
+                const __m128i qa = _mm_unpacklo_epi64(alo, ahi);
+                // m <= 255, so the 16-bit product holds m * m whole.
+                const __m128i v = _mm_sub_epi32(qa, _mm_mullo_epi16(m, m));
+                const __m128i sign = _mm_srai_epi32(v, 31);
+                const __m128i var = _mm_sub_epi32(_mm_xor_si128(v, sign), sign);
+                const __m128i d = _mm_cvttps_epi32(_mm_mul_ps(fifth, _mm_sqrt_ps(_mm_cvtepi32_ps(var))));
+                const __m128i t = _mm_and_si128(_mm_sub_epi32(m, d), byteMask);
+                const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(t, t), _mm_setzero_si128());
+                const int word = _mm_cvtsi128_si32(packed);
+                std::memcpy(ct + cx, &word, 4);
             }
-            for (int cx = r; cx <= tw - 1 - r; ++cx) {
-                if (cx > r) {
-                    s += colSum[cx + r] - colSum[cx - r - 1];
-                    q += colSq[cx + r] - colSq[cx - r - 1];
-                }
-                const int m = s / area;
-                int var = q * 256 / area - m * m;
-                if (var < 0) var = -var;
-                const int t = (m - devTerm[std::min(var, maxQ)]) & 255;
-                tSum[cx] = t;  // threshold of this centre column
+#endif
+            for (; cx <= tw - 1 - r; ++cx) {
+                const int m = static_cast<int>((static_cast<float>(ws[cx]) + 0.5f) * inverseF);
+                const int qa = static_cast<int>((static_cast<double>(wq[cx]) * 256.0 + 0.5) * inverseD);
+                const int var = std::abs(qa - m * m);
+                const int d = static_cast<int>(0.2f * std::sqrt(static_cast<float>(var)));
+                ct[cx] = static_cast<uint8_t>((m - d) & 255);
             }
+            uint8_t* t = thr.get();
+            std::fill(t, t + r, centre[r]);
+            std::copy(centre.get() + r, centre.get() + tw - r, t + r);
+            std::fill(t + tw - r, t + tw, centre[tw - 1 - r]);
         }
-        const uint8_t* row = copy.get() + static_cast<size_t>(y) * width;
-        for (int x = 0; x < tw; ++x) {
-            const int cx = std::clamp(x, r, tw - 1 - r);
-            if (row[x] < tSum[cx]) SetBlack(dst, x, y);
-        }
+        bitpack::PackLess(rowOf(y), thr.get(), tw, dst[y]);
     }
     return 1;
 }
