@@ -501,99 +501,204 @@ int BinarizeBlockMinMax(GrayRows src, int width, int height, BitRows dst) {
 
 // ---------------------------------------------------------------- method 8
 
+namespace {
+
+// Window sums over the columns within +-half of each column (clipped) of a
+// row of column sums.
+// Window sums over the columns within +-half of each column (clipped) of two
+// rows of column sums.
+void ClippedWindowSums(const int32_t* __restrict a, const int32_t* __restrict b, int width, int half,
+                       int32_t* __restrict outA, int32_t* __restrict outB) {
+    int32_t sa = 0, sb = 0;
+    const int first = std::min(half, width - 1);
+    for (int x = 0; x <= first; ++x) {
+        sa += a[x];
+        sb += b[x];
+    }
+    outA[0] = sa;
+    outB[0] = sb;
+    int x = 1;
+    // Growing window at the left edge.
+    for (; x < width && x <= half && x + half < width; ++x) {
+        sa += a[x + half];
+        sb += b[x + half];
+        outA[x] = sa;
+        outB[x] = sb;
+    }
+    // Full windows.
+    for (; x + half < width; ++x) {
+        sa += a[x + half] - a[x - half - 1];
+        sb += b[x + half] - b[x - half - 1];
+        outA[x] = sa;
+        outB[x] = sb;
+    }
+    // Shrinking (or, on narrow rows, constant) window at the right edge.
+    for (; x < width; ++x) {
+        if (x - half - 1 >= 0) {
+            sa -= a[x - half - 1];
+            sb -= b[x - half - 1];
+        }
+        outA[x] = sa;
+        outB[x] = sb;
+    }
+}
+
+}  // namespace
+
 int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst) {
     if (width <= 0 || height <= 0) return 0;
     const int half = 20;
     const int64_t n = static_cast<int64_t>(width) * height;
     auto fg = Scratch<uint8_t>(n);
     auto surface = Scratch<uint8_t>(n);
-    auto colA = Scratch<int64_t>(width);
-    auto colB = Scratch<int64_t>(width);
-    auto preA = Scratch<int64_t>(width + 1);
-    auto preB = Scratch<int64_t>(width + 1);
-    if (!fg || !surface || !colA || !colB || !preA || !preB) return 0;
+    auto colA = Scratch<int32_t>(width);
+    auto colB = Scratch<int32_t>(width);
+    auto winA = Scratch<int32_t>(width);
+    auto winB = Scratch<int32_t>(width);
+    auto inverse = Scratch<double>(width);
+    if (!fg || !surface || !colA || !colB || !winA || !winB || !inverse) return 0;
+    // 1 / (number of window columns) for each column.
+    for (int x = 0; x < width; ++x)
+        inverse[x] = 1.0 / (std::min(width - 1, x + half) - std::max(0, x - half) + 1);
+    auto fgRow = [&](int y) { return fg.get() + static_cast<size_t>(y) * width; };
 
-    // Runs f(row, x) -> (a, b) column sums over the rows within +-half of y
-    // (clipped) and calls g(y, x, windowA, windowB, windowPixels).
-    auto slide = [&](auto valueA, auto valueB, auto use) {
-        std::fill(colA.get(), colA.get() + width, 0);
-        std::fill(colB.get(), colB.get() + width, 0);
-        for (int k = 0; k <= std::min(half, height - 1); ++k)
+    // 1. Sauvola pre-binarisation: window mean m and deviation s of the
+    // values within +-half rows and columns; foreground where
+    // m (1 + 0.2 (s / 128 - 1)) > v.
+    {
+        int32_t* ca = colA.get();
+        int32_t* cb = colB.get();
+        std::fill(ca, ca + width, 0);
+        std::fill(cb, cb + width, 0);
+        auto addRow = [&](int k, int sign) {
+            const uint8_t* row = src[k];
             for (int x = 0; x < width; ++x) {
-                colA[x] += valueA(x, k);
-                colB[x] += valueB(x, k);
+                const int32_t v = row[x];
+                ca[x] += sign * v;
+                cb[x] += sign * v * v;
             }
+        };
+        for (int k = 0; k <= std::min(half, height - 1); ++k) addRow(k, 1);
         for (int y = 0; y < height; ++y) {
             if (y > 0) {
-                const int add = y + half, sub = y - half - 1;
-                if (add < height)
-                    for (int x = 0; x < width; ++x) {
-                        colA[x] += valueA(x, add);
-                        colB[x] += valueB(x, add);
-                    }
-                if (sub >= 0)
-                    for (int x = 0; x < width; ++x) {
-                        colA[x] -= valueA(x, sub);
-                        colB[x] -= valueB(x, sub);
-                    }
+                if (y + half < height) addRow(y + half, 1);
+                if (y - half - 1 >= 0) addRow(y - half - 1, -1);
             }
-            preA[0] = preB[0] = 0;
-            for (int x = 0; x < width; ++x) {
-                preA[x + 1] = preA[x] + colA[x];
-                preB[x + 1] = preB[x] + colB[x];
+            ClippedWindowSums(ca, cb, width, half, winA.get(), winB.get());
+            const double rowsInverse = 1.0 / (std::min(height - 1, y + half) - std::max(0, y - half) + 1);
+            const uint8_t* row = src[y];
+            uint8_t* f = fgRow(y);
+            const int32_t* wa = winA.get();
+            const int32_t* wb = winB.get();
+            int x = 0;
+#if defined(__SSE2__)
+            const __m128d rowsInv = _mm_set1_pd(rowsInverse), zero = _mm_setzero_pd();
+            const __m128d one = _mm_set1_pd(1.0), fifth = _mm_set1_pd(0.2), by128 = _mm_set1_pd(1.0 / 128);
+            for (; x + 2 <= width; x += 2) {
+                const __m128d inv = _mm_mul_pd(rowsInv, _mm_loadu_pd(inverse.get() + x));
+                const __m128d m =
+                    _mm_mul_pd(_mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(wa + x))), inv);
+                const __m128d q =
+                    _mm_mul_pd(_mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(wb + x))), inv);
+                const __m128d var = _mm_sub_pd(q, _mm_mul_pd(m, m));
+                const __m128d sd = _mm_sqrt_pd(_mm_max_pd(var, zero));
+                const __m128d t = _mm_mul_pd(m, _mm_add_pd(one, _mm_mul_pd(fifth, _mm_sub_pd(_mm_mul_pd(sd, by128), one))));
+                const __m128d v = _mm_set_pd(row[x + 1], row[x]);
+                const int mask = _mm_movemask_pd(_mm_cmpgt_pd(t, v));
+                f[x] = static_cast<uint8_t>(mask & 1);
+                f[x + 1] = static_cast<uint8_t>(mask >> 1);
             }
-            const int rowsIn = std::min(height - 1, y + half) - std::max(0, y - half) + 1;
-            for (int x = 0; x < width; ++x) {
-                const int x0 = std::max(0, x - half), x1 = std::min(width, x + half + 1);
-                use(y, x, preA[x1] - preA[x0], preB[x1] - preB[x0], static_cast<int64_t>(rowsIn) * (x1 - x0));
+#endif
+            for (; x < width; ++x) {
+                const double inv = rowsInverse * inverse[x];
+                const double m = wa[x] * inv;
+                const double var = wb[x] * inv - m * m;
+                const double sd = var > 0 ? std::sqrt(var) : 0.0;
+                const double t = m * (1 + 0.2 * (sd / 128 - 1));
+                f[x] = t > row[x];
             }
         }
-    };
-
-    // 1. Sauvola pre-binarisation.
-    slide([&](int x, int y) -> int64_t { return src[y][x]; },
-          [&](int x, int y) -> int64_t { return static_cast<int64_t>(src[y][x]) * src[y][x]; },
-          [&](int y, int x, int64_t s, int64_t q, int64_t cnt) {
-              const double m = static_cast<double>(s) / cnt;
-              const double var = static_cast<double>(q) / cnt - m * m;
-              const double sd = var > 0 ? std::sqrt(var) : 0.0;
-              const double t = m * (1 + 0.2 * (sd / 128 - 1));
-              fg[static_cast<size_t>(y) * width + x] = t > src[y][x] ? 1 : 0;
-          });
-    // 2. Background surface from the background pixels around each pixel.
+    }
+    // 2. Background surface: a background pixel keeps its value, a
+    // foreground pixel takes the mean of the background pixels in its
+    // window (0 when there are none).
     int64_t foreground = 0, background = 0, bgSum = 0, excess = 0;
-    slide([&](int x, int y) -> int64_t { return fg[static_cast<size_t>(y) * width + x] ? 0 : src[y][x]; },
-          [&](int x, int y) -> int64_t { return fg[static_cast<size_t>(y) * width + x] ? 0 : 1; },
-          [&](int y, int x, int64_t s, int64_t cnt, int64_t) {
-              const size_t i = static_cast<size_t>(y) * width + x;
-              const int v = src[y][x];
-              int b;
-              if (!fg[i]) {
-                  b = v;
-                  ++background;
-                  bgSum += v;
-              } else {
-                  b = cnt > 0 ? static_cast<int>(s / cnt) : 0;
-                  ++foreground;
-              }
-              surface[i] = static_cast<uint8_t>(b);
-              excess += b - v;
-          });
+    {
+        std::vector<double> countInverse(static_cast<size_t>(2 * half + 1) * (2 * half + 1) + 1, 0.0);
+        for (size_t c = 1; c < countInverse.size(); ++c) countInverse[c] = 1.0 / static_cast<double>(c);
+        int32_t* ca = colA.get();
+        int32_t* cb = colB.get();
+        std::fill(ca, ca + width, 0);
+        std::fill(cb, cb + width, 0);
+        auto addRow = [&](int k, int sign) {
+            const uint8_t* row = src[k];
+            const uint8_t* f = fgRow(k);
+            for (int x = 0; x < width; ++x) {
+                const int32_t keep = 1 - f[x];
+                ca[x] += sign * keep * row[x];
+                cb[x] += sign * keep;
+            }
+        };
+        for (int k = 0; k <= std::min(half, height - 1); ++k) addRow(k, 1);
+        for (int y = 0; y < height; ++y) {
+            if (y > 0) {
+                if (y + half < height) addRow(y + half, 1);
+                if (y - half - 1 >= 0) addRow(y - half - 1, -1);
+            }
+            ClippedWindowSums(ca, cb, width, half, winA.get(), winB.get());
+            const uint8_t* row = src[y];
+            const uint8_t* f = fgRow(y);
+            uint8_t* out = surface.get() + static_cast<size_t>(y) * width;
+            int64_t rowFg = 0, rowBgSum = 0, rowExcess = 0;
+            for (int x = 0; x < width; ++x) {
+                const int v = row[x];
+                int b = v;
+                if (f[x]) {
+                    const int32_t cnt = winB[x];
+                    // floor(S / C): the quotient is at least 0.5 / C away
+                    // from the next integer, far above the rounding here.
+                    b = cnt > 0 ? static_cast<int>((winA[x] + 0.5) * countInverse[static_cast<size_t>(cnt)]) : 0;
+                    ++rowFg;
+                } else {
+                    rowBgSum += v;
+                }
+                out[x] = static_cast<uint8_t>(b);
+                rowExcess += b - v;
+            }
+            foreground += rowFg;
+            background += width - rowFg;
+            bgSum += rowBgSum;
+            excess += rowExcess;
+        }
+    }
     // A page without foreground or without background has nothing to
     // separate: it stays white.
     if (foreground == 0 || background == 0) return 1;
-    // 3-4. Final threshold, a function of the surface value only.
+    // 3-4. Final threshold, a function of the surface value only: black
+    // where B - v > d(B), that is v < ceil(B - d(B)) for whole v.
     const double delta = static_cast<double>(excess) / foreground;
     const double meanBg = std::max(static_cast<double>(bgSum) / background, 1e-9);
     const double p1 = 0.5, p2 = 0.8, q = 0.7;
-    double limit[256];
-    for (int b = 0; b < 256; ++b)
-        limit[b] = q * delta * ((1 - p2) / (1 + std::exp(-4.0 * b / (meanBg * (1 - p1)) + 2 * (1 + p1) / (1 - p1))) + p2);
+    int16_t below[256];
+    for (int b = 0; b < 256; ++b) {
+        const double d = q * delta * ((1 - p2) / (1 + std::exp(-4.0 * b / (meanBg * (1 - p1)) + 2 * (1 + p1) / (1 - p1))) + p2);
+        // Smallest whole v with b - v <= d, i.e. v >= b - d.
+        const double edge = std::ceil(b - d);
+        int k = edge < 0 ? 0 : (edge > 256 ? 256 : static_cast<int>(edge));
+        // Guard against rounding of b - d: move k so that exactly the v
+        // with b - v > d are below it.
+        while (k > 0 && !(b - (k - 1) > d)) --k;
+        while (k < 256 && b - k > d) ++k;
+        below[b] = static_cast<int16_t>(k);
+    }
+    auto flags = Scratch<uint8_t>(width);
+    if (!flags) return 0;
     for (int y = 0; y < height; ++y) {
         const uint8_t* row = src[y];
         const uint8_t* srow = surface.get() + static_cast<size_t>(y) * width;
-        for (int x = 0; x < width; ++x)
-            if (srow[x] - row[x] > limit[srow[x]]) SetBlack(dst, x, y);
+        uint8_t* f = flags.get();
+        for (int x = 0; x < width; ++x) f[x] = row[x] < below[srow[x]];
+        bitpack::PackFlags(f, width, dst[y]);
     }
     return 1;
 }
