@@ -552,6 +552,14 @@ bool CXmlDocument::FindElement(const std::u16string& name) {
     return false;
 }
 
+bool CXmlDocument::FindNextElement() {
+    const Impl& d = *impl_;
+    const uint32_t index = d.main ? d.elements[d.main].nextSibling : d.elements[d.parent].firstChild;
+    if (!index) return false;
+    impl_->main = index;
+    return true;
+}
+
 bool CXmlDocument::EnterElement() {
     if (!impl_->main) return false;
     impl_->parent = impl_->main;

@@ -40,6 +40,8 @@ public:
 
     void ResetPosition();
     bool FindElement(const std::u16string& name);
+    // Like FindElement, for the next element whatever its name.
+    bool FindNextElement();
     bool EnterElement();
     bool LeaveElement();
     std::u16string ReadAttribute(const std::u16string& name) const;
