@@ -125,6 +125,11 @@ public:
         return false;
     }
 
+    // Hands an image size to every present item (item kinds with geometry).
+    void SetImageSize(int32_t w, int32_t h) const {
+        ForEach([&](T& item) { item.SetImageSize(w, h); });
+    }
+
     // Calls f(T&) for every present item in order.
     template <class F>
     void ForEach(F&& f) const {
