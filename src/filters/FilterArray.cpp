@@ -32,14 +32,25 @@ bool CFilterArray::ReadFrom(CXmlDocument& xml) {
     Clear();
     filters.reserve(static_cast<size_t>(std::min(n, 1024)));
     if (!xml.EnterElement()) return false;
+    int32_t found = 0;  // `Filter` elements passed so far
     for (int32_t i = 0; i < n; ++i) {
         if (!xml.FindElement(u"Filter")) break;  // no further element: later repetitions find none
+        ++found;
         std::unique_ptr<CFilterBase> filter = CreateFilter(xml.ReadIntAttribute(u"Type"));
         if (!filter) continue;
         if (!xml.EnterElement()) continue;
         filter->baseDir = baseDir;
         const bool ok = filter->ReadContents(xml);
         xml.LeaveElement();
+        // A rule reader that stopped inside one of its own elements leaves the
+        // cursor below the `Filter` level: go back to the found-th `Filter`.
+        if (xml.ElementName() != u"Filter") {
+            while (xml.LeaveElement()) {
+            }
+            xml.ResetPosition();
+            if (!xml.FindElement(u"FilterList") || !xml.EnterElement()) return true;
+            for (int32_t k = 0; k < found; ++k) xml.FindElement(u"Filter");
+        }
         if (!ok) continue;
         filters.push_back(std::move(filter));
         count = static_cast<int32_t>(filters.size());

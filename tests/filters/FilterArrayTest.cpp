@@ -151,6 +151,15 @@ TEST(FilterArray, ListRules) {
          "<FilterList Size='1'><Filter Type='1'><BasicProperty/></Filter><Filter Type='1'><BasicProperty/></Filter>"
          "</FilterList>",
          true, 1},
+        {"unreadable rule is skipped, the next filter is read",
+         "<FilterList Size='2'><Filter Type='2'><BasicProperty Index='1'/><GridDataList Row='0' Col='2'/></Filter>"
+         "<Filter Type='2'><BasicProperty Index='2'/><GridRule Row='2' Col='2'/></Filter></FilterList>",
+         true, 1},
+        {"rule failing inside its own element, then a good filter",
+         "<FilterList Size='2'><Filter Type='2'><BasicProperty Index='1'/><GridDataList Row='1' Col='2'>"
+         "<GridData>1,2,3</GridData></GridDataList></Filter>"
+         "<Filter Type='2'><BasicProperty Index='2'/></Filter></FilterList>",
+         true, 1},
         {"unknown step type keeps the filter without steps",
          "<FilterList Size='1'><Filter Type='1'><BasicProperty Index='4'/><ImageProcessingList Size='1'>"
          "<ImageProcessing Type='5'/></ImageProcessingList></Filter></FilterList>",

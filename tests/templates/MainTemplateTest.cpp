@@ -486,6 +486,10 @@ TEST(SubTemplate, FilterInfoListFailuresDropOnlyTheInfos) {
         {"fewer elements than Size", "<FilterInfoList Size='2'><FilterInfo RefFilter='1' Type='1'/></FilterInfoList>",
          false},
         {"implausible size", "<FilterInfoList Size='2000000000'><FilterInfo Type='1'/></FilterInfoList>", false},
+        {"record that cannot be read",
+         "<FilterInfoList Size='2'><FilterInfo RefFilter='1' Type='1'/><FilterInfo RefFilter='2' Type='2'>"
+         "<GridDataList Row='1' Col='2'><GridData>1,2,3</GridData></GridDataList></FilterInfo></FilterInfoList>",
+         false},
         {"missing list", "", false},
     };
     for (const Case& c : cases) {
