@@ -79,6 +79,42 @@ form() {
   esac
 }
 
+# Two ID-1 card layouts told apart by where their ink lies: an identity card
+# with the photo on the left and a driving licence with the photo on the
+# right. card LAYOUT DPI FORMAT NAME
+card() {
+  local layout=$1 dpi=$2 fmt=$3 name=$4
+  local w h
+  w=$(awk -v d="$dpi" 'BEGIN{printf "%d", 85.6*d/25.4+0.5}')
+  h=$(awk -v d="$dpi" 'BEGIN{printf "%d", 54*d/25.4+0.5}')
+  local px0 px1 tx0 tx1
+  if [ "$layout" = left ]; then
+    px0=$((w * 5 / 100)); px1=$((w * 32 / 100)); tx0=$((w * 38 / 100)); tx1=$((w * 95 / 100))
+  else
+    px0=$((w * 68 / 100)); px1=$((w * 95 / 100)); tx0=$((w * 5 / 100)); tx1=$((w * 60 / 100))
+  fi
+  local draw=(-draw "rectangle $px0,$((h * 22 / 100)) $px1,$((h * 88 / 100))"
+              -draw "rectangle $((w * 5 / 100)),$((h * 5 / 100)) $((w * 95 / 100)),$((h * 13 / 100))")
+  local row lh=$((h / 30 > 2 ? h / 30 : 2))
+  for row in 0 1 2 3 4 5; do
+    local y=$((h * 25 / 100 + row * lh * 3))
+    draw+=(-draw "rectangle $tx0,$y $((tx1 - row * w / 40)),$((y + lh))")
+  done
+  mkdir -p "$out/${dpi}dpi"
+  local opts=(-size "${w}x${h}" xc:white -fill black "${draw[@]}" -units PixelsPerInch -density "$dpi")
+  case "$fmt" in
+    jpg) convert "${opts[@]}" -colorspace Gray -quality 60 "$out/${dpi}dpi/$name.$fmt" ;;
+    png) convert "${opts[@]}" -type bilevel "$out/${dpi}dpi/$name.$fmt" ;;
+    bmp) convert "${opts[@]}" -type bilevel "BMP3:$out/${dpi}dpi/$name.$fmt" ;;
+  esac
+}
+
+for dpi in 200 300 400; do
+  case $dpi in 200) f=png ;; 300) f=jpg ;; 400) f=bmp ;; esac
+  card left $dpi $f IDCARD_photo_left
+  card right $dpi $f DRIVING_photo_right
+done
+
 form table 200 0 tif FORM-T100_table
 form table 200 12 png FORM-T100_table_shifted
 form boxed 200 0 tif FORM-B200_boxed
