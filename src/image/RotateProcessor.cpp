@@ -1,0 +1,267 @@
+#include "image/RotateProcessor.h"
+
+#include <cmath>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+inline bool GetBit(const uint8_t* row, int32_t x) { return (row[x >> 3] & (0x80 >> (x & 7))) != 0; }
+inline void SetBit(uint8_t* row, int32_t x) { row[x >> 3] = static_cast<uint8_t>(row[x >> 3] | (0x80 >> (x & 7))); }
+inline void ClearBit(uint8_t* row, int32_t x) { row[x >> 3] = static_cast<uint8_t>(row[x >> 3] & ~(0x80 >> (x & 7))); }
+
+// Moves the pixels of `from` into `to`, leaving `from` empty.
+void TakePixels(CRawImage& to, CRawImage& from) {
+    to.rows = std::move(from.rows);
+    to.bits = std::move(from.bits);
+    to.width = from.width;
+    to.height = from.height;
+    to.bitCount = from.bitCount;
+    to.bytesPerRow = from.bytesPerRow;
+    to.xResolution = from.xResolution;
+    to.yResolution = from.yResolution;
+    from.Free();
+}
+
+// Sampling geometry of one rotation: the source position of destination
+// pixel (x', y') is
+//   X = cx + cos*(x' - cx') + sin*(y' - cy') + 0.5
+//   Y = cy - sin*(x' - cx') + cos*(y' - cy') + 0.5
+// The column terms are tabulated once; per row only the row terms change.
+// The sums are formed in the order of the formula so every pixel gets
+// exactly the value the formula gives.
+struct Sampler {
+    double cx = 0, cy = 0;
+    std::vector<double> colCos, colSin;  // cos*(x' - cx'), sin*(x' - cx')
+    double rowSin = 0, rowCos = 0;       // sin*(y' - cy'), cos*(y' - cy')
+    double s = 0, c = 0, cyd = 0;
+
+    bool Init(double theta, int32_t srcW, int32_t srcH, int32_t dstW, int32_t dstH, bool exactSourceCentre) {
+        c = std::cos(theta);
+        s = std::sin(theta);
+        if (exactSourceCentre) {
+            cx = (srcW - 1) / 2.0;
+            cy = (srcH - 1) / 2.0;
+        } else {
+            cx = static_cast<double>((srcW - 1) / 2);
+            cy = static_cast<double>((srcH - 1) / 2);
+        }
+        const double cxd = (dstW - 1) / 2.0;
+        cyd = (dstH - 1) / 2.0;
+        try {
+            colCos.resize(static_cast<size_t>(dstW));
+            colSin.resize(static_cast<size_t>(dstW));
+        } catch (...) {
+            return false;
+        }
+        for (int32_t x = 0; x < dstW; ++x) {
+            colCos[static_cast<size_t>(x)] = c * (x - cxd);
+            colSin[static_cast<size_t>(x)] = s * (x - cxd);
+        }
+        return true;
+    }
+    void SetRow(int32_t y) {
+        rowSin = s * (y - cyd);
+        rowCos = c * (y - cyd);
+    }
+    double X(int32_t x) const { return cx + colCos[static_cast<size_t>(x)] + rowSin + 0.5; }
+    double Y(int32_t x) const { return cy - colSin[static_cast<size_t>(x)] + rowCos + 0.5; }
+};
+
+inline double Bilinear(double fx, double fy, double p00, double p10, double p01, double p11) {
+    return ((1 - fx) * p00 + fx * p10) * (1 - fy) + fy * ((1 - fx) * p01 + fx * p11);
+}
+
+// Sampling points in the half pixel before the first row or column truncate
+// onto it with a negative fraction, which extrapolates and can leave 0..255;
+// the value is limited at both ends.
+inline uint8_t ToByte(double v) { return static_cast<uint8_t>(v > 255.0 ? 255.0 : (v < 0.0 ? 0.0 : v)); }
+
+// 8-bit and 24-bit rotation; `channels` is 1 or 3.
+template <int channels>
+void RotateBytes(const CRawImage& src, CRawImage& dst, Sampler& sm, bool interpolate) {
+    const int32_t w = src.width, h = src.height;
+    for (int32_t yd = 0; yd < dst.height; ++yd) {
+        sm.SetRow(yd);
+        uint8_t* out = dst.rows[yd];
+        for (int32_t xd = 0; xd < dst.width; ++xd) {
+            const double X = sm.X(xd);
+            const double Y = sm.Y(xd);
+            const int32_t x0 = static_cast<int32_t>(X);
+            const int32_t y0 = static_cast<int32_t>(Y);
+            if (x0 < 0 || y0 < 0 || x0 + 1 > w || y0 + 1 > h) continue;  // keeps the fill
+            const uint8_t* r0 = src.rows[y0];
+            uint8_t* o = out + channels * xd;
+            if (!interpolate) {
+                for (int k = 0; k < channels; ++k) o[k] = r0[channels * x0 + k];
+                continue;
+            }
+            const int32_t x1 = x0 + 1 == w ? x0 : x0 + 1;
+            const int32_t y1 = y0 + 1 == h ? y0 : y0 + 1;
+            const uint8_t* r1 = src.rows[y1];
+            const double fx = X - x0;
+            const double fy = Y - y0;
+            for (int k = 0; k < channels; ++k) {
+                const double v = Bilinear(fx, fy, r0[channels * x0 + k], r0[channels * x1 + k], r1[channels * x0 + k],
+                                          r1[channels * x1 + k]);
+                o[k] = ToByte(v);
+            }
+        }
+    }
+}
+
+void RotateBits(const CRawImage& src, CRawImage& dst, Sampler& sm, bool interpolate) {
+    const int32_t w = src.width, h = src.height;
+    for (int32_t yd = 0; yd < dst.height; ++yd) {
+        sm.SetRow(yd);
+        uint8_t* out = dst.rows[yd];
+        for (int32_t xd = 0; xd < dst.width; ++xd) {
+            const double X = sm.X(xd);
+            const double Y = sm.Y(xd);
+            const int32_t x0 = static_cast<int32_t>(X);
+            const int32_t y0 = static_cast<int32_t>(Y);
+            if (x0 < 0 || y0 < 0 || x0 + 1 > w || y0 + 1 > h) continue;
+            bool black;
+            if (!interpolate) {
+                black = GetBit(src.rows[y0], x0);
+            } else {
+                const int32_t x1 = x0 + 1 == w ? x0 : x0 + 1;
+                const int32_t y1 = y0 + 1 == h ? y0 : y0 + 1;
+                const uint8_t* r0 = src.rows[y0];
+                const uint8_t* r1 = src.rows[y1];
+                const double v = Bilinear(X - x0, Y - y0, GetBit(r0, x0), GetBit(r0, x1), GetBit(r1, x0), GetBit(r1, x1));
+                black = v > 0.3;
+            }
+            if (black)
+                SetBit(out, xd);
+            else
+                ClearBit(out, xd);
+        }
+    }
+}
+
+}  // namespace
+
+void CRotateProcessor::RotatedSize(int32_t w, int32_t h, double theta, int32_t* outW, int32_t* outH) {
+    const double c = std::cos(theta), s = std::sin(theta);
+    const double wm = w - 1.0, hm = h - 1.0;
+    const double fw = std::max(std::fabs(c * wm - s * hm), std::fabs(c * wm + s * hm));
+    const double fh = std::max(std::fabs(c * hm + s * wm), std::fabs(c * hm - s * wm));
+    // A one-pixel row or column has a zero-sized centre box; the image keeps
+    // at least one pixel in each direction.
+    const int64_t rw = static_cast<int64_t>(fw + 0.5);
+    const int64_t rh = static_cast<int64_t>(fh + 0.5);
+    *outW = static_cast<int32_t>(rw < 1 ? 1 : rw);
+    *outH = static_cast<int32_t>(rh < 1 ? 1 : rh);
+}
+
+int CRotateProcessor::Process(CRawImage& dst) {
+    if (!source_ || !source_->HasPixels()) return 0;
+    if (&dst == source_) return ProcessInPlace();
+    switch (mode) {
+        case 1: return QuarterTurn(dst, 1);
+        case 2: return QuarterTurn(dst, 2);
+        case 3: return QuarterTurn(dst, 3);
+        default: return RotateByAngle(dst);
+    }
+}
+
+int CRotateProcessor::ProcessInPlace() {
+    if (!source_ || !source_->HasPixels()) return 0;
+    const bool angleMode = mode != 1 && mode != 2 && mode != 3;
+    if (angleMode && std::fabs(angle) < 1e-7) return 1;
+    CRawImage result;
+    const int ok = Process(result);
+    if (ok) TakePixels(*source_, result);
+    return ok;
+}
+
+int CRotateProcessor::QuarterTurn(CRawImage& dst, int turn) const {
+    const CRawImage& src = *source_;
+    const int32_t w = src.width, h = src.height, bpp = src.bitCount;
+    const bool swap = turn != 2;
+    if (!dst.Create(swap ? h : w, swap ? w : h, bpp, src.xResolution)) return 0;
+    // Destination position of source pixel (x, y).
+    auto target = [&](int32_t x, int32_t y, int32_t* dx, int32_t* dy) {
+        if (turn == 1) {
+            *dx = h - 1 - y;
+            *dy = x;
+        } else if (turn == 3) {
+            *dx = y;
+            *dy = w - 1 - x;
+        } else {
+            *dx = w - 1 - x;
+            *dy = h - 1 - y;
+        }
+    };
+    if (bpp == 1) {
+        // The destination is all white after Create; only black pixels move.
+        for (int32_t y = 0; y < h; ++y) {
+            const uint8_t* row = src.rows[y];
+            for (int32_t x = 0; x < w; ++x) {
+                if (!GetBit(row, x)) continue;
+                int32_t dx, dy;
+                target(x, y, &dx, &dy);
+                SetBit(dst.rows[dy], dx);
+            }
+        }
+        return 1;
+    }
+    const int bytes = bpp / 8;
+    if (turn == 2) {
+        for (int32_t y = 0; y < h; ++y) {
+            const uint8_t* in = src.rows[y];
+            uint8_t* out = dst.rows[h - 1 - y];
+            for (int32_t x = 0; x < w; ++x) std::memcpy(out + bytes * (w - 1 - x), in + bytes * x, static_cast<size_t>(bytes));
+        }
+        return 1;
+    }
+    // Quarter turns walk the source in square tiles so that both images are
+    // read and written in cache-sized pieces.
+    constexpr int32_t kTile = 64;
+    for (int32_t ty = 0; ty < h; ty += kTile) {
+        const int32_t yEnd = std::min(h, ty + kTile);
+        for (int32_t tx = 0; tx < w; tx += kTile) {
+            const int32_t xEnd = std::min(w, tx + kTile);
+            for (int32_t y = ty; y < yEnd; ++y) {
+                const uint8_t* in = src.rows[y];
+                for (int32_t x = tx; x < xEnd; ++x) {
+                    int32_t dx, dy;
+                    target(x, y, &dx, &dy);
+                    std::memcpy(dst.rows[dy] + bytes * dx, in + bytes * x, static_cast<size_t>(bytes));
+                }
+            }
+        }
+    }
+    return 1;
+}
+
+int CRotateProcessor::RotateByAngle(CRawImage& dst) const {
+    if (std::fabs(angle) < 1e-7) return 1;  // nothing to turn; dst untouched
+    const CRawImage& src = *source_;
+    const int32_t bpp = src.bitCount;
+    if (bpp != 1 && bpp != 8 && bpp != 24) return 0;
+    int32_t outW = src.width, outH = src.height;
+    if (!keepSize) RotatedSize(src.width, src.height, angle, &outW, &outH);
+
+    Sampler sm;
+    if (!sm.Init(angle, src.width, src.height, outW, outH, bpp == 24)) return 0;
+    const int32_t resolution = src.xResolution;
+    if (!dst.Create(outW, outH, bpp, resolution)) return 0;
+    // Create keeps the old resolution when the geometry is unchanged.
+    dst.xResolution = dst.yResolution = resolution;
+
+    const size_t total = static_cast<size_t>(dst.height) * static_cast<size_t>(dst.bytesPerRow);
+    if (bpp == 1) {
+        std::memset(dst.bits.get(), whiteFill ? 0x00 : 0xFF, total);
+        RotateBits(src, dst, sm, interpolate != 0);
+    } else {
+        std::memset(dst.bits.get(), whiteFill ? 0xFF : 0x00, total);
+        if (bpp == 8)
+            RotateBytes<1>(src, dst, sm, interpolate != 0);
+        else
+            RotateBytes<3>(src, dst, sm, interpolate != 0);
+    }
+    return 1;
+}
