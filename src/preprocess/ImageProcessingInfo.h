@@ -1,0 +1,126 @@
+// Preprocessing step records. One record per step of a chain, each read from
+// and written to its own element inside an "ImageProcessing" element:
+//
+//   <ImageProcessing Type="2"><GrayToBin Method="6" BlockNum="1"/></ImageProcessing>
+//
+// Records are created only by CreateImageProcessingInfo, keyed by the step
+// type number of the "Type" attribute.
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "templates/ObjBase.h"
+
+namespace libMorvaneClassifier {
+
+class CXmlDocument;
+
+// Step type numbers ("Type" attribute of an "ImageProcessing" element).
+enum ImageProcessingType : int32_t {
+    kStepColorToGray = 1,
+    kStepGrayToBin = 2,
+    kStepEraseBlackEdge = 3,
+    kStepTiltCorrection = 8,
+    kStepImageCropping = 9,
+    kStepTiltCorrectionAlias = 12,  // read as a tilt correction record of type 8
+};
+
+// Editor kind of a binarisation-method choice.
+constexpr int32_t kParamBinarizeMethod = 75;
+
+class CImageProcessingInfo : public CObjBase {
+public:
+    ~CImageProcessingInfo() override;
+    // Clears list, then appends the element-name descriptor and one per
+    // parameter. The base lists nothing and leaves the list as it is.
+    void ListParameters(ParameterList& list) override;
+    // Copies every parameter and the type from a record of the same kind;
+    // self-assignment does nothing. The base copies only the type.
+    virtual void Assign(const CImageProcessingInfo& other);
+    // With the cursor inside an "ImageProcessing" element: finds the step's
+    // own child element and reads its attributes (absent = 0). False, with
+    // the fields untouched, when the element is not there.
+    virtual bool ReadXml(CXmlDocument& xml) = 0;
+    // With the cursor inside an "ImageProcessing" element: appends the step's
+    // own element with all its attributes. False when the XML layer refuses.
+    virtual bool WriteXml(CXmlDocument& xml) const = 0;
+
+    int32_t type = 0;
+
+protected:
+    explicit CImageProcessingInfo(int32_t stepType) : type(stepType) {}
+    CImageProcessingInfo(const CImageProcessingInfo&) = default;
+    CImageProcessingInfo& operator=(const CImageProcessingInfo&) = default;
+};
+
+// Type 1: colour to gray ("ColorToGray").
+class CColorToGrayInfo : public CImageProcessingInfo {
+public:
+    CColorToGrayInfo() : CImageProcessingInfo(kStepColorToGray) {}
+    void ListParameters(ParameterList& list) override;
+    void Assign(const CImageProcessingInfo& other) override;
+    bool ReadXml(CXmlDocument& xml) override;
+    bool WriteXml(CXmlDocument& xml) const override;
+
+    int32_t colorFilter = 0;  // "ColorFilter": gray conversion method number
+};
+
+// Type 2: gray to binary, strip-wise ("GrayToBin").
+class CGrayToBinInfo : public CImageProcessingInfo {
+public:
+    CGrayToBinInfo() : CImageProcessingInfo(kStepGrayToBin) {}
+    void ListParameters(ParameterList& list) override;
+    void Assign(const CImageProcessingInfo& other) override;
+    bool ReadXml(CXmlDocument& xml) override;
+    bool WriteXml(CXmlDocument& xml) const override;
+
+    int32_t method = 6;    // "Method": binarisation method number
+    int32_t blockNum = 1;  // "BlockNum": number of vertical strips
+};
+
+// Type 3: black-edge erasing ("EraseBlackEdge").
+class CBlackEdgesErasingInfo : public CImageProcessingInfo {
+public:
+    CBlackEdgesErasingInfo() : CImageProcessingInfo(kStepEraseBlackEdge) {}
+    void ListParameters(ParameterList& list) override;
+    void Assign(const CImageProcessingInfo& other) override;
+    bool ReadXml(CXmlDocument& xml) override;
+    bool WriteXml(CXmlDocument& xml) const override;
+
+    int32_t method = 0;      // "Method": 0 = projection method, other = do nothing
+    int32_t threshold = 85;  // "Threshold": percent of a band line that counts as black
+    int32_t grayType = 13;   // "GrayType": gray conversion of the working copy
+    int32_t binaryType = 6;  // "BinaryType": binarisation of the working copy
+};
+
+// Types 8 and 12: tilt correction ("TiltCorrection").
+class CTiltCorrectionInfo : public CImageProcessingInfo {
+public:
+    CTiltCorrectionInfo() : CImageProcessingInfo(kStepTiltCorrection) {}
+    void ListParameters(ParameterList& list) override;
+    void Assign(const CImageProcessingInfo& other) override;
+    bool ReadXml(CXmlDocument& xml) override;
+    bool WriteXml(CXmlDocument& xml) const override;
+
+    int32_t binaryType = 6;      // "BinaryType": binarisation of the working copy
+    int32_t grayType = 0;        // "GrayType": gray conversion of the working copy
+    int32_t isOriginalSize = 1;  // "IsOriginalSize": keep-size flag of the rotation
+    int32_t fillColor = 1;       // "FillColor": white-fill argument of the rotation
+    int32_t minAngle = 1;        // "MinAngle": degrees, exclusive lower limit
+    int32_t maxAngle = 5;        // "MaxAngle": degrees, exclusive upper limit
+};
+
+// Type 9: cropping placeholder; no element, no parameters, always fails when
+// applied.
+class CImageCroppingInfo : public CImageProcessingInfo {
+public:
+    CImageCroppingInfo() : CImageProcessingInfo(kStepImageCropping) {}
+    bool ReadXml(CXmlDocument& xml) override;
+    bool WriteXml(CXmlDocument& xml) const override;
+};
+
+// New record with constructor values for types 1, 2, 3, 8, 9 and 12 (12
+// gives a tilt correction record whose type is 8); null for any other number.
+std::unique_ptr<CImageProcessingInfo> CreateImageProcessingInfo(int32_t type);
+
+}  // namespace libMorvaneClassifier
