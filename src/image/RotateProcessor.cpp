@@ -5,6 +5,11 @@
 #include <utility>
 #include <vector>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define MORVANE_ROTATE_AVX2 1
+#endif
+
 namespace {
 
 inline bool GetBit(const uint8_t* row, int32_t x) { return (row[x >> 3] & (0x80 >> (x & 7))) != 0; }
@@ -77,6 +82,105 @@ inline double Bilinear(double fx, double fy, double p00, double p10, double p01,
 // onto it with a negative fraction, which extrapolates and can leave 0..255;
 // the value is limited at both ends.
 inline uint8_t ToByte(double v) { return static_cast<uint8_t>(v > 255.0 ? 255.0 : (v < 0.0 ? 0.0 : v)); }
+
+// One interpolated 8-bit destination pixel; pixels whose source position
+// falls outside keep the fill.
+inline void GrayPixelInterpolated(const CRawImage& src, const Sampler& sm, int32_t xd, uint8_t* out) {
+    const double X = sm.X(xd);
+    const double Y = sm.Y(xd);
+    const int32_t x0 = static_cast<int32_t>(X);
+    const int32_t y0 = static_cast<int32_t>(Y);
+    if (x0 < 0 || y0 < 0 || x0 + 1 > src.width || y0 + 1 > src.height) return;
+    const int32_t x1 = x0 + 1 == src.width ? x0 : x0 + 1;
+    const int32_t y1 = y0 + 1 == src.height ? y0 : y0 + 1;
+    const uint8_t* r0 = src.rows[y0];
+    const uint8_t* r1 = src.rows[y1];
+    out[xd] = ToByte(Bilinear(X - x0, Y - y0, r0[x0], r0[x1], r1[x0], r1[x1]));
+}
+
+#ifdef MORVANE_ROTATE_AVX2
+// Four interpolated 8-bit pixels at a time. The same double operations run in
+// the same order as in the scalar path, four lanes wide, so every pixel gets
+// the identical value; groups that touch the last row or column or fall
+// outside the source are left to the scalar path. Needs the rows stored one
+// after the other in `bits`.
+__attribute__((target("avx2"))) void GrayRowInterpolatedAvx2(const CRawImage& src, const Sampler& sm, uint8_t* out,
+                                                              int32_t dstWidth) {
+    const int32_t stride = src.bytesPerRow;
+    const int* base = reinterpret_cast<const int*>(src.bits.get());
+    const __m256d cx = _mm256_set1_pd(sm.cx), cy = _mm256_set1_pd(sm.cy);
+    const __m256d rowSin = _mm256_set1_pd(sm.rowSin), rowCos = _mm256_set1_pd(sm.rowCos);
+    const __m256d half = _mm256_set1_pd(0.5), one = _mm256_set1_pd(1.0);
+    const __m256d lo = _mm256_setzero_pd(), hi = _mm256_set1_pd(255.0);
+    const __m128i minusOne = _mm_set1_epi32(-1);
+    const __m128i lastX = _mm_set1_epi32(src.width - 1), lastY = _mm_set1_epi32(src.height - 1);
+    const __m128i strideV = _mm_set1_epi32(stride), byteMask = _mm_set1_epi32(0xFF);
+    const __m128i nextRow = _mm_set1_epi32(stride - 2);
+    int32_t xd = 0;
+    for (; xd + 4 <= dstWidth; xd += 4) {
+        const __m256d X = _mm256_add_pd(_mm256_add_pd(_mm256_add_pd(cx, _mm256_loadu_pd(&sm.colCos[static_cast<size_t>(xd)])), rowSin), half);
+        const __m256d Y = _mm256_add_pd(_mm256_add_pd(_mm256_sub_pd(cy, _mm256_loadu_pd(&sm.colSin[static_cast<size_t>(xd)])), rowCos), half);
+        const __m128i x0 = _mm256_cvttpd_epi32(X);
+        const __m128i y0 = _mm256_cvttpd_epi32(Y);
+        // Inside with both neighbours: 0 <= x0 < width - 1, 0 <= y0 < height - 1.
+        const __m128i inside = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(x0, minusOne), _mm_cmpgt_epi32(lastX, x0)),
+                                             _mm_and_si128(_mm_cmpgt_epi32(y0, minusOne), _mm_cmpgt_epi32(lastY, y0)));
+        if (_mm_movemask_epi8(inside) != 0xFFFF) {
+            for (int k = 0; k < 4; ++k) GrayPixelInterpolated(src, sm, xd + k, out);
+            continue;
+        }
+        const __m128i offset = _mm_add_epi32(_mm_mullo_epi32(y0, strideV), x0);
+        // Bytes x0 .. x0 + 3 of row y0, and bytes x0 - 2 .. x0 + 1 of row
+        // y0 + 1: both stay inside the pixel block because y0 + 1 < height.
+        const __m128i g0 = _mm_i32gather_epi32(base, offset, 1);
+        const __m128i g1 = _mm_i32gather_epi32(base, _mm_add_epi32(offset, nextRow), 1);
+        const __m256d p00 = _mm256_cvtepi32_pd(_mm_and_si128(g0, byteMask));
+        const __m256d p10 = _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(g0, 8), byteMask));
+        const __m256d p01 = _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(g1, 16), byteMask));
+        const __m256d p11 = _mm256_cvtepi32_pd(_mm_srli_epi32(g1, 24));
+        const __m256d fx = _mm256_sub_pd(X, _mm256_cvtepi32_pd(x0));
+        const __m256d fy = _mm256_sub_pd(Y, _mm256_cvtepi32_pd(y0));
+        const __m256d gx = _mm256_sub_pd(one, fx);
+        const __m256d top = _mm256_add_pd(_mm256_mul_pd(gx, p00), _mm256_mul_pd(fx, p10));
+        const __m256d bottom = _mm256_add_pd(_mm256_mul_pd(gx, p01), _mm256_mul_pd(fx, p11));
+        __m256d v = _mm256_add_pd(_mm256_mul_pd(top, _mm256_sub_pd(one, fy)), _mm256_mul_pd(fy, bottom));
+        v = _mm256_min_pd(_mm256_max_pd(v, lo), hi);
+        const __m128i iv = _mm256_cvttpd_epi32(v);
+        const __m128i packed = _mm_packus_epi16(_mm_packus_epi32(iv, iv), _mm_setzero_si128());
+        const int32_t four = _mm_cvtsi128_si32(packed);
+        std::memcpy(out + xd, &four, 4);
+    }
+    for (; xd < dstWidth; ++xd) GrayPixelInterpolated(src, sm, xd, out);
+}
+
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2") != 0;
+    return has;
+}
+#endif
+
+bool RowsAreContiguous(const CRawImage& img) {
+    for (int32_t y = 0; y < img.height; ++y)
+        if (img.rows[y] != img.bits.get() + static_cast<size_t>(y) * static_cast<size_t>(img.bytesPerRow)) return false;
+    return true;
+}
+
+void RotateGrayInterpolated(const CRawImage& src, CRawImage& dst, Sampler& sm) {
+#ifdef MORVANE_ROTATE_AVX2
+    if (HasAvx2() && RowsAreContiguous(src)) {
+        for (int32_t yd = 0; yd < dst.height; ++yd) {
+            sm.SetRow(yd);
+            GrayRowInterpolatedAvx2(src, sm, dst.rows[yd], dst.width);
+        }
+        return;
+    }
+#endif
+    for (int32_t yd = 0; yd < dst.height; ++yd) {
+        sm.SetRow(yd);
+        uint8_t* out = dst.rows[yd];
+        for (int32_t xd = 0; xd < dst.width; ++xd) GrayPixelInterpolated(src, sm, xd, out);
+    }
+}
 
 // 8-bit and 24-bit rotation; `channels` is 1 or 3.
 template <int channels>
@@ -258,8 +362,10 @@ int CRotateProcessor::RotateByAngle(CRawImage& dst) const {
         RotateBits(src, dst, sm, interpolate != 0);
     } else {
         std::memset(dst.bits.get(), whiteFill ? 0xFF : 0x00, total);
-        if (bpp == 8)
-            RotateBytes<1>(src, dst, sm, interpolate != 0);
+        if (bpp == 8 && interpolate)
+            RotateGrayInterpolated(src, dst, sm);
+        else if (bpp == 8)
+            RotateBytes<1>(src, dst, sm, false);
         else
             RotateBytes<3>(src, dst, sm, interpolate != 0);
     }

@@ -24,26 +24,38 @@ int32_t FindRoot(std::vector<int32_t>& parent, int32_t i) {
     return root;
 }
 
-// Appends the black runs of one 1-bit row. Bits past the image width are
-// ignored whatever the padding holds.
+inline uint32_t LoadBigEndian32(const uint8_t* p) {
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) | (static_cast<uint32_t>(p[2]) << 8) |
+           static_cast<uint32_t>(p[3]);
+}
+
+inline int LeadingZeros(uint32_t v) { return __builtin_clz(v); }  // v != 0
+
+// Appends the black runs of one 1-bit row, 32 pixels at a time. Bits past the
+// image width are ignored whatever the padding holds. Rows are padded to
+// whole 32-bit groups, so every group read lies inside the row.
 void RowRuns(const uint8_t* row, int32_t width, int32_t y, std::vector<Run>& runs) {
-    const int32_t nbytes = (width + 7) / 8;
-    const int tail = width & 7;
-    const uint8_t lastMask = tail ? static_cast<uint8_t>(0xFF << (8 - tail)) : 0xFF;
+    const int32_t groups = (width + 31) / 32;
+    const int tail = width & 31;
     bool in = false;
     int32_t start = 0;
-    for (int32_t i = 0; i < nbytes; ++i) {
-        uint8_t b = row[i];
-        if (i == nbytes - 1) b &= lastMask;
-        if (!in && b == 0) continue;
-        if (in && b == 0xFF) continue;
-        for (int k = 0; k < 8; ++k) {
-            const bool black = (b & (0x80 >> k)) != 0;
-            if (black && !in) {
-                start = i * 8 + k;
+    for (int32_t g = 0; g < groups; ++g) {
+        uint32_t v = LoadBigEndian32(row + 4 * g);
+        if (g == groups - 1 && tail) v &= ~0u << (32 - tail);
+        if (!in ? v == 0 : v == ~0u) continue;
+        int p = 0;
+        while (p < 32) {
+            if (!in) {
+                const uint32_t rest = v << p;
+                if (rest == 0) break;
+                p += LeadingZeros(rest);
+                start = 32 * g + p;
                 in = true;
-            } else if (!black && in) {
-                runs.push_back({start, i * 8 + k, y});
+            } else {
+                const uint32_t rest = ~v << p;
+                if (rest == 0) break;
+                p += LeadingZeros(rest);
+                runs.push_back({start, 32 * g + p, y});
                 in = false;
             }
         }
@@ -76,36 +88,43 @@ bool FitSlope(const std::vector<Point>& pts, double* slope) {
     return true;
 }
 
-// Clears every pixel that belongs to a vertical black run longer than
-// `maxRun` pixels. Works on whole rows: a pixel lies in such a run exactly
-// when some window of maxRun + 1 consecutive rows around it is black in its
-// column.
-void EraseTallRuns(CRawImage& img, int32_t maxRun) {
+// Clears every pixel that belongs to a vertical black run of at least
+// 11 pixels. A pixel lies in such a run exactly when one of the 11-row
+// windows that contain it is black in its column; the windows are found by
+// AND-ing rows at doubling distances (1, 2, 4, then 3: 11 rows), and spread
+// back over their rows by OR-ing at the same distances.
+void EraseTallRuns(CRawImage& img) {
     const int32_t h = img.height;
-    const int32_t window = maxRun + 1;
     const size_t n = static_cast<size_t>(img.bytesPerRow);
-    if (h < window) return;
-    // tall[y] marks pixels of rows y .. y + maxRun that are all black.
-    std::vector<uint8_t> tall(static_cast<size_t>(h - window + 1) * n);
-    for (int32_t y = 0; y + window <= h; ++y) {
-        uint8_t* t = &tall[static_cast<size_t>(y) * n];
-        std::memcpy(t, img.rows[y], n);
-        for (int32_t k = 1; k < window; ++k) {
-            const uint8_t* r = img.rows[y + k];
-            for (size_t i = 0; i < n; ++i) t[i] &= r[i];
+    std::vector<uint8_t> buf(static_cast<size_t>(h) * n);
+    for (int32_t y = 0; y < h; ++y) std::memcpy(&buf[static_cast<size_t>(y) * n], img.rows[y], n);
+    auto row = [&](int32_t y) { return &buf[static_cast<size_t>(y) * n]; };
+    // Ascending rows: row y + d still holds the previous level when row y
+    // is combined with it. Rows without d rows below them become white.
+    for (const int32_t d : {1, 2, 4, 3}) {
+        for (int32_t y = 0; y < h; ++y) {
+            uint8_t* r = row(y);
+            if (y + d >= h) {
+                std::memset(r, 0, n);
+                continue;
+            }
+            const uint8_t* q = row(y + d);
+            for (size_t i = 0; i < n; ++i) r[i] &= q[i];
         }
     }
-    std::vector<uint8_t> mask(n);
-    for (int32_t y = 0; y < h; ++y) {
-        std::fill(mask.begin(), mask.end(), 0);
-        const int32_t from = std::max(0, y - maxRun);
-        const int32_t to = std::min(y, h - window);
-        for (int32_t s = from; s <= to; ++s) {
-            const uint8_t* t = &tall[static_cast<size_t>(s) * n];
-            for (size_t i = 0; i < n; ++i) mask[i] |= t[i];
+    // Row y now marks the columns black on rows y .. y + 10. Descending rows
+    // spread each mark over the 11 rows it covers.
+    for (const int32_t d : {1, 2, 4, 3}) {
+        for (int32_t y = h - 1; y >= d; --y) {
+            uint8_t* r = row(y);
+            const uint8_t* q = row(y - d);
+            for (size_t i = 0; i < n; ++i) r[i] |= q[i];
         }
+    }
+    for (int32_t y = 0; y < h; ++y) {
         uint8_t* r = img.rows[y];
-        for (size_t i = 0; i < n; ++i) r[i] &= static_cast<uint8_t>(~mask[i]);
+        const uint8_t* m = row(y);
+        for (size_t i = 0; i < n; ++i) r[i] &= static_cast<uint8_t>(~m[i]);
     }
 }
 
@@ -121,6 +140,7 @@ bool FindComponentBoxes(const CRawImage& image, std::vector<SkewBox>* boxes) {
     std::vector<Run> runs;
     std::vector<int32_t> parent;
     try {
+        runs.reserve(static_cast<size_t>(h) * 8);
         size_t prevBegin = 0, prevEnd = 0;
         for (int32_t y = 0; y < h; ++y) {
             const size_t curBegin = runs.size();
@@ -268,7 +288,7 @@ bool CSkewEstimation::EstimateFromRuledLines(const CRawImage& image, double* ang
     if (!work.Copy(image)) return false;
     std::vector<SkewBox> boxes;
     try {
-        EraseTallRuns(work, 10);
+        EraseTallRuns(work);
     } catch (const std::bad_alloc&) {
         return false;
     }
