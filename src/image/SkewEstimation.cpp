@@ -1,67 +1,13 @@
 #include "image/SkewEstimation.h"
 
+#include "image/ConnectAnalyzer.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
 
 namespace {
-
-struct Run {
-    int32_t start;  // first column
-    int32_t end;    // one past the last column
-    int32_t row;
-};
-
-int32_t FindRoot(std::vector<int32_t>& parent, int32_t i) {
-    int32_t root = i;
-    while (parent[static_cast<size_t>(root)] != root) root = parent[static_cast<size_t>(root)];
-    while (parent[static_cast<size_t>(i)] != root) {
-        const int32_t next = parent[static_cast<size_t>(i)];
-        parent[static_cast<size_t>(i)] = root;
-        i = next;
-    }
-    return root;
-}
-
-inline uint32_t LoadBigEndian32(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) | (static_cast<uint32_t>(p[2]) << 8) |
-           static_cast<uint32_t>(p[3]);
-}
-
-inline int LeadingZeros(uint32_t v) { return __builtin_clz(v); }  // v != 0
-
-// Appends the black runs of one 1-bit row, 32 pixels at a time. Bits past the
-// image width are ignored whatever the padding holds. Rows are padded to
-// whole 32-bit groups, so every group read lies inside the row.
-void RowRuns(const uint8_t* row, int32_t width, int32_t y, std::vector<Run>& runs) {
-    const int32_t groups = (width + 31) / 32;
-    const int tail = width & 31;
-    bool in = false;
-    int32_t start = 0;
-    for (int32_t g = 0; g < groups; ++g) {
-        uint32_t v = LoadBigEndian32(row + 4 * g);
-        if (g == groups - 1 && tail) v &= ~0u << (32 - tail);
-        if (!in ? v == 0 : v == ~0u) continue;
-        int p = 0;
-        while (p < 32) {
-            if (!in) {
-                const uint32_t rest = v << p;
-                if (rest == 0) break;
-                p += LeadingZeros(rest);
-                start = 32 * g + p;
-                in = true;
-            } else {
-                const uint32_t rest = ~v << p;
-                if (rest == 0) break;
-                p += LeadingZeros(rest);
-                runs.push_back({start, 32 * g + p, y});
-                in = false;
-            }
-        }
-    }
-    if (in) runs.push_back({start, width, y});
-}
 
 struct Point {
     double x, y;
@@ -136,57 +82,12 @@ double CentreY(const SkewBox& b) { return (b.top + b.bottom) / 2.0; }
 bool FindComponentBoxes(const CRawImage& image, std::vector<SkewBox>* boxes) {
     boxes->clear();
     if (!image.HasPixels() || image.bitCount != 1) return false;
-    const int32_t w = image.width, h = image.height;
-    std::vector<Run> runs;
-    std::vector<int32_t> parent;
+    // The analyser only reads the image.
+    CConnectAnalyzer analyzer(const_cast<CRawImage*>(&image));
     try {
-        runs.reserve(static_cast<size_t>(h) * 8);
-        size_t prevBegin = 0, prevEnd = 0;
-        for (int32_t y = 0; y < h; ++y) {
-            const size_t curBegin = runs.size();
-            RowRuns(image.rows[y], w, y, runs);
-            const size_t curEnd = runs.size();
-            parent.resize(curEnd);
-            // 8-connectivity: a run [s, e) touches a previous-row run [ps, pe)
-            // when ps <= e and pe >= s.
-            size_t p = prevBegin;
-            for (size_t c = curBegin; c < curEnd; ++c) {
-                parent[c] = static_cast<int32_t>(c);
-                const Run& cur = runs[c];
-                while (p < prevEnd && runs[p].end < cur.start) ++p;
-                for (size_t q = p; q < prevEnd && runs[q].start <= cur.end; ++q) {
-                    const int32_t a = FindRoot(parent, static_cast<int32_t>(c));
-                    const int32_t b = FindRoot(parent, static_cast<int32_t>(q));
-                    // The earlier run stays the root, so a component keeps the
-                    // position of its first pixel.
-                    if (a < b)
-                        parent[static_cast<size_t>(b)] = a;
-                    else if (b < a)
-                        parent[static_cast<size_t>(a)] = b;
-                }
-            }
-            prevBegin = curBegin;
-            prevEnd = curEnd;
-        }
-        std::vector<int32_t> slot(runs.size(), -1);
-        for (size_t i = 0; i < runs.size(); ++i) {
-            const int32_t root = FindRoot(parent, static_cast<int32_t>(i));
-            const Run& r = runs[i];
-            const int32_t bottom = std::min(r.row + 1, h - 1);
-            int32_t& s = slot[static_cast<size_t>(root)];
-            if (s < 0) {
-                // Roots are met in run order, which is the order of the
-                // components' first pixels.
-                s = static_cast<int32_t>(boxes->size());
-                boxes->push_back({r.start, r.row, r.end, bottom});
-                continue;
-            }
-            SkewBox& b = (*boxes)[static_cast<size_t>(s)];
-            b.left = std::min(b.left, r.start);
-            b.right = std::max(b.right, r.end);
-            b.top = std::min(b.top, r.row);
-            b.bottom = std::max(b.bottom, bottom);
-        }
+        if (!analyzer.Analyze(0)) return false;
+        boxes->reserve(analyzer.Components().size());
+        for (const ComponentRecord& c : analyzer.Components()) boxes->push_back({c.left, c.top, c.right, c.bottom});
     } catch (const std::bad_alloc&) {
         boxes->clear();
         return false;

@@ -44,8 +44,8 @@ public:
     std::vector<std::vector<int32_t>> lines;
 };
 
-// Bounding boxes of the 8-connected black components of a 1-bit image, in the
-// order of their first pixel (top to bottom, left to right). The bottom edge
-// is one past the last row but never more than height - 1, as the component
-// analyser reports it. Returns false when the image is not 1-bit.
+// Bounding boxes of the 8-connected black components of a 1-bit image found
+// by CConnectAnalyzer, in the order of their first pixel (top to bottom, left
+// to right). The bottom edge is one past the last row but never more than
+// height - 1. Returns false when the image is not 1-bit.
 bool FindComponentBoxes(const CRawImage& image, std::vector<SkewBox>* boxes);
