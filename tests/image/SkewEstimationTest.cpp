@@ -183,6 +183,7 @@ struct AccuracyCase {
     CRawImage (*make)(int, int, double, unsigned, const skewpage::TextStyle&);
     skewpage::TextStyle style;
     double tolerance;  // degrees
+    int stepTenths;    // skews from -4.5 to +4.5 degrees in this step
 };
 
 skewpage::TextStyle MixedHeights() {
@@ -194,15 +195,15 @@ skewpage::TextStyle MixedHeights() {
 
 TEST(SkewEstimate, GeneratedPagesAtKnownSkews) {
     const AccuracyCase makers[] = {
-        {"drawn tilted", &skewpage::MakeTiltedTextPage, {}, 0.15},
-        {"rotated", &skewpage::MakeRotatedTextPage, {}, 0.15},
+        {"drawn tilted", &skewpage::MakeTiltedTextPage, {}, 0.15, 5},
+        {"rotated", &skewpage::MakeRotatedTextPage, {}, 0.15, 15},
         // Blocks of three heights break the chains into short pieces, so the
         // longest lines span less of the row and the estimate is coarser.
-        {"drawn tilted with ascenders and descenders", &skewpage::MakeTiltedTextPage, MixedHeights(), 0.25},
+        {"drawn tilted with ascenders and descenders", &skewpage::MakeTiltedTextPage, MixedHeights(), 0.25, 5},
     };
     for (const auto& m : makers) {
         double worst = 0.0;
-        for (int tenths = -45; tenths <= 45; tenths += 5) {
+        for (int tenths = -45; tenths <= 45; tenths += m.stepTenths) {
             const double truth = tenths / 10.0 * kDeg;
             CRawImage page = m.make(1400, 1800, truth, static_cast<unsigned>(tenths + 100), m.style);
             CSkewEstimation est;
@@ -211,7 +212,8 @@ TEST(SkewEstimate, GeneratedPagesAtKnownSkews) {
             worst = std::max(worst, err);
             EXPECT_LT(err, m.tolerance) << m.how << " at " << tenths / 10.0 << " degrees: estimate " << a / kDeg;
         }
-        std::printf("[ skew ] %s pages, -4.5 to +4.5 degrees: largest error %.4f degrees\n", m.how, worst);
+        std::printf("[ skew ] %s pages, -4.5 to +4.5 degrees in steps of %.1f: largest error %.4f degrees\n", m.how,
+                    m.stepTenths / 10.0, worst);
     }
 }
 
