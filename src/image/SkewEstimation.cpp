@@ -74,6 +74,56 @@ void EraseTallRuns(CRawImage& img) {
     }
 }
 
+}  // namespace
+
+void ThickenLeftward(CRawImage& img, int32_t length) {
+    if (!img.HasPixels() || img.bitCount != 1 || length <= 1) return;
+    const int32_t w = img.width;
+    const size_t bytes = static_cast<size_t>((w + 7) / 8);
+    const size_t words = (bytes + 7) / 8;
+    const int32_t shifts = static_cast<int32_t>(std::min<int64_t>(length - 1, w));
+    const int tail = w & 7;
+    const uint8_t tailMask = tail ? static_cast<uint8_t>(0xFF << (8 - tail)) : 0xFF;
+    // The row as big-endian 64-bit words, so that a shift towards the most
+    // significant bit moves pixels to the left; one extra zero word on the
+    // right.
+    std::vector<uint64_t> in(words + 1, 0), out(words);
+    std::vector<uint8_t> raw(words * 8);
+    for (int32_t y = 0; y < img.height; ++y) {
+        uint8_t* row = img.rows[y];
+        std::fill(raw.begin(), raw.end(), 0);
+        std::memcpy(raw.data(), row, bytes);
+        raw[bytes - 1] &= tailMask;  // bits past the width are no pixels
+        for (size_t i = 0; i < words; ++i) {
+            uint64_t v = 0;
+            for (int k = 0; k < 8; ++k) v = (v << 8) | raw[i * 8 + static_cast<size_t>(k)];
+            in[i] = v;
+        }
+        for (size_t i = 0; i < words; ++i) {
+            uint64_t acc = in[i];
+            // Each pixel takes the pixels up to `shifts` columns to its right.
+            for (int32_t k = 1; k <= shifts; ++k) {
+                if (k < 64) {
+                    acc |= (in[i] << k) | (in[i + 1] >> (64 - k));
+                } else {
+                    // Shifts of a word or more: take whole words further right.
+                    const size_t j = i + static_cast<size_t>(k / 64);
+                    const int r = k % 64;
+                    const uint64_t a = j < words ? in[j] : 0;
+                    const uint64_t b = j + 1 < words ? in[j + 1] : 0;
+                    acc |= r ? (a << r) | (b >> (64 - r)) : a;
+                }
+            }
+            out[i] = acc;
+        }
+        for (size_t i = 0; i < words; ++i)
+            for (int k = 0; k < 8; ++k) raw[i * 8 + static_cast<size_t>(k)] = static_cast<uint8_t>(out[i] >> (56 - 8 * k));
+        std::memcpy(row, raw.data(), bytes);
+    }
+}
+
+namespace {
+
 double CentreX(const SkewBox& b) { return (b.left + b.right) / 2.0; }
 double CentreY(const SkewBox& b) { return (b.top + b.bottom) / 2.0; }
 
@@ -193,7 +243,13 @@ bool CSkewEstimation::EstimateFromRuledLines(const CRawImage& image, double* ang
     } catch (const std::bad_alloc&) {
         return false;
     }
-    work.Morpho(2, 6);  // closes horizontal gaps of up to 5 pixels
+    // Closes horizontal gaps of up to 5 pixels: the horizontal thickening
+    // pass of length 6 (the image's Morpho kind 2), done word-wise.
+    try {
+        ThickenLeftward(work, 6);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     if (!FindComponentBoxes(work, &boxes)) return false;
 
     std::vector<SkewBox> flat;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <random>
 
 #include "image/SkewEstimation.h"
 #include "image/SkewPageUtil.h"
@@ -62,6 +63,33 @@ TEST(SkewComponents, UShapeMergesIntoOneBoxAndPaddingIsIgnored) {
     EXPECT_EQ(boxes[0].right, 7);
     EXPECT_EQ(boxes[0].top, 1);
     EXPECT_EQ(boxes[0].bottom, 6);
+}
+
+TEST(SkewThicken, SameAsTheHorizontalMorphologyPass) {
+    std::mt19937 rng(42);
+    for (int w : {1, 7, 8, 9, 31, 63, 64, 65, 130, 200}) {
+        for (int length : {0, 1, 2, 6, 9, 64, 65, 70, 300}) {
+            CRawImage a;
+            ASSERT_EQ(a.Create(w, 5, 1, 300), 1);
+            for (int y = 0; y < 5; ++y)
+                for (int x = 0; x < w; ++x)
+                    if (rng() % 23 == 0) skewpage::SetBlack(a, x, y);
+            a.rows[2][a.bytesPerRow - 1] = 0xFF;  // padding must not spread
+            CRawImage b(a);
+            ThickenLeftward(a, length);
+            b.Morpho(2, length);
+            for (int y = 0; y < 5; ++y)
+                for (int x = 0; x < w; ++x)
+                    ASSERT_EQ(skewpage::IsBlack(a, x, y), skewpage::IsBlack(b, x, y))
+                        << "width " << w << " length " << length << " at " << x << "," << y;
+        }
+    }
+    // A single pixel in column 10 spreads over columns 5 to 10 with length 6.
+    CRawImage one;
+    ASSERT_EQ(one.Create(40, 1, 1, 300), 1);
+    skewpage::SetBlack(one, 10, 0);
+    ThickenLeftward(one, 6);
+    for (int x = 0; x < 40; ++x) EXPECT_EQ(skewpage::IsBlack(one, x, 0), x >= 5 && x <= 10) << x;
 }
 
 TEST(SkewEstimate, SingleFallingLineUsesCentres) {
