@@ -107,15 +107,14 @@ inline void GrayPixelInterpolated(const CRawImage& src, const Sampler& sm, int32
 __attribute__((target("avx2"))) void GrayRowInterpolatedAvx2(const CRawImage& src, const Sampler& sm, uint8_t* out,
                                                               int32_t dstWidth) {
     const int32_t stride = src.bytesPerRow;
-    const int* base = reinterpret_cast<const int*>(src.bits.get());
+    const uint8_t* bytes = src.bits.get();
     const __m256d cx = _mm256_set1_pd(sm.cx), cy = _mm256_set1_pd(sm.cy);
     const __m256d rowSin = _mm256_set1_pd(sm.rowSin), rowCos = _mm256_set1_pd(sm.rowCos);
     const __m256d half = _mm256_set1_pd(0.5), one = _mm256_set1_pd(1.0);
     const __m256d lo = _mm256_setzero_pd(), hi = _mm256_set1_pd(255.0);
     const __m128i minusOne = _mm_set1_epi32(-1);
     const __m128i lastX = _mm_set1_epi32(src.width - 1), lastY = _mm_set1_epi32(src.height - 1);
-    const __m128i strideV = _mm_set1_epi32(stride), byteMask = _mm_set1_epi32(0xFF);
-    const __m128i nextRow = _mm_set1_epi32(stride - 2);
+    const __m128i strideV = _mm_set1_epi32(stride);
     int32_t xd = 0;
     for (; xd + 4 <= dstWidth; xd += 4) {
         const __m256d X = _mm256_add_pd(_mm256_add_pd(_mm256_add_pd(cx, _mm256_loadu_pd(&sm.colCos[static_cast<size_t>(xd)])), rowSin), half);
@@ -129,15 +128,22 @@ __attribute__((target("avx2"))) void GrayRowInterpolatedAvx2(const CRawImage& sr
             for (int k = 0; k < 4; ++k) GrayPixelInterpolated(src, sm, xd + k, out);
             continue;
         }
-        const __m128i offset = _mm_add_epi32(_mm_mullo_epi32(y0, strideV), x0);
-        // Bytes x0 .. x0 + 3 of row y0, and bytes x0 - 2 .. x0 + 1 of row
-        // y0 + 1: both stay inside the pixel block because y0 + 1 < height.
-        const __m128i g0 = _mm_i32gather_epi32(base, offset, 1);
-        const __m128i g1 = _mm_i32gather_epi32(base, _mm_add_epi32(offset, nextRow), 1);
-        const __m256d p00 = _mm256_cvtepi32_pd(_mm_and_si128(g0, byteMask));
-        const __m256d p10 = _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(g0, 8), byteMask));
-        const __m256d p01 = _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(g1, 16), byteMask));
-        const __m256d p11 = _mm256_cvtepi32_pd(_mm_srli_epi32(g1, 24));
+        // The four neighbours of each pixel by plain loads (hardware gathers
+        // are slow on some processors); row y0 + 1 exists for every lane.
+        alignas(16) int32_t off[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(off), _mm_add_epi32(_mm_mullo_epi32(y0, strideV), x0));
+        alignas(16) int32_t q00[4], q10[4], q01[4], q11[4];
+        for (int k = 0; k < 4; ++k) {
+            const uint8_t* p = bytes + off[k];
+            q00[k] = p[0];
+            q10[k] = p[1];
+            q01[k] = p[stride];
+            q11[k] = p[stride + 1];
+        }
+        const __m256d p00 = _mm256_cvtepi32_pd(_mm_load_si128(reinterpret_cast<const __m128i*>(q00)));
+        const __m256d p10 = _mm256_cvtepi32_pd(_mm_load_si128(reinterpret_cast<const __m128i*>(q10)));
+        const __m256d p01 = _mm256_cvtepi32_pd(_mm_load_si128(reinterpret_cast<const __m128i*>(q01)));
+        const __m256d p11 = _mm256_cvtepi32_pd(_mm_load_si128(reinterpret_cast<const __m128i*>(q11)));
         const __m256d fx = _mm256_sub_pd(X, _mm256_cvtepi32_pd(x0));
         const __m256d fy = _mm256_sub_pd(Y, _mm256_cvtepi32_pd(y0));
         const __m256d gx = _mm256_sub_pd(one, fx);
