@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "image/Dib.h"
 #include "image/RotateProcessor.h"
@@ -266,6 +268,7 @@ TEST(Rotate, ArbitraryAnglesFollowTheSamplingRule) {
     struct Case { int w, h; double t; int interp, keep, white; } cases[] = {
         {37, 23, 0.05, 1, 1, 1}, {37, 23, -0.05, 1, 0, 0}, {36, 24, 0.7, 1, 0, 1},
         {36, 24, -2.5, 0, 1, 0}, {17, 40, 0.0123, 0, 0, 1}, {64, 9, 3.0, 1, 1, 0},
+        {301, 203, 0.03, 1, 1, 1}, {300, 200, -0.2, 1, 0, 0},
     };
     for (int bpp : {1, 8, 24}) {
         for (const auto& c : cases) {
@@ -275,6 +278,27 @@ TEST(Rotate, ArbitraryAnglesFollowTheSamplingRule) {
             const CRawImage ref = ReferenceRotation(src, c.t, c.interp, c.keep, c.white);
             EXPECT_TRUE(SamePixels(dst, ref)) << "bpp " << bpp << " angle " << c.t << " interp " << c.interp;
         }
+    }
+}
+
+TEST(Rotate, RowsAreReachedThroughTheRowTable) {
+    // Rows stored in another order than top first must still be read through
+    // their row pointers.
+    for (int bpp : {1, 8, 24}) {
+        CRawImage src = RandomImage(90, 40, bpp, 11u + static_cast<unsigned>(bpp));
+        const CRawImage ordered(src);
+        for (int y = 0; y < 20; ++y) std::swap(src.rows[y], src.rows[39 - y]);
+        // Swap the pixel data back so the picture is unchanged.
+        for (int y = 0; y < 20; ++y) {
+            std::vector<uint8_t> tmp(src.rows[y], src.rows[y] + src.bytesPerRow);
+            std::memcpy(src.rows[y], src.rows[39 - y], static_cast<size_t>(src.bytesPerRow));
+            std::memcpy(src.rows[39 - y], tmp.data(), tmp.size());
+        }
+        ASSERT_TRUE(SamePixels(src, ordered));
+        CRawImage a, b;
+        ASSERT_EQ(src.Rotate(&a, 0, 0.1, 1, 1, 1), 1);
+        ASSERT_EQ(const_cast<CRawImage&>(ordered).Rotate(&b, 0, 0.1, 1, 1, 1), 1);
+        EXPECT_TRUE(SamePixels(a, b)) << bpp;
     }
 }
 
