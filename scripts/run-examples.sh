@@ -1,9 +1,33 @@
 #!/usr/bin/env bash
-# Installs, builds, and classifies every bundled example page.
+# Installs what is missing, builds the library and morvane-classify, and
+# classifies every bundled example page. Pages lie in folders named by their
+# resolution (the host tells the classifier the resolution); each page's file
+# name starts with the sub-template ID it must come out as, and the run fails
+# when any page comes out differently.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 build="$root/build"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_BUILD_TESTS=OFF
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
-"$build/morvane-classify" --version
+tool="$build/morvane-classify"
+"$tool" --version
+
+wrong=0
+total=0
+for dir in "$root"/examples/pages/*dpi; do
+  dpi=$(basename "$dir" dpi)
+  echo "== $dpi dpi"
+  while IFS=$'\t' read -r path id rest; do
+    total=$((total + 1))
+    expected=$(basename "$path"); expected=${expected%%_*}
+    if [ "$id" = "$expected" ]; then
+      printf 'ok     %s\t%s\t%s\n' "${path#$root/}" "$id" "$rest"
+    else
+      printf 'WRONG  %s\t%s %s (expected %s)\n' "${path#$root/}" "$id" "$rest" "$expected"
+      wrong=$((wrong + 1))
+    fi
+  done < <("$tool" --dpi "$dpi" "$dir" || true)
+done
+echo "$((total - wrong)) of $total pages classified as expected."
+[ "$wrong" -eq 0 ] && [ "$total" -gt 0 ]

@@ -1,22 +1,423 @@
-// morvane-classify: command-line host of the classifier library.
+// morvane-classify: classifies page images from the shell.
+//
+// It is a host of the library like any other: it loads libmorvaneclassifier
+// at run time, resolves the exported functions and drives them through the
+// public C interface only.
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <string>
+#include <vector>
 
 #include "morvane/classifier.h"
 
-int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
-            MorvaneChar buffer[16];
-            int length = 16;
-            if (GetSDKVersion(buffer, &length) != 0) return 2;
-            std::string text;
-            for (int k = 0; buffer[k]; ++k) text.push_back(static_cast<char>(buffer[k]));
-            std::printf("morvane-classify %s\n", text.c_str());
-            return 0;
+namespace {
+
+constexpr char kUsage[] =
+    "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi H[,V]] [--valid ID]...\n"
+    "                        [--shortcut] [--json] PATH...\n"
+    "\n"
+    "Classifies page images with one or more main templates and prints, per page,\n"
+    "the path and the winning sub-template's ID, Name and OutputID (tab-separated),\n"
+    "or the error message and code.\n"
+    "\n"
+    "  -t MAIN.xml    main template to load (repeatable; default: the bundled example set).\n"
+    "                 With several templates each page is tried with them in order and the\n"
+    "                 first that yields a sub-template answers.\n"
+    "  -w WORKDIR     working directory holding ClasDevices.dat (default: the bundled one)\n"
+    "  --dpi H[,V]    page resolution in dots per inch to use instead of the templates' own\n"
+    "  --valid ID     restrict the answer to these sub-template IDs (repeatable)\n"
+    "  --shortcut     answer from the single --valid ID when its template allows it\n"
+    "  --json         print one JSON object per page\n"
+    "  --help         show this text\n"
+    "  --version      print the library version\n"
+    "\n"
+    "A directory PATH is searched recursively for image files. Exit status: 0 when every\n"
+    "page was classified, 1 when any page failed, 2 on usage errors or when the classifier\n"
+    "or a template cannot be loaded.\n";
+
+struct Api {
+    void* handle = nullptr;
+    int (*LoadClassifier)(const MorvaneChar*, const MorvaneChar*) = nullptr;
+    void (*FreeClassifier)() = nullptr;
+    int (*AddMainTemplate)(const MorvaneChar*, int*) = nullptr;
+    int (*SetPixelResolution)(int, int, int) = nullptr;
+    int (*SetTemplateValid)(const MorvaneChar*, int, int) = nullptr;
+    int (*ResetAllTemplates)(int, int) = nullptr;
+    int (*SetAttribute)(int, int, int) = nullptr;
+    int (*ClassifyImageFile)(const MorvaneChar*, int) = nullptr;
+    int (*GetTemplateName)(MorvaneChar*, int*) = nullptr;
+    int (*GetTemplateID)(MorvaneChar*, int*) = nullptr;
+    int (*GetTemplateOutputID)(MorvaneChar*, int*) = nullptr;
+    int (*GetErrorMsg)(int, MorvaneChar*, int*) = nullptr;
+    int (*GetSDKVersion)(MorvaneChar*, int*) = nullptr;
+};
+
+std::string ExecutableDirectory() {
+    char buffer[4096];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    if (n <= 0) return ".";
+    std::string path(buffer, static_cast<size_t>(n));
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+template <typename T>
+bool Resolve(void* handle, const char* name, T& fn) {
+    fn = reinterpret_cast<T>(dlsym(handle, name));
+    return fn != nullptr;
+}
+
+bool LoadApi(Api& api, std::string& error) {
+    const std::string candidates[] = {
+        ExecutableDirectory() + "/libmorvaneclassifier.so",
+        std::string(MORVANE_LIBRARY_DIR) + "/libmorvaneclassifier.so",
+        "libmorvaneclassifier.so",
+    };
+    for (const auto& c : candidates) {
+        if (c.find('/') != std::string::npos && !Exists(c)) continue;
+        api.handle = dlopen(c.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (api.handle) break;
+    }
+    if (!api.handle) {
+        const char* e = dlerror();
+        error = e ? e : "libmorvaneclassifier.so not found";
+        return false;
+    }
+    bool ok = Resolve(api.handle, "LoadClassifier", api.LoadClassifier) &&
+              Resolve(api.handle, "FreeClassifier", api.FreeClassifier) &&
+              Resolve(api.handle, "AddMainTemplate", api.AddMainTemplate) &&
+              Resolve(api.handle, "SetPixelResolution", api.SetPixelResolution) &&
+              Resolve(api.handle, "SetTemplateValid", api.SetTemplateValid) &&
+              Resolve(api.handle, "ResetAllTemplates", api.ResetAllTemplates) &&
+              Resolve(api.handle, "SetAttribute", api.SetAttribute) &&
+              Resolve(api.handle, "ClassifyImageFile", api.ClassifyImageFile) &&
+              Resolve(api.handle, "GetTemplateName", api.GetTemplateName) &&
+              Resolve(api.handle, "GetTemplateID", api.GetTemplateID) &&
+              Resolve(api.handle, "GetTemplateOutputID", api.GetTemplateOutputID) &&
+              Resolve(api.handle, "GetErrorMsg", api.GetErrorMsg) &&
+              Resolve(api.handle, "GetSDKVersion", api.GetSDKVersion);
+    if (!ok) error = "the library lacks an exported function";
+    return ok;
+}
+
+std::u16string ToUtf16(const std::string& s) {
+    std::u16string out;
+    size_t i = 0;
+    while (i < s.size()) {
+        unsigned char b = static_cast<unsigned char>(s[i]);
+        char32_t c = 0xFFFD;
+        size_t len = 1;
+        if (b < 0x80) {
+            c = b;
+        } else if ((b & 0xE0) == 0xC0 && i + 1 < s.size()) {
+            c = ((b & 0x1F) << 6) | (s[i + 1] & 0x3F);
+            len = 2;
+        } else if ((b & 0xF0) == 0xE0 && i + 2 < s.size()) {
+            c = ((b & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F);
+            len = 3;
+        } else if ((b & 0xF8) == 0xF0 && i + 3 < s.size()) {
+            c = ((b & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) | (s[i + 3] & 0x3F);
+            len = 4;
+        }
+        i += len;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(c));
         }
     }
-    std::fprintf(stderr, "usage: morvane-classify --version\n");
-    return 2;
+    return out;
+}
+
+std::string ToUtf8(const std::u16string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        char32_t c = s[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size()) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+const MorvaneChar* W(const std::u16string& s) { return reinterpret_cast<const MorvaneChar*>(s.c_str()); }
+
+// Reads a text out of one of the library's string-out getters.
+bool GetText(int (*getter)(MorvaneChar*, int*), std::string& out) {
+    int length = 0;
+    getter(nullptr, &length);
+    if (length <= 0) return false;
+    std::u16string buffer(static_cast<size_t>(length), u'\0');
+    if (getter(reinterpret_cast<MorvaneChar*>(&buffer[0]), &length) != 0) return false;
+    buffer.resize(static_cast<size_t>(length - 1));
+    out = ToUtf8(buffer);
+    return true;
+}
+
+std::string Message(const Api& api, int code) {
+    int length = 0;
+    api.GetErrorMsg(code, nullptr, &length);
+    if (length <= 0) return "Unknown error";
+    std::u16string buffer(static_cast<size_t>(length), u'\0');
+    if (api.GetErrorMsg(code, reinterpret_cast<MorvaneChar*>(&buffer[0]), &length) != 0) return "Unknown error";
+    buffer.resize(static_cast<size_t>(length - 1));
+    std::string text = ToUtf8(buffer);
+    return text.empty() ? "Unknown error" : text;
+}
+
+std::string JsonString(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof(buf), "\\u%04x", c);
+                    out += buf;
+                } else {
+                    out.push_back(static_cast<char>(c));
+                }
+        }
+    }
+    return out + "\"";
+}
+
+bool IsImageFile(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos) return false;
+    std::string ext = name.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    static const char* const kExtensions[] = {"jpg", "jpeg", "jfif", "png", "tif", "tiff", "bmp", "gif", "j2k"};
+    for (const char* e : kExtensions)
+        if (ext == e) return true;
+    return false;
+}
+
+// Collects image files below dir in a stable (sorted) order, without
+// recursion so deep trees cannot exhaust the stack.
+void WalkDirectory(const std::string& root, std::vector<std::string>& out) {
+    std::vector<std::string> pending{root};
+    std::vector<std::string> found;
+    while (!pending.empty()) {
+        const std::string dir = pending.back();
+        pending.pop_back();
+        DIR* d = opendir(dir.c_str());
+        if (!d) continue;
+        std::vector<std::string> subdirs;
+        while (dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name == "." || name == "..") continue;
+            const std::string path = dir + (dir.back() == '/' ? "" : "/") + name;
+            if (IsDirectory(path))
+                subdirs.push_back(path);
+            else if (IsImageFile(name))
+                found.push_back(path);
+        }
+        closedir(d);
+        std::sort(subdirs.rbegin(), subdirs.rend());
+        for (auto& s : subdirs) pending.push_back(s);
+    }
+    std::sort(found.begin(), found.end());
+    out.insert(out.end(), found.begin(), found.end());
+}
+
+std::string BundledDirectory(const char* relative) {
+    const std::string beside = ExecutableDirectory() + "/../examples/" + relative;
+    if (Exists(beside)) return beside;
+    return std::string(MORVANE_SOURCE_DIR) + "/examples/" + relative;
+}
+
+void Progress(size_t done, size_t total) {
+    const int width = 30;
+    const int filled = static_cast<int>(done * width / (total ? total : 1));
+    std::fprintf(stderr, "\r[%.*s%*s] %zu/%zu", filled, "==============================", width - filled, "", done,
+                 total);
+    if (done == total) std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> templates, valid, inputs;
+    std::string workdir;
+    int horiDpi = -1, vertDpi = -1;
+    bool json = false, shortcut = false, version = false;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char* option) -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "morvane-classify: %s needs a value\n%s", option, kUsage);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            version = true;
+        } else if (arg == "-t") {
+            templates.push_back(value("-t"));
+        } else if (arg == "-w") {
+            workdir = value("-w");
+        } else if (arg == "--dpi") {
+            const std::string v = value("--dpi");
+            char* end = nullptr;
+            const long h = std::strtol(v.c_str(), &end, 10);
+            long vv = h;
+            if (end && *end == ',') vv = std::strtol(end + 1, &end, 10);
+            if (!end || *end || h <= 0 || vv <= 0 || h > 100000 || vv > 100000) {
+                std::fprintf(stderr, "morvane-classify: bad --dpi value '%s'\n", v.c_str());
+                return 2;
+            }
+            horiDpi = static_cast<int>(h);
+            vertDpi = static_cast<int>(vv);
+        } else if (arg == "--valid") {
+            valid.push_back(value("--valid"));
+        } else if (arg == "--shortcut") {
+            shortcut = true;
+        } else if (arg == "--json") {
+            json = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "morvane-classify: unknown option '%s'\n%s", arg.c_str(), kUsage);
+            return 2;
+        } else {
+            inputs.push_back(arg);
+        }
+    }
+
+    Api api;
+    std::string error;
+    if (!LoadApi(api, error)) {
+        std::fprintf(stderr, "morvane-classify: cannot load the classifier library: %s\n", error.c_str());
+        return 2;
+    }
+    if (version) {
+        std::string text;
+        if (!GetText(api.GetSDKVersion, text)) return 2;
+        std::printf("morvane-classify %s\n", text.c_str());
+        return 0;
+    }
+    if (inputs.empty()) {
+        std::fprintf(stderr, "morvane-classify: no page given\n%s", kUsage);
+        return 2;
+    }
+    if (templates.empty()) templates.push_back(BundledDirectory("templates/main.xml"));
+    if (workdir.empty()) workdir = BundledDirectory("workdir");
+    if (workdir.back() != '/') workdir.push_back('/');
+
+    int code = api.LoadClassifier(nullptr, W(ToUtf16(workdir)));
+    if (code != 0) {
+        std::fprintf(stderr, "morvane-classify: cannot load the classifier from %s: %s (%d)\n", workdir.c_str(),
+                     Message(api, code).c_str(), code);
+        return 2;
+    }
+    std::vector<int> indexes;
+    for (const auto& t : templates) {
+        int index = -1;
+        code = api.AddMainTemplate(W(ToUtf16(t)), &index);
+        if (code != 0) {
+            std::fprintf(stderr, "morvane-classify: cannot load template %s: %s (%d)\n", t.c_str(),
+                         Message(api, code).c_str(), code);
+            api.FreeClassifier();
+            return 2;
+        }
+        indexes.push_back(index);
+    }
+    for (int index : indexes) {
+        if (horiDpi > 0) api.SetPixelResolution(horiDpi, vertDpi, index);
+        if (!valid.empty()) {
+            api.ResetAllTemplates(0, index);
+            for (const auto& id : valid) api.SetTemplateValid(W(ToUtf16(id)), 0, index);
+        }
+        if (shortcut) api.SetAttribute(0, 1, index);
+    }
+
+    std::vector<std::string> pages;
+    for (const auto& in : inputs) {
+        if (IsDirectory(in))
+            WalkDirectory(in, pages);
+        else
+            pages.push_back(in);
+    }
+
+    const bool progress = pages.size() > 1 && isatty(STDERR_FILENO);
+    bool anyFailed = false;
+    for (size_t p = 0; p < pages.size(); ++p) {
+        const std::string& page = pages[p];
+        int result = -8;
+        std::string id, name, outputId;
+        for (int index : indexes) {
+            result = api.ClassifyImageFile(W(ToUtf16(page)), index);
+            if (result == 0 && GetText(api.GetTemplateID, id)) {
+                GetText(api.GetTemplateName, name);
+                GetText(api.GetTemplateOutputID, outputId);
+                break;
+            }
+            if (result == 0) result = -8;  // classified, but no sub-template was found
+            if (result == -16) break;      // the page itself cannot be read
+        }
+        if (progress) std::fputc('\r', stderr), std::fprintf(stderr, "%*s\r", 50, "");
+        if (result == 0) {
+            if (json)
+                std::printf("{\"path\":%s,\"id\":%s,\"name\":%s,\"outputId\":%s}\n", JsonString(page).c_str(),
+                            JsonString(id).c_str(), JsonString(name).c_str(), JsonString(outputId).c_str());
+            else
+                std::printf("%s\t%s\t%s\t%s\n", page.c_str(), id.c_str(), name.c_str(), outputId.c_str());
+        } else {
+            anyFailed = true;
+            const std::string message = Message(api, result);
+            if (json)
+                std::printf("{\"path\":%s,\"error\":%s,\"code\":%d}\n", JsonString(page).c_str(),
+                            JsonString(message).c_str(), result);
+            else
+                std::printf("%s\terror: %s (%d)\n", page.c_str(), message.c_str(), result);
+        }
+        std::fflush(stdout);
+        if (progress) Progress(p + 1, pages.size());
+    }
+    api.FreeClassifier();
+    return anyFailed ? 1 : 0;
 }

@@ -1,7 +1,15 @@
 #include "api/Classifier.h"
 
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "api/MainTemplateEntry.h"
 #include "api/ResultCodes.h"
+#include "devices/Device.h"
+#include "devices/DeviceManager.h"
 #include "platform/PlatformProcesses.h"
+#include "templates/SubTemplate.h"
 
 namespace libMorvaneClassifier {
 
@@ -25,41 +33,84 @@ int CClassifier::Load(const char16_t*, const char16_t* directory) {
     else
         workingDirectory_ = ModuleDirectory();
     EngineDirectory() = AnsiText(workingDirectory_);
-    // The device list is not read yet.
-    return kErrReadDeviceFile;
+    if (!devices_) {
+        devices_.reset(new (std::nothrow) CDeviceManager);
+        if (!devices_) return kErrNoMemory;
+    }
+    devices_->SetWorkingDirectory(workingDirectory_);
+    if (!devices_->LoadDeviceList()) return kErrReadDeviceFile;
+    if (!devices_->OpenDevices()) return kErrOpenDevice;
+    loaded_ = true;
+    return kSuccess;
 }
 
 void CClassifier::Free() {
     if (!loaded_) return;
+    entries_.clear();
+    lastResult_ = nullptr;
+    devices_.reset();
     loaded_ = false;
 }
 
-int CClassifier::EntryCount() const { return 0; }
+int CClassifier::EntryCount() const { return static_cast<int>(entries_.size()); }
 
-int CClassifier::AddMainTemplate(const char16_t*, int*) {
+CMainTemplateEntry* CClassifier::Entry(int index) const {
+    if (index < 0 || index >= EntryCount()) return nullptr;
+    return entries_[static_cast<size_t>(index)].get();
+}
+
+CDevice* CClassifier::ActiveDevice() const { return devices_ ? devices_->GetActiveDevice() : nullptr; }
+
+int CClassifier::AddMainTemplate(const char16_t* path, int* index) {
     if (!loaded_) return kErrUninitialized;
-    return kErrReadMainTemplate;
+    if (!path || !index) return kErrInvalidParameter;
+    std::unique_ptr<CMainTemplateEntry> entry(new (std::nothrow) CMainTemplateEntry);
+    if (!entry) return kErrNoMemory;
+    const int code = entry->Load(path);
+    if (code != kSuccess) return code;
+    entries_.push_back(std::move(entry));
+    *index = EntryCount() - 1;
+    return kSuccess;
 }
 
 int CClassifier::SetPixelResolution(int h, int v, int index) {
     if (!loaded_) return kErrUninitialized;
-    if (index < 0 || index >= EntryCount() || h < 0 || v < 0) return kErrInvalidParameter;
+    CMainTemplateEntry* entry = Entry(index);
+    if (!entry || h < 0 || v < 0) return kErrInvalidParameter;
+    entry->SetResolution(h, v);
     return kSuccess;
 }
 
-int CClassifier::SetTemplateValid(const char16_t* id, int) {
+// The next three take an index without the loaded test; an index that was
+// never handed out (or a call before loading) changes nothing and succeeds,
+// so a host mistake cannot reach memory that is not an entry.
+int CClassifier::SetTemplateValid(const char16_t* id, int index) {
     if (!id) return kErrInvalidParameter;
+    if (CMainTemplateEntry* entry = Entry(index)) entry->AddValidTemplate(id);
     return kSuccess;
 }
 
-int CClassifier::ResetAllTemplates(int, int) { return kSuccess; }
-int CClassifier::SetAttribute(int, int, int) { return kSuccess; }
+int CClassifier::ResetAllTemplates(int valid, int index) {
+    if (CMainTemplateEntry* entry = Entry(index)) entry->ResetTemplates(valid);
+    return kSuccess;
+}
 
-int CClassifier::ClassifyImage(const CRawImage& image, int index) {
+int CClassifier::SetAttribute(int attribute, int value, int index) {
+    if (CMainTemplateEntry* entry = Entry(index)) entry->SetAttribute(attribute, value);
+    return kSuccess;
+}
+
+int CClassifier::ClassifyImage(const CRawImage& image, int index, CRawImage* disposable) {
     if (!loaded_) return kErrUninitialized;
     if (!image.HasPixels()) return kErrInvalidParameter;
-    if (index < 0 || index >= EntryCount()) return kErrInvalidParameter;
-    return kErrClassify;
+    CMainTemplateEntry* entry = Entry(index);
+    if (!entry) return kErrInvalidParameter;
+    lastResult_ = nullptr;
+    CSubTemplate* result = nullptr;
+    const int code = disposable ? entry->FindSubTemplateConsuming(*disposable, result)
+                                : entry->FindSubTemplate(image, result);
+    lastResult_ = result;
+    return code;
 }
 
 int CClassifier::ClassifyImageMemory(unsigned char** rows, int width, int height, int bitsPerPixel, int index) {
@@ -67,43 +118,105 @@ int CClassifier::ClassifyImageMemory(unsigned char** rows, int width, int height
     if (!rows || width <= 0 || height <= 0 || (bitsPerPixel != 1 && bitsPerPixel != 8 && bitsPerPixel != 24))
         return kErrInvalidParameter;
     CRawImage image;
-    if (!image.Create(width, height, bitsPerPixel, 300)) return kErrInvalidParameter;
-    return ClassifyImage(image, index);
+    if (!image.Create(width, height, bitsPerPixel, 300)) {
+        // A size whose bytes cannot be counted in 32 bits is not an image;
+        // a plausible one that cannot be had is a memory shortage.
+        const int64_t bytes = CDib::RowBytes(width, bitsPerPixel) * static_cast<int64_t>(height);
+        return bytes > std::numeric_limits<int32_t>::max() ? kErrInvalidParameter : kErrNoMemory;
+    }
+    const size_t rowBytes = bitsPerPixel == 1   ? (static_cast<size_t>(width) + 7) / 8
+                            : bitsPerPixel == 8 ? static_cast<size_t>(width)
+                                                : static_cast<size_t>(width) * 3;
+    for (int y = 0; y < height; ++y) {
+        if (!rows[y]) return kErrInvalidParameter;
+        std::memcpy(image.rows[y], rows[y], rowBytes);
+    }
+    if (bitsPerPixel == 1) {
+        // Bits past the last pixel of a row are not the caller's pixels.
+        if (width % 8) {
+            const uint8_t mask = static_cast<uint8_t>(0xFF00 >> (width % 8));
+            for (int y = 0; y < height; ++y) image.rows[y][width / 8] &= mask;
+        }
+        if (!image.BinToGray(nullptr)) return kErrNoMemory;
+    }
+    return ClassifyImage(image, index, &image);
 }
 
 int CClassifier::Classify(int index) {
     if (!loaded_) return kErrUninitialized;
-    if (index < 0 || index >= EntryCount()) return kErrInvalidParameter;
-    return kErrReadImage;
+    if (!Entry(index)) return kErrInvalidParameter;
+    CDevice* device = ActiveDevice();
+    CRawImage* captured = device ? device->GetCapturedImage(0) : nullptr;
+    if (!captured || !captured->HasPixels()) return kErrReadImage;
+    CRawImage copy(*captured);
+    if (!copy.HasPixels()) return kErrNoMemory;
+    return ClassifyImage(copy, index, &copy);
 }
 
 int CClassifier::ClassifyImageFile(const char16_t* path, int index) {
     if (!loaded_ || !path || !path[0]) return kErrReadImage;
+    CDevice* device = ActiveDevice();
+    if (!device || device->LoadLocalImage(path) != 0) return kErrReadImage;
     return Classify(index);
 }
 
-int CClassifier::GetResultText(int, char16_t*, int* length) {
+int CClassifier::GetResultText(int which, char16_t* buffer, int* length) {
     if (!loaded_) return kErrUninitialized;
     if (!length) return kErrInvalidParameter;
-    *length = 0;
-    return kErrClassify;
+    if (!lastResult_) {
+        *length = 0;
+        return kErrClassify;
+    }
+    const std::u16string& text = which == 0 ? lastResult_->name : which == 1 ? lastResult_->id : lastResult_->outputId;
+    return CopyTextOut(text, buffer, length);
 }
 
-int CClassifier::CaptureImage() { return loaded_ ? kErrCapture : kErrUninitialized; }
-int CClassifier::SetCapturedAttribute(int, int) { return kErrUninitialized; }
-int CClassifier::SetCapturedRange(int, int, int, int) { return kErrUninitialized; }
-int CClassifier::IsHavePaper() { return loaded_ ? kErrNoPaper : kErrUninitialized; }
+int CClassifier::MapDeviceCode(int answer, int otherwise) {
+    if (answer == 0) return kSuccess;
+    if (answer == 5) return kErrNotSupported;
+    return otherwise;
+}
+
+int CClassifier::CaptureImage() {
+    if (!loaded_) return kErrUninitialized;
+    CDevice* device = ActiveDevice();
+    return device ? MapDeviceCode(device->Capture(), kErrCapture) : kErrCapture;
+}
+
+int CClassifier::SetCapturedAttribute(int attribute, int value) {
+    if (!loaded_) return kErrUninitialized;
+    CDevice* device = ActiveDevice();
+    return device ? MapDeviceCode(device->SetCapturedAttribute(attribute, value), kErrUninitialized)
+                  : kErrUninitialized;
+}
+
+int CClassifier::SetCapturedRange(int left, int top, int right, int bottom) {
+    if (!loaded_) return kErrUninitialized;
+    CDevice* device = ActiveDevice();
+    return device ? MapDeviceCode(device->SetCapturedRange(left, top, right, bottom), kErrUninitialized)
+                  : kErrUninitialized;
+}
+
+int CClassifier::IsHavePaper() {
+    if (!loaded_) return kErrUninitialized;
+    CDevice* device = ActiveDevice();
+    return device ? MapDeviceCode(device->HavePaper(), kErrNoPaper) : kErrNoPaper;
+}
 
 int CClassifier::LoadLocalImage(const char16_t* path) {
     if (!loaded_) return kErrUninitialized;
     if (!path || !path[0]) return kErrInvalidParameter;
-    return kErrReadImage;
+    CDevice* device = ActiveDevice();
+    if (!device || device->LoadLocalImage(path) != 0) return kErrReadImage;
+    return kSuccess;
 }
 
-int CClassifier::SaveCapturedImage(const char16_t* path, int) {
+int CClassifier::SaveCapturedImage(const char16_t* path, int saveOption) {
     if (!loaded_) return kErrUninitialized;
     if (!path || !path[0]) return kErrInvalidParameter;
-    return kErrCallOrder;
+    CDevice* device = ActiveDevice();
+    if (!device || device->GetCapturedImageCount() == 0) return kErrCallOrder;
+    return device->SaveCapturedImage(path, saveOption) == 0 ? kSuccess : kErrSaveImages;
 }
 
 }  // namespace libMorvaneClassifier

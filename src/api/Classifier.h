@@ -8,7 +8,13 @@
 
 #include "image/Dib.h"
 
+
 namespace libMorvaneClassifier {
+
+class CDeviceManager;
+class CDevice;
+class CMainTemplateEntry;
+class CSubTemplate;
 
 class CClassifier {
 public:
@@ -26,7 +32,9 @@ public:
     int ResetAllTemplates(int valid, int index);
     int SetAttribute(int attribute, int value, int index);
 
-    int ClassifyImage(const CRawImage& image, int index);
+    // The common classification step. A `disposable` image (one the caller
+    // discards afterwards) becomes the driver's working copy.
+    int ClassifyImage(const CRawImage& image, int index, CRawImage* disposable = nullptr);
     int ClassifyImageMemory(unsigned char** rows, int width, int height, int bitsPerPixel, int index);
     int Classify(int index);
     int ClassifyImageFile(const char16_t* path, int index);
@@ -44,6 +52,13 @@ public:
     int EntryCount() const;
 
 private:
+    CDevice* ActiveDevice() const;
+    CMainTemplateEntry* Entry(int index) const;
+    static int MapDeviceCode(int answer, int otherwise);
+
+    std::vector<std::unique_ptr<CMainTemplateEntry>> entries_;
+    CSubTemplate* lastResult_ = nullptr;
+    std::unique_ptr<CDeviceManager> devices_;
     std::u16string workingDirectory_;
     bool loaded_ = false;
 };

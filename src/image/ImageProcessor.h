@@ -13,8 +13,9 @@ public:
     // Reads the source and re-creates dst with the result. 1 on success, 0
     // when the source has no pixels or the wrong bit count (dst untouched).
     virtual int Process(CRawImage& dst) = 0;
-    // Copies the source, runs Process from the copy into the source. Returns
-    // Process's result (0 when the source has no pixels).
+    // Runs Process and lets the result replace the source (file name and
+    // reader/writer stay). Returns Process's result (0 when the source has
+    // no pixels).
     virtual int ProcessInPlace();
 
 protected:

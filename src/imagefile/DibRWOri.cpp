@@ -1,19 +1,225 @@
-// Placeholder dispatcher until the codecs land: every read and write fails.
-#include "imagefile/DibReaderWriter.h"
+// The image readers and writers: the dispatcher every image owns, the
+// platform codecs and the libjpeg reader/writer with its memory readers.
+#include <vector>
 
 #include "image/Dib.h"
+#include "imagefile/DibReaderWriter.h"
+#include "imagefile/ImageCodecs.h"
+
+using imagefile::DecodeLimits;
+using imagefile::ImageFormat;
+
+namespace imagefile {
+
+bool DecodeAny(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits) {
+    switch (SniffFormat(data, size)) {
+        case ImageFormat::Bmp: return DecodeBmp(data, size, image, limits);
+        case ImageFormat::Tiff: return DecodeTiff(data, size, image, limits);
+        case ImageFormat::Png: return DecodePng(data, size, image, limits);
+        case ImageFormat::Gif: return DecodeGif(data, size, image, limits);
+        case ImageFormat::Jpeg: return DecodeJpeg(data, size, image, JpegDensity::DotsPerInch, true, limits);
+        default: image.Free(); return false;
+    }
+}
+
+int CountFrames(const uint8_t* data, size_t size) {
+    switch (SniffFormat(data, size)) {
+        case ImageFormat::Tiff: return CountFramesTiff(data, size);
+        case ImageFormat::Gif: return CountFramesGif(data, size);
+        default: {
+            CDib probe;
+            return DecodeAny(data, size, probe) ? 1 : 0;
+        }
+    }
+}
+
+}  // namespace imagefile
+
+// ---------------------------------------------------------------- base
 
 int CDibReaderWriter::LoadThumbnail(CDib&, const std::u16string&, int32_t, int32_t) { return 0; }
 int CDibReaderWriter::GetFrameCount(const std::u16string&) { return 0; }
 
+// ---------------------------------------------------------------- CDibRWOri
+
 int CDibRWOri::Probe(const std::u16string&) { return 1; }
-int CDibRWOri::LoadFromMemory(CDib&, const uint8_t*, int32_t, int32_t) { return 0; }
-int CDibRWOri::Load(CDib&, const std::u16string&, int32_t) { return 0; }
-int CDibRWOri::Save(const CDib& image, const std::u16string&, uint32_t) {
+
+int CDibRWOri::LoadFromMemory(CDib& image, const uint8_t* buffer, int32_t length, int32_t kind) {
+    return CDibRWGeneral().LoadFromMemory(image, buffer, length, kind);
+}
+
+int CDibRWOri::Load(CDib& image, const std::u16string& path, int32_t flag) {
+    if (imagefile::HasSuffix3(path, "j2k")) {
+        image.Free();
+        std::vector<uint8_t> data;
+        if (!imagefile::ReadWholeFile(path, data)) return 0;
+        return imagefile::DecodeJ2k(data.data(), data.size(), image) ? 1 : 0;
+    }
+    return CDibRWCodecs().Load(image, path, flag);
+}
+
+int CDibRWOri::Save(const CDib& image, const std::u16string& path, uint32_t saveOption) {
     if (!image.HasPixels()) return 0;
     if (image.bitCount != 1 && image.bitCount != 8 && image.bitCount != 24) return -1;
-    return 0;
+    if (imagefile::HasSuffix3(path, "j2k")) {
+        std::vector<uint8_t> data;
+        if (!imagefile::EncodeJ2k(image, data)) return 0;
+        return imagefile::WriteWholeFile(path, data) ? 1 : 0;
+    }
+    return CDibRWCodecs().Save(image, path, saveOption) == 1 ? 1 : 0;
 }
-int CDibRWOri::GetInfo(const std::u16string&, int32_t&, int32_t&, int32_t&, int32_t&, int32_t&) { return 0; }
-int CDibRWOri::LoadThumbnail(CDib&, const std::u16string&, int32_t, int32_t) { return 0; }
-int CDibRWOri::GetFrameCount(const std::u16string&) { return 0; }
+
+int CDibRWOri::GetInfo(const std::u16string& path, int32_t& width, int32_t& height, int32_t& bitCount,
+                       int32_t& xResolution, int32_t& yResolution) {
+    return CDibRWCodecs().GetInfo(path, width, height, bitCount, xResolution, yResolution);
+}
+
+int CDibRWOri::LoadThumbnail(CDib& image, const std::u16string& path, int32_t maxWidth, int32_t maxHeight) {
+    return CDibRWCodecs().LoadThumbnail(image, path, maxWidth, maxHeight);
+}
+
+int CDibRWOri::GetFrameCount(const std::u16string& path) { return CDibRWCodecs().GetFrameCount(path); }
+
+int CDibRWOri::FromBitmapHandle(CDib& image, void* bitmap, void* palette) {
+    return CDibRWCodecs().FromBitmapHandle(image, bitmap, palette);
+}
+
+// ---------------------------------------------------------------- CDibRWCodecs
+
+int CDibRWCodecs::Probe(const std::u16string&) { return 1; }
+
+int CDibRWCodecs::LoadFromMemory(CDib&, const uint8_t*, int32_t, int32_t) { return 0; }
+
+int CDibRWCodecs::Load(CDib& image, const std::u16string& path, int32_t flag) {
+    if (imagefile::HasSuffix3(path, "jpg")) return CDibRWGeneral().Load(image, path, flag);
+    image.Free();
+    std::vector<uint8_t> data;
+    if (!imagefile::ReadWholeFile(path, data)) return 0;
+    return imagefile::DecodeAny(data.data(), data.size(), image) ? 1 : 0;
+}
+
+int CDibRWCodecs::Save(const CDib& image, const std::u16string& path, uint32_t saveOption) {
+    if (!image.HasPixels()) return 0;
+    const int bpp = image.bitCount;
+    if (bpp != 1 && bpp != 8 && bpp != 24) return 0;
+    const uint32_t kind = saveOption >> 24, value = saveOption & 0xFF;
+    ImageFormat format = imagefile::FormatForPath(path);
+    if (kind == kSaveOptionJpegQuality && bpp != 1) format = ImageFormat::Jpeg;
+    std::vector<uint8_t> data;
+    bool ok = false;
+    switch (format) {
+        case ImageFormat::Jpeg:
+            ok = imagefile::EncodeJpeg(image, kind == kSaveOptionJpegQuality ? static_cast<int>(value) : 75, false,
+                                       data);
+            break;
+        case ImageFormat::Tiff: {
+            imagefile::TiffCompression c = imagefile::TiffCompression::None;
+            if (kind == kSaveOptionCompression) {
+                if (bpp == 1 && value == 3) c = imagefile::TiffCompression::CcittG4;
+                if (bpp == 1 && value == 9) c = imagefile::TiffCompression::CcittG3;
+                if (bpp != 1 && value == 2) c = imagefile::TiffCompression::Lzw;
+            }
+            ok = imagefile::EncodeTiff(image, c, data);
+            break;
+        }
+        case ImageFormat::Bmp: ok = imagefile::EncodeBmp(image, data); break;
+        case ImageFormat::Gif: ok = imagefile::EncodeGif(image, data); break;
+        case ImageFormat::Png: ok = imagefile::EncodePng(image, data); break;
+        default: return 0;  // no writer for this suffix: nothing is written
+    }
+    return ok && imagefile::WriteWholeFile(path, data) ? 1 : 0;
+}
+
+int CDibRWCodecs::GetInfo(const std::u16string& path, int32_t& width, int32_t& height, int32_t& bitCount,
+                          int32_t& xResolution, int32_t& yResolution) {
+    CDib image;
+    if (Load(image, path, 0) != 1) return 0;
+    width = image.width;
+    height = image.height;
+    bitCount = image.bitCount;
+    xResolution = image.xResolution;
+    yResolution = image.yResolution;
+    return 1;
+}
+
+int CDibRWCodecs::LoadThumbnail(CDib& image, const std::u16string& path, int32_t maxWidth, int32_t maxHeight) {
+    if (maxWidth <= 0 || maxHeight <= 0) return 0;
+    CDib full;
+    if (Load(full, path, 0) != 1 || full.width <= 0 || full.height <= 0) return 0;
+    const int64_t w = full.width, h = full.height;
+    int64_t tw, th;
+    if (int64_t(maxHeight) * w < int64_t(maxWidth) * h) {
+        tw = w * maxHeight / h;
+        th = maxHeight;
+    } else {
+        tw = maxWidth;
+        th = h * maxWidth / w;
+    }
+    if (tw < 1) tw = 1;
+    if (th < 1) th = 1;
+    // The thumbnail keeps whatever resolution the image had.
+    const int32_t xr = image.xResolution, yr = image.yResolution;
+    if (!image.Create(static_cast<int32_t>(tw), static_cast<int32_t>(th), full.bitCount, xr)) return 0;
+    image.xResolution = xr;
+    image.yResolution = yr;
+    for (int64_t y = 0; y < th; ++y) {
+        const uint8_t* src = full.rows[y * h / th];
+        uint8_t* dst = image.rows[y];
+        for (int64_t x = 0; x < tw; ++x) {
+            const int64_t sx = x * w / tw;
+            if (full.bitCount == 1) {
+                if (src[sx >> 3] & (0x80 >> (sx & 7))) dst[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+            } else if (full.bitCount == 8) {
+                dst[x] = src[sx];
+            } else {
+                dst[3 * x] = src[3 * sx];
+                dst[3 * x + 1] = src[3 * sx + 1];
+                dst[3 * x + 2] = src[3 * sx + 2];
+            }
+        }
+    }
+    return 1;
+}
+
+int CDibRWCodecs::GetFrameCount(const std::u16string& path) {
+    std::vector<uint8_t> data;
+    if (!imagefile::ReadWholeFile(path, data)) return 0;
+    return imagefile::CountFrames(data.data(), data.size());
+}
+
+int CDibRWCodecs::FromBitmapHandle(CDib&, void*, void*) { return 0; }
+
+// ---------------------------------------------------------------- CDibRWGeneral
+
+int CDibRWGeneral::Probe(const std::u16string&) { return 1; }
+
+int CDibRWGeneral::LoadFromMemory(CDib& image, const uint8_t* buffer, int32_t length, int32_t kind) {
+    image.Free();
+    if (!buffer || length <= 0) return 0;
+    const size_t n = static_cast<size_t>(length);
+    switch (kind) {
+        case 0: return imagefile::DecodeJpeg(buffer, n, image, imagefile::JpegDensity::AsStored, false) ? 1 : 0;
+        case 1: return imagefile::DecodeBmp(buffer, n, image) ? 1 : 0;
+        case 2: return imagefile::DecodeJ2k(buffer, n, image) ? 1 : 0;
+        default: return 0;
+    }
+}
+
+int CDibRWGeneral::Load(CDib& image, const std::u16string& path, int32_t flag) {
+    image.Free();
+    if (flag != 0) return 0;
+    std::vector<uint8_t> data;
+    if (!imagefile::ReadWholeFile(path, data)) return 0;
+    return imagefile::DecodeJpeg(data.data(), data.size(), image, imagefile::JpegDensity::AsStored, false) ? 1 : 0;
+}
+
+int CDibRWGeneral::Save(const CDib& image, const std::u16string& path, uint32_t flag) {
+    if (flag != 0 || !image.HasPixels() || image.bitCount != 24) return 0;
+    std::vector<uint8_t> data;
+    if (!imagefile::EncodeJpeg(image, 80, true, data)) return 0;
+    return imagefile::WriteWholeFile(path, data) ? 1 : 0;
+}
+
+int CDibRWGeneral::GetInfo(const std::u16string&, int32_t&, int32_t&, int32_t&, int32_t&, int32_t&) { return 1; }
+int CDibRWGeneral::LoadThumbnail(CDib&, const std::u16string&, int32_t, int32_t) { return 1; }
+int CDibRWGeneral::GetFrameCount(const std::u16string&) { return 0; }

@@ -15,6 +15,19 @@ enum ParameterKind : int32_t {
     kParamPath = 81,
     kParamPageLength = 89,
     kParamRatio = 90,
+    // Choices among numbered values.
+    kParamAnchorType = 74,
+    kParamTextMatchMethod = 76,
+    kParamFilterType = 77,
+    kParamGroupAction = 78,
+    kParamLocationType = 80,
+    kParamProcessType = 82,
+    kParamApplicationType = 83,
+    kParamLineLocationMethod = 84,
+    kParamCharLocationMethod = 85,
+    kParamCharType = 86,
+    kParamTextLineFilterType = 91,
+    kParamFeatureMode = 92,
 };
 
 struct ParameterDescriptor {

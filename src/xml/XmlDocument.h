@@ -5,8 +5,16 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace libMorvaneClassifier {
+
+// A markup error met while parsing: its name (for example
+// "unended_start_tag", "lone_end_tag") and where in the text it lies.
+struct XmlParseError {
+    const char* name;
+    size_t offset;
+};
 
 class CXmlDocument {
 public:
@@ -24,12 +32,16 @@ public:
     bool Load(const std::u16string& path);
     // Parses bytes as if they were the content of a file.
     bool LoadFromBytes(const uint8_t* data, size_t size);
+    // Largest file Load and LoadFromBytes accept.
+    static constexpr size_t kMaxFileBytes = size_t(512) << 20;
     // Writes the text in the loaded encoding (with a byte-order mark when the
     // loaded file had one).
     bool Save(const std::u16string& path) const;
 
     void ResetPosition();
     bool FindElement(const std::u16string& name);
+    // Like FindElement, for the next element whatever its name.
+    bool FindNextElement();
     bool EnterElement();
     bool LeaveElement();
     std::u16string ReadAttribute(const std::u16string& name) const;
@@ -47,6 +59,9 @@ public:
 
     const std::u16string& Text() const;
     bool IsWellFormed() const;
+    // Markup errors of the last parse (the first ones, at most a few
+    // thousand; IsWellFormed() is false when there was any).
+    const std::vector<XmlParseError>& ParseErrors() const;
     // Encoding the document was read in ("UTF-8", "UTF-16LE", "UTF-16BE", a
     // declared name, or empty for the ANSI code page) and whether it had a
     // byte-order mark.

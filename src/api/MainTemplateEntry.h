@@ -1,0 +1,59 @@
+// One loaded main template: its group tree, its filters and its
+// sub-templates, with the run-time settings the host can change, and the
+// classification driver that walks the tree for one page.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "image/Dib.h"
+
+namespace libMorvaneClassifier {
+
+class CMainTemplate;
+class CFilterArray;
+class CSubTemplateList;
+class CSubTemplate;
+class CTemplateGroup;
+
+class CMainTemplateEntry {
+public:
+    CMainTemplateEntry();
+    ~CMainTemplateEntry();
+    CMainTemplateEntry(const CMainTemplateEntry&) = delete;
+    CMainTemplateEntry& operator=(const CMainTemplateEntry&) = delete;
+
+    // Reads the main template, its filter template and its sub-template list,
+    // then binds the groups to their sub-templates. 0, -4, -6 or -12.
+    int Load(const std::u16string& path);
+    void SetResolution(int32_t h, int32_t v) {
+        horiDpi = h;
+        vertDpi = v;
+    }
+    void AddValidTemplate(const std::u16string& id);
+    void ResetTemplates(int valid);
+    void SetAttribute(int attribute, int value);
+
+    // Classifies image (only read; the driver works on its own copy).
+    // 0 with result set (or null), or -8 / -61.
+    int FindSubTemplate(const CRawImage& image, CSubTemplate*& result);
+    // The same, on an image the caller no longer needs: it becomes the
+    // driver's working copy instead of being copied.
+    int FindSubTemplateConsuming(CRawImage& image, CSubTemplate*& result);
+
+    std::unique_ptr<CMainTemplate> mainTemplate;
+    std::unique_ptr<CFilterArray> filters;
+    std::unique_ptr<CSubTemplateList> subTemplates;
+    int32_t horiDpi = 0;
+    int32_t vertDpi = 0;
+    std::vector<std::u16string> validIds;
+
+private:
+    CSubTemplate* Shortcut() const;
+    void ResetTree();
+    int Walk(CRawImage& working, CSubTemplate*& result);
+    CTemplateGroup* ChooseChild(const CTemplateGroup& current) const;
+};
+
+}  // namespace libMorvaneClassifier

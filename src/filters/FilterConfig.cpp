@@ -1,0 +1,54 @@
+#include "filters/FilterConfig.h"
+
+#include <algorithm>
+
+#include "templates/ObjList.h"
+#include "xml/XmlDocument.h"
+
+namespace libMorvaneClassifier {
+
+void CFilterConfig::ListParameters(ParameterList& list) {
+    BeginParameters(list, u"FilterConfig");
+    AddParameter(list, u"RefFilter", &refFilter, kParamInteger);
+    AddParameter(list, u"FilterThresh", &filterThresh, kParamInteger);
+    AddParameter(list, u"FilterWeight", &filterWeight, kParamInteger);
+    AddParameter(list, u"FeatureMode", &featureMode, kParamFeatureMode);
+    AddParameter(list, u"InheritedFilter", &inheritedFilter, kParamInteger);
+}
+
+bool CFilterConfig::Read(CXmlDocument& xml) {
+    if (!xml.FindElement(u"FilterConfig")) return false;
+    refFilter = xml.ReadIntAttribute(u"RefFilter");
+    filterThresh = xml.ReadIntAttribute(u"FilterThresh");
+    filterWeight = xml.ReadIntAttribute(u"FilterWeight");
+    featureMode = xml.ReadIntAttribute(u"FeatureMode");
+    inheritedFilter = xml.ReadIntAttribute(u"InheritedFilter");
+    return true;
+}
+
+bool CFilterConfigList::ReadFilterConfigList(CXmlDocument& xml) {
+    items.clear();
+    count = 0;
+    if (!xml.FindElement(u"FilterConfigList")) return false;
+    const int32_t n = xml.ReadIntAttribute(u"Size");
+    if (n <= 0) return true;
+    if (n > kMaxDeclaredCount) return false;
+    if (!xml.EnterElement()) return false;
+    items.reserve(static_cast<size_t>(n));
+    bool exhausted = false;  // once a config element is missing, every later one is too
+    for (int32_t i = 0; i < n; ++i) {
+        auto config = std::make_unique<CFilterConfig>();
+        if (!exhausted && !config->Read(xml)) exhausted = true;
+        items.push_back(std::move(config));
+    }
+    count = n;
+    xml.LeaveElement();
+    return true;
+}
+
+CFilterConfig* CFilterConfigList::Get(int32_t i) const {
+    if (i < 0 || i >= count || static_cast<size_t>(i) >= items.size()) return nullptr;
+    return items[static_cast<size_t>(i)].get();
+}
+
+}  // namespace libMorvaneClassifier

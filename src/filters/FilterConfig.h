@@ -1,0 +1,41 @@
+// Which filter runs at a template group, with which threshold, weight,
+// feature mode and inherited filter.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "templates/ObjBase.h"
+
+namespace libMorvaneClassifier {
+
+class CXmlDocument;
+
+class CFilterConfig : public CObjBase {
+public:
+    int32_t refFilter = 0;
+    int32_t filterThresh = 750;
+    int32_t filterWeight = 10;
+    int32_t featureMode = 0;
+    int32_t inheritedFilter = -1;
+
+    void ListParameters(ParameterList& list) override;
+    // Finds the next `FilterConfig`; when found reads the five attributes
+    // (absent ones read 0) and returns true; otherwise nothing changes.
+    bool Read(CXmlDocument& xml);
+};
+
+class CFilterConfigList {
+public:
+    std::vector<std::unique_ptr<CFilterConfig>> items;
+    int32_t count = 0;
+
+    // Reads the `FilterConfigList` inside a `TemplateGroup`. False only when
+    // the element is missing or its size is implausible; missing configs
+    // take the defaults.
+    bool ReadFilterConfigList(CXmlDocument& xml);
+    bool Read(CXmlDocument& xml) { return ReadFilterConfigList(xml); }
+    CFilterConfig* Get(int32_t i) const;
+};
+
+}  // namespace libMorvaneClassifier

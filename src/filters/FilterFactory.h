@@ -1,0 +1,15 @@
+// Factories keyed by the filter type number (1 size, 2 grid, 3 frame line,
+// 4 text); any other number yields nothing.
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "filters/FilterBase.h"
+#include "filters/FilterInfoBase.h"
+
+namespace libMorvaneClassifier {
+
+std::unique_ptr<CFilterBase> CreateFilter(int32_t type);
+std::unique_ptr<CFilterInfoBase> CreateFilterInfo(int32_t type);
+
+}  // namespace libMorvaneClassifier

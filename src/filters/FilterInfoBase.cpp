@@ -1,0 +1,129 @@
+#include "filters/FilterInfoBase.h"
+
+#include <algorithm>
+
+#include "filters/FilterFactory.h"
+#include "templates/ObjList.h"
+#include "xml/XmlDocument.h"
+
+namespace libMorvaneClassifier {
+
+CFilterInfoBase::CFilterInfoBase() = default;
+CFilterInfoBase::~CFilterInfoBase() = default;
+
+void CFilterInfoBase::ListParameters(ParameterList& list) {
+    AddParameter(list, u"Type", &type, kParamFilterType);
+    AddParameter(list, u"RefFilter", &refFilter, kParamInteger);
+}
+
+void CFilterInfoBase::Assign(const CFilterInfoBase& other) {
+    if (&other == this) return;
+    type = other.type;
+    refFilter = other.refFilter;
+    applicationType = other.applicationType;
+    imageWidth = other.imageWidth;
+    imageHeight = other.imageHeight;
+    anchors = other.anchors;
+    if (other.region) {
+        auto r = std::make_unique<CRegion>();
+        r->Assign(*other.region);
+        region = std::move(r);
+    } else {
+        region.reset();
+    }
+}
+
+void CFilterInfoBase::CollectAnchors(std::vector<CAnchor*>&) {}
+
+void CFilterInfoBase::SetImageSize(int32_t width, int32_t height) {
+    imageWidth = width;
+    imageHeight = height;
+    if (region) region->SetImageSize(width, height);
+    if (anchors)
+        for (CAnchor* a : *anchors)
+            if (a) a->SetImageSize(width, height);
+}
+
+bool CFilterInfoBase::LocateAnchors(CFilterInfoBase*) { return true; }
+
+std::optional<Rect32> CFilterInfoBase::EffectiveRegion() const {
+    if (!region) return std::nullopt;
+    if (anchors && !anchors->empty()) return region->AnchoredRect(*anchors);
+    return region->PixelRect();
+}
+
+void CFilterInfoBase::ReadRegion(CXmlDocument& xml) {
+    auto r = std::make_unique<CRegion>();
+    if (r->Read(xml))
+        region = std::move(r);
+    else
+        region.reset();
+}
+
+bool CFilterInfoBase::WriteRegion(CXmlDocument& xml) const { return !region || region->Write(xml); }
+
+// ---- CFilterInfoList ----
+
+void CFilterInfoList::Clear() {
+    items.clear();
+    count = 0;
+}
+
+bool CFilterInfoList::ReadFilterInfoList(CXmlDocument& xml) {
+    Clear();
+    if (!xml.FindElement(u"FilterInfoList")) return false;
+    const int32_t n = xml.ReadIntAttribute(u"Size");
+    if (n < 1) return true;
+    if (n > kMaxDeclaredCount) return false;
+    items.reserve(static_cast<size_t>(std::min(n, 1024)));
+    if (!xml.EnterElement()) return false;
+    // Every failure below leaves the list element again, so the cursor is
+    // back on `FilterInfoList` and the caller's later elements are found.
+    auto fail = [&]() {
+        Clear();
+        xml.LeaveElement();
+        return false;
+    };
+    for (int32_t i = 0; i < n; ++i) {
+        if (!xml.FindElement(u"FilterInfo")) return fail();
+        const int32_t ref = xml.ReadIntAttribute(u"RefFilter");
+        const int32_t kind = xml.ReadIntAttribute(u"Type");
+        std::unique_ptr<CFilterInfoBase> info = CreateFilterInfo(kind);
+        if (!info) return fail();
+        if (!xml.EnterElement()) return fail();
+        const bool ok = info->ReadXml(xml);
+        xml.LeaveElement();
+        if (!ok) return fail();
+        info->refFilter = ref;
+        info->type = kind;
+        items.push_back(std::move(info));
+        count = static_cast<int32_t>(items.size());
+    }
+    xml.LeaveElement();
+    return true;
+}
+
+CFilterInfoBase* CFilterInfoList::Get(int32_t i) const {
+    if (i < 0 || i >= count || static_cast<size_t>(i) >= items.size()) return nullptr;
+    return items[static_cast<size_t>(i)].get();
+}
+
+CFilterInfoBase* CFilterInfoList::FindFilterInfo(int32_t refFilter) const {
+    for (const auto& info : items)
+        if (info && info->refFilter == refFilter) return info.get();
+    return nullptr;
+}
+
+void CFilterInfoList::StoreFeature(const CFilterInfoBase& feature) {
+    if (CFilterInfoBase* existing = FindFilterInfo(feature.refFilter)) {
+        existing->Assign(feature);
+        return;
+    }
+    std::unique_ptr<CFilterInfoBase> copy = CreateFilterInfo(feature.type);
+    if (!copy) return;
+    copy->Assign(feature);
+    items.push_back(std::move(copy));
+    count = static_cast<int32_t>(items.size());
+}
+
+}  // namespace libMorvaneClassifier

@@ -1,0 +1,93 @@
+// Base of the filters' info records: a filter's rule (extraction
+// parameters), a sub-template's reference record and a feature measured
+// from an image are all records of the filter's kind.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "templates/Anchor.h"
+#include "templates/Geometry.h"
+#include "templates/ObjBase.h"
+
+namespace libMorvaneClassifier {
+
+class CXmlDocument;
+
+// Filter kinds: the "Type" of `Filter` and `FilterInfo` elements.
+enum FilterType : int32_t {
+    kFilterTypeSize = 1,
+    kFilterTypeGrid = 2,
+    kFilterTypeFrameLine = 3,
+    kFilterTypeText = 4,
+};
+
+class CFilterInfoBase : public CObjBase {
+public:
+    CFilterInfoBase();
+    ~CFilterInfoBase() override;
+    CFilterInfoBase(const CFilterInfoBase&) = delete;
+    CFilterInfoBase& operator=(const CFilterInfoBase&) = delete;
+
+    int32_t type = -1;
+    int32_t refFilter = -1;
+    int32_t applicationType = 0;
+    std::unique_ptr<CRegion> region;  // may be null
+    int32_t imageWidth = 0;
+    int32_t imageHeight = 0;
+    // A sub-template's anchor list, attached only while a text feature is
+    // measured or compared; not owned.
+    const std::vector<CAnchor*>* anchors = nullptr;
+
+    // Appends "Type" and "RefFilter"; each kind first clears the list and
+    // appends its caption and own parameters, then calls this.
+    void ListParameters(ParameterList& list) override;
+    // Copies the base fields (the anchors reference included) and a deep copy
+    // of the region. Kinds copy their own fields from a record of the same
+    // kind, then call this.
+    virtual void Assign(const CFilterInfoBase& other);
+    // Reads the kind's own child elements inside a `Filter` or `FilterInfo`
+    // element. Must return with the cursor at the level it was called on,
+    // whether it succeeds or fails.
+    virtual bool ReadXml(CXmlDocument& xml) = 0;
+    virtual bool WriteXml(CXmlDocument& xml) const = 0;
+    // Score 0..1000 of this feature against a reference record of the same
+    // kind (0 for null).
+    virtual int32_t Compare(CFilterInfoBase* reference) = 0;
+    // Appends the anchors the record owns (text kind only).
+    virtual void CollectAnchors(std::vector<CAnchor*>& list);
+    // Stores the size and passes it to the region and to every attached anchor.
+    virtual void SetImageSize(int32_t width, int32_t height);
+    virtual bool LocateAnchors(CFilterInfoBase* feature);
+
+    // Where the filter looks on the page, in pixels: none without a region;
+    // the anchored rectangle when anchors are attached; otherwise the
+    // region's pixel rectangle.
+    std::optional<Rect32> EffectiveRegion() const;
+
+protected:
+    // Reads an optional `Region` at the cursor: kept, or none when missing.
+    void ReadRegion(CXmlDocument& xml);
+    bool WriteRegion(CXmlDocument& xml) const;
+};
+
+// The `FilterInfoList` of a sub-template and its stored-feature list.
+class CFilterInfoList {
+public:
+    std::vector<std::unique_ptr<CFilterInfoBase>> items;
+    int32_t count = 0;
+
+    // Reads the list inside a `SubTemplate` element. Any failure (missing
+    // element, unknown type, unreadable record, implausible size) returns
+    // false; the caller then keeps no list.
+    bool ReadFilterInfoList(CXmlDocument& xml);
+    CFilterInfoBase* Get(int32_t i) const;
+    CFilterInfoBase* FindFilterInfo(int32_t refFilter) const;
+    // Assigns feature to the record with the same refFilter, or appends a
+    // new record of the feature's kind assigned from it.
+    void StoreFeature(const CFilterInfoBase& feature);
+    void Clear();
+};
+
+}  // namespace libMorvaneClassifier

@@ -1,0 +1,114 @@
+#include "filters/FilterSize.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "api/ResultCodes.h"
+#include "image/Dib.h"
+#include "xml/XmlDocument.h"
+
+namespace libMorvaneClassifier {
+
+void CFilterSizeInfo::ListParameters(ParameterList& list) {
+    BeginParameters(list, u"SizeFilterInfo");
+    AddParameter(list, u"Width", &physicalWidth, kParamInteger);
+    AddParameter(list, u"Height", &physicalHeight, kParamInteger);
+    AddParameter(list, u"VertDpi", &vertDpi, kParamInteger);
+    AddParameter(list, u"HoriDpi", &horiDpi, kParamInteger);
+    CFilterInfoBase::ListParameters(list);
+}
+
+void CFilterSizeInfo::Assign(const CFilterInfoBase& other) {
+    if (&other == this) return;
+    if (const auto* o = dynamic_cast<const CFilterSizeInfo*>(&other)) {
+        physicalWidth = o->physicalWidth;
+        physicalHeight = o->physicalHeight;
+        vertDpi = o->vertDpi;
+        horiDpi = o->horiDpi;
+    }
+    CFilterInfoBase::Assign(other);
+}
+
+bool CFilterSizeInfo::ReadXml(CXmlDocument& xml) {
+    if (xml.FindElement(u"PixelResolution")) {
+        horiDpi = xml.ReadIntAttribute(u"HoriDpi");
+        vertDpi = xml.ReadIntAttribute(u"VertDpi");
+    }
+    if (xml.FindElement(u"PhysicalSize")) {
+        physicalWidth = xml.ReadIntAttribute(u"Width");
+        physicalHeight = xml.ReadIntAttribute(u"Height");
+    }
+    return true;
+}
+
+bool CFilterSizeInfo::WriteXml(CXmlDocument& xml) const {
+    if (horiDpi > 0 && vertDpi > 0) {
+        if (!xml.AppendElement(u"PixelResolution") || !xml.WriteAttribute(u"HoriDpi", horiDpi) ||
+            !xml.WriteAttribute(u"VertDpi", vertDpi))
+            return false;
+    }
+    if (physicalHeight > 0 && physicalWidth > 0) {
+        if (!xml.AppendElement(u"PhysicalSize") || !xml.WriteAttribute(u"Width", physicalWidth) ||
+            !xml.WriteAttribute(u"Height", physicalHeight))
+            return false;
+    }
+    return true;
+}
+
+int32_t CFilterSizeInfo::Compare(CFilterInfoBase* reference) {
+    const auto* ref = dynamic_cast<const CFilterSizeInfo*>(reference);
+    if (!ref) return 0;
+    const int64_t w = ref->physicalWidth, h = ref->physicalHeight;
+    const int64_t W = physicalWidth, H = physicalHeight;
+    if (h == 0 || (w == 0 && h == 0)) return 0;
+
+    float e = 1.0f;
+    if (w + h != 0) {
+        e = static_cast<float>(static_cast<double>(std::llabs(H - h) + std::llabs(W - w)) /
+                               static_cast<double>(w + h));
+        if (!(e >= 0.0f && e <= 1.0f)) e = 1.0f;  // negative only for malformed sizes
+    }
+    // A zero reference width or a zero measured height leaves no usable
+    // aspect ratio: the aspect error is then total.
+    float g = 1.0f;
+    if (w != 0 && H != 0) {
+        const float f = static_cast<float>(w) / static_cast<float>(h);
+        const float a = static_cast<float>(W) / static_cast<float>(H);
+        g = std::fabs(a - f) / f;
+        if (!(g >= 0.0f && g <= 1.0f)) g = 1.0f;
+    }
+    return static_cast<int32_t>((1.0f - (e + g) * 0.5f) * 1000.0f);
+}
+
+void CFilterSize::ListParameters(ParameterList& list) {
+    BeginParameters(list, u"Size Filter");
+    CFilterBase::ListParameters(list);
+}
+
+int32_t CFilterSize::ExtractFeature(const CRawImage* images, int32_t imageCount, CFilterInfoBase* feature) {
+    if (!images || imageCount <= 0 || !feature || !rule) return kErrInvalidParameter;
+    if (feature->type != rule->type) return kErrInvalidParameter;
+    auto* out = dynamic_cast<CFilterSizeInfo*>(feature);
+    const auto* r = dynamic_cast<const CFilterSizeInfo*>(rule.get());
+    if (!out || !r) return kErrInvalidParameter;
+
+    int64_t sumW = 0, sumH = 0;
+    for (int32_t i = 0; i < imageCount; ++i) {
+        sumW += images[i].width;
+        sumH += images[i].height;
+    }
+    const int64_t avgW = sumW / imageCount;
+    const int64_t avgH = sumH / imageCount;
+
+    const int32_t hRes = horiDpi != 0 ? horiDpi : r->horiDpi;
+    const int32_t vRes = vertDpi != 0 ? vertDpi : r->vertDpi;
+    if (vRes <= 0 || hRes <= 0) return kErrInvalidParameter;
+
+    out->physicalWidth = static_cast<int32_t>(static_cast<uint32_t>(avgW) * 1000u / static_cast<uint32_t>(hRes));
+    out->physicalHeight = static_cast<int32_t>(static_cast<uint32_t>(avgH) * 1000u / static_cast<uint32_t>(vRes));
+    out->refFilter = index;
+    out->applicationType = applicationType;
+    return kSuccess;
+}
+
+}  // namespace libMorvaneClassifier

@@ -1,0 +1,144 @@
+// Pieces shared by the format codecs: format detection, size limits,
+// resolution units, whole-file I/O and palette handling.
+#include "imagefile/ImageCodecs.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "image/Dib.h"
+#include "platform/PlatformProcesses.h"
+#include "platform/TextConv.h"
+
+namespace imagefile {
+
+ImageFormat SniffFormat(const uint8_t* d, size_t n) {
+    if (!d) return ImageFormat::Unknown;
+    if (n >= 2 && d[0] == 'B' && d[1] == 'M') return ImageFormat::Bmp;
+    if (n >= 4 && ((d[0] == 'I' && d[1] == 'I' && (d[2] == 42 || d[2] == 43) && d[3] == 0) ||
+                   (d[0] == 'M' && d[1] == 'M' && d[2] == 0 && (d[3] == 42 || d[3] == 43))))
+        return ImageFormat::Tiff;
+    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (n >= 8 && std::memcmp(d, kPng, 8) == 0) return ImageFormat::Png;
+    if (n >= 6 && std::memcmp(d, "GIF8", 4) == 0 && (d[4] == '7' || d[4] == '9') && d[5] == 'a')
+        return ImageFormat::Gif;
+    if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return ImageFormat::Jpeg;
+    if (n >= 4 && d[0] == 0xFF && d[1] == 0x4F && d[2] == 0xFF && d[3] == 0x51) return ImageFormat::J2k;
+    return ImageFormat::Unknown;
+}
+
+static char16_t Lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
+
+bool HasSuffix3(const std::u16string& path, const char* suffix) {
+    if (path.size() < 3) return false;
+    const size_t start = path.size() - 3;
+    for (size_t i = 0; i < 3; ++i)
+        if (Lower(path[start + i]) != static_cast<char16_t>(suffix[i])) return false;
+    return true;
+}
+
+ImageFormat FormatForPath(const std::u16string& path) {
+    const size_t dot = path.find_last_of(u'.');
+    const size_t slash = path.find_last_of(u"/\\");
+    if (dot == std::u16string::npos || (slash != std::u16string::npos && slash > dot)) return ImageFormat::Unknown;
+    std::string ext;
+    for (size_t i = dot + 1; i < path.size(); ++i) {
+        const char16_t c = Lower(path[i]);
+        if (c > 127) return ImageFormat::Unknown;
+        ext.push_back(static_cast<char>(c));
+    }
+    if (ext == "jpg" || ext == "jpeg" || ext == "jpe" || ext == "jfif") return ImageFormat::Jpeg;
+    if (ext == "tif" || ext == "tiff") return ImageFormat::Tiff;
+    if (ext == "bmp" || ext == "dib") return ImageFormat::Bmp;
+    if (ext == "gif") return ImageFormat::Gif;
+    if (ext == "png") return ImageFormat::Png;
+    if (ext == "j2k") return ImageFormat::J2k;
+    return ImageFormat::Unknown;
+}
+
+bool PageSizeAllowed(int64_t w, int64_t h, const DecodeLimits& limits) {
+    if (w <= 0 || h <= 0) return false;
+    if (w > limits.maxSide || h > limits.maxSide) return false;
+    return w * h <= limits.maxPixels;
+}
+
+static int32_t RoundDpi(double dpi) {
+    if (!(dpi > 0)) return 0;
+    if (dpi > 1e6) return 1000000;
+    return static_cast<int32_t>(std::floor(dpi + 0.5));
+}
+
+int32_t DpiFromPerMetre(double perMetre) { return RoundDpi(perMetre * 0.0254); }
+int32_t DpiFromPerCentimetre(double perCm) { return RoundDpi(perCm * 2.54); }
+int32_t PerMetreFromDpi(int32_t dpi) {
+    if (dpi <= 0) return 0;
+    return static_cast<int32_t>(std::floor(dpi / 0.0254 + 0.5));
+}
+
+bool ReadWholeFile(const std::u16string& path, std::vector<uint8_t>& data) {
+    data.clear();
+    std::FILE* f = libMorvaneClassifier::OpenPlatformFile(path, u"rb");
+    if (!f) return false;
+    bool ok = false;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long size = std::ftell(f);
+        if (size > 0 && size <= (1L << 30) && std::fseek(f, 0, SEEK_SET) == 0) {
+            data.resize(static_cast<size_t>(size));
+            ok = std::fread(data.data(), 1, data.size(), f) == data.size();
+        }
+    }
+    std::fclose(f);
+    if (!ok) data.clear();
+    return ok;
+}
+
+bool WriteWholeFile(const std::u16string& path, const std::vector<uint8_t>& data) {
+    if (data.empty()) return false;
+    std::FILE* f = libMorvaneClassifier::OpenPlatformFile(path, u"wb");
+    if (!f) return false;
+    bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok) std::remove(libMorvaneClassifier::Utf16ToUtf8(path).c_str());
+    return ok;
+}
+
+PaletteKind ClassifyPalette(const std::vector<PaletteEntry>& pal) {
+    auto isBlack = [](const PaletteEntry& e) { return e.r == 0 && e.g == 0 && e.b == 0; };
+    auto isWhite = [](const PaletteEntry& e) { return e.r == 255 && e.g == 255 && e.b == 255; };
+    if (pal.size() == 2 && ((isBlack(pal[0]) && isWhite(pal[1])) || (isWhite(pal[0]) && isBlack(pal[1]))))
+        return PaletteKind::Bilevel;
+    for (const auto& e : pal)
+        if (e.r != e.g || e.g != e.b) return PaletteKind::Color;
+    return PaletteKind::Gray;
+}
+
+bool CreateForPalette(CDib& image, int32_t width, int32_t height, PaletteKind kind) {
+    const int32_t bpp = kind == PaletteKind::Bilevel ? 1 : kind == PaletteKind::Gray ? 8 : 24;
+    const int64_t stride = CDib::RowBytes(width, bpp);
+    if (stride <= 0 || stride > INT32_MAX) return false;
+    return image.CreateWithStride(width, height, bpp, static_cast<int32_t>(stride)) != 0;
+}
+
+void StorePaletteRow(CDib& image, int32_t y, const uint8_t* idx, const std::vector<PaletteEntry>& pal,
+                     PaletteKind kind) {
+    PaletteEntry lut[256];
+    for (size_t i = 0; i < 256; ++i) lut[i] = pal.empty() ? PaletteEntry{} : (i < pal.size() ? pal[i] : pal[0]);
+    uint8_t* row = image.rows[y];
+    const int32_t w = image.width;
+    if (kind == PaletteKind::Bilevel) {
+        std::memset(row, 0, static_cast<size_t>(image.bytesPerRow));
+        for (int32_t x = 0; x < w; ++x)
+            if (lut[idx[x]].r == 0) row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+    } else if (kind == PaletteKind::Gray) {
+        for (int32_t x = 0; x < w; ++x) row[x] = lut[idx[x]].r;
+    } else {
+        for (int32_t x = 0; x < w; ++x) {
+            const PaletteEntry& e = lut[idx[x]];
+            row[3 * x] = e.b;
+            row[3 * x + 1] = e.g;
+            row[3 * x + 2] = e.r;
+        }
+    }
+}
+
+}  // namespace imagefile

@@ -1,0 +1,92 @@
+// Format codecs behind the image readers and writers. Every decoder works on
+// bytes held in memory and treats them as hostile: sizes are checked before
+// anything is allocated, corrupt or truncated data fails cleanly, and no
+// codec library prints anything. Decoders produce the image model's three
+// formats (1-bit with set bits black, 8-bit gray, 24-bit blue-green-red),
+// top row first, with the file's resolution in dots per inch (0 when the
+// file declares none).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CDib;
+
+namespace imagefile {
+
+// Pages larger than this are refused before any pixel memory is taken.
+struct DecodeLimits {
+    int64_t maxSide = 65535;
+    int64_t maxPixels = int64_t(1) << 30;
+};
+
+enum class ImageFormat { Unknown, Bmp, Tiff, Png, Gif, Jpeg, J2k };
+
+// Format by the leading bytes (the way the platform codecs pick a decoder).
+ImageFormat SniffFormat(const uint8_t* data, size_t size);
+// Writer by the path's extension (text after the last '.', any case).
+ImageFormat FormatForPath(const std::u16string& path);
+// True when the last three characters of path equal suffix (lowercase ASCII), any case.
+bool HasSuffix3(const std::u16string& path, const char* suffix);
+
+bool PageSizeAllowed(int64_t width, int64_t height, const DecodeLimits& limits);
+// dots per metre (or per centimetre) to dots per inch, rounded to nearest.
+int32_t DpiFromPerMetre(double perMetre);
+int32_t DpiFromPerCentimetre(double perCm);
+int32_t PerMetreFromDpi(int32_t dpi);
+
+// Whole-file I/O. ReadWholeFile refuses files above 1 GiB. WriteWholeFile
+// removes a partly written file when writing fails.
+bool ReadWholeFile(const std::u16string& path, std::vector<uint8_t>& data);
+bool WriteWholeFile(const std::u16string& path, const std::vector<uint8_t>& data);
+
+// Palette handling shared by every indexed format.
+struct PaletteEntry {
+    uint8_t r = 0, g = 0, b = 0;
+};
+enum class PaletteKind {
+    Bilevel,  // exactly two entries, one black and one white: read as 1-bit
+    Gray,     // every entry gray: read as 8-bit through the palette
+    Color     // anything else: expanded to 24-bit through the palette
+};
+PaletteKind ClassifyPalette(const std::vector<PaletteEntry>& palette);
+// Creates the image for an indexed page of that palette kind (resolution untouched).
+bool CreateForPalette(CDib& image, int32_t width, int32_t height, PaletteKind kind);
+// Writes one row of 8-bit indices into row y of an image made by CreateForPalette.
+// Indices beyond the palette read as its first entry (black when it is empty).
+void StorePaletteRow(CDib& image, int32_t y, const uint8_t* indices, const std::vector<PaletteEntry>& palette,
+                     PaletteKind kind);
+
+// Decoders. On failure the image is left without pixels.
+enum class JpegDensity { AsStored, DotsPerInch };
+bool DecodeBmp(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits = {});
+bool DecodeTiff(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits = {});
+bool DecodePng(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits = {});
+bool DecodeGif(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits = {});
+// allowOtherColorSpaces: CMYK and YCCK pages are converted to 24-bit instead of refused.
+bool DecodeJpeg(const uint8_t* data, size_t size, CDib& image, JpegDensity density, bool allowOtherColorSpaces,
+                const DecodeLimits& limits = {});
+// A raw JPEG-2000 codestream: three components of equal sampling and
+// precision give 24-bit, one gives 8-bit, anything else fails. Resolution 300.
+bool DecodeJ2k(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits = {});
+// Frame count of a multi-frame format (TIFF pages, GIF images); 1 for the
+// others when they decode, 0 when unreadable.
+int CountFrames(const uint8_t* data, size_t size);
+int CountFramesTiff(const uint8_t* data, size_t size);
+int CountFramesGif(const uint8_t* data, size_t size);
+// Decodes any format that SniffFormat recognises except JPEG-2000 (JPEG
+// resolution converted to dots per inch).
+bool DecodeAny(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits = {});
+
+// Encoders. The image must have pixels and a bit count of 1, 8 or 24.
+enum class TiffCompression { None, Lzw, CcittG3, CcittG4 };
+bool EncodeBmp(const CDib& image, std::vector<uint8_t>& out);
+bool EncodeTiff(const CDib& image, TiffCompression compression, std::vector<uint8_t>& out);
+bool EncodePng(const CDib& image, std::vector<uint8_t>& out);
+bool EncodeGif(const CDib& image, std::vector<uint8_t>& out);
+bool EncodeJpeg(const CDib& image, int quality, bool forceBaseline, std::vector<uint8_t>& out);
+// One-tile 9-7 codestream with the library's own coding parameters.
+bool EncodeJ2k(const CDib& image, std::vector<uint8_t>& out);
+
+}  // namespace imagefile

@@ -1,0 +1,195 @@
+// JPEG through libjpeg (the 6b interface), from and to memory. Errors leave
+// the library through a longjmp back to the call that started it; messages
+// are never printed.
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "image/Dib.h"
+#include "imagefile/ImageCodecs.h"
+
+namespace imagefile {
+namespace {
+
+struct JpegError {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+    std::longjmp(err->jump, 1);
+}
+void JpegOutputMessage(j_common_ptr) {}
+void JpegEmitMessage(j_common_ptr cinfo, int level) {
+    // Warnings are counted, never printed.
+    if (level < 0) cinfo->err->num_warnings++;
+}
+
+// Bounds the work a hostile progressive file can ask for.
+void JpegProgress(j_common_ptr cinfo) {
+    if (cinfo->is_decompressor) {
+        auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+        if (d->input_scan_number > 1000) JpegErrorExit(cinfo);
+    }
+}
+
+struct JpegReadState {
+    jpeg_decompress_struct cinfo;
+    JpegError err;
+    jpeg_progress_mgr progress;
+    std::vector<uint8_t> line;
+    bool created = false;
+};
+
+bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& image, JpegDensity density,
+                  bool allowOther, const DecodeLimits& limits) {
+    jpeg_decompress_struct& cinfo = st.cinfo;
+    if (setjmp(st.err.jump)) return false;
+    jpeg_create_decompress(&cinfo);
+    st.created = true;
+    st.progress.progress_monitor = JpegProgress;
+    cinfo.progress = &st.progress;
+    jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) return false;
+    if (!PageSizeAllowed(cinfo.image_width, cinfo.image_height, limits)) return false;
+    bool cmyk = false;
+    if (cinfo.num_components == 1) {
+        cinfo.out_color_space = JCS_GRAYSCALE;
+    } else if (cinfo.num_components == 3) {
+        cinfo.out_color_space = JCS_EXT_BGR;
+    } else if (cinfo.num_components == 4 && allowOther &&
+               (cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK)) {
+        cinfo.out_color_space = JCS_CMYK;
+        cmyk = true;
+    } else {
+        return false;
+    }
+    jpeg_start_decompress(&cinfo);
+    const int bpp = cinfo.output_components == 1 ? 8 : 24;
+    const int64_t stride = CDib::RowBytes(cinfo.output_width, bpp);
+    if (stride <= 0 ||
+        !image.CreateWithStride(static_cast<int32_t>(cinfo.output_width), static_cast<int32_t>(cinfo.output_height),
+                                bpp, static_cast<int32_t>(stride)))
+        return false;
+    if (cmyk) st.line.resize(static_cast<size_t>(cinfo.output_width) * 4);
+    // Adobe files store CMYK inverted.
+    const bool inverted = cmyk && cinfo.saw_Adobe_marker;
+    while (cinfo.output_scanline < cinfo.output_height) {
+        const JDIMENSION y = cinfo.output_scanline;
+        JSAMPROW row = cmyk ? st.line.data() : image.rows[y];
+        if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) return false;
+        if (cmyk) {
+            uint8_t* o = image.rows[y];
+            for (JDIMENSION x = 0; x < cinfo.output_width; ++x) {
+                int c = row[4 * x], m = row[4 * x + 1], yy = row[4 * x + 2], k = row[4 * x + 3];
+                if (!inverted) c = 255 - c, m = 255 - m, yy = 255 - yy, k = 255 - k;
+                o[3 * x] = static_cast<uint8_t>(yy * k / 255);
+                o[3 * x + 1] = static_cast<uint8_t>(m * k / 255);
+                o[3 * x + 2] = static_cast<uint8_t>(c * k / 255);
+            }
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+    int32_t xr = cinfo.X_density, yr = cinfo.Y_density;
+    if (density == JpegDensity::DotsPerInch) {
+        if (cinfo.density_unit == 2) {
+            xr = DpiFromPerCentimetre(xr);
+            yr = DpiFromPerCentimetre(yr);
+        } else if (cinfo.density_unit != 1) {
+            xr = yr = 0;  // aspect ratio only
+        }
+    }
+    image.xResolution = xr;
+    image.yResolution = yr;
+    return true;
+}
+
+struct JpegWriteState {
+    jpeg_compress_struct cinfo;
+    JpegError err;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    std::vector<uint8_t> line;
+    bool created = false;
+};
+
+bool WriteJpegBody(JpegWriteState& st, const CDib& image, int quality, bool forceBaseline) {
+    jpeg_compress_struct& cinfo = st.cinfo;
+    if (setjmp(st.err.jump)) return false;
+    jpeg_create_compress(&cinfo);
+    st.created = true;
+    jpeg_mem_dest(&cinfo, &st.buffer, &st.size);
+    cinfo.image_width = static_cast<JDIMENSION>(image.width);
+    cinfo.image_height = static_cast<JDIMENSION>(image.height);
+    // Bilevel pages are written as gray.
+    const bool color = image.bitCount == 24;
+    cinfo.input_components = color ? 3 : 1;
+    cinfo.in_color_space = color ? JCS_EXT_BGR : JCS_GRAYSCALE;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, forceBaseline ? TRUE : FALSE);
+    cinfo.density_unit = 1;
+    cinfo.X_density = static_cast<UINT16>(image.xResolution > 0 && image.xResolution < 65536 ? image.xResolution : 0);
+    cinfo.Y_density = static_cast<UINT16>(image.yResolution > 0 && image.yResolution < 65536 ? image.yResolution : 0);
+    if (!cinfo.X_density || !cinfo.Y_density) {
+        cinfo.density_unit = 0;
+        cinfo.X_density = cinfo.Y_density = 1;
+    }
+    jpeg_start_compress(&cinfo, TRUE);
+    if (image.bitCount == 1) st.line.resize(static_cast<size_t>(image.width));
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const int32_t y = static_cast<int32_t>(cinfo.next_scanline);
+        JSAMPROW row = image.rows[y];
+        if (image.bitCount == 1) {
+            for (int32_t x = 0; x < image.width; ++x)
+                st.line[x] = ((image.rows[y][x >> 3] >> (7 - (x & 7))) & 1) ? 0 : 255;
+            row = st.line.data();
+        }
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    return true;
+}
+
+}  // namespace
+
+bool DecodeJpeg(const uint8_t* data, size_t size, CDib& image, JpegDensity density, bool allowOther,
+                const DecodeLimits& limits) {
+    image.Free();
+    if (!data || size < 4 || size > 0xFFFFFFFFu) return false;
+    JpegReadState st;
+    std::memset(&st.cinfo, 0, sizeof(st.cinfo));
+    std::memset(&st.progress, 0, sizeof(st.progress));
+    st.cinfo.err = jpeg_std_error(&st.err.pub);
+    st.err.pub.error_exit = JpegErrorExit;
+    st.err.pub.output_message = JpegOutputMessage;
+    st.err.pub.emit_message = JpegEmitMessage;
+    const bool ok = ReadJpegBody(st, data, size, image, density, allowOther, limits);
+    if (st.created) jpeg_destroy_decompress(&st.cinfo);
+    if (!ok) image.Free();
+    return ok;
+}
+
+bool EncodeJpeg(const CDib& image, int quality, bool forceBaseline, std::vector<uint8_t>& out) {
+    out.clear();
+    if (!image.HasPixels() || (image.bitCount != 1 && image.bitCount != 8 && image.bitCount != 24)) return false;
+    if (quality < 0) quality = 0;
+    if (quality > 100) quality = 100;
+    JpegWriteState st;
+    std::memset(&st.cinfo, 0, sizeof(st.cinfo));
+    st.cinfo.err = jpeg_std_error(&st.err.pub);
+    st.err.pub.error_exit = JpegErrorExit;
+    st.err.pub.output_message = JpegOutputMessage;
+    st.err.pub.emit_message = JpegEmitMessage;
+    const bool ok = WriteJpegBody(st, image, quality, forceBaseline);
+    if (st.created) jpeg_destroy_compress(&st.cinfo);
+    if (ok && st.buffer && st.size) out.assign(st.buffer, st.buffer + st.size);
+    std::free(st.buffer);
+    return ok && !out.empty();
+}
+
+}  // namespace imagefile

@@ -1,0 +1,102 @@
+#include "templates/MainTemplate.h"
+
+#include <unordered_map>
+
+#include "platform/PlatformProcesses.h"
+#include "templates/SubTemplateList.h"
+#include "xml/XmlDocument.h"
+
+namespace libMorvaneClassifier {
+
+CMainTemplate::CMainTemplate() = default;
+CMainTemplate::~CMainTemplate() = default;
+
+void CMainTemplate::ListParameters(ParameterList& list) {
+    BeginParameters(list, u"MainTemplate");
+    AddParameter(list, u"FilterTemplatePath", &filterTemplatePath, kParamText);
+    AddParameter(list, u"SubTemplatePath", &subTemplatePath, kParamPath);
+    AddParameter(list, u"ImagePath", &imagePath, kParamPath);
+}
+
+bool CMainTemplate::Load(const std::u16string& path) {
+    CXmlDocument xml;
+    xml.ParseText(nullptr);
+    if (!LoadXmlFile(path, xml)) return false;
+    directory = DirectoryOf(path);
+    return ReadFrom(xml);
+}
+
+bool CMainTemplate::ReadFrom(CXmlDocument& xml) {
+    xml.ResetPosition();
+    if (!xml.FindElement(u"MainTemplate")) return false;
+    if (!xml.EnterElement()) return false;
+    struct PathField {
+        const char16_t* element;
+        std::u16string* field;
+    };
+    const PathField paths[] = {
+        {u"FilterTemplatePath", &filterTemplatePath},
+        {u"SubTemplateListPath", &subTemplateListPath},
+        {u"SubTemplatePath", &subTemplatePath},
+        {u"ImagePath", &imagePath},
+    };
+    for (const PathField& p : paths) {
+        if (!xml.FindElement(p.element)) return false;
+        *p.field = directory + xml.ReadText();
+        NormalizePath(*p.field);
+    }
+    steps = ReadProcessingChain(xml);
+
+    groups.clear();
+    root.reset();
+    auto group = std::make_unique<CTemplateGroup>();
+    group->subTemplateDir = subTemplatePath;
+    group->imageDir = imagePath;
+    if (!group->Read(xml)) return false;
+    root = std::move(group);
+    xml.LeaveElement();
+    RebuildGroups();
+    return true;
+}
+
+void CMainTemplate::RebuildGroups() {
+    groups.clear();
+    if (!root) return;
+    std::vector<CTemplateGroup*> stack{root.get()};
+    while (!stack.empty()) {
+        CTemplateGroup* g = stack.back();
+        stack.pop_back();
+        groups.push_back(g);
+        // Push in reverse so that the first child is visited next.
+        for (size_t i = g->children.size(); i-- > 0;)
+            if (g->children[i]) stack.push_back(g->children[i].get());
+    }
+}
+
+void CMainTemplate::BindAttachments(const CSubTemplateList& list) {
+    std::unordered_map<int32_t, CSubTemplate*> byIndex;
+    for (const auto& sub : list.items)
+        if (sub) byIndex.emplace(sub->index, sub.get());  // keeps the first per Index
+    for (CTemplateGroup* g : groups) {
+        if (g == root.get()) continue;
+        auto it = byIndex.find(g->attachedTemplate);
+        g->attached = it == byIndex.end() ? nullptr : it->second;
+    }
+}
+
+void CMainTemplate::MarkValid(const std::u16string& id) {
+    for (CTemplateGroup* g : groups)
+        if (g->attached && g->attached->id == id) g->valid = true;
+    // Pre-order visits ancestors first, so climbing can stop at the first
+    // ancestor already valid: its own ancestors were handled before.
+    for (CTemplateGroup* g : groups) {
+        if (!g->valid) continue;
+        for (CTemplateGroup* a = g->parent; a && !a->valid; a = a->parent) a->valid = true;
+    }
+}
+
+void CMainTemplate::SetAllValid(bool flag) {
+    for (CTemplateGroup* g : groups) g->valid = flag;
+}
+
+}  // namespace libMorvaneClassifier

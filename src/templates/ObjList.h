@@ -1,0 +1,125 @@
+// The list convention of template files: a list element (its name ends in
+// "List") whose "Size" attribute declares the number of slots, followed by
+// the item elements. A list keeps its declared length; a slot whose element
+// is missing stays empty (or, for item kinds that say so, holds an item with
+// constructor values).
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "xml/XmlDocument.h"
+
+namespace libMorvaneClassifier {
+
+// Declared counts above this are treated as a malformed list: a small file
+// must not make the reader allocate gigabytes.
+constexpr int32_t kMaxDeclaredCount = 100000;
+
+// T provides:
+//   static constexpr char16_t kListElement[]  the list element's name
+//   static constexpr bool kMissingItemKeepsDefaults
+//   bool Read(CXmlDocument&)   fails only when T's element is not found
+//   bool Write(CXmlDocument&) const
+//   void Assign(const T&)
+template <class T>
+class CObjList {
+public:
+    std::vector<std::unique_ptr<T>> items;  // `count` slots, empty slots null
+    int32_t count = 0;
+
+    void Clear() {
+        items.clear();
+        count = 0;
+    }
+
+    // The item at i, or null for an empty slot or i outside [0, count).
+    T* Get(int32_t i) const {
+        if (i < 0 || i >= count || static_cast<size_t>(i) >= items.size()) return nullptr;
+        return items[static_cast<size_t>(i)].get();
+    }
+
+    // Reads the list element at the cursor (searched among the following
+    // siblings). False when the element is missing or its declared size is
+    // implausible; a size <= 0 reads as an empty list.
+    bool Read(CXmlDocument& xml) {
+        Clear();
+        if (!xml.FindElement(T::kListElement)) return false;
+        const int32_t n = xml.ReadIntAttribute(u"Size");
+        if (n <= 0) return true;
+        if (n > kMaxDeclaredCount) return false;
+        if (!xml.EnterElement()) return false;
+        items.resize(static_cast<size_t>(n));
+        bool exhausted = false;  // once an item element is missing, all later ones are too
+        for (int32_t i = 0; i < n; ++i) {
+            auto item = std::make_unique<T>();
+            if (!exhausted && item->Read(xml)) {
+                items[static_cast<size_t>(i)] = std::move(item);
+                continue;
+            }
+            exhausted = true;
+            if (T::kMissingItemKeepsDefaults) items[static_cast<size_t>(i)] = std::move(item);
+        }
+        count = n;
+        xml.LeaveElement();
+        return true;
+    }
+
+    // Writes nothing for a list without items; otherwise the list element with
+    // its declared size and every present item.
+    bool Write(CXmlDocument& xml) const {
+        if (count <= 0 || !HasItems()) return true;
+        if (!xml.AppendElement(T::kListElement)) return false;
+        if (!xml.WriteAttribute(u"Size", count)) return false;
+        if (!xml.EnterElement()) return false;
+        for (const auto& item : items)
+            if (item && !item->Write(xml)) return false;
+        return xml.LeaveElement();
+    }
+
+    // Deep copy; empty slots stay empty.
+    void Assign(const CObjList& other) {
+        if (&other == this) return;
+        std::vector<std::unique_ptr<T>> copy(other.items.size());
+        for (size_t i = 0; i < other.items.size(); ++i) {
+            if (!other.items[i]) continue;
+            copy[i] = std::make_unique<T>();
+            copy[i]->Assign(*other.items[i]);
+        }
+        items = std::move(copy);
+        count = other.count;
+    }
+
+    bool HasItems() const {
+        for (const auto& item : items)
+            if (item) return true;
+        return false;
+    }
+
+    // Calls f(T&) for every present item in order.
+    template <class F>
+    void ForEach(F&& f) const {
+        for (const auto& item : items)
+            if (item) f(*item);
+    }
+};
+
+// Reads a list through a new list object: the owner keeps the new list when
+// the read succeeds and none otherwise.
+template <class L>
+std::unique_ptr<L> ReadOwnedList(CXmlDocument& xml) {
+    auto list = std::make_unique<L>();
+    if (!list->Read(xml)) return nullptr;
+    return list;
+}
+
+// Deep copy of an owned list (null stays null).
+template <class L>
+std::unique_ptr<L> CopyOwnedList(const std::unique_ptr<L>& src) {
+    if (!src) return nullptr;
+    auto list = std::make_unique<L>();
+    list->Assign(*src);
+    return list;
+}
+
+}  // namespace libMorvaneClassifier

@@ -1,0 +1,105 @@
+#include "templates/SubTemplate.h"
+
+#include "filters/FilterInfoBase.h"
+#include "platform/PlatformProcesses.h"
+#include "xml/XmlDocument.h"
+
+namespace libMorvaneClassifier {
+
+CSubTemplate::CSubTemplate() = default;
+CSubTemplate::~CSubTemplate() = default;
+
+void CSubTemplate::ListParameters(ParameterList& list) {
+    BeginParameters(list, u"SubTemplate");
+    AddParameter(list, u"Index", &index, kParamInteger);
+    AddParameter(list, u"ID", &id, kParamText);
+    AddParameter(list, u"Name", &name, kParamText);
+    AddParameter(list, u"ImagePath", &imagePath, kParamPath);
+    AddParameter(list, u"OutputID", &outputId, kParamText);
+}
+
+bool CSubTemplate::Load(const std::u16string& path) {
+    CXmlDocument xml;
+    xml.ParseText(nullptr);
+    if (!LoadXmlFile(path, xml)) return false;
+    return ReadFrom(xml);
+}
+
+bool CSubTemplate::ReadFrom(CXmlDocument& xml) {
+    xml.ResetPosition();
+    if (!xml.FindElement(u"SubTemplate")) return false;
+    index = xml.ReadIntAttribute(u"Index");
+    id = xml.ReadAttribute(u"ID");
+    name = xml.ReadAttribute(u"Name");
+    imagePath = imageDir + xml.ReadAttribute(u"ImagePath");
+    NormalizePath(imagePath);
+    outputId = xml.ReadAttribute(u"OutputID");
+
+    filterInfos.reset();
+    anchorList.reset();
+    anchors.clear();
+    if (xml.EnterElement()) {
+        auto infos = std::make_unique<CFilterInfoList>();
+        if (infos->ReadFilterInfoList(xml)) {
+            filterInfos = std::move(infos);
+        } else {
+            // A failed list read may stop anywhere inside the list. Go back
+            // to the list element itself (when there is one) so that the
+            // elements after it are still found.
+            while (xml.LeaveElement()) {
+            }
+            xml.ResetPosition();
+            if (xml.FindElement(u"SubTemplate") && xml.EnterElement()) xml.FindElement(u"FilterInfoList");
+        }
+        anchorList = ReadOwnedList<CAnchorList>(xml);
+        xml.LeaveElement();
+    }
+    CollectAnchors();
+    return true;
+}
+
+void CSubTemplate::CollectAnchors() {
+    anchors.clear();
+    if (filterInfos)
+        for (const auto& info : filterInfos->items)
+            if (info) info->CollectAnchors(anchors);
+    if (anchorList) anchorList->ForEach([&](CAnchor& a) { anchors.push_back(&a); });
+}
+
+CFilterInfoBase* CSubTemplate::FindFilterInfo(int32_t refFilter) const {
+    return filterInfos ? filterInfos->FindFilterInfo(refFilter) : nullptr;
+}
+
+void CSubTemplate::StoreFeature(const CFilterInfoBase& feature) {
+    if (!storedFeatures) storedFeatures = std::make_unique<CFilterInfoList>();
+    storedFeatures->StoreFeature(feature);
+}
+
+CFilterInfoBase* CSubTemplate::FindStoredFeature(int32_t refFilter) const {
+    return storedFeatures ? storedFeatures->FindFilterInfo(refFilter) : nullptr;
+}
+
+void CSubTemplate::ClearStoredFeatures() { storedFeatures.reset(); }
+
+void CSubTemplate::ResetAnchors() {
+    for (CAnchor* a : anchors) {
+        if (!a) continue;
+        a->valid = 0;
+        a->SetImageSize(0, 0);
+    }
+}
+
+void CSubTemplate::InheritAnchors(const CSubTemplate* parentTemplate) {
+    if (!parentTemplate) return;
+    for (CAnchor* a : anchors) {
+        if (!a || a->valid || a->inheritedId < 0) continue;
+        for (const CAnchor* p : parentTemplate->anchors) {
+            if (p && p->id == a->inheritedId) {
+                a->CopyPositionFrom(*p);
+                break;
+            }
+        }
+    }
+}
+
+}  // namespace libMorvaneClassifier
