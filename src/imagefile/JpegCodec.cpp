@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include "image/Dib.h"
 #include "imagefile/ImageCodecs.h"
@@ -18,6 +19,7 @@ namespace {
 struct JpegError {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
+    bool truncated;
 };
 
 [[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
@@ -26,8 +28,12 @@ struct JpegError {
 }
 void JpegOutputMessage(j_common_ptr) {}
 void JpegEmitMessage(j_common_ptr cinfo, int level) {
-    // Warnings are counted, never printed.
-    if (level < 0) cinfo->err->num_warnings++;
+    // Warnings are counted, never printed. Data that ends before the image
+    // does is remembered: libjpeg would pad it with gray and call it done.
+    if (level < 0) {
+        cinfo->err->num_warnings++;
+        if (cinfo->err->msg_code == JWRN_JPEG_EOF) reinterpret_cast<JpegError*>(cinfo->err)->truncated = true;
+    }
 }
 
 // Bounds the work a hostile progressive file can ask for.
@@ -95,6 +101,7 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
         }
     }
     jpeg_finish_decompress(&cinfo);
+    if (st.err.truncated) return false;
     int32_t xr = cinfo.X_density, yr = cinfo.Y_density;
     if (density == JpegDensity::DotsPerInch) {
         if (cinfo.density_unit == 2) {
@@ -168,6 +175,7 @@ bool DecodeJpeg(const uint8_t* data, size_t size, CDib& image, JpegDensity densi
     st.err.pub.error_exit = JpegErrorExit;
     st.err.pub.output_message = JpegOutputMessage;
     st.err.pub.emit_message = JpegEmitMessage;
+    st.err.truncated = false;
     const bool ok = ReadJpegBody(st, data, size, image, density, allowOther, limits);
     if (st.created) jpeg_destroy_decompress(&st.cinfo);
     if (!ok) image.Free();
@@ -185,6 +193,7 @@ bool EncodeJpeg(const CDib& image, int quality, bool forceBaseline, std::vector<
     st.err.pub.error_exit = JpegErrorExit;
     st.err.pub.output_message = JpegOutputMessage;
     st.err.pub.emit_message = JpegEmitMessage;
+    st.err.truncated = false;
     const bool ok = WriteJpegBody(st, image, quality, forceBaseline);
     if (st.created) jpeg_destroy_compress(&st.cinfo);
     if (ok && st.buffer && st.size) out.assign(st.buffer, st.buffer + st.size);
