@@ -13,6 +13,17 @@ using BitRows = uint8_t* const*;
 // whose value is below threshold.
 void BinarizeBelow(GrayRows src, int width, int height, BitRows dst, int threshold);
 
+// Histogram of a gray page.
+void GrayHistogram(GrayRows src, int width, int height, int64_t hist[256]);
+
+// Background flattening: every level above `cut` becomes `white`.
+struct FlattenLevels {
+    int cut = 255;
+    int white = 255;
+};
+FlattenLevels FlattenFromHistogram(const int64_t hist[256]);
+void FlattenTable(const FlattenLevels& levels, uint8_t table[256]);
+
 // Raises the bright background of a private gray copy to one level so that
 // global thresholds see a flat page (shared by methods 3 and 7). `pixels`
 // holds width * height values row after row.

@@ -7,34 +7,41 @@
 #include <new>
 #include <vector>
 
+#include "image/BitPack.h"
 #include "image/ThresholdEngines.h"
 
 void BinarizeBelow(GrayRows src, int width, int height, BitRows dst, int threshold) {
     if (threshold <= 0) return;
-    const int full = width >> 3;
+    for (int y = 0; y < height; ++y) bitpack::PackBelow(src[y], width, threshold, dst[y]);
+}
+
+namespace {
+
+}  // namespace
+
+void GrayHistogram(GrayRows src, int width, int height, int64_t hist[256]) {
+    // Four partial tables keep consecutive equal pixels from waiting on
+    // each other's increments.
+    static thread_local uint32_t part[4][256];
+    std::fill(hist, hist + 256, 0);
     for (int y = 0; y < height; ++y) {
+        std::fill(&part[0][0], &part[0][0] + 4 * 256, 0u);
         const uint8_t* in = src[y];
-        uint8_t* out = dst[y];
-        for (int i = 0; i < full; ++i, in += 8) {
-            unsigned byte = 0;
-            for (int k = 0; k < 8; ++k) byte |= static_cast<unsigned>(in[k] < threshold) << (7 - k);
-            out[i] = static_cast<uint8_t>(byte);
+        int x = 0;
+        for (; x + 4 <= width; x += 4) {
+            ++part[0][in[x]];
+            ++part[1][in[x + 1]];
+            ++part[2][in[x + 2]];
+            ++part[3][in[x + 3]];
         }
-        unsigned byte = 0;
-        for (int k = 0; k < (width & 7); ++k) byte |= static_cast<unsigned>(in[k] < threshold) << (7 - k);
-        if (width & 7) out[full] = static_cast<uint8_t>(byte);
+        for (; x < width; ++x) ++part[0][in[x]];
+        for (int l = 0; l < 256; ++l) hist[l] += part[0][l] + part[1][l] + part[2][l] + part[3][l];
     }
 }
 
 namespace {
 
-void Histogram(GrayRows src, int width, int height, int64_t hist[256]) {
-    std::fill(hist, hist + 256, 0);
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* in = src[y];
-        for (int x = 0; x < width; ++x) ++hist[in[x]];
-    }
-}
+void Histogram(GrayRows src, int width, int height, int64_t hist[256]) { GrayHistogram(src, width, height, hist); }
 
 // Histogram of run lengths of pixels darker than t along the rows, the
 // counter running on across row ends. A run (of any length, 0 included) is
@@ -102,11 +109,11 @@ int OtsuCriterion(const int64_t* hist, int levels, int64_t n, bool higherOnTies,
 
 }  // namespace
 
-void FlattenBackground(uint8_t* pixels, int64_t count) {
-    if (count <= 0) return;
-    int64_t h[256] = {};
-    for (int64_t i = 0; i < count; ++i) ++h[pixels[i]];
-    const int64_t n = count;
+FlattenLevels FlattenFromHistogram(const int64_t h[256]) {
+    int64_t n = 0;
+    for (int l = 0; l < 256; ++l) n += h[l];
+    FlattenLevels out;
+    if (n <= 0) return out;
 
     // Dark level: the darkest 2 % counted from level 100 up.
     int64_t sum = 0, weighted = 0;
@@ -150,12 +157,22 @@ void FlattenBackground(uint8_t* pixels, int64_t count) {
         f = (dark + 2 * dark * white / dw + 6 * white) / 8;
     else
         f = (dark + 2 * dark * white / dw + 3 * white) / 5;
-    f = std::max<int64_t>(f, 128);
+    out.cut = static_cast<int>(std::max<int64_t>(f, 128));
+    out.white = static_cast<int>(white);
+    return out;
+}
 
-    const uint8_t level = static_cast<uint8_t>(white);
-    if (f >= 255) return;
-    for (int64_t i = 0; i < count; ++i)
-        if (pixels[i] > f) pixels[i] = level;
+void FlattenTable(const FlattenLevels& levels, uint8_t table[256]) {
+    for (int v = 0; v < 256; ++v) table[v] = static_cast<uint8_t>(v > levels.cut ? levels.white : v);
+}
+
+void FlattenBackground(uint8_t* pixels, int64_t count) {
+    if (count <= 0) return;
+    int64_t h[256] = {};
+    for (int64_t i = 0; i < count; ++i) ++h[pixels[i]];
+    uint8_t table[256];
+    FlattenTable(FlattenFromHistogram(h), table);
+    for (int64_t i = 0; i < count; ++i) pixels[i] = table[pixels[i]];
 }
 
 int CPercentileThreshold::Run(GrayRows src, int width, int height, BitRows dst) {
@@ -346,14 +363,17 @@ int CFuzz::Run(GrayRows src, int width, int height, BitRows dst) {
 }
 
 int COtsu::Run(GrayRows src, int width, int height, BitRows dst) {
-    const int64_t n = static_cast<int64_t>(width) * height;
-    std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[static_cast<size_t>(n)]);
-    if (!copy) return 1;  // the output stays white
-    for (int y = 0; y < height; ++y) std::copy(src[y], src[y] + width, copy.get() + static_cast<size_t>(y) * width);
-    FlattenBackground(copy.get(), n);
-
+    // The flattened copy is never built: flattening maps each level through
+    // a table, so its histogram and the final decision follow from the
+    // source histogram and that table.
+    int64_t source[256];
+    GrayHistogram(src, width, height, source);
+    const FlattenLevels levels = FlattenFromHistogram(source);
+    uint8_t table[256];
+    FlattenTable(levels, table);
     int64_t h[256] = {};
-    for (int64_t i = 0; i < n; ++i) ++h[copy[i]];
+    for (int l = 0; l < 256; ++l) h[table[l]] += source[l];
+
     // Between-class value (mu0 - mu1)^2 c0 c1, class 0 holding levels 0..t.
     double value[256];
     int64_t total = 0;
@@ -387,8 +407,13 @@ int COtsu::Run(GrayRows src, int width, int height, BitRows dst) {
             }
     }
     threshold = t;
-    std::vector<const uint8_t*> rows(static_cast<size_t>(height));
-    for (int y = 0; y < height; ++y) rows[y] = copy.get() + static_cast<size_t>(y) * width;
-    BinarizeBelow(rows.data(), width, height, dst, threshold);
+    if (levels.white >= t) {
+        // Levels above the cut become white >= t: black is v < min(t, cut + 1).
+        BinarizeBelow(src, width, height, dst, std::min(t, levels.cut + 1));
+    } else {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (table[src[y][x]] < t) dst[y][x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+    }
     return 1;
 }

@@ -2,14 +2,32 @@
 
 #include <algorithm>
 
+namespace {
+
+// The three products of the luminance expression, each exactly the double
+// the expression computes, so that summing them in the same order gives the
+// same double and the same truncation.
+struct LuminanceTables {
+    double b[256], g[256], r[256];
+    LuminanceTables() {
+        for (int v = 0; v < 256; ++v) {
+            b[v] = 0.114 * v;
+            g[v] = 0.587 * v;
+            r[v] = 0.299 * v;
+        }
+    }
+};
+
+const LuminanceTables& Luminance() {
+    static const LuminanceTables tables;
+    return tables;
+}
+
+}  // namespace
+
 uint8_t GrayLuminance(uint8_t b, uint8_t g, uint8_t r) {
-    // 114 B + 587 G + 299 R is the exact value times 1000. Only when it is a
-    // whole multiple of 1000 can the rounding of the double expression fall
-    // just below the integer, so only then is the double evaluated.
-    const int s = 114 * b + 587 * g + 299 * r;
-    const int q = s / 1000;
-    if (s - q * 1000 != 0) return static_cast<uint8_t>(q);
-    return static_cast<uint8_t>(static_cast<int>(0.114 * b + 0.587 * g + 0.299 * r));
+    const LuminanceTables& t = Luminance();
+    return static_cast<uint8_t>(static_cast<int>(t.b[b] + t.g[g] + t.r[r]));
 }
 
 namespace {
@@ -85,11 +103,16 @@ int CTrueColorToGray::Process(CRawImage& dst) {
             break;
         case 11: ConvertRows(src, dst, [](int b, int g, int r) { return std::min({b, g, r}); }); break;
         case 12: ConvertRows(src, dst, [](int b, int g, int r) { return Clamp255((3 * b + 10 * g - 2 * r) / 10); }); break;
-        default:
-            ConvertRows(src, dst, [](int b, int g, int r) {
-                return static_cast<int>(GrayLuminance(b, g, r));
-            });
+        default: {
+            const LuminanceTables& t = Luminance();
+            for (int y = 0; y < src.height; ++y) {
+                const uint8_t* in = src.rows[y];
+                uint8_t* out = dst.rows[y];
+                for (int x = 0; x < src.width; ++x, in += 3)
+                    out[x] = static_cast<uint8_t>(static_cast<int>(t.b[in[0]] + t.g[in[1]] + t.r[in[2]]));
+            }
             break;
+        }
     }
     return 1;
 }
