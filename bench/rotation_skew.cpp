@@ -8,7 +8,6 @@
 #include <cstring>
 #include <random>
 
-#include "image/ConnectAnalyzer.h"
 #include "image/Dib.h"
 #include "image/RotateProcessor.h"
 #include "image/SkewEstimation.h"
@@ -55,15 +54,13 @@ const CRawImage& GrayPage() {
     return page;
 }
 
-// The same page binarised at level 128 (set bit = black).
+// The same page binarised by the default method of the preprocessing steps
+// (8 x 8 block thresholds).
 const CRawImage& BinaryPage() {
     static CRawImage page;
     if (page.HasPixels()) return page;
-    const CRawImage& gray = GrayPage();
-    page.Create(kWidth, kHeight, 1, 300);
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x)
-            if (gray.rows[y][x] < 128) page.rows[y][x >> 3] = static_cast<uint8_t>(page.rows[y][x >> 3] | (0x80 >> (x & 7)));
+    page = GrayPage();
+    page.GrayToBinary(nullptr, 6);
     return page;
 }
 
@@ -128,32 +125,6 @@ void BM_Skew_Morvane_TextLinesOnly(benchmark::State& state) {
     state.counters["degrees"] = angle * 180.0 / kPi;
 }
 BENCHMARK(BM_Skew_Morvane_TextLinesOnly)->Unit(benchmark::kMillisecond);
-
-// The labelling alone, by the shared component analyser and by the run-based
-// box finder the skew measurement uses.
-void BM_Components_ConnectAnalyzer(benchmark::State& state) {
-    CRawImage& page = const_cast<CRawImage&>(BinaryPage());
-    size_t count = 0;
-    for (auto _ : state) {
-        CConnectAnalyzer analyzer(&page);
-        analyzer.Analyze(0);
-        count = analyzer.Components().size();
-        benchmark::DoNotOptimize(count);
-    }
-    state.counters["components"] = static_cast<double>(count);
-}
-BENCHMARK(BM_Components_ConnectAnalyzer)->Unit(benchmark::kMillisecond);
-
-void BM_Components_BoxFinder(benchmark::State& state) {
-    const CRawImage& page = BinaryPage();
-    std::vector<SkewBox> boxes;
-    for (auto _ : state) {
-        FindComponentBoxes(page, &boxes);
-        benchmark::DoNotOptimize(boxes.data());
-    }
-    state.counters["components"] = static_cast<double>(boxes.size());
-}
-BENCHMARK(BM_Components_BoxFinder)->Unit(benchmark::kMillisecond);
 
 #ifdef HAVE_LEPTONICA
 void BM_Skew_Leptonica(benchmark::State& state) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -260,10 +261,12 @@ void CRotateProcessor::RotatedSize(int32_t w, int32_t h, double theta, int32_t* 
     const double fh = std::max(std::fabs(c * hm + s * wm), std::fabs(c * hm - s * wm));
     // A one-pixel row or column has a zero-sized centre box; the image keeps
     // at least one pixel in each direction.
-    const int64_t rw = static_cast<int64_t>(fw + 0.5);
-    const int64_t rh = static_cast<int64_t>(fh + 0.5);
-    *outW = static_cast<int32_t>(rw < 1 ? 1 : rw);
-    *outH = static_cast<int32_t>(rh < 1 ? 1 : rh);
+    // Sizes beyond the 32-bit range are cut to it; Create refuses them.
+    const double limit = static_cast<double>(std::numeric_limits<int32_t>::max());
+    const double rw = std::min(std::floor(fw + 0.5), limit);
+    const double rh = std::min(std::floor(fh + 0.5), limit);
+    *outW = rw < 1 ? 1 : static_cast<int32_t>(rw);
+    *outH = rh < 1 ? 1 : static_cast<int32_t>(rh);
 }
 
 int CRotateProcessor::Process(CRawImage& dst) {
@@ -349,6 +352,7 @@ int CRotateProcessor::QuarterTurn(CRawImage& dst, int turn) const {
 
 int CRotateProcessor::RotateByAngle(CRawImage& dst) const {
     if (std::fabs(angle) < 1e-7) return 1;  // nothing to turn; dst untouched
+    if (!std::isfinite(angle)) return 0;
     const CRawImage& src = *source_;
     const int32_t bpp = src.bitCount;
     if (bpp != 1 && bpp != 8 && bpp != 24) return 0;

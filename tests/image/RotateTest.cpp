@@ -343,6 +343,16 @@ TEST(Rotate, KeepsResolutionAndFailsOnEmptySource) {
     }
     EXPECT_EQ(dst.width, 5);
     EXPECT_EQ(dst.rows[2][2], 42);
+
+    // An angle that is not a number turns nothing and reports failure.
+    CRawImage page = RandomImage(12, 9, 8, 4);
+    const CRawImage before(page);
+    for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+        EXPECT_EQ(page.Rotate(&dst, 0, bad, 1, 0, 1), 0);
+        EXPECT_EQ(page.Rotate(nullptr, 0, bad, 1, 1, 1), 0);
+        EXPECT_TRUE(SamePixels(page, before));
+        EXPECT_EQ(dst.rows[2][2], 42);
+    }
 }
 
 }  // namespace
