@@ -11,6 +11,12 @@
 #define MORVANE_ROTATE_AVX2 1
 #endif
 
+// Every destination value must come out exactly as the written formulas give
+// it, whatever the target's instruction set: no fused multiply-add.
+#ifdef __clang__
+#pragma clang fp contract(off)
+#endif
+
 namespace {
 
 inline bool GetBit(const uint8_t* row, int32_t x) { return (row[x >> 3] & (0x80 >> (x & 7))) != 0; }
