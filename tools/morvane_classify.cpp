@@ -399,7 +399,7 @@ int main(int argc, char** argv) {
             if (result == 0) result = -8;  // classified, but no sub-template was found
             if (result == -16) break;      // the page itself cannot be read
         }
-        if (progress) std::fputc('\r', stderr), std::fprintf(stderr, "%*s\r", 50, "");
+        if (progress) std::fprintf(stderr, "\r%*s\r", 60, "");  // clear the bar before the line
         if (result == 0) {
             if (json)
                 std::printf("{\"path\":%s,\"id\":%s,\"name\":%s,\"outputId\":%s}\n", JsonString(page).c_str(),

@@ -46,6 +46,11 @@ private:
     Source source_;
 };
 
+// The body of j2k_decode with explicit limits: records are allocated once
+// the header has been read and returned also when decoding then fails.
+int DecodeJ2kToRecords(const uint8_t* data, size_t size, j2k_image_t** image, j2k_cp_t** cp,
+                       const DecodeLimits& limits);
+
 // Encodes the records with OpenJPEG. The codestream is SOC, SIZ, COD, QCD,
 // the "Creator: J2000 codec" comment, the tiles, EOC. Fails (false) when the
 // records are inconsistent or the codestream would exceed maxLength.

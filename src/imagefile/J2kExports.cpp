@@ -95,8 +95,41 @@ MORVANE_API int MORVANE_CALL j2k_decode(unsigned char* src, int len, j2k_image_t
     if (image) *image = nullptr;
     if (cp) *cp = nullptr;
     if (!src || len <= 0 || !image || !cp) return 0;
-    imagefile::J2kDecoder decoder;
-    if (!decoder.ReadHeader(src, static_cast<size_t>(len), imagefile::DecodeLimits{})) return 0;
+    return imagefile::DecodeJ2kToRecords(src, static_cast<size_t>(len), image, cp, imagefile::DecodeLimits{});
+}
+
+MORVANE_API void MORVANE_CALL j2k_destroy(j2k_image_t** image, j2k_cp_t** cp) {
+    if (image && *image) {
+        j2k_image_t* img = *image;
+        if (img->comps) {
+            for (int c = 0; c < img->numcomps; ++c) std::free(img->comps[c].data);
+            std::free(img->comps);
+        }
+        std::free(img);
+        *image = nullptr;
+    }
+    if (cp && *cp) {
+        j2k_cp_t* p = *cp;
+        if (p->tcps) {
+            const int64_t tiles = int64_t(p->tw) * p->th;
+            for (int64_t t = 0; t < tiles; ++t) std::free(p->tcps[t].tccps);
+            std::free(p->tcps);
+        }
+        std::free(p);
+        *cp = nullptr;
+    }
+}
+
+}  // extern "C"
+
+namespace imagefile {
+
+int DecodeJ2kToRecords(const uint8_t* src, size_t len, j2k_image_t** image, j2k_cp_t** cp,
+                       const DecodeLimits& limits) {
+    *image = nullptr;
+    *cp = nullptr;
+    J2kDecoder decoder;
+    if (!decoder.ReadHeader(src, len, limits)) return 0;
     const opj_image_t* oi = decoder.image;
     const int numcomps = static_cast<int>(oi->numcomps);
     j2k_image_t* img = static_cast<j2k_image_t*>(std::calloc(1, sizeof(j2k_image_t)));
@@ -132,32 +165,6 @@ MORVANE_API int MORVANE_CALL j2k_decode(unsigned char* src, int len, j2k_image_t
     }
     return static_cast<int>(decoder.consumed);
 }
-
-MORVANE_API void MORVANE_CALL j2k_destroy(j2k_image_t** image, j2k_cp_t** cp) {
-    if (image && *image) {
-        j2k_image_t* img = *image;
-        if (img->comps) {
-            for (int c = 0; c < img->numcomps; ++c) std::free(img->comps[c].data);
-            std::free(img->comps);
-        }
-        std::free(img);
-        *image = nullptr;
-    }
-    if (cp && *cp) {
-        j2k_cp_t* p = *cp;
-        if (p->tcps) {
-            const int64_t tiles = int64_t(p->tw) * p->th;
-            for (int64_t t = 0; t < tiles; ++t) std::free(p->tcps[t].tccps);
-            std::free(p->tcps);
-        }
-        std::free(p);
-        *cp = nullptr;
-    }
-}
-
-}  // extern "C"
-
-namespace imagefile {
 
 bool DecodeJ2k(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits) {
     image.Free();

@@ -28,14 +28,17 @@ public:
     bool ParseText(const char16_t* text);
     bool ParseText(const std::u16string& text);
     // Reads a file (encoding detection), then parses as ParseText. False when
-    // the file cannot be read or the document is not well-formed.
+    // the file cannot be read (the document is then empty), is larger than
+    // kMaxFileBytes, or is not well-formed (the text stays in memory).
     bool Load(const std::u16string& path);
     // Parses bytes as if they were the content of a file.
     bool LoadFromBytes(const uint8_t* data, size_t size);
     // Largest file Load and LoadFromBytes accept.
     static constexpr size_t kMaxFileBytes = size_t(512) << 20;
     // Writes the text in the loaded encoding (with a byte-order mark when the
-    // loaded file had one).
+    // loaded file had one); a document that was never loaded is written in
+    // the encoding its XML declaration names, else UTF-8. Characters the
+    // encoding cannot hold are written as character references.
     bool Save(const std::u16string& path) const;
 
     void ResetPosition();
@@ -52,9 +55,17 @@ public:
     // Tag name of the main element (empty when there is none).
     std::u16string ElementName() const;
 
+    // Inserts an empty element after the main element (or, without one,
+    // after the last element of the current level) and makes it the main
+    // element. False for an empty name or one holding markup characters,
+    // and for a second top-level element.
     bool AppendElement(const std::u16string& name);
+    // Sets or replaces an attribute of the main element; the value is
+    // escaped. False without a main element.
     bool WriteAttribute(const std::u16string& name, const std::u16string& value);
     bool WriteAttribute(const std::u16string& name, int32_t value);
+    // Replaces the content of the main element (children included) by the
+    // escaped text.
     bool WriteText(const std::u16string& text);
 
     const std::u16string& Text() const;

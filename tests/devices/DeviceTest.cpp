@@ -69,7 +69,7 @@ TEST(Devices, InfoIsCreatedOnFirstRequest) {
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(device.GetInfo(), info);
     info->priority = 6;
-    info->name = u"N";
+    info->name = std::u16string(u"N");  // (a literal assignment trips a false GCC 12 -Wrestrict)
     EXPECT_EQ(device.GetPriority(), 6);
     EXPECT_EQ(device.GetName(), u"N");
 

@@ -70,7 +70,8 @@ TEST(Dib, CopySemantics) {
     EXPECT_FALSE(other.HasPixels());
 
     uint8_t* before = src.bits.get();
-    src = src;
+    const CRawImage& alias = src;
+    src = alias;
     EXPECT_EQ(src.bits.get(), before);
     EXPECT_EQ(src.rows[1][14], 7);
 }

@@ -293,3 +293,29 @@ TEST(ImageFileLoad, ContentDecidesExceptForJpgAndJ2k) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ImageFileLimits, PageSizeAndResolutionUnits) {
+    const imagefile::DecodeLimits limits;
+    struct Size {
+        int64_t w, h;
+        bool allowed;
+    } sizes[] = {
+        {1, 1, true},          {65535, 16384, true},  {65536, 1, false}, {1, 65536, false},
+        {40000, 30000, false},  // below the side limit, above 1 GiB of pixels
+        {32768, 32768, true},   // exactly 1 GiB of pixels
+        {0, 10, false},        {10, -1, false},
+    };
+    for (const auto& s : sizes) EXPECT_EQ(imagefile::PageSizeAllowed(s.w, s.h, limits), s.allowed) << s.w << "x" << s.h;
+    struct Unit {
+        double perMetre;
+        int dpi;
+    } metres[] = {{0, 0}, {2835, 72}, {11811, 300}, {47244, 1200}, {47283, 1201}, {-5, 0}};
+    for (const auto& u : metres) EXPECT_EQ(imagefile::DpiFromPerMetre(u.perMetre), u.dpi) << u.perMetre;
+    EXPECT_EQ(imagefile::DpiFromPerCentimetre(118.11), 300);
+    EXPECT_EQ(imagefile::PerMetreFromDpi(300), 11811);
+    EXPECT_EQ(imagefile::PerMetreFromDpi(0), 0);
+}
+
+}  // namespace

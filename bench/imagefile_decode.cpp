@@ -1,0 +1,190 @@
+// Decoding an A4 page at 300 dpi (2480 x 3508) through CRawImage::Load and,
+// in the same run, through the bare library calls on the same file: JPEG
+// (colour), PNG (gray), TIFF CCITT group 4 (bilevel) and JPEG-2000 (gray).
+// The ratio Load / bare is the reader's overhead.
+#include <benchmark/benchmark.h>
+
+#include <jpeglib.h>
+#include <openjpeg.h>
+#include <png.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "image/Dib.h"
+#include "imagefile/DibReaderWriter.h"
+
+namespace {
+
+constexpr int kWidth = 2480, kHeight = 3508;
+
+std::u16string U16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+// A page of text-like blocks on slightly noisy paper.
+void MakeA4(CRawImage& page, int bpp) {
+    page.Create(kWidth, kHeight, bpp, 300);
+    uint32_t seed = 12345;
+    auto next = [&seed]() { return seed = seed * 1103515245u + 12345u; };
+    std::vector<uint8_t> ink(static_cast<size_t>(kWidth) * kHeight, 0);
+    for (int line = 0; line < 95; ++line) {
+        const int y0 = 150 + line * 34;
+        int x = 180;
+        while (x < kWidth - 200) {
+            const int wordWidth = 20 + static_cast<int>(next() >> 16) % 140;
+            for (int y = y0; y < y0 + 22; ++y)
+                for (int xx = x; xx < x + wordWidth && xx < kWidth; ++xx)
+                    if (((xx * 7 + y * 3) % 5) != 0) ink[static_cast<size_t>(y) * kWidth + xx] = 1;
+            x += wordWidth + 18;
+        }
+    }
+    for (int y = 0; y < kHeight; ++y) {
+        uint8_t* row = page.rows[y];
+        for (int x = 0; x < kWidth; ++x) {
+            const bool black = ink[static_cast<size_t>(y) * kWidth + x] != 0;
+            const uint8_t noise = static_cast<uint8_t>((next() >> 24) & 7);
+            const uint8_t v = black ? static_cast<uint8_t>(30 + noise) : static_cast<uint8_t>(232 + noise);
+            if (bpp == 1) {
+                if (black) row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+            } else if (bpp == 8) {
+                row[x] = v;
+            } else {
+                row[3 * x] = v;
+                row[3 * x + 1] = v;
+                row[3 * x + 2] = static_cast<uint8_t>(black ? v : 240);
+            }
+        }
+    }
+}
+
+struct Files {
+    std::string jpeg, png, tiff, j2k;
+    Files() {
+        char dir[] = "/tmp/morvane_bench_XXXXXX";
+        const std::string base = std::string(mkdtemp(dir) ? dir : "/tmp") + "/a4";
+        jpeg = base + ".jpg";
+        png = base + ".png";
+        tiff = base + ".tif";
+        j2k = base + ".j2k";
+        CRawImage colour, gray, bilevel;
+        MakeA4(colour, 24);
+        MakeA4(gray, 8);
+        MakeA4(bilevel, 1);
+        if (colour.Save(U16(jpeg), MakeSaveOption(2, 85)) != 1 || gray.Save(U16(png), 0) != 1 ||
+            bilevel.Save(U16(tiff), MakeSaveOption(1, 3)) != 1 || gray.Save(U16(j2k), 0) != 1) {
+            std::fprintf(stderr, "could not write the benchmark pages\n");
+            std::exit(1);
+        }
+    }
+};
+
+const Files& TheFiles() {
+    static Files files;
+    return files;
+}
+
+void Load(benchmark::State& state, const std::string& path) {
+    for (auto _ : state) {
+        CRawImage image;
+        if (image.Load(U16(path)) != 0) state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(image.bits.get());
+    }
+}
+
+void BM_Load_Jpeg(benchmark::State& s) { Load(s, TheFiles().jpeg); }
+void BM_Load_Png(benchmark::State& s) { Load(s, TheFiles().png); }
+void BM_Load_TiffG4(benchmark::State& s) { Load(s, TheFiles().tiff); }
+void BM_Load_J2k(benchmark::State& s) { Load(s, TheFiles().j2k); }
+
+void BM_Bare_Jpeg(benchmark::State& state) {
+    const std::string& path = TheFiles().jpeg;
+    for (auto _ : state) {
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        jpeg_decompress_struct cinfo;
+        jpeg_error_mgr err;
+        cinfo.err = jpeg_std_error(&err);
+        jpeg_create_decompress(&cinfo);
+        jpeg_stdio_src(&cinfo, f);
+        jpeg_read_header(&cinfo, TRUE);
+        jpeg_start_decompress(&cinfo);
+        const size_t stride = static_cast<size_t>(cinfo.output_width) * cinfo.output_components;
+        std::vector<uint8_t> pixels(stride * cinfo.output_height);
+        while (cinfo.output_scanline < cinfo.output_height) {
+            JSAMPROW row = pixels.data() + stride * cinfo.output_scanline;
+            jpeg_read_scanlines(&cinfo, &row, 1);
+        }
+        jpeg_finish_decompress(&cinfo);
+        jpeg_destroy_decompress(&cinfo);
+        std::fclose(f);
+        benchmark::DoNotOptimize(pixels.data());
+    }
+}
+
+void BM_Bare_Png(benchmark::State& state) {
+    const std::string& path = TheFiles().png;
+    for (auto _ : state) {
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(png);
+        png_init_io(png, f);
+        png_read_info(png, info);
+        const png_uint_32 h = png_get_image_height(png, info);
+        const size_t stride = png_get_rowbytes(png, info);
+        std::vector<uint8_t> pixels(stride * h);
+        std::vector<png_bytep> rows(h);
+        for (png_uint_32 y = 0; y < h; ++y) rows[y] = pixels.data() + stride * y;
+        png_read_image(png, rows.data());
+        png_read_end(png, nullptr);
+        png_destroy_read_struct(&png, &info, nullptr);
+        std::fclose(f);
+        benchmark::DoNotOptimize(pixels.data());
+    }
+}
+
+void BM_Bare_TiffG4(benchmark::State& state) {
+    const std::string& path = TheFiles().tiff;
+    for (auto _ : state) {
+        TIFF* tif = TIFFOpen(path.c_str(), "r");
+        const tmsize_t stripSize = TIFFStripSize(tif);
+        const uint32_t strips = TIFFNumberOfStrips(tif);
+        std::vector<uint8_t> pixels(static_cast<size_t>(stripSize) * strips);
+        for (uint32_t s = 0; s < strips; ++s) TIFFReadEncodedStrip(tif, s, pixels.data() + stripSize * s, stripSize);
+        TIFFClose(tif);
+        benchmark::DoNotOptimize(pixels.data());
+    }
+}
+
+void BM_Bare_J2k(benchmark::State& state) {
+    const std::string& path = TheFiles().j2k;
+    for (auto _ : state) {
+        opj_stream_t* stream = opj_stream_create_default_file_stream(path.c_str(), OPJ_TRUE);
+        opj_codec_t* codec = opj_create_decompress(OPJ_CODEC_J2K);
+        opj_dparameters_t params;
+        opj_set_default_decoder_parameters(&params);
+        opj_setup_decoder(codec, &params);
+        opj_image_t* image = nullptr;
+        opj_read_header(stream, codec, &image);
+        opj_decode(codec, stream, image);
+        opj_end_decompress(codec, stream);
+        benchmark::DoNotOptimize(image->comps[0].data);
+        opj_image_destroy(image);
+        opj_destroy_codec(codec);
+        opj_stream_destroy(stream);
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_Bare_Jpeg)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Load_Jpeg)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Bare_Png)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Load_Png)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Bare_TiffG4)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Load_TiffG4)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Bare_J2k)->Unit(benchmark::kMillisecond)->MinTime(4.0);
+BENCHMARK(BM_Load_J2k)->Unit(benchmark::kMillisecond)->MinTime(4.0);
+
+BENCHMARK_MAIN();
