@@ -5,7 +5,9 @@
 
 #include <cstring>
 #include <random>
+#include <vector>
 
+#include "filters/FilterGrid.h"
 #include "image/ConnectAnalyzer.h"
 #include "image/Cropper.h"
 #include "image/GrayToBinary.h"
@@ -118,6 +120,17 @@ void CropBinary(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(src.Crop(&dst, 101, 203, 2401, 3303));
 }
 BENCHMARK(CropBinary)->Unit(benchmark::kMillisecond);
+
+// Grid filter cell counts of the binary page (no OpenCV counterpart; the
+// target is an absolute time).
+void GridCount(benchmark::State& state) {
+    CRawImage src(BinaryPage());
+    const int side = static_cast<int>(state.range(0));
+    std::vector<int32_t> cells(static_cast<size_t>(side) * side);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(libMorvaneClassifier::CountGridCells(src, side, side, cells.data()));
+}
+BENCHMARK(GridCount)->Arg(8)->Arg(32)->Arg(100)->Unit(benchmark::kMillisecond);
 
 #ifdef HAVE_OPENCV
 

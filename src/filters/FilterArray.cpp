@@ -24,6 +24,7 @@ bool CFilterArray::Load(const std::u16string& path) {
 }
 
 bool CFilterArray::ReadFrom(CXmlDocument& xml) {
+    CDeclaredSlotBudget budget;
     xml.ResetPosition();
     if (!xml.FindElement(u"FilterList")) return false;
     const int32_t n = xml.ReadIntAttribute(u"Size");

@@ -32,7 +32,7 @@ bool CFilterConfigList::ReadFilterConfigList(CXmlDocument& xml) {
     if (!xml.FindElement(u"FilterConfigList")) return false;
     const int32_t n = xml.ReadIntAttribute(u"Size");
     if (n <= 0) return true;
-    if (n > kMaxDeclaredCount) return false;
+    if (n > kMaxDeclaredCount || !CDeclaredSlotBudget::Take(n)) return false;
     if (!xml.EnterElement()) return false;
     items.reserve(static_cast<size_t>(n));
     bool exhausted = false;  // once a config element is missing, every later one is too

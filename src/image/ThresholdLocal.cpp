@@ -65,39 +65,92 @@ int CImgPro::Run(GrayRows src, int width, int height, BitRows dst) {
 
 // ---------------------------------------------------------------- method 3
 
+namespace {
+
+// One row through the flattening: levels above the cut become the white
+// level.
+void FlattenRow(const uint8_t* in, int width, const FlattenLevels& levels, uint8_t* out) {
+    int x = 0;
+    if (levels.cut >= 255) {
+        std::memcpy(out, in, static_cast<size_t>(width));
+        return;
+    }
+#if defined(__SSE2__)
+    const __m128i cut = _mm_set1_epi8(static_cast<char>(levels.cut));
+    const __m128i white = _mm_set1_epi8(static_cast<char>(levels.white));
+    for (; x + 16 <= width; x += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+        // v <= cut  <=>  min(v, cut) == v
+        const __m128i keep = _mm_cmpeq_epi8(_mm_min_epu8(v, cut), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                         _mm_or_si128(_mm_and_si128(keep, v), _mm_andnot_si128(keep, white)));
+    }
+#endif
+    for (; x < width; ++x) out[x] = in[x] > levels.cut ? static_cast<uint8_t>(levels.white) : in[x];
+}
+
+// Sums of 2r + 1 consecutive column sums for every centre column r .. n-1-r.
+void WindowSums(const int32_t* __restrict cs, const int32_t* __restrict cq, int n, int r, int32_t* __restrict ws,
+                int32_t* __restrict wq) {
+    int32_t s = 0, q = 0;
+    for (int k = 0; k < 2 * r + 1; ++k) {
+        s += cs[k];
+        q += cq[k];
+    }
+    ws[r] = s;
+    wq[r] = q;
+    for (int cx = r + 1; cx <= n - 1 - r; ++cx) {
+        s += cs[cx + r] - cs[cx - r - 1];
+        q += cq[cx + r] - cq[cx - r - 1];
+        ws[cx] = s;
+        wq[cx] = q;
+    }
+}
+
+}  // namespace
+
 int CNiblackBinary::Run(GrayRows src, int width, int height, BitRows dst) {
-    const int64_t n = static_cast<int64_t>(width) * height;
-    auto copy = Scratch<uint8_t>(n);
-    if (!copy) return 1;
-    for (int y = 0; y < height; ++y) std::memcpy(copy.get() + static_cast<size_t>(y) * width, src[y], width);
-    FlattenBackground(copy.get(), n);
-    auto px = [&](int x, int y) { return static_cast<int>(copy[static_cast<size_t>(y) * width + x]); };
+    // The flattened page is made row by row as the window reaches each row,
+    // into a ring of rows (the whole page for the small-page paths).
+    int64_t h[256];
+    GrayHistogram(src, width, height, h);
+    const FlattenLevels levels = FlattenFromHistogram(h);
+    const bool smallPage = width < 8 || height < 8;
+    int r = width >= 17 ? 7 : (width - 1) / 2 - 1;
+    if (!smallPage && height - 1 < 2 * r + 2) r = (height - 1) / 2 - 1;
+    const int tw = width - 1, th = height - 1;
+    const bool global = smallPage || r < 3 || static_cast<int64_t>(tw) * th < 500;
+    const int ringRows = global ? height : 2 * r + 2;
+    auto ring = Scratch<uint8_t>(static_cast<int64_t>(ringRows) * width);
+    if (!ring) return 1;
+    int nextRow = 0;
+    auto rowOf = [&](int y) {
+        while (nextRow <= y) {
+            uint8_t* out = ring.get() + static_cast<size_t>(nextRow % ringRows) * width;
+            FlattenRow(src[nextRow], width, levels, out);
+            ++nextRow;
+        }
+        return static_cast<const uint8_t*>(ring.get() + static_cast<size_t>(y % ringRows) * width);
+    };
 
     if (width < 8 || height < 8) {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                if (px(x, y) < 128) SetBlack(dst, x, y);
+        for (int y = 0; y < height; ++y) bitpack::PackBelow(rowOf(y), width, 128, dst[y]);
         return 1;
     }
-    int r = width >= 17 ? 7 : (width - 1) / 2 - 1;
-    if (height - 1 < 2 * r + 2) r = (height - 1) / 2 - 1;
     // The tables cover the first width - 1 columns and height - 1 rows.
-    const int tw = width - 1, th = height - 1;
-
-    if (r < 3 || static_cast<int64_t>(tw) * th < 500) {
+    if (global) {
         int64_t s = 0, s2 = 0;
-        for (int y = 0; y < th; ++y)
+        for (int y = 0; y < th; ++y) {
+            const uint8_t* row = rowOf(y);
             for (int x = 0; x < tw; ++x) {
-                const int v = px(x, y);
-                s += v;
-                s2 += v * v / 256;
+                s += row[x];
+                s2 += row[x] * row[x] / 256;
             }
+        }
         const int m = static_cast<uint8_t>(s / height / width);
         const double d = std::sqrt(std::fabs(static_cast<double>(s2 * 256 / height / width - m * m)));
         const int t = std::min(255, (m - static_cast<int>(0.2 * d)) & 255);
-        for (int y = 0; y < th; ++y)
-            for (int x = 0; x < tw; ++x)
-                if (px(x, y) < t) SetBlack(dst, x, y);
+        for (int y = 0; y < th; ++y) bitpack::PackBelow(rowOf(y), tw, t, dst[y]);
         return 1;
     }
 
@@ -105,64 +158,92 @@ int CNiblackBinary::Run(GrayRows src, int width, int height, BitRows dst) {
     // inwards where the window would leave the tabulated area.
     const int side = 2 * r + 1;
     const int area = side * side;
-    // trunc(0.2 sqrt(q)) for every possible |variance| q.
-    const int maxQ = 256 * 256;
-    std::vector<uint8_t> devTerm(maxQ + 1);
-    for (int q = 0; q <= maxQ; ++q) devTerm[q] = static_cast<uint8_t>(0.2 * std::sqrt(static_cast<double>(q)));
+    // Per window: m = floor(S / area), v = |floor(256 Q / area) - m^2|,
+    // threshold (m - trunc(0.2 sqrt(v))) mod 256. The floors are taken as
+    // (n + 0.5) times the inverse area: the exact quotient is at least
+    // 0.5 / area away from the next integer, far more than the rounding of
+    // these products (checked for every value the windows can produce), and
+    // trunc(0.2 sqrt(v)) in single precision equals the double one for every
+    // v up to 65536. This keeps the loop free of divisions and tables.
+    const float inverseF = 1.0f / static_cast<float>(area);
+    const double inverseD = 1.0 / area;
     auto colSum = Scratch<int32_t>(tw);
     auto colSq = Scratch<int32_t>(tw);
-    auto tSum = Scratch<int32_t>(tw);  // window sums per centre column
-    auto tSq = Scratch<int32_t>(tw);
-    if (!colSum || !colSq || !tSum || !tSq) return 1;
+    auto winS = Scratch<int32_t>(tw);
+    auto winQ = Scratch<int32_t>(tw);
+    auto centre = Scratch<uint8_t>(tw);  // threshold per window centre column
+    auto thr = Scratch<uint8_t>(tw);     // threshold per column of the row
+    if (!colSum || !colSq || !winS || !winQ || !centre || !thr) return 1;
     int windowTop = -1;
     for (int y = 0; y < th; ++y) {
         const int cy = std::clamp(y, r, th - 1 - r);
         const int top = cy - r;
         if (top != windowTop) {
+            int32_t* cs = colSum.get();
+            int32_t* cq = colSq.get();
             if (windowTop < 0 || top != windowTop + 1) {
-                for (int x = 0; x < tw; ++x) {
-                    int32_t s = 0, q = 0;
-                    for (int k = top; k < top + side; ++k) {
-                        const int v = px(x, k);
-                        s += v;
-                        q += v * v / 256;
+                std::fill(cs, cs + tw, 0);
+                std::fill(cq, cq + tw, 0);
+                for (int k = top; k < top + side; ++k) {
+                    const uint8_t* row = rowOf(k);
+                    for (int x = 0; x < tw; ++x) {
+                        const uint16_t v = row[x];
+                        cs[x] += v;
+                        cq[x] += static_cast<uint16_t>(v * v) >> 8;
                     }
-                    colSum[x] = s;
-                    colSq[x] = q;
                 }
             } else {
-                const uint8_t* addRow = copy.get() + static_cast<size_t>(top + side - 1) * width;
-                const uint8_t* subRow = copy.get() + static_cast<size_t>(windowTop) * width;
+                const uint8_t* addRow = rowOf(top + side - 1);
+                const uint8_t* subRow = rowOf(windowTop);
                 for (int x = 0; x < tw; ++x) {
-                    const int a = addRow[x], b = subRow[x];
-                    colSum[x] += a - b;
-                    colSq[x] += a * a / 256 - b * b / 256;
+                    const uint16_t a = addRow[x], b = subRow[x];
+                    cs[x] += a - b;
+                    cq[x] += (static_cast<uint16_t>(a * a) >> 8) - (static_cast<uint16_t>(b * b) >> 8);
                 }
             }
             windowTop = top;
-            // Horizontal window sums for every centre column r .. tw - 1 - r.
-            int32_t s = 0, q = 0;
-            for (int k = 0; k < side; ++k) {
-                s += colSum[k];
-                q += colSq[k];
+            int32_t* ws = winS.get();
+            int32_t* wq = winQ.get();
+            WindowSums(cs, cq, tw, r, ws, wq);
+            uint8_t* ct = centre.get();
+            int cx = r;
+#if defined(__SSE2__)
+            const __m128 halfF = _mm_set1_ps(0.5f), invF = _mm_set1_ps(inverseF), fifth = _mm_set1_ps(0.2f);
+            const __m128d halfD = _mm_set1_pd(0.5), invD = _mm_set1_pd(inverseD), k256 = _mm_set1_pd(256.0);
+            const __m128i byteMask = _mm_set1_epi32(255);
+            for (; cx + 4 <= tw - r; cx += 4) {
+                const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ws + cx));
+                const __m128i qv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(wq + cx));
+                const __m128i m = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(_mm_cvtepi32_ps(sv), halfF), invF));
+                const __m128d qlo = _mm_cvtepi32_pd(qv);
+                const __m128d qhi = _mm_cvtepi32_pd(_mm_shuffle_epi32(qv, _MM_SHUFFLE(1, 0, 3, 2)));
+                const __m128i alo = _mm_cvttpd_epi32(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(qlo, k256), halfD), invD));
+                const __m128i ahi = _mm_cvttpd_epi32(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(qhi, k256), halfD), invD));
+                const __m128i qa = _mm_unpacklo_epi64(alo, ahi);
+                // m <= 255, so the 16-bit product holds m * m whole.
+                const __m128i v = _mm_sub_epi32(qa, _mm_mullo_epi16(m, m));
+                const __m128i sign = _mm_srai_epi32(v, 31);
+                const __m128i var = _mm_sub_epi32(_mm_xor_si128(v, sign), sign);
+                const __m128i d = _mm_cvttps_epi32(_mm_mul_ps(fifth, _mm_sqrt_ps(_mm_cvtepi32_ps(var))));
+                const __m128i t = _mm_and_si128(_mm_sub_epi32(m, d), byteMask);
+                const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(t, t), _mm_setzero_si128());
+                const int word = _mm_cvtsi128_si32(packed);
+                std::memcpy(ct + cx, &word, 4);
             }
-            for (int cx = r; cx <= tw - 1 - r; ++cx) {
-                if (cx > r) {
-                    s += colSum[cx + r] - colSum[cx - r - 1];
-                    q += colSq[cx + r] - colSq[cx - r - 1];
-                }
-                const int m = s / area;
-                int var = q * 256 / area - m * m;
-                if (var < 0) var = -var;
-                const int t = (m - devTerm[std::min(var, maxQ)]) & 255;
-                tSum[cx] = t;  // threshold of this centre column
+#endif
+            for (; cx <= tw - 1 - r; ++cx) {
+                const int m = static_cast<int>((static_cast<float>(ws[cx]) + 0.5f) * inverseF);
+                const int qa = static_cast<int>((static_cast<double>(wq[cx]) * 256.0 + 0.5) * inverseD);
+                const int var = std::abs(qa - m * m);
+                const int d = static_cast<int>(0.2f * std::sqrt(static_cast<float>(var)));
+                ct[cx] = static_cast<uint8_t>((m - d) & 255);
             }
+            uint8_t* t = thr.get();
+            std::fill(t, t + r, centre[r]);
+            std::copy(centre.get() + r, centre.get() + tw - r, t + r);
+            std::fill(t + tw - r, t + tw, centre[tw - 1 - r]);
         }
-        const uint8_t* row = copy.get() + static_cast<size_t>(y) * width;
-        for (int x = 0; x < tw; ++x) {
-            const int cx = std::clamp(x, r, tw - 1 - r);
-            if (row[x] < tSum[cx]) SetBlack(dst, x, y);
-        }
+        bitpack::PackLess(rowOf(y), thr.get(), tw, dst[y]);
     }
     return 1;
 }
@@ -420,99 +501,204 @@ int BinarizeBlockMinMax(GrayRows src, int width, int height, BitRows dst) {
 
 // ---------------------------------------------------------------- method 8
 
+namespace {
+
+// Window sums over the columns within +-half of each column (clipped) of a
+// row of column sums.
+// Window sums over the columns within +-half of each column (clipped) of two
+// rows of column sums.
+void ClippedWindowSums(const int32_t* __restrict a, const int32_t* __restrict b, int width, int half,
+                       int32_t* __restrict outA, int32_t* __restrict outB) {
+    int32_t sa = 0, sb = 0;
+    const int first = std::min(half, width - 1);
+    for (int x = 0; x <= first; ++x) {
+        sa += a[x];
+        sb += b[x];
+    }
+    outA[0] = sa;
+    outB[0] = sb;
+    int x = 1;
+    // Growing window at the left edge.
+    for (; x < width && x <= half && x + half < width; ++x) {
+        sa += a[x + half];
+        sb += b[x + half];
+        outA[x] = sa;
+        outB[x] = sb;
+    }
+    // Full windows.
+    for (; x + half < width; ++x) {
+        sa += a[x + half] - a[x - half - 1];
+        sb += b[x + half] - b[x - half - 1];
+        outA[x] = sa;
+        outB[x] = sb;
+    }
+    // Shrinking (or, on narrow rows, constant) window at the right edge.
+    for (; x < width; ++x) {
+        if (x - half - 1 >= 0) {
+            sa -= a[x - half - 1];
+            sb -= b[x - half - 1];
+        }
+        outA[x] = sa;
+        outB[x] = sb;
+    }
+}
+
+}  // namespace
+
 int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst) {
     if (width <= 0 || height <= 0) return 0;
     const int half = 20;
     const int64_t n = static_cast<int64_t>(width) * height;
     auto fg = Scratch<uint8_t>(n);
     auto surface = Scratch<uint8_t>(n);
-    auto colA = Scratch<int64_t>(width);
-    auto colB = Scratch<int64_t>(width);
-    auto preA = Scratch<int64_t>(width + 1);
-    auto preB = Scratch<int64_t>(width + 1);
-    if (!fg || !surface || !colA || !colB || !preA || !preB) return 0;
+    auto colA = Scratch<int32_t>(width);
+    auto colB = Scratch<int32_t>(width);
+    auto winA = Scratch<int32_t>(width);
+    auto winB = Scratch<int32_t>(width);
+    auto inverse = Scratch<double>(width);
+    if (!fg || !surface || !colA || !colB || !winA || !winB || !inverse) return 0;
+    // 1 / (number of window columns) for each column.
+    for (int x = 0; x < width; ++x)
+        inverse[x] = 1.0 / (std::min(width - 1, x + half) - std::max(0, x - half) + 1);
+    auto fgRow = [&](int y) { return fg.get() + static_cast<size_t>(y) * width; };
 
-    // Runs f(row, x) -> (a, b) column sums over the rows within +-half of y
-    // (clipped) and calls g(y, x, windowA, windowB, windowPixels).
-    auto slide = [&](auto valueA, auto valueB, auto use) {
-        std::fill(colA.get(), colA.get() + width, 0);
-        std::fill(colB.get(), colB.get() + width, 0);
-        for (int k = 0; k <= std::min(half, height - 1); ++k)
+    // 1. Sauvola pre-binarisation: window mean m and deviation s of the
+    // values within +-half rows and columns; foreground where
+    // m (1 + 0.2 (s / 128 - 1)) > v.
+    {
+        int32_t* ca = colA.get();
+        int32_t* cb = colB.get();
+        std::fill(ca, ca + width, 0);
+        std::fill(cb, cb + width, 0);
+        auto addRow = [&](int k, int sign) {
+            const uint8_t* row = src[k];
             for (int x = 0; x < width; ++x) {
-                colA[x] += valueA(x, k);
-                colB[x] += valueB(x, k);
+                const int32_t v = row[x];
+                ca[x] += sign * v;
+                cb[x] += sign * v * v;
             }
+        };
+        for (int k = 0; k <= std::min(half, height - 1); ++k) addRow(k, 1);
         for (int y = 0; y < height; ++y) {
             if (y > 0) {
-                const int add = y + half, sub = y - half - 1;
-                if (add < height)
-                    for (int x = 0; x < width; ++x) {
-                        colA[x] += valueA(x, add);
-                        colB[x] += valueB(x, add);
-                    }
-                if (sub >= 0)
-                    for (int x = 0; x < width; ++x) {
-                        colA[x] -= valueA(x, sub);
-                        colB[x] -= valueB(x, sub);
-                    }
+                if (y + half < height) addRow(y + half, 1);
+                if (y - half - 1 >= 0) addRow(y - half - 1, -1);
             }
-            preA[0] = preB[0] = 0;
-            for (int x = 0; x < width; ++x) {
-                preA[x + 1] = preA[x] + colA[x];
-                preB[x + 1] = preB[x] + colB[x];
+            ClippedWindowSums(ca, cb, width, half, winA.get(), winB.get());
+            const double rowsInverse = 1.0 / (std::min(height - 1, y + half) - std::max(0, y - half) + 1);
+            const uint8_t* row = src[y];
+            uint8_t* f = fgRow(y);
+            const int32_t* wa = winA.get();
+            const int32_t* wb = winB.get();
+            int x = 0;
+#if defined(__SSE2__)
+            const __m128d rowsInv = _mm_set1_pd(rowsInverse), zero = _mm_setzero_pd();
+            const __m128d one = _mm_set1_pd(1.0), fifth = _mm_set1_pd(0.2), by128 = _mm_set1_pd(1.0 / 128);
+            for (; x + 2 <= width; x += 2) {
+                const __m128d inv = _mm_mul_pd(rowsInv, _mm_loadu_pd(inverse.get() + x));
+                const __m128d m =
+                    _mm_mul_pd(_mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(wa + x))), inv);
+                const __m128d q =
+                    _mm_mul_pd(_mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(wb + x))), inv);
+                const __m128d var = _mm_sub_pd(q, _mm_mul_pd(m, m));
+                const __m128d sd = _mm_sqrt_pd(_mm_max_pd(var, zero));
+                const __m128d t = _mm_mul_pd(m, _mm_add_pd(one, _mm_mul_pd(fifth, _mm_sub_pd(_mm_mul_pd(sd, by128), one))));
+                const __m128d v = _mm_set_pd(row[x + 1], row[x]);
+                const int mask = _mm_movemask_pd(_mm_cmpgt_pd(t, v));
+                f[x] = static_cast<uint8_t>(mask & 1);
+                f[x + 1] = static_cast<uint8_t>(mask >> 1);
             }
-            const int rowsIn = std::min(height - 1, y + half) - std::max(0, y - half) + 1;
-            for (int x = 0; x < width; ++x) {
-                const int x0 = std::max(0, x - half), x1 = std::min(width, x + half + 1);
-                use(y, x, preA[x1] - preA[x0], preB[x1] - preB[x0], static_cast<int64_t>(rowsIn) * (x1 - x0));
+#endif
+            for (; x < width; ++x) {
+                const double inv = rowsInverse * inverse[x];
+                const double m = wa[x] * inv;
+                const double var = wb[x] * inv - m * m;
+                const double sd = var > 0 ? std::sqrt(var) : 0.0;
+                const double t = m * (1 + 0.2 * (sd / 128 - 1));
+                f[x] = t > row[x];
             }
         }
-    };
-
-    // 1. Sauvola pre-binarisation.
-    slide([&](int x, int y) -> int64_t { return src[y][x]; },
-          [&](int x, int y) -> int64_t { return static_cast<int64_t>(src[y][x]) * src[y][x]; },
-          [&](int y, int x, int64_t s, int64_t q, int64_t cnt) {
-              const double m = static_cast<double>(s) / cnt;
-              const double var = static_cast<double>(q) / cnt - m * m;
-              const double sd = var > 0 ? std::sqrt(var) : 0.0;
-              const double t = m * (1 + 0.2 * (sd / 128 - 1));
-              fg[static_cast<size_t>(y) * width + x] = t > src[y][x] ? 1 : 0;
-          });
-    // 2. Background surface from the background pixels around each pixel.
+    }
+    // 2. Background surface: a background pixel keeps its value, a
+    // foreground pixel takes the mean of the background pixels in its
+    // window (0 when there are none).
     int64_t foreground = 0, background = 0, bgSum = 0, excess = 0;
-    slide([&](int x, int y) -> int64_t { return fg[static_cast<size_t>(y) * width + x] ? 0 : src[y][x]; },
-          [&](int x, int y) -> int64_t { return fg[static_cast<size_t>(y) * width + x] ? 0 : 1; },
-          [&](int y, int x, int64_t s, int64_t cnt, int64_t) {
-              const size_t i = static_cast<size_t>(y) * width + x;
-              const int v = src[y][x];
-              int b;
-              if (!fg[i]) {
-                  b = v;
-                  ++background;
-                  bgSum += v;
-              } else {
-                  b = cnt > 0 ? static_cast<int>(s / cnt) : 0;
-                  ++foreground;
-              }
-              surface[i] = static_cast<uint8_t>(b);
-              excess += b - v;
-          });
+    {
+        std::vector<double> countInverse(static_cast<size_t>(2 * half + 1) * (2 * half + 1) + 1, 0.0);
+        for (size_t c = 1; c < countInverse.size(); ++c) countInverse[c] = 1.0 / static_cast<double>(c);
+        int32_t* ca = colA.get();
+        int32_t* cb = colB.get();
+        std::fill(ca, ca + width, 0);
+        std::fill(cb, cb + width, 0);
+        auto addRow = [&](int k, int sign) {
+            const uint8_t* row = src[k];
+            const uint8_t* f = fgRow(k);
+            for (int x = 0; x < width; ++x) {
+                const int32_t keep = 1 - f[x];
+                ca[x] += sign * keep * row[x];
+                cb[x] += sign * keep;
+            }
+        };
+        for (int k = 0; k <= std::min(half, height - 1); ++k) addRow(k, 1);
+        for (int y = 0; y < height; ++y) {
+            if (y > 0) {
+                if (y + half < height) addRow(y + half, 1);
+                if (y - half - 1 >= 0) addRow(y - half - 1, -1);
+            }
+            ClippedWindowSums(ca, cb, width, half, winA.get(), winB.get());
+            const uint8_t* row = src[y];
+            const uint8_t* f = fgRow(y);
+            uint8_t* out = surface.get() + static_cast<size_t>(y) * width;
+            int64_t rowFg = 0, rowBgSum = 0, rowExcess = 0;
+            for (int x = 0; x < width; ++x) {
+                const int v = row[x];
+                int b = v;
+                if (f[x]) {
+                    const int32_t cnt = winB[x];
+                    // floor(S / C): the quotient is at least 0.5 / C away
+                    // from the next integer, far above the rounding here.
+                    b = cnt > 0 ? static_cast<int>((winA[x] + 0.5) * countInverse[static_cast<size_t>(cnt)]) : 0;
+                    ++rowFg;
+                } else {
+                    rowBgSum += v;
+                }
+                out[x] = static_cast<uint8_t>(b);
+                rowExcess += b - v;
+            }
+            foreground += rowFg;
+            background += width - rowFg;
+            bgSum += rowBgSum;
+            excess += rowExcess;
+        }
+    }
     // A page without foreground or without background has nothing to
     // separate: it stays white.
     if (foreground == 0 || background == 0) return 1;
-    // 3-4. Final threshold, a function of the surface value only.
+    // 3-4. Final threshold, a function of the surface value only: black
+    // where B - v > d(B), that is v < ceil(B - d(B)) for whole v.
     const double delta = static_cast<double>(excess) / foreground;
     const double meanBg = std::max(static_cast<double>(bgSum) / background, 1e-9);
     const double p1 = 0.5, p2 = 0.8, q = 0.7;
-    double limit[256];
-    for (int b = 0; b < 256; ++b)
-        limit[b] = q * delta * ((1 - p2) / (1 + std::exp(-4.0 * b / (meanBg * (1 - p1)) + 2 * (1 + p1) / (1 - p1))) + p2);
+    int16_t below[256];
+    for (int b = 0; b < 256; ++b) {
+        const double d = q * delta * ((1 - p2) / (1 + std::exp(-4.0 * b / (meanBg * (1 - p1)) + 2 * (1 + p1) / (1 - p1))) + p2);
+        // Smallest whole v with b - v <= d, i.e. v >= b - d.
+        const double edge = std::ceil(b - d);
+        int k = edge < 0 ? 0 : (edge > 256 ? 256 : static_cast<int>(edge));
+        // Guard against rounding of b - d: move k so that exactly the v
+        // with b - v > d are below it.
+        while (k > 0 && !(b - (k - 1) > d)) --k;
+        while (k < 256 && b - k > d) ++k;
+        below[b] = static_cast<int16_t>(k);
+    }
+    auto flags = Scratch<uint8_t>(width);
+    if (!flags) return 0;
     for (int y = 0; y < height; ++y) {
         const uint8_t* row = src[y];
         const uint8_t* srow = surface.get() + static_cast<size_t>(y) * width;
-        for (int x = 0; x < width; ++x)
-            if (srow[x] - row[x] > limit[srow[x]]) SetBlack(dst, x, y);
+        uint8_t* f = flags.get();
+        for (int x = 0; x < width; ++x) f[x] = row[x] < below[srow[x]];
+        bitpack::PackFlags(f, width, dst[y]);
     }
     return 1;
 }

@@ -4,6 +4,7 @@
 
 #include "platform/PlatformProcesses.h"
 #include "templates/SubTemplateList.h"
+#include "templates/ObjList.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
@@ -27,6 +28,7 @@ bool CMainTemplate::Load(const std::u16string& path) {
 }
 
 bool CMainTemplate::ReadFrom(CXmlDocument& xml) {
+    CDeclaredSlotBudget budget;
     xml.ResetPosition();
     if (!xml.FindElement(u"MainTemplate")) return false;
     if (!xml.EnterElement()) return false;

@@ -16,6 +16,35 @@ namespace libMorvaneClassifier {
 // must not make the reader allocate gigabytes.
 constexpr int32_t kMaxDeclaredCount = 100000;
 
+// Bounds the total of the declared list lengths that one template file may
+// make the readers allocate: a few hundred bytes of lists that each declare
+// just under the per-list limit would otherwise still cost gigabytes. A
+// top-level reader opens one budget for its document; a list whose declared
+// length no longer fits is treated like a malformed list. Without an open
+// budget only the per-list limit applies.
+class CDeclaredSlotBudget {
+public:
+    static constexpr int64_t kPerDocument = 1000000;
+
+    CDeclaredSlotBudget() : previous_(active_) { active_ = this; }
+    ~CDeclaredSlotBudget() { active_ = previous_; }
+    CDeclaredSlotBudget(const CDeclaredSlotBudget&) = delete;
+    CDeclaredSlotBudget& operator=(const CDeclaredSlotBudget&) = delete;
+
+    // Takes n slots from the innermost open budget; false when they do not fit.
+    static bool Take(int64_t n) {
+        if (!active_) return true;
+        if (n > active_->remaining_) return false;
+        active_->remaining_ -= n;
+        return true;
+    }
+
+private:
+    static inline CDeclaredSlotBudget* active_ = nullptr;
+    CDeclaredSlotBudget* previous_;
+    int64_t remaining_ = kPerDocument;
+};
+
 // T provides:
 //   static constexpr char16_t kListElement[]  the list element's name
 //   static constexpr bool kMissingItemKeepsDefaults
@@ -47,7 +76,7 @@ public:
         if (!xml.FindElement(T::kListElement)) return false;
         const int32_t n = xml.ReadIntAttribute(u"Size");
         if (n <= 0) return true;
-        if (n > kMaxDeclaredCount) return false;
+        if (n > kMaxDeclaredCount || !CDeclaredSlotBudget::Take(n)) return false;
         if (!xml.EnterElement()) return false;
         items.resize(static_cast<size_t>(n));
         bool exhausted = false;  // once an item element is missing, all later ones are too
@@ -94,6 +123,11 @@ public:
         for (const auto& item : items)
             if (item) return true;
         return false;
+    }
+
+    // Hands an image size to every present item (item kinds with geometry).
+    void SetImageSize(int32_t w, int32_t h) const {
+        ForEach([&](T& item) { item.SetImageSize(w, h); });
     }
 
     // Calls f(T&) for every present item in order.

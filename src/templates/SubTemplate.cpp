@@ -2,6 +2,7 @@
 
 #include "filters/FilterInfoBase.h"
 #include "platform/PlatformProcesses.h"
+#include "templates/ObjList.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
@@ -26,6 +27,7 @@ bool CSubTemplate::Load(const std::u16string& path) {
 }
 
 bool CSubTemplate::ReadFrom(CXmlDocument& xml) {
+    CDeclaredSlotBudget budget;
     xml.ResetPosition();
     if (!xml.FindElement(u"SubTemplate")) return false;
     index = xml.ReadIntAttribute(u"Index");

@@ -242,6 +242,20 @@ TEST(RegionGeometry, LocateAnchorsScoreBelowThresholdPlacesNothing) {
     }
 }
 
+TEST(TextLineGeometry, ListHandsSizeToEveryLineAndRegion) {
+    CTextLineList lines;
+    lines.items.resize(3);
+    lines.items[0] = std::make_unique<CTextLine>();
+    lines.items[0]->SetRegion(MakeRegion(0, 0, 5000, 5000));
+    lines.items[2] = std::make_unique<CTextLine>();
+    lines.count = 3;
+    lines.SetImageSize(300, 100);
+    EXPECT_EQ(lines.Get(0)->imageWidth, 300);
+    EXPECT_EQ(lines.Get(0)->RegionRect(), (Rect32{0, 0, 150, 50}));
+    EXPECT_EQ(lines.Get(2)->imageHeight, 100);
+    EXPECT_EQ(lines.Get(1), nullptr);
+}
+
 TEST(TextLineGeometry, RegionAccessorsAndCopies) {
     CTextLine line;
     EXPECT_EQ(line.RegionRect(), Rect32{});

@@ -320,6 +320,26 @@ TEST(MainTemplate, DeepTreeIsHandledIteratively) {
     m.reset();  // deleting the tree must not recurse either
 }
 
+// Lists that each declare just under the per-list limit still share one
+// budget per file: once it is spent, further lists read as malformed.
+TEST(MainTemplate, DeclaredListLengthsShareOneBudgetPerFile) {
+    std::string xml = "<MainTemplate><FilterTemplatePath/><SubTemplateListPath/><SubTemplatePath/><ImagePath/>"
+                      "<TemplateGroup ChildNum='10'><FilterConfigList Size='99999'/>";
+    for (int i = 0; i < 10; ++i) xml += "<TemplateGroup><FilterConfigList Size='99999'/></TemplateGroup>";
+    xml += "</TemplateGroup></MainTemplate>";
+    CXmlDocument doc;
+    ASSERT_TRUE(Parse(doc, xml));
+    CMainTemplate m;
+    ASSERT_TRUE(m.ReadFrom(doc));
+    ASSERT_EQ(m.groups.size(), 11u);
+    for (size_t i = 0; i < 10; ++i) EXPECT_EQ(m.groups[i]->FilterConfigCount(), 99999) << i;
+    EXPECT_EQ(m.groups[10]->filterConfigs, nullptr);
+    // A second read of the same document starts with a fresh budget.
+    CMainTemplate again;
+    ASSERT_TRUE(again.ReadFrom(doc));
+    EXPECT_EQ(again.groups[9]->FilterConfigCount(), 99999);
+}
+
 TEST(MainTemplate, Descriptors) {
     CMainTemplate m;
     EXPECT_EQ(test::DescriptorsOf(m),
