@@ -1,12 +1,15 @@
-// Placeholder actions of the black-edge erasing and tilt correction steps:
-// until the measurements and geometry operations are wired in, these steps
-// fail and the chain stops there. This file is replaced wholesale by the
-// real actions.
+// Actions of the black-edge erasing step (type 3, method 0) and the tilt
+// correction step (types 8 and 12).
+#include "preprocess/BlackEdgeErasing.h"
 #include "preprocess/StepActions.h"
+#include "preprocess/TiltCorrection.h"
 
 namespace libMorvaneClassifier {
 
-bool ApplyBlackEdgesErasingStep(CRawImage&, const CBlackEdgesErasingInfo&) { return false; }
-bool ApplyTiltCorrectionStep(CRawImage&, const CTiltCorrectionInfo&) { return false; }
+bool ApplyBlackEdgesErasingStep(CRawImage& image, const CBlackEdgesErasingInfo& step) {
+    return EraseBlackEdges(image, step);
+}
+
+bool ApplyTiltCorrectionStep(CRawImage& image, const CTiltCorrectionInfo& step) { return CorrectTilt(image, step); }
 
 }  // namespace libMorvaneClassifier

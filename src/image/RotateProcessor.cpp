@@ -1,0 +1,389 @@
+#include "image/RotateProcessor.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define MORVANE_ROTATE_AVX2 1
+#endif
+
+// Every destination value must come out exactly as the written formulas give
+// it, whatever the target's instruction set: no fused multiply-add.
+#ifdef __clang__
+#pragma clang fp contract(off)
+#endif
+
+namespace {
+
+inline bool GetBit(const uint8_t* row, int32_t x) { return (row[x >> 3] & (0x80 >> (x & 7))) != 0; }
+inline void SetBit(uint8_t* row, int32_t x) { row[x >> 3] = static_cast<uint8_t>(row[x >> 3] | (0x80 >> (x & 7))); }
+inline void ClearBit(uint8_t* row, int32_t x) { row[x >> 3] = static_cast<uint8_t>(row[x >> 3] & ~(0x80 >> (x & 7))); }
+
+// Moves the pixels of `from` into `to`, leaving `from` empty.
+void TakePixels(CRawImage& to, CRawImage& from) {
+    to.rows = std::move(from.rows);
+    to.bits = std::move(from.bits);
+    to.width = from.width;
+    to.height = from.height;
+    to.bitCount = from.bitCount;
+    to.bytesPerRow = from.bytesPerRow;
+    to.xResolution = from.xResolution;
+    to.yResolution = from.yResolution;
+    from.Free();
+}
+
+// Sampling geometry of one rotation: the source position of destination
+// pixel (x', y') is
+//   X = cx + cos*(x' - cx') + sin*(y' - cy') + 0.5
+//   Y = cy - sin*(x' - cx') + cos*(y' - cy') + 0.5
+// The column terms are tabulated once; per row only the row terms change.
+// The sums are formed in the order of the formula so every pixel gets
+// exactly the value the formula gives.
+struct Sampler {
+    double cx = 0, cy = 0;
+    std::vector<double> colCos, colSin;  // cos*(x' - cx'), sin*(x' - cx')
+    double rowSin = 0, rowCos = 0;       // sin*(y' - cy'), cos*(y' - cy')
+    double s = 0, c = 0, cyd = 0;
+
+    bool Init(double theta, int32_t srcW, int32_t srcH, int32_t dstW, int32_t dstH, bool exactSourceCentre) {
+        c = std::cos(theta);
+        s = std::sin(theta);
+        if (exactSourceCentre) {
+            cx = (srcW - 1) / 2.0;
+            cy = (srcH - 1) / 2.0;
+        } else {
+            cx = static_cast<double>((srcW - 1) / 2);
+            cy = static_cast<double>((srcH - 1) / 2);
+        }
+        const double cxd = (dstW - 1) / 2.0;
+        cyd = (dstH - 1) / 2.0;
+        try {
+            colCos.resize(static_cast<size_t>(dstW));
+            colSin.resize(static_cast<size_t>(dstW));
+        } catch (...) {
+            return false;
+        }
+        for (int32_t x = 0; x < dstW; ++x) {
+            colCos[static_cast<size_t>(x)] = c * (x - cxd);
+            colSin[static_cast<size_t>(x)] = s * (x - cxd);
+        }
+        return true;
+    }
+    void SetRow(int32_t y) {
+        rowSin = s * (y - cyd);
+        rowCos = c * (y - cyd);
+    }
+    double X(int32_t x) const { return cx + colCos[static_cast<size_t>(x)] + rowSin + 0.5; }
+    double Y(int32_t x) const { return cy - colSin[static_cast<size_t>(x)] + rowCos + 0.5; }
+};
+
+inline double Bilinear(double fx, double fy, double p00, double p10, double p01, double p11) {
+    return ((1 - fx) * p00 + fx * p10) * (1 - fy) + fy * ((1 - fx) * p01 + fx * p11);
+}
+
+// Sampling points in the half pixel before the first row or column truncate
+// onto it with a negative fraction, which extrapolates and can leave 0..255;
+// the value is limited at both ends.
+inline uint8_t ToByte(double v) { return static_cast<uint8_t>(v > 255.0 ? 255.0 : (v < 0.0 ? 0.0 : v)); }
+
+// One interpolated 8-bit destination pixel; pixels whose source position
+// falls outside keep the fill.
+inline void GrayPixelInterpolated(const CRawImage& src, const Sampler& sm, int32_t xd, uint8_t* out) {
+    const double X = sm.X(xd);
+    const double Y = sm.Y(xd);
+    const int32_t x0 = static_cast<int32_t>(X);
+    const int32_t y0 = static_cast<int32_t>(Y);
+    if (x0 < 0 || y0 < 0 || x0 + 1 > src.width || y0 + 1 > src.height) return;
+    const int32_t x1 = x0 + 1 == src.width ? x0 : x0 + 1;
+    const int32_t y1 = y0 + 1 == src.height ? y0 : y0 + 1;
+    const uint8_t* r0 = src.rows[y0];
+    const uint8_t* r1 = src.rows[y1];
+    out[xd] = ToByte(Bilinear(X - x0, Y - y0, r0[x0], r0[x1], r1[x0], r1[x1]));
+}
+
+#ifdef MORVANE_ROTATE_AVX2
+// Four interpolated 8-bit pixels at a time. The same double operations run in
+// the same order as in the scalar path, four lanes wide, so every pixel gets
+// the identical value; groups that touch the last row or column or fall
+// outside the source are left to the scalar path. Needs the rows stored one
+// after the other in `bits`.
+__attribute__((target("avx2"))) void GrayRowInterpolatedAvx2(const CRawImage& src, const Sampler& sm, uint8_t* out,
+                                                              int32_t dstWidth) {
+    const int32_t stride = src.bytesPerRow;
+    const uint8_t* bytes = src.bits.get();
+    const __m256d cx = _mm256_set1_pd(sm.cx), cy = _mm256_set1_pd(sm.cy);
+    const __m256d rowSin = _mm256_set1_pd(sm.rowSin), rowCos = _mm256_set1_pd(sm.rowCos);
+    const __m256d half = _mm256_set1_pd(0.5), one = _mm256_set1_pd(1.0);
+    const __m256d lo = _mm256_setzero_pd(), hi = _mm256_set1_pd(255.0);
+    const __m128i minusOne = _mm_set1_epi32(-1);
+    const __m128i lastX = _mm_set1_epi32(src.width - 1), lastY = _mm_set1_epi32(src.height - 1);
+    const __m128i strideV = _mm_set1_epi32(stride);
+    int32_t xd = 0;
+    for (; xd + 4 <= dstWidth; xd += 4) {
+        const __m256d X = _mm256_add_pd(_mm256_add_pd(_mm256_add_pd(cx, _mm256_loadu_pd(&sm.colCos[static_cast<size_t>(xd)])), rowSin), half);
+        const __m256d Y = _mm256_add_pd(_mm256_add_pd(_mm256_sub_pd(cy, _mm256_loadu_pd(&sm.colSin[static_cast<size_t>(xd)])), rowCos), half);
+        const __m128i x0 = _mm256_cvttpd_epi32(X);
+        const __m128i y0 = _mm256_cvttpd_epi32(Y);
+        // Inside with both neighbours: 0 <= x0 < width - 1, 0 <= y0 < height - 1.
+        const __m128i inside = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(x0, minusOne), _mm_cmpgt_epi32(lastX, x0)),
+                                             _mm_and_si128(_mm_cmpgt_epi32(y0, minusOne), _mm_cmpgt_epi32(lastY, y0)));
+        if (_mm_movemask_epi8(inside) != 0xFFFF) {
+            for (int k = 0; k < 4; ++k) GrayPixelInterpolated(src, sm, xd + k, out);
+            continue;
+        }
+        // The four neighbours of each pixel by plain loads (hardware gathers
+        // are slow on some processors); row y0 + 1 exists for every lane.
+        alignas(16) int32_t off[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(off), _mm_add_epi32(_mm_mullo_epi32(y0, strideV), x0));
+        alignas(16) int32_t q00[4], q10[4], q01[4], q11[4];
+        for (int k = 0; k < 4; ++k) {
+            const uint8_t* p = bytes + off[k];
+            q00[k] = p[0];
+            q10[k] = p[1];
+            q01[k] = p[stride];
+            q11[k] = p[stride + 1];
+        }
+        const __m256d p00 = _mm256_cvtepi32_pd(_mm_load_si128(reinterpret_cast<const __m128i*>(q00)));
+        const __m256d p10 = _mm256_cvtepi32_pd(_mm_load_si128(reinterpret_cast<const __m128i*>(q10)));
+        const __m256d p01 = _mm256_cvtepi32_pd(_mm_load_si128(reinterpret_cast<const __m128i*>(q01)));
+        const __m256d p11 = _mm256_cvtepi32_pd(_mm_load_si128(reinterpret_cast<const __m128i*>(q11)));
+        const __m256d fx = _mm256_sub_pd(X, _mm256_cvtepi32_pd(x0));
+        const __m256d fy = _mm256_sub_pd(Y, _mm256_cvtepi32_pd(y0));
+        const __m256d gx = _mm256_sub_pd(one, fx);
+        const __m256d top = _mm256_add_pd(_mm256_mul_pd(gx, p00), _mm256_mul_pd(fx, p10));
+        const __m256d bottom = _mm256_add_pd(_mm256_mul_pd(gx, p01), _mm256_mul_pd(fx, p11));
+        __m256d v = _mm256_add_pd(_mm256_mul_pd(top, _mm256_sub_pd(one, fy)), _mm256_mul_pd(fy, bottom));
+        v = _mm256_min_pd(_mm256_max_pd(v, lo), hi);
+        const __m128i iv = _mm256_cvttpd_epi32(v);
+        const __m128i packed = _mm_packus_epi16(_mm_packus_epi32(iv, iv), _mm_setzero_si128());
+        const int32_t four = _mm_cvtsi128_si32(packed);
+        std::memcpy(out + xd, &four, 4);
+    }
+    for (; xd < dstWidth; ++xd) GrayPixelInterpolated(src, sm, xd, out);
+}
+
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2") != 0;
+    return has;
+}
+#endif
+
+bool RowsAreContiguous(const CRawImage& img) {
+    for (int32_t y = 0; y < img.height; ++y)
+        if (img.rows[y] != img.bits.get() + static_cast<size_t>(y) * static_cast<size_t>(img.bytesPerRow)) return false;
+    return true;
+}
+
+void RotateGrayInterpolated(const CRawImage& src, CRawImage& dst, Sampler& sm) {
+#ifdef MORVANE_ROTATE_AVX2
+    if (HasAvx2() && RowsAreContiguous(src)) {
+        for (int32_t yd = 0; yd < dst.height; ++yd) {
+            sm.SetRow(yd);
+            GrayRowInterpolatedAvx2(src, sm, dst.rows[yd], dst.width);
+        }
+        return;
+    }
+#endif
+    for (int32_t yd = 0; yd < dst.height; ++yd) {
+        sm.SetRow(yd);
+        uint8_t* out = dst.rows[yd];
+        for (int32_t xd = 0; xd < dst.width; ++xd) GrayPixelInterpolated(src, sm, xd, out);
+    }
+}
+
+// 8-bit and 24-bit rotation; `channels` is 1 or 3.
+template <int channels>
+void RotateBytes(const CRawImage& src, CRawImage& dst, Sampler& sm, bool interpolate) {
+    const int32_t w = src.width, h = src.height;
+    for (int32_t yd = 0; yd < dst.height; ++yd) {
+        sm.SetRow(yd);
+        uint8_t* out = dst.rows[yd];
+        for (int32_t xd = 0; xd < dst.width; ++xd) {
+            const double X = sm.X(xd);
+            const double Y = sm.Y(xd);
+            const int32_t x0 = static_cast<int32_t>(X);
+            const int32_t y0 = static_cast<int32_t>(Y);
+            if (x0 < 0 || y0 < 0 || x0 + 1 > w || y0 + 1 > h) continue;  // keeps the fill
+            const uint8_t* r0 = src.rows[y0];
+            uint8_t* o = out + channels * xd;
+            if (!interpolate) {
+                for (int k = 0; k < channels; ++k) o[k] = r0[channels * x0 + k];
+                continue;
+            }
+            const int32_t x1 = x0 + 1 == w ? x0 : x0 + 1;
+            const int32_t y1 = y0 + 1 == h ? y0 : y0 + 1;
+            const uint8_t* r1 = src.rows[y1];
+            const double fx = X - x0;
+            const double fy = Y - y0;
+            for (int k = 0; k < channels; ++k) {
+                const double v = Bilinear(fx, fy, r0[channels * x0 + k], r0[channels * x1 + k], r1[channels * x0 + k],
+                                          r1[channels * x1 + k]);
+                o[k] = ToByte(v);
+            }
+        }
+    }
+}
+
+void RotateBits(const CRawImage& src, CRawImage& dst, Sampler& sm, bool interpolate) {
+    const int32_t w = src.width, h = src.height;
+    for (int32_t yd = 0; yd < dst.height; ++yd) {
+        sm.SetRow(yd);
+        uint8_t* out = dst.rows[yd];
+        for (int32_t xd = 0; xd < dst.width; ++xd) {
+            const double X = sm.X(xd);
+            const double Y = sm.Y(xd);
+            const int32_t x0 = static_cast<int32_t>(X);
+            const int32_t y0 = static_cast<int32_t>(Y);
+            if (x0 < 0 || y0 < 0 || x0 + 1 > w || y0 + 1 > h) continue;
+            bool black;
+            if (!interpolate) {
+                black = GetBit(src.rows[y0], x0);
+            } else {
+                const int32_t x1 = x0 + 1 == w ? x0 : x0 + 1;
+                const int32_t y1 = y0 + 1 == h ? y0 : y0 + 1;
+                const uint8_t* r0 = src.rows[y0];
+                const uint8_t* r1 = src.rows[y1];
+                const double v = Bilinear(X - x0, Y - y0, GetBit(r0, x0), GetBit(r0, x1), GetBit(r1, x0), GetBit(r1, x1));
+                black = v > 0.3;
+            }
+            if (black)
+                SetBit(out, xd);
+            else
+                ClearBit(out, xd);
+        }
+    }
+}
+
+}  // namespace
+
+void CRotateProcessor::RotatedSize(int32_t w, int32_t h, double theta, int32_t* outW, int32_t* outH) {
+    const double c = std::cos(theta), s = std::sin(theta);
+    const double wm = w - 1.0, hm = h - 1.0;
+    const double fw = std::max(std::fabs(c * wm - s * hm), std::fabs(c * wm + s * hm));
+    const double fh = std::max(std::fabs(c * hm + s * wm), std::fabs(c * hm - s * wm));
+    // A one-pixel row or column has a zero-sized centre box; the image keeps
+    // at least one pixel in each direction.
+    // Sizes beyond the 32-bit range are cut to it; Create refuses them.
+    const double limit = static_cast<double>(std::numeric_limits<int32_t>::max());
+    const double rw = std::min(std::floor(fw + 0.5), limit);
+    const double rh = std::min(std::floor(fh + 0.5), limit);
+    *outW = rw < 1 ? 1 : static_cast<int32_t>(rw);
+    *outH = rh < 1 ? 1 : static_cast<int32_t>(rh);
+}
+
+int CRotateProcessor::Process(CRawImage& dst) {
+    if (!source_ || !source_->HasPixels()) return 0;
+    if (&dst == source_) return ProcessInPlace();
+    switch (mode) {
+        case 1: return QuarterTurn(dst, 1);
+        case 2: return QuarterTurn(dst, 2);
+        case 3: return QuarterTurn(dst, 3);
+        default: return RotateByAngle(dst);
+    }
+}
+
+int CRotateProcessor::ProcessInPlace() {
+    if (!source_ || !source_->HasPixels()) return 0;
+    const bool angleMode = mode != 1 && mode != 2 && mode != 3;
+    if (angleMode && std::fabs(angle) < 1e-7) return 1;
+    CRawImage result;
+    const int ok = Process(result);
+    if (ok) TakePixels(*source_, result);
+    return ok;
+}
+
+int CRotateProcessor::QuarterTurn(CRawImage& dst, int turn) const {
+    const CRawImage& src = *source_;
+    const int32_t w = src.width, h = src.height, bpp = src.bitCount;
+    const bool swap = turn != 2;
+    if (!dst.Create(swap ? h : w, swap ? w : h, bpp, src.xResolution)) return 0;
+    // Destination position of source pixel (x, y).
+    auto target = [&](int32_t x, int32_t y, int32_t* dx, int32_t* dy) {
+        if (turn == 1) {
+            *dx = h - 1 - y;
+            *dy = x;
+        } else if (turn == 3) {
+            *dx = y;
+            *dy = w - 1 - x;
+        } else {
+            *dx = w - 1 - x;
+            *dy = h - 1 - y;
+        }
+    };
+    if (bpp == 1) {
+        // The destination is all white after Create; only black pixels move.
+        for (int32_t y = 0; y < h; ++y) {
+            const uint8_t* row = src.rows[y];
+            for (int32_t x = 0; x < w; ++x) {
+                if (!GetBit(row, x)) continue;
+                int32_t dx, dy;
+                target(x, y, &dx, &dy);
+                SetBit(dst.rows[dy], dx);
+            }
+        }
+        return 1;
+    }
+    const int bytes = bpp / 8;
+    if (turn == 2) {
+        for (int32_t y = 0; y < h; ++y) {
+            const uint8_t* in = src.rows[y];
+            uint8_t* out = dst.rows[h - 1 - y];
+            for (int32_t x = 0; x < w; ++x) std::memcpy(out + bytes * (w - 1 - x), in + bytes * x, static_cast<size_t>(bytes));
+        }
+        return 1;
+    }
+    // Quarter turns walk the source in square tiles so that both images are
+    // read and written in cache-sized pieces.
+    constexpr int32_t kTile = 64;
+    for (int32_t ty = 0; ty < h; ty += kTile) {
+        const int32_t yEnd = std::min(h, ty + kTile);
+        for (int32_t tx = 0; tx < w; tx += kTile) {
+            const int32_t xEnd = std::min(w, tx + kTile);
+            for (int32_t y = ty; y < yEnd; ++y) {
+                const uint8_t* in = src.rows[y];
+                for (int32_t x = tx; x < xEnd; ++x) {
+                    int32_t dx, dy;
+                    target(x, y, &dx, &dy);
+                    std::memcpy(dst.rows[dy] + bytes * dx, in + bytes * x, static_cast<size_t>(bytes));
+                }
+            }
+        }
+    }
+    return 1;
+}
+
+int CRotateProcessor::RotateByAngle(CRawImage& dst) const {
+    if (std::fabs(angle) < 1e-7) return 1;  // nothing to turn; dst untouched
+    if (!std::isfinite(angle)) return 0;
+    const CRawImage& src = *source_;
+    const int32_t bpp = src.bitCount;
+    if (bpp != 1 && bpp != 8 && bpp != 24) return 0;
+    int32_t outW = src.width, outH = src.height;
+    if (!keepSize) RotatedSize(src.width, src.height, angle, &outW, &outH);
+
+    Sampler sm;
+    if (!sm.Init(angle, src.width, src.height, outW, outH, bpp == 24)) return 0;
+    const int32_t resolution = src.xResolution;
+    if (!dst.Create(outW, outH, bpp, resolution)) return 0;
+    // Create keeps the old resolution when the geometry is unchanged.
+    dst.xResolution = dst.yResolution = resolution;
+
+    const size_t total = static_cast<size_t>(dst.height) * static_cast<size_t>(dst.bytesPerRow);
+    if (bpp == 1) {
+        std::memset(dst.bits.get(), whiteFill ? 0x00 : 0xFF, total);
+        RotateBits(src, dst, sm, interpolate != 0);
+    } else {
+        std::memset(dst.bits.get(), whiteFill ? 0xFF : 0x00, total);
+        if (bpp == 8 && interpolate)
+            RotateGrayInterpolated(src, dst, sm);
+        else if (bpp == 8)
+            RotateBytes<1>(src, dst, sm, false);
+        else
+            RotateBytes<3>(src, dst, sm, interpolate != 0);
+    }
+    return 1;
+}

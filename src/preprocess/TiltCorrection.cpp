@@ -1,0 +1,32 @@
+#include "preprocess/TiltCorrection.h"
+
+#include <cmath>
+
+namespace libMorvaneClassifier {
+
+double TiltLimitRadians(int32_t degrees) { return degrees * 3.14159265 / 180; }
+
+bool TiltInWindow(double angle, int32_t minAngle, int32_t maxAngle) {
+    const double magnitude = std::fabs(angle);
+    return TiltLimitRadians(minAngle) < magnitude && magnitude < TiltLimitRadians(maxAngle);
+}
+
+double MeasureTilt(const CRawImage& image, int32_t grayType, int32_t binaryType) {
+    CRawImage work(image);
+    if (work.bitCount == 24) work.TrueColorToGray(nullptr, grayType);
+    if (work.bitCount == 8) work.GrayToBinary(nullptr, binaryType);
+    return work.EstimateSkew();  // 0 unless the copy is 1-bit
+}
+
+bool RotateIfTilted(CRawImage& image, double angle, const CTiltCorrectionInfo& step) {
+    if (!TiltInWindow(angle, step.minAngle, step.maxAngle)) return true;
+    return image.Rotate(nullptr, 0, angle, 1, step.isOriginalSize != 0 ? 1 : 0, step.fillColor) != 0;
+}
+
+bool CorrectTilt(CRawImage& image, const CTiltCorrectionInfo& step, double* measured) {
+    const double angle = MeasureTilt(image, step.grayType, step.binaryType);
+    if (measured) *measured = angle;
+    return RotateIfTilted(image, angle, step);
+}
+
+}  // namespace libMorvaneClassifier

@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "image/SkewPageUtil.h"
+#include "preprocess/BlackEdgeErasing.h"
+#include "preprocess/ImageProcessing.h"
+
+namespace libMorvaneClassifier {
+namespace {
+
+// A white page in the given format with black rectangles [left, right) x
+// [top, bottom).
+struct Rect { int left, top, right, bottom; };
+CRawImage Page(int w, int h, int bitCount, std::initializer_list<Rect> black = {}) {
+    CRawImage img;
+    EXPECT_EQ(img.Create(w, h, bitCount, 300), 1);
+    if (bitCount != 1) std::memset(img.bits.get(), 255, static_cast<size_t>(img.bytesPerRow) * h);
+    for (const Rect& r : black)
+        for (int y = r.top; y < std::min(r.bottom, h); ++y)
+            for (int x = r.left; x < std::min(r.right, w); ++x) {
+                if (bitCount == 1)
+                    skewpage::SetBlack(img, x, y);
+                else if (bitCount == 8)
+                    img.rows[y][x] = 0;
+                else
+                    std::memset(img.rows[y] + 3 * x, 0, 3);
+            }
+    return img;
+}
+
+bool SamePixels(const CRawImage& a, const CRawImage& b) {
+    if (a.width != b.width || a.height != b.height || a.bitCount != b.bitCount || a.bytesPerRow != b.bytesPerRow)
+        return false;
+    for (int32_t y = 0; y < a.height; ++y)
+        if (std::memcmp(a.rows[y], b.rows[y], static_cast<size_t>(a.bytesPerRow)) != 0) return false;
+    return true;
+}
+
+TEST(BlackEdgeLimits, FromThreshold) {
+    struct Case { int32_t threshold; float hi, lo; } cases[] = {
+        {85, 0.85f, 0.1f}, {95, 0.95f, 1.0f - 0.95f}, {0, 0.0f, 0.1f}, {100, 1.0f, 0.0f}, {50, 0.5f, 0.1f},
+    };
+    for (const auto& c : cases) {
+        const BlackEdgeLimits l = BlackEdgeLimitsFor(c.threshold);
+        EXPECT_EQ(l.hi, c.hi) << c.threshold;
+        EXPECT_EQ(l.lo, c.lo) << c.threshold;
+    }
+    EXPECT_NEAR(BlackEdgeLimitsFor(95).lo, 0.05f, 1e-6f);
+}
+
+TEST(BlackEdgeScan, RunsDarkestLineAndLongestWhiteRun) {
+    // Profiles normalised by 10, limits 0.85 / 0.1: values above 8.5 are
+    // black lines, below 1 white, others grey.
+    const BlackEdgeLimits limits = BlackEdgeLimitsFor(85);
+    struct Case {
+        const char* what;
+        std::vector<float> p;
+        bool outerAtStart;
+        int maxIdx, black, white, longest, M;
+    } cases[] = {
+        // Scanned 5,4,3,2,1: white 5,4,3, grey 2, black 1.
+        // The outer end (10) stays darker than the black line at index 1.
+        {"top: white then black at the edge", {10, 9, 5, 0, 0, 0}, true, 0, 1, 0, 3, 3},
+        // Scanned 4..1: all white; the longest run ends at index 1.
+        {"top: all white", {0, 0, 0, 0, 0}, true, 0, 0, 4, 4, 1},
+        // Scanned 1..4: black 1,2 (the second darker), white 3, black 4.
+        {"bottom: black, white, black", {0, 9, 9.5f, 0, 9}, false, 2, 1, 0, 1, 3},
+        // Equal black lines: the first in scan order is the darkest.
+        {"bottom: equal black lines", {0, 9, 9, 0, 0}, false, 1, 0, 2, 2, 4},
+        // Outer end darker than every scanned line stays the darkest.
+        {"top: dark outer end", {10, 9, 9, 0}, true, 0, 2, 0, 1, 3},
+    };
+    for (const auto& c : cases) {
+        const BlackEdgeScan s = ScanBlackEdgeBand(c.p, 10, c.outerAtStart, limits);
+        EXPECT_EQ(s.maxIdx, c.maxIdx) << c.what;
+        EXPECT_EQ(s.black, c.black) << c.what;
+        EXPECT_EQ(s.white, c.white) << c.what;
+        EXPECT_EQ(s.longest, c.longest) << c.what;
+        EXPECT_EQ(s.M, c.M) << c.what;
+    }
+}
+
+TEST(BlackEdgeErase, WhitePageLosesOneLineOnEachSide) {
+    for (int bitCount : {1, 8, 24}) {
+        CRawImage img = Page(160, 120, bitCount);
+        CBlackEdgesErasingInfo step;
+        BlackEdgeBox box;
+        ASSERT_TRUE(EraseBlackEdges(img, step, &box)) << bitCount;
+        EXPECT_EQ(box.left, 1);
+        EXPECT_EQ(box.top, 1);
+        EXPECT_EQ(box.right, 159);
+        EXPECT_EQ(box.bottom, 119);
+        EXPECT_EQ(img.width, 158) << bitCount;
+        EXPECT_EQ(img.height, 118) << bitCount;
+        EXPECT_EQ(img.bitCount, bitCount);
+    }
+}
+
+TEST(BlackEdgeErase, TopMarginIsCutBelowItsEdge) {
+    // The default binarisation of the working copy (8 x 8 blocks) leaves the
+    // first and last rows white, so on gray and colour pages the darkest line
+    // lies inside the margin and the cut moves further in by the length of
+    // the black run; on a 1-bit page the darkest line is the outer one and
+    // the cut lies a few smoothing lines below the margin.
+    struct Case { int bitCount; int minTop, maxTop; } cases[] = {{1, 30, 38}, {24, 30, 59}};
+    for (const auto& c : cases) {
+        const int bitCount = c.bitCount;
+        CRawImage img = Page(400, 480, bitCount, {{0, 0, 400, 30}});
+        CBlackEdgesErasingInfo step;
+        BlackEdgeBox box;
+        ASSERT_TRUE(EraseBlackEdges(img, step, &box)) << bitCount;
+        EXPECT_GE(box.top, c.minTop) << bitCount;
+        EXPECT_LE(box.top, c.maxTop) << bitCount;
+        EXPECT_EQ(box.left, 1);
+        EXPECT_EQ(box.right, 399);
+        EXPECT_EQ(box.bottom, 479);
+        EXPECT_EQ(img.height, 479 - box.top);
+        EXPECT_EQ(img.bitCount, bitCount);
+        // No black is left in the first row.
+        if (bitCount == 24) {
+            for (int x = 0; x < img.width; ++x) ASSERT_EQ(img.rows[0][3 * x + 1], 255) << x;
+        }
+    }
+}
+
+TEST(BlackEdgeErase, ScannerFrameAroundTextIsRemoved) {
+    // A gray page with black margins of 25, 18, 30 and 22 pixels (left, top,
+    // right, bottom) and text blocks inside.
+    const int W = 640, H = 800;
+    CRawImage img = Page(W, H, 8, {{0, 0, 25, H}, {0, 0, W, 18}, {W - 30, 0, W, H}, {0, H - 22, W, H}});
+    for (int row = 0; row < 10; ++row)
+        for (int i = 0; i < 20; ++i) {
+            const int x = 80 + 24 * i, y = 120 + 55 * row;
+            for (int yy = y; yy < y + 16; ++yy) std::memset(img.rows[yy] + x, 0, 12);
+        }
+    CBlackEdgesErasingInfo step;
+    BlackEdgeBox box;
+    ASSERT_TRUE(EraseBlackEdges(img, step, &box));
+    // Each cut lies past the margin and inside its band (an eighth of the
+    // page).
+    EXPECT_GE(box.left, 25);
+    EXPECT_LT(box.left, W / 8);
+    EXPECT_GE(box.top, 18);
+    EXPECT_LT(box.top, H / 8);
+    EXPECT_LE(box.right, W - 30);
+    EXPECT_GE(box.right, 7 * W / 8);
+    EXPECT_LE(box.bottom, H - 22);
+    EXPECT_GE(box.bottom, 7 * H / 8);
+    EXPECT_EQ(img.width, box.right - box.left);
+    EXPECT_EQ(img.height, box.bottom - box.top);
+    // The text survives and the frame is gone from the page border.
+    for (int y = 0; y < img.height; ++y) {
+        ASSERT_EQ(img.rows[y][0], 255) << y;
+        ASSERT_EQ(img.rows[y][img.width - 1], 255) << y;
+    }
+    for (int x = 0; x < img.width; ++x) {
+        ASSERT_EQ(img.rows[0][x], 255) << x;
+        ASSERT_EQ(img.rows[img.height - 1][x], 255) << x;
+    }
+    EXPECT_EQ(img.rows[120 - box.top][80 - box.left], 0);
+}
+
+TEST(BlackEdgeErase, ThresholdZeroCountsAnyInkAsBlack) {
+    // One black pixel in every row of the top band's columns: far below the
+    // white limit with the default threshold, but a black line with 0.
+    const int W = 160, H = 160;
+    CRawImage base = Page(W, H, 1);
+    for (int y = 0; y < H / 8; ++y) skewpage::SetBlack(base, W / 2, y);
+
+    CRawImage img(base);
+    CBlackEdgesErasingInfo step;
+    BlackEdgeBox box;
+    ASSERT_TRUE(EraseBlackEdges(img, step, &box));
+    EXPECT_EQ(box.top, 1);
+
+    img = base;
+    step.threshold = 0;
+    ASSERT_TRUE(EraseBlackEdges(img, step, &box));
+    // Every scanned line is black and of equal darkness: the darkest stays at
+    // the outer end, the black run covers lines n - 1 .. 1.
+    EXPECT_EQ(box.top, H / 8 - 1);
+    EXPECT_EQ(box.bottom, H - 1);
+}
+
+TEST(BlackEdgeErase, SmallPagesAreLeftUnchanged) {
+    struct Case { int w, h, bitCount; } cases[] = {{7, 20, 1}, {20, 7, 8}, {1, 1, 24}, {7, 7, 1}};
+    for (const auto& c : cases) {
+        CRawImage img = Page(c.w, c.h, c.bitCount, {{0, 0, 2, 2}});
+        const CRawImage before(img);
+        CBlackEdgesErasingInfo step;
+        EXPECT_TRUE(EraseBlackEdges(img, step)) << c.w << "x" << c.h;
+        EXPECT_TRUE(SamePixels(img, before)) << c.w << "x" << c.h;
+    }
+    // From 8 x 8 on the page is measured. With one-line bands nothing is
+    // scanned: top and left stay 0, bottom and right fall on the band's own
+    // line (H - 1, W - 1). With two-line bands one line goes on every side.
+    struct Sized { int size, kept, offset; } sizes[] = {{8, 7, 0}, {15, 14, 0}, {16, 14, 1}};
+    for (const auto& c : sizes) {
+        CRawImage img = Page(c.size, c.size, 1);
+        CBlackEdgesErasingInfo step;
+        BlackEdgeBox box;
+        ASSERT_TRUE(EraseBlackEdges(img, step, &box)) << c.size;
+        EXPECT_EQ(img.width, c.kept) << c.size;
+        EXPECT_EQ(img.height, c.kept) << c.size;
+        EXPECT_EQ(box.left, c.offset) << c.size;
+        EXPECT_EQ(box.top, c.offset) << c.size;
+    }
+}
+
+TEST(BlackEdgeErase, EmptyPageFails) {
+    CRawImage empty;
+    CBlackEdgesErasingInfo step;
+    EXPECT_FALSE(EraseBlackEdges(empty, step));
+    EXPECT_FALSE(empty.HasPixels());
+}
+
+TEST(GeometrySteps, ChainThroughTheExecutor) {
+    // Erasing (method 0) crops; the cropping placeholder fails and stops the
+    // chain before the tilt correction.
+    CRawImage img = Page(160, 120, 24);
+    auto erase = CreateImageProcessingInfo(3);
+    ASSERT_TRUE(erase);
+    EXPECT_TRUE(ApplyImageProcessing(img, *erase));
+    EXPECT_EQ(img.width, 158);
+    EXPECT_EQ(img.bitCount, 24);
+
+    auto crop = CreateImageProcessingInfo(9);
+    ASSERT_TRUE(crop);
+    const CRawImage before(img);
+    EXPECT_FALSE(ApplyImageProcessing(img, *crop));
+    EXPECT_TRUE(SamePixels(img, before));
+}
+
+}  // namespace
+}  // namespace libMorvaneClassifier
