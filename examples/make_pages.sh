@@ -130,4 +130,50 @@ for dpi in 200 300 400; do
   page LETTER_page    215.9 279.4 $dpi $f1
   page UNKNOWN_receipt 80   230   $dpi $f2
 done
+# Scanned-looking twins of some pages: 24-bit colour, turned by a few degrees
+# and lying on a black scanner bed. The "scanned.xml" main template erases
+# the black edges and straightens the page before the same filters run.
+# scanned SOURCE DPI ANGLE NAME (ImageMagick turns clockwise for positive
+# angles, so a negative angle makes the rows rise to the right)
+scanned() {
+  local src=$1 dpi=$2 angle=$3 name=$4
+  local bx=$((dpi / 5)) by=$((dpi / 7))
+  mkdir -p "$out/scanned/${dpi}dpi"
+  convert "$src" -colorspace sRGB -type TrueColor -background white -rotate "$angle" \
+    -gravity center -crop "$(identify -format '%wx%h' "$src")+0+0" +repage \
+    -fill '#f4f0e6' -opaque white \
+    -bordercolor black -border "${bx}x${by}" -gravity north -background black -splice "0x$((by / 2))" \
+    -units PixelsPerInch -density "$dpi" -quality 70 "$out/scanned/${dpi}dpi/$name.jpg"
+}
+# Text pages (rows of words, as the skew estimate needs letters) and their
+# scanned twins. text_page NAME WIDTH_MM HEIGHT_MM DPI ROWS
+text_page() {
+  local name=$1 wmm=$2 hmm=$3 dpi=$4 rows=$5
+  local w h
+  w=$(awk -v m="$wmm" -v d="$dpi" 'BEGIN{printf "%d", m*d/25.4+0.5}')
+  h=$(awk -v m="$hmm" -v d="$dpi" 'BEGIN{printf "%d", m*d/25.4+0.5}')
+  local args=() pitch=$((dpi / 5)) y=$((dpi / 2)) i line
+  for i in $(seq 1 "$rows"); do
+    line=$(awk -v n="$i" 'BEGIN{srand(n); split("the quick brown fox jumps over lazy dog near our house with seven red apples and blue pens for every day of the year", w, " ");
+      s=""; for(k=0;k<9;k++){ s=s w[int(rand()*24)+1] " " } print s}')
+    args+=(-annotate "+$((dpi / 3))+$y" "$line")
+    y=$((y + pitch))
+    [ $((y + pitch)) -lt "$h" ] || break
+  done
+  mkdir -p "$out/clean-text"
+  convert -size "${w}x${h}" xc:white -fill black -font DejaVu-Sans -pointsize "$((dpi / 20))" "${args[@]}" \
+    -units PixelsPerInch -density "$dpi" -type bilevel "$out/clean-text/$name.png"
+}
+text_page A4_letter 210 297 200 40
+text_page TD3_text 125 88 300 12
+text_page ID1_text 85.6 54 300 7
+scanned "$out/clean-text/A4_letter.png" 200 -3 A4_letter_scan
+scanned "$out/clean-text/TD3_text.png" 300 2.5 TD3_text_scan
+scanned "$out/clean-text/ID1_text.png" 300 -2 ID1_text_scan
+mkdir -p "$out/scanned/200dpi" "$out/scanned/300dpi"
+mv "$out/clean-text/A4_letter.png" "$out/200dpi/A4_letter.png"
+mv "$out/clean-text/TD3_text.png" "$out/300dpi/TD3_text.png"
+mv "$out/clean-text/ID1_text.png" "$out/300dpi/ID1_text.png"
+rmdir "$out/clean-text"
+
 du -sh "$out"

@@ -15,9 +15,13 @@ tool="$build/morvane-classify"
 
 wrong=0
 total=0
-for dir in "$root"/examples/pages/*dpi; do
+# Clean pages go through main.xml; scanned-looking pages (tilted, on a black
+# scanner bed) through scanned.xml, which straightens and trims them first.
+for dir in "$root"/examples/pages/*dpi "$root"/examples/pages/scanned/*dpi; do
   dpi=$(basename "$dir" dpi)
-  echo "== $dpi dpi"
+  template="$root/examples/templates/main.xml"
+  case "$dir" in */scanned/*) template="$root/examples/templates/scanned.xml" ;; esac
+  echo "== ${dir#$root/} ($dpi dpi, $(basename "$template"))"
   while IFS=$'\t' read -r path id rest; do
     total=$((total + 1))
     expected=$(basename "$path"); expected=${expected%%_*}
@@ -27,7 +31,7 @@ for dir in "$root"/examples/pages/*dpi; do
       printf 'WRONG  %s\t%s %s (expected %s)\n' "${path#$root/}" "$id" "$rest" "$expected"
       wrong=$((wrong + 1))
     fi
-  done < <("$tool" --dpi "$dpi" "$dir" || true)
+  done < <("$tool" -t "$template" --dpi "$dpi" "$dir" || true)
 done
 echo "$((total - wrong)) of $total pages classified as expected."
 [ "$wrong" -eq 0 ] && [ "$total" -gt 0 ]
