@@ -27,8 +27,8 @@ std::u16string U16(const std::string& s) { return std::u16string(s.begin(), s.en
 // A page of text-like blocks on slightly noisy paper.
 void MakeA4(CRawImage& page, int bpp) {
     page.Create(kWidth, kHeight, bpp, 300);
-    uint32_t seed = 12345;
-    auto next = [&seed]() { return seed = seed * 1103515245u + 12345u; };
+    uint32_t state = 12345;
+    auto next = [&state]() { return state = state * 1103515245u + 12345u; };
     std::vector<uint8_t> ink(static_cast<size_t>(kWidth) * kHeight, 0);
     for (int line = 0; line < 95; ++line) {
         const int y0 = 150 + line * 34;

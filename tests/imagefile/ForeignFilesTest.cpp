@@ -228,32 +228,32 @@ TEST(BmpVariants, DecodeToTheSamePixels) {
         }
     };
     const std::vector<uint32_t> pal = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
-    std::vector<std::pair<const char*, BmpSpec>> specs;
+    std::vector<std::pair<const char*, BmpSpec>> layouts;
     {
         BmpSpec s;  // 24-bit bottom-up
         s.width = 4, s.height = 2, s.bpp = 24;
         s.pixels.assign(12, 0);
         for (uint32_t c : top) s.pixels.insert(s.pixels.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
-        specs.push_back({"v24.bmp", s});
+        layouts.push_back({"v24.bmp", s});
         BmpSpec t = s;  // 24-bit top-down
         t.height = -2;
         t.pixels.clear();
         for (uint32_t c : top) t.pixels.insert(t.pixels.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
         t.pixels.insert(t.pixels.end(), 12, 0);
-        specs.push_back({"v24top.bmp", t});
+        layouts.push_back({"v24top.bmp", t});
     }
     {
         BmpSpec s;  // 32-bit plain
         s.width = 4, s.height = 2, s.bpp = 32;
         s.pixels.assign(16, 0);
         for (uint32_t c : top) s.pixels.insert(s.pixels.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), 0});
-        specs.push_back({"v32.bmp", s});
+        layouts.push_back({"v32.bmp", s});
         BmpSpec b = s;  // 32-bit bit fields in RGBA byte order
         b.compression = 3;
         b.masks = {0x000000FF, 0x0000FF00, 0x00FF0000};
         b.pixels.assign(16, 0);
         for (uint32_t c : top) b.pixels.insert(b.pixels.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 255});
-        specs.push_back({"v32fields.bmp", b});
+        layouts.push_back({"v32fields.bmp", b});
     }
     {
         BmpSpec s;  // 16-bit 5-6-5 bit fields
@@ -265,7 +265,7 @@ TEST(BmpVariants, DecodeToTheSamePixels) {
                                                      ((c & 0xFF) >> 3));
             s.pixels.insert(s.pixels.end(), {uint8_t(v), uint8_t(v >> 8)});
         }
-        specs.push_back({"v16.bmp", s});
+        layouts.push_back({"v16.bmp", s});
         BmpSpec d = s;  // 16-bit default 5-5-5
         d.compression = 0;
         d.masks.clear();
@@ -275,28 +275,28 @@ TEST(BmpVariants, DecodeToTheSamePixels) {
                                                      ((c & 0xFF) >> 3));
             d.pixels.insert(d.pixels.end(), {uint8_t(v), uint8_t(v >> 8)});
         }
-        specs.push_back({"v555.bmp", d});
+        layouts.push_back({"v555.bmp", d});
     }
     {
         BmpSpec s;  // 4-bit palette
         s.width = 4, s.height = 2, s.bpp = 4, s.palette = pal;
         s.pixels = {0x00, 0x00, 0, 0, 0x12, 0x34, 0, 0};
-        specs.push_back({"v4.bmp", s});
+        layouts.push_back({"v4.bmp", s});
         BmpSpec r = s;  // RLE4: bottom row 4 x index 0, top row absolute 1 2 3 4
         r.compression = 2;
         r.pixels = {4, 0x00, 0, 0, 0, 4, 0x12, 0x34, 0, 1};
-        specs.push_back({"rle4.bmp", r});
+        layouts.push_back({"rle4.bmp", r});
         BmpSpec e;  // 8-bit palette and RLE8 with an encoded run and a delta
         e.width = 4, e.height = 2, e.bpp = 8, e.palette = pal, e.compression = 1;
         e.pixels = {4, 0, 0, 0, 1, 1, 1, 2, 0, 2, 1, 0, 1, 4, 0, 0, 0, 1};
         // bottom row: run of 4 x 0, end of line; top row: 1, 2, delta (1, 0) skips
         // one pixel (stays index 0 = black) -> fix below with a direct run.
         e.pixels = {4, 0, 0, 0, 1, 1, 1, 2, 1, 3, 1, 4, 0, 1};
-        specs.push_back({"rle8.bmp", e});
+        layouts.push_back({"rle8.bmp", e});
     }
-    for (auto& [name, spec] : specs) {
+    for (auto& [name, layout] : layouts) {
         CRawImage img;
-        ASSERT_TRUE(LoadBytes(img, name, BuildBmp(spec))) << name;
+        ASSERT_TRUE(LoadBytes(img, name, BuildBmp(layout))) << name;
         check(img, name);
         EXPECT_EQ(img.xResolution, 300) << name;
     }
