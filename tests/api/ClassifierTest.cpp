@@ -266,3 +266,33 @@ TEST_F(ClassifierTest, HugePageDoesNotCrash) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ClassifierTest, LocalImagesLoadSaveAndClassify) {
+    const std::string main = WriteTemplateSet(set_, Root({Leaf("other", 3, 0), Leaf("a4", 1)}), {kA4, kOther},
+                                              SizeFilterTemplate(300));
+    ASSERT_EQ(Add(main), 0);
+    const std::string page = std::string(MORVANE_SOURCE_DIR) + "/examples/pages/300dpi/A4_page.png";
+    ASSERT_EQ(LoadLocalImage(W(U(page.c_str()))), 0);
+    // The loaded page stays in the device: it can be classified repeatedly.
+    EXPECT_EQ(Classify(0), 0);
+    EXPECT_EQ(Text(GetTemplateID), "A4");
+    EXPECT_EQ(Classify(0), 0);
+    EXPECT_EQ(Classify(1), -61);
+
+    TempDir out;
+    const std::string saved = out.path() + "page.bmp";
+    EXPECT_EQ(SaveCapturedImage(W(U(saved.c_str())), 0), 0);
+    EXPECT_EQ(ClassifyImageFile(W(U(saved.c_str())), 0), 0);
+    EXPECT_EQ(Text(GetTemplateID), "A4");
+    // No writer for the suffix, or a directory that does not exist: failure.
+    EXPECT_EQ(SaveCapturedImage(W(U((out.path() + "page.xyz").c_str())), 0), -17);
+    EXPECT_EQ(SaveCapturedImage(W(U("/nonexistent/dir/page.bmp")), 0), -17);
+    // A page that cannot be read empties the device: Classify then has nothing.
+    EXPECT_EQ(LoadLocalImage(W(U((out.path() + "missing.png").c_str()))), -16);
+    EXPECT_EQ(Classify(0), -16);
+    EXPECT_EQ(SaveCapturedImage(W(U(saved.c_str())), 0), -58);
+}
+
+}  // namespace
