@@ -243,6 +243,7 @@ TEST_F(ClassifierTest, Shortcut) {
     ASSERT_EQ(SetAttribute(0, 1, 0), 0);
     ASSERT_EQ(ResetAllTemplates(0, 0), 0);
     ASSERT_EQ(SetTemplateValid(W(U("CARD")), 0, 0), 0);
+    ASSERT_EQ(SetTemplateValid(W(U("CARD")), 0, 0), 0);  // kept once: still a single valid ID
     // CARD's OutputID is "1": the answer comes without looking at the page.
     EXPECT_EQ(Run(2480, 3508).second, "CARD");
     // With a second valid ID the walk runs (and finds A4 by size).
@@ -273,6 +274,7 @@ TEST_F(ClassifierTest, LocalImagesLoadSaveAndClassify) {
     const std::string main = WriteTemplateSet(set_, Root({Leaf("other", 3, 0), Leaf("a4", 1)}), {kA4, kOther},
                                               SizeFilterTemplate(300));
     ASSERT_EQ(Add(main), 0);
+    EXPECT_EQ(Classify(0), -16);  // nothing captured or loaded yet
     const std::string page = std::string(MORVANE_SOURCE_DIR) + "/examples/pages/300dpi/A4_page.png";
     ASSERT_EQ(LoadLocalImage(W(U(page.c_str()))), 0);
     // The loaded page stays in the device: it can be classified repeatedly.
