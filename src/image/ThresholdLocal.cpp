@@ -89,21 +89,37 @@ void FlattenRow(const uint8_t* in, int width, const FlattenLevels& levels, uint8
     for (; x < width; ++x) out[x] = in[x] > levels.cut ? static_cast<uint8_t>(levels.white) : in[x];
 }
 
-// Sums of 2r + 1 consecutive column sums for every centre column r .. n-1-r.
-void WindowSums(const int32_t* __restrict cs, const int32_t* __restrict cq, int n, int r, int32_t* __restrict ws,
-                int32_t* __restrict wq) {
-    int32_t s = 0, q = 0;
-    for (int k = 0; k < 2 * r + 1; ++k) {
-        s += cs[k];
-        q += cq[k];
+// A pixel's value v and its scaled square (v * v) >> 8 packed into one word,
+// the square in the high half. Sums of up to 257 such words keep both halves
+// below 65536, so one 32-bit addition adds both quantities at once and the
+// halves read back exactly (differences wrap modulo 2^32 and cancel).
+inline uint32_t PackedLevel(uint32_t v) { return v + (((v * v) >> 8) << 16); }
+
+// Sums of 2r + 1 consecutive packed column sums for every centre column
+// r .. n-1-r.
+void WindowSums(const uint32_t* __restrict cp, int n, int r, uint32_t* __restrict wp) {
+    uint32_t s = 0;
+    for (int k = 0; k < 2 * r + 1; ++k) s += cp[k];
+    wp[r] = s;
+    int cx = r + 1;
+#if defined(__SSE2__)
+    // Four centres per step: the four differences are summed as a running
+    // prefix inside the vector and added to the last sum of the step before.
+    __m128i carry = _mm_set1_epi32(static_cast<int>(s));
+    for (; cx + 4 <= n - r; cx += 4) {
+        __m128i d = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cp + cx + r)),
+                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(cp + cx - r - 1)));
+        d = _mm_add_epi32(d, _mm_slli_si128(d, 4));
+        d = _mm_add_epi32(d, _mm_slli_si128(d, 8));
+        d = _mm_add_epi32(d, carry);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(wp + cx), d);
+        carry = _mm_shuffle_epi32(d, _MM_SHUFFLE(3, 3, 3, 3));
     }
-    ws[r] = s;
-    wq[r] = q;
-    for (int cx = r + 1; cx <= n - 1 - r; ++cx) {
-        s += cs[cx + r] - cs[cx - r - 1];
-        q += cq[cx + r] - cq[cx - r - 1];
-        ws[cx] = s;
-        wq[cx] = q;
+    s = wp[cx - 1];
+#endif
+    for (; cx <= n - 1 - r; ++cx) {
+        s += cp[cx + r] - cp[cx - r - 1];
+        wp[cx] = s;
     }
 }
 
@@ -167,53 +183,43 @@ int CNiblackBinary::Run(GrayRows src, int width, int height, BitRows dst) {
     // v up to 65536. This keeps the loop free of divisions and tables.
     const float inverseF = 1.0f / static_cast<float>(area);
     const double inverseD = 1.0 / area;
-    auto colSum = Scratch<int32_t>(tw);
-    auto colSq = Scratch<int32_t>(tw);
-    auto winS = Scratch<int32_t>(tw);
-    auto winQ = Scratch<int32_t>(tw);
+    // Column and window sums hold the level sum in the low half and the sum
+    // of scaled squares in the high half (at most 225 * 255 each).
+    auto colSum = Scratch<uint32_t>(tw);
+    auto winSum = Scratch<uint32_t>(tw);
     auto centre = Scratch<uint8_t>(tw);  // threshold per window centre column
     auto thr = Scratch<uint8_t>(tw);     // threshold per column of the row
-    if (!colSum || !colSq || !winS || !winQ || !centre || !thr) return 1;
+    if (!colSum || !winSum || !centre || !thr) return 1;
     int windowTop = -1;
     for (int y = 0; y < th; ++y) {
         const int cy = std::clamp(y, r, th - 1 - r);
         const int top = cy - r;
         if (top != windowTop) {
-            int32_t* cs = colSum.get();
-            int32_t* cq = colSq.get();
+            uint32_t* cp = colSum.get();
             if (windowTop < 0 || top != windowTop + 1) {
-                std::fill(cs, cs + tw, 0);
-                std::fill(cq, cq + tw, 0);
+                std::fill(cp, cp + tw, 0u);
                 for (int k = top; k < top + side; ++k) {
                     const uint8_t* row = rowOf(k);
-                    for (int x = 0; x < tw; ++x) {
-                        const uint16_t v = row[x];
-                        cs[x] += v;
-                        cq[x] += static_cast<uint16_t>(v * v) >> 8;
-                    }
+                    for (int x = 0; x < tw; ++x) cp[x] += PackedLevel(row[x]);
                 }
             } else {
                 const uint8_t* addRow = rowOf(top + side - 1);
                 const uint8_t* subRow = rowOf(windowTop);
-                for (int x = 0; x < tw; ++x) {
-                    const uint16_t a = addRow[x], b = subRow[x];
-                    cs[x] += a - b;
-                    cq[x] += (static_cast<uint16_t>(a * a) >> 8) - (static_cast<uint16_t>(b * b) >> 8);
-                }
+                for (int x = 0; x < tw; ++x) cp[x] += PackedLevel(addRow[x]) - PackedLevel(subRow[x]);
             }
             windowTop = top;
-            int32_t* ws = winS.get();
-            int32_t* wq = winQ.get();
-            WindowSums(cs, cq, tw, r, ws, wq);
+            const uint32_t* wp = winSum.get();
+            WindowSums(cp, tw, r, winSum.get());
             uint8_t* ct = centre.get();
             int cx = r;
 #if defined(__SSE2__)
             const __m128 halfF = _mm_set1_ps(0.5f), invF = _mm_set1_ps(inverseF), fifth = _mm_set1_ps(0.2f);
             const __m128d halfD = _mm_set1_pd(0.5), invD = _mm_set1_pd(inverseD), k256 = _mm_set1_pd(256.0);
-            const __m128i byteMask = _mm_set1_epi32(255);
+            const __m128i byteMask = _mm_set1_epi32(255), lowHalf = _mm_set1_epi32(0xFFFF);
             for (; cx + 4 <= tw - r; cx += 4) {
-                const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ws + cx));
-                const __m128i qv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(wq + cx));
+                const __m128i pv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(wp + cx));
+                const __m128i sv = _mm_and_si128(pv, lowHalf);
+                const __m128i qv = _mm_srli_epi32(pv, 16);
                 const __m128i m = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(_mm_cvtepi32_ps(sv), halfF), invF));
                 const __m128d qlo = _mm_cvtepi32_pd(qv);
                 const __m128d qhi = _mm_cvtepi32_pd(_mm_shuffle_epi32(qv, _MM_SHUFFLE(1, 0, 3, 2)));
@@ -232,8 +238,8 @@ int CNiblackBinary::Run(GrayRows src, int width, int height, BitRows dst) {
             }
 #endif
             for (; cx <= tw - 1 - r; ++cx) {
-                const int m = static_cast<int>((static_cast<float>(ws[cx]) + 0.5f) * inverseF);
-                const int qa = static_cast<int>((static_cast<double>(wq[cx]) * 256.0 + 0.5) * inverseD);
+                const int m = static_cast<int>((static_cast<float>(wp[cx] & 0xFFFF) + 0.5f) * inverseF);
+                const int qa = static_cast<int>((static_cast<double>(wp[cx] >> 16) * 256.0 + 0.5) * inverseD);
                 const int var = std::abs(qa - m * m);
                 const int d = static_cast<int>(0.2f * std::sqrt(static_cast<float>(var)));
                 ct[cx] = static_cast<uint8_t>((m - d) & 255);
