@@ -312,12 +312,12 @@ TEST(ThresholdReference, OtsuMatchesFlattenedHistogram) {
 
 namespace {
 
-// Wide pages with saturated areas: full black and full white windows push the
+// Wide and tall pages with saturated areas: full black and full white windows push the
 // window sums of levels and squares to their largest values, and the widths
 // leave every remainder after the four-column steps.
 TEST(ThresholdReference, NiblackOnWidePagesWithSaturatedAreas) {
     uint32_t start = 500;
-    for (const PageSize& s : {PageSize{301, 40}, PageSize{258, 37}, PageSize{131, 29}, PageSize{400, 19}}) {
+    for (const PageSize& s : {PageSize{301, 40}, PageSize{258, 37}, PageSize{131, 29}, PageSize{400, 19}, PageSize{90, 131}}) {
         CRawImage tex = Irregular(s.w, s.h, start++);
         CRawImage img = pixeltest::Gray(s.w, s.h, [&](int x, int y) {
             if (x < s.w / 4) return 255;
