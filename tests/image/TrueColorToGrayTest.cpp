@@ -208,3 +208,29 @@ TEST(TrueColorToGray, DefaultFormulaOnEveryRowWidthUpToForty) {
         EXPECT_EQ(dst.rows[1][0], 253);
     }
 }
+
+// Pages of grays, as scanned documents are: runs of gray pixels of every
+// level, some rows broken by one coloured pixel, give the double expression
+// (among them the grays whose double sum falls just below the level).
+TEST(TrueColorToGray, DefaultFormulaOnGrayRunsOfEveryLevel) {
+    const int width = 77;
+    CRawImage src;
+    ASSERT_EQ(src.Create(width, 512, 24, 300), 1);
+    for (int y = 0; y < 512; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int v = y < 256 ? y : (y + x) & 255;  // flat rows, then ramps
+            uint8_t* p = src.rows[y] + 3 * x;
+            p[0] = p[1] = p[2] = static_cast<uint8_t>(v);
+            if (y % 3 == 1 && x == (y * 7) % width) p[y % 2] = static_cast<uint8_t>(v ^ 1);
+        }
+    CRawImage dst;
+    CTrueColorToGray conv(&src);
+    ASSERT_EQ(conv.Process(dst), 1);
+    for (int y = 0; y < 512; ++y)
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* p = src.rows[y] + 3 * x;
+            ASSERT_EQ(dst.rows[y][x], DoubleLuminance(p[0], p[1], p[2])) << x << "," << y;
+        }
+    EXPECT_EQ(dst.rows[254][0], 253);
+    EXPECT_EQ(dst.rows[255][0], 255);
+}
