@@ -802,14 +802,22 @@ int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst)
         while (k < 256 && b - k > d) ++k;
         below[b] = static_cast<int16_t>(k);
     }
-    auto flags = Scratch<uint8_t>(width);
-    if (!flags) return 0;
+    // Eight decisions straight into each destination byte, first pixel in
+    // the high bit; bits past the width stay 0.
     for (int y = 0; y < height; ++y) {
         const uint8_t* row = src[y];
         const uint8_t* srow = surface.get() + static_cast<size_t>(y) * width;
-        uint8_t* f = flags.get();
-        for (int x = 0; x < width; ++x) f[x] = row[x] < below[srow[x]];
-        bitpack::PackFlags(f, width, dst[y]);
+        uint8_t* out = dst[y];
+        for (int x = 0; x < width; x += 8) {
+            const int end = std::min(8, width - x);
+            unsigned byte = 0;
+            if (end == 8) {
+                for (int k = 0; k < 8; ++k) byte |= static_cast<unsigned>(row[x + k] < below[srow[x + k]]) << (7 - k);
+            } else {
+                for (int k = 0; k < end; ++k) byte |= static_cast<unsigned>(row[x + k] < below[srow[x + k]]) << (7 - k);
+            }
+            out[x >> 3] = static_cast<uint8_t>(byte);
+        }
     }
     return 1;
 }
