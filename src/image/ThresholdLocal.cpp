@@ -650,6 +650,47 @@ void AccumulateBackground(const uint8_t* __restrict row, const uint8_t* __restri
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Surface values of eight columns per step. floor(S / C) comes from a single
+// precision division: for S <= 255 C and C <= 1681 the quotient is exact when
+// whole and otherwise at least 1 / C below the next integer, far above the
+// rounding of the division (checked for every such pair), so it equals the
+// scalar rounding-free floor. Counts add into the row totals; returns the
+// number of columns done.
+__attribute__((target("avx2"))) int SurfaceRowAvx2(const uint8_t* row, const uint8_t* mark, const int32_t* sum,
+                                                   const int32_t* count, int width, uint8_t* out, int64_t& rowFg,
+                                                   int64_t& rowBgSum, int64_t& rowExcess) {
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i fgAcc = zero, bgAcc = zero, exAcc = zero;
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const __m256i v = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + x)));
+        const __m256i m = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mark + x)));
+        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sum + x));
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(count + x));
+        __m256i mean = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(s), _mm256_cvtepi32_ps(c)));
+        mean = _mm256_andnot_si256(_mm256_cmpeq_epi32(c, zero), mean);  // no background: 0
+        const __m256i fgLanes = _mm256_cmpgt_epi32(m, zero);
+        const __m256i b = _mm256_blendv_epi8(v, mean, fgLanes);
+        fgAcc = _mm256_add_epi32(fgAcc, m);
+        bgAcc = _mm256_add_epi32(bgAcc, _mm256_andnot_si256(fgLanes, v));
+        exAcc = _mm256_add_epi32(exAcc, _mm256_sub_epi32(b, v));
+        const __m128i words = _mm_packs_epi32(_mm256_castsi256_si128(b), _mm256_extracti128_si256(b, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(words, words));
+    }
+    alignas(32) int32_t lanes[3][8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[0]), fgAcc);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[1]), bgAcc);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[2]), exAcc);
+    for (int k = 0; k < 8; ++k) {
+        rowFg += lanes[0][k];
+        rowBgSum += lanes[1][k];
+        rowExcess += lanes[2][k];
+    }
+    return x;
+}
+#endif
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define MORVANE_SAUVOLA_AVX2 1
 // The pre-binarisation decision for four columns per step in AVX2 double
 // vectors: the same double operations in the same order as the scalar
@@ -801,7 +842,12 @@ int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst)
             const int32_t* wa = winC.get();
             const int32_t* wc = winD.get();
             const double* ci = countInverse.data();
-            for (int x = 0; x < width; ++x) {
+            int x = 0;
+#ifdef MORVANE_SAUVOLA_AVX2
+            static const bool hasAvx2 = __builtin_cpu_supports("avx2") != 0;
+            if (hasAvx2) x = SurfaceRowAvx2(row, f, wa, wc, width, out, rowFg, rowBgSum, rowExcess);
+#endif
+            for (; x < width; ++x) {
                 const int v = row[x];
                 const int isFg = f[x];
                 const int mean = static_cast<int>((wa[x] + 0.5) * ci[static_cast<size_t>(wc[x])]);
