@@ -8,6 +8,10 @@
 #include <new>
 #include <vector>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "image/BitPack.h"
 #include "image/ThresholdEngines.h"
 
@@ -89,23 +93,71 @@ void FlattenRow(const uint8_t* in, int width, const FlattenLevels& levels, uint8
     for (; x < width; ++x) out[x] = in[x] > levels.cut ? static_cast<uint8_t>(levels.white) : in[x];
 }
 
-// Sums of 2r + 1 consecutive column sums for every centre column r .. n-1-r.
-void WindowSums(const int32_t* __restrict cs, const int32_t* __restrict cq, int n, int r, int32_t* __restrict ws,
-                int32_t* __restrict wq) {
-    int32_t s = 0, q = 0;
-    for (int k = 0; k < 2 * r + 1; ++k) {
-        s += cs[k];
-        q += cq[k];
+// A pixel's value v and its scaled square (v * v) >> 8 packed into one word,
+// the square in the high half. Sums of up to 257 such words keep both halves
+// below 65536, so one 32-bit addition adds both quantities at once and the
+// halves read back exactly (differences wrap modulo 2^32 and cancel).
+inline uint32_t PackedLevel(uint32_t v) { return v + (((v * v) >> 8) << 16); }
+
+// Sums of 2r + 1 consecutive packed column sums for every centre column
+// r .. n-1-r.
+void WindowSums(const uint32_t* __restrict cp, int n, int r, uint32_t* __restrict wp) {
+    uint32_t s = 0;
+    for (int k = 0; k < 2 * r + 1; ++k) s += cp[k];
+    wp[r] = s;
+    int cx = r + 1;
+#if defined(__SSE2__)
+    // Four centres per step: the four differences are summed as a running
+    // prefix inside the vector and added to the last sum of the step before.
+    __m128i carry = _mm_set1_epi32(static_cast<int>(s));
+    for (; cx + 4 <= n - r; cx += 4) {
+        __m128i d = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cp + cx + r)),
+                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(cp + cx - r - 1)));
+        d = _mm_add_epi32(d, _mm_slli_si128(d, 4));
+        d = _mm_add_epi32(d, _mm_slli_si128(d, 8));
+        d = _mm_add_epi32(d, carry);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(wp + cx), d);
+        carry = _mm_shuffle_epi32(d, _MM_SHUFFLE(3, 3, 3, 3));
     }
-    ws[r] = s;
-    wq[r] = q;
-    for (int cx = r + 1; cx <= n - 1 - r; ++cx) {
-        s += cs[cx + r] - cs[cx - r - 1];
-        q += cq[cx + r] - cq[cx - r - 1];
-        ws[cx] = s;
-        wq[cx] = q;
+    s = wp[cx - 1];
+#endif
+    for (; cx <= n - 1 - r; ++cx) {
+        s += cp[cx + r] - cp[cx - r - 1];
+        wp[cx] = s;
     }
 }
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define MORVANE_NIBLACK_AVX2 1
+// Thresholds of eight window centres per step from the packed window sums,
+// with the same float and double operations in the same order as the
+// narrower loops (no fused multiply-add is enabled). Starts at `from`, stops
+// before a step would pass `end`, and returns the next centre to do.
+__attribute__((target("avx2"))) int NiblackCentresAvx2(const uint32_t* wp, int from, int end, float inverseF,
+                                                       double inverseD, uint8_t* ct) {
+    const __m256 halfF = _mm256_set1_ps(0.5f), invF = _mm256_set1_ps(inverseF), fifth = _mm256_set1_ps(0.2f);
+    const __m256d halfD = _mm256_set1_pd(0.5), invD = _mm256_set1_pd(inverseD), k256 = _mm256_set1_pd(256.0);
+    const __m256i lowHalf = _mm256_set1_epi32(0xFFFF), byteMask = _mm256_set1_epi32(255);
+    int cx = from;
+    for (; cx + 8 <= end; cx += 8) {
+        const __m256i pv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wp + cx));
+        const __m256i sv = _mm256_and_si256(pv, lowHalf);
+        const __m256i qv = _mm256_srli_epi32(pv, 16);
+        const __m256i m = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_add_ps(_mm256_cvtepi32_ps(sv), halfF), invF));
+        const __m256d qlo = _mm256_cvtepi32_pd(_mm256_castsi256_si128(qv));
+        const __m256d qhi = _mm256_cvtepi32_pd(_mm256_extracti128_si256(qv, 1));
+        const __m128i alo = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(qlo, k256), halfD), invD));
+        const __m128i ahi = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(qhi, k256), halfD), invD));
+        const __m256i qa = _mm256_inserti128_si256(_mm256_castsi128_si256(alo), ahi, 1);
+        const __m256i var = _mm256_abs_epi32(_mm256_sub_epi32(qa, _mm256_mullo_epi32(m, m)));
+        const __m256i d = _mm256_cvttps_epi32(_mm256_mul_ps(fifth, _mm256_sqrt_ps(_mm256_cvtepi32_ps(var))));
+        const __m256i t = _mm256_and_si256(_mm256_sub_epi32(m, d), byteMask);
+        const __m128i words = _mm_packs_epi32(_mm256_castsi256_si128(t), _mm256_extracti128_si256(t, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(ct + cx), _mm_packus_epi16(words, words));
+    }
+    return cx;
+}
+#endif
 
 }  // namespace
 
@@ -167,53 +219,47 @@ int CNiblackBinary::Run(GrayRows src, int width, int height, BitRows dst) {
     // v up to 65536. This keeps the loop free of divisions and tables.
     const float inverseF = 1.0f / static_cast<float>(area);
     const double inverseD = 1.0 / area;
-    auto colSum = Scratch<int32_t>(tw);
-    auto colSq = Scratch<int32_t>(tw);
-    auto winS = Scratch<int32_t>(tw);
-    auto winQ = Scratch<int32_t>(tw);
+    // Column and window sums hold the level sum in the low half and the sum
+    // of scaled squares in the high half (at most 225 * 255 each).
+    auto colSum = Scratch<uint32_t>(tw);
+    auto winSum = Scratch<uint32_t>(tw);
     auto centre = Scratch<uint8_t>(tw);  // threshold per window centre column
     auto thr = Scratch<uint8_t>(tw);     // threshold per column of the row
-    if (!colSum || !colSq || !winS || !winQ || !centre || !thr) return 1;
+    if (!colSum || !winSum || !centre || !thr) return 1;
     int windowTop = -1;
     for (int y = 0; y < th; ++y) {
         const int cy = std::clamp(y, r, th - 1 - r);
         const int top = cy - r;
         if (top != windowTop) {
-            int32_t* cs = colSum.get();
-            int32_t* cq = colSq.get();
+            uint32_t* cp = colSum.get();
             if (windowTop < 0 || top != windowTop + 1) {
-                std::fill(cs, cs + tw, 0);
-                std::fill(cq, cq + tw, 0);
+                std::fill(cp, cp + tw, 0u);
                 for (int k = top; k < top + side; ++k) {
                     const uint8_t* row = rowOf(k);
-                    for (int x = 0; x < tw; ++x) {
-                        const uint16_t v = row[x];
-                        cs[x] += v;
-                        cq[x] += static_cast<uint16_t>(v * v) >> 8;
-                    }
+                    for (int x = 0; x < tw; ++x) cp[x] += PackedLevel(row[x]);
                 }
             } else {
                 const uint8_t* addRow = rowOf(top + side - 1);
                 const uint8_t* subRow = rowOf(windowTop);
-                for (int x = 0; x < tw; ++x) {
-                    const uint16_t a = addRow[x], b = subRow[x];
-                    cs[x] += a - b;
-                    cq[x] += (static_cast<uint16_t>(a * a) >> 8) - (static_cast<uint16_t>(b * b) >> 8);
-                }
+                for (int x = 0; x < tw; ++x) cp[x] += PackedLevel(addRow[x]) - PackedLevel(subRow[x]);
             }
             windowTop = top;
-            int32_t* ws = winS.get();
-            int32_t* wq = winQ.get();
-            WindowSums(cs, cq, tw, r, ws, wq);
+            const uint32_t* wp = winSum.get();
+            WindowSums(cp, tw, r, winSum.get());
             uint8_t* ct = centre.get();
             int cx = r;
+#ifdef MORVANE_NIBLACK_AVX2
+            static const bool hasAvx2 = __builtin_cpu_supports("avx2") != 0;
+            if (hasAvx2) cx = NiblackCentresAvx2(wp, cx, tw - r, inverseF, inverseD, ct);
+#endif
 #if defined(__SSE2__)
             const __m128 halfF = _mm_set1_ps(0.5f), invF = _mm_set1_ps(inverseF), fifth = _mm_set1_ps(0.2f);
             const __m128d halfD = _mm_set1_pd(0.5), invD = _mm_set1_pd(inverseD), k256 = _mm_set1_pd(256.0);
-            const __m128i byteMask = _mm_set1_epi32(255);
+            const __m128i byteMask = _mm_set1_epi32(255), lowHalf = _mm_set1_epi32(0xFFFF);
             for (; cx + 4 <= tw - r; cx += 4) {
-                const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ws + cx));
-                const __m128i qv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(wq + cx));
+                const __m128i pv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(wp + cx));
+                const __m128i sv = _mm_and_si128(pv, lowHalf);
+                const __m128i qv = _mm_srli_epi32(pv, 16);
                 const __m128i m = _mm_cvttps_epi32(_mm_mul_ps(_mm_add_ps(_mm_cvtepi32_ps(sv), halfF), invF));
                 const __m128d qlo = _mm_cvtepi32_pd(qv);
                 const __m128d qhi = _mm_cvtepi32_pd(_mm_shuffle_epi32(qv, _MM_SHUFFLE(1, 0, 3, 2)));
@@ -232,8 +278,8 @@ int CNiblackBinary::Run(GrayRows src, int width, int height, BitRows dst) {
             }
 #endif
             for (; cx <= tw - 1 - r; ++cx) {
-                const int m = static_cast<int>((static_cast<float>(ws[cx]) + 0.5f) * inverseF);
-                const int qa = static_cast<int>((static_cast<double>(wq[cx]) * 256.0 + 0.5) * inverseD);
+                const int m = static_cast<int>((static_cast<float>(wp[cx] & 0xFFFF) + 0.5f) * inverseF);
+                const int qa = static_cast<int>((static_cast<double>(wp[cx] >> 16) * 256.0 + 0.5) * inverseD);
                 const int var = std::abs(qa - m * m);
                 const int d = static_cast<int>(0.2f * std::sqrt(static_cast<float>(var)));
                 ct[cx] = static_cast<uint8_t>((m - d) & 255);
@@ -525,7 +571,29 @@ void ClippedWindowSums(const int32_t* __restrict a, const int32_t* __restrict b,
         outA[x] = sa;
         outB[x] = sb;
     }
-    // Full windows.
+    // Full windows, four columns per step: the differences are summed as a
+    // running prefix inside the vector and added to the last sums before.
+#if defined(__SSE2__)
+    if (x + half + 4 <= width && x - half - 1 >= 0) {
+        __m128i carryA = _mm_set1_epi32(sa), carryB = _mm_set1_epi32(sb);
+        for (; x + half + 4 <= width; x += 4) {
+            __m128i da = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x + half)),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x - half - 1)));
+            __m128i db = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x + half)),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x - half - 1)));
+            da = _mm_add_epi32(da, _mm_slli_si128(da, 4));
+            db = _mm_add_epi32(db, _mm_slli_si128(db, 4));
+            da = _mm_add_epi32(_mm_add_epi32(da, _mm_slli_si128(da, 8)), carryA);
+            db = _mm_add_epi32(_mm_add_epi32(db, _mm_slli_si128(db, 8)), carryB);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(outA + x), da);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(outB + x), db);
+            carryA = _mm_shuffle_epi32(da, _MM_SHUFFLE(3, 3, 3, 3));
+            carryB = _mm_shuffle_epi32(db, _MM_SHUFFLE(3, 3, 3, 3));
+        }
+        sa = outA[x - 1];
+        sb = outB[x - 1];
+    }
+#endif
     for (; x + half < width; ++x) {
         sa += a[x + half] - a[x - half - 1];
         sb += b[x + half] - b[x - half - 1];
@@ -543,43 +611,160 @@ void ClippedWindowSums(const int32_t* __restrict a, const int32_t* __restrict b,
     }
 }
 
+// Adds (or takes away) one row's levels and squared levels to the column
+// sums.
+void AccumulateLevels(const uint8_t* __restrict row, int width, bool add, int32_t* __restrict sum,
+                      int32_t* __restrict squares) {
+    if (add) {
+        for (int x = 0; x < width; ++x) {
+            const int32_t v = row[x];
+            sum[x] += v;
+            squares[x] += v * v;
+        }
+    } else {
+        for (int x = 0; x < width; ++x) {
+            const int32_t v = row[x];
+            sum[x] -= v;
+            squares[x] -= v * v;
+        }
+    }
+}
+
+// Adds (or takes away) one row's background levels and background count to
+// the column sums; `mark` is 1 on foreground, 0 on background.
+void AccumulateBackground(const uint8_t* __restrict row, const uint8_t* __restrict mark, int width, bool add,
+                          int32_t* __restrict sum, int32_t* __restrict count) {
+    if (add) {
+        for (int x = 0; x < width; ++x) {
+            const int32_t keep = 1 - mark[x];
+            sum[x] += keep * row[x];
+            count[x] += keep;
+        }
+    } else {
+        for (int x = 0; x < width; ++x) {
+            const int32_t keep = 1 - mark[x];
+            sum[x] -= keep * row[x];
+            count[x] -= keep;
+        }
+    }
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Surface values of eight columns per step. floor(S / C) comes from a single
+// precision division: for S <= 255 C and C <= 1681 the quotient is exact when
+// whole and otherwise at least 1 / C below the next integer, far above the
+// rounding of the division (checked for every such pair), so it equals the
+// scalar rounding-free floor. Counts add into the row totals; returns the
+// number of columns done.
+__attribute__((target("avx2"))) int SurfaceRowAvx2(const uint8_t* row, const uint8_t* mark, const int32_t* sum,
+                                                   const int32_t* count, int width, uint8_t* out, int64_t& rowFg,
+                                                   int64_t& rowBgSum, int64_t& rowExcess) {
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i fgAcc = zero, bgAcc = zero, exAcc = zero;
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const __m256i v = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + x)));
+        const __m256i m = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mark + x)));
+        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sum + x));
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(count + x));
+        __m256i mean = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(s), _mm256_cvtepi32_ps(c)));
+        mean = _mm256_andnot_si256(_mm256_cmpeq_epi32(c, zero), mean);  // no background: 0
+        const __m256i fgLanes = _mm256_cmpgt_epi32(m, zero);
+        const __m256i b = _mm256_blendv_epi8(v, mean, fgLanes);
+        fgAcc = _mm256_add_epi32(fgAcc, m);
+        bgAcc = _mm256_add_epi32(bgAcc, _mm256_andnot_si256(fgLanes, v));
+        exAcc = _mm256_add_epi32(exAcc, _mm256_sub_epi32(b, v));
+        const __m128i words = _mm_packs_epi32(_mm256_castsi256_si128(b), _mm256_extracti128_si256(b, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(words, words));
+    }
+    alignas(32) int32_t lanes[3][8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[0]), fgAcc);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[1]), bgAcc);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes[2]), exAcc);
+    for (int k = 0; k < 8; ++k) {
+        rowFg += lanes[0][k];
+        rowBgSum += lanes[1][k];
+        rowExcess += lanes[2][k];
+    }
+    return x;
+}
+#endif
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define MORVANE_SAUVOLA_AVX2 1
+// The pre-binarisation decision for four columns per step in AVX2 double
+// vectors: the same double operations in the same order as the scalar
+// code (no fused multiply-add is enabled), so every decision is the same.
+// Returns the number of columns done; the caller finishes the row.
+__attribute__((target("avx2"))) int SauvolaRowAvx2(const int32_t* wa, const int32_t* wb, const double* inverse,
+                                                   double rowsInverse, const uint8_t* row, uint8_t* f, int width) {
+    const __m256d rowsInv = _mm256_set1_pd(rowsInverse), zero = _mm256_setzero_pd();
+    const __m256d one = _mm256_set1_pd(1.0), fifth = _mm256_set1_pd(0.2), by128 = _mm256_set1_pd(1.0 / 128);
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+        const __m256d inv = _mm256_mul_pd(rowsInv, _mm256_loadu_pd(inverse + x));
+        const __m256d m = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(wa + x))), inv);
+        const __m256d q = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(wb + x))), inv);
+        const __m256d var = _mm256_sub_pd(q, _mm256_mul_pd(m, m));
+        const __m256d sd = _mm256_sqrt_pd(_mm256_max_pd(var, zero));
+        const __m256d t =
+            _mm256_mul_pd(m, _mm256_add_pd(one, _mm256_mul_pd(fifth, _mm256_sub_pd(_mm256_mul_pd(sd, by128), one))));
+        int32_t four;
+        std::memcpy(&four, row + x, 4);
+        const __m256d v = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(four)));
+        const int mask = _mm256_movemask_pd(_mm256_cmp_pd(t, v, _CMP_GT_OQ));
+        // Spread the four mask bits to the low bits of four bytes.
+        const uint32_t bytes = ((static_cast<uint32_t>(mask) * 0x00204081u) & 0x01010101u);
+        std::memcpy(f + x, &bytes, 4);
+    }
+    return x;
+}
+#endif
+
 }  // namespace
 
 int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst) {
     if (width <= 0 || height <= 0) return 0;
     const int half = 20;
     const int64_t n = static_cast<int64_t>(width) * height;
-    auto fg = Scratch<uint8_t>(n);
+    // The pre-binarisation runs half + 1 rows ahead of the surface, which
+    // reads its marks from half + 1 rows above to half rows below: a ring of
+    // 2 half + 2 rows holds all it needs.
+    const int fgRows = std::min(height, 2 * half + 2);
+    auto fg = Scratch<uint8_t>(static_cast<int64_t>(fgRows) * width);
     auto surface = Scratch<uint8_t>(n);
     auto colA = Scratch<int32_t>(width);
     auto colB = Scratch<int32_t>(width);
     auto winA = Scratch<int32_t>(width);
     auto winB = Scratch<int32_t>(width);
+    auto colC = Scratch<int32_t>(width);
+    auto colD = Scratch<int32_t>(width);
+    auto winC = Scratch<int32_t>(width);
+    auto winD = Scratch<int32_t>(width);
     auto inverse = Scratch<double>(width);
-    if (!fg || !surface || !colA || !colB || !winA || !winB || !inverse) return 0;
+    if (!fg || !surface || !colA || !colB || !winA || !winB || !colC || !colD || !winC || !winD || !inverse) return 0;
     // 1 / (number of window columns) for each column.
     for (int x = 0; x < width; ++x)
         inverse[x] = 1.0 / (std::min(width - 1, x + half) - std::max(0, x - half) + 1);
-    auto fgRow = [&](int y) { return fg.get() + static_cast<size_t>(y) * width; };
+    auto fgRow = [&](int y) { return fg.get() + static_cast<size_t>(y % fgRows) * width; };
 
     // 1. Sauvola pre-binarisation: window mean m and deviation s of the
     // values within +-half rows and columns; foreground where
-    // m (1 + 0.2 (s / 128 - 1)) > v.
-    {
-        int32_t* ca = colA.get();
-        int32_t* cb = colB.get();
-        std::fill(ca, ca + width, 0);
-        std::fill(cb, cb + width, 0);
-        auto addRow = [&](int k, int sign) {
-            const uint8_t* row = src[k];
-            for (int x = 0; x < width; ++x) {
-                const int32_t v = row[x];
-                ca[x] += sign * v;
-                cb[x] += sign * v * v;
-            }
-        };
-        for (int k = 0; k <= std::min(half, height - 1); ++k) addRow(k, 1);
-        for (int y = 0; y < height; ++y) {
+    // m (1 + 0.2 (s / 128 - 1)) > v. produceFg(last) marks every row up to
+    // `last` not marked yet.
+    int32_t* ca1 = colA.get();
+    int32_t* cb1 = colB.get();
+    std::fill(ca1, ca1 + width, 0);
+    std::fill(cb1, cb1 + width, 0);
+    int fgNext = 0;
+    auto produceFg = [&](int last) {
+        int32_t* ca = ca1;
+        int32_t* cb = cb1;
+        auto addRow = [&](int k, int sign) { AccumulateLevels(src[k], width, sign > 0, ca, cb); };
+        if (fgNext == 0)
+            for (int k = 0; k <= std::min(half, height - 1); ++k) addRow(k, 1);
+        for (; fgNext <= last; ++fgNext) {
+            const int y = fgNext;
             if (y > 0) {
                 if (y + half < height) addRow(y + half, 1);
                 if (y - half - 1 >= 0) addRow(y - half - 1, -1);
@@ -591,6 +776,10 @@ int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst)
             const int32_t* wa = winA.get();
             const int32_t* wb = winB.get();
             int x = 0;
+#ifdef MORVANE_SAUVOLA_AVX2
+            static const bool hasAvx2 = __builtin_cpu_supports("avx2") != 0;
+            if (hasAvx2) x = SauvolaRowAvx2(wa, wb, inverse.get(), rowsInverse, row, f, width);
+#endif
 #if defined(__SSE2__)
             const __m128d rowsInv = _mm_set1_pd(rowsInverse), zero = _mm_setzero_pd();
             const __m128d one = _mm_set1_pd(1.0), fifth = _mm_set1_pd(0.2), by128 = _mm_set1_pd(1.0 / 128);
@@ -618,7 +807,7 @@ int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst)
                 f[x] = t > row[x];
             }
         }
-    }
+    };
     // 2. Background surface: a background pixel keeps its value, a
     // foreground pixel takes the mean of the background pixels in its
     // window (0 when there are none).
@@ -626,42 +815,46 @@ int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst)
     {
         std::vector<double> countInverse(static_cast<size_t>(2 * half + 1) * (2 * half + 1) + 1, 0.0);
         for (size_t c = 1; c < countInverse.size(); ++c) countInverse[c] = 1.0 / static_cast<double>(c);
-        int32_t* ca = colA.get();
-        int32_t* cb = colB.get();
+        int32_t* ca = colC.get();
+        int32_t* cb = colD.get();
         std::fill(ca, ca + width, 0);
         std::fill(cb, cb + width, 0);
-        auto addRow = [&](int k, int sign) {
-            const uint8_t* row = src[k];
-            const uint8_t* f = fgRow(k);
-            for (int x = 0; x < width; ++x) {
-                const int32_t keep = 1 - f[x];
-                ca[x] += sign * keep * row[x];
-                cb[x] += sign * keep;
-            }
-        };
+        auto addRow = [&](int k, int sign) { AccumulateBackground(src[k], fgRow(k), width, sign > 0, ca, cb); };
+        produceFg(std::min(half, height - 1));
         for (int k = 0; k <= std::min(half, height - 1); ++k) addRow(k, 1);
         for (int y = 0; y < height; ++y) {
             if (y > 0) {
-                if (y + half < height) addRow(y + half, 1);
+                if (y + half < height) {
+                    produceFg(y + half);
+                    addRow(y + half, 1);
+                }
                 if (y - half - 1 >= 0) addRow(y - half - 1, -1);
             }
-            ClippedWindowSums(ca, cb, width, half, winA.get(), winB.get());
+            ClippedWindowSums(ca, cb, width, half, winC.get(), winD.get());
             const uint8_t* row = src[y];
             const uint8_t* f = fgRow(y);
             uint8_t* out = surface.get() + static_cast<size_t>(y) * width;
             int64_t rowFg = 0, rowBgSum = 0, rowExcess = 0;
-            for (int x = 0; x < width; ++x) {
+            // Without branches: the foreground mark of a page is irregular.
+            // floor(S / C): the quotient is at least 0.5 / C away from the
+            // next integer, far above the rounding here; a count of 0 meets
+            // the inverse 0 and gives 0.
+            const int32_t* wa = winC.get();
+            const int32_t* wc = winD.get();
+            const double* ci = countInverse.data();
+            int x = 0;
+#ifdef MORVANE_SAUVOLA_AVX2
+            static const bool hasAvx2 = __builtin_cpu_supports("avx2") != 0;
+            if (hasAvx2) x = SurfaceRowAvx2(row, f, wa, wc, width, out, rowFg, rowBgSum, rowExcess);
+#endif
+            for (; x < width; ++x) {
                 const int v = row[x];
-                int b = v;
-                if (f[x]) {
-                    const int32_t cnt = winB[x];
-                    // floor(S / C): the quotient is at least 0.5 / C away
-                    // from the next integer, far above the rounding here.
-                    b = cnt > 0 ? static_cast<int>((winA[x] + 0.5) * countInverse[static_cast<size_t>(cnt)]) : 0;
-                    ++rowFg;
-                } else {
-                    rowBgSum += v;
-                }
+                const int isFg = f[x];
+                const int mean = static_cast<int>((wa[x] + 0.5) * ci[static_cast<size_t>(wc[x])]);
+                const int select = -isFg;  // all ones on foreground
+                const int b = v ^ ((v ^ mean) & select);
+                rowFg += isFg;
+                rowBgSum += v & ~select;
                 out[x] = static_cast<uint8_t>(b);
                 rowExcess += b - v;
             }
@@ -691,14 +884,22 @@ int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst)
         while (k < 256 && b - k > d) ++k;
         below[b] = static_cast<int16_t>(k);
     }
-    auto flags = Scratch<uint8_t>(width);
-    if (!flags) return 0;
+    // Eight decisions straight into each destination byte, first pixel in
+    // the high bit; bits past the width stay 0.
     for (int y = 0; y < height; ++y) {
         const uint8_t* row = src[y];
         const uint8_t* srow = surface.get() + static_cast<size_t>(y) * width;
-        uint8_t* f = flags.get();
-        for (int x = 0; x < width; ++x) f[x] = row[x] < below[srow[x]];
-        bitpack::PackFlags(f, width, dst[y]);
+        uint8_t* out = dst[y];
+        for (int x = 0; x < width; x += 8) {
+            const int end = std::min(8, width - x);
+            unsigned byte = 0;
+            if (end == 8) {
+                for (int k = 0; k < 8; ++k) byte |= static_cast<unsigned>(row[x + k] < below[srow[x + k]]) << (7 - k);
+            } else {
+                for (int k = 0; k < end; ++k) byte |= static_cast<unsigned>(row[x + k] < below[srow[x + k]]) << (7 - k);
+            }
+            out[x >> 3] = static_cast<uint8_t>(byte);
+        }
     }
     return 1;
 }

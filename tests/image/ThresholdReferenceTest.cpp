@@ -309,3 +309,25 @@ TEST(ThresholdReference, OtsuMatchesFlattenedHistogram) {
 }
 
 }  // namespace
+
+namespace {
+
+// Wide and tall pages with saturated areas: full black and full white windows push the
+// window sums of levels and squares to their largest values, and the widths
+// leave every remainder after the four-column steps.
+TEST(ThresholdReference, NiblackOnWidePagesWithSaturatedAreas) {
+    uint32_t start = 500;
+    for (const PageSize& s : {PageSize{301, 40}, PageSize{258, 37}, PageSize{131, 29}, PageSize{400, 19}, PageSize{90, 131}}) {
+        CRawImage tex = Irregular(s.w, s.h, start++);
+        CRawImage img = pixeltest::Gray(s.w, s.h, [&](int x, int y) {
+            if (x < s.w / 4) return 255;
+            if (x < s.w / 3 && y < s.h / 2) return 0;
+            if ((x / 20 + y / 9) % 3 == 0) return (x * 7 + y) % 2 ? 255 : 0;
+            return static_cast<int>(tex.rows[y][x]);
+        });
+        EXPECT_EQ(Differences(RunMethod(img, 3), NiblackReference(img)), 0) << s.w << "x" << s.h;
+        EXPECT_EQ(Differences(RunMethod(img, 8), AdaptiveReference(img)), 0) << s.w << "x" << s.h;
+    }
+}
+
+}  // namespace

@@ -152,3 +152,85 @@ TEST(TrueColorToGray, InPlaceAndWhitePage) {
 }
 
 }  // namespace
+
+namespace {
+
+int DoubleLuminance(int b, int g, int r) { return static_cast<int>(0.114 * b + 0.587 * g + 0.299 * r); }
+
+}  // namespace
+
+// The row conversion of the default formula (vector code where the processor
+// has it) gives the double expression for every colour: a 4096 x 4096 image
+// holds each of the 2^24 colours once.
+TEST(TrueColorToGray, DefaultFormulaOverEveryColourInAnImage) {
+    CRawImage src;
+    ASSERT_EQ(src.Create(4096, 4096, 24, 300), 1);
+    for (int y = 0; y < 4096; ++y)
+        for (int x = 0; x < 4096; ++x) {
+            const uint32_t c = static_cast<uint32_t>(y) * 4096u + static_cast<uint32_t>(x);
+            src.rows[y][3 * x] = static_cast<uint8_t>(c);
+            src.rows[y][3 * x + 1] = static_cast<uint8_t>(c >> 8);
+            src.rows[y][3 * x + 2] = static_cast<uint8_t>(c >> 16);
+        }
+    CRawImage dst;
+    CTrueColorToGray conv(&src);
+    ASSERT_EQ(conv.Process(dst), 1);
+    int mismatches = 0;
+    for (int y = 0; y < 4096; ++y)
+        for (int x = 0; x < 4096; ++x) {
+            const uint8_t* p = src.rows[y] + 3 * x;
+            if (dst.rows[y][x] != DoubleLuminance(p[0], p[1], p[2])) ++mismatches;
+        }
+    EXPECT_EQ(mismatches, 0);
+}
+
+// Narrow and odd widths: rows shorter than one vector step, and rows whose
+// last pixels fall after the final full step, end on the same values.
+TEST(TrueColorToGray, DefaultFormulaOnEveryRowWidthUpToForty) {
+    uint32_t state = 12345u;
+    for (int width = 1; width <= 40; ++width) {
+        CRawImage src;
+        ASSERT_EQ(src.Create(width, 3, 24, 300), 1);
+        for (int y = 0; y < 3; ++y)
+            for (int i = 0; i < 3 * width; ++i) {
+                state = state * 1103515245u + 12345u;
+                src.rows[y][i] = static_cast<uint8_t>(state >> 16);
+            }
+        src.rows[1][0] = src.rows[1][1] = src.rows[1][2] = 254;  // a gray whose double sum falls just short of 254
+        CRawImage dst;
+        CTrueColorToGray conv(&src);
+        ASSERT_EQ(conv.Process(dst), 1);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < width; ++x) {
+                const uint8_t* p = src.rows[y] + 3 * x;
+                EXPECT_EQ(dst.rows[y][x], DoubleLuminance(p[0], p[1], p[2])) << "width " << width << " at " << x << "," << y;
+            }
+        EXPECT_EQ(dst.rows[1][0], 253);
+    }
+}
+
+// Pages of grays, as scanned documents are: runs of gray pixels of every
+// level, some rows broken by one coloured pixel, give the double expression
+// (among them the grays whose double sum falls just below the level).
+TEST(TrueColorToGray, DefaultFormulaOnGrayRunsOfEveryLevel) {
+    const int width = 77;
+    CRawImage src;
+    ASSERT_EQ(src.Create(width, 512, 24, 300), 1);
+    for (int y = 0; y < 512; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int v = y < 256 ? y : (y + x) & 255;  // flat rows, then ramps
+            uint8_t* p = src.rows[y] + 3 * x;
+            p[0] = p[1] = p[2] = static_cast<uint8_t>(v);
+            if (y % 3 == 1 && x == (y * 7) % width) p[y % 2] = static_cast<uint8_t>(v ^ 1);
+        }
+    CRawImage dst;
+    CTrueColorToGray conv(&src);
+    ASSERT_EQ(conv.Process(dst), 1);
+    for (int y = 0; y < 512; ++y)
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* p = src.rows[y] + 3 * x;
+            ASSERT_EQ(dst.rows[y][x], DoubleLuminance(p[0], p[1], p[2])) << x << "," << y;
+        }
+    EXPECT_EQ(dst.rows[254][0], 253);
+    EXPECT_EQ(dst.rows[255][0], 255);
+}
