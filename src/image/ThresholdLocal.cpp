@@ -630,22 +630,69 @@ void AccumulateLevels(const uint8_t* __restrict row, int width, bool add, int32_
     }
 }
 
-// Adds (or takes away) one row's background levels and background count to
-// the column sums; `mark` is 1 on foreground, 0 on background.
-void AccumulateBackground(const uint8_t* __restrict row, const uint8_t* __restrict mark, int width, bool add,
-                          int32_t* __restrict sum, int32_t* __restrict count) {
-    if (add) {
-        for (int x = 0; x < width; ++x) {
-            const int32_t keep = 1 - mark[x];
-            sum[x] += keep * row[x];
-            count[x] += keep;
+// The second pass keeps a background sum and a background count per column
+// and per window in one word: the sum in the low kCountShift bits, the count
+// above. A window holds at most 41 x 41 pixels, so the sum stays below
+// 255 * 1681 < 2^19 and the count times 2^19 below 2^31: one 32-bit addition
+// adds both, differences wrap modulo 2^32 and cancel, and both read back
+// exactly.
+constexpr int kCountShift = 19;
+constexpr uint32_t kSumMask = (1u << kCountShift) - 1;
+
+// One pixel's packed contribution: its level and a count of one when it is
+// background (`mark` 0), nothing when it is foreground (`mark` 1).
+inline uint32_t PackedBackground(uint8_t v, uint8_t mark) {
+    return (static_cast<uint32_t>(v) | (1u << kCountShift)) & (static_cast<uint32_t>(mark) - 1u);
+}
+
+// Adds one row's packed background and takes another's away (either may be
+// null) in a single sweep over the column sums.
+void UpdateBackground(const uint8_t* __restrict addRow, const uint8_t* __restrict addMark,
+                      const uint8_t* __restrict subRow, const uint8_t* __restrict subMark, int width,
+                      uint32_t* __restrict packed) {
+    if (addRow && subRow) {
+        for (int x = 0; x < width; ++x)
+            packed[x] += PackedBackground(addRow[x], addMark[x]) - PackedBackground(subRow[x], subMark[x]);
+    } else if (addRow) {
+        for (int x = 0; x < width; ++x) packed[x] += PackedBackground(addRow[x], addMark[x]);
+    } else if (subRow) {
+        for (int x = 0; x < width; ++x) packed[x] -= PackedBackground(subRow[x], subMark[x]);
+    }
+}
+
+// Window sums over the columns within +-half of each column (clipped) of one
+// row of packed column sums (arithmetic modulo 2^32).
+void ClippedWindowSumsPacked(const uint32_t* __restrict a, int width, int half, uint32_t* __restrict out) {
+    uint32_t sa = 0;
+    const int first = std::min(half, width - 1);
+    for (int x = 0; x <= first; ++x) sa += a[x];
+    out[0] = sa;
+    int x = 1;
+    for (; x < width && x <= half && x + half < width; ++x) {
+        sa += a[x + half];
+        out[x] = sa;
+    }
+#if defined(__SSE2__)
+    if (x + half + 4 <= width && x - half - 1 >= 0) {
+        __m128i carry = _mm_set1_epi32(static_cast<int>(sa));
+        for (; x + half + 4 <= width; x += 4) {
+            __m128i d = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x + half)),
+                                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x - half - 1)));
+            d = _mm_add_epi32(d, _mm_slli_si128(d, 4));
+            d = _mm_add_epi32(_mm_add_epi32(d, _mm_slli_si128(d, 8)), carry);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), d);
+            carry = _mm_shuffle_epi32(d, _MM_SHUFFLE(3, 3, 3, 3));
         }
-    } else {
-        for (int x = 0; x < width; ++x) {
-            const int32_t keep = 1 - mark[x];
-            sum[x] -= keep * row[x];
-            count[x] -= keep;
-        }
+        sa = out[x - 1];
+    }
+#endif
+    for (; x + half < width; ++x) {
+        sa += a[x + half] - a[x - half - 1];
+        out[x] = sa;
+    }
+    for (; x < width; ++x) {
+        if (x - half - 1 >= 0) sa -= a[x - half - 1];
+        out[x] = sa;
     }
 }
 
@@ -656,17 +703,19 @@ void AccumulateBackground(const uint8_t* __restrict row, const uint8_t* __restri
 // rounding of the division (checked for every such pair), so it equals the
 // scalar rounding-free floor. Counts add into the row totals; returns the
 // number of columns done.
-__attribute__((target("avx2"))) int SurfaceRowAvx2(const uint8_t* row, const uint8_t* mark, const int32_t* sum,
-                                                   const int32_t* count, int width, uint8_t* out, int64_t& rowFg,
-                                                   int64_t& rowBgSum, int64_t& rowExcess) {
+__attribute__((target("avx2"))) int SurfaceRowAvx2(const uint8_t* row, const uint8_t* mark, const uint32_t* packed,
+                                                   int width, uint8_t* out, int64_t& rowFg, int64_t& rowBgSum,
+                                                   int64_t& rowExcess) {
     const __m256i zero = _mm256_setzero_si256();
+    const __m256i sumMask = _mm256_set1_epi32(static_cast<int>(kSumMask));
     __m256i fgAcc = zero, bgAcc = zero, exAcc = zero;
     int x = 0;
     for (; x + 8 <= width; x += 8) {
         const __m256i v = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + x)));
         const __m256i m = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mark + x)));
-        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sum + x));
-        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(count + x));
+        const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(packed + x));
+        const __m256i s = _mm256_and_si256(p, sumMask);
+        const __m256i c = _mm256_srli_epi32(p, kCountShift);
         __m256i mean = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(s), _mm256_cvtepi32_ps(c)));
         mean = _mm256_andnot_si256(_mm256_cmpeq_epi32(c, zero), mean);  // no background: 0
         const __m256i fgLanes = _mm256_cmpgt_epi32(m, zero);
@@ -737,12 +786,10 @@ int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst)
     auto colB = Scratch<int32_t>(width);
     auto winA = Scratch<int32_t>(width);
     auto winB = Scratch<int32_t>(width);
-    auto colC = Scratch<int32_t>(width);
-    auto colD = Scratch<int32_t>(width);
-    auto winC = Scratch<int32_t>(width);
-    auto winD = Scratch<int32_t>(width);
+    auto colC = Scratch<uint32_t>(width);
+    auto winC = Scratch<uint32_t>(width);
     auto inverse = Scratch<double>(width);
-    if (!fg || !surface || !colA || !colB || !winA || !winB || !colC || !colD || !winC || !winD || !inverse) return 0;
+    if (!fg || !surface || !colA || !colB || !winA || !winB || !colC || !winC || !inverse) return 0;
     // 1 / (number of window columns) for each column.
     for (int x = 0; x < width; ++x)
         inverse[x] = 1.0 / (std::min(width - 1, x + half) - std::max(0, x - half) + 1);
@@ -815,22 +862,19 @@ int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst)
     {
         std::vector<double> countInverse(static_cast<size_t>(2 * half + 1) * (2 * half + 1) + 1, 0.0);
         for (size_t c = 1; c < countInverse.size(); ++c) countInverse[c] = 1.0 / static_cast<double>(c);
-        int32_t* ca = colC.get();
-        int32_t* cb = colD.get();
-        std::fill(ca, ca + width, 0);
-        std::fill(cb, cb + width, 0);
-        auto addRow = [&](int k, int sign) { AccumulateBackground(src[k], fgRow(k), width, sign > 0, ca, cb); };
+        uint32_t* ca = colC.get();
+        std::fill(ca, ca + width, 0u);
         produceFg(std::min(half, height - 1));
-        for (int k = 0; k <= std::min(half, height - 1); ++k) addRow(k, 1);
+        for (int k = 0; k <= std::min(half, height - 1); ++k)
+            UpdateBackground(src[k], fgRow(k), nullptr, nullptr, width, ca);
         for (int y = 0; y < height; ++y) {
             if (y > 0) {
-                if (y + half < height) {
-                    produceFg(y + half);
-                    addRow(y + half, 1);
-                }
-                if (y - half - 1 >= 0) addRow(y - half - 1, -1);
+                const bool add = y + half < height, sub = y - half - 1 >= 0;
+                if (add) produceFg(y + half);
+                UpdateBackground(add ? src[y + half] : nullptr, add ? fgRow(y + half) : nullptr,
+                                 sub ? src[y - half - 1] : nullptr, sub ? fgRow(y - half - 1) : nullptr, width, ca);
             }
-            ClippedWindowSums(ca, cb, width, half, winC.get(), winD.get());
+            ClippedWindowSumsPacked(ca, width, half, winC.get());
             const uint8_t* row = src[y];
             const uint8_t* f = fgRow(y);
             uint8_t* out = surface.get() + static_cast<size_t>(y) * width;
@@ -839,18 +883,17 @@ int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst)
             // floor(S / C): the quotient is at least 0.5 / C away from the
             // next integer, far above the rounding here; a count of 0 meets
             // the inverse 0 and gives 0.
-            const int32_t* wa = winC.get();
-            const int32_t* wc = winD.get();
+            const uint32_t* wp = winC.get();
             const double* ci = countInverse.data();
             int x = 0;
 #ifdef MORVANE_SAUVOLA_AVX2
             static const bool hasAvx2 = __builtin_cpu_supports("avx2") != 0;
-            if (hasAvx2) x = SurfaceRowAvx2(row, f, wa, wc, width, out, rowFg, rowBgSum, rowExcess);
+            if (hasAvx2) x = SurfaceRowAvx2(row, f, wp, width, out, rowFg, rowBgSum, rowExcess);
 #endif
             for (; x < width; ++x) {
                 const int v = row[x];
                 const int isFg = f[x];
-                const int mean = static_cast<int>((wa[x] + 0.5) * ci[static_cast<size_t>(wc[x])]);
+                const int mean = static_cast<int>(((wp[x] & kSumMask) + 0.5) * ci[wp[x] >> kCountShift]);
                 const int select = -isFg;  // all ones on foreground
                 const int b = v ^ ((v ^ mean) & select);
                 rowFg += isFg;
