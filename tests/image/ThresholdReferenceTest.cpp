@@ -331,3 +331,25 @@ TEST(ThresholdReference, NiblackOnWidePagesWithSaturatedAreas) {
 }
 
 }  // namespace
+
+namespace {
+
+// White paper with isolated dark dots further apart than a window: the
+// window around each dot holds up to 1680 background pixels at 255, the
+// largest background sums and counts the adaptive-background windows reach.
+TEST(ThresholdReference, AdaptiveBackgroundOnWhitePagesWithIsolatedDots) {
+    for (const PageSize& s : {PageSize{150, 130}, PageSize{97, 203}, PageSize{261, 45}}) {
+        CRawImage img = pixeltest::Gray(s.w, s.h, [&](int x, int y) {
+            if (x % 47 == 23 && y % 43 == 21) return 0;
+            if (x % 47 == 24 && y % 43 == 21) return 40;
+            return 255;
+        });
+        const Bits want = AdaptiveReference(img);
+        int black = 0;
+        for (const auto& row : want) black += static_cast<int>(std::count(row.begin(), row.end(), true));
+        EXPECT_GT(black, 0) << s.w << "x" << s.h;
+        EXPECT_EQ(Differences(RunMethod(img, 8), want), 0) << s.w << "x" << s.h;
+    }
+}
+
+}  // namespace
