@@ -611,6 +611,17 @@ void ClippedWindowSums(const int32_t* __restrict a, const int32_t* __restrict b,
     }
 }
 
+// Adds one row's levels and squared levels to the column sums and takes
+// another's away in a single sweep.
+void ReplaceLevels(const uint8_t* __restrict addRow, const uint8_t* __restrict subRow, int width,
+                   int32_t* __restrict sum, int32_t* __restrict squares) {
+    for (int x = 0; x < width; ++x) {
+        const int32_t a = addRow[x], b = subRow[x];
+        sum[x] += a - b;
+        squares[x] += a * a - b * b;
+    }
+}
+
 // Adds (or takes away) one row's levels and squared levels to the column
 // sums.
 void AccumulateLevels(const uint8_t* __restrict row, int width, bool add, int32_t* __restrict sum,
@@ -813,8 +824,13 @@ int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst)
         for (; fgNext <= last; ++fgNext) {
             const int y = fgNext;
             if (y > 0) {
-                if (y + half < height) addRow(y + half, 1);
-                if (y - half - 1 >= 0) addRow(y - half - 1, -1);
+                const bool add = y + half < height, sub = y - half - 1 >= 0;
+                if (add && sub)
+                    ReplaceLevels(src[y + half], src[y - half - 1], width, ca, cb);
+                else if (add)
+                    addRow(y + half, 1);
+                else if (sub)
+                    addRow(y - half - 1, -1);
             }
             ClippedWindowSums(ca, cb, width, half, winA.get(), winB.get());
             const double rowsInverse = 1.0 / (std::min(height - 1, y + half) - std::max(0, y - half) + 1);
