@@ -751,6 +751,23 @@ __attribute__((target("avx2"))) int SurfaceRowAvx2(const uint8_t* row, const uin
 #endif
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Final decisions of eight pixels per step: the level below which a pixel
+// is black is gathered from `below` by the surface value, and the eight
+// comparisons become one destination byte, first pixel in the high bit.
+// Returns the number of pixels done (a multiple of eight).
+__attribute__((target("avx2"))) int DecideRowAvx2(const uint8_t* row, const uint8_t* srow, const int32_t* below,
+                                                  const uint8_t* reversed, int width, uint8_t* out) {
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const __m256i v = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + x)));
+        const __m256i b = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(srow + x)));
+        const __m256i k = _mm256_i32gather_epi32(below, b, 4);
+        const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(k, v)));
+        out[x >> 3] = reversed[mask];
+    }
+    return x;
+}
+
 #define MORVANE_SAUVOLA_AVX2 1
 // The pre-binarisation decision for four columns per step in AVX2 double
 // vectors: the same double operations in the same order as the scalar
@@ -931,7 +948,7 @@ int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst)
     const double delta = static_cast<double>(excess) / foreground;
     const double meanBg = std::max(static_cast<double>(bgSum) / background, 1e-9);
     const double p1 = 0.5, p2 = 0.8, q = 0.7;
-    int16_t below[256];
+    int32_t below[256];
     for (int b = 0; b < 256; ++b) {
         const double d = q * delta * ((1 - p2) / (1 + std::exp(-4.0 * b / (meanBg * (1 - p1)) + 2 * (1 + p1) / (1 - p1))) + p2);
         // Smallest whole v with b - v <= d, i.e. v >= b - d.
@@ -941,7 +958,15 @@ int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst)
         // with b - v > d are below it.
         while (k > 0 && !(b - (k - 1) > d)) --k;
         while (k < 256 && b - k > d) ++k;
-        below[b] = static_cast<int16_t>(k);
+        below[b] = k;
+    }
+    // Bit order of a byte reversed: lane masks have the first pixel in the
+    // low bit, destination bytes in the high bit.
+    uint8_t reversed[256];
+    for (int m = 0; m < 256; ++m) {
+        int r = 0;
+        for (int k = 0; k < 8; ++k) r |= ((m >> k) & 1) << (7 - k);
+        reversed[m] = static_cast<uint8_t>(r);
     }
     // Eight decisions straight into each destination byte, first pixel in
     // the high bit; bits past the width stay 0.
@@ -949,7 +974,12 @@ int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst)
         const uint8_t* row = src[y];
         const uint8_t* srow = surface.get() + static_cast<size_t>(y) * width;
         uint8_t* out = dst[y];
-        for (int x = 0; x < width; x += 8) {
+        int x = 0;
+#ifdef MORVANE_SAUVOLA_AVX2
+        static const bool hasAvx2 = __builtin_cpu_supports("avx2") != 0;
+        if (hasAvx2) x = DecideRowAvx2(row, srow, below, reversed, width, out);
+#endif
+        for (; x < width; x += 8) {
             const int end = std::min(8, width - x);
             unsigned byte = 0;
             if (end == 8) {
