@@ -549,8 +549,33 @@ int BinarizeBlockMinMax(GrayRows src, int width, int height, BitRows dst) {
 
 namespace {
 
-// Window sums over the columns within +-half of each column (clipped) of a
-// row of column sums.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define MORVANE_WINDOW_AVX2 1
+// Full windows from column x on, eight columns per step, arithmetic modulo
+// 2^32; out[x - 1] must hold the window sum before x. The differences of a
+// step are summed as a prefix inside each half of the vector, the low half's
+// total is added to the high half, and the running total of the steps
+// before is added last; that total advances by the step's own sum, so the
+// chain from step to step is a single addition. Returns the next column.
+__attribute__((target("avx2"))) int FullWindowSumsAvx2(const uint32_t* a, int x, int width, int half,
+                                                       uint32_t* out) {
+    if (!(x + half + 8 <= width && x - half - 1 >= 0)) return x;
+    const __m256i last = _mm256_set1_epi32(7);
+    __m256i carry = _mm256_set1_epi32(static_cast<int>(out[x - 1]));
+    for (; x + half + 8 <= width; x += 8) {
+        __m256i d = _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + x + half)),
+                                     _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + x - half - 1)));
+        d = _mm256_add_epi32(d, _mm256_slli_si256(d, 4));
+        d = _mm256_add_epi32(d, _mm256_slli_si256(d, 8));
+        const __m256i lowTotal = _mm256_shuffle_epi32(d, _MM_SHUFFLE(3, 3, 3, 3));
+        d = _mm256_add_epi32(d, _mm256_permute2x128_si256(lowTotal, lowTotal, 0x08));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_add_epi32(d, carry));
+        carry = _mm256_add_epi32(carry, _mm256_permutevar8x32_epi32(d, last));
+    }
+    return x;
+}
+#endif
+
 // Window sums over the columns within +-half of each column (clipped) of two
 // rows of column sums.
 void ClippedWindowSums(const int32_t* __restrict a, const int32_t* __restrict b, int width, int half,
@@ -571,6 +596,19 @@ void ClippedWindowSums(const int32_t* __restrict a, const int32_t* __restrict b,
         outA[x] = sa;
         outB[x] = sb;
     }
+#ifdef MORVANE_WINDOW_AVX2
+    static const bool hasAvx2 = __builtin_cpu_supports("avx2") != 0;
+    if (hasAvx2 && x < width) {
+        FullWindowSumsAvx2(reinterpret_cast<const uint32_t*>(a), x, width, half, reinterpret_cast<uint32_t*>(outA));
+        const int next = FullWindowSumsAvx2(reinterpret_cast<const uint32_t*>(b), x, width, half,
+                                            reinterpret_cast<uint32_t*>(outB));
+        if (next != x) {
+            x = next;
+            sa = outA[x - 1];
+            sb = outB[x - 1];
+        }
+    }
+#endif
     // Full windows, four columns per step: the differences are summed as a
     // running prefix inside the vector and added to the last sums before.
 #if defined(__SSE2__)
@@ -683,6 +721,16 @@ void ClippedWindowSumsPacked(const uint32_t* __restrict a, int width, int half, 
         sa += a[x + half];
         out[x] = sa;
     }
+#ifdef MORVANE_WINDOW_AVX2
+    static const bool hasAvx2 = __builtin_cpu_supports("avx2") != 0;
+    if (hasAvx2 && x < width) {
+        const int next = FullWindowSumsAvx2(a, x, width, half, out);
+        if (next != x) {
+            x = next;
+            sa = out[x - 1];
+        }
+    }
+#endif
 #if defined(__SSE2__)
     if (x + half + 4 <= width && x - half - 1 >= 0) {
         __m128i carry = _mm_set1_epi32(static_cast<int>(sa));
