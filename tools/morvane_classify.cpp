@@ -16,8 +16,12 @@
 #include <vector>
 
 #include "morvane/classifier.h"
+#include "platform/TextConv.h"
 
 namespace {
+
+using libMorvaneClassifier::Utf16ToUtf8;
+using libMorvaneClassifier::Utf8ToUtf16;
 
 constexpr char kUsage[] =
     "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi H[,V]] [--valid ID]...\n"
@@ -117,64 +121,6 @@ bool LoadApi(Api& api, std::string& error) {
     return ok;
 }
 
-std::u16string ToUtf16(const std::string& s) {
-    std::u16string out;
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char b = static_cast<unsigned char>(s[i]);
-        char32_t c = 0xFFFD;
-        size_t len = 1;
-        if (b < 0x80) {
-            c = b;
-        } else if ((b & 0xE0) == 0xC0 && i + 1 < s.size()) {
-            c = ((b & 0x1F) << 6) | (s[i + 1] & 0x3F);
-            len = 2;
-        } else if ((b & 0xF0) == 0xE0 && i + 2 < s.size()) {
-            c = ((b & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F);
-            len = 3;
-        } else if ((b & 0xF8) == 0xF0 && i + 3 < s.size()) {
-            c = ((b & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) | (s[i + 3] & 0x3F);
-            len = 4;
-        }
-        i += len;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
-    }
-    return out;
-}
-
-std::string ToUtf8(const std::u16string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        char32_t c = s[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size()) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
-
 const MorvaneChar* W(const std::u16string& s) { return reinterpret_cast<const MorvaneChar*>(s.c_str()); }
 
 // Reads a text out of one of the library's string-out getters.
@@ -185,7 +131,7 @@ bool GetText(int (*getter)(MorvaneChar*, int*), std::string& out) {
     std::u16string buffer(static_cast<size_t>(length), u'\0');
     if (getter(reinterpret_cast<MorvaneChar*>(&buffer[0]), &length) != 0) return false;
     buffer.resize(static_cast<size_t>(length - 1));
-    out = ToUtf8(buffer);
+    out = Utf16ToUtf8(buffer);
     return true;
 }
 
@@ -196,7 +142,7 @@ std::string Message(const Api& api, int code) {
     std::u16string buffer(static_cast<size_t>(length), u'\0');
     if (api.GetErrorMsg(code, reinterpret_cast<MorvaneChar*>(&buffer[0]), &length) != 0) return "Unknown error";
     buffer.resize(static_cast<size_t>(length - 1));
-    std::string text = ToUtf8(buffer);
+    std::string text = Utf16ToUtf8(buffer);
     return text.empty() ? "Unknown error" : text;
 }
 
@@ -348,7 +294,7 @@ int main(int argc, char** argv) {
     if (workdir.empty()) workdir = BundledDirectory("workdir");
     if (workdir.back() != '/') workdir.push_back('/');
 
-    int code = api.LoadClassifier(nullptr, W(ToUtf16(workdir)));
+    int code = api.LoadClassifier(nullptr, W(Utf8ToUtf16(workdir)));
     if (code != 0) {
         std::fprintf(stderr, "morvane-classify: cannot load the classifier from %s: %s (%d)\n", workdir.c_str(),
                      Message(api, code).c_str(), code);
@@ -357,7 +303,7 @@ int main(int argc, char** argv) {
     std::vector<int> indexes;
     for (const auto& t : templates) {
         int index = -1;
-        code = api.AddMainTemplate(W(ToUtf16(t)), &index);
+        code = api.AddMainTemplate(W(Utf8ToUtf16(t)), &index);
         if (code != 0) {
             std::fprintf(stderr, "morvane-classify: cannot load template %s: %s (%d)\n", t.c_str(),
                          Message(api, code).c_str(), code);
@@ -370,7 +316,7 @@ int main(int argc, char** argv) {
         if (horiDpi > 0) api.SetPixelResolution(horiDpi, vertDpi, index);
         if (!valid.empty()) {
             api.ResetAllTemplates(0, index);
-            for (const auto& id : valid) api.SetTemplateValid(W(ToUtf16(id)), 0, index);
+            for (const auto& id : valid) api.SetTemplateValid(W(Utf8ToUtf16(id)), 0, index);
         }
         if (shortcut) api.SetAttribute(0, 1, index);
     }
@@ -390,7 +336,7 @@ int main(int argc, char** argv) {
         int result = -8;
         std::string id, name, outputId;
         for (int index : indexes) {
-            result = api.ClassifyImageFile(W(ToUtf16(page)), index);
+            result = api.ClassifyImageFile(W(Utf8ToUtf16(page)), index);
             if (result == 0 && GetText(api.GetTemplateID, id)) {
                 GetText(api.GetTemplateName, name);
                 GetText(api.GetTemplateOutputID, outputId);
