@@ -143,18 +143,14 @@ int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
 }
 
 int CMainTemplateEntry::FindSubTemplateConsuming(CRawImage& image, CSubTemplate*& result) {
-    result = nullptr;
-    if (!image.HasPixels()) return kErrInvalidParameter;
-    if (!mainTemplate || !mainTemplate->root) return kErrClassify;
-    if (CSubTemplate* shortcut = Shortcut()) {
-        result = shortcut;
-        return kSuccess;
-    }
-    ResetTree();
-    return Walk(image, result);
+    return Run(image, &image, result);
 }
 
 int CMainTemplateEntry::FindSubTemplate(const CRawImage& image, CSubTemplate*& result) {
+    return Run(image, nullptr, result);
+}
+
+int CMainTemplateEntry::Run(const CRawImage& image, CRawImage* disposable, CSubTemplate*& result) {
     result = nullptr;
     if (!image.HasPixels()) return kErrInvalidParameter;
     if (!mainTemplate || !mainTemplate->root) return kErrClassify;
@@ -163,6 +159,8 @@ int CMainTemplateEntry::FindSubTemplate(const CRawImage& image, CSubTemplate*& r
         return kSuccess;
     }
     ResetTree();
+    if (disposable) return Walk(*disposable, result);
+    // The image handed in is only read: the walk works on its own copy.
     CRawImage working(image);
     if (!working.HasPixels()) throw std::bad_alloc();
     return Walk(working, result);

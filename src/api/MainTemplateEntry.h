@@ -50,6 +50,9 @@ public:
     std::vector<std::u16string> validIds;
 
 private:
+    // Checks, shortcut and resets, then the walk on `disposable` when given,
+    // else on a copy of image.
+    int Run(const CRawImage& image, CRawImage* disposable, CSubTemplate*& result);
     CSubTemplate* Shortcut() const;
     void ResetTree();
     int Walk(CRawImage& working, CSubTemplate*& result);
