@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -295,6 +297,38 @@ TEST_F(ClassifierTest, LocalImagesLoadSaveAndClassify) {
     EXPECT_EQ(LoadLocalImage(W(U((out.path() + "missing.png").c_str()))), -16);
     EXPECT_EQ(Classify(0), -16);
     EXPECT_EQ(SaveCapturedImage(W(U(saved.c_str())), 0), -58);
+}
+
+}  // namespace
+
+namespace {
+
+// A main template in UTF-16LE with a byte-order mark, backslash paths, and a
+// sub-template declared as GB2312 whose name comes back to the host intact.
+TEST_F(ClassifierTest, EncodedTemplateFilesReachTheHostAsUtf16) {
+    const std::string main = WriteTemplateSet(set_, Root({Leaf("a4", 1)}), {kA4}, SizeFilterTemplate(300));
+    std::ifstream in(main, std::ios::binary);
+    const std::string ascii((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string utf16 = "\xFF\xFE";
+    for (char c : ascii) {
+        utf16.push_back(c);
+        utf16.push_back('\0');
+    }
+    set_.Write("main.xml", utf16);
+    // "身份证" (identity card) in GB2312.
+    set_.Write("sub/s1.xml",
+               "<?xml version=\"1.0\" encoding=\"GB2312\"?>\n<SubTemplate Index=\"1\" ID=\"A4\" Name=\""
+               "\xC9\xED\xB7\xDD\xD6\xA4\" OutputID=\"A4out\"><FilterInfoList Size=\"1\"><FilterInfo RefFilter=\"1\" "
+               "Type=\"1\"><PhysicalSize Width=\"8268\" Height=\"11693\"/></FilterInfo></FilterInfoList></SubTemplate>");
+    ASSERT_EQ(Add(main), 0);
+    GrayPage page(2480, 3508);
+    ASSERT_EQ(ClassifyImageMemory(page.rows.data(), 2480, 3508, 8, 0), 0);
+    int n = 0;
+    ASSERT_EQ(GetTemplateName(nullptr, &n), -61);
+    ASSERT_EQ(n, 4);
+    MorvaneChar name[4];
+    ASSERT_EQ(GetTemplateName(name, &n), 0);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(name)), u"\u8EAB\u4EFD\u8BC1");
 }
 
 }  // namespace
