@@ -8,6 +8,7 @@
 #include "api/ResultCodes.h"
 #include "devices/Device.h"
 #include "devices/DeviceManager.h"
+#include "platform/DynamicLibrary.h"
 #include "platform/PlatformProcesses.h"
 #include "templates/SubTemplate.h"
 
@@ -16,11 +17,6 @@ namespace libMorvaneClassifier {
 CClassifier& TheClassifier() {
     static CClassifier classifier;
     return classifier;
-}
-
-std::string& EngineDirectory() {
-    static std::string directory;
-    return directory;
 }
 
 CClassifier::CClassifier() = default;

@@ -65,7 +65,5 @@ private:
 
 // The library's single instance.
 CClassifier& TheClassifier();
-// Process-wide engine directory (narrow text) used by the recognition engines.
-std::string& EngineDirectory();
 
 }  // namespace libMorvaneClassifier
