@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "image/Dib.h"
+#include "imagefile/ImageFile.h"
 #include "imagefile/DibReaderWriter.h"
 
 namespace {
@@ -73,8 +74,8 @@ struct Files {
         MakeA4(colour, 24);
         MakeA4(gray, 8);
         MakeA4(bilevel, 1);
-        if (colour.Save(U16(jpeg), MakeSaveOption(2, 85)) != 1 || gray.Save(U16(png), 0) != 1 ||
-            bilevel.Save(U16(tiff), MakeSaveOption(1, 3)) != 1 || gray.Save(U16(j2k), 0) != 1) {
+        if (!imagefile::SaveImageFile(colour, U16(jpeg), MakeSaveOption(2, 85)) || !imagefile::SaveImageFile(gray, U16(png), 0) ||
+            !imagefile::SaveImageFile(bilevel, U16(tiff), MakeSaveOption(1, 3)) || !imagefile::SaveImageFile(gray, U16(j2k), 0)) {
             std::fprintf(stderr, "could not write the benchmark pages\n");
             std::exit(1);
         }
@@ -89,7 +90,7 @@ const Files& TheFiles() {
 void Load(benchmark::State& state, const std::string& path) {
     for (auto _ : state) {
         CRawImage image;
-        if (image.Load(U16(path)) != 0) state.SkipWithError("load failed");
+        if (!imagefile::LoadImageFile(image, U16(path))) state.SkipWithError("load failed");
         benchmark::DoNotOptimize(image.bits.get());
     }
 }

@@ -5,9 +5,9 @@
 #include <cstdint>
 
 #include "filters/FilterArray.h"
-#include "filters/FilterConfig.h"
+#include "templates/FilterConfig.h"
 #include "filters/FilterFactory.h"
-#include "filters/FilterInfoBase.h"
+#include "templates/FilterInfoBase.h"
 #include "templates/MainTemplate.h"
 #include "templates/SubTemplateList.h"
 #include "xml/XmlDocument.h"
@@ -54,6 +54,13 @@ void WalkSubTemplate(CSubTemplate& sub) {
 }
 
 }  // namespace
+
+// Sub-templates hold the filters' reference records: their kinds are
+// registered once, as the classifier does at start-up.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    RegisterFilterRecords();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CXmlDocument doc;

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "morvane/classifier.h"
-#include "platform/TextConv.h"
+#include "core/TextConv.h"
 
 namespace {
 

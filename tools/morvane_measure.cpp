@@ -12,7 +12,8 @@
 #include "filters/FilterArray.h"
 #include "filters/FilterBase.h"
 #include "image/Dib.h"
-#include "platform/TextConv.h"
+#include "imagefile/ImageFile.h"
+#include "core/TextConv.h"
 #include "xml/XmlDocument.h"
 
 using namespace libMorvaneClassifier;
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     CRawImage image;
-    if (page.empty() || image.Load(Utf8ToUtf16(page)) != 0) {
+    if (page.empty() || !imagefile::LoadImageFile(image, Utf8ToUtf16(page))) {
         std::fprintf(stderr, "morvane-measure: cannot read page %s\n", page.c_str());
         return 1;
     }

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "api/MainTemplateEntry.h"
-#include "api/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "devices/Device.h"
 #include "devices/DeviceManager.h"
 #include "platform/DynamicLibrary.h"

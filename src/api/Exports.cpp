@@ -3,9 +3,9 @@
 #include <new>
 
 #include "api/Classifier.h"
-#include "api/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "morvane/classifier.h"
-#include "platform/TextConv.h"
+#include "core/TextConv.h"
 
 using namespace libMorvaneClassifier;
 

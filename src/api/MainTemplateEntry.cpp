@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <new>
 
-#include "api/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "filters/FilterArray.h"
 #include "filters/FilterBase.h"
-#include "filters/FilterConfig.h"
-#include "filters/FilterScore.h"
+#include "filters/FilterFactory.h"
+#include "templates/FilterConfig.h"
+#include "templates/FilterScore.h"
 #include "preprocess/ImageProcessing.h"
 #include "templates/MainTemplate.h"
 #include "templates/SubTemplate.h"
@@ -16,7 +17,9 @@
 
 namespace libMorvaneClassifier {
 
-CMainTemplateEntry::CMainTemplateEntry() = default;
+// Sub-template files hold the filters' reference records: their kinds must
+// be known before the first template is read.
+CMainTemplateEntry::CMainTemplateEntry() { RegisterFilterRecords(); }
 CMainTemplateEntry::~CMainTemplateEntry() = default;
 
 int CMainTemplateEntry::Load(const std::u16string& path) {

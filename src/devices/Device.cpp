@@ -3,6 +3,7 @@
 #include <new>
 
 #include "devices/DevScanner.h"
+#include "imagefile/ImageFile.h"
 
 namespace libMorvaneClassifier {
 
@@ -45,7 +46,7 @@ int32_t CDevice::LoadLocalImage(const std::u16string& path) {
     ClearCapturedImages();
     CRawImage* image = AddCapturedImage();
     if (!image) return kDeviceFileFailed;
-    if (image->Load(path) != 0 || !image->HasPixels()) {
+    if (!imagefile::LoadImageFile(*image, path) || !image->HasPixels()) {
         captured_.pop_back();
         return kDeviceFileFailed;
     }
@@ -67,9 +68,8 @@ int32_t CDevice::SaveCapturedImage(const std::u16string& path, int32_t saveOptio
     int32_t result = kDeviceOk;
     const int32_t count = GetCapturedImageCount();
     for (int32_t i = 0; i < count; ++i) {
-        // The writer answers 1 for success, 0 or -1 for failure.
-        if (captured_[static_cast<size_t>(i)]->Save(CapturedImageFileName(path, i),
-                                                    static_cast<uint32_t>(saveOption)) != 1)
+        if (!imagefile::SaveImageFile(*captured_[static_cast<size_t>(i)], CapturedImageFileName(path, i),
+                                      static_cast<uint32_t>(saveOption)))
             result = kDeviceFileFailed;
     }
     return result;

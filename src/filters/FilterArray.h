@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "filters/FilterBase.h"
-#include "templates/ObjBase.h"
+#include "core/ObjBase.h"
 
 namespace libMorvaneClassifier {
 

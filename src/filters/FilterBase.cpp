@@ -1,6 +1,6 @@
 #include "filters/FilterBase.h"
 
-#include "api/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "filters/FilterFactory.h"
 #include "image/Dib.h"
 #include "platform/PlatformProcesses.h"

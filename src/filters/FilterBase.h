@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "filters/FilterInfoBase.h"
-#include "filters/FilterScore.h"
-#include "templates/ObjBase.h"
+#include "templates/FilterInfoBase.h"
+#include "templates/FilterScore.h"
+#include "core/ObjBase.h"
 #include "templates/ProcessingChain.h"
 
 class CRawImage;

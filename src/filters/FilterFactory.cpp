@@ -27,4 +27,11 @@ std::unique_ptr<CFilterInfoBase> CreateFilterInfo(int32_t type) {
     }
 }
 
+void RegisterFilterRecords() {
+    RegisterFilterInfoKind(kFilterTypeSize, [] { return CreateFilterInfo(kFilterTypeSize); });
+    RegisterFilterInfoKind(kFilterTypeGrid, [] { return CreateFilterInfo(kFilterTypeGrid); });
+    RegisterFilterInfoKind(kFilterTypeFrameLine, [] { return CreateFilterInfo(kFilterTypeFrameLine); });
+    RegisterFilterInfoKind(kFilterTypeText, [] { return CreateFilterInfo(kFilterTypeText); });
+}
+
 }  // namespace libMorvaneClassifier

@@ -5,11 +5,16 @@
 #include <memory>
 
 #include "filters/FilterBase.h"
-#include "filters/FilterInfoBase.h"
+#include "templates/FilterInfoBase.h"
 
 namespace libMorvaneClassifier {
 
 std::unique_ptr<CFilterBase> CreateFilter(int32_t type);
 std::unique_ptr<CFilterInfoBase> CreateFilterInfo(int32_t type);
+
+// Enters the four record kinds into the template layer's maker table, so
+// that sub-template files can hold their reference records. Idempotent; the
+// api layer calls it before any template is read.
+void RegisterFilterRecords();
 
 }  // namespace libMorvaneClassifier

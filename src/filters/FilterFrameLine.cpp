@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "api/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "filters/FrameLineDetector.h"
 #include "image/Dib.h"
 #include "preprocess/ImageProcessing.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "filters/FilterBase.h"
-#include "filters/FilterInfoBase.h"
+#include "templates/FilterInfoBase.h"
 #include "filters/FrameLineRecords.h"
 
 namespace libMorvaneClassifier {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <new>
 
-#include "api/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "image/Dib.h"
 #include "preprocess/ImageProcessing.h"
 #include "xml/XmlDocument.h"

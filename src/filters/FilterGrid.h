@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "filters/FilterBase.h"
-#include "filters/FilterInfoBase.h"
+#include "templates/FilterInfoBase.h"
 
 namespace libMorvaneClassifier {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "api/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "image/Dib.h"
 #include "xml/XmlDocument.h"
 

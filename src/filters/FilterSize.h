@@ -3,7 +3,7 @@
 // resolution given by the host or by the filter's rule.
 #pragma once
 #include "filters/FilterBase.h"
-#include "filters/FilterInfoBase.h"
+#include "templates/FilterInfoBase.h"
 
 namespace libMorvaneClassifier {
 

@@ -1,8 +1,8 @@
 #include "filters/FilterText.h"
 
-#include "api/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "image/Dib.h"
-#include "templates/ObjList.h"
+#include "core/ObjList.h"
 #include "templates/SubTemplate.h"
 #include "templates/TemplateGroup.h"
 #include "xml/XmlDocument.h"

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "filters/FilterBase.h"
-#include "filters/FilterInfoBase.h"
+#include "templates/FilterInfoBase.h"
 #include "templates/TextLine.h"
 
 namespace libMorvaneClassifier {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "templates/Geometry.h"
+#include "core/Geometry.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {

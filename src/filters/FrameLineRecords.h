@@ -12,8 +12,8 @@
 
 #include "filters/FrameLineDetector.h"
 #include "templates/Anchor.h"
-#include "templates/ObjBase.h"
-#include "templates/ObjList.h"
+#include "core/ObjBase.h"
+#include "core/ObjList.h"
 
 namespace libMorvaneClassifier {
 

@@ -5,11 +5,9 @@
 #include <limits>
 #include <new>
 
-#include "imagefile/DibReaderWriter.h"
+CDib::CDib() { fileName[0] = 0; }
 
-CDib::CDib() : readerWriter(new CDibRWOri) { fileName[0] = 0; }
-
-CDib::CDib(const CDib& src) : readerWriter(new CDibRWOri) {
+CDib::CDib(const CDib& src) {
     std::memcpy(fileName, src.fileName, sizeof(fileName));
     if (src.HasPixels()) Copy(src);
 }
@@ -106,25 +104,6 @@ int CDib::Copy(const CDib& src) {
     }
     std::memcpy(bits.get(), src.bits.get(), static_cast<size_t>(src.height) * src.bytesPerRow);
     return 1;
-}
-
-int CDib::Load(const std::u16string& path) {
-    Free();
-    const int ok = readerWriter->Load(*this, path, 0);
-    SetFileName(path);
-    if (xResolution < 75 || xResolution > 1200) {
-        xResolution = 300;
-        yResolution = 300;
-    }
-    if (!ok) {
-        Free();
-        return 1;
-    }
-    return 0;
-}
-
-int CDib::Save(const std::u16string& path, uint32_t saveOption) {
-    return readerWriter->Save(*this, path, saveOption);
 }
 
 std::u16string CDib::FileName() const { return std::u16string(fileName); }

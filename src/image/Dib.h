@@ -1,13 +1,12 @@
 // The one in-memory raster image: 1-bit (set bit = black, leftmost pixel in
 // the most significant bit), 8-bit gray (0 = black) or 24-bit (blue, green,
 // red). Rows are top first and padded to multiples of 4 bytes; every walk of
-// the pixels goes through `rows` and `bytesPerRow`.
+// the pixels goes through `rows` and `bytesPerRow`. Reading and writing
+// files is the image-file layer's work (imagefile/ImageFile.h).
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <string>
-
-class CDibRWOri;
 
 class CDib {
 public:
@@ -28,12 +27,6 @@ public:
     void Free();
     // Copies the pixels of src (not the file name). 0 when src is empty.
     int Copy(const CDib& src);
-    // Reads a file through the reader/writer. Returns 0 on success and 1 on
-    // failure (the image is then empty). Implausible resolutions become 300.
-    int Load(const std::u16string& path);
-    // Writes the image through the reader/writer; the writer's own result
-    // (1 success, 0 failure, -1 unsupported bit count) is returned.
-    int Save(const std::u16string& path, uint32_t saveOption);
 
     bool HasPixels() const { return rows != nullptr && bits != nullptr; }
     std::u16string FileName() const;
@@ -50,7 +43,6 @@ public:
     int32_t bytesPerRow = 0;
     int32_t xResolution = 0;
     int32_t yResolution = 0;
-    std::unique_ptr<CDibRWOri> readerWriter;
 
 private:
     int Allocate(int32_t stride);

@@ -1,8 +1,9 @@
-// Image file readers and writers. Every image owns a CDibRWOri, which picks
-// the codec by the last three characters of the path: "j2k" goes to the
-// JPEG-2000 codec, "jpg" to libjpeg (CDibRWGeneral), everything else to
-// CDibRWCodecs, which recognises BMP, TIFF, PNG, GIF and JPEG by content and
-// writes them by suffix. Results: 1 success, 0 failure (Save: -1 for an
+// Image file readers and writers. The file functions of
+// imagefile/ImageFile.h go through a CDibRWOri, which picks the codec by the
+// last three characters of the path: "j2k" goes to the JPEG-2000 codec,
+// "jpg" to libjpeg (CDibRWGeneral), everything else to CDibRWCodecs, which
+// recognises BMP, TIFF, PNG, GIF and JPEG by content and writes them by
+// suffix. Results: 1 success, 0 failure (Save: -1 for an
 // unsupported bit count).
 #pragma once
 #include <cstdint>

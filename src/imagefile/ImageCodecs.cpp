@@ -8,7 +8,7 @@
 
 #include "image/Dib.h"
 #include "platform/PlatformProcesses.h"
-#include "platform/TextConv.h"
+#include "core/TextConv.h"
 
 namespace imagefile {
 

@@ -9,9 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "image/Dib.h"
-#include "platform/TextConv.h"
-#include "xml/XmlDocument.h"
+#include "core/TextConv.h"
 
 namespace libMorvaneClassifier {
 
@@ -20,13 +18,6 @@ namespace {
 std::unique_ptr<CPlatformProcessesImpl>& Instance() {
     static std::unique_ptr<CPlatformProcessesImpl> instance;
     return instance;
-}
-
-bool EnsureDirectory(const std::u16string& dir) {
-    const std::string narrow = Utf16ToUtf8(dir);
-    if (narrow.empty()) return false;
-    if (::mkdir(narrow.c_str(), 0777) == 0) return true;
-    return errno == EEXIST;
 }
 
 std::string FormatLogEntry(const char* sourceFile, int line, const std::u16string& message, int kind) {
@@ -79,14 +70,6 @@ void CPosixProcessesImpl::NormalizePath(std::u16string& path) {
 
 std::string CPosixProcessesImpl::ToAnsi(const std::u16string& text) { return Utf16ToUtf8(text); }
 
-bool CPosixProcessesImpl::LoadXmlFile(const std::u16string& path, CXmlDocument& document) {
-    return document.Load(path);
-}
-
-bool CPosixProcessesImpl::SaveXmlFile(const std::u16string& path, const CXmlDocument& document) {
-    return document.Save(path);
-}
-
 void CPosixProcessesImpl::WriteLog(const char* sourceFile, int line, const std::u16string& message, int kind) {
     const std::u16string dir = GetModuleDirectory() + u"log/";
     EnsureDirectory(dir);
@@ -99,29 +82,6 @@ void CPosixProcessesImpl::WriteLog(const char* sourceFile, int line, const std::
 
 void CPosixProcessesImpl::WriteLogNumber(const char* sourceFile, int line, int number, int kind) {
     WriteLog(sourceFile, line, AsciiToUtf16(std::to_string(number).c_str()), kind);
-}
-
-bool CPosixProcessesImpl::SaveDebugImage(CRawImage& image, const std::u16string& name, int mode) {
-    if (mode == 0) {
-        debugImageCounter = 1000;
-        return true;
-    }
-    const std::u16string dir = GetModuleDirectory() + u"img/";
-    EnsureDirectory(dir);
-    if (mode == 2 || mode == 3) {
-        const std::u16string file =
-            dir + u"Dbg(" + AsciiToUtf16(std::to_string(debugImageCounter).c_str()) + u")_" + name + u".jpg";
-        ++debugImageCounter;
-        if (mode == 2) {
-            image.Save(file, 0);
-        } else {
-            CRawImage separator;
-            if (separator.Create(500, 30, 24, 300)) separator.Save(file, 0);
-        }
-        return true;
-    }
-    image.Save(dir + name + u".jpg", 0);
-    return true;
 }
 
 std::u16string ModuleDirectory() {
@@ -143,9 +103,11 @@ void NormalizePath(std::u16string& path) {
     if (auto* p = Platform()) p->NormalizePath(path);
 }
 
-bool LoadXmlFile(const std::u16string& path, CXmlDocument& document) {
-    auto* p = Platform();
-    return p ? p->LoadXmlFile(path, document) : false;
+bool EnsureDirectory(const std::u16string& dir) {
+    const std::string narrow = Utf16ToUtf8(dir);
+    if (narrow.empty()) return false;
+    if (::mkdir(narrow.c_str(), 0777) == 0) return true;
+    return errno == EEXIST;
 }
 
 std::u16string DirectoryOf(const std::u16string& path) {

@@ -1,17 +1,14 @@
 // Operating-system services behind one interface: where the host program
-// lives, path separators, narrow text for the C runtime, XML file loading,
-// and two diagnostic facilities (a log file and numbered debug images).
+// lives, path separators, narrow text for the C runtime, opening files and
+// the diagnostic log file. Images and XML documents belong to higher layers
+// (imagefile/DebugImages.h, xml/XmlDocument.h).
 #pragma once
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 
-class CRawImage;
-
 namespace libMorvaneClassifier {
-
-class CXmlDocument;
 
 // Code page used for undeclared, non-UTF-8 XML files and for the text the
 // recognition engines report (GBK).
@@ -20,18 +17,12 @@ constexpr int kSystemAnsiCodePage = 936;
 class CPlatformProcessesImpl {
 public:
     virtual ~CPlatformProcessesImpl() = default;
-    virtual bool SaveDebugImage(CRawImage& image, const std::u16string& name, int mode) = 0;
     virtual void WriteLog(const char* sourceFile, int line, const std::u16string& message, int kind) = 0;
     virtual void WriteLogNumber(const char* sourceFile, int line, int number, int kind) = 0;
     virtual std::u16string GetModuleDirectory() = 0;
     virtual std::FILE* OpenFile(const std::u16string& path, const std::u16string& mode) = 0;
     virtual void NormalizePath(std::u16string& path) = 0;
     virtual std::string ToAnsi(const std::u16string& text) = 0;
-    virtual bool LoadXmlFile(const std::u16string& path, CXmlDocument& document) = 0;
-    virtual bool SaveXmlFile(const std::u16string& path, const CXmlDocument& document) = 0;
-
-protected:
-    int32_t debugImageCounter = 0;
 };
 
 // POSIX implementation: the module directory is the directory of the running
@@ -39,15 +30,12 @@ protected:
 // text is UTF-8.
 class CPosixProcessesImpl : public CPlatformProcessesImpl {
 public:
-    bool SaveDebugImage(CRawImage& image, const std::u16string& name, int mode) override;
     void WriteLog(const char* sourceFile, int line, const std::u16string& message, int kind) override;
     void WriteLogNumber(const char* sourceFile, int line, int number, int kind) override;
     std::u16string GetModuleDirectory() override;
     std::FILE* OpenFile(const std::u16string& path, const std::u16string& mode) override;
     void NormalizePath(std::u16string& path) override;
     std::string ToAnsi(const std::u16string& text) override;
-    bool LoadXmlFile(const std::u16string& path, CXmlDocument& document) override;
-    bool SaveXmlFile(const std::u16string& path, const CXmlDocument& document) override;
     // Overrides the module directory (tests; empty = the executable's).
     void SetModuleDirectoryForTesting(const std::u16string& dir) { moduleDirOverride_ = dir; }
 
@@ -63,7 +51,8 @@ std::u16string ModuleDirectory();
 std::string AnsiText(const std::u16string& text);
 std::FILE* OpenPlatformFile(const std::u16string& path, const std::u16string& mode);
 void NormalizePath(std::u16string& path);
-bool LoadXmlFile(const std::u16string& path, CXmlDocument& document);
+// Creates one directory level; true when it exists afterwards.
+bool EnsureDirectory(const std::u16string& dir);
 
 // Directory part of a path: cut after the last '/' or '\' (kept); empty when
 // the path has neither.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#include "layout/Profile.h"
+#include "image/Profile.h"
 
 namespace libMorvaneClassifier {
 

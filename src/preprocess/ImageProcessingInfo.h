@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "templates/ObjBase.h"
+#include "core/ObjBase.h"
 
 namespace libMorvaneClassifier {
 

@@ -8,9 +8,9 @@
 #include <optional>
 #include <vector>
 
-#include "templates/Geometry.h"
-#include "templates/ObjBase.h"
-#include "templates/ObjList.h"
+#include "core/Geometry.h"
+#include "core/ObjBase.h"
+#include "core/ObjList.h"
 
 namespace libMorvaneClassifier {
 

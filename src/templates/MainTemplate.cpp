@@ -4,7 +4,7 @@
 
 #include "platform/PlatformProcesses.h"
 #include "templates/SubTemplateList.h"
-#include "templates/ObjList.h"
+#include "core/ObjList.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {

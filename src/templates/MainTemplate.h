@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "templates/ObjBase.h"
+#include "core/ObjBase.h"
 #include "templates/ProcessingChain.h"
 #include "templates/TemplateGroup.h"
 

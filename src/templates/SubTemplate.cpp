@@ -1,8 +1,8 @@
 #include "templates/SubTemplate.h"
 
-#include "filters/FilterInfoBase.h"
+#include "templates/FilterInfoBase.h"
 #include "platform/PlatformProcesses.h"
-#include "templates/ObjList.h"
+#include "core/ObjList.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {

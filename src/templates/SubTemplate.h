@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "templates/Anchor.h"
-#include "templates/ObjBase.h"
+#include "core/ObjBase.h"
 
 namespace libMorvaneClassifier {
 

@@ -4,7 +4,7 @@
 #include <unordered_set>
 
 #include "platform/PlatformProcesses.h"
-#include "templates/ObjList.h"
+#include "core/ObjList.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {

@@ -2,10 +2,10 @@
 
 #include <utility>
 
-#include "filters/FilterConfig.h"
-#include "filters/FilterScore.h"
+#include "templates/FilterConfig.h"
+#include "templates/FilterScore.h"
 #include "platform/PlatformProcesses.h"
-#include "templates/ObjList.h"
+#include "core/ObjList.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {

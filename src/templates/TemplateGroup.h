@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "templates/ObjBase.h"
+#include "core/ObjBase.h"
 
 namespace libMorvaneClassifier {
 

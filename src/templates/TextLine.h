@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "templates/Anchor.h"
-#include "templates/Geometry.h"
-#include "templates/ObjBase.h"
-#include "templates/ObjList.h"
+#include "core/Geometry.h"
+#include "core/ObjBase.h"
+#include "core/ObjList.h"
 
 namespace libMorvaneClassifier {
 

@@ -13,7 +13,8 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "platform/TextConv.h"
+#include "core/TextConv.h"
+#include "platform/PlatformProcesses.h"
 #include "xml/XmlEncoding.h"
 #include "xml/XmlEntities.h"
 
@@ -474,7 +475,7 @@ bool CXmlDocument::Load(const std::u16string& path) {
         ParseText(nullptr);
         return false;
     }
-    std::FILE* f = std::fopen(Utf16ToUtf8(path).c_str(), "rb");
+    std::FILE* f = OpenPlatformFile(path, u"rb");
     if (!f) {
         ParseText(nullptr);
         return false;
@@ -770,5 +771,7 @@ int32_t CXmlDocument::ParseInt(const std::u16string& text) {
     if (value < INT32_MIN) return INT32_MIN;
     return static_cast<int32_t>(value);
 }
+
+bool LoadXmlFile(const std::u16string& path, CXmlDocument& document) { return document.Load(path); }
 
 }  // namespace libMorvaneClassifier

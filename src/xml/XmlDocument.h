@@ -30,6 +30,7 @@ public:
     // Reads a file (encoding detection), then parses as ParseText. False when
     // the file cannot be read (the document is then empty), is larger than
     // kMaxFileBytes, or is not well-formed (the text stays in memory).
+    // The file is opened through the platform layer.
     bool Load(const std::u16string& path);
     // Parses bytes as if they were the content of a file.
     bool LoadFromBytes(const uint8_t* data, size_t size);
@@ -86,5 +87,9 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// Loads an XML file into document (CXmlDocument::Load): the one way the
+// readers of template, filter and device files open their files.
+bool LoadXmlFile(const std::u16string& path, CXmlDocument& document);
 
 }  // namespace libMorvaneClassifier

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/PlatformProcesses.h"
-#include "platform/TextConv.h"
+#include "core/TextConv.h"
 
 namespace libMorvaneClassifier {
 namespace xmlenc {

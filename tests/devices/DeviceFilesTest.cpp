@@ -6,7 +6,8 @@
 #include <string>
 
 #include "devices/Device.h"
-#include "platform/TextConv.h"
+#include "imagefile/ImageFile.h"
+#include "core/TextConv.h"
 
 namespace libMorvaneClassifier {
 namespace {
@@ -42,7 +43,7 @@ protected:
 TEST_F(DeviceFiles, LoadLocalImageReplacesTheCapturedImages) {
     CRawImage page;
     Fill(page, 30, 20, 8, 5);
-    ASSERT_EQ(page.Save(Path("page.bmp"), 0), 1);
+    ASSERT_TRUE(imagefile::SaveImageFile(page, Path("page.bmp"), 0));
 
     CHoldingDevice device;
     Fill(*device.Add(), 4, 4, 24, 0);
@@ -87,7 +88,7 @@ TEST_F(DeviceFiles, SaveNamesEveryPageAfterThePath) {
     const char* names[] = {"a.bmp", "a1.bmp", "a2.bmp"};
     for (int32_t i = 0; i < 3; ++i) {
         CRawImage back;
-        ASSERT_EQ(back.Load(Path(names[i])), 0) << names[i];
+        ASSERT_TRUE(imagefile::LoadImageFile(back, Path(names[i]))) << names[i];
         const CRawImage* original = device.GetCapturedImage(i);
         EXPECT_EQ(back.width, original->width) << names[i];
         EXPECT_EQ(back.height, original->height) << names[i];
@@ -108,8 +109,8 @@ TEST_F(DeviceFiles, AFailedPageFailsTheSaveButTheOthersAreWritten) {
     Fill(*device.Add(), 12, 9, 8, 3);
     EXPECT_EQ(device.SaveCapturedImage(Path("b.bmp"), 0), kDeviceFileFailed);
     CRawImage first, third;
-    EXPECT_EQ(first.Load(Path("b.bmp")), 0);
-    EXPECT_EQ(third.Load(Path("b2.bmp")), 0);
+    EXPECT_TRUE(imagefile::LoadImageFile(first, Path("b.bmp")));
+    EXPECT_TRUE(imagefile::LoadImageFile(third, Path("b2.bmp")));
 }
 
 }  // namespace

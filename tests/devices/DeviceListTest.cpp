@@ -6,7 +6,7 @@
 
 #include "devices/DevScanner.h"
 #include "devices/DeviceManager.h"
-#include "platform/TextConv.h"
+#include "core/TextConv.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {

@@ -8,7 +8,7 @@
 
 #include "devices/DevScanner.h"
 #include "devices/DeviceManager.h"
-#include "platform/TextConv.h"
+#include "core/TextConv.h"
 
 namespace libMorvaneClassifier {
 namespace {

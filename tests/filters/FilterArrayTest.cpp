@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "filters/FilterArray.h"
-#include "filters/FilterConfig.h"
+#include "templates/FilterConfig.h"
 #include "filters/FilterFactory.h"
 #include "filters/FilterFrameLine.h"
 #include "filters/FilterGrid.h"

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "api/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "filters/FilterGrid.h"
 #include "image/Dib.h"
 #include "preprocess/ImageProcessingInfo.h"

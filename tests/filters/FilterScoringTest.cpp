@@ -3,9 +3,9 @@
 // the text filter's behaviour without text recognition.
 #include <gtest/gtest.h>
 
-#include "api/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "filters/FilterBase.h"
-#include "filters/FilterInfoBase.h"
+#include "templates/FilterInfoBase.h"
 #include "filters/FilterText.h"
 #include "image/Dib.h"
 #include "templates/SubTemplate.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "api/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "filters/FilterFactory.h"
 #include "filters/FilterFrameLine.h"
 #include "filters/FrameLinePages.h"

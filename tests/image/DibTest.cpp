@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "image/Dib.h"
+#include "imagefile/ImageFile.h"
 
 namespace {
 
@@ -54,7 +55,6 @@ TEST(Dib, CopySemantics) {
     EXPECT_EQ(copy.yResolution, 300);
     EXPECT_EQ(copy.rows[1][14], 7);
     EXPECT_NE(copy.bits.get(), src.bits.get());
-    EXPECT_NE(copy.readerWriter.get(), src.readerWriter.get());
     EXPECT_EQ(copy.FileName(), u"a.bmp");
 
     CRawImage other;
@@ -85,7 +85,7 @@ TEST(Dib, LongFileNameIsCut) {
 TEST(Dib, LoadOfMissingFileFailsAndLeavesImageEmpty) {
     CRawImage image;
     ASSERT_EQ(image.Create(3, 3, 8, 300), 1);
-    EXPECT_EQ(image.Load(u"/nonexistent/file.png"), 1);
+    EXPECT_FALSE(imagefile::LoadImageFile(image, u"/nonexistent/file.png"));
     EXPECT_FALSE(image.HasPixels());
     EXPECT_EQ(image.FileName(), u"/nonexistent/file.png");
 }

@@ -11,6 +11,7 @@
 
 #include "ImageFileTestUtil.h"
 #include "image/Dib.h"
+#include "imagefile/ImageFile.h"
 #include "morvane/classifier.h"
 
 using namespace imagefile_test;
@@ -208,7 +209,7 @@ TEST(J2kFiles, ComponentCountsOtherThanOneOrThreeAreRefused) {
         ASSERT_TRUE(WriteBytes(path, cs));
         CRawImage img;
         const bool readable = comps == 1 || comps == 3;
-        EXPECT_EQ(img.Load(U16(path)), readable ? 0 : 1) << comps;  // "wrong frame!"
+        EXPECT_EQ(imagefile::LoadImageFile(img, U16(path)), readable) << comps;  // "wrong frame!"
         if (!readable) continue;
         ASSERT_EQ(img.bitCount, comps == 1 ? 8 : 24);
         EXPECT_EQ(img.xResolution, 300);
@@ -230,7 +231,7 @@ TEST(J2kFiles, DeeperSamplesKeepTheirHighBits) {
     const std::string path = TempPath("deep.j2k");
     ASSERT_TRUE(WriteBytes(path, cs));
     CRawImage img;
-    ASSERT_EQ(img.Load(U16(path)), 0);
+    ASSERT_TRUE(imagefile::LoadImageFile(img, U16(path)));
     for (int i = 0; i < 16 * 8; i += 9) EXPECT_EQ(img.rows[i / 16][i % 16], (i * 31) >> 4) << i;
 }
 
@@ -260,15 +261,15 @@ TEST(J2kFiles, OlderMarkerLayoutStillReads) {
         CRawImage page;
         MakePage(page, 90, 70, bpp);
         const std::string path = TempPath("layout_new" + std::to_string(bpp) + ".j2k");
-        ASSERT_EQ(page.Save(U16(path), 0), 1);
+        ASSERT_TRUE(imagefile::SaveImageFile(page, U16(path), 0));
         const auto old = ToOldLayout(ReadBytes(path));
         const std::vector<int> oldMain = {0x4F, 0x51, 0x64, 0x90};
         ASSERT_EQ(MainHeaderMarkers(old), oldMain);
         const std::string oldPath = TempPath("layout_old" + std::to_string(bpp) + ".j2k");
         ASSERT_TRUE(WriteBytes(oldPath, old));
         CRawImage a, b;
-        ASSERT_EQ(a.Load(U16(path)), 0);
-        ASSERT_EQ(b.Load(U16(oldPath)), 0) << bpp;
+        ASSERT_TRUE(imagefile::LoadImageFile(a, U16(path)));
+        ASSERT_TRUE(imagefile::LoadImageFile(b, U16(oldPath))) << bpp;
         EXPECT_EQ(MaxDifference(a, b), 0);
         std::vector<uint8_t> copy = old;
         j2k_image_t* img = nullptr;
@@ -345,7 +346,7 @@ TEST(J2kOpenJpegTools, WhatWeWriteOpjDecompressReads) {
         MakePage(page, 211, 157, bpp);
         const std::string j2k = TempPath("ours" + std::to_string(bpp) + ".j2k");
         const std::string pnm = TempPath("ours" + std::to_string(bpp) + (bpp == 8 ? ".pgm" : ".ppm"));
-        ASSERT_EQ(page.Save(U16(j2k), 0), 1);
+        ASSERT_TRUE(imagefile::SaveImageFile(page, U16(j2k), 0));
         ASSERT_EQ(RunTool("opj_decompress -i '" + j2k + "' -o '" + pnm + "'"), 0);
         CRawImage theirs;
         ASSERT_TRUE(ReadPnm(pnm, theirs));
@@ -386,7 +387,7 @@ TEST(J2kOpenJpegTools, WhatOpjCompressWritesWeRead) {
         WritePnm(page, pnm);
         ASSERT_EQ(RunTool("opj_compress -i '" + pnm + "' -o '" + base + ".j2k' " + c.options), 0);
         CRawImage ours, theirs;
-        ASSERT_EQ(ours.Load(U16(base + ".j2k")), 0);
+        ASSERT_TRUE(imagefile::LoadImageFile(ours, U16(base + ".j2k")));
         const std::string decoded = base + "_opj" + (c.bpp == 8 ? ".pgm" : ".ppm");
         ASSERT_EQ(RunTool("opj_decompress -i '" + base + ".j2k' -o '" + decoded + "'"), 0);
         ASSERT_TRUE(ReadPnm(decoded, theirs));
@@ -402,12 +403,12 @@ TEST(J2kOpenJpegTools, OlderLayoutNeedsTheFixOpjRefusesIt) {
     CRawImage page;
     MakePage(page, 64, 64, 8);
     const std::string path = TempPath("old_tool.j2k");
-    ASSERT_EQ(page.Save(U16(path), 0), 1);
+    ASSERT_TRUE(imagefile::SaveImageFile(page, U16(path), 0));
     const std::string oldPath = TempPath("old_tool_moved.j2k");
     ASSERT_TRUE(WriteBytes(oldPath, ToOldLayout(ReadBytes(path))));
     EXPECT_NE(RunTool("opj_decompress -i '" + oldPath + "' -o '" + TempPath("old_tool.pgm") + "'"), 0);
     CRawImage ours;
-    EXPECT_EQ(ours.Load(U16(oldPath)), 0);
+    EXPECT_TRUE(imagefile::LoadImageFile(ours, U16(oldPath)));
 }
 
 }  // namespace

@@ -8,9 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "image/Dib.h"
 #include "platform/PlatformProcesses.h"
-#include "platform/TextConv.h"
+#include "core/TextConv.h"
 
 using namespace libMorvaneClassifier;
 
@@ -91,31 +90,6 @@ TEST(Platform, WriteLogAppendsAndTruncates) {
     std::remove(log.c_str());
     rmdir((std::string(tmpl) + "/log").c_str());
     rmdir(tmpl);
-}
-
-TEST(Platform, DebugImagesAreNumberedFromModeZero) {
-    char tmpl[] = "/tmp/morvane_img_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string dir = std::string(tmpl) + "/";
-    CPosixProcessesImpl impl;
-    impl.SetModuleDirectoryForTesting(Utf8ToUtf16(dir));
-    CRawImage image;
-    ASSERT_EQ(image.Create(16, 8, 8, 300), 1);
-    EXPECT_TRUE(impl.SaveDebugImage(image, u"A", 0));
-    EXPECT_TRUE(impl.SaveDebugImage(image, u"A", 2));
-    EXPECT_TRUE(impl.SaveDebugImage(image, u"A", 2));
-    EXPECT_TRUE(impl.SaveDebugImage(image, u"sep", 3));
-    EXPECT_TRUE(impl.SaveDebugImage(image, u"plain", 7));
-    const char* expected[] = {"img/Dbg(1000)_A.jpg", "img/Dbg(1001)_A.jpg", "img/Dbg(1002)_sep.jpg", "img/plain.jpg"};
-    for (const char* name : expected) {
-        CRawImage back;
-        EXPECT_EQ(back.Load(Utf8ToUtf16(dir + name)), 0) << name;
-    }
-    CRawImage separator;
-    ASSERT_EQ(separator.Load(Utf8ToUtf16(dir + "img/Dbg(1002)_sep.jpg")), 0);
-    EXPECT_EQ(separator.width, 500);
-    EXPECT_EQ(separator.height, 30);
-    std::system(("rm -rf '" + std::string(tmpl) + "'").c_str());
 }
 
 }  // namespace

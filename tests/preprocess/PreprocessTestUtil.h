@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/TextConv.h"
+#include "core/TextConv.h"
 #include "preprocess/ImageProcessingInfo.h"
 
 namespace libMorvaneClassifier {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/TextConv.h"
+#include "core/TextConv.h"
 #include "preprocess/ImageProcessingList.h"
 #include "preprocess/PreprocessTestUtil.h"
 #include "xml/XmlDocument.h"

@@ -6,9 +6,9 @@
 #include <climits>
 #include <string>
 
-#include "filters/FilterConfig.h"
-#include "filters/FilterInfoBase.h"
-#include "filters/FilterScore.h"
+#include "templates/FilterConfig.h"
+#include "templates/FilterInfoBase.h"
+#include "templates/FilterScore.h"
 #include "filters/FilterText.h"
 #include "templates/MainTemplate.h"
 #include "templates/SubTemplateList.h"

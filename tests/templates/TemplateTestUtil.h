@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/TextConv.h"
-#include "templates/ObjBase.h"
+#include "core/TextConv.h"
+#include "core/ObjBase.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string>
 
-#include "platform/TextConv.h"
+#include "core/TextConv.h"
 
 namespace xmltest {
 

@@ -1,12 +1,33 @@
-#include "filters/FilterInfoBase.h"
+#include "templates/FilterInfoBase.h"
 
 #include <algorithm>
+#include <atomic>
 
-#include "filters/FilterFactory.h"
-#include "templates/ObjList.h"
+#include "core/ObjList.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
+
+namespace {
+
+std::atomic<FilterInfoMaker>& MakerSlot(int32_t type) {
+    static std::atomic<FilterInfoMaker> table[kMaxFilterInfoType + 1] = {};
+    return table[type];
+}
+
+}  // namespace
+
+bool RegisterFilterInfoKind(int32_t type, FilterInfoMaker make) {
+    if (type < 0 || type > kMaxFilterInfoType) return false;
+    MakerSlot(type).store(make, std::memory_order_release);
+    return true;
+}
+
+std::unique_ptr<CFilterInfoBase> MakeFilterInfo(int32_t type) {
+    if (type < 0 || type > kMaxFilterInfoType) return nullptr;
+    const FilterInfoMaker make = MakerSlot(type).load(std::memory_order_acquire);
+    return make ? make() : nullptr;
+}
 
 CFilterInfoBase::CFilterInfoBase() = default;
 CFilterInfoBase::~CFilterInfoBase() = default;
@@ -88,7 +109,7 @@ bool CFilterInfoList::ReadFilterInfoList(CXmlDocument& xml) {
         if (!xml.FindElement(u"FilterInfo")) return fail();
         const int32_t ref = xml.ReadIntAttribute(u"RefFilter");
         const int32_t kind = xml.ReadIntAttribute(u"Type");
-        std::unique_ptr<CFilterInfoBase> info = CreateFilterInfo(kind);
+        std::unique_ptr<CFilterInfoBase> info = MakeFilterInfo(kind);
         if (!info) return fail();
         if (!xml.EnterElement()) return fail();
         const bool ok = info->ReadXml(xml);
@@ -119,7 +140,7 @@ void CFilterInfoList::StoreFeature(const CFilterInfoBase& feature) {
         existing->Assign(feature);
         return;
     }
-    std::unique_ptr<CFilterInfoBase> copy = CreateFilterInfo(feature.type);
+    std::unique_ptr<CFilterInfoBase> copy = MakeFilterInfo(feature.type);
     if (!copy) return;
     copy->Assign(feature);
     items.push_back(std::move(copy));

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "image/PixelTestUtil.h"
-#include "layout/Profile.h"
+#include "image/Profile.h"
 
 namespace libMorvaneClassifier {
 namespace {

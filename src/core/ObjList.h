@@ -8,8 +8,6 @@
 #include <memory>
 #include <vector>
 
-#include "xml/XmlDocument.h"
-
 namespace libMorvaneClassifier {
 
 // Declared counts above this are treated as a malformed list: a small file
@@ -51,6 +49,9 @@ private:
 //   bool Read(CXmlDocument&)   fails only when T's element is not found
 //   bool Write(CXmlDocument&) const
 //   void Assign(const T&)
+// The document type is a template parameter of the readers and writers so
+// that this lowest layer does not depend on the XML layer; in practice it is
+// always CXmlDocument.
 template <class T>
 class CObjList {
 public:
@@ -71,7 +72,8 @@ public:
     // Reads the list element at the cursor (searched among the following
     // siblings). False when the element is missing or its declared size is
     // implausible; a size <= 0 reads as an empty list.
-    bool Read(CXmlDocument& xml) {
+    template <class Doc>
+    bool Read(Doc& xml) {
         Clear();
         if (!xml.FindElement(T::kListElement)) return false;
         const int32_t n = xml.ReadIntAttribute(u"Size");
@@ -96,7 +98,8 @@ public:
 
     // Writes nothing for a list without items; otherwise the list element with
     // its declared size and every present item.
-    bool Write(CXmlDocument& xml) const {
+    template <class Doc>
+    bool Write(Doc& xml) const {
         if (count <= 0 || !HasItems()) return true;
         if (!xml.AppendElement(T::kListElement)) return false;
         if (!xml.WriteAttribute(u"Size", count)) return false;
@@ -140,8 +143,8 @@ public:
 
 // Reads a list through a new list object: the owner keeps the new list when
 // the read succeeds and none otherwise.
-template <class L>
-std::unique_ptr<L> ReadOwnedList(CXmlDocument& xml) {
+template <class L, class Doc>
+std::unique_ptr<L> ReadOwnedList(Doc& xml) {
     auto list = std::make_unique<L>();
     if (!list->Read(xml)) return nullptr;
     return list;

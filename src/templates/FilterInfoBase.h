@@ -1,6 +1,9 @@
 // Base of the filters' info records: a filter's rule (extraction
 // parameters), a sub-template's reference record and a feature measured
-// from an image are all records of the filter's kind.
+// from an image are all records of the filter's kind. The template layer
+// owns the abstract record and a table of record makers keyed by filter
+// type; the filters layer fills the table with its concrete kinds
+// (RegisterFilterRecords, called by the api layer before templates are read).
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -8,8 +11,8 @@
 #include <vector>
 
 #include "templates/Anchor.h"
-#include "templates/Geometry.h"
-#include "templates/ObjBase.h"
+#include "core/Geometry.h"
+#include "core/ObjBase.h"
 
 namespace libMorvaneClassifier {
 
@@ -71,6 +74,16 @@ protected:
     void ReadRegion(CXmlDocument& xml);
     bool WriteRegion(CXmlDocument& xml) const;
 };
+
+// Makes an empty record of one filter kind.
+using FilterInfoMaker = std::unique_ptr<CFilterInfoBase> (*)();
+// Filter type numbers the maker table holds (0..kMaxFilterInfoType).
+constexpr int32_t kMaxFilterInfoType = 63;
+// Sets the maker for a filter type (replacing an earlier one); false for a
+// type outside the table. Safe to call from several threads.
+bool RegisterFilterInfoKind(int32_t type, FilterInfoMaker make);
+// A new record of the kind registered for type; null when none is.
+std::unique_ptr<CFilterInfoBase> MakeFilterInfo(int32_t type);
 
 // The `FilterInfoList` of a sub-template and its stored-feature list.
 class CFilterInfoList {

@@ -1,4 +1,4 @@
-#include "api/ResultCodes.h"
+#include "core/ResultCodes.h"
 
 #include <algorithm>
 

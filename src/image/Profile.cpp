@@ -1,4 +1,4 @@
-#include "layout/Profile.h"
+#include "image/Profile.h"
 
 #include <algorithm>
 #include <cmath>

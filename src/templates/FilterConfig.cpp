@@ -1,8 +1,8 @@
-#include "filters/FilterConfig.h"
+#include "templates/FilterConfig.h"
 
 #include <algorithm>
 
-#include "templates/ObjList.h"
+#include "core/ObjList.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "templates/ObjBase.h"
+#include "core/ObjBase.h"
 
 namespace libMorvaneClassifier {
 

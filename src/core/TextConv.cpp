@@ -1,4 +1,4 @@
-#include "platform/TextConv.h"
+#include "core/TextConv.h"
 
 namespace libMorvaneClassifier {
 

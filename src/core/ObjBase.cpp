@@ -1,4 +1,4 @@
-#include "templates/ObjBase.h"
+#include "core/ObjBase.h"
 
 namespace libMorvaneClassifier {
 
