@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Installs, builds with AddressSanitizer and UndefinedBehaviorSanitizer, runs
+# Installs, checks the include layers, builds with -Werror, AddressSanitizer and UndefinedBehaviorSanitizer, runs
 # every test with CTest, then runs each fuzz target for a short, bounded time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 jobs=$(nproc)
 
+# The include graph between the folders of src/ must follow the layers.
+"$root/scripts/check-layers.sh"
+
 build="$root/build-test"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVANE_SANITIZE=ON \
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVANE_SANITIZE=ON -DMORVANE_WERROR=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 cmake --build "$build" -j "$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
@@ -16,7 +19,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 fuzzbuild="$root/build-fuzz"
 cmake -S "$root" -B "$fuzzbuild" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_SANITIZE=ON \
-  -DMORVANE_BUILD_FUZZ=ON -DMORVANE_BUILD_TESTS=OFF -DMORVANE_BUILD_TOOLS=OFF \
+  -DMORVANE_BUILD_FUZZ=ON -DMORVANE_WERROR=ON -DMORVANE_BUILD_TESTS=OFF -DMORVANE_BUILD_TOOLS=OFF \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 cmake --build "$fuzzbuild" -j "$jobs"
 seconds=${MORVANE_FUZZ_SECONDS:-20}
