@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Checks that the includes between the folders of src/ follow the layer
 # order: a file may include headers of its own folder and of lower layers
-# only. Prints every offending include and fails; also fails when a folder
-# is not in the order below (a new folder must be placed in it first).
+# only, so the include graph between folders has no upward edge and hence no
+# cycle. Prints every offending file and include and fails. Also fails on a
+# folder that is not in the order (place a new folder here and in
+# src/CMakeLists.txt first) and on includes that climb out of a folder
+# ("../"), which would get around the check.
 #
 # Layers, lowest first; folders on one line share a rank and may not include
 # each other.
@@ -23,41 +26,50 @@ LAYERS=(
   "api"
 )
 
-declare -A rank
+ranks=""
 for i in "${!LAYERS[@]}"; do
-  for folder in ${LAYERS[$i]}; do rank[$folder]=$i; done
+  for folder in ${LAYERS[$i]}; do ranks+="$folder=$i "; done
 done
 
 status=0
 for dir in src/*/; do
   folder=$(basename "$dir")
-  if [[ -z "${rank[$folder]+x}" ]]; then
+  if [[ " $ranks" != *" $folder="* ]]; then
     echo "check-layers: src/$folder is not in the layer order (scripts/check-layers.sh)" >&2
     status=1
   fi
 done
 
-# Every quoted include of the form "folder/File" in src/<folder>/ sources.
-while IFS= read -r line; do
-  file=${line%%:*}
-  rest=${line#*:}
-  lineno=${rest%%:*}
-  text=${rest#*:}
-  target=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]*)".*/\1/' <<<"$text")
-  [[ "$target" == */* ]] || continue
-  to=${target%%/*}
-  from=$(cut -d/ -f2 <<<"$file")
-  [[ -n "${rank[$to]+x}" ]] || continue  # the public header folder and system paths
-  [[ -n "${rank[$from]+x}" ]] || continue  # reported above
-  [[ "$from" == "$to" ]] && continue
-  if (( rank[$to] >= rank[$from] )); then
-    if (( rank[$to] == rank[$from] )); then kind="sideways"; else kind="upward"; fi
-    echo "$file:$lineno: $kind include of $to/ from $from/: #include \"$target\"" >&2
-    status=1
-  fi
-done < <(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' src --include='*.h' --include='*.hpp' --include='*.cpp' --include='*.c' --include='*.inc' || true)
+mapfile -t files < <(find src -mindepth 2 -type f \( -name '*.h' -o -name '*.hpp' -o -name '*.cpp' -o -name '*.c' -o -name '*.inc' \) | sort)
+if (( ${#files[@]} )); then
+  awk -v ranks="$ranks" '
+    BEGIN {
+      n = split(ranks, pairs, " ")
+      for (i = 1; i <= n; ++i) { split(pairs[i], kv, "="); rank[kv[1]] = kv[2] }
+      bad = 0
+    }
+    /^[ \t]*#[ \t]*include[ \t]*"/ {
+      split(FILENAME, parts, "/"); from = parts[2]
+      target = $0
+      sub(/^[ \t]*#[ \t]*include[ \t]*"/, "", target); sub(/".*$/, "", target)
+      if (target ~ /(^|\/)\.\.(\/|$)/) {
+        printf "%s:%d: include climbs out of its folder: #include \"%s\"\n", FILENAME, FNR, target > "/dev/stderr"
+        bad = 1; next
+      }
+      if (index(target, "/") == 0) next          # a header of the same folder
+      to = target; sub(/\/.*$/, "", to)
+      if (!(to in rank) || !(from in rank) || to == from) next  # public header, system path
+      if (rank[to] > rank[from]) kind = "upward"
+      else if (rank[to] == rank[from]) kind = "sideways"
+      else next
+      printf "%s:%d: %s include of %s/ from %s/: #include \"%s\"\n", FILENAME, FNR, kind, to, from, target > "/dev/stderr"
+      bad = 1
+    }
+    END { exit bad }
+  ' "${files[@]}" || status=1
+fi
 
 if (( status == 0 )); then
-  echo "check-layers: no upward, sideways or cyclic include between the folders of src/"
+  echo "check-layers: every include between the folders of src/ points down the layer order"
 fi
 exit $status
