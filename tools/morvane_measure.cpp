@@ -11,6 +11,7 @@
 
 #include "filters/FilterArray.h"
 #include "filters/FilterBase.h"
+#include "filters/FilterFactory.h"
 #include "image/Dib.h"
 #include "imagefile/ImageFile.h"
 #include "core/TextConv.h"
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
             page = argv[i];
         }
     }
+    RegisterFilterRecords();  // the record kinds, as the library does at start-up
     CFilterArray array;
     if (!array.Load(Utf8ToUtf16(filters))) {
         std::fprintf(stderr, "morvane-measure: cannot read filter template %s\n", filters.c_str());
