@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -25,7 +27,7 @@ using libMorvaneClassifier::Utf8ToUtf16;
 
 constexpr char kUsage[] =
     "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi H[,V]] [--valid ID]...\n"
-    "                        [--shortcut] [--json] PATH...\n"
+    "                        [--shortcut] [--json] [--follow] PATH...\n"
     "\n"
     "Classifies page images with one or more main templates and prints, per page,\n"
     "the path and the winning sub-template's ID, Name and OutputID (tab-separated),\n"
@@ -39,6 +41,7 @@ constexpr char kUsage[] =
     "  --valid ID     restrict the answer to these sub-template IDs (repeatable)\n"
     "  --shortcut     answer from the single --valid ID when its template allows it\n"
     "  --json         print one JSON object per page\n"
+    "  --follow       follow symbolic links to directories while searching a directory\n"
     "  --help         show this text\n"
     "  --version      print the library version\n"
     "\n"
@@ -180,13 +183,19 @@ bool IsImageFile(const std::string& name) {
 }
 
 // Collects image files below dir in a stable (sorted) order, without
-// recursion so deep trees cannot exhaust the stack.
-void WalkDirectory(const std::string& root, std::vector<std::string>& out) {
+// recursion so deep trees cannot exhaust the stack. Each directory is entered
+// once (by device and inode), so links that lead back up cannot loop; a
+// symbolic link to a directory is followed only when asked.
+void WalkDirectory(const std::string& root, bool followLinks, std::vector<std::string>& out) {
+    std::set<std::pair<dev_t, ino_t>> visited;
     std::vector<std::string> pending{root};
     std::vector<std::string> found;
     while (!pending.empty()) {
         const std::string dir = pending.back();
         pending.pop_back();
+        struct stat st;
+        if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+        if (!visited.insert({st.st_dev, st.st_ino}).second) continue;
         DIR* d = opendir(dir.c_str());
         if (!d) continue;
         std::vector<std::string> subdirs;
@@ -194,10 +203,18 @@ void WalkDirectory(const std::string& root, std::vector<std::string>& out) {
             const std::string name = e->d_name;
             if (name == "." || name == "..") continue;
             const std::string path = dir + (dir.back() == '/' ? "" : "/") + name;
-            if (IsDirectory(path))
+            struct stat link;
+            if (lstat(path.c_str(), &link) != 0) continue;
+            if (S_ISLNK(link.st_mode)) {
+                if (IsDirectory(path)) {
+                    if (followLinks) subdirs.push_back(path);
+                    continue;
+                }
+            } else if (S_ISDIR(link.st_mode)) {
                 subdirs.push_back(path);
-            else if (IsImageFile(name))
-                found.push_back(path);
+                continue;
+            }
+            if (IsImageFile(name)) found.push_back(path);
         }
         closedir(d);
         std::sort(subdirs.rbegin(), subdirs.rend());
@@ -228,7 +245,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> templates, valid, inputs;
     std::string workdir;
     int horiDpi = -1, vertDpi = -1;
-    bool json = false, shortcut = false, version = false;
+    bool json = false, shortcut = false, version = false, followLinks = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -266,6 +283,8 @@ int main(int argc, char** argv) {
             shortcut = true;
         } else if (arg == "--json") {
             json = true;
+        } else if (arg == "--follow") {
+            followLinks = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "morvane-classify: unknown option '%s'\n%s", arg.c_str(), kUsage);
             return 2;
@@ -324,7 +343,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> pages;
     for (const auto& in : inputs) {
         if (IsDirectory(in))
-            WalkDirectory(in, pages);
+            WalkDirectory(in, followLinks, pages);
         else
             pages.push_back(in);
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ImageFileTestUtil.h"
+#include "SharedData.h"
 #include "image/Dib.h"
 #include "imagefile/ImageCodecs.h"
 
@@ -16,7 +17,7 @@ using namespace imagefile_test;
 
 namespace {
 
-const std::string kSuite = std::string(MORVANE_SHARED_DIR) + "/testdata/pngsuite";
+const std::string kSuite = morvane_test::SharedPath("testdata/pngsuite");
 
 std::vector<std::string> ListPngs() {
     std::vector<std::string> names;
@@ -65,6 +66,7 @@ void Bgr(const CDib& img, int x, int y, uint8_t out[3]) {
 }
 
 TEST(PngSuite, ValidFilesReadAndOpaqueOnesMatchTheirBmp) {
+    MORVANE_NEED_SHARED_DATA("testdata/pngsuite/png");
     const auto names = ListPngs();
     ASSERT_FALSE(names.empty()) << "no PngSuite files under " << kSuite;
     int compared = 0;
@@ -104,6 +106,7 @@ TEST(PngSuite, ValidFilesReadAndOpaqueOnesMatchTheirBmp) {
 }
 
 TEST(PngSuite, BitDepthFollowsColourType) {
+    MORVANE_NEED_SHARED_DATA("testdata/pngsuite/png");
     struct Case {
         const char* name;
         int bitCount;
@@ -125,6 +128,7 @@ TEST(PngSuite, BitDepthFollowsColourType) {
 }
 
 TEST(PngSuite, CorruptFilesAreRefused) {
+    MORVANE_NEED_SHARED_DATA("testdata/pngsuite/png");
     int refused = 0;
     for (const auto& name : ListPngs()) {
         if (name[0] != 'x') continue;
@@ -137,6 +141,7 @@ TEST(PngSuite, CorruptFilesAreRefused) {
 }
 
 TEST(PngSuite, InterlacedMatchesProgressiveTwin) {
+    MORVANE_NEED_SHARED_DATA("testdata/pngsuite/png");
     for (const char* pair : {"0g01", "0g04", "2c08", "3p04", "6a16", "0g16"}) {
         CRawImage a, b;
         ASSERT_EQ(a.Load(U16(kSuite + "/png/basi" + pair + ".png")), 0) << pair;
