@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,7 +28,7 @@ using libMorvaneClassifier::Utf8ToUtf16;
 
 constexpr char kUsage[] =
     "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi H[,V]] [--valid ID]...\n"
-    "                        [--shortcut] [--json] [--follow] PATH...\n"
+    "                        [--shortcut] [--json] [--follow] [--max-pixels N] PATH...\n"
     "\n"
     "Classifies page images with one or more main templates and prints, per page,\n"
     "the path and the winning sub-template's ID, Name and OutputID (tab-separated),\n"
@@ -42,6 +43,7 @@ constexpr char kUsage[] =
     "  --shortcut     answer from the single --valid ID when its template allows it\n"
     "  --json         print one JSON object per page\n"
     "  --follow       follow symbolic links to directories while searching a directory\n"
+    "  --max-pixels N refuse pages of more than N pixels (default 200000000)\n"
     "  --help         show this text\n"
     "  --version      print the library version\n"
     "\n"
@@ -58,6 +60,7 @@ struct Api {
     int (*SetTemplateValid)(const MorvaneChar*, int, int) = nullptr;
     int (*ResetAllTemplates)(int, int) = nullptr;
     int (*SetAttribute)(int, int, int) = nullptr;
+    int (*SetPageBudget)(long long, long long) = nullptr;
     int (*ClassifyImageFile)(const MorvaneChar*, int) = nullptr;
     int (*GetTemplateName)(MorvaneChar*, int*) = nullptr;
     int (*GetTemplateID)(MorvaneChar*, int*) = nullptr;
@@ -111,6 +114,7 @@ bool LoadApi(Api& api, std::string& error) {
               Resolve(api.handle, "FreeClassifier", api.FreeClassifier) &&
               Resolve(api.handle, "AddMainTemplate", api.AddMainTemplate) &&
               Resolve(api.handle, "SetPixelResolution", api.SetPixelResolution) &&
+              Resolve(api.handle, "MorvaneSetPageBudget", api.SetPageBudget) &&
               Resolve(api.handle, "SetTemplateValid", api.SetTemplateValid) &&
               Resolve(api.handle, "ResetAllTemplates", api.ResetAllTemplates) &&
               Resolve(api.handle, "SetAttribute", api.SetAttribute) &&
@@ -246,6 +250,7 @@ int main(int argc, char** argv) {
     std::string workdir;
     int horiDpi = -1, vertDpi = -1;
     bool json = false, shortcut = false, version = false, followLinks = false;
+    long long maxPixels = 0;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -283,6 +288,16 @@ int main(int argc, char** argv) {
             shortcut = true;
         } else if (arg == "--json") {
             json = true;
+        } else if (arg == "--max-pixels") {
+            const std::string v = value("--max-pixels");
+            char* end = nullptr;
+            errno = 0;
+            const long long n = std::strtoll(v.c_str(), &end, 10);
+            if (!end || *end || v.empty() || errno || n <= 0) {
+                std::fprintf(stderr, "morvane-classify: bad --max-pixels value '%s'\n", v.c_str());
+                return 2;
+            }
+            maxPixels = n;
         } else if (arg == "--follow") {
             followLinks = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -313,6 +328,7 @@ int main(int argc, char** argv) {
     if (workdir.empty()) workdir = BundledDirectory("workdir");
     if (workdir.back() != '/') workdir.push_back('/');
 
+    if (maxPixels > 0) api.SetPageBudget(maxPixels, 0);
     int code = api.LoadClassifier(nullptr, W(Utf8ToUtf16(workdir)));
     if (code != 0) {
         std::fprintf(stderr, "morvane-classify: cannot load the classifier from %s: %s (%d)\n", workdir.c_str(),

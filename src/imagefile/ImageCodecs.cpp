@@ -57,6 +57,14 @@ ImageFormat FormatForPath(const std::u16string& path) {
     return ImageFormat::Unknown;
 }
 
+PageBudget& CurrentPageBudget() {
+    static PageBudget budget;
+    return budget;
+}
+
+DecodeLimits::DecodeLimits()
+    : maxPixels(CurrentPageBudget().maxPixels), maxMemory(CurrentPageBudget().maxDecoderBytes) {}
+
 bool PageSizeAllowed(int64_t w, int64_t h, const DecodeLimits& limits) {
     if (w <= 0 || h <= 0) return false;
     if (w > limits.maxSide || h > limits.maxSide) return false;

@@ -60,3 +60,54 @@ TEST_F(UnsafePathsTest, DeviceListThatIsAFifoOrTooLarge) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PageBudget, SetterChecksItsArgumentsAndGovernsFileReads) {
+    TempDir dir;
+    dir.Write("ClasDevices.dat", NullDeviceList());
+    ASSERT_EQ(LoadClassifier(nullptr, W(U(dir.path().c_str()))), 0);
+    // A 3 x 2 gray page: an 8-bit BMP written by hand.
+    std::string bmp = "BM";
+    auto le32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) bmp.push_back(static_cast<char>(v >> (8 * i)));
+    };
+    auto le16 = [&](uint16_t v) {
+        bmp.push_back(static_cast<char>(v));
+        bmp.push_back(static_cast<char>(v >> 8));
+    };
+    const uint32_t offset = 14 + 40 + 256 * 4;
+    le32(offset + 8);
+    le32(0);
+    le32(offset);
+    le32(40);
+    le32(3);
+    le32(2);
+    le16(1);
+    le16(8);
+    le32(0);
+    le32(8);
+    le32(11811);
+    le32(11811);
+    le32(256);
+    le32(0);
+    for (int i = 0; i < 256; ++i) {
+        for (int k = 0; k < 3; ++k) bmp.push_back(static_cast<char>(i));
+        bmp.push_back(0);
+    }
+    bmp.append(8, '\x80');
+    dir.Write("page.bmp", bmp);
+    const std::string page = dir.path() + "page.bmp";
+
+    EXPECT_EQ(MorvaneSetPageBudget(-1, 0), -61);
+    EXPECT_EQ(MorvaneSetPageBudget(0, -1), -61);
+    EXPECT_EQ(MorvaneSetPageBudget(5, 0), 0);
+    EXPECT_EQ(LoadLocalImage(W(U(page.c_str()))), -16);
+    EXPECT_EQ(MorvaneSetPageBudget(6, 0), 0);
+    EXPECT_EQ(LoadLocalImage(W(U(page.c_str()))), 0);
+    EXPECT_EQ(MorvaneSetPageBudget(0, 0), 0);  // defaults again
+    EXPECT_EQ(LoadLocalImage(W(U(page.c_str()))), 0);
+    FreeClassifier();
+}
+
+}  // namespace
