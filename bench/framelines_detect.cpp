@@ -50,6 +50,7 @@ void BM_OpenCvHoughLinesP(benchmark::State& state) {
         for (int x = 0; x < page.width; ++x)
             mat.at<uint8_t>(y, x) = (page.rows[y][x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
     size_t lines = 0;
+    cv::setNumThreads(1);  // one thread on both sides
     for (auto _ : state) {
         std::vector<cv::Vec4i> out;
         cv::HoughLinesP(mat, out, 1, CV_PI / 180, 200, page.width / 10.0, 15);

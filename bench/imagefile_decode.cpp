@@ -62,10 +62,19 @@ void MakeA4(CRawImage& page, int bpp) {
 }
 
 struct Files {
-    std::string jpeg, png, tiff, j2k;
+    std::string dir, jpeg, png, tiff, j2k;
+    ~Files() {
+        for (const std::string* f : {&jpeg, &png, &tiff, &j2k}) std::remove(f->c_str());
+        if (!dir.empty()) ::rmdir(dir.c_str());
+    }
     Files() {
-        char dir[] = "/tmp/morvane_bench_XXXXXX";
-        const std::string base = std::string(mkdtemp(dir) ? dir : "/tmp") + "/a4";
+        char made[] = "/tmp/morvane_bench_XXXXXX";
+        if (!mkdtemp(made)) {
+            std::fprintf(stderr, "could not make a temporary folder\n");
+            std::exit(1);
+        }
+        dir = made;
+        const std::string base = dir + "/a4";
         jpeg = base + ".jpg";
         png = base + ".png";
         tiff = base + ".tif";
@@ -104,22 +113,34 @@ void BM_Bare_Jpeg(benchmark::State& state) {
     const std::string& path = TheFiles().jpeg;
     for (auto _ : state) {
         std::FILE* f = std::fopen(path.c_str(), "rb");
+        if (!f) {
+            state.SkipWithError("open failed");
+            break;
+        }
         jpeg_decompress_struct cinfo;
         jpeg_error_mgr err;
         cinfo.err = jpeg_std_error(&err);
         jpeg_create_decompress(&cinfo);
         jpeg_stdio_src(&cinfo, f);
-        jpeg_read_header(&cinfo, TRUE);
-        jpeg_start_decompress(&cinfo);
+        if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK || !jpeg_start_decompress(&cinfo)) {
+            jpeg_destroy_decompress(&cinfo);
+            std::fclose(f);
+            state.SkipWithError("bare libjpeg decode failed");
+            break;
+        }
         const size_t stride = static_cast<size_t>(cinfo.output_width) * cinfo.output_components;
         std::vector<uint8_t> pixels(stride * cinfo.output_height);
         while (cinfo.output_scanline < cinfo.output_height) {
             JSAMPROW row = pixels.data() + stride * cinfo.output_scanline;
             jpeg_read_scanlines(&cinfo, &row, 1);
         }
-        jpeg_finish_decompress(&cinfo);
+        const bool finished = jpeg_finish_decompress(&cinfo) && err.num_warnings == 0;
         jpeg_destroy_decompress(&cinfo);
         std::fclose(f);
+        if (!finished) {
+            state.SkipWithError("bare libjpeg decode was not clean");
+            break;
+        }
         benchmark::DoNotOptimize(pixels.data());
     }
 }
@@ -128,8 +149,14 @@ void BM_Bare_Png(benchmark::State& state) {
     const std::string& path = TheFiles().png;
     for (auto _ : state) {
         std::FILE* f = std::fopen(path.c_str(), "rb");
-        png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-        png_infop info = png_create_info_struct(png);
+        png_structp png = f ? png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr) : nullptr;
+        png_infop info = png ? png_create_info_struct(png) : nullptr;
+        if (!info || setjmp(png_jmpbuf(png))) {
+            png_destroy_read_struct(&png, &info, nullptr);
+            if (f) std::fclose(f);
+            state.SkipWithError("bare libpng decode failed");
+            break;
+        }
         png_init_io(png, f);
         png_read_info(png, info);
         const png_uint_32 h = png_get_image_height(png, info);
@@ -149,11 +176,21 @@ void BM_Bare_TiffG4(benchmark::State& state) {
     const std::string& path = TheFiles().tiff;
     for (auto _ : state) {
         TIFF* tif = TIFFOpen(path.c_str(), "r");
+        if (!tif) {
+            state.SkipWithError("bare libtiff open failed");
+            break;
+        }
         const tmsize_t stripSize = TIFFStripSize(tif);
         const uint32_t strips = TIFFNumberOfStrips(tif);
         std::vector<uint8_t> pixels(static_cast<size_t>(stripSize) * strips);
-        for (uint32_t s = 0; s < strips; ++s) TIFFReadEncodedStrip(tif, s, pixels.data() + stripSize * s, stripSize);
+        bool ok = stripSize > 0;
+        for (uint32_t s = 0; ok && s < strips; ++s)
+            ok = TIFFReadEncodedStrip(tif, s, pixels.data() + stripSize * s, stripSize) >= 0;
         TIFFClose(tif);
+        if (!ok) {
+            state.SkipWithError("bare libtiff decode failed");
+            break;
+        }
         benchmark::DoNotOptimize(pixels.data());
     }
 }
@@ -167,13 +204,16 @@ void BM_Bare_J2k(benchmark::State& state) {
         opj_set_default_decoder_parameters(&params);
         opj_setup_decoder(codec, &params);
         opj_image_t* image = nullptr;
-        opj_read_header(stream, codec, &image);
-        opj_decode(codec, stream, image);
-        opj_end_decompress(codec, stream);
-        benchmark::DoNotOptimize(image->comps[0].data);
-        opj_image_destroy(image);
-        opj_destroy_codec(codec);
-        opj_stream_destroy(stream);
+        const bool ok = stream && codec && opj_read_header(stream, codec, &image) &&
+                        opj_decode(codec, stream, image) && opj_end_decompress(codec, stream);
+        if (ok) benchmark::DoNotOptimize(image->comps[0].data);
+        if (image) opj_image_destroy(image);
+        if (codec) opj_destroy_codec(codec);
+        if (stream) opj_stream_destroy(stream);
+        if (!ok) {
+            state.SkipWithError("bare OpenJPEG decode failed");
+            break;
+        }
     }
 }
 

@@ -8,10 +8,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -25,7 +28,7 @@ using libMorvaneClassifier::Utf8ToUtf16;
 
 constexpr char kUsage[] =
     "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi H[,V]] [--valid ID]...\n"
-    "                        [--shortcut] [--json] PATH...\n"
+    "                        [--shortcut] [--json] [--follow] [--max-pixels N] PATH...\n"
     "\n"
     "Classifies page images with one or more main templates and prints, per page,\n"
     "the path and the winning sub-template's ID, Name and OutputID (tab-separated),\n"
@@ -39,6 +42,8 @@ constexpr char kUsage[] =
     "  --valid ID     restrict the answer to these sub-template IDs (repeatable)\n"
     "  --shortcut     answer from the single --valid ID when its template allows it\n"
     "  --json         print one JSON object per page\n"
+    "  --follow       follow symbolic links to directories while searching a directory\n"
+    "  --max-pixels N refuse pages of more than N pixels (default 200000000)\n"
     "  --help         show this text\n"
     "  --version      print the library version\n"
     "\n"
@@ -55,6 +60,7 @@ struct Api {
     int (*SetTemplateValid)(const MorvaneChar*, int, int) = nullptr;
     int (*ResetAllTemplates)(int, int) = nullptr;
     int (*SetAttribute)(int, int, int) = nullptr;
+    int (*SetPageBudget)(long long, long long) = nullptr;
     int (*ClassifyImageFile)(const MorvaneChar*, int) = nullptr;
     int (*GetTemplateName)(MorvaneChar*, int*) = nullptr;
     int (*GetTemplateID)(MorvaneChar*, int*) = nullptr;
@@ -108,6 +114,7 @@ bool LoadApi(Api& api, std::string& error) {
               Resolve(api.handle, "FreeClassifier", api.FreeClassifier) &&
               Resolve(api.handle, "AddMainTemplate", api.AddMainTemplate) &&
               Resolve(api.handle, "SetPixelResolution", api.SetPixelResolution) &&
+              Resolve(api.handle, "MorvaneSetPageBudget", api.SetPageBudget) &&
               Resolve(api.handle, "SetTemplateValid", api.SetTemplateValid) &&
               Resolve(api.handle, "ResetAllTemplates", api.ResetAllTemplates) &&
               Resolve(api.handle, "SetAttribute", api.SetAttribute) &&
@@ -180,13 +187,19 @@ bool IsImageFile(const std::string& name) {
 }
 
 // Collects image files below dir in a stable (sorted) order, without
-// recursion so deep trees cannot exhaust the stack.
-void WalkDirectory(const std::string& root, std::vector<std::string>& out) {
+// recursion so deep trees cannot exhaust the stack. Each directory is entered
+// once (by device and inode), so links that lead back up cannot loop; a
+// symbolic link to a directory is followed only when asked.
+void WalkDirectory(const std::string& root, bool followLinks, std::vector<std::string>& out) {
+    std::set<std::pair<dev_t, ino_t>> visited;
     std::vector<std::string> pending{root};
     std::vector<std::string> found;
     while (!pending.empty()) {
         const std::string dir = pending.back();
         pending.pop_back();
+        struct stat st;
+        if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+        if (!visited.insert({st.st_dev, st.st_ino}).second) continue;
         DIR* d = opendir(dir.c_str());
         if (!d) continue;
         std::vector<std::string> subdirs;
@@ -194,10 +207,18 @@ void WalkDirectory(const std::string& root, std::vector<std::string>& out) {
             const std::string name = e->d_name;
             if (name == "." || name == "..") continue;
             const std::string path = dir + (dir.back() == '/' ? "" : "/") + name;
-            if (IsDirectory(path))
+            struct stat link;
+            if (lstat(path.c_str(), &link) != 0) continue;
+            if (S_ISLNK(link.st_mode)) {
+                if (IsDirectory(path)) {
+                    if (followLinks) subdirs.push_back(path);
+                    continue;
+                }
+            } else if (S_ISDIR(link.st_mode)) {
                 subdirs.push_back(path);
-            else if (IsImageFile(name))
-                found.push_back(path);
+                continue;
+            }
+            if (IsImageFile(name)) found.push_back(path);
         }
         closedir(d);
         std::sort(subdirs.rbegin(), subdirs.rend());
@@ -228,7 +249,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> templates, valid, inputs;
     std::string workdir;
     int horiDpi = -1, vertDpi = -1;
-    bool json = false, shortcut = false, version = false;
+    bool json = false, shortcut = false, version = false, followLinks = false;
+    long long maxPixels = 0;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -266,6 +288,18 @@ int main(int argc, char** argv) {
             shortcut = true;
         } else if (arg == "--json") {
             json = true;
+        } else if (arg == "--max-pixels") {
+            const std::string v = value("--max-pixels");
+            char* end = nullptr;
+            errno = 0;
+            const long long n = std::strtoll(v.c_str(), &end, 10);
+            if (!end || *end || v.empty() || errno || n <= 0) {
+                std::fprintf(stderr, "morvane-classify: bad --max-pixels value '%s'\n", v.c_str());
+                return 2;
+            }
+            maxPixels = n;
+        } else if (arg == "--follow") {
+            followLinks = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "morvane-classify: unknown option '%s'\n%s", arg.c_str(), kUsage);
             return 2;
@@ -294,6 +328,7 @@ int main(int argc, char** argv) {
     if (workdir.empty()) workdir = BundledDirectory("workdir");
     if (workdir.back() != '/') workdir.push_back('/');
 
+    if (maxPixels > 0) api.SetPageBudget(maxPixels, 0);
     int code = api.LoadClassifier(nullptr, W(Utf8ToUtf16(workdir)));
     if (code != 0) {
         std::fprintf(stderr, "morvane-classify: cannot load the classifier from %s: %s (%d)\n", workdir.c_str(),
@@ -324,7 +359,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> pages;
     for (const auto& in : inputs) {
         if (IsDirectory(in))
-            WalkDirectory(in, pages);
+            WalkDirectory(in, followLinks, pages);
         else
             pages.push_back(in);
     }

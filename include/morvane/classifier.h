@@ -103,6 +103,17 @@ MORVANE_API int MORVANE_CALL IsHavePaper(void);
 MORVANE_API int MORVANE_CALL LoadLocalImage(const MorvaneChar* path);
 MORVANE_API int MORVANE_CALL SaveCapturedImage(const MorvaneChar* path, int saveOption);
 
+/* Beyond the classic interface (functions prefixed "Morvane"). */
+
+/* The page budget every image reader checks from a file's header before it
+ * allocates anything: at most `maxPixels` pixels per page (default 200
+ * million) and `maxDecoderBytes` bytes of decoder memory (default 1 GiB).
+ * Files over budget fail to read (-16; j2k_decode returns 0). A value of 0
+ * restores that value's default. Process-wide, kept across LoadClassifier
+ * and FreeClassifier; the classifier need not be loaded. Returns 0, or -61
+ * for a negative value. */
+MORVANE_API int MORVANE_CALL MorvaneSetPageBudget(long long maxPixels, long long maxDecoderBytes);
+
 #ifdef __cplusplus
 }
 #endif

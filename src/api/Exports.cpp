@@ -4,6 +4,7 @@
 
 #include "api/Classifier.h"
 #include "core/ResultCodes.h"
+#include "imagefile/ImageCodecs.h"
 #include "morvane/classifier.h"
 #include "core/TextConv.h"
 
@@ -135,6 +136,14 @@ MORVANE_API int MORVANE_CALL LoadLocalImage(const MorvaneChar* path) {
 
 MORVANE_API int MORVANE_CALL SaveCapturedImage(const MorvaneChar* path, int saveOption) {
     return Guarded([&] { return TheClassifier().SaveCapturedImage(In(path), saveOption); });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneSetPageBudget(long long maxPixels, long long maxDecoderBytes) {
+    if (maxPixels < 0 || maxDecoderBytes < 0) return kErrInvalidParameter;
+    imagefile::PageBudget& budget = imagefile::CurrentPageBudget();
+    budget.maxPixels = maxPixels ? maxPixels : imagefile::PageBudget::kDefaultMaxPixels;
+    budget.maxDecoderBytes = maxDecoderBytes ? maxDecoderBytes : imagefile::PageBudget::kDefaultMaxDecoderBytes;
+    return kSuccess;
 }
 
 }  // extern "C"

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "platform/PlatformProcesses.h"
+#include "platform/SafeFile.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
@@ -41,10 +42,14 @@ void CDeviceManager::AddDevice(std::unique_ptr<CDevice> device) {
 
 bool CDeviceManager::LoadDeviceList() {
     Clear();
-    std::u16string path = workingDirectory_ + kDeviceListFile;
+    std::u16string path = workingDirectory_;
+    // A working directory given without a trailing separator still names the
+    // folder that holds the list.
+    if (!path.empty() && path.back() != u'/' && path.back() != u'\\') path += u'/';
+    path += kDeviceListFile;
     NormalizePath(path);
     CXmlDocument xml;
-    if (!LoadXmlFile(path, xml)) return false;
+    if (!xml.Load(path, kMaxDeviceListBytes)) return false;
     return LoadDeviceList(xml);
 }
 

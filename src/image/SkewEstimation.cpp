@@ -34,6 +34,8 @@ bool FitSlope(const std::vector<Point>& pts, double* slope) {
     return true;
 }
 
+}  // namespace
+
 // Clears every pixel that belongs to a vertical black run of at least
 // 11 pixels. A pixel lies in such a run exactly when one of the 11-row
 // windows that contain it is black in its column; the windows are found by
@@ -74,7 +76,6 @@ void EraseTallRuns(CRawImage& img) {
     }
 }
 
-}  // namespace
 
 void ThickenLeftward(CRawImage& img, int32_t length) {
     if (!img.HasPixels() || img.bitCount != 1 || length <= 1) return;

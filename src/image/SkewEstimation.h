@@ -55,3 +55,8 @@ bool FindComponentBoxes(const CRawImage& image, std::vector<SkewBox>* boxes);
 // black. The same result as the image's Morpho kind 2, computed 64 pixels at
 // a time; pixels past the width are ignored.
 void ThickenLeftward(CRawImage& image, int32_t length);
+
+// Clears every pixel of a 1-bit image that belongs to a vertical black run of
+// at least 11 pixels (rules and tall strokes, which would mislead the text
+// measurement); shorter runs are kept as they are.
+void EraseTallRuns(CRawImage& image);

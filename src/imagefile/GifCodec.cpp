@@ -85,10 +85,15 @@ bool DecodeGif(const uint8_t* data, size_t size, CDib& image, const DecodeLimits
         const GifImageDesc& desc = gif->Image;
         const int64_t left = desc.Left, top = desc.Top, fw = desc.Width, fh = desc.Height;
         if (fw <= 0 || fh <= 0 || left < 0 || top < 0) return false;
+        if (!PageSizeAllowed(fw, fh, limits)) return false;
+        // The page is the logical screen; the parts of the frame that lie
+        // outside it are not shown and not kept. A file that declares no
+        // screen takes the frame's extent.
         int64_t sw = gif->SWidth, sh = gif->SHeight;
-        // A frame that does not fit its screen widens the page.
-        sw = std::max(sw, left + fw);
-        sh = std::max(sh, top + fh);
+        if (sw <= 0 || sh <= 0) {
+            sw = left + fw;
+            sh = top + fh;
+        }
         if (!PageSizeAllowed(sw, sh, limits)) return false;
         const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
         std::vector<PaletteEntry> pal = ToPalette(map);
@@ -100,12 +105,19 @@ bool DecodeGif(const uint8_t* data, size_t size, CDib& image, const DecodeLimits
             (!desc.ColorMap && gif->SBackGroundColor >= 0 && gif->SBackGroundColor < 256)
                 ? static_cast<uint8_t>(gif->SBackGroundColor)
                 : 0;
-        std::vector<uint8_t> canvas(static_cast<size_t>(W) * static_cast<size_t>(H), background);
+        // Rows are composed one at a time straight into the page: the
+        // background, then the visible part of the frame's line.
+        std::vector<uint8_t> row(static_cast<size_t>(W), background);
+        for (int32_t y = 0; y < H; ++y) StorePaletteRow(image, y, row.data(), pal, kind);
+        const int64_t visibleWidth = std::max<int64_t>(0, std::min<int64_t>(fw, sw - left));
         std::vector<GifPixelType> line(static_cast<size_t>(fw));
         auto readLine = [&](int64_t y) -> bool {
             if (DGifGetLine(gif, line.data(), static_cast<int>(fw)) != GIF_OK) return false;
-            std::memcpy(canvas.data() + static_cast<size_t>(top + y) * W + static_cast<size_t>(left), line.data(),
-                        static_cast<size_t>(fw));
+            const int64_t pageY = top + y;
+            if (pageY >= sh || visibleWidth == 0) return true;  // decoded, then dropped
+            std::fill(row.begin(), row.end(), background);
+            std::memcpy(row.data() + left, line.data(), static_cast<size_t>(visibleWidth));
+            StorePaletteRow(image, static_cast<int32_t>(pageY), row.data(), pal, kind);
             return true;
         };
         if (desc.Interlace) {
@@ -123,7 +135,6 @@ bool DecodeGif(const uint8_t* data, size_t size, CDib& image, const DecodeLimits
                     return false;
                 }
         }
-        for (int32_t y = 0; y < H; ++y) StorePaletteRow(image, y, canvas.data() + static_cast<size_t>(y) * W, pal, kind);
         image.xResolution = image.yResolution = 0;  // GIF declares no resolution
         return true;
     }

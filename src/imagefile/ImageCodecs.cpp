@@ -9,6 +9,7 @@
 #include "image/Dib.h"
 #include "platform/PlatformProcesses.h"
 #include "core/TextConv.h"
+#include "platform/SafeFile.h"
 
 namespace imagefile {
 
@@ -56,6 +57,14 @@ ImageFormat FormatForPath(const std::u16string& path) {
     return ImageFormat::Unknown;
 }
 
+PageBudget& CurrentPageBudget() {
+    static PageBudget budget;
+    return budget;
+}
+
+DecodeLimits::DecodeLimits()
+    : maxPixels(CurrentPageBudget().maxPixels), maxMemory(CurrentPageBudget().maxDecoderBytes) {}
+
 bool PageSizeAllowed(int64_t w, int64_t h, const DecodeLimits& limits) {
     if (w <= 0 || h <= 0) return false;
     if (w > limits.maxSide || h > limits.maxSide) return false;
@@ -76,20 +85,12 @@ int32_t PerMetreFromDpi(int32_t dpi) {
 }
 
 bool ReadWholeFile(const std::u16string& path, std::vector<uint8_t>& data) {
-    data.clear();
-    std::FILE* f = libMorvaneClassifier::OpenPlatformFile(path, u"rb");
-    if (!f) return false;
-    bool ok = false;
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        const long size = std::ftell(f);
-        if (size > 0 && size <= (1L << 30) && std::fseek(f, 0, SEEK_SET) == 0) {
-            data.resize(static_cast<size_t>(size));
-            ok = std::fread(data.data(), 1, data.size(), f) == data.size();
-        }
-    }
-    std::fclose(f);
-    if (!ok) data.clear();
-    return ok;
+    // Only regular files are read: a FIFO or device path is refused at once.
+    if (!libMorvaneClassifier::ReadRegularFile(libMorvaneClassifier::Utf16ToUtf8(path),
+                                               libMorvaneClassifier::kMaxImageFileBytes, data))
+        return false;
+    if (data.empty()) return false;
+    return true;
 }
 
 bool WriteWholeFile(const std::u16string& path, const std::vector<uint8_t>& data) {

@@ -15,10 +15,24 @@ class CDib;
 
 namespace imagefile {
 
-// Pages larger than this are refused before any pixel memory is taken.
+// The page budget: every decoder checks the page its file's header declares
+// against it before allocating. Process-wide, set by the host through the
+// exported setter; the defaults hold a 600-dpi A3 colour scan with room.
+struct PageBudget {
+    static constexpr int64_t kDefaultMaxPixels = 200000000;       // per page
+    static constexpr int64_t kDefaultMaxDecoderBytes = int64_t(1) << 30;
+    int64_t maxPixels = kDefaultMaxPixels;
+    int64_t maxDecoderBytes = kDefaultMaxDecoderBytes;
+};
+PageBudget& CurrentPageBudget();
+
+// Pages larger than this are refused before any pixel memory is taken. A
+// default-constructed value takes the current page budget.
 struct DecodeLimits {
+    DecodeLimits();
     int64_t maxSide = 65535;
-    int64_t maxPixels = int64_t(1) << 30;
+    int64_t maxPixels;
+    int64_t maxMemory;  // bytes a decoder may hold for one page
 };
 
 enum class ImageFormat { Unknown, Bmp, Tiff, Png, Gif, Jpeg, J2k };

@@ -3,6 +3,8 @@
 #include "imagefile/J2kCodec.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 
@@ -134,17 +136,82 @@ size_t ScanJ2kCodestream(const uint8_t* d, size_t n, std::vector<uint8_t>& fixed
     return end;
 }
 
+bool J2kMainHeaderAllowed(const uint8_t* d, size_t n, const DecodeLimits& limits, bool pageComponentsOnly) {
+    // SOC, then SIZ as the first marker segment.
+    if (!d || n < 4 + 38 || d[0] != 0xFF || d[1] != kSOC || d[2] != 0xFF || d[3] != 0x51) return false;
+    const uint8_t* siz = d + 4;
+    const uint32_t lsiz = Be16(siz);
+    const uint32_t csiz = Be16(siz + 36);
+    if (csiz < 1 || csiz > 16384 || lsiz != 38 + 3 * csiz || 4 + size_t(lsiz) > n) return false;
+    if (pageComponentsOnly && csiz != 1 && csiz != 3) return false;  // nothing else becomes a page
+    const int64_t xsiz = Be32(siz + 4), ysiz = Be32(siz + 8), xo = Be32(siz + 12), yo = Be32(siz + 16);
+    const int64_t xt = Be32(siz + 20), yt = Be32(siz + 24), xto = Be32(siz + 28), yto = Be32(siz + 32);
+    if (xsiz <= xo || ysiz <= yo || xt == 0 || yt == 0 || xto > xo || yto > yo || xto + xt <= xo || yto + yt <= yo)
+        return false;
+    const int64_t w = xsiz - xo, h = ysiz - yo;
+    if (!PageSizeAllowed(w, h, limits)) return false;
+    const int64_t tiles = ((xsiz - xto + xt - 1) / xt) * ((ysiz - yto + yt - 1) / yt);
+    // Every tile holds coding records for every component.
+    if (tiles > 65535 || tiles * csiz > 32768) return false;
+    int64_t samples = 0;
+    for (uint32_t c = 0; c < csiz; ++c) {
+        const uint8_t* comp = siz + 38 + 3 * c;
+        const int prec = (comp[0] & 0x7F) + 1;
+        const int dx = comp[1], dy = comp[2];
+        if (prec > 31 || dx == 0 || dy == 0) return false;
+        samples += ((w + dx - 1) / dx) * ((h + dy - 1) / dy);
+    }
+    // Decoded samples are 32-bit.
+    if (samples > limits.maxMemory / 4) return false;
+
+    // The coding style: resolution levels, layers, code-block and precinct
+    // sizes decide how many coding records the decoder sets up.
+    size_t p = 4 + lsiz;
+    while (p + 4 <= n && d[p] == 0xFF && d[p + 1] != kSOT) {
+        const size_t len = Be16(d + p + 2);
+        if (len < 2 || p + 2 + len > n) return false;
+        if (d[p + 1] == kCOD) {
+            if (len < 12) return false;
+            const uint8_t* cod = d + p + 4;
+            const int scod = cod[0];
+            const int64_t layers = Be16(cod + 2);
+            const int levels = cod[5];
+            const int cbw = cod[6] + 2, cbh = cod[7] + 2;
+            if (layers < 1 || layers > 256 || levels > 32 || cbw > 10 || cbh > 10 || cbw + cbh > 12) return false;
+            if (tiles * csiz * (levels + 1) * layers > (int64_t(1) << 24)) return false;
+            // Code-blocks of the whole page, about 128 bytes of records each.
+            if ((samples >> (cbw + cbh)) * 128 > limits.maxMemory / 4) return false;
+            if (scod & 1) {  // precinct sizes per resolution, lowest first
+                if (len < size_t(12 + levels + 1)) return false;
+                int64_t precincts = 0;
+                for (int r = 0; r <= levels; ++r) {
+                    const int ppx = cod[10 + r] & 0x0F, ppy = cod[10 + r] >> 4;
+                    const int shift = levels - r;
+                    const int64_t rw = shift >= 62 ? 1 : (w + (int64_t(1) << shift) - 1) >> shift;
+                    const int64_t rh = shift >= 62 ? 1 : (h + (int64_t(1) << shift) - 1) >> shift;
+                    precincts += ((rw >> ppx) + 1) * ((rh >> ppy) + 1);
+                }
+                if (precincts * csiz * 64 > limits.maxMemory / 4) return false;
+            }
+        }
+        p += 2 + len;
+    }
+    return true;
+}
+
 J2kDecoder::~J2kDecoder() {
     if (image) opj_image_destroy(image);
     if (codec) opj_destroy_codec(codec);
     if (stream_) opj_stream_destroy(stream_);
 }
 
-bool J2kDecoder::ReadHeader(const uint8_t* data, size_t size, const DecodeLimits& limits) {
+bool J2kDecoder::ReadHeader(const uint8_t* data, size_t size, const DecodeLimits& limits, bool pageComponentsOnly) {
     consumed = ScanJ2kCodestream(data, size, fixed_);
     if (!consumed) return false;
     source_.data = fixed_.empty() ? data : fixed_.data();
     source_.size = fixed_.empty() ? consumed : fixed_.size();
+    // The codec's own header reading already allocates per tile and component.
+    if (!J2kMainHeaderAllowed(source_.data, source_.size, limits, pageComponentsOnly)) return false;
     source_.pos = 0;
     stream_ = opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE);
     if (!stream_) return false;
@@ -191,8 +258,7 @@ bool J2kDecoder::ReadHeader(const uint8_t* data, size_t size, const DecodeLimits
         if (comp.dx == 0 || comp.dy == 0 || comp.prec == 0 || comp.prec > 31) return false;
         samples += int64_t(comp.w) * comp.h;
     }
-    // Room for every component, as for a colour page at the size limit.
-    if (samples > 3 * limits.maxPixels) return false;
+    if (samples > limits.maxMemory / 4) return false;
     return true;
 }
 
@@ -259,14 +325,18 @@ bool EncodeJ2kRecords(const j2k_image_t* img, const j2k_cp_t* cp, size_t maxLeng
         if (!comp.data || comp.dx < 1 || comp.dy < 1 || comp.dx > 255 || comp.dy > 255 || comp.prec < 1 ||
             comp.prec > 31)
             return false;
+        // Canvas coordinates rounded up to the sub-sampling grid must stay in
+        // the signed 32-bit range the records use.
+        if (int64_t(img->x1) + comp.dx - 1 > INT32_MAX || int64_t(img->y1) + comp.dy - 1 > INT32_MAX) return false;
         opj_image_cmptparm_t& p = parms[static_cast<size_t>(c)];
         std::memset(&p, 0, sizeof(p));
         p.dx = static_cast<OPJ_UINT32>(comp.dx);
         p.dy = static_cast<OPJ_UINT32>(comp.dy);
-        p.x0 = static_cast<OPJ_UINT32>((img->x0 + comp.dx - 1) / comp.dx);
-        p.y0 = static_cast<OPJ_UINT32>((img->y0 + comp.dy - 1) / comp.dy);
-        p.w = static_cast<OPJ_UINT32>((img->x1 + comp.dx - 1) / comp.dx) - p.x0;
-        p.h = static_cast<OPJ_UINT32>((img->y1 + comp.dy - 1) / comp.dy) - p.y0;
+        p.x0 = static_cast<OPJ_UINT32>((int64_t(img->x0) + comp.dx - 1) / comp.dx);
+        p.y0 = static_cast<OPJ_UINT32>((int64_t(img->y0) + comp.dy - 1) / comp.dy);
+        p.w = static_cast<OPJ_UINT32>((int64_t(img->x1) + comp.dx - 1) / comp.dx) - p.x0;
+        p.h = static_cast<OPJ_UINT32>((int64_t(img->y1) + comp.dy - 1) / comp.dy) - p.y0;
+        if (p.w == 0 || p.h == 0) return false;
         p.prec = static_cast<OPJ_UINT32>(comp.prec);
         p.sgnd = comp.sgnd ? 1 : 0;
         rawBytes += double(p.w) * p.h * comp.prec / 8.0;
@@ -308,6 +378,9 @@ bool EncodeJ2kRecords(const j2k_image_t* img, const j2k_cp_t* cp, size_t maxLeng
     params.cp_disto_alloc = 1;
     int64_t tileW = int64_t(img->x1) - img->x0, tileH = int64_t(img->y1) - img->y0;
     if (cp->tdx > 0 && cp->tdy > 0) {
+        if (cp->tx0 < 0 || cp->ty0 < 0 || int64_t(cp->tx0) + cp->tdx > INT32_MAX ||
+            int64_t(cp->ty0) + cp->tdy > INT32_MAX)
+            return false;
         params.tile_size_on = OPJ_TRUE;
         params.cp_tx0 = cp->tx0;
         params.cp_ty0 = cp->ty0;

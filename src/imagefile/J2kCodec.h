@@ -20,6 +20,11 @@ namespace imagefile {
 // OpenJPEG) requires them. Otherwise `fixed` is left empty.
 size_t ScanJ2kCodestream(const uint8_t* data, size_t size, std::vector<uint8_t>& fixed);
 
+// Checks the main header of a codestream against the limits before any codec
+// reads it: page size, tiles, components, decoded sample memory, resolution
+// levels, layers, code-block and precinct counts.
+bool J2kMainHeaderAllowed(const uint8_t* data, size_t size, const DecodeLimits& limits, bool pageComponentsOnly);
+
 // One decode: header first (sizes checked against the limits), then the samples.
 class J2kDecoder {
 public:
@@ -28,7 +33,9 @@ public:
     J2kDecoder& operator=(const J2kDecoder&) = delete;
     ~J2kDecoder();
 
-    bool ReadHeader(const uint8_t* data, size_t size, const DecodeLimits& limits);
+    // pageComponentsOnly: refuse, before decoding, a codestream whose
+    // component count cannot become a page (anything but one or three).
+    bool ReadHeader(const uint8_t* data, size_t size, const DecodeLimits& limits, bool pageComponentsOnly = false);
     bool Decode();
 
     opj_image_t* image = nullptr;

@@ -169,7 +169,7 @@ int DecodeJ2kToRecords(const uint8_t* src, size_t len, j2k_image_t** image, j2k_
 bool DecodeJ2k(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits) {
     image.Free();
     J2kDecoder decoder;
-    if (!decoder.ReadHeader(data, size, limits) || !decoder.Decode()) return false;  // "failed to decode J2K image!"
+    if (!decoder.ReadHeader(data, size, limits, true) || !decoder.Decode()) return false;  // "failed to decode J2K image!"
     const opj_image_t* oi = decoder.image;
     const opj_image_comp_t* c = oi->comps;
     int bpp = 0;

@@ -1,7 +1,10 @@
 // JPEG through libjpeg (the 6b interface), from and to memory. Errors leave
 // the library through a longjmp back to the call that started it; messages
 // are never printed.
+#include <algorithm>
+#include <climits>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,27 +30,67 @@ struct JpegError {
     std::longjmp(err->jump, 1);
 }
 void JpegOutputMessage(j_common_ptr) {}
-void JpegEmitMessage(j_common_ptr cinfo, int level) {
-    // Warnings are counted, never printed. Data that ends before the image
-    // does is remembered: libjpeg would pad it with gray and call it done.
-    if (level < 0) {
-        cinfo->err->num_warnings++;
-        if (cinfo->err->msg_code == JWRN_JPEG_EOF) reinterpret_cast<JpegError*>(cinfo->err)->truncated = true;
+
+// libjpeg's "Corrupt JPEG data" warnings: it would fill what it cannot decode
+// with gray and call the page done, so a file cut short and closed with an
+// end marker, or one with damaged entropy data, would read as a good page.
+bool IsCorruptDataWarning(int code) {
+    switch (code) {
+        case JWRN_JPEG_EOF:
+        case JWRN_HIT_MARKER:
+        case JWRN_HUFF_BAD_CODE:
+        case JWRN_MUST_RESYNC:
+        case JWRN_EXTRANEOUS_DATA:
+        case JWRN_BOGUS_PROGRESSION:
+        case JWRN_NOT_SEQUENTIAL:
+            return true;
+        default:
+            return false;
     }
 }
 
-// Bounds the work a hostile progressive file can ask for.
+void JpegEmitMessage(j_common_ptr cinfo, int level) {
+    // Warnings are never printed; corrupt data ends the read at once.
+    if (level < 0) {
+        cinfo->err->num_warnings++;
+        if (IsCorruptDataWarning(cinfo->err->msg_code)) {
+            reinterpret_cast<JpegError*>(cinfo->err)->truncated = true;
+            JpegErrorExit(cinfo);
+        }
+    }
+}
+
+// The progress monitor with the scan limit of the page being read.
+struct JpegProgressLimit {
+    jpeg_progress_mgr pub;
+    int maxScans;
+};
+
+// Bounds the work a hostile progressive file can ask for: every scan walks
+// all blocks of the page, however little data it carries.
 void JpegProgress(j_common_ptr cinfo) {
     if (cinfo->is_decompressor) {
         auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-        if (d->input_scan_number > 1000) JpegErrorExit(cinfo);
+        auto* limit = reinterpret_cast<JpegProgressLimit*>(cinfo->progress);
+        if (d->input_scan_number > limit->maxScans) JpegErrorExit(cinfo);
     }
+}
+
+// Scans allowed for a page: a total of about 64 million block visits, and
+// never fewer than 16 scans (more than any encoder's progression script uses
+// for ordinary pages) nor more than 1000.
+int MaxScansFor(const jpeg_decompress_struct& cinfo) {
+    const int64_t blocks = ((int64_t(cinfo.image_width) + 7) / 8) * ((int64_t(cinfo.image_height) + 7) / 8) *
+                           std::max(1, cinfo.num_components);
+    const int64_t budget = int64_t(64) << 20;
+    const int64_t scans = blocks > 0 ? budget / blocks : 1000;
+    return static_cast<int>(std::clamp<int64_t>(scans, 16, 1000));
 }
 
 struct JpegReadState {
     jpeg_decompress_struct cinfo;
     JpegError err;
-    jpeg_progress_mgr progress;
+    JpegProgressLimit progress;
     std::vector<uint8_t> line;
     bool created = false;
 };
@@ -58,11 +101,23 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
     if (setjmp(st.err.jump)) return false;
     jpeg_create_decompress(&cinfo);
     st.created = true;
-    st.progress.progress_monitor = JpegProgress;
-    cinfo.progress = &st.progress;
+    st.progress.pub.progress_monitor = JpegProgress;
+    st.progress.maxScans = 1000;
+    cinfo.progress = &st.progress.pub;
+    // libjpeg's own memory manager refuses to hold more than the budget (the
+    // whole-image coefficient buffer of a progressive file above all).
+    cinfo.mem->max_memory_to_use = static_cast<long>(std::min<int64_t>(limits.maxMemory, LONG_MAX));
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) return false;
     if (!PageSizeAllowed(cinfo.image_width, cinfo.image_height, limits)) return false;
+    st.progress.maxScans = MaxScansFor(cinfo);
+    // A multi-scan file keeps every coefficient of the page (128 bytes per
+    // block of 64 samples) until the last scan.
+    if (jpeg_has_multiple_scans(&cinfo)) {
+        const int64_t blocks = ((int64_t(cinfo.image_width) + 7) / 8) * ((int64_t(cinfo.image_height) + 7) / 8) *
+                               std::max(1, cinfo.num_components);
+        if (blocks * 128 > limits.maxMemory) return false;
+    }
     bool cmyk = false;
     if (cinfo.num_components == 1) {
         cinfo.out_color_space = JCS_GRAYSCALE;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/TextConv.h"
+#include "platform/SafeFile.h"
 
 namespace libMorvaneClassifier {
 
@@ -60,7 +61,15 @@ std::FILE* CPosixProcessesImpl::OpenFile(const std::u16string& path, const std::
     // are written as bytes and the callers produce UTF-8 themselves.
     const size_t comma = narrowMode.find(',');
     if (comma != std::string::npos) narrowMode.resize(comma);
-    return std::fopen(Utf16ToUtf8(path).c_str(), narrowMode.c_str());
+    const std::string narrowPath = Utf16ToUtf8(path);
+    // Plain reads and writes go through the regular-file checks; other modes
+    // (update, append) are refused for anything but an existing regular file
+    // or a new one.
+    if (narrowMode == "r" || narrowMode == "rb") return OpenRegularFileForReading(narrowPath);
+    if (narrowMode == "w" || narrowMode == "wb") return OpenRegularFileForWriting(narrowPath);
+    struct stat st {};
+    if (::stat(narrowPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return nullptr;
+    return std::fopen(narrowPath.c_str(), narrowMode.c_str());
 }
 
 void CPosixProcessesImpl::NormalizePath(std::u16string& path) {

@@ -14,7 +14,7 @@
 #include <unordered_map>
 
 #include "core/TextConv.h"
-#include "platform/PlatformProcesses.h"
+#include "platform/SafeFile.h"
 #include "xml/XmlEncoding.h"
 #include "xml/XmlEntities.h"
 
@@ -470,44 +470,11 @@ bool CXmlDocument::LoadFromBytes(const uint8_t* data, size_t size) {
     }
 }
 
-bool CXmlDocument::Load(const std::u16string& path) {
-    if (path.empty()) {
-        ParseText(nullptr);
-        return false;
-    }
-    std::FILE* f = OpenPlatformFile(path, u"rb");
-    if (!f) {
-        ParseText(nullptr);
-        return false;
-    }
+bool CXmlDocument::Load(const std::u16string& path) { return Load(path, kMaxFileBytes); }
+
+bool CXmlDocument::Load(const std::u16string& path, size_t maxBytes) {
     std::vector<uint8_t> bytes;
-    bool ok = true;
-    try {
-        struct stat st;
-        if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode)) {
-            if (static_cast<unsigned long long>(st.st_size) > kMaxFileBytes) ok = false;
-            else bytes.reserve(static_cast<size_t>(st.st_size));
-        }
-        uint8_t chunk[65536];
-        while (ok) {
-            const size_t got = std::fread(chunk, 1, sizeof(chunk), f);
-            if (got > 0) {
-                if (bytes.size() + got > kMaxFileBytes) {
-                    ok = false;
-                    break;
-                }
-                bytes.insert(bytes.end(), chunk, chunk + got);
-            }
-            if (got < sizeof(chunk)) {
-                if (std::ferror(f)) ok = false;
-                break;
-            }
-        }
-    } catch (const std::bad_alloc&) {
-        ok = false;
-    }
-    std::fclose(f);
-    if (!ok) {
+    if (path.empty() || !ReadRegularFile(Utf16ToUtf8(path), std::min(maxBytes, kMaxFileBytes), bytes)) {
         ParseText(nullptr);
         return false;
     }
@@ -531,7 +498,7 @@ bool CXmlDocument::Save(const std::u16string& path) const {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    std::FILE* f = std::fopen(Utf16ToUtf8(path).c_str(), "wb");
+    std::FILE* f = OpenRegularFileForWriting(Utf16ToUtf8(path));
     if (!f) return false;
     const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     const bool closed = std::fclose(f) == 0;

@@ -28,14 +28,15 @@ public:
     bool ParseText(const char16_t* text);
     bool ParseText(const std::u16string& text);
     // Reads a file (encoding detection), then parses as ParseText. False when
-    // the file cannot be read (the document is then empty), is larger than
-    // kMaxFileBytes, or is not well-formed (the text stays in memory).
-    // The file is opened through the platform layer.
+    // the file cannot be read or is not a regular file (the document is then
+    // empty), is larger than maxBytes (the template limit when not given), or
+    // is not well-formed (the text stays in memory).
     bool Load(const std::u16string& path);
+    bool Load(const std::u16string& path, size_t maxBytes);
     // Parses bytes as if they were the content of a file.
     bool LoadFromBytes(const uint8_t* data, size_t size);
     // Largest file Load and LoadFromBytes accept.
-    static constexpr size_t kMaxFileBytes = size_t(512) << 20;
+    static constexpr size_t kMaxFileBytes = size_t(64) << 20;
     // Writes the text in the loaded encoding (with a byte-order mark when the
     // loaded file had one); a document that was never loaded is written in
     // the encoding its XML declaration names, else UTF-8. Characters the

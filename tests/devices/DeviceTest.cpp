@@ -2,6 +2,9 @@
 // captured images and opening devices through the manager.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -205,9 +208,23 @@ TEST(CapturedImages, SavingNothingSucceedsAndAFailedWriteIsAFailure) {
     const std::u16string unwritable = u"/nonexistent-directory-for-tests/page.bmp";
     EXPECT_EQ(device.SaveCapturedImage(unwritable, 0), kDeviceFileFailed);
     EXPECT_EQ(device.GetCapturedImageCount(), 2);  // the images stay
-    std::FILE* f = std::fopen("/nonexistent-directory-for-tests/page1.bmp", "rb");
-    EXPECT_EQ(f, nullptr);
-    if (f) std::fclose(f);
+
+    // The first page is written, the second cannot be (its name is taken by a
+    // folder): the whole save reports the failure and keeps the images.
+    char dir[] = "/tmp/morvane-save-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string first = std::string(dir) + "/page.bmp";
+    const std::string second = std::string(dir) + "/page1.bmp";
+    ASSERT_EQ(mkdir(second.c_str(), 0700), 0);
+    EXPECT_EQ(device.SaveCapturedImage(Utf8ToUtf16(first), 0), kDeviceFileFailed);
+    struct stat st {};
+    EXPECT_EQ(stat(first.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_GT(st.st_size, 0);
+    EXPECT_EQ(device.GetCapturedImageCount(), 2);
+    unlink(first.c_str());
+    rmdir(second.c_str());
+    rmdir(dir);
 }
 
 }  // namespace

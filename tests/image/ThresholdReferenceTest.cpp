@@ -268,6 +268,35 @@ TEST(ThresholdReference, AdaptiveBackgroundMatchesDirectWindows) {
     }
 }
 
+// Background flattening levels worked out by hand from the rule: dark level
+// D from level 100 up, top quarter U, bright level W and the level S below
+// it, then the cut F from the tight (/8) or the spread (/5) formula.
+TEST(ThresholdReference, FlattenLevelsWorkedByHand) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, int64_t>> counts;  // level, pixels
+        int cut, white;
+    } cases[] = {
+        // D 180, U 230, W 230, S 229, no spread: (180 + 201 + 1380) / 8.
+        {"tight background", {{230, 9000}, {40, 1000}}, 220, 230},
+        // D 180, U 250, W 250: (180 + 209 + 1500) / 8.
+        {"two bright halves", {{200, 5000}, {250, 5000}}, 236, 250},
+        // D 180, U 240, W 230, S 219, a / c = 10: (180 + 201 + 690) / 5.
+        {"spread background", {{240, 3000}, {220, 3000}, {60, 4000}}, 214, 230},
+        // 50 pixels: D 100, W = S = 239, c <= 100: (100 + 141 + 717) / 5.
+        {"few pixels", {{240, 50}}, 191, 239},
+        // Everything at level 20: D 100, W 20, F = 31 raised to 128.
+        {"dark page", {{20, 10000}}, 128, 20},
+    };
+    for (const Case& c : cases) {
+        int64_t h[256] = {};
+        for (const auto& [level, n] : c.counts) h[level] += n;
+        const FlattenLevels f = FlattenFromHistogram(h);
+        EXPECT_EQ(f.cut, c.cut) << c.name;
+        EXPECT_EQ(f.white, c.white) << c.name;
+    }
+}
+
 TEST(ThresholdReference, OtsuMatchesFlattenedHistogram) {
     uint32_t start = 400;
     for (const PageSize& s : kSizes) {

@@ -9,6 +9,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -300,6 +301,29 @@ TEST(BmpVariants, DecodeToTheSamePixels) {
         ASSERT_TRUE(LoadBytes(img, name, BuildBmp(layout))) << name;
         check(img, name);
         EXPECT_EQ(img.xResolution, 300) << name;
+    }
+}
+
+TEST(BmpVariants, NarrowChannelsScaleToTheNearestByte) {
+    // One row of 64 pixels in 5-6-5 bit fields: red x % 32, green x, blue
+    // 31 - x % 32. Each level v of an n-bit channel must read as the byte
+    // nearest to v * 255 / (2^n - 1), so full scale is 255 and mid levels
+    // round rather than truncate.
+    BmpSpec s;
+    s.width = 64, s.height = 1, s.bpp = 16, s.compression = 3;
+    s.masks = {0xF800, 0x07E0, 0x001F};
+    for (int x = 0; x < 64; ++x) {
+        const uint16_t v = static_cast<uint16_t>((x % 32) << 11 | x << 5 | (31 - x % 32));
+        s.pixels.insert(s.pixels.end(), {uint8_t(v), uint8_t(v >> 8)});
+    }
+    CRawImage img;
+    ASSERT_TRUE(LoadBytes(img, "levels565.bmp", BuildBmp(s)));
+    ASSERT_EQ(img.bitCount, 24);
+    auto nearest = [](int v, int levels) { return static_cast<int>(std::lround(v * 255.0 / levels)); };
+    for (int x = 0; x < 64; ++x) {
+        EXPECT_EQ(img.rows[0][3 * x + 2], nearest(x % 32, 31)) << "red level " << x % 32;
+        EXPECT_EQ(img.rows[0][3 * x + 1], nearest(x, 63)) << "green level " << x;
+        EXPECT_EQ(img.rows[0][3 * x], nearest(31 - x % 32, 31)) << "blue level " << 31 - x % 32;
     }
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <filesystem>
 #include <vector>
 
 #include "image/Dib.h"
@@ -24,7 +25,12 @@ inline std::string TempDir() {
         std::vector<char> buf(templ.begin(), templ.end());
         buf.push_back(0);
         const char* made = mkdtemp(buf.data());
-        return std::string(made ? made : base.c_str()) + "/";
+        if (!made) return base;
+        // Removed with everything in it when the test program ends.
+        static std::string remove;
+        remove = made;
+        std::atexit([] { std::filesystem::remove_all(remove); });
+        return std::string(made) + "/";
     }();
     return dir;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -188,6 +189,19 @@ TEST(J2kExports, RefusesInconsistentRecords) {
         {"no layers", [](Records& r) { r.cp->tcps[0].numlayers = 0; }},
         {"code-block too big", [](Records& r) { r.cp->tcps[0].tccps[0].cblkw = 11; }},
         {"progression 7", [](Records& r) { r.cp->tcps[0].prg = 7; }},
+        // Canvas coordinates whose rounding to the sub-sampling grid would
+        // leave the 32-bit range.
+        {"origin near the top of the range",
+         [](Records& r) {
+             r.image->x0 = INT_MAX - 8;
+             r.image->x1 = INT_MAX;
+             r.image->comps[0].dx = 255;
+         }},
+        {"tile grid beyond the range",
+         [](Records& r) {
+             r.cp->tx0 = INT_MAX - 4;
+             r.cp->tdx = 255;
+         }},
     };
     for (const auto& c : cases) {
         Records r(16, 16, 1, 0);

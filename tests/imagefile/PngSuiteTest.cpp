@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ImageFileTestUtil.h"
+#include "SharedData.h"
 #include "image/Dib.h"
 #include "imagefile/ImageFile.h"
 #include "imagefile/ImageCodecs.h"
@@ -18,7 +19,7 @@ using namespace imagefile_test;
 
 namespace {
 
-const std::string kSuite = std::string(MORVANE_SHARED_DIR) + "/testdata/pngsuite";
+const std::string kSuite = morvane_test::SharedPath("testdata/pngsuite");
 
 std::vector<std::string> ListPngs() {
     std::vector<std::string> names;
@@ -32,20 +33,6 @@ std::vector<std::string> ListPngs() {
     std::sort(names.begin(), names.end());
     return names;
 }
-
-// The suite lives outside the repository: without it these tests skip,
-// unless MORVANE_REQUIRE_SHARED=1 demands it.
-bool SharedRequired() {
-    const char* v = std::getenv("MORVANE_REQUIRE_SHARED");
-    return v && std::string(v) == "1";
-}
-#define REQUIRE_PNG_SUITE()                                                              \
-    do {                                                                                 \
-        if (ListPngs().empty()) {                                                        \
-            if (SharedRequired()) FAIL() << "no PngSuite files under " << kSuite;        \
-            GTEST_SKIP() << "PngSuite not found under " << kSuite << " (shared test data)"; \
-        }                                                                                \
-    } while (0)
 
 uint32_t Le32(const std::vector<uint8_t>& d, size_t at) {
     return d[at] | (d[at + 1] << 8) | (d[at + 2] << 16) | (uint32_t(d[at + 3]) << 24);
@@ -81,7 +68,7 @@ void Bgr(const CDib& img, int x, int y, uint8_t out[3]) {
 }
 
 TEST(PngSuite, ValidFilesReadAndOpaqueOnesMatchTheirBmp) {
-    REQUIRE_PNG_SUITE();
+    MORVANE_NEED_SHARED_DATA("testdata/pngsuite/png");
     const auto names = ListPngs();
     ASSERT_FALSE(names.empty()) << "no PngSuite files under " << kSuite;
     int compared = 0;
@@ -121,7 +108,7 @@ TEST(PngSuite, ValidFilesReadAndOpaqueOnesMatchTheirBmp) {
 }
 
 TEST(PngSuite, BitDepthFollowsColourType) {
-    REQUIRE_PNG_SUITE();
+    MORVANE_NEED_SHARED_DATA("testdata/pngsuite/png");
     struct Case {
         const char* name;
         int bitCount;
@@ -143,7 +130,7 @@ TEST(PngSuite, BitDepthFollowsColourType) {
 }
 
 TEST(PngSuite, CorruptFilesAreRefused) {
-    REQUIRE_PNG_SUITE();
+    MORVANE_NEED_SHARED_DATA("testdata/pngsuite/png");
     int refused = 0;
     for (const auto& name : ListPngs()) {
         if (name[0] != 'x') continue;
@@ -156,7 +143,7 @@ TEST(PngSuite, CorruptFilesAreRefused) {
 }
 
 TEST(PngSuite, InterlacedMatchesProgressiveTwin) {
-    REQUIRE_PNG_SUITE();
+    MORVANE_NEED_SHARED_DATA("testdata/pngsuite/png");
     for (const char* pair : {"0g01", "0g04", "2c08", "3p04", "6a16", "0g16"}) {
         CRawImage a, b;
         ASSERT_TRUE(imagefile::LoadImageFile(a, U16(kSuite + "/png/basi" + pair + ".png"))) << pair;

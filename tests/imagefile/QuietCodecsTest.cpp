@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ImageFileTestUtil.h"
+#include "SharedData.h"
 #include "image/Dib.h"
 #include "imagefile/ImageFile.h"
 #include "imagefile/DibReaderWriter.h"
@@ -32,7 +33,9 @@ TEST(QuietCodecs, BrokenFilesFailSilently) {
         for (size_t i = 20; i < scrambled.size(); i += 7) scrambled[i] = static_cast<uint8_t>(scrambled[i] * 31 + 17);
         broken.push_back({std::string("quiet_scrambled.") + suffix, scrambled});
     }
-    broken.push_back({"quiet_png.png", ReadBytes(std::string(MORVANE_SHARED_DIR) + "/testdata/pngsuite/png/xcsn0g01.png")});
+    // A PngSuite file with a bad checksum joins when the corpus is present.
+    const auto badCrc = ReadBytes(morvane_test::SharedPath("testdata/pngsuite/png/xcsn0g01.png"));
+    if (!badCrc.empty()) broken.push_back({"quiet_png.png", badCrc});
 
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();

@@ -303,9 +303,10 @@ TEST(ImageFileLimits, PageSizeAndResolutionUnits) {
         int64_t w, h;
         bool allowed;
     } sizes[] = {
-        {1, 1, true},          {65535, 16384, true},  {65536, 1, false}, {1, 65536, false},
-        {40000, 30000, false},  // below the side limit, above 1 GiB of pixels
-        {32768, 32768, true},   // exactly 1 GiB of pixels
+        {1, 1, true},          {65535, 3051, true},   {65536, 1, false}, {1, 65536, false},
+        {65535, 16384, false},  // below the side limit, above the 200-megapixel budget
+        {14142, 14142, true},   // 199 996 164 pixels
+        {14143, 14143, false},  // 200 024 449 pixels
         {0, 10, false},        {10, -1, false},
     };
     for (const auto& s : sizes) EXPECT_EQ(imagefile::PageSizeAllowed(s.w, s.h, limits), s.allowed) << s.w << "x" << s.h;

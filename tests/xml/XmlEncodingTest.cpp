@@ -6,11 +6,13 @@
 #include <set>
 #include <string>
 
+#include "core/TextConv.h"
 #include "xml/XmlDocument.h"
 #include "xml/XmlEncoding.h"
 #include "XmlTestUtil.h"
 
 using libMorvaneClassifier::CXmlDocument;
+using libMorvaneClassifier::Utf8ToUtf16;
 using namespace xmltest;
 namespace xmlenc = libMorvaneClassifier::xmlenc;
 
@@ -158,6 +160,13 @@ INSTANTIATE_TEST_SUITE_P(
         BytesCase{"Utf16DeclarationOnNarrowBytes", "<?xml version=\"1.0\" encoding=\"UTF-16\"?><R A=\"\xC3\xA9\"/>",
                   u"UTF-8", "é"},
         BytesCase{"ZeroBytesDropped", "<R A=\"a" + kNul + "b" + kNul + "\"/>" + kNul, u"UTF-8", "ab"},
+        // Zero bytes in the declaration and between the two bytes of a
+        // character are dropped before the declaration is read and the
+        // bytes are decoded.
+        BytesCase{"ZeroBytesInGb2312Declaration",
+                  "<?xml version=\"1.0\" encoding=\"GB" + kNul + "2312\"?>" + kNul + "<R A=\"\xD6" + kNul +
+                      "\xD0\xCE\xC4\"/>",
+                  u"GB2312", "中文"},
         BytesCase{"ZeroUnitsDroppedUtf16", Bytes("\xFF\xFE<\0R\0 \0A\0=\0\"\0a\0\0\0b\0\"\0/\0>\0"),
                   u"UTF-16LE", "ab"},
         BytesCase{"Utf16BeWithoutMarkAfterBlank", Bytes("\0 \0<\0R\0 \0A\0=\0\"\x4E\x2D\0\"\0/\0>"),
@@ -235,6 +244,35 @@ TEST(XmlEncodingTest, Utf8ValidityTest) {
     for (const auto& c : cases)
         EXPECT_EQ(xmlenc::IsValidUtf8(reinterpret_cast<const uint8_t*>(c.bytes.data()), c.bytes.size()), c.valid)
             << c.bytes;
+}
+
+// Both UTF-8 readers (documents and the platform's text conversion) turn
+// overlong forms, encoded surrogates and values above U+10FFFF into one
+// replacement character each, never into the character they would smuggle.
+TEST(XmlEncodingTest, Utf8ReadersRefuseOverlongAndSurrogateForms) {
+    const struct {
+        std::string bytes;
+        std::u16string text;
+    } cases[] = {
+        {"a\xC3\xA9", u"a\u00E9"},
+        {"\xF0\x9F\x98\x80", u"\U0001F600"},
+        {"\xC0\xAF", u"\uFFFD"},          // '/' in two bytes
+        {"\xC1\xBF", u"\uFFFD"},          // U+7F in two bytes
+        {"\xE0\x80\xAF", u"\uFFFD"},      // '/' in three bytes
+        {"\xE0\x9F\xBF", u"\uFFFD"},      // U+7FF in three bytes
+        {"\xF0\x80\x80\xAF", u"\uFFFD"},  // '/' in four bytes
+        {"\xF0\x8F\xBF\xBF", u"\uFFFD"},  // U+FFFF in four bytes
+        {"\xED\xA0\x80", u"\uFFFD"},      // high surrogate D800
+        {"\xED\xBF\xBF", u"\uFFFD"},      // low surrogate DFFF
+        {"\xED\x9F\xBF", u"\uD7FF"},      // just below the surrogates
+        {"\xF4\x90\x80\x80", u"\uFFFD"},  // above U+10FFFF
+    };
+    for (const auto& c : cases) {
+        std::u16string decoded;
+        xmlenc::DecodeUtf8(reinterpret_cast<const uint8_t*>(c.bytes.data()), c.bytes.size(), decoded);
+        EXPECT_EQ(decoded, c.text) << "document reader: " << c.bytes;
+        EXPECT_EQ(Utf8ToUtf16(c.bytes), c.text) << "text conversion: " << c.bytes;
+    }
 }
 
 TEST(XmlEncodingTest, DeclaredEncodingOfText) {
