@@ -1,8 +1,12 @@
 // The text filter (type 4) and its info record. The record reads, copies and
-// writes its region, matching method and expected text lines, and lends the
-// anchors of its text lines' regions to its sub-template. Text location and
-// recognition are not part of this library build: the filter loads from
-// templates and takes part in runs without scoring any child.
+// writes its region, matching method and expected text lines, lends the
+// anchors of its text lines' regions to its sub-template, and scores a
+// measured feature's recognised lines against a reference's expected lines
+// by one of five methods (filters/TextScoring.h). The line-location,
+// character-location and engine records a rule names are not held by this
+// build yet, so a feature cannot be measured from an image: measuring answers
+// "Invalid parameter" (no line-location record), while features stored by an
+// earlier level are reused and scored.
 #pragma once
 #include <memory>
 
@@ -27,6 +31,7 @@ public:
     int32_t Compare(CFilterInfoBase* reference) override;
     void CollectAnchors(std::vector<CAnchor*>& list) override;
     void SetImageSize(int32_t width, int32_t height) override;
+    bool LocateAnchors(CFilterInfoBase* feature) override;
 };
 
 class CFilterText : public CFilterBase {
