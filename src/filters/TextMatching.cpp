@@ -310,10 +310,15 @@ uint8_t ClassEscape(char16_t c) {
 
 }  // namespace
 
-bool ParsePattern(const std::u16string& p, std::vector<PatternElement>& out) {
-    out.clear();
+namespace {
+
+// Parses a pattern into its distinct elements (in order of writing) and the
+// sequence of element indices it stands for (repeats expanded).
+bool ParsePatternParts(const std::u16string& p, std::vector<PatternElement>& bases, std::vector<uint32_t>& seq) {
+    bases.clear();
+    seq.clear();
     const size_t n = p.size();
-    size_t total = 0;
+    if (n > kMaxPatternText) return false;
     size_t i = 0;
     while (i < n) {
         PatternElement el;
@@ -351,7 +356,8 @@ bool ParsePattern(const std::u16string& p, std::vector<PatternElement>& out) {
                 ++i;
             }
             if (!closed) {
-                out.clear();
+                bases.clear();
+                seq.clear();
                 return false;
             }
         } else if (c == u'\\') {
@@ -392,13 +398,29 @@ bool ParsePattern(const std::u16string& p, std::vector<PatternElement>& out) {
             }
             // An unclosed "{" is left to be read as a literal.
         }
-        if (total + repeat > kMaxPatternElements) {
-            out.clear();
+        if (seq.size() + repeat > kMaxPatternElements) {
+            bases.clear();
+            seq.clear();
             return false;
         }
-        total += static_cast<size_t>(repeat);
-        for (uint64_t k = 0; k < repeat; ++k) out.push_back(el);
+        if (repeat == 0) continue;
+        std::sort(el.literals.begin(), el.literals.end());
+        el.literals.erase(std::unique(el.literals.begin(), el.literals.end()), el.literals.end());
+        bases.push_back(std::move(el));
+        seq.insert(seq.end(), static_cast<size_t>(repeat), static_cast<uint32_t>(bases.size() - 1));
     }
+    return true;
+}
+
+}  // namespace
+
+bool ParsePattern(const std::u16string& p, std::vector<PatternElement>& out) {
+    out.clear();
+    std::vector<PatternElement> bases;
+    std::vector<uint32_t> seq;
+    if (!ParsePatternParts(p, bases, seq)) return false;
+    out.reserve(seq.size());
+    for (uint32_t k : seq) out.push_back(bases[k]);
     return true;
 }
 
@@ -411,7 +433,9 @@ int32_t ElementScore(const PatternElement& el, const RecognitionResult& ch) {
     };
     int32_t best = 0;
     if (el.slots & kSlotLiteral)
-        best = std::max(best, firstWeight([&](char16_t c) { return el.literals.find(c) != std::u16string::npos; }));
+        best = std::max(best, firstWeight([&](char16_t c) {
+                            return std::binary_search(el.literals.begin(), el.literals.end(), c);
+                        }));
     if (el.slots & kSlotDigit) best = std::max(best, firstWeight(IsDigitChar));
     if (el.slots & kSlotUpper) best = std::max(best, firstWeight(IsUpperChar));
     if (el.slots & kSlotLower) best = std::max(best, firstWeight(IsLowerChar));
@@ -429,9 +453,15 @@ int32_t ElementScore(const PatternElement& el, const RecognitionResult& ch) {
 int32_t PatternScore(const std::u16string& pattern, const RecognitionResult* chars, size_t R,
                      int32_t applicationType) {
     if (!chars || R == 0 || R > kMaxPatternElements) return 0;
-    std::vector<PatternElement> els;
-    if (!ParsePattern(pattern, els) || els.empty()) return 0;
-    const size_t P = els.size();
+    std::vector<PatternElement> bases;
+    std::vector<uint32_t> seq;
+    if (!ParsePatternParts(pattern, bases, seq) || seq.empty()) return 0;
+    const size_t P = seq.size();
+    // Weight of every distinct element against every character, computed
+    // once: the slide then only adds table entries.
+    std::vector<uint8_t> table(bases.size() * R);
+    for (size_t b = 0; b < bases.size(); ++b)
+        for (size_t r = 0; r < R; ++r) table[b * R + r] = static_cast<uint8_t>(ElementScore(bases[b], chars[r]));
     const size_t overlap = std::min(P, R);
     const size_t offsets = (P > R ? P - R : R - P) + 1;
     const int64_t perfect = int64_t(100) * int64_t(overlap);
@@ -439,9 +469,9 @@ int32_t PatternScore(const std::u16string& pattern, const RecognitionResult* cha
     for (size_t off = 0; off < offsets && E < perfect; ++off) {
         int64_t sum = 0;
         for (size_t k = 0; k < overlap; ++k) {
-            const PatternElement& el = P >= R ? els[off + k] : els[k];
-            const RecognitionResult& ch = P >= R ? chars[k] : chars[off + k];
-            sum += ElementScore(el, ch);
+            const size_t pi = P >= R ? off + k : k;
+            const size_t ri = P >= R ? k : off + k;
+            sum += table[size_t(seq[pi]) * R + ri];
         }
         E = std::max(E, sum);
     }

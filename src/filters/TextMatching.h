@@ -22,7 +22,8 @@ constexpr int32_t kCandidateRankWeights[5] = {100, 80, 60, 40, 20};
 constexpr size_t kMaxMergePieces = 4096;
 constexpr size_t kMaxPiecesPerCandidate = 64;
 constexpr size_t kMaxMeasuredChars = 1024;
-constexpr size_t kMaxPatternElements = 4096;
+constexpr size_t kMaxPatternElements = 1024;
+constexpr size_t kMaxPatternText = 8192;  // pattern text length in UTF-16 units
 // AlignLines gives no pairs when the line grid or the summed character
 // products exceed these.
 constexpr int64_t kMaxAlignCells = 1 << 20;
@@ -53,15 +54,16 @@ int32_t DynamicMerge(const TextCharLimits& limits, const std::vector<TextEngineR
 // A parsed pattern: one element per character it stands for.
 struct PatternElement {
     uint8_t slots = 0;       // bit k = class slot k active (0 literal set … 6 any)
-    std::u16string literals; // slot 0's characters
+    std::u16string literals; // slot 0's characters, sorted and without repeats
 };
-// Parses a pattern text. False (and no elements) for an unclosed "[", or
-// when the pattern stands for more than kMaxPatternElements characters.
+// Parses a pattern text. False (and no elements) for an unclosed "[", a text
+// longer than kMaxPatternText, or a pattern standing for more than
+// kMaxPatternElements characters.
 bool ParsePattern(const std::u16string& pattern, std::vector<PatternElement>& elements);
 // Weight (0, 20 … 100) with which a recognised character satisfies an element.
 int32_t ElementScore(const PatternElement& element, const RecognitionResult& character);
-// 0 to 1000. 0 for an empty or malformed pattern, for no characters, and for
-// more than kMaxPatternElements characters.
+// 0 to 1000. 0 for an empty or malformed pattern (ParsePattern), for no
+// characters, and for more than kMaxPatternElements characters.
 int32_t PatternScore(const std::u16string& pattern, const RecognitionResult* characters, size_t count,
                      int32_t applicationType);
 

@@ -84,11 +84,19 @@ TEST(TextPatternScore, HostilePatternsStayBounded) {
     std::vector<PatternElement> els;
     EXPECT_FALSE(ParsePattern(u"\\D{1000000000}", els));
     EXPECT_TRUE(els.empty());
-    // A reference text of 10^5 characters is beyond the element bound.
+    // A reference text of 10^5 characters is beyond the bounds.
     EXPECT_EQ(PatternScore(std::u16string(100000, u'1'), chars.data(), chars.size(), 0), 0);
+    // A set of 8000 characters repeated up to the element bound, against as
+    // many characters that all miss it: every offset is tried, cheaply.
+    std::u16string bigSet = u"[";
+    for (char16_t c = 0x4E00; c < 0x4E00 + 8000; ++c) bigSet.push_back(c);
+    bigSet += u"]{1024}";
+    const auto misses = FirstChoice(std::u16string(512, u'x'));
+    EXPECT_EQ(PatternScore(bigSet, misses.data(), misses.size(), 0), 0);
     // At the element bound a perfect offset ends the slide at once.
     const auto many = FirstChoice(std::u16string(kMaxPatternElements, u'7'));
-    EXPECT_EQ(PatternScore(u"\\D{4096}", many.data(), many.size(), 0), 1000);
+    EXPECT_EQ(PatternScore(u"\\D{1024}", many.data(), many.size(), 0), 1000);
+    EXPECT_EQ(PatternScore(u"\\D{1025}", many.data(), many.size(), 0), 0);
     EXPECT_EQ(PatternScore(u"\\D", many.data(), many.size(), 0), 1000);
     EXPECT_EQ(PatternScore(u"\\D", many.data(), many.size(), 1), 500);
     // Unclosed "{" is read as literal characters.
