@@ -3,6 +3,7 @@
 // lines, and the text filter's schemes on stored features.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "templates/SubTemplate.h"
 #include "templates/TemplateGroup.h"
 #include "templates/TemplateTestUtil.h"
+#include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
 namespace {
@@ -259,6 +261,31 @@ TEST(TextRecognisedLines, MergedCharactersBecomeFeatureLines) {
     EXPECT_EQ(none.count, 0);
     EXPECT_EQ(RecogniseLocatedLines({{Rect32{0, 0, 5, 5}, {}}}, Rect32{}, 1000, 500, lim, engines, recognize, none),
               kErrMergeChars);
+}
+
+TEST(TextScoring, HugeReferencesAndListsStayBounded) {
+    const auto start = std::chrono::steady_clock::now();
+    Lines ref({{std::u16string(100000, u'A'), u"A", 1, 0, 100000}}, false);
+    Lines rec({{std::u16string(50, u'A')}}, true);
+    for (int32_t method : {1, 2, 3, 4, 5})
+        for (int32_t app : {0, 1}) {
+            const int32_t s = MatchTextLines(method, app, ref.ptrs, rec.ptrs, true);
+            EXPECT_LE(s, 1000) << method;
+        }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+
+    // A list declaring 10^9 lines is not read; the record still reads.
+    CXmlDocument doc;
+    ASSERT_TRUE(test::Parse(doc, "<FilterInfo><TextMatch Method='5'/><TextLineList Size='1000000000'>"
+                                 "<TextLine Text='A'/></TextLineList></FilterInfo>"));
+    doc.ResetPosition();
+    ASSERT_TRUE(doc.FindElement(u"FilterInfo") && doc.EnterElement());
+    CFilterTextInfo info;
+    EXPECT_TRUE(info.ReadXml(doc));
+    EXPECT_EQ(info.method, 5);
+    EXPECT_FALSE(info.textLines);
+    CFilterTextInfo feature;
+    EXPECT_EQ(feature.Compare(&info), 0);
 }
 
 // ---- the filter on stored features ----
