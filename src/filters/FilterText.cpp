@@ -112,6 +112,23 @@ int32_t CFilterText::ExtractFeature(const CRawImage* images, int32_t imageCount,
     return kErrInvalidParameter;
 }
 
+int32_t CFilterText::FinishFeature(const std::vector<LocatedTextLine>& located, const Rect32& region,
+                                   int32_t pageWidth, int32_t pageHeight, const TextCharLimits& limits,
+                                   const std::vector<TextEngineRecord>& engines, const TextRecognizeFn& recognize,
+                                   CFilterTextInfo& feature) const {
+    auto lines = std::make_unique<CTextLineList>();
+    const int32_t rc =
+        RecogniseLocatedLines(located, region, pageWidth, pageHeight, limits, engines, recognize, *lines);
+    if (rc != kSuccess) return rc;
+    feature.SetImageSize(pageWidth, pageHeight);
+    feature.textLines = std::move(lines);
+    feature.refFilter = index;
+    const auto* ownRule = dynamic_cast<const CFilterTextInfo*>(rule.get());
+    feature.method = ownRule ? ownRule->method : 0;
+    feature.applicationType = applicationType;
+    return kSuccess;
+}
+
 int32_t CFilterText::Classify(const CRawImage& image, CTemplateGroup* group) {
     if (!image.HasPixels() || !group) return kErrInvalidParameter;
     if (group->childCount <= 0) return kSuccess;

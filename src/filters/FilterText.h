@@ -12,6 +12,7 @@
 
 #include "filters/FilterBase.h"
 #include "filters/FilterInfoBase.h"
+#include "filters/TextScoring.h"
 #include "templates/TextLine.h"
 
 namespace libMorvaneClassifier {
@@ -40,6 +41,16 @@ public:
     void ListParameters(ParameterList& list) override;
     int32_t Classify(const CRawImage& image, CTemplateGroup* group) override;
     int32_t ExtractFeature(const CRawImage* images, int32_t imageCount, CFilterInfoBase* feature) override;
+
+    // The last steps of measuring, once the lines of the rule's region are
+    // located (pieces in region-image coordinates): recognises them, and on
+    // success fills feature with the kept lines, the page size, this filter's
+    // index, the rule's method and this filter's applicationType. Returns 0,
+    // or -14 when no line gave characters (feature unchanged).
+    int32_t FinishFeature(const std::vector<LocatedTextLine>& located, const Rect32& region, int32_t pageWidth,
+                          int32_t pageHeight, const TextCharLimits& limits,
+                          const std::vector<TextEngineRecord>& engines, const TextRecognizeFn& recognize,
+                          CFilterTextInfo& feature) const;
 };
 
 }  // namespace libMorvaneClassifier

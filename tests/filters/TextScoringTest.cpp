@@ -288,6 +288,46 @@ TEST(TextScoring, HugeReferencesAndListsStayBounded) {
     EXPECT_EQ(feature.Compare(&info), 0);
 }
 
+TEST(FilterTextMeasure, FinishedFeatureCarriesLinesAndFilterSettings) {
+    CFilterText filter;
+    filter.index = 12;
+    filter.applicationType = 1;
+    auto rule = std::make_unique<CFilterTextInfo>();
+    rule->method = 3;
+    filter.rule = std::move(rule);
+    TextCharLimits lim;
+    lim.maxWidthPx = 30;
+    lim.maxHeightPx = 40;
+    lim.maxSpacePx = 20;
+    const std::vector<TextEngineRecord> engines(1);
+    auto recognize = [](const Rect32& box, size_t, RecognitionResult& r) {
+        r.candidates[0] = static_cast<char16_t>(u'0' + box.left / 20);
+        r.candidates[1] = u'?';
+        r.scores[0] = 10;
+        r.scores[1] = 90;
+        return true;
+    };
+    const std::vector<LocatedTextLine> located = {
+        {Rect32{0, 0, 50, 20}, {Rect32{0, 0, 10, 20}, Rect32{40, 0, 50, 20}}}};
+    CFilterTextInfo feature;
+    ASSERT_EQ(filter.FinishFeature(located, Rect32{100, 50, 300, 150}, 1000, 800, lim, engines, recognize, feature),
+              0);
+    EXPECT_EQ(feature.refFilter, 12);
+    EXPECT_EQ(feature.method, 3);
+    EXPECT_EQ(feature.applicationType, 1);
+    EXPECT_EQ(feature.imageWidth, 1000);
+    ASSERT_TRUE(feature.textLines);
+    ASSERT_EQ(feature.textLines->count, 1);
+    EXPECT_EQ(test::N(feature.textLines->Get(0)->text), "02");
+    EXPECT_EQ(feature.textLines->Get(0)->RegionRect(), (Rect32{100, 50, 150, 70}));
+
+    // Nothing recognisable: -14 and the feature is left as it was.
+    CFilterTextInfo untouched;
+    EXPECT_EQ(filter.FinishFeature({}, Rect32{}, 1000, 800, lim, engines, recognize, untouched), kErrMergeChars);
+    EXPECT_FALSE(untouched.textLines);
+    EXPECT_EQ(untouched.refFilter, -1);
+}
+
 // ---- the filter on stored features ----
 
 std::unique_ptr<CFilterTextInfo> TextInfo(int32_t refFilter, std::initializer_list<LineSpec> specs, bool recognised) {
