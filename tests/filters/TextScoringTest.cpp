@@ -328,6 +328,23 @@ TEST(FilterTextMeasure, FinishedFeatureCarriesLinesAndFilterSettings) {
     EXPECT_EQ(untouched.refFilter, -1);
 }
 
+TEST(TextScoring, MachineReadableZonePatternsTellPassportFromVisa) {
+    Lines passport({{u"P<\\U{3}[\\U<]{39}"}, {u"[\\U\\D<]{9}\\D\\U{3}\\D{7}[MF<]\\D{7}[\\U\\D<]{14}\\D\\D"}}, false);
+    Lines visa({{u"V<\\U{3}[\\U<]{39}"}, {u"[\\U\\D<]{9}\\D\\U{3}\\D{7}[MF<]\\D{7}[\\U\\D<]{16}"}}, false);
+    Lines passportPage({{u"P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<"},
+                        {u"L898902C36UTO7408122F1204159ZE184226B<<<<<10"}},
+                       true);
+    Lines visaPage({{u"V<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<"},
+                    {u"L8988901C4XXX4009078F96121096ZE184226B<<<<<<"}},
+                   true);
+    EXPECT_EQ(MatchTextLines(3, 0, passport.ptrs, passportPage.ptrs, false), 1000);
+    EXPECT_EQ(MatchTextLines(3, 0, visa.ptrs, visaPage.ptrs, false), 1000);
+    // The first character decides line 1 (43 of 44); the visa's free
+    // optional field accepts the passport's check digits, so line 2 agrees.
+    EXPECT_EQ(MatchTextLines(3, 0, visa.ptrs, passportPage.ptrs, false), (977 + 1000) / 2);
+    EXPECT_LT(MatchTextLines(3, 0, passport.ptrs, visaPage.ptrs, false), 1000);
+}
+
 // ---- the filter on stored features ----
 
 std::unique_ptr<CFilterTextInfo> TextInfo(int32_t refFilter, std::initializer_list<LineSpec> specs, bool recognised) {
