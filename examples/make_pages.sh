@@ -176,4 +176,7 @@ mv "$out/clean-text/TD3_text.png" "$out/300dpi/TD3_text.png"
 mv "$out/clean-text/ID1_text.png" "$out/300dpi/ID1_text.png"
 rmdir "$out/clean-text"
 
+# Pages that only their printed text tells apart (own folder: pages/text).
+./make_text_pages.sh
+
 du -sh "$out"

@@ -7,6 +7,7 @@
 #include "filters/FilterArray.h"
 #include "templates/FilterConfig.h"
 #include "filters/FilterFactory.h"
+#include "filters/FilterText.h"
 #include "templates/FilterInfoBase.h"
 #include "templates/MainTemplate.h"
 #include "templates/SubTemplateList.h"
@@ -30,7 +31,20 @@ void WalkInfo(CFilterInfoBase& info, const std::vector<CAnchor*>& anchors) {
     if (auto copy = CreateFilterInfo(info.type)) {
         copy->Assign(info);
         (void)copy->Compare(&info);
+        // Text records: every matching method and normalisation, the
+        // record's lines standing for both the recognised and the expected ones.
+        if (auto* text = dynamic_cast<CFilterTextInfo*>(copy.get())) {
+            for (int32_t method = 0; method <= 6; ++method)
+                for (int32_t app = 0; app <= 1; ++app) {
+                    text->method = method;
+                    text->applicationType = app;
+                    (void)text->Compare(&info);
+                }
+        }
+        (void)info.LocateAnchors(copy.get());
     }
+    std::vector<CAnchor*> owned;
+    info.CollectAnchors(owned);
     ParameterList params;
     info.ListParameters(params);
 }

@@ -1,6 +1,7 @@
 #include "filters/FilterText.h"
 
 #include "core/ResultCodes.h"
+#include "filters/TextScoring.h"
 #include "image/Dib.h"
 #include "core/ObjList.h"
 #include "templates/SubTemplate.h"
@@ -45,9 +46,35 @@ bool CFilterTextInfo::WriteXml(CXmlDocument& xml) const {
     return !textLines || textLines->Write(xml);
 }
 
-// Matching recognised text needs the recognition results of a measured
-// feature, which this build never produces.
-int32_t CFilterTextInfo::Compare(CFilterInfoBase*) { return 0; }
+namespace {
+
+std::vector<CTextLine*> LinesOf(const CFilterTextInfo& info) {
+    std::vector<CTextLine*> v;
+    if (info.textLines) info.textLines->ForEach([&](CTextLine& line) { v.push_back(&line); });
+    return v;
+}
+
+}  // namespace
+
+// This record is the feature measured from the image; reference is the
+// child's expected lines. The method and the normalisation come from the
+// feature (copied from the filter and its rule when it was measured).
+int32_t CFilterTextInfo::Compare(CFilterInfoBase* reference) {
+    auto* ref = dynamic_cast<CFilterTextInfo*>(reference);
+    if (!ref || ref->type != type) return 0;
+    return MatchTextLines(method, applicationType, LinesOf(*ref), LinesOf(*this), true);
+}
+
+// This record is the reference: its lines are aligned with the feature's as
+// method 1 does, and the anchors of the matched lines' regions are located on
+// the recognised lines. True when at least one line pair was found.
+bool CFilterTextInfo::LocateAnchors(CFilterInfoBase* feature) {
+    auto* f = dynamic_cast<CFilterTextInfo*>(feature);
+    if (!f || f->type != type) return false;
+    const std::vector<CTextLine*> refLines = LinesOf(*this);
+    const std::vector<CTextLine*> featLines = LinesOf(*f);
+    return MatchTextLines(kTextMatchAlign, f->applicationType, refLines, featLines, true) > 0;
+}
 
 void CFilterTextInfo::CollectAnchors(std::vector<CAnchor*>& list) {
     if (!textLines) return;
@@ -74,10 +101,32 @@ void CFilterText::ListParameters(ParameterList& list) {
     CFilterBase::ListParameters(list);
 }
 
-// Text is located through the rule's line-location record, which this build
-// does not hold, so nothing can be measured.
-int32_t CFilterText::ExtractFeature(const CRawImage*, int32_t, CFilterInfoBase*) {
+// Measuring checks the feature and the rule, then needs the rule's
+// line-location record to find text lines; this build holds none, so it
+// answers "Invalid parameter" as for a rule without one. Once lines and their
+// character pieces are located, RecogniseLocatedLines turns them into the
+// feature's text lines.
+int32_t CFilterText::ExtractFeature(const CRawImage* images, int32_t imageCount, CFilterInfoBase* feature) {
+    if (!images || imageCount <= 0 || !images[0].HasPixels()) return kErrInvalidParameter;
+    if (!feature || !rule || feature->type != rule->type) return kErrInvalidParameter;
     return kErrInvalidParameter;
+}
+
+int32_t CFilterText::FinishFeature(const std::vector<LocatedTextLine>& located, const Rect32& region,
+                                   int32_t pageWidth, int32_t pageHeight, const TextCharLimits& limits,
+                                   const std::vector<TextEngineRecord>& engines, const TextRecognizeFn& recognize,
+                                   CFilterTextInfo& feature) const {
+    auto lines = std::make_unique<CTextLineList>();
+    const int32_t rc =
+        RecogniseLocatedLines(located, region, pageWidth, pageHeight, limits, engines, recognize, *lines);
+    if (rc != kSuccess) return rc;
+    feature.SetImageSize(pageWidth, pageHeight);
+    feature.textLines = std::move(lines);
+    feature.refFilter = index;
+    const auto* ownRule = dynamic_cast<const CFilterTextInfo*>(rule.get());
+    feature.method = ownRule ? ownRule->method : 0;
+    feature.applicationType = applicationType;
+    return kSuccess;
 }
 
 int32_t CFilterText::Classify(const CRawImage& image, CTemplateGroup* group) {
