@@ -178,6 +178,15 @@ TEST(LayoutAnalyzerChars, GroupsOutsideTheCountRangeAreNeverChosen) {
     EXPECT_TRUE(chars.empty());
     EXPECT_TRUE(CLayoutAnalyzer().LocateChars(t.img, CharProp(20, 30, 5, 30, 10, 45), chars));
     EXPECT_TRUE(chars.empty());
+    // The first, lowest line (4 glyphs) would qualify for 3 < n < 5, but the
+    // tallest-line filter has dropped it: no characters.
+    EXPECT_TRUE(CLayoutAnalyzer().LocateChars(t.img, CharProp(3, 5, 5, 30, 10, 45), chars));
+    EXPECT_TRUE(chars.empty());
+    // On its own (a crop of the first line) it is the lone candidate: kept.
+    CRawImage first;
+    ASSERT_EQ(t.img.Crop(&first, 0, 0, 400, 35), 1);
+    ASSERT_TRUE(CLayoutAnalyzer().LocateChars(first, CharProp(3, 5, 5, 30, 5, 45), chars));
+    EXPECT_EQ(chars.size(), 4u);
 }
 
 }  // namespace
