@@ -1,0 +1,150 @@
+// Text-line location: the template records that describe how the text lines
+// of a region are found, and the driver that tries their location methods.
+//
+//   <LineLocation MinNum="1" MaxNum="3" MinLength="..." ... BottomPlus="2">
+//     <LineLocationRange Left="0" Top="0" Right="100" Bottom="100"/>
+//     <LineLocationMethodList Size="2">
+//       <LineLocationMethod Type="3"><ImageProcessingList .../></LineLocationMethod>
+//       <LineLocationMethod Type="2"/>
+//     </LineLocationMethodList>
+//   </LineLocation>
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "image/Dib.h"
+#include "layout/LocationList.h"
+#include "layout/TextBox.h"
+#include "preprocess/ImageProcessingList.h"
+#include "core/ObjBase.h"
+
+namespace libMorvaneClassifier {
+
+class CXmlDocument;
+
+// Scales a page length in ten-thousandths to pixels of a reference size
+// (multiplication first, 64-bit, clamped to the 32-bit range).
+int32_t PageLengthToPixels(int32_t reference, int32_t tenThousandths);
+
+// Expected properties of the text lines. Lengths are in ten-thousandths of
+// the reference width, heights and spaces of the reference height; the *Px
+// getters turn them into pixels of the size last given to SetImageSize.
+class CLineProperty : public CObjBase {
+public:
+    // The property's attributes sit on the info's "LineLocation" element.
+    static constexpr char16_t kElement[] = u"LineLocation";
+
+    int32_t MinNum = 0;
+    int32_t MaxNum = 0;  // < 1: no upper limit
+    int32_t MinLength = 0;
+    int32_t MaxLength = 0;
+    int32_t MinHeight = 0;
+    int32_t MaxHeight = 0;
+    int32_t MinSpace = 0;
+    int32_t MaxSpace = 0;
+    int32_t LeftPlus = 0;  // pixels added to each found box edge (may be negative)
+    int32_t RightPlus = 0;
+    int32_t TopPlus = 0;
+    int32_t BottomPlus = 0;
+    int32_t refWidth = 0;
+    int32_t refHeight = 0;
+
+    void ListParameters(ParameterList& list) override;
+    // Reads the twelve attributes of the main element of the cursor.
+    void ReadAttributes(const CXmlDocument& xml);
+    // Writes the twelve attributes onto the main element of the cursor.
+    bool WriteAttributes(CXmlDocument& xml) const;
+    void Assign(const CLineProperty& other);
+    void SetImageSize(int32_t width, int32_t height);
+
+    int32_t MinLengthPx() const { return PageLengthToPixels(refWidth, MinLength); }
+    int32_t MaxLengthPx() const { return PageLengthToPixels(refWidth, MaxLength); }
+    int32_t MinHeightPx() const { return PageLengthToPixels(refHeight, MinHeight); }
+    int32_t MaxHeightPx() const { return PageLengthToPixels(refHeight, MaxHeight); }
+    int32_t MinSpacePx() const { return PageLengthToPixels(refHeight, MinSpace); }
+    int32_t MaxSpacePx() const { return PageLengthToPixels(refHeight, MaxSpace); }
+};
+
+// One way of finding lines: a line analyser type (1 gray-level differences,
+// 2 binary projection, 3 component-based; see CreateLineAnalyser) and the
+// preprocessing applied to the method's own copy of the image.
+class CLineLocationMethod : public CObjBase {
+public:
+    static constexpr char16_t kElement[] = u"LineLocationMethod";
+    static constexpr char16_t kListElement[] = u"LineLocationMethodList";
+
+    int32_t type = 3;
+    std::unique_ptr<CImageProcessingList> steps;  // null: no steps
+
+    void ListParameters(ParameterList& list) override;
+    // False (and nothing read) when no "LineLocationMethod" follows the cursor.
+    bool Read(CXmlDocument& xml);
+    bool Write(CXmlDocument& xml) const;
+    void Assign(const CLineLocationMethod& other);
+};
+
+using CLineLocationMethodList = CLocationList<CLineLocationMethod>;
+
+// The line-location record of a text filter: properties, location range and
+// methods.
+class CLineLocationInfo : public CObjBase {
+public:
+    static constexpr char16_t kElement[] = u"LineLocation";
+
+    // Location range in percent of the image width and height.
+    int32_t Left = 0;
+    int32_t Top = 0;
+    int32_t Right = 100;
+    int32_t Bottom = 100;
+    std::unique_ptr<CLineProperty> property;            // null until read
+    std::unique_ptr<CLineLocationMethodList> methods;  // null: nothing can be located
+    int32_t refWidth = 0;
+    int32_t refHeight = 0;
+
+    CLineLocationInfo() = default;
+    CLineLocationInfo(const CLineLocationInfo& other) { Assign(other); }
+    CLineLocationInfo& operator=(const CLineLocationInfo& other) {
+        Assign(other);
+        return *this;
+    }
+
+    void ListParameters(ParameterList& list) override;
+    // Finds "LineLocation" among the following siblings and reads the
+    // property from it (not found: false, nothing read), then inside it the
+    // range (absent: defaults kept) and the method list (absent or malformed:
+    // no method list). True once the property was read.
+    bool Read(CXmlDocument& xml);
+    // Appends "LineLocation" with the property's attributes (when there is a
+    // property), the range always and the method list when there is one.
+    bool Write(CXmlDocument& xml) const;
+    // Deep copy of every field, the property, the methods and their steps.
+    void Assign(const CLineLocationInfo& other);
+    // Stores the reference size here and in the property. Must precede every
+    // location: every pixel limit derives from it.
+    void SetImageSize(int32_t width, int32_t height);
+};
+
+// Finds the text lines of `image` with the first method of `info` whose
+// result has an acceptable number of lines (MinNum <= n <= MaxNum, MaxNum < 1
+// meaning no upper limit). Each method works on its own copy of the image
+// after its preprocessing steps; the lines then pass three post-passes
+// (merging boxes side by side, a size filter, trimming isolated first and
+// last lines), get the property's margins and are clipped to the image.
+// Returns true when `boxes` then holds at least one box. Without pixels,
+// without a property, without methods, or when no method gives an
+// acceptable count, returns false and leaves `boxes` untouched. Methods
+// without steps that repeat the analyser type of an earlier method without
+// steps are not run again: they would see the same image and give the same
+// result.
+bool LocateTextLines(const CRawImage& image, const CLineLocationInfo& info, TextBoxList& boxes);
+
+// The three post-passes of LocateTextLines, exposed for testing.
+// Merges boxes side by side on one text line (at least two boxes).
+void MergeLineBoxes(TextBoxList& boxes, const CLineProperty& property);
+// Removes boxes outside the length and height limits; false for an empty list.
+bool FilterLineSizes(TextBoxList& boxes, const CLineProperty& property);
+// Removes leading and trailing lines farther than MaxSpacePx from their
+// neighbour; false for an empty list.
+bool TrimIsolatedLines(TextBoxList& boxes, const CLineProperty& property);
+
+}  // namespace libMorvaneClassifier
