@@ -210,10 +210,20 @@ int CGeneralRecog::RecognizeSelected(const EngineImage& image, RecogResult& resu
     return r;
 }
 
-CGeneralRecog& GeneralRecog() {
-    static CGeneralRecog manager;
+namespace {
+std::unique_ptr<CGeneralRecog>& ManagerSlot() {
+    static std::unique_ptr<CGeneralRecog> manager;
     return manager;
 }
+}  // namespace
+
+CGeneralRecog& GeneralRecog() {
+    auto& slot = ManagerSlot();
+    if (!slot) slot = std::make_unique<CGeneralRecog>();
+    return *slot;
+}
+
+void ResetGeneralRecog() { ManagerSlot().reset(); }
 
 int RecognizeRegion(const CRawImage& image, int32_t left, int32_t top, int32_t right, int32_t bottom,
                     CKernelInfo& engine, RecogResult& result) {

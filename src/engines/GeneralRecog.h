@@ -76,6 +76,9 @@ private:
 // The process-wide manager, created on first use and destroyed when the
 // library unloads.
 CGeneralRecog& GeneralRecog();
+// Stops every engine and drops the manager; the next use starts afresh
+// (after the engine file names were changed).
+void ResetGeneralRecog();
 
 // Recognises the rectangle (left, top, right, bottom; right and bottom
 // exclusive) of `image` with the engine of `engine`, starting it when the
