@@ -69,8 +69,6 @@ void BM_GrayCharacter(benchmark::State& state) {
         RecognizeRegion(glyph, 0, 0, glyph.width, glyph.height, engine, r);
         benchmark::DoNotOptimize(r);
     }
-    state.counters["ms/char"] = benchmark::Counter(static_cast<double>(state.iterations()) * 1e-3,
-                                                   benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_GrayCharacter)->Arg(6)->Arg(7)->Arg(9)->Arg(10)->Arg(11)->Unit(benchmark::kMillisecond);
 

@@ -60,6 +60,16 @@ std::string FindTessdata(const std::string& language, const std::string& configu
 std::unique_ptr<tesseract::TessBaseAPI> StartTesseract(const std::string& tessdata, const std::string& language,
                                                        int pageMode, const std::string& whitelist) {
     if (tessdata.empty()) return nullptr;
+    // One recognition thread: OpenMP worker threads spinning beside the
+    // host's own work cost far more than they save on one character or line.
+    // Tesseract asks for its thread counts explicitly, so the parallel
+    // regions are made inactive (run by the calling thread alone) instead.
+    using SetLevelsFn = void (*)(int);
+    if (void* gomp = ::dlopen("libgomp.so.1", RTLD_NOW | RTLD_NOLOAD)) {
+        if (auto setLevels = reinterpret_cast<SetLevelsFn>(::dlsym(gomp, "omp_set_max_active_levels")))
+            setLevels(0);
+        ::dlclose(gomp);
+    }
     auto api = std::make_unique<tesseract::TessBaseAPI>();
     // Every message Tesseract would print goes to /dev/null instead of the
     // host's standard error.
