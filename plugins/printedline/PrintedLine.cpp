@@ -36,9 +36,11 @@ struct LineEngine {
     int starts = 0;
 };
 
+// Kept for the life of the process: the host may call RecogEnd from its own
+// exit-time clean-up, after this library's static objects are gone.
 LineEngine& Engine() {
-    static LineEngine engine;
-    return engine;
+    static LineEngine* engine = new LineEngine;
+    return *engine;
 }
 
 uint8_t ByteDistance(uint32_t distance) {

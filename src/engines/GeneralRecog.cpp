@@ -211,19 +211,27 @@ int CGeneralRecog::RecognizeSelected(const EngineImage& image, RecogResult& resu
 }
 
 namespace {
-std::unique_ptr<CGeneralRecog>& ManagerSlot() {
-    static std::unique_ptr<CGeneralRecog> manager;
+// Not destroyed by the static destructors at process exit: by then the
+// engines' own libraries (Tesseract) may have torn down their globals, so
+// stopping the engines is left to ResetGeneralRecog (called when the
+// classifier is unloaded) and to the end of the process.
+CGeneralRecog*& ManagerSlot() {
+    static CGeneralRecog* manager = nullptr;
     return manager;
 }
 }  // namespace
 
 CGeneralRecog& GeneralRecog() {
-    auto& slot = ManagerSlot();
-    if (!slot) slot = std::make_unique<CGeneralRecog>();
+    CGeneralRecog*& slot = ManagerSlot();
+    if (!slot) slot = new CGeneralRecog();
     return *slot;
 }
 
-void ResetGeneralRecog() { ManagerSlot().reset(); }
+void ResetGeneralRecog() {
+    CGeneralRecog*& slot = ManagerSlot();
+    delete slot;
+    slot = nullptr;
+}
 
 int RecognizeRegion(const CRawImage& image, int32_t left, int32_t top, int32_t right, int32_t bottom,
                     CKernelInfo& engine, RecogResult& result) {

@@ -73,8 +73,8 @@ private:
     std::vector<LineCharEntry> lineChars_;
 };
 
-// The process-wide manager, created on first use and destroyed when the
-// library unloads.
+// The process-wide manager, created on first use. Unloading the classifier
+// destroys it through ResetGeneralRecog; at process exit it is left alone.
 CGeneralRecog& GeneralRecog();
 // Stops every engine and drops the manager; the next use starts afresh
 // (after the engine file names were changed).
