@@ -36,11 +36,18 @@ struct LineEngine {
     int starts = 0;
 };
 
-// Kept for the life of the process: the host may call RecogEnd from its own
-// exit-time clean-up, after this library's static objects are gone.
+// Created by the first RecogStart and deleted by the last RecogEnd, not by a
+// static destructor: a host may stop its engines from its own exit-time
+// clean-up, after this library's static objects are gone.
+LineEngine*& EngineSlot() {
+    static LineEngine* engine = nullptr;
+    return engine;
+}
+
 LineEngine& Engine() {
-    static LineEngine* engine = new LineEngine;
-    return *engine;
+    LineEngine*& slot = EngineSlot();
+    if (!slot) slot = new LineEngine;
+    return *slot;
 }
 
 uint8_t ByteDistance(uint32_t distance) {
@@ -73,6 +80,7 @@ void FillFromGlyphs(LineEngine& e, const std::vector<uint8_t>& pixels, int w, co
 }
 
 int RecognizeRegion(PrtLineRegion* region) {
+    if (!EngineSlot()) return 1;
     LineEngine& e = Engine();
     if (!e.tess || !region || !region->rows) return 1;
     if (region->width <= 0 || region->height <= 0) return 2;
@@ -146,28 +154,39 @@ int RecognizeRegion(PrtLineRegion* region) {
 extern "C" {
 
 __attribute__((visibility("default"))) int RecogStart(int32_t, int32_t mode, int32_t) {
+    if (mode != 0 && mode != 1) return 2;
+    LineEngine*& slot = EngineSlot();
     try {
-        if (mode != 0 && mode != 1) return 2;
         LineEngine& e = Engine();
         if (!e.tess) {
             const std::string tessdata = FindTessdata("eng", std::string());
-            if (tessdata.empty()) return 1;
-            e.tess = StartTesseract(tessdata, "eng", 7, std::string());  // one text line
-            if (!e.tess) return 1;
-            const std::string glyphs = FindBesidePlugin("grayocr_glyphs.dat");
-            if (!glyphs.empty()) e.glyphs.Load(glyphs, "dejavu ocrbfull");
+            if (!tessdata.empty()) e.tess = StartTesseract(tessdata, "eng", 7, std::string());  // one text line
+            if (e.tess) {
+                const std::string glyphs = FindBesidePlugin("grayocr_glyphs.dat");
+                if (!glyphs.empty()) e.glyphs.Load(glyphs, "dejavu ocrbfull");
+            }
         }
-        ++e.starts;
-        return 0;
+        if (e.tess) {
+            ++e.starts;
+            return 0;
+        }
     } catch (...) {
-        return 5;
     }
+    // Nothing is kept from a failed first start.
+    if (slot && slot->starts == 0) {
+        delete slot;
+        slot = nullptr;
+    }
+    return 1;
 }
 
 __attribute__((visibility("default"))) int RecogEnd(void) {
-    LineEngine& e = Engine();
-    if (e.starts <= 0) return 1;
-    if (--e.starts == 0) e.tess.reset();
+    LineEngine*& slot = EngineSlot();
+    if (!slot || slot->starts <= 0) return 1;
+    if (--slot->starts == 0) {
+        delete slot;
+        slot = nullptr;
+    }
     return 0;
 }
 
