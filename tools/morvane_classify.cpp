@@ -100,9 +100,14 @@ bool Resolve(void* handle, const char* name, T& fn) {
 }
 
 bool LoadApi(Api& api, std::string& error) {
+    // Beside the program (a build tree), in the installed tree around it
+    // (bin/ and lib/ under one prefix), in the build tree it came from, then
+    // wherever the dynamic linker looks.
     const std::string candidates[] = {
         ExecutableDirectory() + "/libmorvaneclassifier.so",
+        ExecutableDirectory() + "/../" MORVANE_INSTALLED_LIBDIR "/" MORVANE_SONAME,
         std::string(MORVANE_LIBRARY_DIR) + "/libmorvaneclassifier.so",
+        MORVANE_SONAME,
         "libmorvaneclassifier.so",
     };
     for (const auto& c : candidates) {
@@ -221,6 +226,8 @@ void WalkDirectory(const std::string& root, std::vector<std::string>& out) {
 std::string BundledDirectory(const char* relative) {
     const std::string beside = ExecutableDirectory() + "/../examples/" + relative;
     if (Exists(beside)) return beside;
+    const std::string installed = ExecutableDirectory() + "/../" MORVANE_INSTALLED_DATADIR "/" + relative;
+    if (Exists(installed)) return installed;
     return std::string(MORVANE_SOURCE_DIR) + "/examples/" + relative;
 }
 
