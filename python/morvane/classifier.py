@@ -54,6 +54,36 @@ _process_lock = threading.RLock()
 _open_classifier: Optional["Classifier"] = None
 
 
+_malloc_tuned = False
+
+
+def _tune_malloc() -> None:
+    """Keeps freed page buffers in the heap for the next page.
+
+    With glibc's adaptive defaults a Python process hands the library's
+    multi-megabyte page buffers back to the system after every page and
+    faults them in again for the next one, which costs several times the
+    classification itself. A fixed mmap threshold of 32 MiB and a trim
+    threshold of 128 MiB keep them (the C tool's workers do the same). Done
+    once per process, on glibc only; MORVANE_KEEP_MALLOC=1 leaves malloc
+    alone."""
+    global _malloc_tuned
+    if _malloc_tuned or os.environ.get("MORVANE_KEEP_MALLOC") == "1":
+        return
+    _malloc_tuned = True
+    try:
+        libc = ctypes.CDLL(None)
+        mallopt = libc.mallopt
+        libc.gnu_get_libc_version  # present on glibc only
+    except (OSError, AttributeError):
+        return
+    mallopt.argtypes = [ctypes.c_int, ctypes.c_int]
+    mallopt.restype = ctypes.c_int
+    M_TRIM_THRESHOLD, M_MMAP_THRESHOLD = -1, -3
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024)
+    mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024)
+
+
 def _rows_from_array(image: "ImageArray") -> Tuple["np.ndarray", int]:
     """Converts a NumPy image to the library's rows: 8-bit gray rows, or
     24-bit rows of blue, green, red; each row padded to a multiple of 4
@@ -124,6 +154,7 @@ class Classifier:
             workdir = data / "workdir" if data is not None else None
         self._open = False
         with _process_lock:
+            _tune_malloc()
             if _open_classifier is not None:
                 raise MorvaneError(ERR_CALL_ORDER, self._lib.message(ERR_CALL_ORDER),
                                    "another Classifier is open in this process; close it first")
