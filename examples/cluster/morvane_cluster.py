@@ -59,18 +59,18 @@ def _classifier(settings: Tuple[Optional[str], Tuple[str, ...], Tuple[str, ...]]
     return _state["classifier"], _state["indexes"]
 
 
-def classify_chunk(pages: Sequence[str], settings, dpi: Optional[Tuple[int, int]]) -> List[str]:
-    """Runs on a worker: one JSON line per page."""
+def classify_chunk(pages: Sequence[Tuple[str, str]], settings, dpi: Optional[Tuple[int, int]]) -> List[str]:
+    """Runs on a worker: one JSON line per (path as given, absolute path)."""
     with _lock:
         try:
             classifier, indexes = _classifier(settings)
         except (morvane.MorvaneError, morvane.LibraryNotFoundError, ValueError) as e:
             code = getattr(e, "code", ERR_WORKER_LOST)
-            return [format_line(p, None, code, f"cannot load the classifier: {e}", True) for p in pages]
+            return [format_line(shown, None, code, f"cannot load the classifier: {e}", True) for shown, _ in pages]
         lines = []
-        for page in pages:
-            result, code, message = classify_page(classifier, page, indexes, dpi)  # type: ignore[arg-type]
-            lines.append(format_line(page, result, code, message, True))
+        for shown, path in pages:
+            result, code, message = classify_page(classifier, path, indexes, dpi)  # type: ignore[arg-type]
+            lines.append(format_line(shown, result, code, message, True))
         return lines
 
 
@@ -89,7 +89,10 @@ def worker_state() -> Dict[str, int]:
 # -- client side ---------------------------------------------------------------
 
 def make_settings(templates: Sequence[str] = (), workdir: Optional[str] = None, valid: Sequence[str] = ()):
-    return (workdir, tuple(str(t) for t in templates), tuple(valid))
+    """What a worker's classifier is loaded with. Paths are made absolute:
+    workers need not share the client's working directory."""
+    return (os.path.abspath(workdir) if workdir else None, tuple(os.path.abspath(str(t)) for t in templates),
+            tuple(valid))
 
 
 def classify_pages(client, pages: Sequence[str], templates: Sequence[str] = (), workdir: Optional[str] = None,
@@ -97,7 +100,9 @@ def classify_pages(client, pages: Sequence[str], templates: Sequence[str] = (), 
                    chunk: int = 4) -> Iterator[str]:
     """Yields one JSON line per page, in input order, classified on the cluster."""
     settings = make_settings(templates, workdir, valid)
-    chunks = [list(pages[i:i + chunk]) for i in range(0, len(pages), max(chunk, 1))]
+    pairs = [(p, os.path.abspath(p)) for p in pages]
+    step = max(chunk, 1)
+    chunks = [pairs[i:i + step] for i in range(0, len(pairs), step)]
     futures = [client.submit(classify_chunk, c, settings, dpi, pure=False) for c in chunks]
     try:
         for pages_of_chunk, future in zip(chunks, futures):
@@ -105,7 +110,7 @@ def classify_pages(client, pages: Sequence[str], templates: Sequence[str] = (), 
                 lines = future.result()
             except Exception as e:  # the chunk's worker died too often (KilledWorker) or the task failed
                 reason = f"worker lost: {type(e).__name__}: {e}".replace("\n", " ")
-                lines = [format_line(p, None, ERR_WORKER_LOST, reason, True) for p in pages_of_chunk]
+                lines = [format_line(shown, None, ERR_WORKER_LOST, reason, True) for shown, _ in pages_of_chunk]
             yield from lines
     finally:
         for future in futures:
