@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -388,7 +390,12 @@ int main(int argc, char** argv) {
             else
                 std::printf("%s\terror: %s (%d)\n", page.c_str(), r.message.c_str(), r.code);
         }
-        std::fflush(stdout);
+        if (std::fflush(stdout) != 0 && errno == EPIPE) {
+            // The reader went away (e.g. `| head`): end as a plain pipeline
+            // member would; the workers follow their parent.
+            std::signal(SIGPIPE, SIG_DFL);
+            std::raise(SIGPIPE);
+        }
         if (progress) Progress(shown, pages.size());
     };
     auto showProgress = [&](size_t done, size_t total) {
