@@ -9,7 +9,7 @@ import subprocess
 import sys
 import threading
 from pathlib import Path
-from typing import List, Optional
+from typing import Any, Callable, Dict, List, Optional
 
 SONAME = "libmorvaneclassifier.so.6"
 DEVNAME = "libmorvaneclassifier.so"
@@ -25,6 +25,22 @@ class LibraryNotFoundError(OSError):
 
 class Library:
     """The loaded shared library with the prototypes of its exported functions."""
+
+    # The exported functions (ctypes function pointers, set in __init__).
+    LoadClassifier: Callable[..., int]
+    FreeClassifier: Callable[[], None]
+    AddMainTemplate: Callable[..., int]
+    SetPixelResolution: Callable[[int, int, int], int]
+    SetTemplateValid: Callable[..., int]
+    ResetAllTemplates: Callable[[int, int], int]
+    SetAttribute: Callable[[int, int, int], int]
+    ClassifyImageFile: Callable[..., int]
+    ClassifyImageMemory: Callable[..., int]
+    GetTemplateName: Callable[..., int]
+    GetTemplateID: Callable[..., int]
+    GetTemplateOutputID: Callable[..., int]
+    GetErrorMsg: Callable[..., int]
+    GetSDKVersion: Callable[..., int]
 
     def __init__(self, path: str) -> None:
         try:
@@ -86,7 +102,7 @@ class Library:
             raise ValueError(f"text cannot be passed to the library: {text!r} ({e.reason})") from None
         return encoded + b"\0\0"
 
-    def read_text(self, getter, *leading) -> Optional[str]:
+    def read_text(self, getter: Callable[..., int], *leading: Any) -> Optional[str]:
         """Calls a string-out function (ask for the length, then copy)."""
         length = ctypes.c_int(0)
         getter(*leading, None, ctypes.byref(length))
@@ -147,7 +163,7 @@ def candidate_paths() -> List[str]:
 
 
 _lock = threading.Lock()
-_loaded: dict = {}
+_loaded: Dict[str, Library] = {}
 
 
 def load_library(path: Optional[str] = None) -> Library:

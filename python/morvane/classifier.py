@@ -3,11 +3,12 @@
 from __future__ import annotations
 
 import ctypes
+import numbers
 import os
 import threading
 from dataclasses import dataclass
 from pathlib import Path
-from typing import TYPE_CHECKING, Iterable, Optional, Tuple, Union
+from typing import TYPE_CHECKING, Iterable, List, Optional, Tuple, Union
 
 from ._library import Library, data_directory, load_library
 
@@ -84,7 +85,7 @@ def _tune_malloc() -> None:
     mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024)
 
 
-def _rows_from_array(image: "ImageArray") -> Tuple["np.ndarray", int]:
+def _rows_from_array(image: "ImageArray") -> Tuple["ImageArray", int]:
     """Converts a NumPy image to the library's rows: 8-bit gray rows, or
     24-bit rows of blue, green, red; each row padded to a multiple of 4
     bytes. Returns the padded rows (height x stride) and the bits per pixel.
@@ -124,14 +125,18 @@ def _rows_from_array(image: "ImageArray") -> Tuple["np.ndarray", int]:
 def _dpi_pair(dpi: Dpi) -> Tuple[int, int]:
     if dpi is None:
         return 0, 0  # the templates' own resolution
+    h: object
+    v: object
     if isinstance(dpi, tuple) and len(dpi) == 2:
         h, v = dpi
     else:
         h = v = dpi
+    pair: List[int] = []
     for value in (h, v):
-        if isinstance(value, bool) or not isinstance(value, int) or not 0 < value <= 100000:
+        if isinstance(value, bool) or not isinstance(value, numbers.Integral) or not 0 < int(value) <= 100000:
             raise ValueError(f"dpi must be a whole number from 1 to 100000 or a pair of them, got {dpi!r}")
-    return int(h), int(v)
+        pair.append(int(value))
+    return pair[0], pair[1]
 
 
 class Classifier:
@@ -263,8 +268,9 @@ class Classifier:
             rows = None
             detail = path
         else:
-            rows, bits = _rows_from_array(page)  # type: ignore[arg-type]
-            detail = f"image {tuple(page.shape)}"  # type: ignore[union-attr]
+            rows, bits = _rows_from_array(page)
+            width = int(page.shape[1]) if page.ndim >= 2 else 0
+            detail = f"image {tuple(page.shape)}"
         if isinstance(template, bool) or not isinstance(template, int):
             raise TypeError(f"template must be an index from add_template, got {template!r}")
         with _process_lock:
@@ -277,7 +283,7 @@ class Classifier:
                 base = rows.ctypes.data
                 pointers = (ctypes.c_void_p * height)(*range(base, base + height * stride, stride))
                 code = self._lib.ClassifyImageMemory(ctypes.cast(pointers, ctypes.c_void_p),
-                                                     int(page.shape[1]), height, bits, template)  # type: ignore
+                                                     width, height, bits, template)
             self._check(code, detail)
             ident = self._lib.read_text(self._lib.GetTemplateID)
             if ident is None:
