@@ -25,3 +25,8 @@ if(NOT MORVANE_SANITIZE AND MORVANE_BUILD_TOOLS)
     ENVIRONMENT "MORVANE_LIBRARY=$<TARGET_FILE:morvaneclassifier>;PYTHONDONTWRITEBYTECODE=1"
     TIMEOUT 900)
 endif()
+
+# The worker processes of morvane-classify --jobs, driven with a stand-in
+# page classifier that crashes, hangs and fails on purpose.
+target_sources(morvane_unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools/parallel_batch.cpp)
+target_include_directories(morvane_unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools)
