@@ -1,12 +1,19 @@
 # Tests of the library as others take it up: installed and built against
 # (pkg-config and find_package), and through the Python package.
+# A sanitizer build of the library needs the sanitizer runtimes in the host,
+# with clang's C++ part of UndefinedBehaviorSanitizer (the library's vptr
+# checks) and the C++ library that part uses.
 set(_morvane_host_flags "")
+set(_morvane_host_libs "")
 if(MORVANE_SANITIZE)
   set(_morvane_host_flags "-fsanitize=address,undefined")
+  if(CMAKE_C_COMPILER_ID MATCHES "Clang")
+    set(_morvane_host_libs "-fsanitize-link-c++-runtime -lstdc++")
+  endif()
 endif()
 add_test(NAME MorvaneInstallAndHost
          COMMAND ${PROJECT_SOURCE_DIR}/tests/install/install_test.sh ${PROJECT_BINARY_DIR} ${PROJECT_SOURCE_DIR}
-                 ${CMAKE_C_COMPILER} "${_morvane_host_flags}")
+                 ${CMAKE_C_COMPILER} "${_morvane_host_flags}" "${_morvane_host_libs}")
 
 # The Python package's tests load the library into a Python interpreter, which
 # a sanitizer build of the library cannot run in; scripts/test.sh runs them

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs the build tree into a temporary prefix, then builds a small C host
 # against the installed tree twice (pkg-config, find_package) and runs both.
-# Usage: install_test.sh BUILD_DIR SOURCE_DIR C_COMPILER [EXTRA_FLAGS]
+# Usage: install_test.sh BUILD_DIR SOURCE_DIR C_COMPILER [COMPILE_FLAGS [EXTRA_LINK_ARGUMENTS]]
 set -u
 build=$1
 root=$2
 cc=$3
 flags=${4:-}
+libs=${5:-}
 fail=0
 check() { # description expected actual
   if [ "$2" != "$3" ]; then echo "FAIL: $1: expected [$2], got [$3]"; fail=1; else echo "ok: $1"; fi
@@ -32,7 +33,7 @@ datadir=$(pkg-config --variable=datadir morvane)
 check "pkg-config data folder" yes "$([ -f "$datadir/templates/main.xml" ] && echo yes)"
 # shellcheck disable=SC2046
 "$cc" -std=c11 -Wall -Wextra -Werror $flags -o "$tmp/host-pc" "$root/tests/install/host.c" \
-  $(pkg-config --cflags morvane) $(pkg-config --libs morvane) -Wl,-rpath,"$libdir" >"$tmp/pc.log" 2>&1
+  $(pkg-config --cflags morvane) $(pkg-config --libs morvane) -Wl,-rpath,"$libdir" $libs >"$tmp/pc.log" 2>&1
 check "pkg-config host builds" 0 $?
 [ $fail -eq 0 ] || cat "$tmp/pc.log"
 check "pkg-config host classifies" "A4" "$("$tmp/host-pc" "$datadir" "$page" 300 2>&1)"
@@ -40,7 +41,8 @@ check "pkg-config host uses the installed library" "$libdir/libmorvaneclassifier
   "$(ldd "$tmp/host-pc" | sed -n 's/.*libmorvaneclassifier[^ ]* => \([^ ]*\) .*/\1/p')"
 
 cmake -S "$root/tests/install/host" -B "$tmp/host-build" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc" \
-  -DCMAKE_C_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >"$tmp/cmake.log" 2>&1 &&
+  -DCMAKE_C_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" -DHOST_EXTRA_LINK="$libs" \
+  >"$tmp/cmake.log" 2>&1 &&
   cmake --build "$tmp/host-build" >>"$tmp/cmake.log" 2>&1
 check "find_package host builds" 0 $?
 [ $fail -eq 0 ] || cat "$tmp/cmake.log"
