@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the library and morvane-classify, and
-# classifies every bundled example page. Pages lie in folders named by their
+# classifies every bundled example page (with the command-line tool, the
+# Python package and the Dask example). Pages lie in folders named by their
 # resolution (the host tells the classifier the resolution); each page's file
 # name starts with the sub-template ID it must come out as, and the run fails
 # when any page comes out differently.
@@ -34,4 +35,25 @@ for dir in "$root"/examples/pages/*dpi "$root"/examples/pages/scanned/*dpi; do
   done < <("$tool" -t "$template" --dpi "$dpi" "$dir" || true)
 done
 echo "$((total - wrong)) of $total pages classified as expected."
-[ "$wrong" -eq 0 ] && [ "$total" -gt 0 ]
+if [ "$wrong" -ne 0 ] || [ "$total" -eq 0 ]; then exit 1; fi
+
+# The same pages through the Python package, and the 300-dpi pages on a local
+# Dask cluster of two worker processes: each must answer as the C tool does.
+python=${PYTHON:-/usr/bin/python3}
+export PYTHONPATH="$root/python${PYTHONPATH:+:$PYTHONPATH}" MORVANE_LIBRARY="$build/libmorvaneclassifier.so"
+differ=0
+for dir in "$root"/examples/pages/*dpi "$root"/examples/pages/scanned/*dpi; do
+  dpi=$(basename "$dir" dpi)
+  template="$root/examples/templates/main.xml"
+  case "$dir" in */scanned/*) template="$root/examples/templates/scanned.xml" ;; esac
+  if ! diff <("$tool" -t "$template" --dpi "$dpi" "$dir") <("$python" -m morvane -t "$template" --dpi "$dpi" "$dir"); then
+    echo "python -m morvane differs from morvane-classify on ${dir#$root/}"; differ=1
+  fi
+done
+[ "$differ" -eq 0 ] && echo "python -m morvane: same answers as morvane-classify on every page."
+if ! diff <("$tool" --json "$root/examples/pages/300dpi") \
+          <("$python" "$root/examples/cluster/morvane_cluster.py" --workers 2 "$root/examples/pages/300dpi" 2>/dev/null); then
+  echo "the Dask example differs from morvane-classify"; differ=1
+fi
+[ "$differ" -eq 0 ] && echo "Dask example (2 worker processes): same answers as morvane-classify."
+[ "$differ" -eq 0 ]

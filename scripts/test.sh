@@ -19,6 +19,16 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 600)
 
+# The Python package and the Dask example load the library into a Python
+# interpreter, which a sanitizer build of the library cannot run in: they are
+# tested against a release build (the one scripts/run-examples.sh uses).
+release="$root/build-release"
+cmake -S "$root" -B "$release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_BUILD_TESTS=OFF >/dev/null
+cmake --build "$release" -j "$jobs" --target morvaneclassifier morvane-classify
+echo "== Python package and Dask example"
+MORVANE_LIBRARY="$release/libmorvaneclassifier.so" PYTHONDONTWRITEBYTECODE=1 \
+  "${PYTHON:-/usr/bin/python3}" -m pytest -q -p no:cacheprovider "$root/python/tests" "$root/examples/cluster"
+
 # Each fuzz target for a short, bounded time (scripts/fuzz.sh HOURS for long runs).
 "$root/scripts/fuzz.sh" --seconds "${MORVANE_FUZZ_SECONDS:-20}"
 echo "All tests passed."

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,7 @@
 
 #include "morvane/classifier.h"
 #include "core/TextConv.h"
+#include "parallel_batch.h"
 
 namespace {
 
@@ -28,7 +30,8 @@ using libMorvaneClassifier::Utf8ToUtf16;
 
 constexpr char kUsage[] =
     "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi H[,V]] [--valid ID]...\n"
-    "                        [--shortcut] [--json] [--follow] [--max-pixels N] PATH...\n"
+    "                        [--shortcut] [--json] [--follow] [--max-pixels N] [--jobs N]\n"
+    "                        [--page-timeout S] PATH...\n"
     "\n"
     "Classifies page images with one or more main templates and prints, per page,\n"
     "the path and the winning sub-template's ID, Name and OutputID (tab-separated),\n"
@@ -44,12 +47,22 @@ constexpr char kUsage[] =
     "  --json         print one JSON object per page\n"
     "  --follow       follow symbolic links to directories while searching a directory\n"
     "  --max-pixels N refuse pages of more than N pixels (default 200000000)\n"
+    "%s"
     "  --help         show this text\n"
     "  --version      print the library version\n"
     "\n"
     "A directory PATH is searched recursively for image files. Exit status: 0 when every\n"
-    "page was classified, 1 when any page failed, 2 on usage errors or when the classifier\n"
-    "or a template cannot be loaded.\n";
+    "page was classified, 1 when any page failed (a page whose worker process dies or\n"
+    "overruns the time limit fails with code -63), 2 on usage errors or when the\n"
+    "classifier or a template cannot be loaded.\n";
+
+// The usage text with the batch options filled in.
+std::string Usage() {
+    std::string text = kUsage;
+    const size_t at = text.find("%s");
+    if (at != std::string::npos) text.replace(at, 2, morvane_cli::kBatchUsage);
+    return text;
+}
 
 struct Api {
     void* handle = nullptr;
@@ -95,9 +108,14 @@ bool Resolve(void* handle, const char* name, T& fn) {
 }
 
 bool LoadApi(Api& api, std::string& error) {
+    // Beside the program (a build tree), in the installed tree around it
+    // (bin/ and lib/ under one prefix), in the build tree it came from, then
+    // wherever the dynamic linker looks.
     const std::string candidates[] = {
         ExecutableDirectory() + "/libmorvaneclassifier.so",
+        ExecutableDirectory() + "/../" MORVANE_INSTALLED_LIBDIR "/" MORVANE_SONAME,
         std::string(MORVANE_LIBRARY_DIR) + "/libmorvaneclassifier.so",
+        MORVANE_SONAME,
         "libmorvaneclassifier.so",
     };
     for (const auto& c : candidates) {
@@ -231,6 +249,8 @@ void WalkDirectory(const std::string& root, bool followLinks, std::vector<std::s
 std::string BundledDirectory(const char* relative) {
     const std::string beside = ExecutableDirectory() + "/../examples/" + relative;
     if (Exists(beside)) return beside;
+    const std::string installed = ExecutableDirectory() + "/../" MORVANE_INSTALLED_DATADIR "/" + relative;
+    if (Exists(installed)) return installed;
     return std::string(MORVANE_SOURCE_DIR) + "/examples/" + relative;
 }
 
@@ -251,18 +271,19 @@ int main(int argc, char** argv) {
     int horiDpi = -1, vertDpi = -1;
     bool json = false, shortcut = false, version = false, followLinks = false;
     long long maxPixels = 0;
+    morvane_cli::BatchSettings batch;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* option) -> const char* {
             if (i + 1 >= argc) {
-                std::fprintf(stderr, "morvane-classify: %s needs a value\n%s", option, kUsage);
+                std::fprintf(stderr, "morvane-classify: %s needs a value\n%s", option, Usage().c_str());
                 std::exit(2);
             }
             return argv[++i];
         };
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(Usage().c_str(), stdout);
             return 0;
         } else if (arg == "--version") {
             version = true;
@@ -300,8 +321,10 @@ int main(int argc, char** argv) {
             maxPixels = n;
         } else if (arg == "--follow") {
             followLinks = true;
+        } else if (const int taken = morvane_cli::ParseBatchOption(argc, argv, i, batch); taken != 0) {
+            if (taken < 0) return 2;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "morvane-classify: unknown option '%s'\n%s", arg.c_str(), kUsage);
+            std::fprintf(stderr, "morvane-classify: unknown option '%s'\n%s", arg.c_str(), Usage().c_str());
             return 2;
         } else {
             inputs.push_back(arg);
@@ -321,7 +344,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (inputs.empty()) {
-        std::fprintf(stderr, "morvane-classify: no page given\n%s", kUsage);
+        std::fprintf(stderr, "morvane-classify: no page given\n%s", Usage().c_str());
         return 2;
     }
     if (templates.empty()) templates.push_back(BundledDirectory("templates/main.xml"));
@@ -366,39 +389,55 @@ int main(int argc, char** argv) {
 
     const bool progress = pages.size() > 1 && isatty(STDERR_FILENO);
     bool anyFailed = false;
-    for (size_t p = 0; p < pages.size(); ++p) {
-        const std::string& page = pages[p];
-        int result = -8;
-        std::string id, name, outputId;
+    size_t shown = 0;  // finished pages, as the progress bar shows them
+    // Runs inside a worker process, with the library and templates loaded
+    // above inherited from this process.
+    auto classify = [&](const std::string& page) {
+        morvane_cli::PageResult r;
+        r.code = -8;
         for (int index : indexes) {
-            result = api.ClassifyImageFile(W(Utf8ToUtf16(page)), index);
-            if (result == 0 && GetText(api.GetTemplateID, id)) {
-                GetText(api.GetTemplateName, name);
-                GetText(api.GetTemplateOutputID, outputId);
+            r.code = api.ClassifyImageFile(W(Utf8ToUtf16(page)), index);
+            if (r.code == 0 && GetText(api.GetTemplateID, r.id)) {
+                GetText(api.GetTemplateName, r.name);
+                GetText(api.GetTemplateOutputID, r.outputId);
                 break;
             }
-            if (result == 0) result = -8;  // classified, but no sub-template was found
-            if (result == -16) break;      // the page itself cannot be read
+            if (r.code == 0) r.code = -8;  // classified, but no sub-template was found
+            if (r.code == -16) break;      // the page itself cannot be read
         }
+        if (r.code != 0) r.message = Message(api, r.code);
+        return r;
+    };
+    auto emit = [&](size_t p, const morvane_cli::PageResult& r) {
+        const std::string& page = pages[p];
         if (progress) std::fprintf(stderr, "\r%*s\r", 60, "");  // clear the bar before the line
-        if (result == 0) {
+        if (r.code == 0) {
             if (json)
                 std::printf("{\"path\":%s,\"id\":%s,\"name\":%s,\"outputId\":%s}\n", JsonString(page).c_str(),
-                            JsonString(id).c_str(), JsonString(name).c_str(), JsonString(outputId).c_str());
+                            JsonString(r.id).c_str(), JsonString(r.name).c_str(), JsonString(r.outputId).c_str());
             else
-                std::printf("%s\t%s\t%s\t%s\n", page.c_str(), id.c_str(), name.c_str(), outputId.c_str());
+                std::printf("%s\t%s\t%s\t%s\n", page.c_str(), r.id.c_str(), r.name.c_str(), r.outputId.c_str());
         } else {
             anyFailed = true;
-            const std::string message = Message(api, result);
             if (json)
                 std::printf("{\"path\":%s,\"error\":%s,\"code\":%d}\n", JsonString(page).c_str(),
-                            JsonString(message).c_str(), result);
+                            JsonString(r.message).c_str(), r.code);
             else
-                std::printf("%s\terror: %s (%d)\n", page.c_str(), message.c_str(), result);
+                std::printf("%s\terror: %s (%d)\n", page.c_str(), r.message.c_str(), r.code);
         }
-        std::fflush(stdout);
-        if (progress) Progress(p + 1, pages.size());
-    }
+        if (std::fflush(stdout) != 0 && errno == EPIPE) {
+            // The reader went away (e.g. `| head`): end as a plain pipeline
+            // member would; the workers follow their parent.
+            std::signal(SIGPIPE, SIG_DFL);
+            std::raise(SIGPIPE);
+        }
+        if (progress) Progress(shown, pages.size());
+    };
+    auto showProgress = [&](size_t done, size_t total) {
+        shown = done;
+        if (progress) Progress(done, total);
+    };
+    morvane_cli::RunBatch(pages, batch, classify, emit, showProgress);
     api.FreeClassifier();
     return anyFailed ? 1 : 0;
 }

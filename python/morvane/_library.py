@@ -1,0 +1,229 @@
+"""Finding and binding libmorvaneclassifier with ctypes."""
+
+from __future__ import annotations
+
+import ctypes
+import os
+import shutil
+import subprocess
+import sys
+import threading
+from pathlib import Path
+from typing import Any, Callable, Dict, List, Optional
+
+SONAME = "libmorvaneclassifier.so.6"
+DEVNAME = "libmorvaneclassifier.so"
+
+# Folders of a source checkout's build trees, tried in this order when the
+# package is used straight from the checkout (python/ beside src/).
+_BUILD_TREES = ("build-release", "build-rel", "build", "build-dev")
+
+
+class LibraryNotFoundError(OSError):
+    """The classifier library could not be found or loaded."""
+
+
+class Library:
+    """The loaded shared library with the prototypes of its exported functions."""
+
+    # The exported functions (ctypes function pointers, set in __init__).
+    LoadClassifier: Callable[..., int]
+    FreeClassifier: Callable[[], None]
+    AddMainTemplate: Callable[..., int]
+    SetPixelResolution: Callable[[int, int, int], int]
+    SetTemplateValid: Callable[..., int]
+    ResetAllTemplates: Callable[[int, int], int]
+    SetAttribute: Callable[[int, int, int], int]
+    ClassifyImageFile: Callable[..., int]
+    ClassifyImageMemory: Callable[..., int]
+    GetTemplateName: Callable[..., int]
+    GetTemplateID: Callable[..., int]
+    GetTemplateOutputID: Callable[..., int]
+    GetErrorMsg: Callable[..., int]
+    GetSDKVersion: Callable[..., int]
+
+    def __init__(self, path: str) -> None:
+        try:
+            self.dll = ctypes.CDLL(path, mode=os.RTLD_NOW | os.RTLD_LOCAL)
+        except OSError as e:
+            raise LibraryNotFoundError(f"cannot load the Morvane library {path!r}: {e}") from None
+        self.path = self._resolved_path(path)
+        text = ctypes.c_char_p  # UTF-16 text, passed as the bytes of its code units
+        out = ctypes.POINTER(ctypes.c_uint16)
+        intp = ctypes.POINTER(ctypes.c_int)
+        c_int = ctypes.c_int
+        prototypes = {
+            "LoadClassifier": (c_int, [text, text]),
+            "FreeClassifier": (None, []),
+            "AddMainTemplate": (c_int, [text, intp]),
+            "SetPixelResolution": (c_int, [c_int, c_int, c_int]),
+            "SetTemplateValid": (c_int, [text, c_int, c_int]),
+            "ResetAllTemplates": (c_int, [c_int, c_int]),
+            "SetAttribute": (c_int, [c_int, c_int, c_int]),
+            "ClassifyImageFile": (c_int, [text, c_int]),
+            "ClassifyImageMemory": (c_int, [ctypes.c_void_p, c_int, c_int, c_int, c_int]),
+            "GetTemplateName": (c_int, [out, intp]),
+            "GetTemplateID": (c_int, [out, intp]),
+            "GetTemplateOutputID": (c_int, [out, intp]),
+            "GetErrorMsg": (c_int, [c_int, out, intp]),
+            "GetSDKVersion": (c_int, [out, intp]),
+        }
+        for name, (restype, argtypes) in prototypes.items():
+            try:
+                fn = getattr(self.dll, name)
+            except AttributeError:
+                raise LibraryNotFoundError(f"{path!r} is not the Morvane library: it lacks {name}") from None
+            fn.restype = restype
+            fn.argtypes = argtypes
+            setattr(self, name, fn)
+
+    @staticmethod
+    def _resolved_path(path: str) -> str:
+        if os.sep in path:
+            return os.path.realpath(path)
+        # Loaded by name through the dynamic linker: ask where it came from.
+        try:
+            with open("/proc/self/maps", encoding="utf-8", errors="replace") as maps:
+                for line in maps:
+                    if path in line:
+                        return line.split(maxsplit=5)[-1].strip()
+        except OSError:
+            pass
+        return path
+
+    # -- text helpers -------------------------------------------------------
+
+    @staticmethod
+    def utf16(text: str) -> bytes:
+        """Zero-terminated UTF-16 text in the byte order of this machine."""
+        try:
+            encoded = text.encode("utf-16-le" if sys.byteorder == "little" else "utf-16-be")
+        except UnicodeEncodeError as e:
+            raise ValueError(f"text cannot be passed to the library: {text!r} ({e.reason})") from None
+        return encoded + b"\0\0"
+
+    def read_text(self, getter: Callable[..., int], *leading: Any) -> Optional[str]:
+        """Calls a string-out function (ask for the length, then copy)."""
+        length = ctypes.c_int(0)
+        getter(*leading, None, ctypes.byref(length))
+        if length.value <= 0 or length.value > 1 << 20:
+            return None
+        buffer = (ctypes.c_uint16 * length.value)()
+        if getter(*leading, buffer, ctypes.byref(length)) != 0:
+            return None
+        units = bytes(buffer)[: max(length.value - 1, 0) * 2]
+        return units.decode("utf-16-le" if sys.byteorder == "little" else "utf-16-be", errors="replace")
+
+    def message(self, code: int) -> str:
+        text = self.read_text(self.GetErrorMsg, code)
+        return text if text else "Unknown error"
+
+    def version(self) -> str:
+        return self.read_text(self.GetSDKVersion) or ""
+
+
+def _package_checkout_root() -> Optional[Path]:
+    """The source checkout this package lies in, if it lies in one."""
+    root = Path(__file__).resolve().parent.parent.parent
+    if (root / "include" / "morvane" / "classifier.h").is_file() and (root / "python" / "morvane").is_dir():
+        return root
+    return None
+
+
+def _pkg_config_libdir() -> Optional[str]:
+    exe = shutil.which("pkg-config")
+    if not exe:
+        return None
+    try:
+        result = subprocess.run([exe, "--variable=libdir", "morvane"], capture_output=True, text=True, timeout=10)
+    except (OSError, subprocess.SubprocessError):
+        return None
+    libdir = result.stdout.strip()
+    return libdir if result.returncode == 0 and libdir else None
+
+
+def candidate_paths() -> List[str]:
+    """Where the library is looked for when MORVANE_LIBRARY is not set."""
+    found: List[str] = []
+    libdir = _pkg_config_libdir()
+    if libdir:
+        found.append(os.path.join(libdir, SONAME))
+    found.append(SONAME)  # the dynamic linker's own search path
+    multiarch = getattr(sys.implementation, "_multiarch", "")
+    prefixes = [sys.prefix, "/usr/local", "/usr"]
+    for prefix in prefixes:
+        for lib in ("lib", os.path.join("lib", multiarch) if multiarch else None, "lib64"):
+            if lib:
+                found.append(os.path.join(prefix, lib, SONAME))
+    root = _package_checkout_root()
+    if root is not None:
+        for tree in _BUILD_TREES:
+            found.append(str(root / tree / DEVNAME))
+    return found
+
+
+_lock = threading.Lock()
+_loaded: Dict[str, Library] = {}
+
+
+def load_library(path: Optional[str] = None) -> Library:
+    """Loads the library once per path.
+
+    With no path: MORVANE_LIBRARY (a file, or a folder holding the library),
+    else the installed library, else a build tree of the checkout. A
+    MORVANE_LIBRARY that cannot be loaded is an error, not a reason to look
+    elsewhere.
+    """
+    with _lock:
+        if path is None:
+            path = os.environ.get("MORVANE_LIBRARY") or None
+            if path is not None and os.path.isdir(path):
+                path = os.path.join(path, DEVNAME) if os.path.exists(os.path.join(path, DEVNAME)) \
+                    else os.path.join(path, SONAME)
+        if path is not None:
+            path = os.fspath(path)
+            if os.sep in path and not os.path.isfile(path):
+                raise LibraryNotFoundError(f"cannot load the Morvane library {path!r}: no such file")
+            if path not in _loaded:
+                _loaded[path] = Library(path)
+            return _loaded[path]
+        tried: List[str] = []
+        for candidate in candidate_paths():
+            if os.sep in candidate and not os.path.isfile(candidate):
+                tried.append(candidate)
+                continue
+            if candidate in _loaded:
+                return _loaded[candidate]
+            try:
+                lib = Library(candidate)
+            except LibraryNotFoundError:
+                tried.append(candidate)
+                continue
+            _loaded[candidate] = lib
+            return lib
+        raise LibraryNotFoundError(
+            "cannot find the Morvane library; install it (cmake --install) or set MORVANE_LIBRARY. Tried: "
+            + ", ".join(tried))
+
+
+def data_directory(library: Library) -> Optional[Path]:
+    """The example templates and working directory that go with the library:
+    MORVANE_DATA_DIR, the installed share/morvane beside the library's lib
+    folder, or the checkout's examples/."""
+    env = os.environ.get("MORVANE_DATA_DIR")
+    if env:
+        return Path(env)
+    libpath = Path(library.path)
+    if libpath.is_absolute():
+        for up in (libpath.parent.parent, libpath.parent.parent.parent):
+            share = up / "share" / "morvane"
+            if (share / "workdir").is_dir():
+                return share
+        # A build tree inside (or beside) a source checkout.
+        for up in (libpath.parent.parent, libpath.parent.parent.parent):
+            if (up / "examples" / "workdir").is_dir() and (up / "include" / "morvane").is_dir():
+                return up / "examples"
+    root = _package_checkout_root()
+    if root is not None and (root / "examples" / "workdir").is_dir():
+        return root / "examples"
+    return None

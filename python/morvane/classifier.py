@@ -1,0 +1,301 @@
+"""The classifier object: a typed wrapper over the library's C interface."""
+
+from __future__ import annotations
+
+import ctypes
+import numbers
+import os
+import threading
+from dataclasses import dataclass
+from pathlib import Path
+from typing import TYPE_CHECKING, Iterable, List, Optional, Tuple, Union
+
+from ._library import Library, data_directory, load_library
+
+if TYPE_CHECKING:  # pragma: no cover
+    import numpy as np
+    import numpy.typing as npt
+
+    ImageArray = npt.NDArray[np.uint8]
+
+PathLike = Union[str, "os.PathLike[str]"]
+Dpi = Union[int, Tuple[int, int], None]
+
+# Result codes of the library (the ones this wrapper names).
+ERR_CLASSIFY = -8
+ERR_READ_IMAGE = -16
+ERR_CALL_ORDER = -58
+ERR_UNINITIALIZED = -60
+ERR_INVALID_PARAMETER = -61
+
+
+class MorvaneError(Exception):
+    """A failure reported by the library: its result code and message."""
+
+    def __init__(self, code: int, message: str, detail: str = "") -> None:
+        self.code = code
+        self.message = message
+        self.detail = detail
+        text = f"{message} ({code})"
+        super().__init__(f"{text}: {detail}" if detail else text)
+
+
+@dataclass(frozen=True)
+class Result:
+    """The winning sub-template of a classification."""
+
+    id: str
+    name: str
+    output_id: str
+
+
+# The library holds one classifier per process and is not thread-safe: one
+# Classifier may be open at a time, and every call goes through this lock.
+_process_lock = threading.RLock()
+_open_classifier: Optional["Classifier"] = None
+
+
+_malloc_tuned = False
+
+
+def _tune_malloc() -> None:
+    """Keeps freed page buffers in the heap for the next page.
+
+    With glibc's adaptive defaults a Python process hands the library's
+    multi-megabyte page buffers back to the system after every page and
+    faults them in again for the next one, which costs several times the
+    classification itself. A fixed mmap threshold of 32 MiB and a trim
+    threshold of 128 MiB keep them (the C tool's workers do the same). Done
+    once per process, on glibc only; MORVANE_KEEP_MALLOC=1 leaves malloc
+    alone."""
+    global _malloc_tuned
+    if _malloc_tuned or os.environ.get("MORVANE_KEEP_MALLOC") == "1":
+        return
+    _malloc_tuned = True
+    try:
+        libc = ctypes.CDLL(None)
+        mallopt = libc.mallopt
+        libc.gnu_get_libc_version  # present on glibc only
+    except (OSError, AttributeError):
+        return
+    mallopt.argtypes = [ctypes.c_int, ctypes.c_int]
+    mallopt.restype = ctypes.c_int
+    M_TRIM_THRESHOLD, M_MMAP_THRESHOLD = -1, -3
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024)
+    mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024)
+
+
+def _rows_from_array(image: "ImageArray") -> Tuple["ImageArray", int]:
+    """Converts a NumPy image to the library's rows: 8-bit gray rows, or
+    24-bit rows of blue, green, red; each row padded to a multiple of 4
+    bytes. Returns the padded rows (height x stride) and the bits per pixel.
+
+    Accepts uint8 arrays of shape (h, w) (gray), (h, w, 1) (gray) or
+    (h, w, 3) (RGB, as NumPy users hold it), contiguous or not (they are
+    copied anyway)."""
+    import numpy as np
+
+    if not isinstance(image, np.ndarray):
+        raise TypeError(f"expected a NumPy array or a path, got {type(image).__name__}")
+    if image.dtype != np.uint8:
+        raise TypeError(f"expected an array of dtype uint8, got {image.dtype}")
+    if image.ndim == 3 and image.shape[2] == 1:
+        image = image[:, :, 0]
+    if image.ndim == 2:
+        channels = 1
+    elif image.ndim == 3 and image.shape[2] == 3:
+        channels = 3
+    else:
+        raise ValueError(f"expected an image of shape (h, w) or (h, w, 3), got {image.shape}")
+    height, width = int(image.shape[0]), int(image.shape[1])
+    if height == 0 or width == 0:
+        raise ValueError(f"the image is empty (shape {image.shape})")
+    row_bytes = width * channels
+    if height > 0x7FFFFFFF or row_bytes > 0x7FFFFFFF - 3:
+        raise ValueError(f"the image is too large (shape {image.shape})")
+    stride = (row_bytes + 3) // 4 * 4
+    rows = np.zeros((height, stride), dtype=np.uint8)
+    if channels == 1:
+        rows[:, :width] = image
+    else:
+        rows[:, :row_bytes].reshape(height, width, 3)[...] = image[:, :, ::-1]
+    return rows, 8 * channels
+
+
+def _dpi_pair(dpi: Dpi) -> Tuple[int, int]:
+    if dpi is None:
+        return 0, 0  # the templates' own resolution
+    h: object
+    v: object
+    if isinstance(dpi, tuple) and len(dpi) == 2:
+        h, v = dpi
+    else:
+        h = v = dpi
+    pair: List[int] = []
+    for value in (h, v):
+        if isinstance(value, bool) or not isinstance(value, numbers.Integral) or not 0 < int(value) <= 100000:
+            raise ValueError(f"dpi must be a whole number from 1 to 100000 or a pair of them, got {dpi!r}")
+        pair.append(int(value))
+    return pair[0], pair[1]
+
+
+class Classifier:
+    """The library's classifier, loaded with a working directory.
+
+    ``workdir`` holds the device list ``ClasDevices.dat`` (and engine data);
+    None takes the example working directory that comes with the library
+    (installed ``share/morvane/workdir`` or the checkout's
+    ``examples/workdir``). ``library`` names the shared library file; None
+    finds it (see :func:`morvane.load_library`).
+
+    Use it as a context manager; one Classifier may be open per process.
+    """
+
+    def __init__(self, workdir: Optional[PathLike] = None, library: Optional[PathLike] = None) -> None:
+        global _open_classifier
+        self._lib: Library = load_library(os.fspath(library) if library is not None else None)
+        if workdir is None:
+            data = data_directory(self._lib)
+            workdir = data / "workdir" if data is not None else None
+        self._open = False
+        with _process_lock:
+            _tune_malloc()
+            if _open_classifier is not None:
+                raise MorvaneError(ERR_CALL_ORDER, self._lib.message(ERR_CALL_ORDER),
+                                   "another Classifier is open in this process; close it first")
+            directory = None
+            if workdir is not None:
+                text = os.fspath(workdir)
+                directory = self._lib.utf16(text if text.endswith("/") else text + "/")
+            code = self._lib.LoadClassifier(None, directory)
+            if code != 0:
+                raise MorvaneError(code, self._lib.message(code), f"working directory {os.fspath(workdir or '')!r}")
+            self._open = True
+            _open_classifier = self
+        self.workdir: Optional[Path] = Path(workdir) if workdir is not None else None
+
+    # -- lifetime -------------------------------------------------------------
+
+    def close(self) -> None:
+        """Releases the templates and devices; further calls raise MorvaneError."""
+        global _open_classifier
+        with _process_lock:
+            if self._open:
+                self._lib.FreeClassifier()
+                self._open = False
+                if _open_classifier is self:
+                    _open_classifier = None
+
+    def __enter__(self) -> "Classifier":
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        self.close()
+
+    def __del__(self) -> None:
+        try:
+            self.close()
+        except Exception:
+            pass
+
+    @property
+    def library_path(self) -> str:
+        return self._lib.path
+
+    @property
+    def version(self) -> str:
+        return self._lib.version()
+
+    def _check(self, code: int, detail: str = "") -> None:
+        if code != 0:
+            raise MorvaneError(code, self._lib.message(code), detail)
+
+    def _require_open(self) -> None:
+        if not self._open:
+            raise MorvaneError(ERR_UNINITIALIZED, self._lib.message(ERR_UNINITIALIZED), "the Classifier is closed")
+
+    # -- templates and settings -------------------------------------------------
+
+    def add_template(self, path: PathLike) -> int:
+        """Loads a main template file; returns its index."""
+        text = self._lib.utf16(os.fspath(path))
+        with _process_lock:
+            self._require_open()
+            index = ctypes.c_int(-1)
+            self._check(self._lib.AddMainTemplate(text, ctypes.byref(index)), os.fspath(path))
+            return index.value
+
+    def set_valid(self, ids: Iterable[str], template: int = 0) -> None:
+        """Restricts answers of a main template to these sub-template IDs."""
+        encoded = [self._lib.utf16(i) for i in ids]
+        with _process_lock:
+            self._require_open()
+            self._check_index(template)
+            self._check(self._lib.ResetAllTemplates(0, template))
+            for text in encoded:
+                self._check(self._lib.SetTemplateValid(text, 0, template))
+
+    def set_shortcut(self, on: bool, template: int = 0) -> None:
+        """Answers from the single valid sub-template when its template allows it."""
+        with _process_lock:
+            self._require_open()
+            self._check_index(template)
+            self._check(self._lib.SetAttribute(0, 1 if on else 0, template))
+
+    def _check_index(self, template: int) -> None:
+        if isinstance(template, bool) or not isinstance(template, int):
+            raise TypeError(f"template must be an index from add_template, got {template!r}")
+        # The setters above do not check the index; SetPixelResolution does
+        # (and classify sets the resolution again anyway).
+        self._check(self._lib.SetPixelResolution(0, 0, template), f"template index {template}")
+
+    # -- classification -------------------------------------------------------
+
+    def classify(self, page: Union[PathLike, "ImageArray"], template: int = 0, dpi: Dpi = None) -> Result:
+        """Classifies an image file or a NumPy image with a main template.
+
+        ``page``: a path, or a uint8 array of shape (h, w) (gray levels, 0
+        black) or (h, w, 3) (RGB). ``dpi``: the page's resolution (one number
+        or (horizontal, vertical)); None uses the template's own.
+        Raises MorvaneError when the page cannot be read or matches nothing.
+        """
+        h, v = _dpi_pair(dpi)
+        if isinstance(page, (str, os.PathLike)):
+            path = os.fspath(page)
+            if isinstance(path, bytes):
+                path = os.fsdecode(path)
+            text = self._lib.utf16(path)
+            rows = None
+            detail = path
+        else:
+            rows, bits = _rows_from_array(page)
+            width = int(page.shape[1]) if page.ndim >= 2 else 0
+            detail = f"image {tuple(page.shape)}"
+        if isinstance(template, bool) or not isinstance(template, int):
+            raise TypeError(f"template must be an index from add_template, got {template!r}")
+        with _process_lock:
+            self._require_open()
+            self._check(self._lib.SetPixelResolution(h, v, template), f"template index {template}")
+            if rows is None:
+                code = self._lib.ClassifyImageFile(text, template)
+            else:
+                height, stride = rows.shape
+                base = rows.ctypes.data
+                pointers = (ctypes.c_void_p * height)(*range(base, base + height * stride, stride))
+                code = self._lib.ClassifyImageMemory(ctypes.cast(pointers, ctypes.c_void_p),
+                                                     width, height, bits, template)
+            self._check(code, detail)
+            ident = self._lib.read_text(self._lib.GetTemplateID)
+            if ident is None:
+                self._check(ERR_CLASSIFY, detail)
+            name = self._lib.read_text(self._lib.GetTemplateName) or ""
+            output_id = self._lib.read_text(self._lib.GetTemplateOutputID) or ""
+            return Result(id=ident or "", name=name, output_id=output_id)
+
+
+def default_template() -> Path:
+    """The example main template that comes with the library."""
+    data = data_directory(load_library())
+    if data is None:
+        raise FileNotFoundError("no example data found beside the Morvane library; set MORVANE_DATA_DIR")
+    return data / "templates" / "main.xml"

@@ -1,0 +1,157 @@
+"""The Classifier object over the shared library."""
+
+from __future__ import annotations
+
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+import morvane
+from morvane.classifier import _rows_from_array
+
+
+def bundled_pages(root: Path):
+    """(page, dpi, expected ID) of every clean example page."""
+    for folder in sorted((root / "examples" / "pages").glob("*dpi")):
+        dpi = int(folder.name[:-3])
+        for page in sorted(folder.iterdir()):
+            yield page, dpi, page.name.split("_")[0]
+
+
+def test_bundled_pages_come_out_as_named(classifier, main_index, root):
+    pages = list(bundled_pages(root))
+    assert len(pages) > 20
+    wrong = [(p.name, dpi, classifier.classify(p, main_index, dpi=dpi).id, want)
+             for p, dpi, want in pages if classifier.classify(p, main_index, dpi=dpi).id != want]
+    assert wrong == []
+
+
+def test_result_fields(classifier, main_index, root):
+    result = classifier.classify(str(root / "examples/pages/300dpi/UNKNOWN_receipt.png"), main_index)
+    assert result == morvane.Result(id="UNKNOWN", name="Unknown document", output_id="0")
+    assert classifier.version == "6.1.1.2"
+
+
+@pytest.mark.parametrize("page, dpi", [("300dpi/ID1_card.bmp", 300),  # width 1011: padded rows
+                                       ("400dpi/IDCARD_photo_left.bmp", 400),
+                                       ("400dpi/DRIVING_photo_right.bmp", (400, 400))])
+def test_arrays_classify_like_their_files(classifier, main_index, root, bmp_reader, page, dpi):
+    path = root / "examples" / "pages" / page
+    expected = classifier.classify(path, main_index, dpi=dpi)
+    gray = bmp_reader(path)
+    assert classifier.classify(gray, main_index, dpi=dpi) == expected
+    assert classifier.classify(gray[:, :, None], main_index, dpi=dpi) == expected
+    rgb = np.repeat(gray[:, :, None], 3, axis=2)
+    assert classifier.classify(rgb, main_index, dpi=dpi) == expected
+    # A view with strides (every pixel of a twice-as-wide array) is copied.
+    wide = np.repeat(rgb, 2, axis=1)[:, ::2]
+    assert not wide.flags.c_contiguous
+    assert classifier.classify(wide, main_index, dpi=dpi) == expected
+
+
+def test_rows_are_blue_green_red_padded_to_four_bytes():
+    rgb = np.array([[[1, 2, 3], [4, 5, 6]], [[7, 8, 9], [10, 11, 12]]], dtype=np.uint8)
+    rows, bits = _rows_from_array(rgb)
+    assert bits == 24
+    assert rows.tolist() == [[3, 2, 1, 6, 5, 4, 0, 0], [9, 8, 7, 12, 11, 10, 0, 0]]
+    gray = np.arange(10, dtype=np.uint8).reshape(2, 5)
+    rows, bits = _rows_from_array(gray)
+    assert bits == 8
+    assert rows.tolist() == [[0, 1, 2, 3, 4, 0, 0, 0], [5, 6, 7, 8, 9, 0, 0, 0]]
+    fortran = np.asfortranarray(rgb)
+    assert _rows_from_array(fortran)[0].tolist() == _rows_from_array(rgb)[0].tolist()
+
+
+@pytest.mark.parametrize("image, error, text", [
+    (np.zeros((10, 10), dtype=np.float32), TypeError, "dtype uint8"),
+    (np.zeros((10, 10), dtype=np.uint16), TypeError, "dtype uint8"),
+    (np.zeros((10, 10), dtype=bool), TypeError, "dtype uint8"),
+    (np.zeros((10, 10, 4), dtype=np.uint8), ValueError, "shape"),
+    (np.zeros((10, 10, 2), dtype=np.uint8), ValueError, "shape"),
+    (np.zeros(100, dtype=np.uint8), ValueError, "shape"),
+    (np.zeros((2, 10, 10, 3), dtype=np.uint8), ValueError, "shape"),
+    (np.zeros((0, 10), dtype=np.uint8), ValueError, "empty"),
+    (np.zeros((10, 0, 3), dtype=np.uint8), ValueError, "empty"),
+    ([[0, 255], [255, 0]], TypeError, "NumPy array"),
+    (b"\x00\xff", TypeError, "NumPy array"),
+])
+def test_bad_arrays_are_refused(classifier, main_index, image, error, text):
+    with pytest.raises(error, match=text):
+        classifier.classify(image, main_index)
+
+
+@pytest.mark.parametrize("dpi", [0, -300, 100001, 300.0, True, (300,), (300, 0), "300"])
+def test_bad_resolutions_are_refused(classifier, main_index, root, dpi):
+    with pytest.raises(ValueError, match="dpi"):
+        classifier.classify(root / "examples/pages/300dpi/A4_page.png", main_index, dpi=dpi)
+
+
+def test_library_failures_raise_morvane_error(classifier, main_index, root, tmp_path):
+    broken = tmp_path / "broken.png"
+    broken.write_bytes(b"not an image")
+    with pytest.raises(morvane.MorvaneError) as e:
+        classifier.classify(broken, main_index)
+    assert (e.value.code, e.value.message) == (-16, "Failed to read image file")
+    assert str(broken) in str(e.value)
+
+    with pytest.raises(morvane.MorvaneError) as e:
+        classifier.add_template(tmp_path / "missing.xml")
+    assert (e.value.code, e.value.message) == (-4, "Failed to read main template")
+
+    with pytest.raises(morvane.MorvaneError) as e:
+        classifier.classify(root / "examples/pages/300dpi/A4_page.png", main_index + 1)
+    assert (e.value.code, e.value.message) == (-61, "Invalid parameter")
+
+    classifier.set_valid(["A5"], main_index)
+    with pytest.raises(morvane.MorvaneError) as e:
+        classifier.classify(root / "examples/pages/300dpi/A4_page.png", main_index)
+    assert (e.value.code, e.value.message) == (-8, "Failed to classify image")
+    with pytest.raises(morvane.MorvaneError) as e:
+        classifier.set_valid(["A4"], 7)
+    assert e.value.code == -61
+
+
+def test_one_classifier_per_process(root):
+    with morvane.Classifier() as first:
+        with pytest.raises(morvane.MorvaneError, match="another Classifier is open"):
+            morvane.Classifier()
+        index = first.add_template(root / "examples/templates/main.xml")
+    # Closed by the with block: calls fail clearly, and a new one may open.
+    with pytest.raises(morvane.MorvaneError) as e:
+        first.classify(root / "examples/pages/300dpi/A4_page.png", index)
+    assert e.value.code == -60
+    with morvane.Classifier() as second:
+        assert second.classify(root / "examples/pages/300dpi/A4_page.png",
+                               second.add_template(morvane.default_template())).id == "A4"
+
+
+def test_missing_working_directory(tmp_path):
+    with pytest.raises(morvane.MorvaneError) as e:
+        morvane.Classifier(workdir=tmp_path / "nowhere")
+    assert e.value.code == -2
+
+
+def run_python(code: str, env: dict) -> subprocess.CompletedProcess:
+    return subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, timeout=120)
+
+
+@pytest.mark.parametrize("setting", ["{tmp}/missing/libmorvaneclassifier.so", "{tmp}/not-a-library.so", "{tmp}"])
+def test_unusable_library_path_is_a_clear_error(env_with_package, tmp_path, setting):
+    (tmp_path / "not-a-library.so").write_text("text")
+    env = dict(env_with_package, MORVANE_LIBRARY=setting.format(tmp=tmp_path))
+    done = run_python("import morvane\ntry:\n morvane.Classifier()\nexcept morvane.LibraryNotFoundError as e:\n"
+                      " print(type(e).__name__, e)\n", env)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.startswith("LibraryNotFoundError cannot load the Morvane library")
+
+
+def test_library_from_environment(env_with_package):
+    lib = morvane.load_library().path
+    env = dict(env_with_package, MORVANE_LIBRARY=os.path.dirname(lib))
+    done = run_python("import morvane\nwith morvane.Classifier() as c: print(c.library_path)", env)
+    assert done.returncode == 0, done.stderr
+    assert os.path.realpath(done.stdout.strip()) == os.path.realpath(lib)

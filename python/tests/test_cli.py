@@ -1,0 +1,38 @@
+"""python -m morvane against the C tool."""
+
+from __future__ import annotations
+
+import subprocess
+import sys
+
+import pytest
+
+
+def run(args, env, **kw):
+    return subprocess.run(args, env=env, capture_output=True, text=True, timeout=300, **kw)
+
+
+@pytest.mark.parametrize("options", [[], ["--json"], ["--dpi", "200"], ["--valid", "A4", "--json"],
+                                     ["-t", "{root}/examples/templates/sizes.xml", "-t", "{root}/examples/templates/main.xml"]])
+def test_same_lines_and_status_as_the_c_tool(c_tool, root, env_with_package, tmp_path, options):
+    broken = tmp_path / "broken.png"
+    broken.write_bytes(b"x")
+    options = [o.format(root=root) for o in options]
+    paths = [str(root / "examples/pages/300dpi"), str(root / "examples/pages/200dpi/ID1_card.bmp"), str(broken)]
+    py = run([sys.executable, "-m", "morvane", *options, *paths], env_with_package)
+    c = run([str(c_tool), "--jobs", "1", *options, *paths], env_with_package)
+    assert py.stdout == c.stdout
+    assert py.returncode == c.returncode == 1
+    assert len(py.stdout.splitlines()) == 14
+
+
+@pytest.mark.parametrize("args, status", [([], 2), (["--dpi", "x", "p.png"], 2), (["-t", "/nonexistent.xml", "p.png"], 2),
+                                          (["-w", "/nonexistent/", "p.png"], 2), (["--version"], 0)])
+def test_exit_status(env_with_package, args, status):
+    done = run([sys.executable, "-m", "morvane", *args], env_with_package)
+    assert done.returncode == status, done.stderr
+    if args == ["--version"]:
+        assert done.stdout == "morvane-classify 6.1.1.2\n"
+    else:
+        assert done.stdout == ""
+        assert done.stderr != ""
