@@ -72,6 +72,10 @@ protected:
     void ClearCapturedImages() { captured_.clear(); }
     // Appends an empty image for a capture to fill; null when memory runs out.
     CRawImage* AddCapturedImage();
+    // Removes the image AddCapturedImage appended last (a capture that failed).
+    void DropLastCapturedImage() {
+        if (!captured_.empty()) captured_.pop_back();
+    }
     void SetOpened(bool opened) { opened_ = opened; }
     void ReleaseInfo() { info_.reset(); }
 
