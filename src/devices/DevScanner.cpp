@@ -27,6 +27,11 @@ std::string RelativeLibraryPath(const std::u16string& configured) {
     return first == std::string::npos ? std::string() : file.substr(first);
 }
 
+// The scanner whose source the scanning library has selected last. The
+// library serves one scanner at a time, so a scanner that shares it with
+// another selects its own source again before it scans.
+const CDevScanner* selectedScanner = nullptr;
+
 int32_t ClampToInt32(int64_t value) {
     return static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(value, std::numeric_limits<int32_t>::min()),
                                                   std::numeric_limits<int32_t>::max()));
@@ -34,7 +39,21 @@ int32_t ClampToInt32(int64_t value) {
 
 }  // namespace
 
-CDevScanner::~CDevScanner() = default;
+CDevScanner::~CDevScanner() {
+    if (selectedScanner == this) selectedScanner = nullptr;
+}
+
+bool CDevScanner::SelectSource() {
+    CDevScannerInfo* info = ScannerInfo();
+    if (!info || !library_) return false;
+    const std::string name = AnsiText(info->name);
+    if (library_->TwainSelectSourceEx(0, name.c_str()) == 0) return false;
+    library_->TwainSetSourceName(name.c_str(), 0);
+    selectedScanner = this;
+    return true;
+}
+
+bool CDevScanner::EnsureSelected() { return selectedScanner == this || SelectSource(); }
 
 CDevScannerInfo* CDevScanner::ScannerInfo() { return dynamic_cast<CDevScannerInfo*>(GetInfo()); }
 
@@ -95,9 +114,7 @@ int32_t CDevScanner::Open(const std::u16string& workingDirectory) {
             return kDeviceNotOpened;
         }
     }
-    const std::string name = AnsiText(info->name);
-    if (library_->TwainSelectSourceEx(0, name.c_str()) == 0) return kDeviceFailed;
-    library_->TwainSetSourceName(name.c_str(), 0);
+    if (!SelectSource()) return kDeviceFailed;
     SetOpened(true);
     return kDeviceOk;
 }
@@ -105,6 +122,7 @@ int32_t CDevScanner::Open(const std::u16string& workingDirectory) {
 void CDevScanner::Close() {
     // Also a device whose Open failed after loading the library lets it go.
     library_.reset();
+    if (selectedScanner == this) selectedScanner = nullptr;
     SetOpened(false);
 }
 
@@ -138,6 +156,7 @@ int32_t CDevScanner::Capture() {
     ClearCapturedImages();
     const CDevScannerInfo* info = ScannerInfo();
     if (!info) return kDeviceNotOpened;
+    if (!EnsureSelected()) return kDeviceFailed;
     StartScan();
     library_->TwainSetADVParameter(info->imageType == 0 ? 1 : 0, info->filterColor, 0);
 
@@ -201,6 +220,7 @@ int32_t CDevScanner::SetCapturedAttribute(int32_t attribute, int32_t value) {
         case 10: info->resolution = value; break;
         default: break;
     }
+    EnsureSelected();
     library_->TwainScanEnd();
     StartScan();
     return kDeviceOk;
@@ -215,6 +235,7 @@ int32_t CDevScanner::SetCapturedRange(int32_t left, int32_t top, int32_t right, 
     // In 64 bits: right - left may not fit 32.
     info->rangeWidth = ClampToInt32(std::max<int64_t>(int64_t{right} - left, 0));
     info->rangeHeight = ClampToInt32(std::max<int64_t>(int64_t{bottom} - top, 0));
+    EnsureSelected();
     library_->TwainScanEnd();
     StartScan();
     return kDeviceOk;
@@ -222,6 +243,7 @@ int32_t CDevScanner::SetCapturedRange(int32_t left, int32_t top, int32_t right, 
 
 int32_t CDevScanner::HavePaper() {
     if (!IsOpened() || !library_) return kDeviceNotOpened;
+    if (!EnsureSelected()) return kDeviceNoPaper;
     return library_->TwainHavePaper() != 0 ? kDeviceOk : kDeviceNoPaper;
 }
 

@@ -57,6 +57,10 @@ private:
     CDevScannerInfo* ScannerInfo();
     std::string SystemDirectory();
     void StartScan();
+    // Selects this scanner's source in the scanning library (by Name).
+    bool SelectSource();
+    // Selects it again when another scanner selected its own since.
+    bool EnsureSelected();
     // Copies a delivered page into a new captured image; 0 appended, 3 not.
     int32_t AppendPage(const unsigned char* buffer, int width, int height, int bitCount, int bytesPerRow);
 
