@@ -512,6 +512,70 @@ TEST_F(ScannerSane, AbsurdValuesFailTheCaptureUntilMended) {
     EXPECT_EQ(device->Capture(), kDeviceOk);
 }
 
+// The colour test pattern at 100 dpi over 5 by 2 inches, captured by the
+// device with the backend configured by `extra`.
+std::vector<uint8_t> CapturePattern(const std::string& extra, int& width, int& height) {
+    SaneTestBackend backend("test-picture \"Color pattern\"\n" + extra);
+    EXPECT_TRUE(backend.Ok());
+    CDevScanner device;
+    auto* info = dynamic_cast<CDevScannerInfo*>(device.GetInfo());
+    info->name = u"test:0";
+    info->driverPath = u"\\MorvaneSaneDriver.dll";
+    info->systemDirectory = U16(MORVANE_SCANNER_PLUGIN_DIR);
+    info->resolution = 100;
+    info->imageType = 2;
+    EXPECT_EQ(device.Open(u"/nonexistent/"), kDeviceOk);
+    EXPECT_EQ(device.SetCapturedRange(0, 0, 5000, 2000), kDeviceOk);
+    if (device.Capture() != kDeviceOk) return {};
+    const CRawImage* image = device.GetCapturedImage(0);
+    width = image->width;
+    height = image->height;
+    std::vector<uint8_t> pixels;
+    for (int y = 0; y < image->height; ++y) pixels.insert(pixels.end(), image->rows[y], image->rows[y] + width * 3);
+    return pixels;
+}
+
+TEST(ScannerSanePattern, ColourPagesAreBlueGreenRedAsScanimageSeesThem) {
+    int width = 0, height = 0;
+    const std::vector<uint8_t> page = CapturePattern("", width, height);
+    ASSERT_EQ(width, 500);
+    ASSERT_EQ(height, 200);
+    // The pattern has colours whose red and blue differ, so a swap shows.
+    size_t unequal = 0;
+    for (size_t i = 0; i < page.size(); i += 3) unequal += page[i] != page[i + 2] ? 1 : 0;
+    EXPECT_GT(unequal, page.size() / 30);
+
+    // scanimage writes the same area as a binary PPM, red, green, blue.
+    TempFolder conf;
+    ASSERT_TRUE(conf.Write("dll.conf", "test\n"));
+    ASSERT_TRUE(conf.Write("test.conf", "geometry_quant 0.0\n"));
+    const std::string command = "SANE_CONFIG_DIR=" + conf.Path() +
+                                " scanimage -d test:0 --mode Color --test-picture 'Color pattern' --resolution 100"
+                                " -l 0 -t 0 -x 127 -y 50.8 --format=pnm 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::vector<uint8_t> ppm;
+    uint8_t chunk[65536];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof(chunk), pipe)) > 0) ppm.insert(ppm.end(), chunk, chunk + n);
+    ASSERT_EQ(pclose(pipe), 0) << "scanimage (sane-utils) failed";
+    const size_t pixels = static_cast<size_t>(width) * height * 3;
+    ASSERT_GE(ppm.size(), pixels);
+    const uint8_t* rgb = ppm.data() + ppm.size() - pixels;  // past the header
+    for (size_t i = 0; i < pixels; i += 3) {
+        ASSERT_EQ(page[i], rgb[i + 2]) << i;
+        ASSERT_EQ(page[i + 1], rgb[i + 1]) << i;
+        ASSERT_EQ(page[i + 2], rgb[i]) << i;
+    }
+
+    // A scanner sending red, green and blue as three frames gives the same page.
+    int w3 = 0, h3 = 0;
+    const std::vector<uint8_t> threePass = CapturePattern("three-pass true\n", w3, h3);
+    EXPECT_EQ(w3, width);
+    EXPECT_EQ(h3, height);
+    EXPECT_TRUE(threePass == page);
+}
+
 TEST_F(ScannerSane, ScannersShareOneSaneSession) {
     // The second scanner's presence check starts and ends the driver while
     // the first one has its device open; the first must still scan.

@@ -54,12 +54,13 @@ private:
 // with whole-pixel geometry (no millimetre steps), for as long as it lives.
 class SaneTestBackend {
 public:
-    SaneTestBackend() {
+    // `extra`: further lines of the test backend's configuration.
+    explicit SaneTestBackend(const std::string& extra = "") {
         const char* old = std::getenv("SANE_CONFIG_DIR");
         hadOld_ = old != nullptr;
         if (old) old_ = old;
         ok_ = folder_.Write("dll.conf", "test\n") &&
-              folder_.Write("test.conf", "number_of_devices 2\ngeometry_quant 0.0\nresolution 300.0\n");
+              folder_.Write("test.conf", "number_of_devices 2\ngeometry_quant 0.0\nresolution 300.0\n" + extra);
         setenv("SANE_CONFIG_DIR", folder_.Path().c_str(), 1);
     }
     ~SaneTestBackend() {
