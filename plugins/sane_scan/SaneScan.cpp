@@ -343,7 +343,10 @@ unsigned char* Convert(const RawPage& page, int imageType, int& width, int& heig
     if (!out) return nullptr;
     const int step = p.depth / 8;
     // Most significant byte of a 16-bit sample in host order.
-    const int high = p.depth == 16 ? (*reinterpret_cast<const uint16_t*>("\x01\x00") == 1 ? 1 : 0) : 0;
+    const uint16_t one = 1;
+    uint8_t first = 0;
+    std::memcpy(&first, &one, 1);
+    const int high = p.depth == 16 && first == 1 ? 1 : 0;
     for (int y = 0; y < height; ++y) {
         const uint8_t* src = page.bytes.data() + static_cast<size_t>(y) * static_cast<size_t>(p.bytes_per_line);
         unsigned char* dst = out + static_cast<size_t>(y) * static_cast<size_t>(rowBytes);
