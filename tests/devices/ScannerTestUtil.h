@@ -51,30 +51,36 @@ private:
 };
 
 // Points SANE at a folder whose dll.conf names only the "test" backend,
-// with whole-pixel geometry (no millimetre steps), for as long as it lives.
+// with whole-pixel geometry (no millimetre steps). SANE reads where its
+// configuration lies once per process, so the folder is one for the whole
+// test program; each instance writes the test backend's settings (read
+// again at every start of SANE) and puts the plain ones back at the end.
 class SaneTestBackend {
 public:
     // `extra`: further lines of the test backend's configuration.
     explicit SaneTestBackend(const std::string& extra = "") {
-        const char* old = std::getenv("SANE_CONFIG_DIR");
-        hadOld_ = old != nullptr;
-        if (old) old_ = old;
-        ok_ = folder_.Write("dll.conf", "test\n") &&
-              folder_.Write("test.conf", "number_of_devices 2\ngeometry_quant 0.0\nresolution 300.0\n" + extra);
-        setenv("SANE_CONFIG_DIR", folder_.Path().c_str(), 1);
+        Shared& shared = Instance();
+        ok_ = shared.ok && shared.folder.Write("test.conf", std::string(kBase) + extra);
     }
-    ~SaneTestBackend() {
-        if (hadOld_)
-            setenv("SANE_CONFIG_DIR", old_.c_str(), 1);
-        else
-            unsetenv("SANE_CONFIG_DIR");
-    }
+    ~SaneTestBackend() { Instance().folder.Write("test.conf", kBase); }
+    SaneTestBackend(const SaneTestBackend&) = delete;
+    SaneTestBackend& operator=(const SaneTestBackend&) = delete;
     bool Ok() const { return ok_; }
 
 private:
-    TempFolder folder_;
-    std::string old_;
-    bool hadOld_ = false;
+    static constexpr const char* kBase = "number_of_devices 2\ngeometry_quant 0.0\nresolution 300.0\n";
+    struct Shared {
+        TempFolder folder;
+        bool ok = false;
+        Shared() {
+            ok = folder.Write("dll.conf", "test\n");
+            setenv("SANE_CONFIG_DIR", folder.Path().c_str(), 1);
+        }
+    };
+    static Shared& Instance() {
+        static Shared shared;
+        return shared;
+    }
     bool ok_ = false;
 };
 

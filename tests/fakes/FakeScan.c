@@ -57,13 +57,15 @@ EXPORT int TwainScanImageMemory(unsigned char** buffer, int* width, int* height,
         return 0;
     }
     if (control.nullBuffer) return 1;
-    size_t size = (size_t)control.height * (size_t)control.bytesPerRow;
+    /* A nonsensical geometry still gets a (one-byte) buffer to release. */
+    size_t size = control.height > 0 && control.bytesPerRow > 0
+                      ? (size_t)control.height * (size_t)control.bytesPerRow : 0;
     unsigned char* page = (unsigned char*)malloc(size ? size : 1);
     if (!page) return 0;
     memset(page, FAKE_PADDING, size);
     size_t pixelBytes = ((size_t)control.width * (size_t)control.bitCount + 7) / 8;
     if (pixelBytes > (size_t)control.bytesPerRow) pixelBytes = (size_t)control.bytesPerRow;
-    for (int y = 0; y < control.height; ++y)
+    for (int y = 0; size && y < control.height; ++y)
         for (size_t x = 0; x < pixelBytes; ++x) page[(size_t)y * (size_t)control.bytesPerRow + x] = FAKE_PIXEL(x, y);
     *buffer = page;
     return 1;
