@@ -53,11 +53,17 @@ size_t BarePage(SANE_Handle h, std::vector<unsigned char>& page) {
     SANE_Parameters p;
     sane_get_parameters(h, &p);
     page.resize(static_cast<size_t>(p.bytes_per_line) * static_cast<size_t>(p.lines));
+    // As scanimage does: read until the backend reports the end of the page.
     size_t filled = 0;
     SANE_Int n = 0;
-    while (filled < page.size() &&
-           sane_read(h, page.data() + filled, static_cast<SANE_Int>(page.size() - filled), &n) == SANE_STATUS_GOOD)
-        filled += static_cast<size_t>(n);
+    unsigned char spill[4096];
+    for (;;) {
+        const bool room = filled < page.size();
+        unsigned char* into = room ? page.data() + filled : spill;
+        const SANE_Int size = room ? static_cast<SANE_Int>(page.size() - filled) : SANE_Int{sizeof(spill)};
+        if (sane_read(h, into, size, &n) != SANE_STATUS_GOOD) break;
+        if (room) filled += static_cast<size_t>(n);
+    }
     sane_cancel(h);
     return filled;
 }

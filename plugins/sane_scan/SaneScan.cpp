@@ -33,6 +33,10 @@
 #include <string>
 #include <vector>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 #include "SaneSession.h"
 #include "devices/ScanLibraryApi.h"
 
@@ -413,6 +417,38 @@ unsigned char* Rotate(const unsigned char* page, int& width, int& height, int bi
     return out;
 }
 
+// Red and blue of `count` pixels exchanged in place.
+void SwapRedBlueScalar(unsigned char* row, int64_t count) {
+    for (int64_t x = 0; x < count; ++x) std::swap(row[x * 3], row[x * 3 + 2]);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// Five pixels (15 bytes) per step with one byte shuffle; the 16th byte of
+// each load is written back unchanged.
+__attribute__((target("ssse3"))) void SwapRedBlueSsse3(unsigned char* row, int64_t count) {
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+    int64_t x = 0;
+    // Each step reads 16 bytes: stop while a sixth pixel is still there.
+    for (; x + 6 <= count; x += 5) {
+        unsigned char* p = row + x * 3;
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_shuffle_epi8(v, order));
+    }
+    SwapRedBlueScalar(row + x * 3, count - x);
+}
+#endif
+
+void SwapRedBlue(unsigned char* row, int64_t count) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3) {
+        SwapRedBlueSsse3(row, count);
+        return;
+    }
+#endif
+    SwapRedBlueScalar(row, count);
+}
+
 // Pages that need no conversion beyond row padding and the red/blue swap
 // are read straight into the delivered buffer: one pass over the pixels
 // instead of three. False (and nothing allocated) when the page is not of
@@ -474,7 +510,7 @@ unsigned char* ReadDirect(const SANE_Parameters& p, int imageType, int& width, i
         if (y * rowBytes != y * bpl) std::memmove(dst, out + y * bpl, static_cast<size_t>(needed));
         std::memset(dst + needed, 0, static_cast<size_t>(rowBytes - needed));
         if (bitCount == 24) {
-            for (int64_t x = 0; x < w; ++x) std::swap(dst[x * 3], dst[x * 3 + 2]);
+            SwapRedBlue(dst, w);
         } else if (bitCount == 1 && w % 8) {
             dst[w / 8] &= static_cast<unsigned char>(0xFF00 >> (w % 8));
         }

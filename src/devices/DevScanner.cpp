@@ -153,7 +153,9 @@ void CDevScanner::StartScan() { library_->TwainScanStart(StartValues()); }
 
 int32_t CDevScanner::Capture() {
     if (!IsOpened() || !library_ || !library_->IsLoaded()) return kDeviceNotOpened;
-    ClearCapturedImages();
+    // The previous page's image is kept aside to take the next page: a page
+    // of the same size then needs no new memory.
+    std::unique_ptr<CRawImage> reuse = TakeCapturedImages();
     const CDevScannerInfo* info = ScannerInfo();
     if (!info) return kDeviceNotOpened;
     if (!EnsureSelected()) return kDeviceFailed;
@@ -169,13 +171,13 @@ int32_t CDevScanner::Capture() {
     }
     // A multi-page scan stays started while the feeder holds paper.
     if (library_->TwainHavePaper() == 0) library_->TwainScanEnd();
-    const int32_t result = AppendPage(buffer, width, height, bitCount, bytesPerRow);
+    const int32_t result = AppendPage(std::move(reuse), buffer, width, height, bitCount, bytesPerRow);
     std::free(buffer);  // the scanning library allocates pages with malloc
     return result;
 }
 
-int32_t CDevScanner::AppendPage(const unsigned char* buffer, int width, int height, int bitCount,
-                                int bytesPerRow) {
+int32_t CDevScanner::AppendPage(std::unique_ptr<CRawImage> image, const unsigned char* buffer, int width,
+                                int height, int bitCount, int bytesPerRow) {
     if (!buffer || width <= 0 || height <= 0 || bytesPerRow <= 0) return kDeviceFailed;
     if (bitCount != 1 && bitCount != 8 && bitCount != 24) return kDeviceFailed;
     if (width > kMaxScanPageSide || height > kMaxScanPageSide) return kDeviceFailed;
@@ -184,22 +186,29 @@ int32_t CDevScanner::AppendPage(const unsigned char* buffer, int width, int heig
     if (bytesPerRow < pixelBytes) return kDeviceFailed;
     if (int64_t{height} * bytesPerRow > kMaxScanPageBytes) return kDeviceFailed;
 
-    CRawImage* image = AddCapturedImage();
+    if (!image) image.reset(new (std::nothrow) CRawImage);
     if (!image) return kDeviceFailed;
-    if (!image->Create(width, height, bitCount, 300)) {
-        DropLastCapturedImage();
-        return kDeviceFailed;
-    }
+    // Every byte of a reused image of the same geometry is written below, so
+    // only a new geometry goes through Create (which clears the pixels).
+    const bool sameGeometry = image->HasPixels() && image->width == width && image->height == height &&
+                              image->bitCount == bitCount && image->bytesPerRow == CDib::RowBytes(width, bitCount);
+    if (!sameGeometry && !image->Create(width, height, bitCount, 300)) return kDeviceFailed;
+    // A reused image keeps its resolution and name through Create.
+    image->xResolution = image->yResolution = 300;
+    image->SetFileName(u"");
     // Row by row: the delivered row length need not be the image's own.
     const size_t copy = static_cast<size_t>(pixelBytes);
-    for (int y = 0; y < height; ++y)
+    const size_t padding = static_cast<size_t>(image->bytesPerRow) - copy;
+    for (int y = 0; y < height; ++y) {
         std::memcpy(image->rows[y], buffer + static_cast<size_t>(y) * static_cast<size_t>(bytesPerRow), copy);
+        std::memset(image->rows[y] + copy, 0, padding);
+    }
     if (bitCount == 1 && width % 8 != 0) {
         // Bits past the last pixel are not pixels: keep them white.
         const uint8_t mask = static_cast<uint8_t>(0xFF00 >> (width % 8));
         for (int y = 0; y < height; ++y) image->rows[y][width / 8] &= mask;
     }
-    return kDeviceOk;
+    return AppendCapturedImage(std::move(image)) ? kDeviceOk : kDeviceFailed;
 }
 
 int32_t CDevScanner::SetCapturedAttribute(int32_t attribute, int32_t value) {

@@ -62,7 +62,9 @@ private:
     // Selects it again when another scanner selected its own since.
     bool EnsureSelected();
     // Copies a delivered page into a new captured image; 0 appended, 3 not.
-    int32_t AppendPage(const unsigned char* buffer, int width, int height, int bitCount, int bytesPerRow);
+    // `image` (may be null) is reused for the page when given.
+    int32_t AppendPage(std::unique_ptr<CRawImage> image, const unsigned char* buffer, int width, int height,
+                       int bitCount, int bytesPerRow);
 
     std::unique_ptr<CScanLibraryManager> library_;
 };

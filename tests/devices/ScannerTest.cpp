@@ -265,6 +265,25 @@ TEST_F(ScannerFake, PagesAreCopiedRowByRowWithTheirOwnRowLength) {
     }
 }
 
+TEST_F(ScannerFake, ImageOfThePreviousPageIsReusedAsNew) {
+    auto device = Opened();
+    ASSERT_EQ(device->Capture(), kDeviceOk);
+    CRawImage* first = device->GetCapturedImage(0);
+    // As a page loaded from a file would be.
+    first->xResolution = first->yResolution = 150;
+    first->SetFileName(u"/some/page.png");
+    std::memset(first->bits.get(), 0x5A, static_cast<size_t>(first->height) * first->bytesPerRow);
+    Page(16, 4, 8, 20);
+    ASSERT_EQ(device->Capture(), kDeviceOk);
+    ASSERT_EQ(device->GetCapturedImageCount(), 1);
+    const CRawImage* image = device->GetCapturedImage(0);
+    EXPECT_EQ(image->xResolution, 300);
+    EXPECT_EQ(image->yResolution, 300);
+    EXPECT_EQ(image->FileName(), u"");
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 16; ++x) ASSERT_EQ(image->rows[y][x], FAKE_PIXEL(x, y));
+}
+
 TEST_F(ScannerFake, UnusablePagesAppendNothing) {
     struct Case {
         const char* what;
