@@ -423,16 +423,38 @@ void SwapRedBlueScalar(unsigned char* row, int64_t count) {
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-// Five pixels (15 bytes) per step with one byte shuffle; the 16th byte of
-// each load is written back unchanged.
+// Byte-shuffle masks for sixteen pixels (48 bytes, three vectors) at a
+// time: output vector k takes from input vector j the lanes masks[k][j]
+// names (0x80: none). Loads and stores never overlap, so no store has to be
+// forwarded into a later load.
+struct SwapMasks {
+    alignas(16) unsigned char m[3][3][16];
+    SwapMasks() {
+        for (int k = 0; k < 3; ++k)
+            for (int j = 0; j < 3; ++j)
+                for (int i = 0; i < 16; ++i) {
+                    const int g = 16 * k + i, from = (g / 3) * 3 + (2 - g % 3);
+                    m[k][j][i] = static_cast<unsigned char>(from / 16 == j ? from % 16 : 0x80);
+                }
+    }
+};
+
 __attribute__((target("ssse3"))) void SwapRedBlueSsse3(unsigned char* row, int64_t count) {
-    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+    static const SwapMasks masks;
+    __m128i m[3][3];
+    for (int k = 0; k < 3; ++k)
+        for (int j = 0; j < 3; ++j) m[k][j] = _mm_load_si128(reinterpret_cast<const __m128i*>(masks.m[k][j]));
     int64_t x = 0;
-    // Each step reads 16 bytes: stop while a sixth pixel is still there.
-    for (; x + 6 <= count; x += 5) {
-        unsigned char* p = row + x * 3;
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_shuffle_epi8(v, order));
+    for (; x + 16 <= count; x += 16) {
+        __m128i* p = reinterpret_cast<__m128i*>(row + x * 3);
+        const __m128i v0 = _mm_loadu_si128(p), v1 = _mm_loadu_si128(p + 1), v2 = _mm_loadu_si128(p + 2);
+        const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(v0, m[0][0]), _mm_shuffle_epi8(v1, m[0][1]));
+        const __m128i o1 = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, m[1][0]), _mm_shuffle_epi8(v1, m[1][1])),
+                                        _mm_shuffle_epi8(v2, m[1][2]));
+        const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(v1, m[2][1]), _mm_shuffle_epi8(v2, m[2][2]));
+        _mm_storeu_si128(p, o0);
+        _mm_storeu_si128(p + 1, o1);
+        _mm_storeu_si128(p + 2, o2);
     }
     SwapRedBlueScalar(row + x * 3, count - x);
 }
@@ -481,39 +503,48 @@ unsigned char* ReadDirect(const SANE_Parameters& p, int imageType, int& width, i
         failed = true;
         return nullptr;
     }
-    const size_t want = static_cast<size_t>(bpl * p.lines);
-    size_t filled = 0;
-    SANE_Status s = SANE_STATUS_GOOD;
-    while (filled < want) {
-        SANE_Int n = 0;
-        s = sane_read(state.handle, out + filled, static_cast<SANE_Int>(std::min<size_t>(want - filled, 1 << 20)), &n);
-        if (s != SANE_STATUS_GOOD) break;
-        filled += static_cast<size_t>(std::max<SANE_Int>(n, 0));
-    }
-    if (s == SANE_STATUS_GOOD) {
-        // Whatever the scanner sends beyond what it announced is dropped.
-        uint8_t scratch[4096];
-        SANE_Int n = 0;
-        while ((s = sane_read(state.handle, scratch, sizeof(scratch), &n)) == SANE_STATUS_GOOD) {
-        }
-    }
-    const int64_t lines = static_cast<int64_t>(filled) / bpl;
-    if (s != SANE_STATUS_EOF || lines <= 0) {
+    // The data arrive through a small buffer that stays in cache and go
+    // from there straight to their padded rows; each row is finished (red
+    // and blue exchanged, padding cleared) while it is still in cache.
+    static std::vector<unsigned char> chunk;
+    try {
+        chunk.resize(1 << 16);
+    } catch (...) {
         std::free(out);
         failed = true;
         return nullptr;
     }
-    // Spread the rows to their padded places, last row first so that no
-    // row is overwritten before it has moved.
-    for (int64_t y = lines - 1; y >= 0; --y) {
-        unsigned char* dst = out + y * rowBytes;
-        if (y * rowBytes != y * bpl) std::memmove(dst, out + y * bpl, static_cast<size_t>(needed));
-        std::memset(dst + needed, 0, static_cast<size_t>(rowBytes - needed));
-        if (bitCount == 24) {
-            SwapRedBlue(dst, w);
-        } else if (bitCount == 1 && w % 8) {
-            dst[w / 8] &= static_cast<unsigned char>(0xFF00 >> (w % 8));
+    int64_t y = 0, column = 0;  // row being filled and bytes of it received
+    SANE_Status s = SANE_STATUS_GOOD;
+    for (;;) {
+        SANE_Int n = 0;
+        s = sane_read(state.handle, chunk.data(), static_cast<SANE_Int>(chunk.size()), &n);
+        if (s != SANE_STATUS_GOOD) break;
+        int64_t pos = 0;
+        // Whatever the scanner sends beyond what it announced is dropped.
+        while (pos < n && y < p.lines) {
+            const int64_t take = std::min<int64_t>(bpl - column, n - pos);
+            unsigned char* row = out + y * rowBytes;
+            if (column < needed)
+                std::memcpy(row + column, chunk.data() + pos, static_cast<size_t>(std::min(take, needed - column)));
+            column += take;
+            pos += take;
+            if (column == bpl) {
+                std::memset(row + needed, 0, static_cast<size_t>(rowBytes - needed));
+                if (bitCount == 24)
+                    SwapRedBlue(row, w);
+                else if (bitCount == 1 && w % 8)
+                    row[w / 8] &= static_cast<unsigned char>(0xFF00 >> (w % 8));
+                ++y;
+                column = 0;
+            }
         }
+    }
+    const int64_t lines = y;
+    if (s != SANE_STATUS_EOF || lines <= 0) {
+        std::free(out);
+        failed = true;
+        return nullptr;
     }
     width = static_cast<int>(w);
     height = static_cast<int>(lines);
