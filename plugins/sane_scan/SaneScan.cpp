@@ -417,9 +417,15 @@ unsigned char* Rotate(const unsigned char* page, int& width, int& height, int bi
     return out;
 }
 
-// Red and blue of `count` pixels exchanged in place.
-void SwapRedBlueScalar(unsigned char* row, int64_t count) {
-    for (int64_t x = 0; x < count; ++x) std::swap(row[x * 3], row[x * 3 + 2]);
+// `count` pixels copied from src to dst with red and blue exchanged; dst
+// may be src.
+void CopySwapRedBlueScalar(unsigned char* dst, const unsigned char* src, int64_t count) {
+    for (int64_t x = 0; x < count; ++x) {
+        const unsigned char first = src[x * 3], middle = src[x * 3 + 1], last = src[x * 3 + 2];
+        dst[x * 3] = last;
+        dst[x * 3 + 1] = middle;
+        dst[x * 3 + 2] = first;
+    }
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -439,15 +445,17 @@ struct SwapMasks {
     }
 };
 
-__attribute__((target("ssse3"))) void SwapRedBlueSsse3(unsigned char* row, int64_t count) {
+__attribute__((target("ssse3"))) void CopySwapRedBlueSsse3(unsigned char* dst, const unsigned char* src,
+                                                           int64_t count) {
     static const SwapMasks masks;
     __m128i m[3][3];
     for (int k = 0; k < 3; ++k)
         for (int j = 0; j < 3; ++j) m[k][j] = _mm_load_si128(reinterpret_cast<const __m128i*>(masks.m[k][j]));
     int64_t x = 0;
     for (; x + 16 <= count; x += 16) {
-        __m128i* p = reinterpret_cast<__m128i*>(row + x * 3);
-        const __m128i v0 = _mm_loadu_si128(p), v1 = _mm_loadu_si128(p + 1), v2 = _mm_loadu_si128(p + 2);
+        const __m128i* from = reinterpret_cast<const __m128i*>(src + x * 3);
+        __m128i* p = reinterpret_cast<__m128i*>(dst + x * 3);
+        const __m128i v0 = _mm_loadu_si128(from), v1 = _mm_loadu_si128(from + 1), v2 = _mm_loadu_si128(from + 2);
         const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(v0, m[0][0]), _mm_shuffle_epi8(v1, m[0][1]));
         const __m128i o1 = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, m[1][0]), _mm_shuffle_epi8(v1, m[1][1])),
                                         _mm_shuffle_epi8(v2, m[1][2]));
@@ -456,19 +464,19 @@ __attribute__((target("ssse3"))) void SwapRedBlueSsse3(unsigned char* row, int64
         _mm_storeu_si128(p + 1, o1);
         _mm_storeu_si128(p + 2, o2);
     }
-    SwapRedBlueScalar(row + x * 3, count - x);
+    CopySwapRedBlueScalar(dst + x * 3, src + x * 3, count - x);
 }
 #endif
 
-void SwapRedBlue(unsigned char* row, int64_t count) {
+void CopySwapRedBlue(unsigned char* dst, const unsigned char* src, int64_t count) {
 #if defined(__x86_64__) && defined(__GNUC__)
     static const bool ssse3 = __builtin_cpu_supports("ssse3");
     if (ssse3) {
-        SwapRedBlueSsse3(row, count);
+        CopySwapRedBlueSsse3(dst, src, count);
         return;
     }
 #endif
-    SwapRedBlueScalar(row, count);
+    CopySwapRedBlueScalar(dst, src, count);
 }
 
 // Pages that need no conversion beyond row padding and the red/blue swap
@@ -523,8 +531,16 @@ unsigned char* ReadDirect(const SANE_Parameters& p, int imageType, int& width, i
         int64_t pos = 0;
         // Whatever the scanner sends beyond what it announced is dropped.
         while (pos < n && y < p.lines) {
-            const int64_t take = std::min<int64_t>(bpl - column, n - pos);
             unsigned char* row = out + y * rowBytes;
+            if (column == 0 && bitCount == 24 && n - pos >= bpl) {
+                // A whole colour row in the buffer: copied and turned in one go.
+                CopySwapRedBlue(row, chunk.data() + pos, w);
+                std::memset(row + needed, 0, static_cast<size_t>(rowBytes - needed));
+                pos += bpl;
+                ++y;
+                continue;
+            }
+            const int64_t take = std::min<int64_t>(bpl - column, n - pos);
             if (column < needed)
                 std::memcpy(row + column, chunk.data() + pos, static_cast<size_t>(std::min(take, needed - column)));
             column += take;
@@ -532,7 +548,7 @@ unsigned char* ReadDirect(const SANE_Parameters& p, int imageType, int& width, i
             if (column == bpl) {
                 std::memset(row + needed, 0, static_cast<size_t>(rowBytes - needed));
                 if (bitCount == 24)
-                    SwapRedBlue(row, w);
+                    CopySwapRedBlue(row, row, w);
                 else if (bitCount == 1 && w % 8)
                     row[w / 8] &= static_cast<unsigned char>(0xFF00 >> (w % 8));
                 ++y;
