@@ -32,7 +32,7 @@ public:
     // Asks the driver library whether a scanner whose description contains
     // the configured Name is attached. The driver library is unloaded again.
     bool IsPresent() override;
-    // Unloads the scanning library and clears the opened flag; the
+    // Ends any scan, unloads the scanning library and clears the opened flag; the
     // configuration record is kept.
     void Close() override;
     // Scans one page into the captured images: 0 appended; 2 not opened;

@@ -23,6 +23,9 @@ bool CScanLibraryManager::Load(const std::string& path) {
 }
 
 void CScanLibraryManager::Unload() {
+    // A scan left started (a feeder page waiting) is ended before the
+    // library goes: unloading alone need not reach the library's clean-up.
+    if (loaded_) scanEnd_();
     loaded_ = false;
     selectSource_ = nullptr;
     scanStart_ = nullptr;
