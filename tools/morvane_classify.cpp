@@ -22,6 +22,7 @@
 #include "morvane/classifier.h"
 #include "core/TextConv.h"
 #include "parallel_batch.h"
+#include "scan_command.h"
 
 namespace {
 
@@ -272,6 +273,7 @@ int main(int argc, char** argv) {
     bool json = false, shortcut = false, version = false, followLinks = false;
     long long maxPixels = 0;
     morvane_cli::BatchSettings batch;
+    scancommand::ScanOptions scan;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -282,8 +284,11 @@ int main(int argc, char** argv) {
             }
             return argv[++i];
         };
-        if (arg == "--help" || arg == "-h") {
+        if (const int taken = scancommand::ParseScanOption(i, argc, argv, scan)) {
+            if (taken < 0) return 2;
+        } else if (arg == "--help" || arg == "-h") {
             std::fputs(Usage().c_str(), stdout);
+            std::fputs(scancommand::kScanUsage, stdout);
             return 0;
         } else if (arg == "--version") {
             version = true;
@@ -343,16 +348,31 @@ int main(int argc, char** argv) {
         std::printf("morvane-classify %s\n", text.c_str());
         return 0;
     }
-    if (inputs.empty()) {
+    if (scan.enabled && !inputs.empty()) {
+        std::fprintf(stderr, "morvane-classify: --scan takes no PATH\n");
+        return 2;
+    }
+    if (inputs.empty() && !scan.enabled) {
         std::fprintf(stderr, "morvane-classify: no page given\n%s", Usage().c_str());
         return 2;
     }
     if (templates.empty()) templates.push_back(BundledDirectory("templates/main.xml"));
+    if (scan.enabled) {
+        if (horiDpi > 0) scan.dpi = horiDpi;
+        // Without -w, a device list naming the scanner is made for the run.
+        if (workdir.empty()) workdir = scancommand::PrepareScanWorkdir(scan);
+        if (workdir.empty()) {
+            std::fprintf(stderr, "morvane-classify: cannot prepare the scanner configuration\n");
+            scancommand::RemoveScanWorkdir(scan);
+            return 2;
+        }
+    }
     if (workdir.empty()) workdir = BundledDirectory("workdir");
     if (workdir.back() != '/') workdir.push_back('/');
 
     if (maxPixels > 0) api.SetPageBudget(maxPixels, 0);
     int code = api.LoadClassifier(nullptr, W(Utf8ToUtf16(workdir)));
+    scancommand::RemoveScanWorkdir(scan);  // read by LoadClassifier, not needed after
     if (code != 0) {
         std::fprintf(stderr, "morvane-classify: cannot load the classifier from %s: %s (%d)\n", workdir.c_str(),
                      Message(api, code).c_str(), code);
@@ -377,6 +397,12 @@ int main(int argc, char** argv) {
             for (const auto& id : valid) api.SetTemplateValid(W(Utf8ToUtf16(id)), 0, index);
         }
         if (shortcut) api.SetAttribute(0, 1, index);
+    }
+
+    if (scan.enabled) {
+        const int status = scancommand::RunScan(api.handle, scan, indexes, json);
+        api.FreeClassifier();
+        return status;
     }
 
     std::vector<std::string> pages;

@@ -42,6 +42,23 @@ CRawImage* CDevice::AddCapturedImage() {
     return captured_.back().get();
 }
 
+std::unique_ptr<CRawImage> CDevice::TakeCapturedImages() {
+    std::unique_ptr<CRawImage> first;
+    if (!captured_.empty()) first = std::move(captured_.front());
+    captured_.clear();
+    return first;
+}
+
+bool CDevice::AppendCapturedImage(std::unique_ptr<CRawImage> image) {
+    if (!image) return true;
+    try {
+        captured_.push_back(std::move(image));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 int32_t CDevice::LoadLocalImage(const std::u16string& path) {
     ClearCapturedImages();
     CRawImage* image = AddCapturedImage();

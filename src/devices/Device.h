@@ -72,6 +72,15 @@ protected:
     void ClearCapturedImages() { captured_.clear(); }
     // Appends an empty image for a capture to fill; null when memory runs out.
     CRawImage* AddCapturedImage();
+    // Empties the captured images but hands back the first one (null when
+    // there is none), so that a capture can reuse its memory.
+    std::unique_ptr<CRawImage> TakeCapturedImages();
+    // Appends an image (ignored when null); false when memory runs out.
+    bool AppendCapturedImage(std::unique_ptr<CRawImage> image);
+    // Removes the image AddCapturedImage appended last (a capture that failed).
+    void DropLastCapturedImage() {
+        if (!captured_.empty()) captured_.pop_back();
+    }
     void SetOpened(bool opened) { opened_ = opened; }
     void ReleaseInfo() { info_.reset(); }
 

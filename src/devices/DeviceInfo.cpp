@@ -34,6 +34,8 @@ bool CDevScannerInfo::Read(CXmlDocument& xml) {
     showUI = xml.ReadIntAttribute(u"ShowUI");
     driverPath = xml.ReadAttribute(u"DriverPath");
     rotate = xml.ReadIntAttribute(u"Rotate");
+    scanLibrary = xml.ReadAttribute(u"ScanLibrary");
+    systemDirectory = xml.ReadAttribute(u"SystemDirectory");
     return true;
 }
 

@@ -56,6 +56,15 @@ public:
     int32_t rangeWidth = 0;
     int32_t rangeHeight = 0;
     int32_t rotate = 0;  // "Rotate"
+    // Where this system keeps the scanner's libraries (not part of the scan
+    // values): "ScanLibrary" names the scanning library, empty meaning
+    // kDefaultScanLibrary; "SystemDirectory" is the directory that
+    // "DriverPath" is appended to, empty meaning the built-in plug-in
+    // directory (ScannerSystemDirectory()).
+    std::u16string scanLibrary;
+    std::u16string systemDirectory;
+
+    static constexpr const char16_t* kDefaultScanLibrary = u"MorvaneSaneScan.dll";
 };
 
 // Device type numbers ("Type" attribute of a "Device" element).
