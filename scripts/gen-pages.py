@@ -301,7 +301,8 @@ def main():
                 rng = random.Random(n * 7919 + 17)
                 dpi = dpis[(n + i) % len(dpis)]
                 # 600 dpi full glass and large pages make big files; keep them rarer.
-                if dpi == 600 and (cond == "glassfull" or SIZES[cls][1] > 200) and rng.random() < 0.5:
+                if len(dpis) > 1 and dpi == 600 and (cond == "glassfull" or SIZES[cls][1] > 200) and \
+                        rng.random() < 0.5:
                     dpi = 300
                 folder = os.path.join(args.out, f"{dpi}dpi", cond)
                 os.makedirs(folder, exist_ok=True)
