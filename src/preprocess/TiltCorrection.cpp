@@ -30,7 +30,10 @@ double MeasureTiltFor(const CRawImage& image, const CTiltCorrectionInfo& step) {
     // not clipped; the window still decides whether to turn.
     const double range = std::clamp(static_cast<double>(step.maxAngle), 1.0, 30.0) + 0.5;
     const ProjectionSkewResult r = EstimateProjectionSkew(work, range);
-    return r.found ? r.angle : 0.0;
+    // Below 0.05 degree the estimate cannot tell a tilt from none; turning
+    // by it would only cost time and sharpness.
+    if (!r.found || std::fabs(r.angle) < 0.05 * 3.14159265 / 180) return 0.0;
+    return r.angle;
 }
 
 bool RotateIfTilted(CRawImage& image, double angle, const CTiltCorrectionInfo& step) {

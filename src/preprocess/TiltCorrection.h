@@ -27,7 +27,8 @@ constexpr int32_t kTiltEstimatorProjection = 1;  // sharpness of the sheared row
 
 // The skew of `image` measured as the step asks: MeasureTilt for estimator 0
 // (and any unknown value); for estimator 1 the row-profile estimate on the
-// same binary working copy, searched over +-maxAngle degrees (at least 1).
+// same binary working copy, searched over +-maxAngle degrees (at least 1);
+// an estimate below 0.05 degree counts as 0.
 double MeasureTiltFor(const CRawImage& image, const CTiltCorrectionInfo& step);
 
 // Rotates `image` in place by `angle` when the angle lies in the step's
