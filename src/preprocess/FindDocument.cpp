@@ -376,7 +376,11 @@ DocumentPlacement LocateDocument(const CRawImage& image, const CFindDocumentInfo
     uint32_t dev[256] = {};
     for (int v = 0; v < 256; ++v) dev[std::abs(v - bedLevel)] += ring[v];
     const double sigma = 1.4826 * Percentile(dev, ringCount, 0.5);
-    const int paper = Percentile(all, allCount, 0.9);
+    // The paper's level: the brightest tenth of the image, or for a small
+    // document on a large dark bed the brightest 3 % or 1 %.
+    int paper = Percentile(all, allCount, 0.9);
+    if (paper - bedLevel < 40) paper = Percentile(all, allCount, 0.97);
+    if (paper - bedLevel < 40) paper = Percentile(all, allCount, 0.99);
 
     bool dark;
     if (step.bed == kBedDark)

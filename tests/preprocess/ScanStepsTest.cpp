@@ -184,6 +184,15 @@ TEST(FindDocument, BadInputHasDefinedResults) {
     EXPECT_FALSE(FindDocument(empty, step));
 
     const CRawImage card = Card(505, 319, false);
+    // A card on a whole A4 black lid (under a tenth of the image).
+    {
+        CRawImage img = OnBed(card, -1.5, 1240, 1754, 500, 900, 10);
+        DocumentPlacement p;
+        ASSERT_TRUE(FindDocument(img, step, &p));
+        ASSERT_TRUE(p.found);
+        EXPECT_NEAR(img.width, 505, 12);
+        EXPECT_NEAR(img.height, 319, 12);
+    }
     // Two documents on a dark bed: the larger one is taken.
     {
         CRawImage img = OnBed(card, 1.0, 1300, 700, 40, 60, 5);
