@@ -35,7 +35,11 @@ def measure(tool, page):
     # so every page is handed over as an 8-bit gray JPEG of high quality.
     with tempfile.TemporaryDirectory() as tmp:
         gray = os.path.join(tmp, "page.jpg")
-        subprocess.run(["convert", page, "-colorspace", "Gray", "-quality", "95", gray], check=True)
+        # The resolution is the folder's (as the host would give it), not
+        # whatever unit the file's own header uses.
+        dpi = re.search(r"(\d+)dpi", page).group(1)
+        subprocess.run(["convert", page, "-colorspace", "Gray", "-units", "PixelsPerInch", "-density", dpi,
+                        "-quality", "95", gray], check=True)
         out = subprocess.run([tool, os.path.join(ROOT, "examples/templates/filters.xml"), "2", gray],
                              check=True, capture_output=True, text=True).stdout
     rows = [list(map(int, m.split(","))) for m in re.findall(r"<GridData>([^<]*)</GridData>", out)]
