@@ -260,7 +260,7 @@ def scan(cls, dpi, cond, rng, out_path):
             ox = rng.uniform(0, max(0.0, gw - w - 3))
             oy = rng.uniform(0, max(0.0, gh - h - 3))
             if rng.random() < 0.5:  # most people push the card into a corner
-                ox, oy = rng.uniform(0, 4), rng.uniform(0, 4)
+                ox, oy = rng.uniform(0, min(4, max(0.0, gw - w))), rng.uniform(0, min(4, max(0.0, gh - h)))
             glass_color = rng.choice(["#ffffff", "#fdfdfd", "#fafafa"])
             # A scanner lamp leaves a thin shadow along the document's edges.
             shadow = ["-bordercolor", "#b8b8b8", "-border", "1"]

@@ -59,9 +59,12 @@ constexpr int32_t kMinReduced = 16;    // smaller reduced images are not searche
 
 // Gray copy reduced by an integer factor: each pixel is the mean of an f x f
 // block (gray = (B + 2G + R) / 4 for colour, 0 / 255 for 1-bit).
+// Beside the mean, the darkest pixel of each block: a document's thin edge
+// shadow on white glass survives in it where a mean would wash it out.
 struct Reduced {
     int32_t w = 0, h = 0, f = 1;
     std::vector<uint8_t> px;
+    std::vector<uint8_t> mn;
     uint8_t at(int32_t x, int32_t y) const { return px[static_cast<size_t>(y) * w + x]; }
 };
 
@@ -74,25 +77,37 @@ bool Reduce(const CRawImage& img, Reduced* out) {
     out->h = h;
     out->f = f;
     out->px.assign(static_cast<size_t>(w) * h, 0);
+    out->mn.assign(static_cast<size_t>(w) * h, 255);
     std::vector<uint32_t> acc(static_cast<size_t>(w));
     const uint32_t area = static_cast<uint32_t>(f) * static_cast<uint32_t>(f);
     for (int32_t by = 0; by < h; ++by) {
         std::fill(acc.begin(), acc.end(), 0u);
+        uint8_t* mn = &out->mn[static_cast<size_t>(by) * w];
         for (int32_t dy = 0; dy < f; ++dy) {
             const uint8_t* row = img.rows[by * f + dy];
             if (img.bitCount == 24) {
                 for (int32_t bx = 0; bx < w; ++bx) {
                     const uint8_t* p = row + 3 * static_cast<size_t>(bx) * f;
-                    uint32_t s = 0;
-                    for (int32_t dx = 0; dx < f; ++dx, p += 3) s += p[0] + 2u * p[1] + p[2];
+                    uint32_t s = 0, m = 1020;
+                    for (int32_t dx = 0; dx < f; ++dx, p += 3) {
+                        const uint32_t g = p[0] + 2u * p[1] + p[2];
+                        s += g;
+                        m = std::min(m, g);
+                    }
                     acc[static_cast<size_t>(bx)] += s;
+                    mn[bx] = std::min<uint8_t>(mn[bx], static_cast<uint8_t>(m >> 2));
                 }
             } else if (img.bitCount == 8) {
                 for (int32_t bx = 0; bx < w; ++bx) {
                     const uint8_t* p = row + static_cast<size_t>(bx) * f;
                     uint32_t s = 0;
-                    for (int32_t dx = 0; dx < f; ++dx) s += p[dx];
+                    uint8_t m = 255;
+                    for (int32_t dx = 0; dx < f; ++dx) {
+                        s += p[dx];
+                        m = std::min(m, p[dx]);
+                    }
                     acc[static_cast<size_t>(bx)] += 4u * s;
+                    mn[bx] = std::min(mn[bx], m);
                 }
             } else {
                 for (int32_t bx = 0; bx < w; ++bx) {
@@ -102,6 +117,7 @@ bool Reduce(const CRawImage& img, Reduced* out) {
                         s += (row[x >> 3] & (0x80 >> (x & 7))) ? 0u : 255u;
                     }
                     acc[static_cast<size_t>(bx)] += 4u * s;
+                    if (s < 255u * static_cast<uint32_t>(f)) mn[bx] = 0;
                 }
             }
         }
@@ -373,9 +389,6 @@ DocumentPlacement LocateDocument(const CRawImage& image, const CFindDocumentInfo
         }
     const uint64_t allCount = static_cast<uint64_t>(w) * h;
     const int bedLevel = Percentile(ring, ringCount, 0.5);
-    uint32_t dev[256] = {};
-    for (int v = 0; v < 256; ++v) dev[std::abs(v - bedLevel)] += ring[v];
-    const double sigma = 1.4826 * Percentile(dev, ringCount, 0.5);
     // The paper's level: the brightest tenth of the image, or for a small
     // document on a large dark bed the brightest 3 % or 1 %.
     int paper = Percentile(all, allCount, 0.9);
@@ -405,9 +418,19 @@ DocumentPlacement LocateDocument(const CRawImage& image, const CFindDocumentInfo
         }
         for (size_t i = 0; i < mask.size(); ++i) mask[i] = r.px[i] > threshold;
     } else {
-        const double t = step.contrast > 0 ? step.contrast : std::max(8.0, 4.0 * sigma + 2.0);
+        // On a light bed the block minima are measured against the ring's
+        // block minima, so that a one-pixel edge shadow counts in full.
+        uint32_t ringMin[256] = {};
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x)
+                if (x < 2 || y < 2 || x >= w - 2 || y >= h - 2) ++ringMin[r.mn[static_cast<size_t>(y) * w + x]];
+        const int bedMin = Percentile(ringMin, ringCount, 0.5);
+        uint32_t devMin[256] = {};
+        for (int v = 0; v < 256; ++v) devMin[std::abs(v - bedMin)] += ringMin[v];
+        const double sigmaMin = 1.4826 * Percentile(devMin, ringCount, 0.5);
+        const double t = step.contrast > 0 ? step.contrast : std::max(8.0, 4.0 * sigmaMin + 2.0);
         std::vector<uint8_t> raw(mask.size());
-        for (size_t i = 0; i < raw.size(); ++i) raw[i] = std::abs(static_cast<int>(r.px[i]) - bedLevel) > t;
+        for (size_t i = 0; i < raw.size(); ++i) raw[i] = std::abs(static_cast<int>(r.mn[i]) - bedMin) > t;
         // Grow by one pixel so that a document's thin edge shadow, broken
         // here and there by noise, holds together.
         for (int32_t y = 0; y < h; ++y)
