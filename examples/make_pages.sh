@@ -180,3 +180,16 @@ rmdir "$out/clean-text"
 ./make_text_pages.sh
 
 du -sh "$out"
+
+# Realistic samples drawn by scripts/gen-pages.py: an identity card lying in
+# the corner of a flatbed's white A4 glass, the whole glass scanned at
+# 200 dpi, and a boxed form scanned at 600 dpi as a 1-bit page (its rules are
+# 10 pixels wide, which the frame-line filter sees at 300 dpi).
+tmp=$(mktemp -d)
+python3 ../scripts/gen-pages.py --out "$tmp" --per 1 --dpis 200 --conditions glassfull --classes IDCARD --start 7001 >/dev/null
+python3 ../scripts/gen-pages.py --out "$tmp" --per 1 --dpis 600 --conditions bilevel --classes FORM-B200 --start 7002 >/dev/null
+mkdir -p "$out/scanned/200dpi" "$out/600dpi"
+mv "$tmp/200dpi/glassfull/IDCARD_7001.jpg" "$out/scanned/200dpi/IDCARD_on_white_glass.jpg"
+mv "$tmp/600dpi/bilevel/FORM-B200_7002.tif" "$out/600dpi/FORM-B200_boxed_600dpi.tif"
+rm -rf "$tmp"
+du -sh "$out"

@@ -101,6 +101,11 @@ CTemplateGroup* CMainTemplateEntry::ChooseChild(const CTemplateGroup& current) c
 }
 
 int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
+    // The host's run-time resolution, when set, is the page's resolution for
+    // every step that rescales by it (the file's own value may be missing or
+    // wrong); the size filter reads it from the filter as before.
+    if (horiDpi > 0) working.xResolution = horiDpi;
+    if (vertDpi > 0) working.yResolution = vertDpi;
     ApplyImageProcessingList(working, mainTemplate->steps.get());
 
     CTemplateGroup* current = mainTemplate->root.get();

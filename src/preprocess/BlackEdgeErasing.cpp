@@ -81,6 +81,33 @@ BlackEdgeScan ScanBlackEdgeBand(const std::vector<float>& p, int32_t norm, bool 
     return s;
 }
 
+int32_t MarginEdge(const std::vector<float>& p, int32_t norm, const BlackEdgeScan& s, bool outerAtStart,
+                   const BlackEdgeLimits& limits) {
+    const int32_t n = static_cast<int32_t>(p.size());
+    if (s.black <= 0 || norm <= 0) return -1;
+    // The run reaching the edge covers lines 1 .. black (top, left) or
+    // n - black .. n - 1 (bottom, right). It is the margin when the darkest
+    // line lies in it or is the outer end itself. A binarisation that leaves
+    // the outermost line white puts the darkest line inside the margin;
+    // counting the run from there would cut a second margin width into the
+    // page, so the edge is taken where the run ends instead: at the first
+    // line past it whose smoothed darkness falls below halfway between the
+    // white and black limits (the smoothing spreads a sharp edge evenly to
+    // both sides of that level).
+    const float half = 0.5f * (limits.hi + limits.lo);
+    const float fnorm = static_cast<float>(norm);
+    if (outerAtStart) {
+        if (s.maxIdx > s.black) return -1;
+        for (int32_t i = s.black + 1; i < n; ++i)
+            if (p[static_cast<size_t>(i)] / fnorm < half) return i;
+        return s.black;
+    }
+    if (s.maxIdx < n - s.black) return -1;
+    for (int32_t i = n - 1 - s.black; i >= 1; --i)
+        if (p[static_cast<size_t>(i)] / fnorm < half) return i + 1;
+    return n - 1 - s.black;
+}
+
 bool MeasureBlackEdges(const CRawImage& img, int32_t threshold, BlackEdgeBox* box) {
     if (!img.HasPixels() || img.bitCount != 1 || img.width < 8 || img.height < 8) return false;
     const int32_t W = img.width, H = img.height;
@@ -94,8 +121,11 @@ bool MeasureBlackEdges(const CRawImage& img, int32_t threshold, BlackEdgeBox* bo
     for (const Side side : {Side::kTop, Side::kLeft}) {
         if (!BandProfile(img, side, &p, &norm)) return false;
         const BlackEdgeScan s = ScanBlackEdgeBand(p, norm, true, limits);
+        const int32_t margin = MarginEdge(p, norm, s, true, limits);
         int32_t edge = 0;
-        if (s.M >= s.maxIdx)
+        if (margin >= 0)
+            edge = margin;
+        else if (s.M >= s.maxIdx)
             edge = std::max(s.M, s.maxIdx + s.black);
         else if (s.white == 0)
             edge = s.maxIdx + s.black;
@@ -108,8 +138,11 @@ bool MeasureBlackEdges(const CRawImage& img, int32_t threshold, BlackEdgeBox* bo
         const int32_t n = static_cast<int32_t>(p.size());
         const int32_t size = side == Side::kBottom ? H : W;
         const BlackEdgeScan s = ScanBlackEdgeBand(p, norm, false, limits);
+        const int32_t margin = MarginEdge(p, norm, s, false, limits);
         int32_t edge = size;
-        if (s.maxIdx >= s.M)
+        if (margin >= 0)
+            edge = margin + size - n;
+        else if (s.maxIdx >= s.M)
             edge = std::min(s.M, s.maxIdx - s.black) + size - n;
         else if (s.white == 0)
             edge = s.maxIdx - s.black + size - n;

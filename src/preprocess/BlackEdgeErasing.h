@@ -33,6 +33,16 @@ struct BlackEdgeScan {
 BlackEdgeScan ScanBlackEdgeBand(const std::vector<float>& p, int32_t norm, bool outerAtStart,
                                 const BlackEdgeLimits& limits);
 
+// Where the page begins (top, left: the first line kept) or ends (bottom,
+// right: one past the last line kept), in band indices, when the black run
+// that reaches the image edge is the margin, i.e. holds the darkest line or
+// the darkest line is the outer end itself: the first line past the run whose
+// smoothed darkness is below halfway between the limits (the run's inner end
+// when there is none). -1 when no black run reaches the edge or the darkest
+// line lies elsewhere; the classic rules then decide.
+int32_t MarginEdge(const std::vector<float>& p, int32_t norm, const BlackEdgeScan& s, bool outerAtStart,
+                   const BlackEdgeLimits& limits);
+
 // The page rectangle that remains after erasing (right and bottom exclusive).
 struct BlackEdgeBox {
     int32_t left = 0;

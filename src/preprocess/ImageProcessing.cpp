@@ -1,5 +1,6 @@
 #include "preprocess/ImageProcessing.h"
 
+#include "preprocess/ScanSteps.h"
 #include "preprocess/StepActions.h"
 
 namespace libMorvaneClassifier {
@@ -28,8 +29,9 @@ bool ApplyImageProcessing(CRawImage& image, const CImageProcessingInfo& step) {
             return s && ApplyTiltCorrectionStep(image, *s);
         }
         case kStepImageCropping:  // placeholder step: always fails
-        default:
             return false;
+        default:
+            return ApplyScanStep(image, step);  // types 20 and up; false for unknown numbers
     }
 }
 

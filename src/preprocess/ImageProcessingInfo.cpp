@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "preprocess/ScanSteps.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
@@ -134,6 +135,7 @@ void CTiltCorrectionInfo::Assign(const CImageProcessingInfo& other) {
         fillColor = o->fillColor;
         minAngle = o->minAngle;
         maxAngle = o->maxAngle;
+        estimator = o->estimator;
     }
 }
 
@@ -145,6 +147,7 @@ bool CTiltCorrectionInfo::ReadXml(CXmlDocument& xml) {
     maxAngle = ReadInt(xml, u"MaxAngle");
     grayType = ReadInt(xml, u"GrayType");
     binaryType = ReadInt(xml, u"BinaryType");
+    estimator = ReadInt(xml, u"Estimator");
     return true;
 }
 
@@ -152,7 +155,8 @@ bool CTiltCorrectionInfo::WriteXml(CXmlDocument& xml) const {
     return xml.AppendElement(u"TiltCorrection") && xml.WriteAttribute(u"IsOriginalSize", isOriginalSize) &&
            xml.WriteAttribute(u"FillColor", fillColor) && xml.WriteAttribute(u"MinAngle", minAngle) &&
            xml.WriteAttribute(u"MaxAngle", maxAngle) && xml.WriteAttribute(u"GrayType", grayType) &&
-           xml.WriteAttribute(u"BinaryType", binaryType);
+           xml.WriteAttribute(u"BinaryType", binaryType) &&
+           (estimator == 0 || xml.WriteAttribute(u"Estimator", estimator));
 }
 
 // ---- type 9 ----------------------------------------------------------------
@@ -176,7 +180,7 @@ std::unique_ptr<CImageProcessingInfo> CreateImageProcessingInfo(int32_t type) {
         case kStepImageCropping:
             return std::unique_ptr<CImageProcessingInfo>(new (std::nothrow) CImageCroppingInfo);
         default:
-            return nullptr;
+            return CreateScanStepInfo(type);  // types 20 and up; null for unknown numbers
     }
 }
 

@@ -108,6 +108,12 @@ public:
     int32_t fillColor = 1;       // "FillColor": white-fill argument of the rotation
     int32_t minAngle = 1;        // "MinAngle": degrees, exclusive lower limit
     int32_t maxAngle = 5;        // "MaxAngle": degrees, exclusive upper limit
+    // "Estimator": how the skew is measured; 0 (also when absent) = from
+    // character-sized components chained into text lines, 1 = from the
+    // sharpness of the whole page's row profile (kTiltEstimatorProjection).
+    // Written only when not 0 and kept out of the parameter descriptors, so
+    // templates and editors without it see the record as before.
+    int32_t estimator = 0;
 };
 
 // Type 9: cropping placeholder; no element, no parameters, always fails when

@@ -21,12 +21,22 @@ bool TiltInWindow(double angle, int32_t minAngle, int32_t maxAngle);
 // changed.
 double MeasureTilt(const CRawImage& image, int32_t grayType, int32_t binaryType);
 
+// Values of the step's "Estimator" attribute.
+constexpr int32_t kTiltEstimatorTextLines = 0;   // character components chained into lines
+constexpr int32_t kTiltEstimatorProjection = 1;  // sharpness of the sheared row profile
+
+// The skew of `image` measured as the step asks: MeasureTilt for estimator 0
+// (and any unknown value); for estimator 1 the row-profile estimate on the
+// same binary working copy, searched over +-maxAngle degrees (at least 1);
+// an estimate below 0.05 degree counts as 0.
+double MeasureTiltFor(const CRawImage& image, const CTiltCorrectionInfo& step);
+
 // Rotates `image` in place by `angle` when the angle lies in the step's
 // window (with interpolation, keep size = isOriginalSize != 0, white fill =
 // fillColor). Returns the rotation's result, or true when nothing is turned.
 bool RotateIfTilted(CRawImage& image, double angle, const CTiltCorrectionInfo& step);
 
-// The whole step: MeasureTilt, then RotateIfTilted. `measured` (optional)
+// The whole step: MeasureTiltFor, then RotateIfTilted. `measured` (optional)
 // receives the measured angle.
 bool CorrectTilt(CRawImage& image, const CTiltCorrectionInfo& step, double* measured = nullptr);
 

@@ -101,10 +101,11 @@ TEST(BlackEdgeErase, WhitePageLosesOneLineOnEachSide) {
 TEST(BlackEdgeErase, TopMarginIsCutBelowItsEdge) {
     // The default binarisation of the working copy (8 x 8 blocks) leaves the
     // first and last rows white, so on gray and colour pages the darkest line
-    // lies inside the margin and the cut moves further in by the length of
-    // the black run; on a 1-bit page the darkest line is the outer one and
-    // the cut lies a few smoothing lines below the margin.
-    struct Case { int bitCount; int minTop, maxTop; } cases[] = {{1, 30, 38}, {24, 30, 59}};
+    // lies inside the margin; the cut still falls where the black run that
+    // reaches the edge ends, not a margin width further in. On a 1-bit page
+    // the darkest line is the outer one. Either way the cut lies just below
+    // the margin.
+    struct Case { int bitCount; int minTop, maxTop; } cases[] = {{1, 30, 32}, {8, 30, 32}, {24, 30, 32}};
     for (const auto& c : cases) {
         const int bitCount = c.bitCount;
         CRawImage img = Page(400, 480, bitCount, {{0, 0, 400, 30}});
@@ -160,6 +161,63 @@ TEST(BlackEdgeErase, ScannerFrameAroundTextIsRemoved) {
         ASSERT_EQ(img.rows[img.height - 1][x], 255) << x;
     }
     EXPECT_EQ(img.rows[120 - box.top][80 - box.left], 0);
+}
+
+TEST(BlackEdgeErase, GrayPageEdgesLandOnTheMargins) {
+    // A gray page (background 240, ink 15) of 1132 x 714 pixels with black
+    // margins of 38 rows and 60 columns on every side and lines of text
+    // blocks inside: the page that remains begins and ends at the margins.
+    const int W = 1132, H = 714, mx = 60, my = 38;
+    for (int bitCount : {8, 24}) {
+        CRawImage img;
+        ASSERT_EQ(img.Create(W, H, bitCount, 300), 1);
+        const int bpp = bitCount / 8;
+        for (int y = 0; y < H; ++y) {
+            const bool marginRow = y < my || y >= H - my;
+            for (int x = 0; x < W; ++x) {
+                const bool margin = marginRow || x < mx || x >= W - mx;
+                const bool text = !margin && y >= 120 && y < 600 && (y - 120) % 40 < 14 && x >= 150 &&
+                                  x < 980 && (x - 150) % 18 < 11;
+                std::memset(img.rows[y] + bpp * x, margin || text ? 15 : 240, static_cast<size_t>(bpp));
+            }
+        }
+        CBlackEdgesErasingInfo step;
+        BlackEdgeBox box;
+        ASSERT_TRUE(EraseBlackEdges(img, step, &box)) << bitCount;
+        EXPECT_NEAR(box.left, mx, 2) << bitCount;
+        EXPECT_NEAR(box.top, my, 2) << bitCount;
+        EXPECT_NEAR(box.right, W - mx, 2) << bitCount;
+        EXPECT_NEAR(box.bottom, H - my, 2) << bitCount;
+        EXPECT_EQ(img.width, box.right - box.left);
+        EXPECT_EQ(img.height, box.bottom - box.top);
+    }
+}
+
+TEST(BlackEdgeMargin, EdgeOfTheRunReachingTheImageEdge) {
+    // Profiles normalised by 10, limits 0.85 / 0.1 (half level 0.475).
+    const BlackEdgeLimits limits = BlackEdgeLimitsFor(85);
+    struct Case {
+        const char* what;
+        std::vector<float> p;
+        bool outerAtStart;
+        int edge;
+    } cases[] = {
+        // Outermost line white (binarisation), darkest line inside the run
+        // 1..4, then a smoothed edge: 6 at 5 (grey), 3 at 6 (below half).
+        {"top: darkest inside the run", {0, 9, 10, 9, 9, 6, 3, 0, 0, 0}, true, 6},
+        {"top: darkest at the outer end", {10, 9, 9, 9, 4, 0, 0, 0}, true, 4},
+        {"top: no run at the edge", {10, 0, 0, 9.5f, 9.5f, 0, 0}, true, -1},
+        {"top: darker bar further in", {0, 9, 0, 0, 10, 10, 0, 0}, true, -1},
+        {"top: run never ends", {0, 9, 9, 9}, true, 3},
+        // The bottom scan reaches the outer end itself: left grey there.
+        {"bottom: darkest inside the run", {0, 0, 0, 3, 6, 9, 9, 10, 9, 7}, false, 4},
+        {"bottom: darkest at the outer end", {0, 0, 0, 0, 4, 9, 9, 10}, false, 5},
+        {"bottom: no run at the edge", {0, 0, 9.5f, 9.5f, 0, 0, 0}, false, -1},
+    };
+    for (const auto& c : cases) {
+        const BlackEdgeScan s = ScanBlackEdgeBand(c.p, 10, c.outerAtStart, limits);
+        EXPECT_EQ(MarginEdge(c.p, 10, s, c.outerAtStart, limits), c.edge) << c.what;
+    }
 }
 
 TEST(BlackEdgeErase, ThresholdZeroCountsAnyInkAsBlack) {

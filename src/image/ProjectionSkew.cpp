@@ -1,0 +1,135 @@
+#include "image/ProjectionSkew.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <vector>
+
+namespace {
+
+// One byte of the page that holds ink: its row, its byte column and the
+// number of black pixels in it.
+struct InkByte {
+    int32_t row;
+    int32_t column;
+    int32_t count;
+};
+
+int BitCount(uint8_t v) {
+    int n = 0;
+    for (; v; v = static_cast<uint8_t>(v & (v - 1))) ++n;
+    return n;
+}
+
+class Shearer {
+public:
+    Shearer(const std::vector<InkByte>& ink, int32_t height, int32_t columns)
+        : ink_(ink), height_(height), columns_(columns) {}
+
+    // Sharpness of the row profile after shearing by `angle`: the sum of the
+    // squared differences of neighbouring rows. Lines that lie along the
+    // shear make tall narrow peaks with steep flanks.
+    double Score(double angle) {
+        const double t = std::tan(angle);
+        // Byte column j holds pixels 8j .. 8j + 7: its centre is 8j + 3.5.
+        const int32_t reach = static_cast<int32_t>(std::ceil(std::fabs(t) * (8.0 * columns_))) + 2;
+        offsets_.resize(static_cast<size_t>(columns_));
+        for (int32_t j = 0; j < columns_; ++j)
+            offsets_[static_cast<size_t>(j)] = static_cast<int32_t>(std::lround(t * (8.0 * j + 3.5))) + reach;
+        profile_.assign(static_cast<size_t>(height_) + 2 * static_cast<size_t>(reach) + 2, 0);
+        for (const InkByte& b : ink_) profile_[static_cast<size_t>(b.row + offsets_[static_cast<size_t>(b.column)])] += b.count;
+        double s = 0;
+        for (size_t i = 1; i < profile_.size(); ++i) {
+            const double d = static_cast<double>(profile_[i]) - profile_[i - 1];
+            s += d * d;
+        }
+        return s;
+    }
+
+private:
+    const std::vector<InkByte>& ink_;
+    int32_t height_;
+    int32_t columns_;
+    std::vector<int32_t> offsets_;
+    std::vector<int64_t> profile_;
+};
+
+// Vertex of the parabola through three equally spaced scores, as an offset
+// in steps from the middle one (limited to half a step either way).
+double ParabolaOffset(double left, double mid, double right) {
+    const double denom = left - 2 * mid + right;
+    if (denom >= 0) return 0;
+    return std::clamp(0.5 * (left - right) / denom, -0.5, 0.5);
+}
+
+}  // namespace
+
+ProjectionSkewResult EstimateProjectionSkew(const CRawImage& binary, double maxDegrees) {
+    ProjectionSkewResult result;
+    if (!binary.HasPixels() || binary.bitCount != 1 || binary.width < 8 || binary.height < 8) return result;
+    if (!(maxDegrees >= 0.5)) maxDegrees = 0.5;  // also catches NaN
+    if (maxDegrees > 30) maxDegrees = 30;
+    const double kDeg = 3.14159265358979323846 / 180.0;
+    try {
+        const int32_t columns = (binary.width + 7) / 8;
+        const int32_t lastBits = binary.width - 8 * (columns - 1);
+        const uint8_t lastMask = static_cast<uint8_t>(0xFF00u >> lastBits);
+        std::vector<InkByte> ink;
+        for (int32_t y = 0; y < binary.height; ++y) {
+            const uint8_t* row = binary.rows[y];
+            for (int32_t j = 0; j < columns; ++j) {
+                uint8_t v = row[j];
+                if (j == columns - 1) v = static_cast<uint8_t>(v & lastMask);
+                if (v) ink.push_back({y, j, BitCount(v)});
+            }
+        }
+        // Pages that are almost all black (a failed binarisation) or hold
+        // almost no ink give no measurement.
+        const size_t total = static_cast<size_t>(columns) * static_cast<size_t>(binary.height);
+        if (ink.size() < 40 || ink.size() > total * 9 / 10) return result;
+
+        Shearer shear(ink, binary.height, columns);
+        // Coarse: steps of a quarter degree.
+        const double coarse = 0.25;
+        const int32_t n = static_cast<int32_t>(std::ceil(maxDegrees / coarse));
+        std::vector<double> scores;
+        scores.reserve(static_cast<size_t>(2 * n + 1));
+        double sum = 0;
+        int32_t best = 0;
+        for (int32_t i = -n; i <= n; ++i) {
+            const double s = shear.Score(i * coarse * kDeg);
+            scores.push_back(s);
+            sum += s;
+            if (s > scores[static_cast<size_t>(best)]) best = i + n;
+        }
+        const double mean = sum / static_cast<double>(scores.size());
+        if (!(mean > 0)) return result;
+        result.contrast = scores[static_cast<size_t>(best)] / mean;
+        // Fine: steps of 0.02 degree across the coarse step on either side,
+        // then the vertex of a parabola through the best and its neighbours.
+        const double centre = (best - n) * coarse;
+        const double fine = 0.02;
+        const int32_t m = static_cast<int32_t>(std::lround(coarse / fine)) + 1;
+        std::vector<double> fineScores;
+        fineScores.reserve(static_cast<size_t>(2 * m + 1));
+        int32_t fbest = 0;
+        for (int32_t i = -m; i <= m; ++i) {
+            const double s = shear.Score((centre + i * fine) * kDeg);
+            fineScores.push_back(s);
+            if (s > fineScores[static_cast<size_t>(fbest)]) fbest = i + m;
+        }
+        double deg = centre + (fbest - m) * fine;
+        if (fbest > 0 && fbest < 2 * m)
+            deg += fine * ParabolaOffset(fineScores[static_cast<size_t>(fbest - 1)],
+                                         fineScores[static_cast<size_t>(fbest)],
+                                         fineScores[static_cast<size_t>(fbest + 1)]);
+        deg = std::clamp(deg, -maxDegrees, maxDegrees);
+        // The shear that levels the page moves ink at larger x down by
+        // x tan(a) for rows that rise by a: that is the skew itself.
+        result.angle = deg * kDeg;
+        result.found = true;
+    } catch (const std::bad_alloc&) {
+        return ProjectionSkewResult{};
+    }
+    return result;
+}
