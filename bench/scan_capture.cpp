@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "devices/DevScanner.h"
-#include "platform/TextConv.h"
+#include "core/TextConv.h"
 
 using namespace libMorvaneClassifier;
 

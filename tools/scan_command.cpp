@@ -11,7 +11,7 @@
 #include <string>
 
 #include "morvane/classifier.h"
-#include "platform/TextConv.h"
+#include "core/TextConv.h"
 
 namespace scancommand {
 

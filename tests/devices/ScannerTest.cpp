@@ -13,7 +13,7 @@
 #include "devices/DeviceManager.h"
 #include "devices/ScannerTestUtil.h"
 #include "fakes/FakeScanControl.h"
-#include "platform/TextConv.h"
+#include "core/TextConv.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
