@@ -13,11 +13,12 @@
 #endif
 
 #include "image/BitPack.h"
+#include "image/BitPixels.h"
 #include "image/ThresholdEngines.h"
 
 namespace {
 
-inline void SetBlack(BitRows dst, int x, int y) { dst[y][x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7)); }
+inline void SetBlack(BitRows dst, int x, int y) { bitpixels::Set(dst[y], x); }
 
 template <typename T>
 std::unique_ptr<T[]> Scratch(int64_t n) {
