@@ -26,7 +26,7 @@ void CFilterFrameLineInfo::Assign(const CFilterInfoBase& other) {
         method = o->method;
         rules = CopyOwnedList(o->rules);
         frameLines = CopyOwnedList(o->frameLines);
-        colorMatch = o->colorMatch ? std::make_unique<ColorMatch>(*o->colorMatch) : nullptr;
+        colorMatch = CopyColorMatch(o->colorMatch.get());
     }
     CFilterInfoBase::Assign(other);
 }
@@ -35,8 +35,7 @@ bool CFilterFrameLineInfo::ReadXml(CXmlDocument& xml) {
     ReadRegion(xml);
     if (xml.FindElement(u"LineDetection")) method = xml.ReadIntAttribute(u"Method");
     rules = ReadOwnedList<CFrameLineRuleList>(xml);
-    auto cm = std::make_unique<ColorMatch>();
-    colorMatch = cm->Read(xml) ? std::move(cm) : nullptr;
+    colorMatch = ReadColorMatch(xml);
     frameLines = ReadOwnedList<CFrameLineList>(xml);
     return true;
 }
@@ -47,7 +46,7 @@ bool CFilterFrameLineInfo::WriteXml(CXmlDocument& xml) const {
         if (!xml.AppendElement(u"LineDetection") || !xml.WriteAttribute(u"Method", method)) return false;
     }
     if (rules && !rules->Write(xml)) return false;
-    if (colorMatch) colorMatch->Write(xml);  // its result is not part of the record's
+    WriteColorMatch(xml, colorMatch.get());  // its result is not part of the record's
     if (frameLines && !frameLines->Write(xml)) return false;
     return true;
 }
