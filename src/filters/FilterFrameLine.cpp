@@ -14,20 +14,19 @@ namespace libMorvaneClassifier {
 
 // ---- CFilterFrameLineInfo ----
 
-void CFilterFrameLineInfo::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"FrameLineFilterInfo");
-    AddParameter(list, u"Method", &method, kParamInteger);
-    CFilterInfoBase::ListParameters(list);
+const RecordTable<CFilterFrameLineInfo>& CFilterFrameLineInfo::Fields() {
+    static const RecordTable<CFilterFrameLineInfo> table{
+        u"FrameLineFilterInfo",
+        {IntField(u"Method", &CFilterFrameLineInfo::method),
+         ChildField<&CFilterFrameLineInfo::rules>(CFrameLineRule::kListElement),
+         ChildField<&CFilterFrameLineInfo::frameLines>(CFrameLineInfo::kListElement)}};
+    return table;
 }
 
 void CFilterFrameLineInfo::Assign(const CFilterInfoBase& other) {
     if (&other == this) return;
-    if (const auto* o = dynamic_cast<const CFilterFrameLineInfo*>(&other)) {
-        method = o->method;
-        rules = CopyOwnedList(o->rules);
-        frameLines = CopyOwnedList(o->frameLines);
-        colorMatch = CopyColorMatch(o->colorMatch.get());
-    }
+    if (AssignKindFields(*this, other))
+        colorMatch = CopyColorMatch(static_cast<const CFilterFrameLineInfo&>(other).colorMatch.get());
     CFilterInfoBase::Assign(other);
 }
 

@@ -21,6 +21,11 @@ const int kKernel[7][7] = {
     {23, 117, 211, 234, 211, 117, 23},
 };
 
+// out[x] = p[x] + q[x]; one output per loop keeps it vectorisable.
+void SumRows(const uint8_t* __restrict p, const uint8_t* __restrict q, int width, uint16_t* __restrict out) {
+    for (int x = 0; x < width; ++x) out[x] = static_cast<uint16_t>(p[x] + q[x]);
+}
+
 }  // namespace
 
 int BinarizeBlockMinMax(GrayRows src, int width, int height, BitRows dst) {
@@ -50,14 +55,9 @@ int BinarizeBlockMinMax(GrayRows src, int width, int height, BitRows dst) {
         {
             const uint8_t *u1 = src[y - 1], *d1 = src[y + 1], *u2 = src[y - 2], *d2 = src[y + 2];
             const uint8_t *u3 = src[y - 3], *d3 = src[y + 3];
-            uint16_t* a = c1.get();
-            uint16_t* b = c2.get();
-            uint16_t* c = c3.get();
-            for (int x = 0; x < width; ++x) {
-                a[x] = static_cast<uint16_t>(u1[x] + d1[x]);
-                b[x] = static_cast<uint16_t>(u2[x] + d2[x]);
-                c[x] = static_cast<uint16_t>(u3[x] + d3[x]);
-            }
+            SumRows(u1, d1, width, c1.get());
+            SumRows(u2, d2, width, c2.get());
+            SumRows(u3, d3, width, c3.get());
         }
         // Inner columns: the 25 positions whose offsets have equal parity,
         // grouped by equal weight: g0 centre (2113), g1 distance 2 on an

@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -48,6 +49,7 @@ struct RecordField {
     FieldKind kind = FieldKind::kInt;
     int32_t editorKind = kParamInteger;
     bool listed = true;     // among the parameter descriptors
+    bool inElement = true;  // an attribute of the record's element (else only listed and copied)
     int32_t listedAt = 0;   // 1-based place among the descriptors; 0: table order
     int32_t R::*intMember = nullptr;
     std::u16string R::*textMember = nullptr;
@@ -65,6 +67,12 @@ struct RecordField {
         f.listed = false;
         return f;
     }
+    // A field the editor lists that the record's element does not carry.
+    RecordField NotInElement() const {
+        RecordField f = *this;
+        f.inElement = false;
+        return f;
+    }
 };
 
 template <class R>
@@ -75,31 +83,32 @@ struct RecordTable {
 
 // ---- field makers ----------------------------------------------------------
 
-template <class R>
-RecordField<R> IntField(const char16_t* name, int32_t R::*member, int32_t editorKind = kParamInteger) {
+template <class R, class T>
+RecordField<R> ValueField(const char16_t* name, T R::*member, FieldKind kind, int32_t editorKind) {
     RecordField<R> f;
     f.name = name;
-    f.kind = FieldKind::kInt;
+    f.kind = kind;
     f.editorKind = editorKind;
-    f.intMember = member;
+    if constexpr (std::is_same_v<T, int32_t>)
+        f.intMember = member;
+    else
+        f.textMember = member;
     return f;
+}
+
+template <class R>
+RecordField<R> IntField(const char16_t* name, int32_t R::*member, int32_t editorKind = kParamInteger) {
+    return ValueField(name, member, FieldKind::kInt, editorKind);
 }
 
 template <class R>
 RecordField<R> TextField(const char16_t* name, std::u16string R::*member, int32_t editorKind = kParamText) {
-    RecordField<R> f;
-    f.name = name;
-    f.kind = FieldKind::kText;
-    f.editorKind = editorKind;
-    f.textMember = member;
-    return f;
+    return ValueField(name, member, FieldKind::kText, editorKind);
 }
 
 template <class R>
 RecordField<R> PathField(const char16_t* name, std::u16string R::*member) {
-    RecordField<R> f = TextField(name, member, kParamPath);
-    f.kind = FieldKind::kPath;
-    return f;
+    return ValueField(name, member, FieldKind::kPath, kParamPath);
 }
 
 namespace record_detail {
@@ -224,6 +233,7 @@ void AppendFieldParameters(R& record, const RecordTable<R>& table, ParameterList
 template <class R, class Xml>
 void ReadAttributes(R& record, const RecordTable<R>& table, Xml& xml) {
     for (const RecordField<R>& f : table.fields) {
+        if (!f.inElement) continue;
         if (f.kind == FieldKind::kInt)
             record.*f.intMember = xml.ReadIntAttribute(f.name);
         else if (f.kind == FieldKind::kText || f.kind == FieldKind::kPath)
@@ -234,6 +244,7 @@ void ReadAttributes(R& record, const RecordTable<R>& table, Xml& xml) {
 template <class R, class Xml>
 bool WriteAttributes(const R& record, const RecordTable<R>& table, Xml& xml) {
     for (const RecordField<R>& f : table.fields) {
+        if (!f.inElement) continue;
         if (f.kind == FieldKind::kInt) {
             if (!xml.WriteAttribute(f.name, record.*f.intMember)) return false;
         } else if (f.kind == FieldKind::kText || f.kind == FieldKind::kPath) {
