@@ -18,6 +18,14 @@ cmake --build "$build" -j "$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 600)
+# CTest ran the best vector tier of the pixel kernels this processor has;
+# run the unit and interface tests again with each lower tier forced (the
+# per-tier suites already run every tier themselves).
+for tier in scalar sse2; do
+  echo "== tests at the $tier tier"
+  MORVANE_SIMD=$tier "$build/tests/morvane_unit_tests" --gtest_filter='-Tiers/*' --gtest_brief=1
+  (cd "$build/tests" && MORVANE_SIMD=$tier ./morvane_api_tests --gtest_brief=1)
+done
 
 # The Python package and the Dask example load the library into a Python
 # interpreter, which a sanitizer build of the library cannot run in: they are

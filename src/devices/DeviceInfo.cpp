@@ -8,12 +8,17 @@ namespace libMorvaneClassifier {
 
 CDeviceInfo::~CDeviceInfo() = default;
 
+const RecordTable<CDeviceInfo>& CDeviceInfo::Fields() {
+    static const RecordTable<CDeviceInfo> table{
+        u"BasicInfo",
+        {TextField(u"Name", &CDeviceInfo::name), TextField(u"Version", &CDeviceInfo::version),
+         IntField(u"Priority", &CDeviceInfo::priority), IntField(u"PageCtrl", &CDeviceInfo::pageCtrl)}};
+    return table;
+}
+
 bool CDeviceInfo::Read(CXmlDocument& xml) {
-    if (!xml.FindElement(u"BasicInfo")) return false;
-    name = xml.ReadAttribute(u"Name");
-    version = xml.ReadAttribute(u"Version");
-    priority = xml.ReadIntAttribute(u"Priority");
-    pageCtrl = xml.ReadIntAttribute(u"PageCtrl");
+    if (!xml.FindElement(Fields().element)) return false;
+    ReadAttributes(*this, Fields(), xml);
     return true;
 }
 
@@ -21,21 +26,23 @@ CDevNullInfo::~CDevNullInfo() = default;
 
 CDevScannerInfo::~CDevScannerInfo() = default;
 
+const RecordTable<CDevScannerInfo>& CDevScannerInfo::Fields() {
+    static const RecordTable<CDevScannerInfo> table{
+        u"Scanner",
+        {IntField(u"Invert", &CDevScannerInfo::invert), IntField(u"FilterColor", &CDevScannerInfo::filterColor),
+         IntField(u"Resolution", &CDevScannerInfo::resolution), IntField(u"ImageType", &CDevScannerInfo::imageType),
+         IntField(u"AutoDuplex", &CDevScannerInfo::autoDuplex), IntField(u"AutoCrop", &CDevScannerInfo::autoCrop),
+         IntField(u"AutoRotate", &CDevScannerInfo::autoRotate), IntField(u"ShowUI", &CDevScannerInfo::showUI),
+         TextField(u"DriverPath", &CDevScannerInfo::driverPath), IntField(u"Rotate", &CDevScannerInfo::rotate),
+         TextField(u"ScanLibrary", &CDevScannerInfo::scanLibrary),
+         TextField(u"SystemDirectory", &CDevScannerInfo::systemDirectory)}};
+    return table;
+}
+
 bool CDevScannerInfo::Read(CXmlDocument& xml) {
     if (!CDeviceInfo::Read(xml)) return false;
-    if (!xml.FindElement(u"Scanner")) return false;
-    invert = xml.ReadIntAttribute(u"Invert");
-    filterColor = xml.ReadIntAttribute(u"FilterColor");
-    resolution = xml.ReadIntAttribute(u"Resolution");
-    imageType = xml.ReadIntAttribute(u"ImageType");
-    autoDuplex = xml.ReadIntAttribute(u"AutoDuplex");
-    autoCrop = xml.ReadIntAttribute(u"AutoCrop");
-    autoRotate = xml.ReadIntAttribute(u"AutoRotate");
-    showUI = xml.ReadIntAttribute(u"ShowUI");
-    driverPath = xml.ReadAttribute(u"DriverPath");
-    rotate = xml.ReadIntAttribute(u"Rotate");
-    scanLibrary = xml.ReadAttribute(u"ScanLibrary");
-    systemDirectory = xml.ReadAttribute(u"SystemDirectory");
+    if (!xml.FindElement(Fields().element)) return false;
+    ReadAttributes(*this, Fields(), xml);
     return true;
 }
 

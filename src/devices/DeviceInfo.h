@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "core/RecordFields.h"
+
 namespace libMorvaneClassifier {
 
 class CXmlDocument;
@@ -20,6 +22,7 @@ public:
     // With the cursor inside a "Device" element: reads "BasicInfo" (required).
     // Missing integer attributes read as 0, missing texts as empty.
     virtual bool Read(CXmlDocument& xml);
+    static const RecordTable<CDeviceInfo>& Fields();  // of "BasicInfo"
 
     std::u16string name;     // "Name"
     std::u16string version;  // "Version"
@@ -39,6 +42,7 @@ class CDevScannerInfo : public CDeviceInfo {
 public:
     ~CDevScannerInfo() override;
     bool Read(CXmlDocument& xml) override;
+    static const RecordTable<CDevScannerInfo>& Fields();  // of "Scanner"
 
     int32_t invert = 0;         // "Invert"
     int32_t filterColor = 0;    // "FilterColor"

@@ -20,31 +20,24 @@ int32_t Wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(st
 CFilterBase::CFilterBase() = default;
 CFilterBase::~CFilterBase() = default;
 
-void CFilterBase::ListParameters(ParameterList& list) {
-    AddParameter(list, u"Index", &index, kParamInteger);
-    AddParameter(list, u"Type", &type, kParamFilterType);
-    AddParameter(list, u"Name", &name, kParamText);
-    AddParameter(list, u"ProcessType", &processType, kParamProcessType);
-    AddParameter(list, u"OutputType", &outputType, kParamInteger);
-    AddParameter(list, u"ApplicationType", &applicationType, kParamApplicationType);
-    AddParameter(list, u"Threshold", &threshold, kParamInteger);
-    AddParameter(list, u"Weight", &weight, kParamInteger);
-    AddParameter(list, u"ImagePath", &imagePath, kParamPath);
+const RecordTable<CFilterBase>& CFilterBase::Fields() {
+    static const RecordTable<CFilterBase> table{
+        u"BasicProperty",
+        {IntField(u"Index", &CFilterBase::index), IntField(u"Type", &CFilterBase::type, kParamFilterType).NotInElement(),
+         TextField(u"Name", &CFilterBase::name), IntField(u"ProcessType", &CFilterBase::processType, kParamProcessType),
+         IntField(u"OutputType", &CFilterBase::outputType),
+         IntField(u"ApplicationType", &CFilterBase::applicationType, kParamApplicationType),
+         IntField(u"Threshold", &CFilterBase::threshold), IntField(u"Weight", &CFilterBase::weight),
+         PathField(u"ImagePath", &CFilterBase::imagePath), CopiedField<&CFilterBase::horiDpi>(),
+         CopiedField<&CFilterBase::vertDpi>()}};
+    return table;
 }
+
+void CFilterBase::ListParameters(ParameterList& list) { AppendFieldParameters(*this, Fields(), list); }
 
 void CFilterBase::Assign(const CFilterBase& other) {
     if (&other == this) return;
-    type = other.type;
-    name = other.name;
-    imagePath = other.imagePath;
-    index = other.index;
-    processType = other.processType;
-    outputType = other.outputType;
-    applicationType = other.applicationType;
-    threshold = other.threshold;
-    weight = other.weight;
-    horiDpi = other.horiDpi;
-    vertDpi = other.vertDpi;
+    CopyFields(*this, other, Fields());
     rule.reset();
     if (other.rule) {
         rule = CreateFilterInfo(type);
@@ -62,15 +55,9 @@ std::unique_ptr<CFilterInfoBase> CFilterBase::CreateFeature(const CRawImage* ima
 }
 
 bool CFilterBase::ReadContents(CXmlDocument& xml) {
-    if (!xml.FindElement(u"BasicProperty")) return false;
-    index = xml.ReadIntAttribute(u"Index");
-    name = xml.ReadAttribute(u"Name");
-    threshold = xml.ReadIntAttribute(u"Threshold");
-    weight = xml.ReadIntAttribute(u"Weight");
-    processType = xml.ReadIntAttribute(u"ProcessType");
-    outputType = xml.ReadIntAttribute(u"OutputType");
-    applicationType = xml.ReadIntAttribute(u"ApplicationType");
-    imagePath = baseDir + xml.ReadAttribute(u"ImagePath");
+    if (!xml.FindElement(Fields().element)) return false;
+    ReadAttributes(*this, Fields(), xml);
+    imagePath = baseDir + imagePath;
     NormalizePath(imagePath);
 
     steps = ReadProcessingChain(xml);

@@ -49,6 +49,9 @@ public:
     int32_t vertDpi = 0;
     std::u16string baseDir;
 
+    // The attributes of `BasicProperty` ("Type" is listed but comes from the
+    // `Filter` element) and the copied run-time resolutions.
+    static const RecordTable<CFilterBase>& Fields();
     // Appends the base descriptors; each kind first clears the list and
     // appends its caption, then calls this.
     void ListParameters(ParameterList& list) override;

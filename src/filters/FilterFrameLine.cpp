@@ -14,20 +14,19 @@ namespace libMorvaneClassifier {
 
 // ---- CFilterFrameLineInfo ----
 
-void CFilterFrameLineInfo::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"FrameLineFilterInfo");
-    AddParameter(list, u"Method", &method, kParamInteger);
-    CFilterInfoBase::ListParameters(list);
+const RecordTable<CFilterFrameLineInfo>& CFilterFrameLineInfo::Fields() {
+    static const RecordTable<CFilterFrameLineInfo> table{
+        u"FrameLineFilterInfo",
+        {IntField(u"Method", &CFilterFrameLineInfo::method),
+         ChildField<&CFilterFrameLineInfo::rules>(CFrameLineRule::kListElement),
+         ChildField<&CFilterFrameLineInfo::frameLines>(CFrameLineInfo::kListElement)}};
+    return table;
 }
 
 void CFilterFrameLineInfo::Assign(const CFilterInfoBase& other) {
     if (&other == this) return;
-    if (const auto* o = dynamic_cast<const CFilterFrameLineInfo*>(&other)) {
-        method = o->method;
-        rules = CopyOwnedList(o->rules);
-        frameLines = CopyOwnedList(o->frameLines);
-        colorMatch = o->colorMatch ? std::make_unique<ColorMatch>(*o->colorMatch) : nullptr;
-    }
+    if (AssignKindFields(*this, other))
+        colorMatch = CopyColorMatch(static_cast<const CFilterFrameLineInfo&>(other).colorMatch.get());
     CFilterInfoBase::Assign(other);
 }
 
@@ -35,8 +34,7 @@ bool CFilterFrameLineInfo::ReadXml(CXmlDocument& xml) {
     ReadRegion(xml);
     if (xml.FindElement(u"LineDetection")) method = xml.ReadIntAttribute(u"Method");
     rules = ReadOwnedList<CFrameLineRuleList>(xml);
-    auto cm = std::make_unique<ColorMatch>();
-    colorMatch = cm->Read(xml) ? std::move(cm) : nullptr;
+    colorMatch = ReadColorMatch(xml);
     frameLines = ReadOwnedList<CFrameLineList>(xml);
     return true;
 }
@@ -47,7 +45,7 @@ bool CFilterFrameLineInfo::WriteXml(CXmlDocument& xml) const {
         if (!xml.AppendElement(u"LineDetection") || !xml.WriteAttribute(u"Method", method)) return false;
     }
     if (rules && !rules->Write(xml)) return false;
-    if (colorMatch) colorMatch->Write(xml);  // its result is not part of the record's
+    WriteColorMatch(xml, colorMatch.get());  // its result is not part of the record's
     if (frameLines && !frameLines->Write(xml)) return false;
     return true;
 }

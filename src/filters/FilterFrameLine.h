@@ -22,7 +22,9 @@ public:
     std::unique_ptr<CFrameLineList> frameLines;
     std::unique_ptr<ColorMatch> colorMatch;
 
-    void ListParameters(ParameterList& list) override;
+    // "Method" (listed), the rule and frame-line lists (copied deeply).
+    static const RecordTable<CFilterFrameLineInfo>& Fields();
+    void ListParameters(ParameterList& list) override { ListKindParameters(*this, list); }
     void Assign(const CFilterInfoBase& other) override;
     // Always true: `Region`, `LineDetection`, `FrameLineRuleList`,
     // `ColorMatch`, `FrameLineList`, each optional, in this order.

@@ -46,24 +46,18 @@ bool CountGridCells(const CRawImage& image, int32_t gridRows, int32_t gridCols, 
 CFilterGridInfo::CFilterGridInfo() { type = kFilterTypeGrid; }
 CFilterGridInfo::~CFilterGridInfo() = default;
 
-void CFilterGridInfo::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"GridFilterInfo");
-    AddParameter(list, u"Row", &ruleRows, kParamInteger);
-    AddParameter(list, u"Col", &ruleCols, kParamInteger);
-    CFilterInfoBase::ListParameters(list);
+const RecordTable<CFilterGridInfo>& CFilterGridInfo::Fields() {
+    static const RecordTable<CFilterGridInfo> table{
+        u"GridFilterInfo",
+        {IntField(u"Row", &CFilterGridInfo::ruleRows), IntField(u"Col", &CFilterGridInfo::ruleCols),
+         CopiedField<&CFilterGridInfo::rows>(), CopiedField<&CFilterGridInfo::cols>(),
+         CopiedField<&CFilterGridInfo::averDensity>(), CopiedField<&CFilterGridInfo::densities>(),
+         CopiedField<&CFilterGridInfo::densityCount>()}};
+    return table;
 }
 
 void CFilterGridInfo::Assign(const CFilterInfoBase& other) {
-    if (&other == this) return;
-    const auto* src = dynamic_cast<const CFilterGridInfo*>(&other);
-    if (!src) return;
-    ruleRows = src->ruleRows;
-    ruleCols = src->ruleCols;
-    rows = src->rows;
-    cols = src->cols;
-    averDensity = src->averDensity;
-    densities = src->densities;
-    densityCount = src->densityCount;
+    if (&other == this || !AssignKindFields(*this, other)) return;
     CFilterInfoBase::Assign(other);
 }
 

@@ -19,8 +19,10 @@ public:
     CFilterGridInfo();
     ~CFilterGridInfo() override;
 
+    // "Row" and "Col" of the rule (listed), the grid (copied).
+    static const RecordTable<CFilterGridInfo>& Fields();
     // "GridFilterInfo", "Row" and "Col" of the rule, then the base entries.
-    void ListParameters(ParameterList& list) override;
+    void ListParameters(ParameterList& list) override { ListKindParameters(*this, list); }
     // Copies the rule, the grid and a copy of the counts, then the base.
     void Assign(const CFilterInfoBase& other) override;
     // Optional `Region`, `GridRule` and `GridDataList`, in this order. False

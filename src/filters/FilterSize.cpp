@@ -9,23 +9,18 @@
 
 namespace libMorvaneClassifier {
 
-void CFilterSizeInfo::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"SizeFilterInfo");
-    AddParameter(list, u"Width", &physicalWidth, kParamInteger);
-    AddParameter(list, u"Height", &physicalHeight, kParamInteger);
-    AddParameter(list, u"VertDpi", &vertDpi, kParamInteger);
-    AddParameter(list, u"HoriDpi", &horiDpi, kParamInteger);
-    CFilterInfoBase::ListParameters(list);
+// The attributes sit in two child elements; the table lists and copies them.
+const RecordTable<CFilterSizeInfo>& CFilterSizeInfo::Fields() {
+    static const RecordTable<CFilterSizeInfo> table{
+        u"SizeFilterInfo",
+        {IntField(u"Width", &CFilterSizeInfo::physicalWidth), IntField(u"Height", &CFilterSizeInfo::physicalHeight),
+         IntField(u"VertDpi", &CFilterSizeInfo::vertDpi), IntField(u"HoriDpi", &CFilterSizeInfo::horiDpi)}};
+    return table;
 }
 
 void CFilterSizeInfo::Assign(const CFilterInfoBase& other) {
     if (&other == this) return;
-    if (const auto* o = dynamic_cast<const CFilterSizeInfo*>(&other)) {
-        physicalWidth = o->physicalWidth;
-        physicalHeight = o->physicalHeight;
-        vertDpi = o->vertDpi;
-        horiDpi = o->horiDpi;
-    }
+    AssignKindFields(*this, other);
     CFilterInfoBase::Assign(other);
 }
 

@@ -18,7 +18,8 @@ public:
     int32_t vertDpi = 0;
     int32_t horiDpi = 0;
 
-    void ListParameters(ParameterList& list) override;
+    static const RecordTable<CFilterSizeInfo>& Fields();
+    void ListParameters(ParameterList& list) override { ListKindParameters(*this, list); }
     void Assign(const CFilterInfoBase& other) override;
     // Reads an optional `PixelResolution`, then an optional `PhysicalSize`.
     bool ReadXml(CXmlDocument& xml) override;

@@ -15,19 +15,17 @@ namespace libMorvaneClassifier {
 CFilterTextInfo::CFilterTextInfo() { type = kFilterTypeText; }
 CFilterTextInfo::~CFilterTextInfo() = default;
 
-void CFilterTextInfo::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"TextFilterInfo");
-    AddParameter(list, u"Method", &method, kParamTextMatchMethod);
-    CFilterInfoBase::ListParameters(list);
+const RecordTable<CFilterTextInfo>& CFilterTextInfo::Fields() {
+    static const RecordTable<CFilterTextInfo> table{
+        u"TextFilterInfo",
+        {IntField(u"Method", &CFilterTextInfo::method, kParamTextMatchMethod),
+         ChildField<&CFilterTextInfo::textLines>(CTextLine::kListElement)}};
+    return table;
 }
 
 void CFilterTextInfo::Assign(const CFilterInfoBase& other) {
-    if (&other == this || other.type != type) return;
-    const auto* src = dynamic_cast<const CFilterTextInfo*>(&other);
-    if (!src) return;
+    if (&other == this || other.type != type || !AssignKindFields(*this, other)) return;
     CFilterInfoBase::Assign(other);
-    method = src->method;
-    textLines = CopyOwnedList(src->textLines);
 }
 
 bool CFilterTextInfo::ReadXml(CXmlDocument& xml) {

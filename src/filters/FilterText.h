@@ -25,7 +25,9 @@ public:
     int32_t method = 1;  // "Method" of `TextMatch`
     std::unique_ptr<CTextLineList> textLines;
 
-    void ListParameters(ParameterList& list) override;
+    // "Method" (listed), the text lines (copied deeply).
+    static const RecordTable<CFilterTextInfo>& Fields();
+    void ListParameters(ParameterList& list) override { ListKindParameters(*this, list); }
     void Assign(const CFilterInfoBase& other) override;
     bool ReadXml(CXmlDocument& xml) override;
     bool WriteXml(CXmlDocument& xml) const override;

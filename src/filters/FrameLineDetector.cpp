@@ -1,4 +1,5 @@
 #include "filters/FrameLineDetector.h"
+#include "image/BitPixels.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,12 +32,12 @@ struct ScanPlane {
     bool Black(int32_t along, int32_t across) const {
         if (along < 0 || along >= lines || across < 0 || across >= length) return false;
         const uint8_t* r = rows[static_cast<size_t>(along)];
-        if (binary) return (r[across >> 3] & (0x80 >> (across & 7))) != 0;
+        if (binary) return bitpixels::Get(r, across);
         return r[across] < kGrayBlack;
     }
 };
 
-void SetBit(uint8_t* row, int32_t x) { row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7)); }
+void SetBit(uint8_t* row, int32_t x) { bitpixels::Set(row, x); }
 
 // Builds the plane whose scan lines are the rows of the image.
 void RowPlane(CRawImage& image, ScanPlane& plane) {
@@ -88,7 +89,7 @@ void ColumnPlane(const CRawImage& image, ScanPlane& plane) {
                     uint8_t v = a[i];
                     while (v) {
                         const int j = __builtin_clz(static_cast<unsigned>(v)) - 24;
-                        v = static_cast<uint8_t>(v & ~(0x80 >> j));
+                        v = static_cast<uint8_t>(v & ~bitpixels::MaskAt(j));
                         const int32_t x = bx * 8 + j;
                         if (x < w) SetBit(plane.rows[static_cast<size_t>(x)], y0 + i);
                     }
@@ -291,7 +292,7 @@ int32_t CFrameLineTracker::Find(int32_t i) {
 void CFrameLineTracker::BinaryRuns(ScanPlane& plane, CRawImage* paint, int32_t along, int32_t s0, int32_t s1) {
     uint8_t* row = plane.rows[static_cast<size_t>(along)];
     const size_t firstNew = runs_.size();
-    auto bit = [row](int32_t p) { return (row[p >> 3] & (0x80 >> (p & 7))) != 0; };
+    auto bit = [row](int32_t p) { return bitpixels::Get(row, p); };
     int32_t x = s0;
     while (x <= s1) {
         x = NextPixel(row, x, s1, true);

@@ -10,54 +10,14 @@ namespace libMorvaneClassifier {
 
 // ---- CLine ----
 
-void CLine::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"Line");
-    AddParameter(list, u"StartPtX", &startPtX, kParamInteger);
-    AddParameter(list, u"StartPtY", &startPtY, kParamInteger);
-    AddParameter(list, u"EndPtX", &endPtX, kParamInteger);
-    AddParameter(list, u"EndPtY", &endPtY, kParamInteger);
-}
-
-bool CLine::Read(CXmlDocument& xml) {
-    if (!xml.FindElement(kElement)) return false;
-    startPtX = xml.ReadIntAttribute(u"StartPtX");
-    startPtY = xml.ReadIntAttribute(u"StartPtY");
-    endPtX = xml.ReadIntAttribute(u"EndPtX");
-    endPtY = xml.ReadIntAttribute(u"EndPtY");
-    anchor.reset();
-    if (xml.EnterElement()) {
-        auto a = std::make_unique<CAnchor>();
-        if (a->Read(xml)) anchor = std::move(a);
-        xml.LeaveElement();
-    }
-    return true;
-}
-
-bool CLine::Write(CXmlDocument& xml) const {
-    if (!xml.AppendElement(kElement)) return false;
-    if (!xml.WriteAttribute(u"StartPtX", startPtX) || !xml.WriteAttribute(u"StartPtY", startPtY) ||
-        !xml.WriteAttribute(u"EndPtX", endPtX) || !xml.WriteAttribute(u"EndPtY", endPtY))
-        return false;
-    if (!xml.EnterElement()) return false;
-    if (anchor && !anchor->Write(xml)) return false;
-    return xml.LeaveElement();
-}
-
-void CLine::Assign(const CLine& other) {
-    if (&other == this) return;
-    startPtX = other.startPtX;
-    startPtY = other.startPtY;
-    endPtX = other.endPtX;
-    endPtY = other.endPtY;
-    imageWidth = other.imageWidth;
-    imageHeight = other.imageHeight;
-    if (other.anchor) {
-        auto a = std::make_unique<CAnchor>();
-        a->Assign(*other.anchor);
-        anchor = std::move(a);
-    } else {
-        anchor.reset();
-    }
+const RecordTable<CLine>& CLine::Fields() {
+    static const RecordTable<CLine> table{
+        kElement,
+        {IntField(u"StartPtX", &CLine::startPtX), IntField(u"StartPtY", &CLine::startPtY),
+         IntField(u"EndPtX", &CLine::endPtX), IntField(u"EndPtY", &CLine::endPtY),
+         ChildField<&CLine::anchor>(CAnchor::kElement), CopiedField<&CLine::imageWidth>(),
+         CopiedField<&CLine::imageHeight>()}};
+    return table;
 }
 
 void CLine::SetImageSize(int32_t w, int32_t h) {
@@ -101,48 +61,14 @@ void CLine::PlaceAnchor(const CLine& matched, double similarity) {
 
 // ---- CFrameLineInfo ----
 
-void CFrameLineInfo::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"FrameLine");
-    AddParameter(list, u"Index", &index, kParamInteger);
-    AddParameter(list, u"Style", &style, kParamInteger);
-    AddParameter(list, u"Color", &color, kParamInteger);
-    AddParameter(list, u"Angle", &angle, kParamInteger);
-}
-
-bool CFrameLineInfo::Read(CXmlDocument& xml) {
-    if (!xml.FindElement(kElement)) return true;
-    index = xml.ReadIntAttribute(u"Index");
-    style = xml.ReadIntAttribute(u"Style");
-    color = xml.ReadIntAttribute(u"Color");
-    angle = xml.ReadIntAttribute(u"Angle");
-    line.reset();
-    if (xml.EnterElement()) {
-        auto l = std::make_unique<CLine>();
-        if (l->Read(xml)) line = std::move(l);
-        xml.LeaveElement();
-    }
-    return true;
-}
-
-bool CFrameLineInfo::Write(CXmlDocument& xml) const {
-    if (!xml.AppendElement(kElement)) return false;
-    if (!xml.WriteAttribute(u"Index", index) || !xml.WriteAttribute(u"Style", style) ||
-        !xml.WriteAttribute(u"Color", color) || !xml.WriteAttribute(u"Angle", angle))
-        return false;
-    if (!xml.EnterElement()) return false;
-    if (line && !line->Write(xml)) return false;
-    return xml.LeaveElement();
-}
-
-void CFrameLineInfo::Assign(const CFrameLineInfo& other) {
-    if (&other == this) return;
-    index = other.index;
-    color = other.color;
-    angle = other.angle;
-    style = other.style;
-    imageWidth = other.imageWidth;
-    imageHeight = other.imageHeight;
-    line = other.line ? std::make_unique<CLine>(*other.line) : nullptr;
+const RecordTable<CFrameLineInfo>& CFrameLineInfo::Fields() {
+    static const RecordTable<CFrameLineInfo> table{
+        kElement,
+        {IntField(u"Index", &CFrameLineInfo::index), IntField(u"Style", &CFrameLineInfo::style),
+         IntField(u"Color", &CFrameLineInfo::color), IntField(u"Angle", &CFrameLineInfo::angle),
+         ChildField<&CFrameLineInfo::line>(CLine::kElement), CopiedField<&CFrameLineInfo::imageWidth>(),
+         CopiedField<&CFrameLineInfo::imageHeight>()}};
+    return table;
 }
 
 void CFrameLineInfo::SetImageSize(int32_t w, int32_t h) {
@@ -159,54 +85,18 @@ int32_t CFrameLineInfo::Length() const { return line ? line->Length() : 0; }
 
 // ---- CFrameLineRule ----
 
-void CFrameLineRule::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"FrameLineRule");
-    AddParameter(list, u"Index", &index, kParamInteger);
-    AddParameter(list, u"Style", &style, kParamInteger);
-    AddParameter(list, u"Color", &color, kParamInteger);
-    AddParameter(list, u"Angle", &angle, kParamInteger);
-    AddParameter(list, u"MinLength", &minLength, kParamInteger);
-    AddParameter(list, u"MaxLength", &maxLength, kParamInteger);
-    AddParameter(list, u"MinWidth", &minWidth, kParamInteger);
-    AddParameter(list, u"MaxWidth", &maxWidth, kParamInteger);
-    AddParameter(list, u"Quality", &quality, kParamInteger);
-}
-
-bool CFrameLineRule::Read(CXmlDocument& xml) {
-    if (!xml.FindElement(kElement)) return false;
-    index = xml.ReadIntAttribute(u"Index");
-    style = xml.ReadIntAttribute(u"Style");
-    minLength = xml.ReadIntAttribute(u"MinLength");
-    maxLength = xml.ReadIntAttribute(u"MaxLength");
-    minWidth = xml.ReadIntAttribute(u"MinWidth");
-    maxWidth = xml.ReadIntAttribute(u"MaxWidth");
-    angle = xml.ReadIntAttribute(u"Angle");
-    color = xml.ReadIntAttribute(u"Color");
-    quality = xml.ReadIntAttribute(u"Quality");
-    return true;
-}
-
-bool CFrameLineRule::Write(CXmlDocument& xml) const {
-    return xml.AppendElement(kElement) && xml.WriteAttribute(u"Index", index) && xml.WriteAttribute(u"Style", style) &&
-           xml.WriteAttribute(u"MinLength", minLength) && xml.WriteAttribute(u"MaxLength", maxLength) &&
-           xml.WriteAttribute(u"MinWidth", minWidth) && xml.WriteAttribute(u"MaxWidth", maxWidth) &&
-           xml.WriteAttribute(u"Angle", angle) && xml.WriteAttribute(u"Color", color) &&
-           xml.WriteAttribute(u"Quality", quality);
-}
-
-void CFrameLineRule::Assign(const CFrameLineRule& other) {
-    if (&other == this) return;
-    index = other.index;
-    minLength = other.minLength;
-    maxLength = other.maxLength;
-    minWidth = other.minWidth;
-    maxWidth = other.maxWidth;
-    angle = other.angle;
-    color = other.color;
-    quality = other.quality;
-    style = other.style;
-    imageWidth = other.imageWidth;
-    imageHeight = other.imageHeight;
+// The editor lists colour and angle before the sizes.
+const RecordTable<CFrameLineRule>& CFrameLineRule::Fields() {
+    static const RecordTable<CFrameLineRule> table{
+        kElement,
+        {IntField(u"Index", &CFrameLineRule::index), IntField(u"Style", &CFrameLineRule::style),
+         IntField(u"MinLength", &CFrameLineRule::minLength).Listed(5),
+         IntField(u"MaxLength", &CFrameLineRule::maxLength).Listed(6),
+         IntField(u"MinWidth", &CFrameLineRule::minWidth).Listed(7),
+         IntField(u"MaxWidth", &CFrameLineRule::maxWidth).Listed(8), IntField(u"Angle", &CFrameLineRule::angle).Listed(4),
+         IntField(u"Color", &CFrameLineRule::color).Listed(3), IntField(u"Quality", &CFrameLineRule::quality).Listed(9),
+         CopiedField<&CFrameLineRule::imageWidth>(), CopiedField<&CFrameLineRule::imageHeight>()}};
+    return table;
 }
 
 int32_t CFrameLineRule::MinLengthPx() const { return ToPixels(minLength, angle < 46 ? imageWidth : imageHeight); }
@@ -251,20 +141,6 @@ bool AcceptLine(const CFrameLineRuleList* rules, const DetectedLine& line, int32
         if (!(rule->minWidth <= w && w <= rule->maxWidth)) return false;
     }
     return true;
-}
-
-// ---- ColorMatch ----
-
-bool ColorMatch::Read(CXmlDocument& xml) {
-    if (!xml.FindElement(kElement)) return false;
-    method = xml.ReadIntAttribute(u"Method");
-    if (xml.EnterElement()) xml.LeaveElement();
-    return true;
-}
-
-bool ColorMatch::Write(CXmlDocument& xml) const {
-    if (!xml.AppendElement(kElement) || !xml.WriteAttribute(u"Method", method)) return false;
-    return xml.EnterElement() && xml.LeaveElement();
 }
 
 }  // namespace libMorvaneClassifier

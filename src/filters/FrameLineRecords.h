@@ -1,25 +1,28 @@
 // Frame-line records of template files and of measured features: the
 // geometry of one straight line with an optional anchor (`CLine`), one frame
 // line (`CFrameLineInfo`), a rule a detected line must satisfy
-// (`CFrameLineRule`), their lists, and the colour-matching record carried by
-// frame-line filter records. Geometry is held in ten-thousandths of the image
-// width (x) or height (y) and turned into pixels with the size set by
-// SetImageSize, multiplication first.
+// (`CFrameLineRule`) and their lists. Geometry is held in ten-thousandths of
+// the image width (x) or height (y) and turned into pixels with the size set
+// by SetImageSize, multiplication first. Frame-line filter records also carry
+// the colour-matching record of preprocess/ColorSteps.h (read, copied and
+// written; detection does not use it).
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <utility>
 
 #include "filters/FrameLineDetector.h"
+#include "preprocess/ColorSteps.h"
 #include "templates/Anchor.h"
 #include "core/ObjBase.h"
 #include "core/ObjList.h"
+#include "core/RecordFields.h"
 
 namespace libMorvaneClassifier {
 
 class CXmlDocument;
 
-class CLine : public CObjBase {
+class CLine : public CTableRecord<CLine> {
 public:
     static constexpr char16_t kElement[] = u"Line";
 
@@ -35,12 +38,9 @@ public:
     std::unique_ptr<CAnchor> anchor;  // may be null
     int32_t imageWidth = 0, imageHeight = 0;
 
-    void ListParameters(ParameterList& list) override;
-    // Reads `Line` at the cursor; false when it is missing. An `Anchor`
+    // Read: `Line` at the cursor, false when it is missing; an `Anchor`
     // inside is kept when it can be read.
-    bool Read(CXmlDocument& xml);
-    bool Write(CXmlDocument& xml) const;
-    void Assign(const CLine& other);
+    static const RecordTable<CLine>& Fields();
     void SetImageSize(int32_t w, int32_t h);
     // Pixels to ten-thousandths; false (nothing changed) without an image size.
     bool SetStart(int32_t x, int32_t y);
@@ -54,7 +54,7 @@ public:
     void PlaceAnchor(const CLine& matched, double similarity);
 };
 
-class CFrameLineInfo : public CObjBase {
+class CFrameLineInfo : public CTableRecord<CFrameLineInfo> {
 public:
     static constexpr char16_t kElement[] = u"FrameLine";
     static constexpr char16_t kListElement[] = u"FrameLineList";
@@ -74,18 +74,20 @@ public:
     int32_t style = 0;
     int32_t imageWidth = 0, imageHeight = 0;
 
-    void ListParameters(ParameterList& list) override;
+    static const RecordTable<CFrameLineInfo>& Fields();
     // Always true: a missing `FrameLine` leaves the record with its zeros.
-    bool Read(CXmlDocument& xml);
-    bool Write(CXmlDocument& xml) const;
-    void Assign(const CFrameLineInfo& other);
+    template <class Xml>
+    bool Read(Xml& xml) {
+        CTableRecord::Read(xml);
+        return true;
+    }
     void SetImageSize(int32_t w, int32_t h);
     // Those of the line; (-1, -1) and 0 without one.
     std::pair<int32_t, int32_t> Midpoint() const;
     int32_t Length() const;
 };
 
-class CFrameLineRule : public CObjBase {
+class CFrameLineRule : public CTableRecord<CFrameLineRule> {
 public:
     static constexpr char16_t kElement[] = u"FrameLineRule";
     static constexpr char16_t kListElement[] = u"FrameLineRuleList";
@@ -100,10 +102,7 @@ public:
     int32_t style = 0;
     int32_t imageWidth = 0, imageHeight = 0;
 
-    void ListParameters(ParameterList& list) override;
-    bool Read(CXmlDocument& xml);
-    bool Write(CXmlDocument& xml) const;
-    void Assign(const CFrameLineRule& other);
+    static const RecordTable<CFrameLineRule>& Fields();
     void SetImageSize(int32_t w, int32_t h) {
         imageWidth = w;
         imageHeight = h;
@@ -127,16 +126,5 @@ public:
 // Whether a detected line of direction key (0 horizontal, 90 vertical)
 // satisfies the first rule of that direction. No rules at all: accepted.
 bool AcceptLine(const CFrameLineRuleList* rules, const DetectedLine& line, int32_t key);
-
-// The colour-matching record of frame-line filter records: read, copied and
-// written; detection does not use it.
-struct ColorMatch {
-    static constexpr char16_t kElement[] = u"ColorMatch";
-    int32_t method = 0;
-
-    // Reads `ColorMatch` at the cursor; false when it is missing.
-    bool Read(CXmlDocument& xml);
-    bool Write(CXmlDocument& xml) const;
-};
 
 }  // namespace libMorvaneClassifier

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "image/BitPixels.h"
+
 int CBinToGray::Process(CRawImage& dst) {
     if (!source_ || !source_->HasPixels() || source_->bitCount != 1) return 0;
     const CRawImage& src = *source_;
@@ -12,7 +14,7 @@ int CBinToGray::Process(CRawImage& dst) {
     static bool ready = false;
     if (!ready) {
         for (int b = 0; b < 256; ++b)
-            for (int k = 0; k < 8; ++k) table[b][k] = (b & (0x80 >> k)) ? 0 : 255;
+            for (int k = 0; k < 8; ++k) table[b][k] = (b & bitpixels::MaskAt(k)) ? 0 : 255;
         ready = true;
     }
     const int fullBytes = src.width >> 3;

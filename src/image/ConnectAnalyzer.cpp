@@ -1,4 +1,5 @@
 #include "image/ConnectAnalyzer.h"
+#include "image/BitPixels.h"
 
 #include <algorithm>
 
@@ -36,7 +37,7 @@ void FindRuns(const uint8_t* row, int32_t left, int32_t right, std::vector<Run>&
                 while (x + 8 <= right && row[x >> 3] == 0) x += 8;
                 if (x >= right) break;
             }
-            if (row[x >> 3] & (0x80 >> (x & 7))) break;
+            if (bitpixels::Get(row, x)) break;
             ++x;
         }
         if (x >= right) break;
@@ -46,7 +47,7 @@ void FindRuns(const uint8_t* row, int32_t left, int32_t right, std::vector<Run>&
                 while (x + 8 <= right && row[x >> 3] == 0xFF) x += 8;
                 if (x >= right) break;
             }
-            if (!(row[x >> 3] & (0x80 >> (x & 7)))) break;
+            if (!bitpixels::Get(row, x)) break;
             ++x;
         }
         out.push_back({start, x, -1});

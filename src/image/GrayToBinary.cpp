@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "image/BitPixels.h"
 #include "image/ThresholdEngines.h"
 
 namespace {
@@ -84,10 +85,7 @@ int CGrayToBinaryBlock::Process(CRawImage& dst) {
             const uint8_t* in = binary.rows[y];
             uint8_t* out = dst.rows[y];
             for (int x = 0; x < binary.width; ++x)
-                if (in[x >> 3] & (0x80 >> (x & 7))) {
-                    const int dx = left + x;
-                    out[dx >> 3] |= static_cast<uint8_t>(0x80 >> (dx & 7));
-                }
+                if (bitpixels::Get(in, x)) bitpixels::Set(out, left + x);
         }
     }
     return 1;

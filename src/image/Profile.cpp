@@ -1,4 +1,5 @@
 #include "image/Profile.h"
+#include "image/BitPixels.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,7 +21,7 @@ struct ByteTables {
             bits[b] = static_cast<uint8_t>(n);
             int f = 8;
             for (int k = 0; k < 8; ++k)
-                if (b & (0x80 >> k)) {
+                if (b & bitpixels::MaskAt(k)) {
                     f = k;
                     break;
                 }
@@ -95,12 +96,12 @@ bool ColumnProfile(const uint8_t* const* rows, int32_t width, int32_t height, Pr
     for (int32_t y = y0; y <= y1; ++y) {
         const uint8_t* row = rows[y];
         for (int32_t x = rect.left; x < rect.right;) {
-            const uint8_t byte = row[x >> 3];
+            const uint8_t byte = row[bitpixels::ByteOf(x)];
             if (byte == 0) {
                 x = (x | 7) + 1;
                 continue;
             }
-            if (byte & (0x80 >> (x & 7))) {
+            if (byte & bitpixels::MaskOf(x)) {
                 ProfileEntry& e = entries[x - rect.left];
                 if (e.count == 0) e.first = y;
                 e.last = y;

@@ -6,10 +6,9 @@
 #include <utility>
 #include <vector>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#define MORVANE_ROTATE_AVX2 1
-#endif
+#include "image/BitPixels.h"
+
+#include "image/simd/SimdKernels.h"
 
 // Every destination value must come out exactly as the written formulas give
 // it, whatever the target's instruction set: no fused multiply-add.
@@ -18,10 +17,6 @@
 #endif
 
 namespace {
-
-inline bool GetBit(const uint8_t* row, int32_t x) { return (row[x >> 3] & (0x80 >> (x & 7))) != 0; }
-inline void SetBit(uint8_t* row, int32_t x) { row[x >> 3] = static_cast<uint8_t>(row[x >> 3] | (0x80 >> (x & 7))); }
-inline void ClearBit(uint8_t* row, int32_t x) { row[x >> 3] = static_cast<uint8_t>(row[x >> 3] & ~(0x80 >> (x & 7))); }
 
 // Moves the pixels of `from` into `to`, leaving `from` empty.
 void TakePixels(CRawImage& to, CRawImage& from) {
@@ -105,72 +100,15 @@ inline void GrayPixelInterpolated(const CRawImage& src, const Sampler& sm, int32
     out[xd] = ToByte(Bilinear(X - x0, Y - y0, r0[x0], r0[x1], r1[x0], r1[x1]));
 }
 
-#ifdef MORVANE_ROTATE_AVX2
-// Four interpolated 8-bit pixels at a time. The same double operations run in
-// the same order as in the scalar path, four lanes wide, so every pixel gets
-// the identical value; groups that touch the last row or column or fall
-// outside the source are left to the scalar path. Needs the rows stored one
-// after the other in `bits`.
-__attribute__((target("avx2"))) void GrayRowInterpolatedAvx2(const CRawImage& src, const Sampler& sm, uint8_t* out,
-                                                              int32_t dstWidth) {
-    const int32_t stride = src.bytesPerRow;
-    const uint8_t* bytes = src.bits.get();
-    const __m256d cx = _mm256_set1_pd(sm.cx), cy = _mm256_set1_pd(sm.cy);
-    const __m256d rowSin = _mm256_set1_pd(sm.rowSin), rowCos = _mm256_set1_pd(sm.rowCos);
-    const __m256d half = _mm256_set1_pd(0.5), one = _mm256_set1_pd(1.0);
-    const __m256d lo = _mm256_setzero_pd(), hi = _mm256_set1_pd(255.0);
-    const __m128i minusOne = _mm_set1_epi32(-1);
-    const __m128i lastX = _mm_set1_epi32(src.width - 1), lastY = _mm_set1_epi32(src.height - 1);
-    const __m128i strideV = _mm_set1_epi32(stride);
-    int32_t xd = 0;
-    for (; xd + 4 <= dstWidth; xd += 4) {
-        const __m256d X = _mm256_add_pd(_mm256_add_pd(_mm256_add_pd(cx, _mm256_loadu_pd(&sm.colCos[static_cast<size_t>(xd)])), rowSin), half);
-        const __m256d Y = _mm256_add_pd(_mm256_add_pd(_mm256_sub_pd(cy, _mm256_loadu_pd(&sm.colSin[static_cast<size_t>(xd)])), rowCos), half);
-        const __m128i x0 = _mm256_cvttpd_epi32(X);
-        const __m128i y0 = _mm256_cvttpd_epi32(Y);
-        // Inside with both neighbours: 0 <= x0 < width - 1, 0 <= y0 < height - 1.
-        const __m128i inside = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(x0, minusOne), _mm_cmpgt_epi32(lastX, x0)),
-                                             _mm_and_si128(_mm_cmpgt_epi32(y0, minusOne), _mm_cmpgt_epi32(lastY, y0)));
-        if (_mm_movemask_epi8(inside) != 0xFFFF) {
-            for (int k = 0; k < 4; ++k) GrayPixelInterpolated(src, sm, xd + k, out);
-            continue;
-        }
-        // The four neighbours of each pixel by plain loads (hardware gathers
-        // are slow on some processors); row y0 + 1 exists for every lane.
-        alignas(16) int32_t off[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(off), _mm_add_epi32(_mm_mullo_epi32(y0, strideV), x0));
-        alignas(16) int32_t q00[4], q10[4], q01[4], q11[4];
-        for (int k = 0; k < 4; ++k) {
-            const uint8_t* p = bytes + off[k];
-            q00[k] = p[0];
-            q10[k] = p[1];
-            q01[k] = p[stride];
-            q11[k] = p[stride + 1];
-        }
-        const __m256d p00 = _mm256_cvtepi32_pd(_mm_load_si128(reinterpret_cast<const __m128i*>(q00)));
-        const __m256d p10 = _mm256_cvtepi32_pd(_mm_load_si128(reinterpret_cast<const __m128i*>(q10)));
-        const __m256d p01 = _mm256_cvtepi32_pd(_mm_load_si128(reinterpret_cast<const __m128i*>(q01)));
-        const __m256d p11 = _mm256_cvtepi32_pd(_mm_load_si128(reinterpret_cast<const __m128i*>(q11)));
-        const __m256d fx = _mm256_sub_pd(X, _mm256_cvtepi32_pd(x0));
-        const __m256d fy = _mm256_sub_pd(Y, _mm256_cvtepi32_pd(y0));
-        const __m256d gx = _mm256_sub_pd(one, fx);
-        const __m256d top = _mm256_add_pd(_mm256_mul_pd(gx, p00), _mm256_mul_pd(fx, p10));
-        const __m256d bottom = _mm256_add_pd(_mm256_mul_pd(gx, p01), _mm256_mul_pd(fx, p11));
-        __m256d v = _mm256_add_pd(_mm256_mul_pd(top, _mm256_sub_pd(one, fy)), _mm256_mul_pd(fy, bottom));
-        v = _mm256_min_pd(_mm256_max_pd(v, lo), hi);
-        const __m128i iv = _mm256_cvttpd_epi32(v);
-        const __m128i packed = _mm_packus_epi16(_mm_packus_epi32(iv, iv), _mm_setzero_si128());
-        const int32_t four = _mm_cvtsi128_si32(packed);
-        std::memcpy(out + xd, &four, 4);
-    }
-    for (; xd < dstWidth; ++xd) GrayPixelInterpolated(src, sm, xd, out);
-}
+struct PixelContext {
+    const CRawImage* src;
+    const Sampler* sm;
+};
 
-bool HasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2") != 0;
-    return has;
+void PixelOfRow(const void* context, int32_t xd, uint8_t* out) {
+    const auto* c = static_cast<const PixelContext*>(context);
+    GrayPixelInterpolated(*c->src, *c->sm, xd, out);
 }
-#endif
 
 bool RowsAreContiguous(const CRawImage& img) {
     for (int32_t y = 0; y < img.height; ++y)
@@ -179,18 +117,27 @@ bool RowsAreContiguous(const CRawImage& img) {
 }
 
 void RotateGrayInterpolated(const CRawImage& src, CRawImage& dst, Sampler& sm) {
-#ifdef MORVANE_ROTATE_AVX2
-    if (HasAvx2() && RowsAreContiguous(src)) {
-        for (int32_t yd = 0; yd < dst.height; ++yd) {
-            sm.SetRow(yd);
-            GrayRowInterpolatedAvx2(src, sm, dst.rows[yd], dst.width);
-        }
-        return;
-    }
-#endif
+    // The vector tiers need the rows stored one after the other in `bits`.
+    const simd::KernelTable& kernels = simd::Active();
+    const bool contiguous = RowsAreContiguous(src);
+    const PixelContext context{&src, &sm};
+    simd::RotateRow row;
+    row.bytes = src.bits.get();
+    row.stride = src.bytesPerRow;
+    row.width = src.width;
+    row.height = src.height;
+    row.cx = sm.cx;
+    row.cy = sm.cy;
+    row.colCos = sm.colCos.data();
+    row.colSin = sm.colSin.data();
+    row.pixel = PixelOfRow;
+    row.context = &context;
     for (int32_t yd = 0; yd < dst.height; ++yd) {
         sm.SetRow(yd);
         uint8_t* out = dst.rows[yd];
+        row.rowSin = sm.rowSin;
+        row.rowCos = sm.rowCos;
+        if (contiguous && kernels.rotateGrayRow(row, out, dst.width)) continue;
         for (int32_t xd = 0; xd < dst.width; ++xd) GrayPixelInterpolated(src, sm, xd, out);
     }
 }
@@ -241,19 +188,20 @@ void RotateBits(const CRawImage& src, CRawImage& dst, Sampler& sm, bool interpol
             if (x0 < 0 || y0 < 0 || x0 + 1 > w || y0 + 1 > h) continue;
             bool black;
             if (!interpolate) {
-                black = GetBit(src.rows[y0], x0);
+                black = bitpixels::Get(src.rows[y0], x0);
             } else {
                 const int32_t x1 = x0 + 1 == w ? x0 : x0 + 1;
                 const int32_t y1 = y0 + 1 == h ? y0 : y0 + 1;
                 const uint8_t* r0 = src.rows[y0];
                 const uint8_t* r1 = src.rows[y1];
-                const double v = Bilinear(X - x0, Y - y0, GetBit(r0, x0), GetBit(r0, x1), GetBit(r1, x0), GetBit(r1, x1));
+                const double v = Bilinear(X - x0, Y - y0, bitpixels::Get(r0, x0), bitpixels::Get(r0, x1),
+                                          bitpixels::Get(r1, x0), bitpixels::Get(r1, x1));
                 black = v > 0.3;
             }
             if (black)
-                SetBit(out, xd);
+                bitpixels::Set(out, xd);
             else
-                ClearBit(out, xd);
+                bitpixels::Clear(out, xd);
         }
     }
 }
@@ -319,10 +267,10 @@ int CRotateProcessor::QuarterTurn(CRawImage& dst, int turn) const {
         for (int32_t y = 0; y < h; ++y) {
             const uint8_t* row = src.rows[y];
             for (int32_t x = 0; x < w; ++x) {
-                if (!GetBit(row, x)) continue;
+                if (!bitpixels::Get(row, x)) continue;
                 int32_t dx, dy;
                 target(x, y, &dx, &dy);
-                SetBit(dst.rows[dy], dx);
+                bitpixels::Set(dst.rows[dy], dx);
             }
         }
         return 1;

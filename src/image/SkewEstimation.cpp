@@ -1,5 +1,6 @@
 #include "image/SkewEstimation.h"
 
+#include "image/BitPixels.h"
 #include "image/ConnectAnalyzer.h"
 
 #include <algorithm>
@@ -267,8 +268,8 @@ bool CSkewEstimation::EstimateFromRuledLines(const CRawImage& image, double* ang
         // Mid-points of the vertical black runs of every column of the box.
         pts.clear();
         for (int32_t x = b.left; x < b.right; ++x) {
-            const int32_t byte = x >> 3;
-            const uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
+            const size_t byte = bitpixels::ByteOf(x);
+            const uint8_t bit = bitpixels::MaskOf(x);
             int32_t runStart = -1;
             for (int32_t y = b.top; y <= b.bottom && y < image.height; ++y) {
                 const bool black = y < b.bottom && (work.rows[y][byte] & bit) != 0;

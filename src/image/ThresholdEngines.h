@@ -5,9 +5,18 @@
 // after the run so callers and tests can see the decision.
 #pragma once
 #include <cstdint>
+#include <memory>
+#include <new>
 
 using GrayRows = const uint8_t* const*;
 using BitRows = uint8_t* const*;
+
+// Scratch memory of n values (at least one); null when it cannot be had.
+template <typename T>
+std::unique_ptr<T[]> ThresholdScratch(int64_t n) {
+    if (n <= 0) n = 1;
+    return std::unique_ptr<T[]>(new (std::nothrow) T[static_cast<size_t>(n)]);
+}
 
 // Sets the bit of every pixel of columns [0, width) and rows [0, height)
 // whose value is below threshold.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image/BitPack.h"
+#include "image/BitPixels.h"
 #include "image/ThresholdEngines.h"
 
 void BinarizeBelow(GrayRows src, int width, int height, BitRows dst, int threshold) {
@@ -413,7 +414,7 @@ int COtsu::Run(GrayRows src, int width, int height, BitRows dst) {
     } else {
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
-                if (table[src[y][x]] < t) dst[y][x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+                if (table[src[y][x]] < t) bitpixels::Set(dst[y], x);
     }
     return 1;
 }

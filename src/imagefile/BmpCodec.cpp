@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "image/Dib.h"
+#include "image/BitPixels.h"
 #include "imagefile/ImageCodecs.h"
 
 namespace imagefile {
@@ -189,7 +190,7 @@ bool DecodeBmp(const uint8_t* d, size_t n, CDib& image, const DecodeLimits& limi
                 for (int32_t x = 0; x < W; ++x) {
                     if (bpp == 8) line[x] = s[x];
                     else if (bpp == 4) line[x] = (x & 1) ? (s[x >> 1] & 0x0F) : (s[x >> 1] >> 4);
-                    else line[x] = (s[x >> 3] >> (7 - (x & 7))) & 1;
+                    else line[x] = bitpixels::Value(s, x);
                 }
                 StorePaletteRow(image, y, line.data(), pal, kind);
             }

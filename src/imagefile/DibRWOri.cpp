@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "image/Dib.h"
+#include "image/BitPixels.h"
 #include "imagefile/DibReaderWriter.h"
 #include "imagefile/ImageCodecs.h"
 
@@ -168,7 +169,7 @@ int CDibRWCodecs::LoadThumbnail(CDib& image, const std::u16string& path, int32_t
         for (int64_t x = 0; x < tw; ++x) {
             const int64_t sx = x * w / tw;
             if (full.bitCount == 1) {
-                if (src[sx >> 3] & (0x80 >> (sx & 7))) dst[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+                if (bitpixels::Get(src, sx)) bitpixels::Set(dst, x);
             } else if (full.bitCount == 8) {
                 dst[x] = src[sx];
             } else {

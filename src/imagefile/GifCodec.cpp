@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "image/Dib.h"
+#include "image/BitPixels.h"
 #include "imagefile/ImageCodecs.h"
 
 namespace imagefile {
@@ -180,7 +181,7 @@ bool EncodeGif(const CDib& image, std::vector<uint8_t>& out) {
         colors = {GifColorType{255, 255, 255}, GifColorType{0, 0, 0}};  // index 1 = ink
         for (int y = 0; y < H; ++y)
             for (int x = 0; x < W; ++x)
-                indices[static_cast<size_t>(y) * W + x] = (image.rows[y][x >> 3] >> (7 - (x & 7))) & 1;
+                indices[static_cast<size_t>(y) * W + x] = bitpixels::Value(image.rows[y], x);
     } else if (bpp == 8) {
         colors.resize(256);
         for (int i = 0; i < 256; ++i)

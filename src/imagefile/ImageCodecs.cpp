@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "image/BitPixels.h"
 #include "image/Dib.h"
 #include "platform/PlatformProcesses.h"
 #include "core/TextConv.h"
@@ -129,7 +130,7 @@ void StorePaletteRow(CDib& image, int32_t y, const uint8_t* idx, const std::vect
     if (kind == PaletteKind::Bilevel) {
         std::memset(row, 0, static_cast<size_t>(image.bytesPerRow));
         for (int32_t x = 0; x < w; ++x)
-            if (lut[idx[x]].r == 0) row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+            if (lut[idx[x]].r == 0) bitpixels::Set(row, x);
     } else if (kind == PaletteKind::Gray) {
         for (int32_t x = 0; x < w; ++x) row[x] = lut[idx[x]].r;
     } else {

@@ -14,6 +14,7 @@
 #include <jerror.h>
 
 #include "image/Dib.h"
+#include "image/BitPixels.h"
 #include "imagefile/ImageCodecs.h"
 
 namespace imagefile {
@@ -208,7 +209,7 @@ bool WriteJpegBody(JpegWriteState& st, const CDib& image, int quality, bool forc
         JSAMPROW row = image.rows[y];
         if (image.bitCount == 1) {
             for (int32_t x = 0; x < image.width; ++x)
-                st.line[x] = ((image.rows[y][x >> 3] >> (7 - (x & 7))) & 1) ? 0 : 255;
+                st.line[x] = bitpixels::Get(image.rows[y], x) ? 0 : 255;
             row = st.line.data();
         }
         jpeg_write_scanlines(&cinfo, &row, 1);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "image/Dib.h"
+#include "image/BitPixels.h"
 #include "imagefile/ImageCodecs.h"
 
 namespace imagefile {
@@ -142,7 +143,7 @@ bool ReadThroughRgba(TIFF* tif, CDib& image, uint32_t w, uint32_t h, uint16_t ph
         for (uint32_t x = 0; x < w; ++x) {
             const uint32_t p = s[x];
             if (bpp == 1) {
-                if (TIFFGetR(p) < 128) o[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+                if (TIFFGetR(p) < 128) bitpixels::Set(o, x);
             } else if (bpp == 8) {
                 o[x] = static_cast<uint8_t>(TIFFGetR(p));
             } else {

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "core/ObjBase.h"
+#include "core/RecordFields.h"
 
 namespace libMorvaneClassifier {
 
@@ -53,39 +54,51 @@ protected:
     CImageProcessingInfo& operator=(const CImageProcessingInfo&) = default;
 };
 
-// Type 1: colour to gray ("ColorToGray").
-class CColorToGrayInfo : public CImageProcessingInfo {
+// A step whose element is described wholly by its field table: D provides
+// `static const RecordTable<D>& Fields();`.
+template <class D>
+class CTableStep : public CImageProcessingInfo {
 public:
-    CColorToGrayInfo() : CImageProcessingInfo(kStepColorToGray) {}
-    void ListParameters(ParameterList& list) override;
-    void Assign(const CImageProcessingInfo& other) override;
+    void ListParameters(ParameterList& list) override { ListFields(Self(), D::Fields(), list); }
+    void Assign(const CImageProcessingInfo& other) override {
+        if (&other == this) return;
+        CImageProcessingInfo::Assign(other);
+        if (auto* o = dynamic_cast<const D*>(&other)) CopyFields(Self(), *o, D::Fields());
+    }
     bool ReadXml(CXmlDocument& xml) override;
     bool WriteXml(CXmlDocument& xml) const override;
+
+protected:
+    explicit CTableStep(int32_t stepType) : CImageProcessingInfo(stepType) {}
+
+private:
+    D& Self() { return static_cast<D&>(*this); }
+};
+
+// Type 1: colour to gray ("ColorToGray").
+class CColorToGrayInfo : public CTableStep<CColorToGrayInfo> {
+public:
+    CColorToGrayInfo() : CTableStep(kStepColorToGray) {}
+    static const RecordTable<CColorToGrayInfo>& Fields();
 
     int32_t colorFilter = 0;  // "ColorFilter": gray conversion method number
 };
 
 // Type 2: gray to binary, strip-wise ("GrayToBin").
-class CGrayToBinInfo : public CImageProcessingInfo {
+class CGrayToBinInfo : public CTableStep<CGrayToBinInfo> {
 public:
-    CGrayToBinInfo() : CImageProcessingInfo(kStepGrayToBin) {}
-    void ListParameters(ParameterList& list) override;
-    void Assign(const CImageProcessingInfo& other) override;
-    bool ReadXml(CXmlDocument& xml) override;
-    bool WriteXml(CXmlDocument& xml) const override;
+    CGrayToBinInfo() : CTableStep(kStepGrayToBin) {}
+    static const RecordTable<CGrayToBinInfo>& Fields();
 
     int32_t method = 6;    // "Method": binarisation method number
     int32_t blockNum = 1;  // "BlockNum": number of vertical strips
 };
 
 // Type 3: black-edge erasing ("EraseBlackEdge").
-class CBlackEdgesErasingInfo : public CImageProcessingInfo {
+class CBlackEdgesErasingInfo : public CTableStep<CBlackEdgesErasingInfo> {
 public:
-    CBlackEdgesErasingInfo() : CImageProcessingInfo(kStepEraseBlackEdge) {}
-    void ListParameters(ParameterList& list) override;
-    void Assign(const CImageProcessingInfo& other) override;
-    bool ReadXml(CXmlDocument& xml) override;
-    bool WriteXml(CXmlDocument& xml) const override;
+    CBlackEdgesErasingInfo() : CTableStep(kStepEraseBlackEdge) {}
+    static const RecordTable<CBlackEdgesErasingInfo>& Fields();
 
     int32_t method = 0;      // "Method": 0 = projection method, other = do nothing
     int32_t threshold = 85;  // "Threshold": percent of a band line that counts as black
@@ -94,10 +107,12 @@ public:
 };
 
 // Types 8 and 12: tilt correction ("TiltCorrection").
-class CTiltCorrectionInfo : public CImageProcessingInfo {
+class CTiltCorrectionInfo : public CTableStep<CTiltCorrectionInfo> {
 public:
-    CTiltCorrectionInfo() : CImageProcessingInfo(kStepTiltCorrection) {}
-    void ListParameters(ParameterList& list) override;
+    CTiltCorrectionInfo() : CTableStep(kStepTiltCorrection) {}
+    static const RecordTable<CTiltCorrectionInfo>& Fields();
+    // The table's fields plus "Estimator", which stays out of the table so
+    // that it is written only when set and never listed.
     void Assign(const CImageProcessingInfo& other) override;
     bool ReadXml(CXmlDocument& xml) override;
     bool WriteXml(CXmlDocument& xml) const override;
@@ -124,6 +139,11 @@ public:
     bool ReadXml(CXmlDocument& xml) override;
     bool WriteXml(CXmlDocument& xml) const override;
 };
+
+extern template class CTableStep<CColorToGrayInfo>;
+extern template class CTableStep<CGrayToBinInfo>;
+extern template class CTableStep<CBlackEdgesErasingInfo>;
+extern template class CTableStep<CTiltCorrectionInfo>;
 
 // New record with constructor values for types 1, 2, 3, 8, 9 and 12 (12
 // gives a tilt correction record whose type is 8); null for any other number.

@@ -8,58 +8,17 @@ namespace libMorvaneClassifier {
 
 // ---- CAnchor ----
 
-void CAnchor::ListParameters(ParameterList& list) {
-    BeginParameters(list, kElement);
-    AddParameter(list, u"ID", &id, kParamInteger);
-    AddParameter(list, u"InheritedID", &inheritedId, kParamInteger);
-    AddParameter(list, u"Type", &type, kParamAnchorType);
-    AddParameter(list, u"PosX", &posX, kParamInteger);
-    AddParameter(list, u"PosY", &posY, kParamInteger);
-    AddParameter(list, u"Min", &min, kParamInteger);
-    AddParameter(list, u"Max", &max, kParamInteger);
-    AddParameter(list, u"Threshold", &threshold, kParamInteger);
-    AddParameter(list, u"IsValid", &valid, kParamFlag);
-}
-
-bool CAnchor::Read(CXmlDocument& xml) {
-    if (!xml.FindElement(kElement)) return false;
-    id = xml.ReadIntAttribute(u"ID");
-    inheritedId = xml.ReadIntAttribute(u"InheritedID");
-    type = xml.ReadIntAttribute(u"Type");
-    refType = xml.ReadIntAttribute(u"RefType");
-    posX = xml.ReadIntAttribute(u"PosX");
-    posY = xml.ReadIntAttribute(u"PosY");
-    min = xml.ReadIntAttribute(u"Min");
-    max = xml.ReadIntAttribute(u"Max");
-    threshold = xml.ReadIntAttribute(u"Threshold");
-    valid = xml.ReadIntAttribute(u"IsValid");
-    return true;
-}
-
-bool CAnchor::Write(CXmlDocument& xml) const {
-    return xml.AppendElement(kElement) && xml.WriteAttribute(u"ID", id) &&
-           xml.WriteAttribute(u"InheritedID", inheritedId) && xml.WriteAttribute(u"Type", type) &&
-           xml.WriteAttribute(u"RefType", refType) && xml.WriteAttribute(u"PosX", posX) &&
-           xml.WriteAttribute(u"PosY", posY) && xml.WriteAttribute(u"Min", min) &&
-           xml.WriteAttribute(u"Max", max) && xml.WriteAttribute(u"Threshold", threshold) &&
-           xml.WriteAttribute(u"IsValid", valid);
-}
-
-void CAnchor::Assign(const CAnchor& other) {
-    if (&other == this) return;
-    id = other.id;
-    type = other.type;
-    position = other.position;
-    posX = other.posX;
-    posY = other.posY;
-    min = other.min;
-    max = other.max;
-    valid = other.valid;
-    threshold = other.threshold;
-    inheritedId = other.inheritedId;
-    refType = other.refType;
-    imageWidth = other.imageWidth;
-    imageHeight = other.imageHeight;
+const RecordTable<CAnchor>& CAnchor::Fields() {
+    static const RecordTable<CAnchor> table{
+        kElement,
+        {IntField(u"ID", &CAnchor::id), IntField(u"InheritedID", &CAnchor::inheritedId),
+         IntField(u"Type", &CAnchor::type, kParamAnchorType),
+         IntField(u"RefType", &CAnchor::refType, kParamLocationType), IntField(u"PosX", &CAnchor::posX),
+         IntField(u"PosY", &CAnchor::posY), IntField(u"Min", &CAnchor::min), IntField(u"Max", &CAnchor::max),
+         IntField(u"Threshold", &CAnchor::threshold), IntField(u"IsValid", &CAnchor::valid, kParamFlag),
+         CopiedField<&CAnchor::position>(), CopiedField<&CAnchor::imageWidth>(),
+         CopiedField<&CAnchor::imageHeight>()}};
+    return table;
 }
 
 bool CAnchor::Locate(int32_t x, int32_t y) {
@@ -93,38 +52,14 @@ int32_t CAnchor::PixelPosition() const {
 
 // ---- CRefAnchorInfo ----
 
-void CRefAnchorInfo::ListParameters(ParameterList& list) {
-    BeginParameters(list, kElement);
-    AddParameter(list, u"ID", &id, kParamInteger);
-    AddParameter(list, u"RefAnchorID", &refAnchorId, kParamInteger);
-    AddParameter(list, u"DistToAnchor", &distToAnchor, kParamInteger);
-    AddParameter(list, u"LocationType", &locationType, kParamLocationType);
-}
-
-bool CRefAnchorInfo::Read(CXmlDocument& xml) {
-    if (!xml.FindElement(kElement)) return false;
-    id = xml.ReadIntAttribute(u"ID");
-    refAnchorId = xml.ReadIntAttribute(u"RefAnchorID");
-    distToAnchor = xml.ReadIntAttribute(u"DistToAnchor");
-    locationType = xml.ReadIntAttribute(u"LocationType");
-    return true;
-}
-
-bool CRefAnchorInfo::Write(CXmlDocument& xml) const {
-    return xml.AppendElement(kElement) && xml.WriteAttribute(u"ID", id) &&
-           xml.WriteAttribute(u"RefAnchorID", refAnchorId) &&
-           xml.WriteAttribute(u"DistToAnchor", distToAnchor) &&
-           xml.WriteAttribute(u"LocationType", locationType);
-}
-
-void CRefAnchorInfo::Assign(const CRefAnchorInfo& other) {
-    if (&other == this) return;
-    id = other.id;
-    refAnchorId = other.refAnchorId;
-    distToAnchor = other.distToAnchor;
-    locationType = other.locationType;
-    imageWidth = other.imageWidth;
-    imageHeight = other.imageHeight;
+const RecordTable<CRefAnchorInfo>& CRefAnchorInfo::Fields() {
+    static const RecordTable<CRefAnchorInfo> table{
+        kElement,
+        {IntField(u"ID", &CRefAnchorInfo::id), IntField(u"RefAnchorID", &CRefAnchorInfo::refAnchorId),
+         IntField(u"DistToAnchor", &CRefAnchorInfo::distToAnchor),
+         IntField(u"LocationType", &CRefAnchorInfo::locationType, kParamLocationType),
+         CopiedField<&CRefAnchorInfo::imageWidth>(), CopiedField<&CRefAnchorInfo::imageHeight>()}};
+    return table;
 }
 
 int32_t CRefAnchorInfo::DistancePixels() const {
@@ -135,54 +70,16 @@ int32_t CRefAnchorInfo::DistancePixels() const {
 
 // ---- CRegion ----
 
-void CRegion::ListParameters(ParameterList& list) {
-    BeginParameters(list, kElement);
-    AddParameter(list, u"Left", &left, kParamInteger);
-    AddParameter(list, u"Right", &right, kParamInteger);
-    AddParameter(list, u"Top", &top, kParamInteger);
-    AddParameter(list, u"Bottom", &bottom, kParamInteger);
-}
-
-bool CRegion::Read(CXmlDocument& xml) {
-    if (!xml.FindElement(kElement)) return false;
-    left = xml.ReadIntAttribute(u"Left");
-    top = xml.ReadIntAttribute(u"Top");
-    right = xml.ReadIntAttribute(u"Right");
-    bottom = xml.ReadIntAttribute(u"Bottom");
-    refAnchorList.reset();
-    anchorList.reset();
-    if (xml.EnterElement()) {
-        refAnchorList = ReadOwnedList<CRefAnchorList>(xml);
-        anchorList = ReadOwnedList<CAnchorList>(xml);
-        xml.LeaveElement();
-    }
-    return true;
-}
-
-bool CRegion::Write(CXmlDocument& xml) const {
-    if (!(xml.AppendElement(kElement) && xml.WriteAttribute(u"Left", left) &&
-          xml.WriteAttribute(u"Top", top) && xml.WriteAttribute(u"Right", right) &&
-          xml.WriteAttribute(u"Bottom", bottom)))
-        return false;
-    const bool hasRefs = refAnchorList && refAnchorList->count > 0 && refAnchorList->HasItems();
-    const bool hasAnchors = anchorList && anchorList->count > 0 && anchorList->HasItems();
-    if (!hasRefs && !hasAnchors) return true;
-    if (!xml.EnterElement()) return false;
-    if (refAnchorList && !refAnchorList->Write(xml)) return false;
-    if (anchorList && !anchorList->Write(xml)) return false;
-    return xml.LeaveElement();
-}
-
-void CRegion::Assign(const CRegion& other) {
-    if (&other == this) return;
-    left = other.left;
-    top = other.top;
-    right = other.right;
-    bottom = other.bottom;
-    anchorList = CopyOwnedList(other.anchorList);
-    refAnchorList = CopyOwnedList(other.refAnchorList);
-    imageWidth = other.imageWidth;
-    imageHeight = other.imageHeight;
+// The editor lists the horizontal edges first.
+const RecordTable<CRegion>& CRegion::Fields() {
+    static const RecordTable<CRegion> table{
+        kElement,
+        {IntField(u"Left", &CRegion::left), IntField(u"Top", &CRegion::top).Listed(3),
+         IntField(u"Right", &CRegion::right).Listed(2), IntField(u"Bottom", &CRegion::bottom),
+         ChildField<&CRegion::refAnchorList>(CRefAnchorInfo::kListElement),
+         ChildField<&CRegion::anchorList>(CAnchor::kListElement), CopiedField<&CRegion::imageWidth>(),
+         CopiedField<&CRegion::imageHeight>()}};
+    return table;
 }
 
 void CRegion::SetImageSize(int32_t w, int32_t h) {

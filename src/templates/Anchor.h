@@ -11,12 +11,13 @@
 #include "core/Geometry.h"
 #include "core/ObjBase.h"
 #include "core/ObjList.h"
+#include "core/RecordFields.h"
 
 namespace libMorvaneClassifier {
 
 class CXmlDocument;
 
-class CAnchor : public CObjBase {
+class CAnchor : public CTableRecord<CAnchor> {
 public:
     static constexpr char16_t kElement[] = u"Anchor";
     static constexpr char16_t kListElement[] = u"AnchorList";
@@ -36,10 +37,8 @@ public:
     int32_t imageWidth = 0;
     int32_t imageHeight = 0;
 
-    void ListParameters(ParameterList& list) override;
-    bool Read(CXmlDocument& xml);
-    bool Write(CXmlDocument& xml) const;
-    void Assign(const CAnchor& other);  // every field, run-time ones included
+    // Every field; Assign copies the run-time ones too.
+    static const RecordTable<CAnchor>& Fields();
 
     void SetImageSize(int32_t w, int32_t h) {
         imageWidth = w;
@@ -55,7 +54,7 @@ public:
 
 using CAnchorList = CObjList<CAnchor>;
 
-class CRefAnchorInfo : public CObjBase {
+class CRefAnchorInfo : public CTableRecord<CRefAnchorInfo> {
 public:
     static constexpr char16_t kElement[] = u"RefAnchor";
     static constexpr char16_t kListElement[] = u"RefAnchorList";
@@ -68,10 +67,7 @@ public:
     int32_t imageWidth = 0;
     int32_t imageHeight = 0;
 
-    void ListParameters(ParameterList& list) override;
-    bool Read(CXmlDocument& xml);
-    bool Write(CXmlDocument& xml) const;
-    void Assign(const CRefAnchorInfo& other);
+    static const RecordTable<CRefAnchorInfo>& Fields();
     void SetImageSize(int32_t w, int32_t h) {
         imageWidth = w;
         imageHeight = h;
@@ -81,7 +77,7 @@ public:
 
 using CRefAnchorList = CObjList<CRefAnchorInfo>;
 
-class CRegion : public CObjBase {
+class CRegion : public CTableRecord<CRegion> {
 public:
     static constexpr char16_t kElement[] = u"Region";
 
@@ -94,10 +90,8 @@ public:
     int32_t imageWidth = 0;
     int32_t imageHeight = 0;
 
-    void ListParameters(ParameterList& list) override;
-    bool Read(CXmlDocument& xml);
-    bool Write(CXmlDocument& xml) const;
-    void Assign(const CRegion& other);  // deep: both lists are copied
+    // Assign copies both lists deeply.
+    static const RecordTable<CRegion>& Fields();
 
     // Stores the size and hands it to every reference anchor and anchor.
     void SetImageSize(int32_t w, int32_t h);

@@ -7,23 +7,14 @@
 
 namespace libMorvaneClassifier {
 
-void CFilterConfig::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"FilterConfig");
-    AddParameter(list, u"RefFilter", &refFilter, kParamInteger);
-    AddParameter(list, u"FilterThresh", &filterThresh, kParamInteger);
-    AddParameter(list, u"FilterWeight", &filterWeight, kParamInteger);
-    AddParameter(list, u"FeatureMode", &featureMode, kParamFeatureMode);
-    AddParameter(list, u"InheritedFilter", &inheritedFilter, kParamInteger);
-}
-
-bool CFilterConfig::Read(CXmlDocument& xml) {
-    if (!xml.FindElement(u"FilterConfig")) return false;
-    refFilter = xml.ReadIntAttribute(u"RefFilter");
-    filterThresh = xml.ReadIntAttribute(u"FilterThresh");
-    filterWeight = xml.ReadIntAttribute(u"FilterWeight");
-    featureMode = xml.ReadIntAttribute(u"FeatureMode");
-    inheritedFilter = xml.ReadIntAttribute(u"InheritedFilter");
-    return true;
+const RecordTable<CFilterConfig>& CFilterConfig::Fields() {
+    static const RecordTable<CFilterConfig> table{
+        kElement,
+        {IntField(u"RefFilter", &CFilterConfig::refFilter), IntField(u"FilterThresh", &CFilterConfig::filterThresh),
+         IntField(u"FilterWeight", &CFilterConfig::filterWeight),
+         IntField(u"FeatureMode", &CFilterConfig::featureMode, kParamFeatureMode),
+         IntField(u"InheritedFilter", &CFilterConfig::inheritedFilter)}};
+    return table;
 }
 
 bool CFilterConfigList::ReadFilterConfigList(CXmlDocument& xml) {

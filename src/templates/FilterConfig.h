@@ -6,23 +6,26 @@
 #include <vector>
 
 #include "core/ObjBase.h"
+#include "core/RecordFields.h"
 
 namespace libMorvaneClassifier {
 
 class CXmlDocument;
 
-class CFilterConfig : public CObjBase {
+class CFilterConfig : public CTableRecord<CFilterConfig> {
 public:
+    static constexpr char16_t kElement[] = u"FilterConfig";
+
     int32_t refFilter = 0;
     int32_t filterThresh = 750;
     int32_t filterWeight = 10;
     int32_t featureMode = 0;
     int32_t inheritedFilter = -1;
 
-    void ListParameters(ParameterList& list) override;
-    // Finds the next `FilterConfig`; when found reads the five attributes
-    // (absent ones read 0) and returns true; otherwise nothing changes.
-    bool Read(CXmlDocument& xml);
+    // Read finds the next `FilterConfig`; when found reads the five
+    // attributes (absent ones read 0) and returns true; otherwise nothing
+    // changes.
+    static const RecordTable<CFilterConfig>& Fields();
 };
 
 class CFilterConfigList {

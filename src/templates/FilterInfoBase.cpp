@@ -32,27 +32,19 @@ std::unique_ptr<CFilterInfoBase> MakeFilterInfo(int32_t type) {
 CFilterInfoBase::CFilterInfoBase() = default;
 CFilterInfoBase::~CFilterInfoBase() = default;
 
-void CFilterInfoBase::ListParameters(ParameterList& list) {
-    AddParameter(list, u"Type", &type, kParamFilterType);
-    AddParameter(list, u"RefFilter", &refFilter, kParamInteger);
+const RecordTable<CFilterInfoBase>& CFilterInfoBase::Fields() {
+    static const RecordTable<CFilterInfoBase> table{
+        u"FilterInfo",
+        {IntField(u"Type", &CFilterInfoBase::type, kParamFilterType), IntField(u"RefFilter", &CFilterInfoBase::refFilter),
+         CopiedField<&CFilterInfoBase::applicationType>(), CopiedField<&CFilterInfoBase::imageWidth>(),
+         CopiedField<&CFilterInfoBase::imageHeight>(), CopiedField<&CFilterInfoBase::anchors>(),
+         ChildField<&CFilterInfoBase::region>(CRegion::kElement)}};
+    return table;
 }
 
-void CFilterInfoBase::Assign(const CFilterInfoBase& other) {
-    if (&other == this) return;
-    type = other.type;
-    refFilter = other.refFilter;
-    applicationType = other.applicationType;
-    imageWidth = other.imageWidth;
-    imageHeight = other.imageHeight;
-    anchors = other.anchors;
-    if (other.region) {
-        auto r = std::make_unique<CRegion>();
-        r->Assign(*other.region);
-        region = std::move(r);
-    } else {
-        region.reset();
-    }
-}
+void CFilterInfoBase::ListParameters(ParameterList& list) { AppendFieldParameters(*this, Fields(), list); }
+
+void CFilterInfoBase::Assign(const CFilterInfoBase& other) { CopyFields(*this, other, Fields()); }
 
 void CFilterInfoBase::CollectAnchors(std::vector<CAnchor*>&) {}
 

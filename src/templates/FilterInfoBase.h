@@ -13,6 +13,7 @@
 #include "templates/Anchor.h"
 #include "core/Geometry.h"
 #include "core/ObjBase.h"
+#include "core/RecordFields.h"
 
 namespace libMorvaneClassifier {
 
@@ -43,6 +44,9 @@ public:
     // measured or compared; not owned.
     const std::vector<CAnchor*>* anchors = nullptr;
 
+    // "Type" and "RefFilter" (attributes of the `FilterInfo` element, read
+    // by the list), the copied run-time fields and the region.
+    static const RecordTable<CFilterInfoBase>& Fields();
     // Appends "Type" and "RefFilter"; each kind first clears the list and
     // appends its caption and own parameters, then calls this.
     void ListParameters(ParameterList& list) override;
@@ -70,6 +74,13 @@ public:
     std::optional<Rect32> EffectiveRegion() const;
 
 protected:
+    // A kind's descriptors: its caption and own fields from its table, then
+    // the base entries.
+    template <class K>
+    void ListKindParameters(K& self, ParameterList& list) {
+        ListFields(self, K::Fields(), list);
+        CFilterInfoBase::ListParameters(list);
+    }
     // Reads an optional `Region` at the cursor: kept, or none when missing.
     void ReadRegion(CXmlDocument& xml);
     bool WriteRegion(CXmlDocument& xml) const;
@@ -84,6 +95,16 @@ constexpr int32_t kMaxFilterInfoType = 63;
 bool RegisterFilterInfoKind(int32_t type, FilterInfoMaker make);
 // A new record of the kind registered for type; null when none is.
 std::unique_ptr<CFilterInfoBase> MakeFilterInfo(int32_t type);
+
+// Copies the table fields of a record of kind K; false (nothing copied) for
+// a record of another kind.
+template <class K>
+bool AssignKindFields(K& to, const CFilterInfoBase& from) {
+    const auto* same = dynamic_cast<const K*>(&from);
+    if (!same) return false;
+    CopyFields(to, *same, K::Fields());
+    return true;
+}
 
 // The `FilterInfoList` of a sub-template and its stored-feature list.
 class CFilterInfoList {

@@ -10,14 +10,16 @@ namespace libMorvaneClassifier {
 CSubTemplate::CSubTemplate() = default;
 CSubTemplate::~CSubTemplate() = default;
 
-void CSubTemplate::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"SubTemplate");
-    AddParameter(list, u"Index", &index, kParamInteger);
-    AddParameter(list, u"ID", &id, kParamText);
-    AddParameter(list, u"Name", &name, kParamText);
-    AddParameter(list, u"ImagePath", &imagePath, kParamPath);
-    AddParameter(list, u"OutputID", &outputId, kParamText);
+const RecordTable<CSubTemplate>& CSubTemplate::Fields() {
+    static const RecordTable<CSubTemplate> table{
+        u"SubTemplate",
+        {IntField(u"Index", &CSubTemplate::index), TextField(u"ID", &CSubTemplate::id),
+         TextField(u"Name", &CSubTemplate::name), PathField(u"ImagePath", &CSubTemplate::imagePath),
+         TextField(u"OutputID", &CSubTemplate::outputId)}};
+    return table;
 }
+
+void CSubTemplate::ListParameters(ParameterList& list) { ListFields(*this, Fields(), list); }
 
 bool CSubTemplate::Load(const std::u16string& path) {
     CXmlDocument xml;
@@ -29,13 +31,10 @@ bool CSubTemplate::Load(const std::u16string& path) {
 bool CSubTemplate::ReadFrom(CXmlDocument& xml) {
     CDeclaredSlotBudget budget;
     xml.ResetPosition();
-    if (!xml.FindElement(u"SubTemplate")) return false;
-    index = xml.ReadIntAttribute(u"Index");
-    id = xml.ReadAttribute(u"ID");
-    name = xml.ReadAttribute(u"Name");
-    imagePath = imageDir + xml.ReadAttribute(u"ImagePath");
+    if (!xml.FindElement(Fields().element)) return false;
+    ReadAttributes(*this, Fields(), xml);
+    imagePath = imageDir + imagePath;
     NormalizePath(imagePath);
-    outputId = xml.ReadAttribute(u"OutputID");
 
     filterInfos.reset();
     anchorList.reset();

@@ -9,6 +9,7 @@
 
 #include "templates/Anchor.h"
 #include "core/ObjBase.h"
+#include "core/RecordFields.h"
 
 namespace libMorvaneClassifier {
 
@@ -34,6 +35,7 @@ public:
     std::vector<CAnchor*> anchors;                    // filter infos' anchors, then anchorList's
     std::unique_ptr<CAnchorList> anchorList;          // may be null
 
+    static const RecordTable<CSubTemplate>& Fields();
     void ListParameters(ParameterList& list) override;
 
     // Loads the sub-template file. Only an unreadable file or a missing

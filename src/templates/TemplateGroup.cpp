@@ -25,23 +25,24 @@ CTemplateGroup::~CTemplateGroup() {
     }
 }
 
-void CTemplateGroup::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"TemplateGroup");
-    AddParameter(list, u"Index", &index, kParamInteger);
-    AddParameter(list, u"Name", &name, kParamText);
-    AddParameter(list, u"ImagePath", &imagePath, kParamPath);
-    AddParameter(list, u"Action", &action, kParamGroupAction);
+const RecordTable<CTemplateGroup>& CTemplateGroup::Fields() {
+    static const RecordTable<CTemplateGroup> table{
+        u"TemplateGroup",
+        {IntField(u"Index", &CTemplateGroup::index), TextField(u"Name", &CTemplateGroup::name),
+         PathField(u"ImagePath", &CTemplateGroup::imagePath),
+         IntField(u"Action", &CTemplateGroup::action, kParamGroupAction),
+         IntField(u"AttachedTemplate", &CTemplateGroup::attachedTemplate).Unlisted(),
+         IntField(u"ChildNum", &CTemplateGroup::childCount).Unlisted()}};
+    return table;
 }
 
+void CTemplateGroup::ListParameters(ParameterList& list) { ListFields(*this, Fields(), list); }
+
 bool CTemplateGroup::ReadHeader(CXmlDocument& xml) {
-    if (!xml.FindElement(u"TemplateGroup")) return false;
-    index = xml.ReadIntAttribute(u"Index");
-    name = xml.ReadAttribute(u"Name");
-    imagePath = imageDir + xml.ReadAttribute(u"ImagePath");
+    if (!xml.FindElement(Fields().element)) return false;
+    ReadAttributes(*this, Fields(), xml);
+    imagePath = imageDir + imagePath;
     NormalizePath(imagePath);
-    action = xml.ReadIntAttribute(u"Action");
-    attachedTemplate = xml.ReadIntAttribute(u"AttachedTemplate");
-    childCount = xml.ReadIntAttribute(u"ChildNum");
     // A declared count this large cannot be backed by a template file.
     if (childCount > kMaxDeclaredCount) return false;
     if (!xml.EnterElement()) return false;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/ObjBase.h"
+#include "core/RecordFields.h"
 
 namespace libMorvaneClassifier {
 
@@ -39,6 +40,7 @@ public:
     std::u16string imageDir;
     bool valid = true;
 
+    static const RecordTable<CTemplateGroup>& Fields();
     void ListParameters(ParameterList& list) override;
 
     // Reads the `TemplateGroup` element at the cursor and its whole subtree

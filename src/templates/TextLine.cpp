@@ -4,77 +4,19 @@
 
 namespace libMorvaneClassifier {
 
-void CTextLine::ListParameters(ParameterList& list) {
-    BeginParameters(list, kElement);
-    AddParameter(list, u"Index", &index, kParamInteger);
-    AddParameter(list, u"FilterType", &filterType, kParamTextLineFilterType);
-    AddParameter(list, u"Offset", &offset, kParamInteger);
-    AddParameter(list, u"IsExist", &isExist, kParamFlag);
-    AddParameter(list, u"CompareType", &compareType, kParamInteger);
-    AddParameter(list, u"Text", &text, kParamText);
-    AddParameter(list, u"Charset", &charset, kParamText);
-    AddParameter(list, u"CharNum", &charNum, kParamInteger);
-    AddParameter(list, u"ForegroundColor", &foregroundColor, kParamInteger);
-    AddParameter(list, u"BackgroundColor", &backgroundColor, kParamInteger);
-}
-
-bool CTextLine::Read(CXmlDocument& xml) {
-    if (!xml.FindElement(kElement)) return false;
-    index = xml.ReadIntAttribute(u"Index");
-    filterType = xml.ReadIntAttribute(u"FilterType");
-    offset = xml.ReadIntAttribute(u"Offset");
-    isExist = xml.ReadIntAttribute(u"IsExist");
-    compareType = xml.ReadIntAttribute(u"CompareType");
-    charset = xml.ReadAttribute(u"Charset");
-    text = xml.ReadAttribute(u"Text");
-    charNum = xml.ReadIntAttribute(u"CharNum");
-    foregroundColor = xml.ReadIntAttribute(u"ForegroundColor");
-    backgroundColor = xml.ReadIntAttribute(u"BackgroundColor");
-    region.reset();
-    if (xml.EnterElement()) {
-        auto r = std::make_unique<CRegion>();
-        if (r->Read(xml)) region = std::move(r);
-        xml.LeaveElement();
-    }
-    return true;
-}
-
-bool CTextLine::Write(CXmlDocument& xml) const {
-    if (!(xml.AppendElement(kElement) && xml.WriteAttribute(u"Index", index) &&
-          xml.WriteAttribute(u"FilterType", filterType) && xml.WriteAttribute(u"Offset", offset) &&
-          xml.WriteAttribute(u"IsExist", isExist) && xml.WriteAttribute(u"CompareType", compareType) &&
-          xml.WriteAttribute(u"Charset", charset) && xml.WriteAttribute(u"Text", text) &&
-          xml.WriteAttribute(u"CharNum", charNum) &&
-          xml.WriteAttribute(u"ForegroundColor", foregroundColor) &&
-          xml.WriteAttribute(u"BackgroundColor", backgroundColor)))
-        return false;
-    if (!region) return true;
-    return xml.EnterElement() && region->Write(xml) && xml.LeaveElement();
-}
-
-void CTextLine::Assign(const CTextLine& other) {
-    if (&other == this) return;
-    index = other.index;
-    filterType = other.filterType;
-    offset = other.offset;
-    isExist = other.isExist;
-    compareType = other.compareType;
-    text = other.text;
-    charset = other.charset;
-    charNum = other.charNum;
-    foregroundColor = other.foregroundColor;
-    backgroundColor = other.backgroundColor;
-    if (other.region) {
-        auto r = std::make_unique<CRegion>();
-        r->Assign(*other.region);
-        region = std::move(r);
-    } else {
-        region.reset();
-    }
-    imageWidth = other.imageWidth;
-    imageHeight = other.imageHeight;
-    lineResults = other.lineResults;
-    lineResultCount = other.lineResultCount;
+// The editor lists the text before its character set.
+const RecordTable<CTextLine>& CTextLine::Fields() {
+    static const RecordTable<CTextLine> table{
+        kElement,
+        {IntField(u"Index", &CTextLine::index), IntField(u"FilterType", &CTextLine::filterType, kParamTextLineFilterType),
+         IntField(u"Offset", &CTextLine::offset), IntField(u"IsExist", &CTextLine::isExist, kParamFlag),
+         IntField(u"CompareType", &CTextLine::compareType), TextField(u"Charset", &CTextLine::charset).Listed(7),
+         TextField(u"Text", &CTextLine::text).Listed(6), IntField(u"CharNum", &CTextLine::charNum),
+         IntField(u"ForegroundColor", &CTextLine::foregroundColor),
+         IntField(u"BackgroundColor", &CTextLine::backgroundColor), ChildField<&CTextLine::region>(CRegion::kElement),
+         CopiedField<&CTextLine::imageWidth>(), CopiedField<&CTextLine::imageHeight>(),
+         CopiedField<&CTextLine::lineResults>(), CopiedField<&CTextLine::lineResultCount>()}};
+    return table;
 }
 
 void CTextLine::SetImageSize(int32_t w, int32_t h) {

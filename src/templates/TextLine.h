@@ -10,6 +10,7 @@
 #include "core/Geometry.h"
 #include "core/ObjBase.h"
 #include "core/ObjList.h"
+#include "core/RecordFields.h"
 
 namespace libMorvaneClassifier {
 
@@ -26,7 +27,7 @@ struct RecognitionResult {
 };
 static_assert(sizeof(RecognitionResult) == 56, "recognition results are 56-byte records");
 
-class CTextLine : public CObjBase {
+class CTextLine : public CTableRecord<CTextLine> {
 public:
     static constexpr char16_t kElement[] = u"TextLine";
     static constexpr char16_t kListElement[] = u"TextLineList";
@@ -49,10 +50,7 @@ public:
     std::vector<RecognitionResult> lineResults;  // run-time, filled by the text filter
     int32_t lineResultCount = 0;
 
-    void ListParameters(ParameterList& list) override;
-    bool Read(CXmlDocument& xml);
-    bool Write(CXmlDocument& xml) const;
-    void Assign(const CTextLine& other);
+    static const RecordTable<CTextLine>& Fields();
 
     // Stores the size and hands it to the region.
     void SetImageSize(int32_t w, int32_t h);

@@ -7,8 +7,12 @@
 #include "image/GrayToBinary.h"
 #include "image/PixelTestUtil.h"
 #include "image/ThresholdEngines.h"
+#include "image/SimdTierTest.h"
 
 namespace {
+
+MORVANE_TIER_SUITE(GrayToBinary);
+MORVANE_TIER_SUITE(GrayToBinaryBlock);
 
 using pixeltest::BlackCount;
 using pixeltest::Bit;
@@ -39,7 +43,7 @@ bool IsInk(int x, int y, int w, int h, int stroke, int pitch, int margin) {
     return (x % pitch) < stroke || (y % pitch) < stroke;
 }
 
-TEST(GrayToBinary, NothingAndUnknownMethodsGiveWhitePages) {
+TEST_P(GrayToBinary, NothingAndUnknownMethodsGiveWhitePages) {
     CRawImage src = Gray(37, 21, [](int x, int y) { return (x * 7 + y * 3) % 256; });
     for (int method : {4, 9, 10, -1, 1000}) {
         int result = -5;
@@ -53,7 +57,7 @@ TEST(GrayToBinary, NothingAndUnknownMethodsGiveWhitePages) {
     }
 }
 
-TEST(GrayToBinary, RefusesOtherFormats) {
+TEST_P(GrayToBinary, RefusesOtherFormats) {
     for (int bpp : {0, 1, 24}) {
         CRawImage src;
         if (bpp) src.Create(9, 9, bpp, 300);
@@ -67,7 +71,7 @@ TEST(GrayToBinary, RefusesOtherFormats) {
     }
 }
 
-TEST(GrayToBinary, OtsuOnUniformPagesUses128) {
+TEST_P(GrayToBinary, OtsuOnUniformPagesUses128) {
     struct Case {
         int level;
         bool black;
@@ -81,7 +85,7 @@ TEST(GrayToBinary, OtsuOnUniformPagesUses128) {
     }
 }
 
-TEST(GrayToBinary, OtsuSeparatesTwoLevels) {
+TEST_P(GrayToBinary, OtsuSeparatesTwoLevels) {
     CRawImage src = Gray(64, 40, [](int x, int y) { return (x / 8 + y / 8) % 3 == 0 ? 40 : 190; });
     int t = 0;
     CRawImage dst = Binarise(src, 7, nullptr, &t);
@@ -91,7 +95,7 @@ TEST(GrayToBinary, OtsuSeparatesTwoLevels) {
         for (int x = 0; x < 64; ++x) ASSERT_EQ(Bit(dst, x, y), src.rows[y][x] == 40) << x << "," << y;
 }
 
-TEST(GrayToBinary, PercentileWalk) {
+TEST_P(GrayToBinary, PercentileWalk) {
     // Inner histogram empty (the page is too small): mode 0, the walk starts
     // at 255 and stops 19 levels above it.
     {
@@ -119,7 +123,7 @@ TEST(GrayToBinary, PercentileWalk) {
     }
 }
 
-TEST(GrayToBinary, EdgeCrossingThreshold) {
+TEST_P(GrayToBinary, EdgeCrossingThreshold) {
     // Uniform page: no edges, so Otsu's fallback finds no split and takes
     // the most frequent level - 1.
     {
@@ -150,7 +154,7 @@ TEST(GrayToBinary, EdgeCrossingThreshold) {
     }
 }
 
-TEST(GrayToBinary, LocalContrastMarksThinDarkLinesInsideTheBorder) {
+TEST_P(GrayToBinary, LocalContrastMarksThinDarkLinesInsideTheBorder) {
     const int w = 60, h = 50;
     // A 3-row dark line on white across the whole width.
     CRawImage src = Gray(w, h, [](int, int y) { return y >= 24 && y <= 26 ? 0 : 255; });
@@ -165,7 +169,7 @@ TEST(GrayToBinary, LocalContrastMarksThinDarkLinesInsideTheBorder) {
     EXPECT_EQ(BlackCount(Binarise(flat, 2)), 0);
 }
 
-TEST(GrayToBinary, NiblackSmallPagesThresholdAt128) {
+TEST_P(GrayToBinary, NiblackSmallPagesThresholdAt128) {
     // 7 x 7 is below the window size: flattened values below 128 are black.
     CRawImage src = Gray(7, 7, [](int x, int y) { return x < 2 ? 60 + y : 200 + x; });
     CRawImage dst = Binarise(src, 3);
@@ -173,7 +177,7 @@ TEST(GrayToBinary, NiblackSmallPagesThresholdAt128) {
         for (int x = 0; x < 7; ++x) EXPECT_EQ(Bit(dst, x, y), x < 2) << x << "," << y;
 }
 
-TEST(GrayToBinary, NiblackFindsInkAndLeavesPaper) {
+TEST_P(GrayToBinary, NiblackFindsInkAndLeavesPaper) {
     const int w = 180, h = 140;
     CRawImage src = TextLikePage(w, h, 205, 40, 3, 11, 15);
     CRawImage dst = Binarise(src, 3);
@@ -193,7 +197,7 @@ TEST(GrayToBinary, NiblackFindsInkAndLeavesPaper) {
     for (int y = 0; y < h; ++y) EXPECT_FALSE(Bit(dst, w - 1, y));
 }
 
-TEST(GrayToBinary, BlockMethodOnUniformPages) {
+TEST_P(GrayToBinary, BlockMethodOnUniformPages) {
     // No block has contrast: every threshold becomes 128. The first and last
     // rows are never thresholded.
     struct Case {
@@ -209,7 +213,7 @@ TEST(GrayToBinary, BlockMethodOnUniformPages) {
     }
 }
 
-TEST(GrayToBinary, BlockMethodSeparatesInkFromPaper) {
+TEST_P(GrayToBinary, BlockMethodSeparatesInkFromPaper) {
     const int w = 160, h = 120;
     CRawImage src = TextLikePage(w, h, 220, 30, 4, 10, 0);
     CRawImage dst = Binarise(src, 6);
@@ -229,7 +233,7 @@ TEST(GrayToBinary, BlockMethodSeparatesInkFromPaper) {
         }
 }
 
-TEST(GrayToBinary, AdaptiveBackgroundMethod) {
+TEST_P(GrayToBinary, AdaptiveBackgroundMethod) {
     // Uniform page: nothing is foreground, the page stays white.
     CRawImage flat = Gray(50, 50, [](int, int) { return 120; });
     int result = 0;
@@ -246,7 +250,7 @@ TEST(GrayToBinary, AdaptiveBackgroundMethod) {
         for (int x = 0; x < w; ++x) ASSERT_EQ(Bit(dst, x, y), IsInk(x, y, w, h, 3, 14, 10)) << x << "," << y;
 }
 
-TEST(GrayToBinary, FuzzyMethodDecisions) {
+TEST_P(GrayToBinary, FuzzyMethodDecisions) {
     // Dark runs (eleven pixels of 0 and one of 5) lead into runs of a middle
     // level of growing length; a few separate pairs of the middle level
     // follow, then white. Below the upper threshold the most frequent run is
@@ -282,7 +286,7 @@ TEST(GrayToBinary, FuzzyMethodDecisions) {
         for (int x = 0; x < pw; ++x) ASSERT_EQ(Bit(out, x, y), IsInk(x, y, pw, ph, 2, 9, 5)) << x << "," << y;
 }
 
-TEST(GrayToBinary, TinyPagesNeverFail) {
+TEST_P(GrayToBinary, TinyPagesNeverFail) {
     struct Size {
         int w, h;
     } sizes[] = {{1, 1}, {1, 2}, {2, 1}, {2, 2}, {3, 3}, {5, 5}, {6, 7}, {7, 7}, {8, 8}, {1, 300}, {300, 1}, {16, 9}, {17, 10}};
@@ -298,7 +302,7 @@ TEST(GrayToBinary, TinyPagesNeverFail) {
         }
 }
 
-TEST(GrayToBinaryBlock, StripsAndRemainder) {
+TEST_P(GrayToBinaryBlock, StripsAndRemainder) {
     // 1001 columns in two strips of 500: column 1000 is never processed.
     CRawImage src = Gray(1001, 12, [](int, int) { return 10; });
     CRawImage dst;
@@ -311,7 +315,7 @@ TEST(GrayToBinaryBlock, StripsAndRemainder) {
     EXPECT_EQ(BlackCount(dst), 1000 * 12);
 }
 
-TEST(GrayToBinaryBlock, StripsAreThresholdedSeparately) {
+TEST_P(GrayToBinaryBlock, StripsAreThresholdedSeparately) {
     // Left half 60, right half 100. As one page Otsu splits at 60, and no
     // pixel is below 60; each strip alone is uniform, so each takes 128 and
     // both turn black.
@@ -323,7 +327,7 @@ TEST(GrayToBinaryBlock, StripsAreThresholdedSeparately) {
     EXPECT_EQ(BlackCount(strips), 64 * 10);
 }
 
-TEST(GrayToBinaryBlock, StripCountEdgeCases) {
+TEST_P(GrayToBinaryBlock, StripCountEdgeCases) {
     CRawImage src = Gray(40, 16, [](int x, int y) { return (x + y) % 2 ? 20 : 230; });
     CRawImage plain;
     {
@@ -358,7 +362,7 @@ TEST(GrayToBinaryBlock, StripCountEdgeCases) {
     EXPECT_EQ(colour.bitCount, 24);
 }
 
-TEST(GrayToBinary, InPlaceShortcut) {
+TEST_P(GrayToBinary, InPlaceShortcut) {
     CRawImage page = Gray(20, 20, [](int x, int) { return x < 10 ? 30 : 220; });
     EXPECT_EQ(page.GrayToBinary(nullptr, 7), 1);
     ASSERT_EQ(page.bitCount, 1);

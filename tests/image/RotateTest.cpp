@@ -8,8 +8,11 @@
 
 #include "image/Dib.h"
 #include "image/RotateProcessor.h"
+#include "image/SimdTierTest.h"
 
 namespace {
+
+MORVANE_TIER_SUITE(Rotate);
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -117,7 +120,7 @@ CRawImage ReferenceRotation(const CRawImage& src, double t, bool interp, bool ke
     return dst;
 }
 
-TEST(Rotate, QuarterAndHalfTurnsMovePixelsExactly) {
+TEST_P(Rotate, QuarterAndHalfTurnsMovePixelsExactly) {
     for (int bpp : {1, 8, 24}) {
         for (int mode : {1, 2, 3}) {
             // Odd sizes so that rows end inside a byte and a padding group.
@@ -142,7 +145,7 @@ TEST(Rotate, QuarterAndHalfTurnsMovePixelsExactly) {
     }
 }
 
-TEST(Rotate, QuarterTurnsComposeToIdentityInPlace) {
+TEST_P(Rotate, QuarterTurnsComposeToIdentityInPlace) {
     for (int bpp : {1, 8, 24}) {
         const CRawImage original = RandomImage(70, 33, bpp, 5u + static_cast<unsigned>(bpp));
         CRawImage img(original);
@@ -158,7 +161,7 @@ TEST(Rotate, QuarterTurnsComposeToIdentityInPlace) {
     }
 }
 
-TEST(Rotate, RightAngleByAngleMatchesQuarterTurnsOnOddSquares) {
+TEST_P(Rotate, RightAngleByAngleMatchesQuarterTurnsOnOddSquares) {
     // Without interpolation and with the size kept, turning an odd square by
     // +90, 180 or -90 degrees hits the pixel centres exactly.
     struct Case { double angle; int mode; } cases[] = {{kPi / 2, 1}, {kPi, 2}, {-kPi / 2, 3}};
@@ -173,7 +176,7 @@ TEST(Rotate, RightAngleByAngleMatchesQuarterTurnsOnOddSquares) {
     }
 }
 
-TEST(Rotate, ZeroAngleTouchesNothing) {
+TEST_P(Rotate, ZeroAngleTouchesNothing) {
     CRawImage img = RandomImage(9, 4, 8, 3);
     const CRawImage before(img);
     for (double t : {0.0, 5e-8, -9.9e-8}) {
@@ -189,7 +192,7 @@ TEST(Rotate, ZeroAngleTouchesNothing) {
     EXPECT_FALSE(dst.HasPixels());
 }
 
-TEST(Rotate, OutputSizeRule) {
+TEST_P(Rotate, OutputSizeRule) {
     struct Case { int w, h; double t; int W, H; } cases[] = {
         {40, 30, 1e-6, 39, 29},            // the box of the centres: one pixel smaller
         {40, 30, -1e-6, 39, 29},
@@ -212,7 +215,7 @@ TEST(Rotate, OutputSizeRule) {
     }
 }
 
-TEST(Rotate, FillsCornersByFormat) {
+TEST_P(Rotate, FillsCornersByFormat) {
     struct Case { int bpp; int white; int expected; } cases[] = {
         {1, 1, 0}, {1, 0, 1}, {8, 1, 255}, {8, 0, 0}, {24, 1, 0xFFFFFF}, {24, 0, 0}, {8, 7, 255},
     };
@@ -231,7 +234,7 @@ TEST(Rotate, FillsCornersByFormat) {
     }
 }
 
-TEST(Rotate, HalfPixelOffsetAndEdgePullBack) {
+TEST_P(Rotate, HalfPixelOffsetAndEdgePullBack) {
     // At a right angle the sampling point lies half a pixel off the centres,
     // so interpolation averages two neighbours; at the last row the lower
     // neighbour is pulled back onto the row itself.
@@ -249,7 +252,7 @@ TEST(Rotate, HalfPixelOffsetAndEdgePullBack) {
     EXPECT_EQ(dst.rows[2][2], (20 + 120) / 2);
 }
 
-TEST(Rotate, ExtrapolationBeforeTheFirstRowStaysInRange) {
+TEST_P(Rotate, ExtrapolationBeforeTheFirstRowStaysInRange) {
     // Near the top edge the sampling row lies in (-1, 0), truncates onto row
     // 0 and gets a negative weight: a black first row over white rows would
     // extrapolate below 0.
@@ -264,7 +267,7 @@ TEST(Rotate, ExtrapolationBeforeTheFirstRowStaysInRange) {
     for (int x = 5; x < 32; ++x) EXPECT_EQ(dst.rows[12][x], 255) << x;
 }
 
-TEST(Rotate, ArbitraryAnglesFollowTheSamplingRule) {
+TEST_P(Rotate, ArbitraryAnglesFollowTheSamplingRule) {
     struct Case { int w, h; double t; int interp, keep, white; } cases[] = {
         {37, 23, 0.05, 1, 1, 1}, {37, 23, -0.05, 1, 0, 0}, {36, 24, 0.7, 1, 0, 1},
         {36, 24, -2.5, 0, 1, 0}, {17, 40, 0.0123, 0, 0, 1}, {64, 9, 3.0, 1, 1, 0},
@@ -281,7 +284,7 @@ TEST(Rotate, ArbitraryAnglesFollowTheSamplingRule) {
     }
 }
 
-TEST(Rotate, RowsAreReachedThroughTheRowTable) {
+TEST_P(Rotate, RowsAreReachedThroughTheRowTable) {
     // Rows stored in another order than top first must still be read through
     // their row pointers.
     for (int bpp : {1, 8, 24}) {
@@ -302,7 +305,7 @@ TEST(Rotate, RowsAreReachedThroughTheRowTable) {
     }
 }
 
-TEST(Rotate, PositiveAngleLevelsLinesRisingToTheRight) {
+TEST_P(Rotate, PositiveAngleLevelsLinesRisingToTheRight) {
     // A 3-pixel thick line rising by 3 degrees to the right, turned back by
     // +3 degrees, lies within a few rows.
     const double t = 3.0 * kPi / 180;
@@ -326,7 +329,7 @@ TEST(Rotate, PositiveAngleLevelsLinesRisingToTheRight) {
     }
 }
 
-TEST(Rotate, KeepsResolutionAndFailsOnEmptySource) {
+TEST_P(Rotate, KeepsResolutionAndFailsOnEmptySource) {
     CRawImage img = RandomImage(30, 20, 24, 9);
     img.xResolution = img.yResolution = 150;
     ASSERT_EQ(img.Rotate(nullptr, 0, 0.2, 1, 0, 1), 1);

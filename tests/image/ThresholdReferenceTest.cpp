@@ -10,8 +10,11 @@
 #include "image/GrayToBinary.h"
 #include "image/PixelTestUtil.h"
 #include "image/ThresholdEngines.h"
+#include "image/SimdTierTest.h"
 
 namespace {
+
+MORVANE_TIER_SUITE(ThresholdReference);
 
 using Plane = std::vector<std::vector<int>>;
 
@@ -228,7 +231,7 @@ struct PageSize {
 };
 const PageSize kSizes[] = {{97, 61}, {64, 64}, {30, 90}, {16, 12}, {9, 40}, {7, 7}, {120, 33}, {5, 9}, {1, 17}, {23, 1}};
 
-TEST(ThresholdReference, NiblackMatchesDirectWindows) {
+TEST_P(ThresholdReference, NiblackMatchesDirectWindows) {
     uint32_t start = 100;
     for (const PageSize& s : kSizes) {
         CRawImage img = Irregular(s.w, s.h, start++);
@@ -236,7 +239,7 @@ TEST(ThresholdReference, NiblackMatchesDirectWindows) {
     }
 }
 
-TEST(ThresholdReference, BlockMethodMatchesDirectKernel) {
+TEST_P(ThresholdReference, BlockMethodMatchesDirectKernel) {
     uint32_t start = 200;
     for (const PageSize& s : kSizes) {
         CRawImage img = Irregular(s.w, s.h, start++);
@@ -244,7 +247,7 @@ TEST(ThresholdReference, BlockMethodMatchesDirectKernel) {
     }
 }
 
-TEST(ThresholdReference, BlockMethodSpreadsAcrossWideMargins) {
+TEST_P(ThresholdReference, BlockMethodSpreadsAcrossWideMargins) {
     // Textured patches in two corners of a flat page: the thresholds of the
     // flat blocks come from many spreading passes.
     uint32_t start = 250;
@@ -258,7 +261,7 @@ TEST(ThresholdReference, BlockMethodSpreadsAcrossWideMargins) {
     }
 }
 
-TEST(ThresholdReference, AdaptiveBackgroundMatchesDirectWindows) {
+TEST_P(ThresholdReference, AdaptiveBackgroundMatchesDirectWindows) {
     uint32_t start = 300;
     for (const PageSize& s : kSizes) {
         CRawImage img = Irregular(s.w, s.h, start++);
@@ -271,7 +274,7 @@ TEST(ThresholdReference, AdaptiveBackgroundMatchesDirectWindows) {
 // Background flattening levels worked out by hand from the rule: dark level
 // D from level 100 up, top quarter U, bright level W and the level S below
 // it, then the cut F from the tight (/8) or the spread (/5) formula.
-TEST(ThresholdReference, FlattenLevelsWorkedByHand) {
+TEST(ThresholdFlatten, LevelsWorkedByHand) {
     struct Case {
         const char* name;
         std::vector<std::pair<int, int64_t>> counts;  // level, pixels
@@ -297,7 +300,8 @@ TEST(ThresholdReference, FlattenLevelsWorkedByHand) {
     }
 }
 
-TEST(ThresholdReference, OtsuMatchesFlattenedHistogram) {
+
+TEST_P(ThresholdReference, OtsuMatchesFlattenedHistogram) {
     uint32_t start = 400;
     for (const PageSize& s : kSizes) {
         CRawImage img = Irregular(s.w, s.h, start++);
@@ -344,7 +348,7 @@ namespace {
 // Wide and tall pages with saturated areas: full black and full white windows push the
 // window sums of levels and squares to their largest values, and the widths
 // leave every remainder after the four-column steps.
-TEST(ThresholdReference, NiblackOnWidePagesWithSaturatedAreas) {
+TEST_P(ThresholdReference, NiblackOnWidePagesWithSaturatedAreas) {
     uint32_t start = 500;
     for (const PageSize& s : {PageSize{301, 40}, PageSize{258, 37}, PageSize{131, 29}, PageSize{400, 19}, PageSize{90, 131}}) {
         CRawImage tex = Irregular(s.w, s.h, start++);
@@ -366,7 +370,7 @@ namespace {
 // White paper with isolated dark dots further apart than a window: the
 // window around each dot holds up to 1680 background pixels at 255, the
 // largest background sums and counts the adaptive-background windows reach.
-TEST(ThresholdReference, AdaptiveBackgroundOnWhitePagesWithIsolatedDots) {
+TEST_P(ThresholdReference, AdaptiveBackgroundOnWhitePagesWithIsolatedDots) {
     for (const PageSize& s : {PageSize{150, 130}, PageSize{97, 203}, PageSize{261, 45}}) {
         CRawImage img = pixeltest::Gray(s.w, s.h, [&](int x, int y) {
             if (x % 47 == 23 && y % 43 == 21) return 0;

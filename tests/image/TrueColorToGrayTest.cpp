@@ -4,8 +4,11 @@
 
 #include "image/TrueColorToGray.h"
 #include "image/PixelTestUtil.h"
+#include "image/SimdTierTest.h"
 
 namespace {
+
+MORVANE_TIER_SUITE(TrueColorToGray);
 
 struct Bgr {
     int b, g, r;
@@ -31,7 +34,7 @@ int Convert(int method, Bgr p) {
     return dst.rows[0][0];
 }
 
-TEST(TrueColorToGray, FormulaTable) {
+TEST_P(TrueColorToGray, FormulaTable) {
     struct Case {
         int method;
         Bgr pixel;
@@ -84,7 +87,7 @@ TEST(TrueColorToGray, FormulaTable) {
             << "method " << c.method << " bgr " << c.pixel.b << "," << c.pixel.g << "," << c.pixel.r;
 }
 
-TEST(TrueColorToGray, RunningMaximumSpansTheWholeImage) {
+TEST_P(TrueColorToGray, RunningMaximumSpansTheWholeImage) {
     CRawImage src;
     src.Create(4, 2, 24, 300);
     const Bgr px[2][4] = {{{50, 10, 100}, {200, 30, 10}, {20, 40, 5}, {20, 40, 50}},
@@ -102,7 +105,7 @@ TEST(TrueColorToGray, RunningMaximumSpansTheWholeImage) {
         for (int x = 0; x < 4; ++x) EXPECT_EQ(dst.rows[y][x], expected[y][x]) << x << "," << y;
 }
 
-TEST(TrueColorToGray, IntegerLuminanceMatchesTheDoubleExpressionEverywhere) {
+TEST_P(TrueColorToGray, IntegerLuminanceMatchesTheDoubleExpressionEverywhere) {
     int mismatches = 0;
     for (int r = 0; r < 256; ++r)
         for (int g = 0; g < 256; ++g)
@@ -114,7 +117,7 @@ TEST(TrueColorToGray, IntegerLuminanceMatchesTheDoubleExpressionEverywhere) {
     EXPECT_EQ(mismatches, 0);
 }
 
-TEST(TrueColorToGray, GeometryAndRefusals) {
+TEST_P(TrueColorToGray, GeometryAndRefusals) {
     CRawImage src;
     ASSERT_EQ(src.Create(5, 3, 24, 150), 1);
     src.yResolution = 600;
@@ -141,7 +144,7 @@ TEST(TrueColorToGray, GeometryAndRefusals) {
     }
 }
 
-TEST(TrueColorToGray, InPlaceAndWhitePage) {
+TEST_P(TrueColorToGray, InPlaceAndWhitePage) {
     CRawImage page;
     page.Create(3, 2, 24, 300);
     std::fill(page.bits.get(), page.bits.get() + page.height * page.bytesPerRow, 255);
@@ -162,7 +165,7 @@ int DoubleLuminance(int b, int g, int r) { return static_cast<int>(0.114 * b + 0
 // The row conversion of the default formula (vector code where the processor
 // has it) gives the double expression for every colour: a 4096 x 4096 image
 // holds each of the 2^24 colours once.
-TEST(TrueColorToGray, DefaultFormulaOverEveryColourInAnImage) {
+TEST_P(TrueColorToGray, DefaultFormulaOverEveryColourInAnImage) {
     CRawImage src;
     ASSERT_EQ(src.Create(4096, 4096, 24, 300), 1);
     for (int y = 0; y < 4096; ++y)
@@ -186,7 +189,7 @@ TEST(TrueColorToGray, DefaultFormulaOverEveryColourInAnImage) {
 
 // Narrow and odd widths: rows shorter than one vector step, and rows whose
 // last pixels fall after the final full step, end on the same values.
-TEST(TrueColorToGray, DefaultFormulaOnEveryRowWidthUpToForty) {
+TEST_P(TrueColorToGray, DefaultFormulaOnEveryRowWidthUpToForty) {
     uint32_t state = 12345u;
     for (int width = 1; width <= 40; ++width) {
         CRawImage src;
@@ -212,7 +215,7 @@ TEST(TrueColorToGray, DefaultFormulaOnEveryRowWidthUpToForty) {
 // Pages of grays, as scanned documents are: runs of gray pixels of every
 // level, some rows broken by one coloured pixel, give the double expression
 // (among them the grays whose double sum falls just below the level).
-TEST(TrueColorToGray, DefaultFormulaOnGrayRunsOfEveryLevel) {
+TEST_P(TrueColorToGray, DefaultFormulaOnGrayRunsOfEveryLevel) {
     const int width = 77;
     CRawImage src;
     ASSERT_EQ(src.Create(width, 512, 24, 300), 1);

@@ -348,7 +348,7 @@ TEST(TemplateRecordXml, Descriptors) {
     CAnchor a;
     EXPECT_EQ(test::DescriptorsOf(a),
               (Descs{{"Anchor", 8, nullptr}, {"ID", 22, &a.id}, {"InheritedID", 22, &a.inheritedId},
-                     {"Type", 74, &a.type}, {"PosX", 22, &a.posX}, {"PosY", 22, &a.posY}, {"Min", 22, &a.min},
+                     {"Type", 74, &a.type}, {"RefType", 80, &a.refType}, {"PosX", 22, &a.posX}, {"PosY", 22, &a.posY}, {"Min", 22, &a.min},
                      {"Max", 22, &a.max}, {"Threshold", 22, &a.threshold}, {"IsValid", 11, &a.valid}}));
     CRefAnchorInfo r;
     EXPECT_EQ(test::DescriptorsOf(r),
