@@ -6,6 +6,7 @@
 
 #include "api/MainTemplateEntry.h"
 #include "core/ResultCodes.h"
+#include "core/TextConv.h"
 #include "devices/Device.h"
 #include "devices/DeviceManager.h"
 #include "platform/DynamicLibrary.h"
@@ -44,6 +45,8 @@ void CClassifier::Free() {
     if (!loaded_) return;
     entries_.clear();
     lastResult_ = nullptr;
+    haveTrace_ = false;
+    lastTrace_ = DecisionTrace();
     devices_.reset();
     loaded_ = false;
 }
@@ -103,10 +106,84 @@ int CClassifier::ClassifyImage(const CRawImage& image, int index, CRawImage* dis
     if (!entry) return kErrInvalidParameter;
     lastResult_ = nullptr;
     CSubTemplate* result = nullptr;
-    const int code = disposable ? entry->FindSubTemplateConsuming(*disposable, result)
-                                : entry->FindSubTemplate(image, result);
+    int code;
+    if (orientationSearch_) {
+        code = ClassifyTurning(image, *entry, result);
+    } else {
+        code = disposable ? entry->FindSubTemplateConsuming(*disposable, result)
+                          : entry->FindSubTemplate(image, result);
+        entry->trace.orientationSearched = false;
+        entry->trace.turnsTried.clear();
+        entry->trace.turn = 0;
+    }
+    // The entry's record becomes the classifier's; swapping keeps both
+    // records' storage for the next runs.
+    std::swap(lastTrace_, entry->trace);
+    lastTrace_.entry = index;
+    haveTrace_ = true;
     lastResult_ = result;
     return code;
+}
+
+int CClassifier::ClassifyTurned(const CRawImage& image, int degrees, CMainTemplateEntry& entry,
+                                CSubTemplate*& result) {
+    if (degrees == 0) return entry.FindSubTemplate(image, result);
+    CRawImage source(image);
+    CRawImage turned;
+    if (!source.HasPixels() || source.Rotate(&turned, degrees / 90, 0.0, 0, 0, 1) == 0 || !turned.HasPixels())
+        throw std::bad_alloc();
+    return entry.FindSubTemplateConsuming(turned, result);
+}
+
+int CClassifier::ClassifyTurning(const CRawImage& image, CMainTemplateEntry& entry, CSubTemplate*& result) {
+    std::vector<int32_t> tried{0};
+    int code = entry.FindSubTemplate(image, result);
+    int keep = 0;
+    bool settled = !entry.trace.TookDefault();
+    if (!settled) {
+        // The first turn whose walk reaches a sub-template by score at every
+        // level wins; failing that, the turn that got furthest down the tree
+        // by score before a default branch (the first of equals, 0 first).
+        int32_t bestDepth = entry.trace.ScoredDepth();
+        for (int degrees : {90, 180, 270}) {
+            tried.push_back(degrees);
+            code = ClassifyTurned(image, degrees, entry, result);
+            if (!entry.trace.TookDefault()) {
+                keep = degrees;
+                settled = true;
+                break;
+            }
+            if (entry.trace.ScoredDepth() > bestDepth) {
+                bestDepth = entry.trace.ScoredDepth();
+                keep = degrees;
+            }
+        }
+        // Run the kept turn again so that the tree, the result and the trace
+        // all come from the same run.
+        if (!settled) code = ClassifyTurned(image, keep, entry, result);
+    }
+    entry.trace.orientationSearched = true;
+    entry.trace.turnsTried = std::move(tried);
+    entry.trace.turn = keep;
+    return code;
+}
+
+int CClassifier::GetDecisionTrace(char16_t* buffer, int* length) {
+    if (!loaded_) return kErrUninitialized;
+    if (!length) return kErrInvalidParameter;
+    if (!haveTrace_) {
+        *length = 0;
+        return kErrCallOrder;
+    }
+    return CopyTextOut(Utf8ToUtf16(lastTrace_.ToJson()), buffer, length);
+}
+
+int CClassifier::GetPageTurn(int* degrees) {
+    if (!loaded_) return kErrUninitialized;
+    if (!degrees) return kErrInvalidParameter;
+    if (!haveTrace_) return kErrCallOrder;
+    *degrees = lastTrace_.turn;
+    return kSuccess;
 }
 
 int CClassifier::ClassifyImageMemory(unsigned char** rows, int width, int height, int bitsPerPixel, int index) {

@@ -48,6 +48,9 @@ public:
     int32_t horiDpi = 0;  // run-time resolution (0 = none given)
     int32_t vertDpi = 0;
     std::u16string baseDir;
+    // Listener of the scores given during one Classify; set by the driver
+    // while it traces a run, null otherwise. Not owned.
+    ScoreObserver* scoreObserver = nullptr;
 
     // Appends the base descriptors; each kind first clears the list and
     // appends its caption, then calls this.
