@@ -134,11 +134,13 @@ MORVANE_API int MORVANE_CALL MorvaneGetDecisionTrace(MorvaneChar* buffer, int* l
 
 /* Page orientation search (off by default). When on, a page whose walk
  * takes a default branch or finds no sub-template is classified again turned
- * clockwise by 90, 180 and 270 degrees; the first turn that reaches a
- * sub-template by score at every level is kept. When none does, the turn
- * that got furthest down the tree by score before a default branch is kept
- * (0 degrees among equals). Pages that match at 0 degrees cost nothing more.
- * A setting of the process, kept across LoadClassifier; returns 0. */
+ * clockwise by 90, 180 and 270 degrees, and the best turn is kept: a walk
+ * decided by score at every level beats one that took a default branch, then
+ * the deeper scored path wins, then the larger sum of the chosen children's
+ * scores along it (the earlier turn among equals, 0 degrees first). Pages
+ * that reach a sub-template by score at 0 degrees are not turned and cost
+ * nothing more. A setting of the process, kept across LoadClassifier;
+ * returns 0. */
 MORVANE_API int MORVANE_CALL MorvaneSetOrientationSearch(int on);
 
 /* The turn (0, 90, 180 or 270 degrees clockwise) the last classification

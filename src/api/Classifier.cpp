@@ -135,32 +135,60 @@ int CClassifier::ClassifyTurned(const CRawImage& image, int degrees, CMainTempla
     return entry.FindSubTemplateConsuming(turned, result);
 }
 
+namespace {
+
+// How well a walk went, for comparing the turns of one page: a walk decided
+// by score at every level beats one that took a default branch; then the
+// deeper the scored path the better; then the larger the sum of the chosen
+// children's scores along it.
+struct WalkRank {
+    bool complete = false;
+    int32_t depth = 0;
+    int64_t sum = 0;
+
+    static WalkRank Of(const DecisionTrace& t) {
+        WalkRank r;
+        r.complete = !t.TookDefault();
+        r.depth = t.ScoredDepth();
+        for (int32_t i = 0; i < r.depth; ++i) {
+            const TraceLevel& l = t.levels[static_cast<size_t>(i)];
+            if (l.chosen >= 0 && static_cast<size_t>(l.chosen) < l.children.size())
+                r.sum += l.children[static_cast<size_t>(l.chosen)].total;
+        }
+        return r;
+    }
+    bool Beats(const WalkRank& o) const {
+        if (complete != o.complete) return complete;
+        if (depth != o.depth) return depth > o.depth;
+        return sum > o.sum;
+    }
+};
+
+}  // namespace
+
 int CClassifier::ClassifyTurning(const CRawImage& image, CMainTemplateEntry& entry, CSubTemplate*& result) {
     std::vector<int32_t> tried{0};
     int code = entry.FindSubTemplate(image, result);
     int keep = 0;
-    bool settled = !entry.trace.TookDefault();
-    if (!settled) {
-        // The first turn whose walk reaches a sub-template by score at every
-        // level wins; failing that, the turn that got furthest down the tree
-        // by score before a default branch (the first of equals, 0 first).
-        int32_t bestDepth = entry.trace.ScoredDepth();
+    if (entry.trace.TookDefault()) {
+        // Every turn is tried and the best walk kept (the earlier turn among
+        // equals, 0 first): a page upside down can also reach a sub-template
+        // by score - a card with its photo on the left turned by half looks
+        // like one with the photo on the right - but with lower scores than
+        // the page the right way up.
+        WalkRank best = WalkRank::Of(entry.trace);
         for (int degrees : {90, 180, 270}) {
             tried.push_back(degrees);
-            code = ClassifyTurned(image, degrees, entry, result);
-            if (!entry.trace.TookDefault()) {
-                keep = degrees;
-                settled = true;
-                break;
-            }
-            if (entry.trace.ScoredDepth() > bestDepth) {
-                bestDepth = entry.trace.ScoredDepth();
+            ClassifyTurned(image, degrees, entry, result);
+            const WalkRank rank = WalkRank::Of(entry.trace);
+            if (rank.Beats(best)) {
+                best = rank;
                 keep = degrees;
             }
         }
         // Run the kept turn again so that the tree, the result and the trace
         // all come from the same run.
-        if (!settled) code = ClassifyTurned(image, keep, entry, result);
+        code = ClassifyTurned(image, keep, entry, result);
     }
     entry.trace.orientationSearched = true;
     entry.trace.turnsTried = std::move(tried);

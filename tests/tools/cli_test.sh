@@ -63,5 +63,35 @@ out=$(timeout 20 "$tool" --follow "$tmp/tree"); check "follow exit" 0 $?
 check "follow visits each folder once" 1 "$(echo "$out" | wc -l)"
 out=$(timeout 20 "$tool" --follow "$tmp/tree/b"); check "follow into linked folder" "A4" "$(echo "$out" | cut -f2)"
 
+# --explain: a page that matches no size takes the default branch, and the
+# trace shows every size gate it failed.
+page="$root/examples/pages/300dpi/UNKNOWN_receipt.png"
+out=$("$tool" --explain --json "$page"); check "explain exit" 0 $?
+check "explain json" "UNKNOWN default Unknown page 900 failed:ID-1 card,TD3 passport page,A4 page,A5 page,US Letter page" \
+  "$(echo "$out" | python3 -c '
+import json, sys
+d = json.loads(sys.stdin.read())
+l = d["trace"]["levels"][0]
+failed = [c["name"] for c in l["children"] if c["scores"][0]["compared"] and not c["scores"][0]["passed"]]
+print(d["id"], l["choice"]["by"], l["choice"]["name"], l["filters"][0]["threshold"], "failed:" + ",".join(failed))')"
+out=$("$tool" --explain "$page" "$root/examples/pages/300dpi/A4_page.png"); check "explain text exit" 0 $?
+check "explain text: one trace per page" 2 "$(echo "$out" | grep -c '^  trace: {')"
+check "explain text: page lines kept" "UNKNOWN A4" "$(echo "$out" | grep -v '^  ' | cut -f2 | tr '\n' ' ' | sed 's/ $//')"
+
+# --orient: a card scanned on its side is found turned back by a quarter.
+if command -v convert >/dev/null; then
+  convert "$root/examples/pages/300dpi/IDCARD_photo_left.jpg" -rotate 90 "$tmp/side.png"
+  check "unturned side page" "UNKNOWN" "$("$tool" "$tmp/side.png" | cut -f2)"
+  out=$("$tool" --orient --json "$tmp/side.png"); check "orient exit" 0 $?
+  check "orient finds the card" "IDCARD 270" "$(echo "$out" | python3 -c '
+import json, sys
+d = json.loads(sys.stdin.read()); print(d["id"], d["turn"])')"
+  out=$("$tool" --orient "$root/examples/pages/300dpi/A4_page.png")
+  check "orient leaves upright pages" "A4" "$(echo "$out" | head -1 | cut -f2)"
+  check "orient turn line" "  turn: 0" "$(echo "$out" | sed -n 2p)"
+else
+  echo "skip: --orient check needs ImageMagick's convert to turn a page"
+fi
+
 rm -rf "$tmp"
 exit $fail
