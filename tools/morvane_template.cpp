@@ -356,6 +356,10 @@ int Add(int argc, char** argv) {
             if (!one) return Fail("filter measured nothing on sample %s", samples[i]);
             one->SetImageSize(images[i].width, images[i].height);
             m.average->SetImageSize(images[i].width, images[i].height);
+            // A record that does not even match itself (a frame-line filter
+            // on a page without lines) cannot tell this class apart.
+            if (one->Compare(one.get()) < kSameClassFloor)
+                return Fail("the filter finds nothing to recognise on %s (it does not match itself)", samples[i]);
             const int32_t own = one->Compare(m.average.get());
             if (own < kSameClassFloor)
                 return Fail("samples of different classes: %s differs from the others' average", samples[i]);
