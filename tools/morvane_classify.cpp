@@ -31,8 +31,8 @@ using libMorvaneClassifier::Utf8ToUtf16;
 
 constexpr char kUsage[] =
     "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi H[,V]] [--valid ID]...\n"
-    "                        [--shortcut] [--json] [--follow] [--max-pixels N] [--jobs N]\n"
-    "                        [--page-timeout S] PATH...\n"
+    "                        [--shortcut] [--json] [--follow] [--max-pixels N] [--explain]\n"
+    "                        [--orient] [--jobs N] [--page-timeout S] PATH...\n"
     "\n"
     "Classifies page images with one or more main templates and prints, per page,\n"
     "the path and the winning sub-template's ID, Name and OutputID (tab-separated),\n"
@@ -48,6 +48,11 @@ constexpr char kUsage[] =
     "  --json         print one JSON object per page\n"
     "  --follow       follow symbolic links to directories while searching a directory\n"
     "  --max-pixels N refuse pages of more than N pixels (default 200000000)\n"
+    "  --explain      also print the decision trace of each page (JSON: per level the\n"
+    "                 group, each child's score per filter, the threshold or weight, and\n"
+    "                 the choice); with --json it is the \"trace\" member of the page's object\n"
+    "  --orient       retry pages that end in a default branch turned by 90, 180 and 270\n"
+    "                 degrees and report the turn kept\n"
     "%s"
     "  --help         show this text\n"
     "  --version      print the library version\n"
@@ -81,6 +86,10 @@ struct Api {
     int (*GetTemplateOutputID)(MorvaneChar*, int*) = nullptr;
     int (*GetErrorMsg)(int, MorvaneChar*, int*) = nullptr;
     int (*GetSDKVersion)(MorvaneChar*, int*) = nullptr;
+    // Resolved only when --explain or --orient asks for them.
+    int (*GetDecisionTrace)(MorvaneChar*, int*) = nullptr;
+    int (*SetOrientationSearch)(int) = nullptr;
+    int (*GetPageTurn)(int*) = nullptr;
 };
 
 std::string ExecutableDirectory() {
@@ -255,6 +264,47 @@ std::string BundledDirectory(const char* relative) {
     return std::string(MORVANE_SOURCE_DIR) + "/examples/" + relative;
 }
 
+// --explain and --orient: the optional functions they need.
+bool LoadInsightApi(Api& api, bool explain, bool orient) {
+    if (explain && !Resolve(api.handle, "MorvaneGetDecisionTrace", api.GetDecisionTrace)) return false;
+    if (orient && (!Resolve(api.handle, "MorvaneSetOrientationSearch", api.SetOrientationSearch) ||
+                   !Resolve(api.handle, "MorvaneGetPageTurn", api.GetPageTurn)))
+        return false;
+    return true;
+}
+
+// The extra members of a page's report: the kept turn (with --orient) and
+// the decision trace (with --explain), each as ",key:value" JSON text; the
+// trace is a JSON object of its own.
+struct Insight {
+    std::string turn;   // "" when not asked or not known
+    std::string trace;  // "" when not asked or not available
+};
+
+Insight ReadInsight(const Api& api, bool explain, bool orient) {
+    Insight in;
+    if (orient) {
+        int degrees = 0;
+        if (api.GetPageTurn(&degrees) == 0) in.turn = std::to_string(degrees);
+    }
+    if (explain && !GetText(api.GetDecisionTrace, in.trace)) in.trace.clear();
+    return in;
+}
+
+// Appends the insight to a page's JSON object text (before its closing brace).
+std::string JsonInsight(const Insight& in) {
+    std::string out;
+    if (!in.turn.empty()) out += ",\"turn\":" + in.turn;
+    if (!in.trace.empty()) out += ",\"trace\":" + in.trace;
+    return out;
+}
+
+// Prints the insight after a page's text line.
+void PrintInsight(const Insight& in) {
+    if (!in.turn.empty()) std::printf("  turn: %s\n", in.turn.c_str());
+    if (!in.trace.empty()) std::printf("  trace: %s\n", in.trace.c_str());
+}
+
 void Progress(size_t done, size_t total) {
     const int width = 30;
     const int filled = static_cast<int>(done * width / (total ? total : 1));
@@ -271,6 +321,7 @@ int main(int argc, char** argv) {
     std::string workdir;
     int horiDpi = -1, vertDpi = -1;
     bool json = false, shortcut = false, version = false, followLinks = false;
+    bool explain = false, orient = false;
     long long maxPixels = 0;
     morvane_cli::BatchSettings batch;
     scancommand::ScanOptions scan;
@@ -324,6 +375,10 @@ int main(int argc, char** argv) {
                 return 2;
             }
             maxPixels = n;
+        } else if (arg == "--explain") {
+            explain = true;
+        } else if (arg == "--orient") {
+            orient = true;
         } else if (arg == "--follow") {
             followLinks = true;
         } else if (const int taken = morvane_cli::ParseBatchOption(argc, argv, i, batch); taken != 0) {
@@ -340,6 +395,10 @@ int main(int argc, char** argv) {
     std::string error;
     if (!LoadApi(api, error)) {
         std::fprintf(stderr, "morvane-classify: cannot load the classifier library: %s\n", error.c_str());
+        return 2;
+    }
+    if (!LoadInsightApi(api, explain, orient)) {
+        std::fprintf(stderr, "morvane-classify: the library lacks the functions --explain or --orient need\n");
         return 2;
     }
     if (version) {
@@ -371,6 +430,7 @@ int main(int argc, char** argv) {
     if (workdir.back() != '/') workdir.push_back('/');
 
     if (maxPixels > 0) api.SetPageBudget(maxPixels, 0);
+    if (orient) api.SetOrientationSearch(1);
     int code = api.LoadClassifier(nullptr, W(Utf8ToUtf16(workdir)));
     scancommand::RemoveScanWorkdir(scan);  // read by LoadClassifier, not needed after
     if (code != 0) {
@@ -432,25 +492,33 @@ int main(int argc, char** argv) {
             if (r.code == -16) break;      // the page itself cannot be read
         }
         if (r.code != 0) r.message = Message(api, r.code);
+        if ((explain || orient) && r.code != -16) {
+            const Insight insight = ReadInsight(api, explain, orient);
+            r.turn = insight.turn;
+            r.trace = insight.trace;
+        }
         return r;
     };
     auto emit = [&](size_t p, const morvane_cli::PageResult& r) {
         const std::string& page = pages[p];
         if (progress) std::fprintf(stderr, "\r%*s\r", 60, "");  // clear the bar before the line
+        const Insight insight{r.turn, r.trace};
         if (r.code == 0) {
             if (json)
-                std::printf("{\"path\":%s,\"id\":%s,\"name\":%s,\"outputId\":%s}\n", JsonString(page).c_str(),
-                            JsonString(r.id).c_str(), JsonString(r.name).c_str(), JsonString(r.outputId).c_str());
+                std::printf("{\"path\":%s,\"id\":%s,\"name\":%s,\"outputId\":%s%s}\n", JsonString(page).c_str(),
+                            JsonString(r.id).c_str(), JsonString(r.name).c_str(), JsonString(r.outputId).c_str(),
+                            JsonInsight(insight).c_str());
             else
                 std::printf("%s\t%s\t%s\t%s\n", page.c_str(), r.id.c_str(), r.name.c_str(), r.outputId.c_str());
         } else {
             anyFailed = true;
             if (json)
-                std::printf("{\"path\":%s,\"error\":%s,\"code\":%d}\n", JsonString(page).c_str(),
-                            JsonString(r.message).c_str(), r.code);
+                std::printf("{\"path\":%s,\"error\":%s,\"code\":%d%s}\n", JsonString(page).c_str(),
+                            JsonString(r.message).c_str(), r.code, JsonInsight(insight).c_str());
             else
                 std::printf("%s\terror: %s (%d)\n", page.c_str(), r.message.c_str(), r.code);
         }
+        if (!json) PrintInsight(insight);
         if (std::fflush(stdout) != 0 && errno == EPIPE) {
             // The reader went away (e.g. `| head`): end as a plain pipeline
             // member would; the workers follow their parent.

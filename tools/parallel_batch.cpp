@@ -86,6 +86,8 @@ std::string EncodeResult(uint32_t index, const PageResult& r) {
     PutText(payload, r.name);
     PutText(payload, r.outputId);
     PutText(payload, r.message);
+    PutText(payload, r.turn);
+    PutText(payload, r.trace);
     std::string record;
     PutU32(record, static_cast<uint32_t>(payload.size()));
     return record + payload;
@@ -118,7 +120,7 @@ bool DecodeResult(const char* data, size_t size, uint32_t& index, PageResult& r)
     Reader in(data, size);
     uint32_t code = 0;
     return in.U32(index) && in.U32(code) && (r.code = static_cast<int32_t>(code), true) && in.Text(r.id) &&
-           in.Text(r.name) && in.Text(r.outputId) && in.Text(r.message) && in.AtEnd();
+           in.Text(r.name) && in.Text(r.outputId) && in.Text(r.message) && in.Text(r.turn) && in.Text(r.trace) && in.AtEnd();
 }
 
 // Largest record the parent accepts; a worker never sends more than a few

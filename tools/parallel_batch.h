@@ -25,6 +25,7 @@ struct PageResult {
     int code = 0;
     std::string id, name, outputId;
     std::string message;
+    std::string turn, trace;  // --orient and --explain: the kept turn and the decision trace
 };
 
 // Result code of a page whose worker died or overran the time limit (the

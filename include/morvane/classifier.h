@@ -114,6 +114,40 @@ MORVANE_API int MORVANE_CALL SaveCapturedImage(const MorvaneChar* path, int save
  * for a negative value. */
 MORVANE_API int MORVANE_CALL MorvaneSetPageBudget(long long maxPixels, long long maxDecoderBytes);
 
+/* The decision trace of the last classification (any of the three
+ * classification functions) as one JSON object in UTF-16, with the length
+ * protocol of GetTemplateName. It shows the walked path: per level the
+ * group, the filters run there (index, name, "process" "threshold" with its
+ * threshold - a child passes when its score is above it - or "weight" with
+ * its weight), every child with its score per filter ("score" as compared,
+ * "total" the child's record after the threshold or weight, "passed"), and
+ * the choice: "score" (best passing child), "default" (no child passed, the
+ * default branch was taken), "none" (nothing passed, no default branch),
+ * "no-filters" or "final" (the group whose sub-template is the answer).
+ * Also "result" (ID, name, output ID or null), "code", "shortcut" and
+ * "orientation" (whether the search ran, turns tried, turn kept).
+ * Recording costs no image work; the text is built when asked for.
+ * Not loaded: -60. No classification since LoadClassifier: -58 and
+ * *length = 0. A classification refused by its argument checks keeps the
+ * previous trace, as it keeps the previous result. */
+MORVANE_API int MORVANE_CALL MorvaneGetDecisionTrace(MorvaneChar* buffer, int* length);
+
+/* Page orientation search (off by default). When on, a page whose walk
+ * takes a default branch or finds no sub-template is classified again turned
+ * clockwise by 90, 180 and 270 degrees, and the best turn is kept: a walk
+ * decided by score at every level beats one that took a default branch, then
+ * the deeper scored path wins, then the larger sum of the chosen children's
+ * scores along it (the earlier turn among equals, 0 degrees first). Pages
+ * that reach a sub-template by score at 0 degrees are not turned and cost
+ * nothing more. A setting of the process, kept across LoadClassifier;
+ * returns 0. */
+MORVANE_API int MORVANE_CALL MorvaneSetOrientationSearch(int on);
+
+/* The turn (0, 90, 180 or 270 degrees clockwise) the last classification
+ * kept; always 0 when the search is off. Not loaded: -60; degrees null: -61;
+ * no classification yet: -58. */
+MORVANE_API int MORVANE_CALL MorvaneGetPageTurn(int* degrees);
+
 #ifdef __cplusplus
 }
 #endif

@@ -6,6 +6,7 @@
 
 #include "api/MainTemplateEntry.h"
 #include "core/ResultCodes.h"
+#include "core/TextConv.h"
 #include "devices/Device.h"
 #include "devices/DeviceManager.h"
 #include "platform/DynamicLibrary.h"
@@ -44,6 +45,8 @@ void CClassifier::Free() {
     if (!loaded_) return;
     entries_.clear();
     lastResult_ = nullptr;
+    haveTrace_ = false;
+    lastTrace_ = DecisionTrace();
     devices_.reset();
     loaded_ = false;
 }
@@ -103,10 +106,112 @@ int CClassifier::ClassifyImage(const CRawImage& image, int index, CRawImage* dis
     if (!entry) return kErrInvalidParameter;
     lastResult_ = nullptr;
     CSubTemplate* result = nullptr;
-    const int code = disposable ? entry->FindSubTemplateConsuming(*disposable, result)
-                                : entry->FindSubTemplate(image, result);
+    int code;
+    if (orientationSearch_) {
+        code = ClassifyTurning(image, *entry, result);
+    } else {
+        code = disposable ? entry->FindSubTemplateConsuming(*disposable, result)
+                          : entry->FindSubTemplate(image, result);
+        entry->trace.orientationSearched = false;
+        entry->trace.turnsTried.clear();
+        entry->trace.turn = 0;
+    }
+    // The entry's record becomes the classifier's; swapping keeps both
+    // records' storage for the next runs.
+    std::swap(lastTrace_, entry->trace);
+    lastTrace_.entry = index;
+    haveTrace_ = true;
     lastResult_ = result;
     return code;
+}
+
+int CClassifier::ClassifyTurned(const CRawImage& image, int degrees, CMainTemplateEntry& entry,
+                                CSubTemplate*& result) {
+    if (degrees == 0) return entry.FindSubTemplate(image, result);
+    CRawImage source(image);
+    CRawImage turned;
+    if (!source.HasPixels() || source.Rotate(&turned, degrees / 90, 0.0, 0, 0, 1) == 0 || !turned.HasPixels())
+        throw std::bad_alloc();
+    return entry.FindSubTemplateConsuming(turned, result);
+}
+
+namespace {
+
+// How well a walk went, for comparing the turns of one page: a walk decided
+// by score at every level beats one that took a default branch; then the
+// deeper the scored path the better; then the larger the sum of the chosen
+// children's scores along it.
+struct WalkRank {
+    bool complete = false;
+    int32_t depth = 0;
+    int64_t sum = 0;
+
+    static WalkRank Of(const DecisionTrace& t) {
+        WalkRank r;
+        r.complete = !t.TookDefault();
+        r.depth = t.ScoredDepth();
+        for (int32_t i = 0; i < r.depth; ++i) {
+            const TraceLevel& l = t.levels[static_cast<size_t>(i)];
+            if (l.chosen >= 0 && static_cast<size_t>(l.chosen) < l.children.size())
+                r.sum += l.children[static_cast<size_t>(l.chosen)].total;
+        }
+        return r;
+    }
+    bool Beats(const WalkRank& o) const {
+        if (complete != o.complete) return complete;
+        if (depth != o.depth) return depth > o.depth;
+        return sum > o.sum;
+    }
+};
+
+}  // namespace
+
+int CClassifier::ClassifyTurning(const CRawImage& image, CMainTemplateEntry& entry, CSubTemplate*& result) {
+    std::vector<int32_t> tried{0};
+    int code = entry.FindSubTemplate(image, result);
+    int keep = 0;
+    if (entry.trace.TookDefault()) {
+        // Every turn is tried and the best walk kept (the earlier turn among
+        // equals, 0 first): a page upside down can also reach a sub-template
+        // by score - a card with its photo on the left turned by half looks
+        // like one with the photo on the right - but with lower scores than
+        // the page the right way up.
+        WalkRank best = WalkRank::Of(entry.trace);
+        for (int degrees : {90, 180, 270}) {
+            tried.push_back(degrees);
+            ClassifyTurned(image, degrees, entry, result);
+            const WalkRank rank = WalkRank::Of(entry.trace);
+            if (rank.Beats(best)) {
+                best = rank;
+                keep = degrees;
+            }
+        }
+        // Run the kept turn again so that the tree, the result and the trace
+        // all come from the same run.
+        code = ClassifyTurned(image, keep, entry, result);
+    }
+    entry.trace.orientationSearched = true;
+    entry.trace.turnsTried = std::move(tried);
+    entry.trace.turn = keep;
+    return code;
+}
+
+int CClassifier::GetDecisionTrace(char16_t* buffer, int* length) {
+    if (!loaded_) return kErrUninitialized;
+    if (!length) return kErrInvalidParameter;
+    if (!haveTrace_) {
+        *length = 0;
+        return kErrCallOrder;
+    }
+    return CopyTextOut(Utf8ToUtf16(lastTrace_.ToJson()), buffer, length);
+}
+
+int CClassifier::GetPageTurn(int* degrees) {
+    if (!loaded_) return kErrUninitialized;
+    if (!degrees) return kErrInvalidParameter;
+    if (!haveTrace_) return kErrCallOrder;
+    *degrees = lastTrace_.turn;
+    return kSuccess;
 }
 
 int CClassifier::ClassifyImageMemory(unsigned char** rows, int width, int height, int bitsPerPixel, int index) {

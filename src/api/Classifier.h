@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "api/DecisionTrace.h"
 #include "image/Dib.h"
 
 
@@ -41,6 +42,15 @@ public:
 
     // which: 0 Name, 1 ID, 2 OutputID.
     int GetResultText(int which, char16_t* buffer, int* length);
+    // The walk of the last classification as JSON text (string-out protocol);
+    // -58 with length 0 before any classification.
+    int GetDecisionTrace(char16_t* buffer, int* length);
+    // Page orientation search: when a page ends in a default branch (or with
+    // no sub-template) it is tried again turned by 90, 180 and 270 degrees.
+    void SetOrientationSearch(bool on) { orientationSearch_ = on; }
+    bool OrientationSearch() const { return orientationSearch_; }
+    // The turn (degrees clockwise) kept by the last classification.
+    int GetPageTurn(int* degrees);
 
     int CaptureImage();
     int SetCapturedAttribute(int attribute, int value);
@@ -55,12 +65,17 @@ private:
     CDevice* ActiveDevice() const;
     CMainTemplateEntry* Entry(int index) const;
     static int MapDeviceCode(int answer, int otherwise);
+    int ClassifyTurning(const CRawImage& image, CMainTemplateEntry& entry, CSubTemplate*& result);
+    int ClassifyTurned(const CRawImage& image, int degrees, CMainTemplateEntry& entry, CSubTemplate*& result);
 
     std::vector<std::unique_ptr<CMainTemplateEntry>> entries_;
     CSubTemplate* lastResult_ = nullptr;
     std::unique_ptr<CDeviceManager> devices_;
     std::u16string workingDirectory_;
     bool loaded_ = false;
+    DecisionTrace lastTrace_;
+    bool haveTrace_ = false;
+    bool orientationSearch_ = false;  // a setting: kept across LoadClassifier
 };
 
 // The library's single instance.

@@ -146,4 +146,19 @@ MORVANE_API int MORVANE_CALL MorvaneSetPageBudget(long long maxPixels, long long
     return kSuccess;
 }
 
+MORVANE_API int MORVANE_CALL MorvaneGetDecisionTrace(MorvaneChar* buffer, int* length) {
+    return Guarded([&] { return TheClassifier().GetDecisionTrace(Out(buffer), length); });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneSetOrientationSearch(int on) {
+    return Guarded([&] {
+        TheClassifier().SetOrientationSearch(on != 0);
+        return static_cast<int>(kSuccess);
+    });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneGetPageTurn(int* degrees) {
+    return Guarded([&] { return TheClassifier().GetPageTurn(degrees); });
+}
+
 }  // extern "C"

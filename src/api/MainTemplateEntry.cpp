@@ -81,23 +81,43 @@ void CMainTemplateEntry::ResetTree() {
         if (g && g->attached) g->attached->ClearStoredFeatures();
 }
 
-CTemplateGroup* CMainTemplateEntry::ChooseChild(const CTemplateGroup& current) const {
+int32_t CMainTemplateEntry::ChooseChild(const CTemplateGroup& current, bool& byDefault) const {
     int32_t best = 0;
-    CTemplateGroup* chosen = nullptr;
-    CTemplateGroup* fallback = nullptr;
+    int32_t chosen = -1;
+    int32_t fallback = -1;
     for (int32_t i = 0; i < current.childCount; ++i) {
         CTemplateGroup* child = current.Child(i);
         if (!child) continue;
-        if (child->action == 0 && child->valid && !fallback) {
-            fallback = child;
+        if (child->action == 0 && child->valid && fallback < 0) {
+            fallback = i;
             continue;
         }
         if (child->score && child->score->passed && child->score->score > best) {
             best = child->score->score;
-            chosen = child;
+            chosen = i;
         }
     }
-    return chosen ? chosen : fallback;
+    byDefault = chosen < 0 && fallback >= 0;
+    return chosen >= 0 ? chosen : fallback;
+}
+
+void CMainTemplateEntry::TraceChildren(const CTemplateGroup& group) {
+    TraceLevel& level = trace.levels.back();
+    level.children.resize(group.childCount > 0 ? static_cast<size_t>(group.childCount) : 0);
+    for (int32_t i = 0; i < group.childCount; ++i) {
+        TraceChild& c = level.children[static_cast<size_t>(i)];
+        c.index = i;
+        const CTemplateGroup* child = group.Child(i);
+        if (!child) {
+            c.valid = false;
+            continue;
+        }
+        c.groupIndex = child->index;
+        c.name = child->name;
+        c.action = child->action;
+        c.valid = child->valid;
+        if (child->attached) c.templateId = child->attached->id;
+    }
 }
 
 int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
@@ -110,11 +130,15 @@ int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
 
     CTemplateGroup* current = mainTemplate->root.get();
     while (current) {
+        trace.OpenLevel(*current);
         if (current->ValidChildCount() == 0) {
+            trace.levels.back().by = ChoiceBy::kFinal;
             result = current->attached;
             return kSuccess;
         }
+        TraceChildren(*current);
         if (current->FilterConfigCount() == 0) {
+            trace.levels.back().by = ChoiceBy::kNoFilters;
             result = nullptr;
             return kErrClassify;
         }
@@ -128,6 +152,17 @@ int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
             const CFilterConfig* config = current->FilterConfig(i);
             if (!config) continue;
             CFilterBase* filter = filters ? filters->Find(config->refFilter) : nullptr;
+            TraceFilter seen;
+            seen.refFilter = config->refFilter;
+            seen.threshold = config->filterThresh;
+            seen.weight = config->filterWeight;
+            seen.found = filter != nullptr;
+            if (filter) {
+                seen.name = filter->name;
+                seen.type = filter->type;
+                seen.processType = filter->processType;
+            }
+            trace.BeginFilter(seen);
             if (!filter) continue;
             filter->threshold = config->filterThresh;
             filter->weight = config->filterWeight;
@@ -137,14 +172,29 @@ int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
             filter->vertDpi = vertDpi;
             // A filter's own failure leaves the scores as it found them; the
             // walk goes on regardless.
-            filter->Classify(working, current);
+            filter->scoreObserver = &trace;
+            const int32_t code = filter->Classify(working, current);
+            filter->scoreObserver = nullptr;
+            trace.EndFilter(*current, code);
         }
-        CTemplateGroup* next = ChooseChild(*current);
-        if (!next) {
+        TraceLevel& level = trace.levels.back();
+        for (TraceChild& c : level.children) {
+            const CTemplateGroup* child = current->Child(c.index);
+            if (child && child->score) {
+                c.total = child->score->score;
+                c.passed = child->score->passed;
+            }
+        }
+        bool byDefault = false;
+        const int32_t next = ChooseChild(*current, byDefault);
+        level.chosen = next;
+        if (next < 0) {
+            level.by = ChoiceBy::kNone;
             result = nullptr;
             return kErrClassify;
         }
-        current = next;
+        level.by = byDefault ? ChoiceBy::kDefault : ChoiceBy::kScore;
+        current = current->Child(next);
     }
     result = nullptr;
     return kErrClassify;
@@ -159,10 +209,24 @@ int CMainTemplateEntry::FindSubTemplate(const CRawImage& image, CSubTemplate*& r
 }
 
 int CMainTemplateEntry::Run(const CRawImage& image, CRawImage* disposable, CSubTemplate*& result) {
+    trace.Begin(-1);
+    const int code = RunWalk(image, disposable, result);
+    trace.code = code;
+    trace.hasResult = result != nullptr;
+    if (result) {
+        trace.resultId = result->id;
+        trace.resultName = result->name;
+        trace.resultOutputId = result->outputId;
+    }
+    return code;
+}
+
+int CMainTemplateEntry::RunWalk(const CRawImage& image, CRawImage* disposable, CSubTemplate*& result) {
     result = nullptr;
     if (!image.HasPixels()) return kErrInvalidParameter;
     if (!mainTemplate || !mainTemplate->root) return kErrClassify;
     if (CSubTemplate* shortcut = Shortcut()) {
+        trace.shortcut = true;
         result = shortcut;
         return kSuccess;
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "api/DecisionTrace.h"
 #include "image/Dib.h"
 
 namespace libMorvaneClassifier {
@@ -48,15 +49,21 @@ public:
     int32_t horiDpi = 0;
     int32_t vertDpi = 0;
     std::vector<std::u16string> validIds;
+    // The walk of the last run on this entry.
+    DecisionTrace trace;
 
 private:
     // Checks, shortcut and resets, then the walk on `disposable` when given,
     // else on a copy of image.
     int Run(const CRawImage& image, CRawImage* disposable, CSubTemplate*& result);
+    int RunWalk(const CRawImage& image, CRawImage* disposable, CSubTemplate*& result);
+    void TraceChildren(const CTemplateGroup& group);
     CSubTemplate* Shortcut() const;
     void ResetTree();
     int Walk(CRawImage& working, CSubTemplate*& result);
-    CTemplateGroup* ChooseChild(const CTemplateGroup& current) const;
+    // Position of the chosen child or -1; byDefault tells whether it is the
+    // default branch (no child passed with a positive score).
+    int32_t ChooseChild(const CTemplateGroup& current, bool& byDefault) const;
 };
 
 }  // namespace libMorvaneClassifier

@@ -105,6 +105,7 @@ void CFilterBase::Score(CTemplateGroup& child, int32_t childIndex, int32_t s) co
     r.childIndex = childIndex;
     ApplyProcessType(r);
     MergeScore(child, r);
+    if (scoreObserver && child.score) scoreObserver->OnScore(childIndex, s, *child.score);
 }
 
 int32_t CFilterBase::ClassifyCommon(const CRawImage& image, CTemplateGroup* group, bool setImageSize) {

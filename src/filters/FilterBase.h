@@ -48,6 +48,9 @@ public:
     int32_t horiDpi = 0;  // run-time resolution (0 = none given)
     int32_t vertDpi = 0;
     std::u16string baseDir;
+    // Listener of the scores given during one Classify; set by the driver
+    // while it traces a run, null otherwise. Not owned.
+    ScoreObserver* scoreObserver = nullptr;
 
     // The attributes of `BasicProperty` ("Type" is listed but comes from the
     // `Filter` element) and the copied run-time resolutions.

@@ -17,4 +17,13 @@ struct FilterScore {
     }
 };
 
+// Told of every score a filter gives a child, before it is merged into the
+// child's record (the driver's decision trace listens here). `raw` is the
+// compared score; `merged` the child's record after the threshold or weight.
+class ScoreObserver {
+public:
+    virtual ~ScoreObserver() = default;
+    virtual void OnScore(int32_t childIndex, int32_t raw, const FilterScore& merged) = 0;
+};
+
 }  // namespace libMorvaneClassifier

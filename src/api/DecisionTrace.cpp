@@ -1,0 +1,271 @@
+#include "api/DecisionTrace.h"
+
+#include <cstdio>
+
+#include "core/TextConv.h"
+#include "templates/SubTemplate.h"
+#include "templates/TemplateGroup.h"
+
+namespace libMorvaneClassifier {
+
+namespace {
+
+void AppendJsonString(std::string& out, const std::string& s) {
+    out.push_back('"');
+    for (unsigned char c : s) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof(buf), "\\u%04x", c);
+                    out += buf;
+                } else {
+                    out.push_back(static_cast<char>(c));
+                }
+        }
+    }
+    out.push_back('"');
+}
+
+void AppendJsonString(std::string& out, const std::u16string& s) { AppendJsonString(out, Utf16ToUtf8(s)); }
+
+void AppendKey(std::string& out, const char* key) {
+    out.push_back('"');
+    out += key;
+    out += "\":";
+}
+
+void AppendInt(std::string& out, const char* key, int64_t v) {
+    AppendKey(out, key);
+    out += std::to_string(v);
+}
+
+void AppendBool(std::string& out, const char* key, bool v) {
+    AppendKey(out, key);
+    out += v ? "true" : "false";
+}
+
+const char* ChoiceName(ChoiceBy by) {
+    switch (by) {
+        case ChoiceBy::kFinal: return "final";
+        case ChoiceBy::kScore: return "score";
+        case ChoiceBy::kDefault: return "default";
+        case ChoiceBy::kNone: return "none";
+        case ChoiceBy::kNoFilters: return "no-filters";
+    }
+    return "none";
+}
+
+const char* ProcessName(int32_t processType) {
+    if (processType == 0) return "threshold";
+    if (processType == 1) return "weight";
+    return "discarded";
+}
+
+}  // namespace
+
+void DecisionTrace::Begin(int32_t entryIndex) {
+    entry = entryIndex;
+    code = 0;
+    shortcut = false;
+    resultId.clear();
+    resultName.clear();
+    resultOutputId.clear();
+    hasResult = false;
+    levels.clear();
+    filterSlot_ = 0;
+}
+
+TraceLevel& DecisionTrace::OpenLevel(const CTemplateGroup& group) {
+    levels.emplace_back();
+    TraceLevel& level = levels.back();
+    level.groupIndex = group.index;
+    level.name = group.name;
+    if (group.attached) level.templateId = group.attached->id;
+    filterSlot_ = 0;
+    return level;
+}
+
+void DecisionTrace::BeginFilter(const TraceFilter& filter) {
+    if (levels.empty()) return;
+    TraceLevel& level = levels.back();
+    filterSlot_ = level.filters.size();
+    level.filters.push_back(filter);
+    for (TraceChild& c : level.children) c.cells.emplace_back();
+}
+
+void DecisionTrace::EndFilter(const CTemplateGroup& group, int32_t result) {
+    if (levels.empty()) return;
+    TraceLevel& level = levels.back();
+    if (level.filters.empty()) return;
+    level.filters.back().code = result;
+    for (TraceChild& c : level.children) {
+        const CTemplateGroup* child = group.Child(c.index);
+        if (!child || !child->score || c.cells.empty()) continue;
+        c.cells.back().total = child->score->score;
+        c.cells.back().passed = child->score->passed;
+    }
+}
+
+void DecisionTrace::OnScore(int32_t childIndex, int32_t raw, const FilterScore& merged) {
+    if (levels.empty()) return;
+    TraceLevel& level = levels.back();
+    if (childIndex < 0 || static_cast<size_t>(childIndex) >= level.children.size()) return;
+    TraceChild& c = level.children[static_cast<size_t>(childIndex)];
+    if (c.cells.size() <= filterSlot_) return;
+    TraceCell& cell = c.cells[filterSlot_];
+    cell.compared = true;
+    cell.raw = raw;
+    cell.total = merged.score;
+    cell.passed = merged.passed;
+}
+
+bool DecisionTrace::TookDefault() const {
+    if (shortcut) return !hasResult;
+    if (!hasResult || code != 0) return true;
+    for (const TraceLevel& l : levels)
+        if (l.by != ChoiceBy::kScore && l.by != ChoiceBy::kFinal) return true;
+    return false;
+}
+
+int32_t DecisionTrace::ScoredDepth() const {
+    int32_t depth = 0;
+    for (const TraceLevel& l : levels) {
+        if (l.by != ChoiceBy::kScore) break;
+        ++depth;
+    }
+    return depth;
+}
+
+std::string DecisionTrace::ToJson() const {
+    std::string out;
+    out.reserve(512 + levels.size() * 512);
+    out.push_back('{');
+    AppendInt(out, "template", entry);
+    out.push_back(',');
+    AppendInt(out, "code", code);
+    out.push_back(',');
+    AppendKey(out, "result");
+    if (hasResult) {
+        out += "{\"id\":";
+        AppendJsonString(out, resultId);
+        out += ",\"name\":";
+        AppendJsonString(out, resultName);
+        out += ",\"outputId\":";
+        AppendJsonString(out, resultOutputId);
+        out.push_back('}');
+    } else {
+        out += "null";
+    }
+    out.push_back(',');
+    AppendBool(out, "shortcut", shortcut);
+    out.push_back(',');
+    AppendKey(out, "orientation");
+    out += "{";
+    AppendBool(out, "searched", orientationSearched);
+    out.push_back(',');
+    AppendInt(out, "turn", turn);
+    out += ",\"tried\":[";
+    for (size_t i = 0; i < turnsTried.size(); ++i) {
+        if (i) out.push_back(',');
+        out += std::to_string(turnsTried[i]);
+    }
+    out += "]},\"levels\":[";
+    for (size_t li = 0; li < levels.size(); ++li) {
+        const TraceLevel& l = levels[li];
+        if (li) out.push_back(',');
+        out += "{\"group\":{";
+        AppendInt(out, "index", l.groupIndex);
+        out += ",\"name\":";
+        AppendJsonString(out, l.name);
+        out += ",\"template\":";
+        AppendJsonString(out, l.templateId);
+        out += "},\"filters\":[";
+        for (size_t fi = 0; fi < l.filters.size(); ++fi) {
+            const TraceFilter& f = l.filters[fi];
+            if (fi) out.push_back(',');
+            out.push_back('{');
+            AppendInt(out, "filter", f.refFilter);
+            out.push_back(',');
+            AppendBool(out, "found", f.found);
+            out += ",\"name\":";
+            AppendJsonString(out, f.name);
+            out.push_back(',');
+            AppendInt(out, "type", f.type);
+            out += ",\"process\":\"";
+            out += ProcessName(f.processType);
+            out += "\",";
+            AppendInt(out, "threshold", f.threshold);
+            out.push_back(',');
+            AppendInt(out, "weight", f.weight);
+            out.push_back(',');
+            AppendInt(out, "code", f.code);
+            out.push_back('}');
+        }
+        out += "],\"children\":[";
+        for (size_t ci = 0; ci < l.children.size(); ++ci) {
+            const TraceChild& c = l.children[ci];
+            if (ci) out.push_back(',');
+            out.push_back('{');
+            AppendInt(out, "child", c.index);
+            out.push_back(',');
+            AppendInt(out, "group", c.groupIndex);
+            out += ",\"name\":";
+            AppendJsonString(out, c.name);
+            out += ",\"template\":";
+            AppendJsonString(out, c.templateId);
+            out.push_back(',');
+            AppendInt(out, "action", c.action);
+            out.push_back(',');
+            AppendBool(out, "valid", c.valid);
+            out += ",\"scores\":[";
+            for (size_t k = 0; k < c.cells.size(); ++k) {
+                const TraceCell& cell = c.cells[k];
+                if (k) out.push_back(',');
+                out.push_back('{');
+                AppendInt(out, "filter", k < l.filters.size() ? l.filters[k].refFilter : -1);
+                out.push_back(',');
+                AppendBool(out, "compared", cell.compared);
+                if (cell.compared) {
+                    out.push_back(',');
+                    AppendInt(out, "score", cell.raw);
+                }
+                out.push_back(',');
+                AppendInt(out, "total", cell.total);
+                out.push_back(',');
+                AppendBool(out, "passed", cell.passed);
+                out.push_back('}');
+            }
+            out += "],";
+            AppendInt(out, "total", c.total);
+            out.push_back(',');
+            AppendBool(out, "passed", c.passed);
+            for (const auto& note : c.notes) {
+                out.push_back(',');
+                AppendJsonString(out, note.first);
+                out.push_back(':');
+                out += note.second;
+            }
+            out.push_back('}');
+        }
+        out += "],\"choice\":{\"by\":\"";
+        out += ChoiceName(l.by);
+        out += "\"";
+        if (l.chosen >= 0 && static_cast<size_t>(l.chosen) < l.children.size()) {
+            out.push_back(',');
+            AppendInt(out, "child", l.chosen);
+            out += ",\"name\":";
+            AppendJsonString(out, l.children[static_cast<size_t>(l.chosen)].name);
+        }
+        out += "}}";
+    }
+    out += "]}";
+    return out;
+}
+
+}  // namespace libMorvaneClassifier
