@@ -4,6 +4,7 @@
 #include <new>
 
 #include "core/ResultCodes.h"
+#include "engines/GeneralRecog.h"
 #include "filters/TextScoring.h"
 #include "image/Cropper.h"
 #include "image/Dib.h"
@@ -34,6 +35,13 @@ void CFilterTextInfo::Assign(const CFilterInfoBase& other) {
     method = src->method;
     lineLocation = src->lineLocation ? std::make_unique<CLineLocationInfo>(*src->lineLocation) : nullptr;
     charLocation = src->charLocation ? std::make_unique<CCharLocationInfo>(*src->charLocation) : nullptr;
+    if (src->engines) {
+        auto list = std::make_unique<CRecogEngineList>();
+        list->Assign(*src->engines);
+        engines = std::move(list);
+    } else {
+        engines.reset();
+    }
     textLines = CopyOwnedList(src->textLines);
 }
 
@@ -46,6 +54,8 @@ bool CFilterTextInfo::ReadXml(CXmlDocument& xml) {
     lineLocation = lines->Read(xml) ? std::move(lines) : nullptr;
     auto chars = std::make_unique<CCharLocationInfo>();
     charLocation = chars->Read(xml) ? std::move(chars) : nullptr;
+    auto list = std::make_unique<CRecogEngineList>();
+    engines = list->Read(xml) ? std::move(list) : nullptr;
     if (xml.FindElement(u"TextMatch")) method = xml.ReadIntAttribute(u"Method");
     textLines = ReadOwnedList<CTextLineList>(xml);
     return true;
@@ -55,6 +65,7 @@ bool CFilterTextInfo::WriteXml(CXmlDocument& xml) const {
     if (!WriteRegion(xml)) return false;
     if (lineLocation && !lineLocation->Write(xml)) return false;
     if (charLocation && !charLocation->Write(xml)) return false;
+    if (engines && !engines->Write(xml)) return false;
     if (method != 0 && !(xml.AppendElement(u"TextMatch") && xml.WriteAttribute(u"Method", method)))
         return false;
     return !textLines || textLines->Write(xml);
@@ -207,14 +218,45 @@ int32_t CFilterText::ExtractFeature(const CRawImage* images, int32_t imageCount,
 
 void CFilterText::BindEngines(CFilterTextInfo& ruleInfo, const CRawImage& regionImage,
                               std::vector<TextEngineRecord>& engines, TextRecognizeFn& recognize) const {
-    (void)ruleInfo;
     engines.clear();
+    const int32_t n = ruleInfo.engines ? ruleInfo.engines->Count() : 0;
+    // What weighs a recognition: the allowed characters and the character-
+    // ratio records of each engine record (an empty slot weighs nothing).
+    for (int32_t i = 0; i < n; ++i) {
+        TextEngineRecord record;
+        if (const CKernelInfo* k = ruleInfo.engines->Get(i)) {
+            record.filterPlus = k->filterPlus;
+            if (k->charRatios)
+                for (int32_t j = 0; j < k->charRatios->count; ++j)
+                    if (const CEngineCharRatio* c = k->charRatios->Get(j))
+                        record.charRatios.push_back(TextCharRatio{c->charType, c->whRatio, c->charset});
+        }
+        engines.push_back(std::move(record));
+    }
     if (recognizer) {
-        engines.resize(1);
+        if (engines.empty()) engines.resize(1);
         recognize = [this, &regionImage](const Rect32& box, size_t e, RecognitionResult& result) {
             return recognizer(regionImage, box, e, result);
         };
+        return;
     }
+    if (n == 0) return;  // nothing recognises: every line is skipped
+    CRecogEngineList* list = ruleInfo.engines.get();
+    recognize = [list, &regionImage](const Rect32& box, size_t e, RecognitionResult& result) {
+        CKernelInfo* k = list->Get(static_cast<int32_t>(e));
+        if (!k) return false;
+        RecogResult r{};
+        if (RecognizeRegion(regionImage, box.left, box.top, box.right, box.bottom, *k, r) != 0) return false;
+        result.left = r.left;
+        result.top = r.top;
+        result.right = r.right;
+        result.bottom = r.bottom;
+        for (int i = 0; i < 10; ++i) {
+            result.candidates[i] = static_cast<char16_t>(r.candidates[i]);
+            result.scores[i] = r.scores[i];
+        }
+        return true;
+    };
 }
 
 int32_t CFilterText::FinishFeature(const std::vector<LocatedTextLine>& located, const Rect32& region,

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "engines/KernelInfo.h"
 #include "filters/FilterBase.h"
 #include "filters/TextScoring.h"
 #include "layout/CharLocation.h"
@@ -26,6 +27,7 @@ public:
     int32_t method = 1;  // "Method" of `TextMatch`
     std::unique_ptr<CLineLocationInfo> lineLocation;  // "LineLocation"; null: none
     std::unique_ptr<CCharLocationInfo> charLocation;  // "CharLocation"; null: none
+    std::unique_ptr<CRecogEngineList> engines;        // "RecogEngineList"; null: none
     std::unique_ptr<CTextLineList> textLines;
 
     void ListParameters(ParameterList& list) override;

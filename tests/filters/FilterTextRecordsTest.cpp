@@ -60,6 +60,19 @@ void ExpectFullRecord(const CFilterTextInfo& info) {
     EXPECT_EQ(info.charLocation->property->LineType, 0);
     ASSERT_TRUE(info.charLocation->methods);
     EXPECT_EQ(info.charLocation->methods->Get(0)->type, 0);
+    ASSERT_TRUE(info.engines);
+    ASSERT_EQ(info.engines->Count(), 2);
+    const CKernelInfo* first = info.engines->Get(0);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->subType, 6);
+    EXPECT_EQ(first->filterType, 3);
+    EXPECT_EQ(test::N(first->filterPlus), "0123456789<");
+    ASSERT_TRUE(first->charRatios);
+    ASSERT_EQ(first->charRatios->count, 1);
+    EXPECT_EQ(first->charRatios->Get(0)->charType, 2);
+    EXPECT_EQ(first->charRatios->Get(0)->whRatio, 60);
+    ASSERT_NE(info.engines->Get(1), nullptr);
+    EXPECT_EQ(info.engines->Get(1)->subType, 7);
     EXPECT_EQ(info.method, 3);
     ASSERT_TRUE(info.textLines);
     EXPECT_EQ(test::N(info.textLines->Get(0)->text), "\\D{9}");
@@ -81,16 +94,20 @@ TEST(FilterTextRecords, SubRecordsReadWriteAndCopy) {
     ExpectFullRecord(copy);
     EXPECT_NE(copy.lineLocation.get(), info.lineLocation.get());
     EXPECT_NE(copy.charLocation.get(), info.charLocation.get());
+    EXPECT_NE(copy.engines->Get(0), info.engines->Get(0));
     // The copy is deep: changing the original leaves it alone.
     info.lineLocation->property->MinNum = 9;
     info.charLocation->methods->Get(0)->type = 3;
+    info.engines->Get(0)->charRatios->Get(0)->whRatio = 1;
     EXPECT_EQ(copy.lineLocation->property->MinNum, 2);
+    EXPECT_EQ(copy.engines->Get(0)->charRatios->Get(0)->whRatio, 60);
     EXPECT_EQ(copy.charLocation->methods->Get(0)->type, 0);
 
     // Assigning a record without sub-records drops them.
     copy.Assign(CFilterTextInfo());
     EXPECT_FALSE(copy.lineLocation);
     EXPECT_FALSE(copy.charLocation);
+    EXPECT_FALSE(copy.engines);
 }
 
 // Any sub-record may be missing; the ones after it are still found.
@@ -105,7 +122,9 @@ TEST(FilterTextRecords, MissingSubRecordsAreDroppedOthersKept) {
     EXPECT_EQ(info.method, 4);
 
     // Reading again replaces what an earlier read left.
-    ASSERT_TRUE(ReadRecord("<FilterInfo><LineLocation MinNum='1'/></FilterInfo>", info));
+    ASSERT_TRUE(ReadRecord("<FilterInfo><LineLocation MinNum='1'/><RecogEngineList Size='1'/></FilterInfo>", info));
+    ASSERT_TRUE(info.engines);
+    EXPECT_EQ(info.engines->Get(0), nullptr);  // the slot of a missing "RecogEngine" stays empty
     ASSERT_TRUE(info.lineLocation);
     EXPECT_FALSE(info.lineLocation->methods);
     EXPECT_FALSE(info.charLocation);
