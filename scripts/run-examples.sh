@@ -18,10 +18,18 @@ wrong=0
 total=0
 # Clean pages go through main.xml; scanned-looking pages (tilted, on a black
 # scanner bed) through scanned.xml, which straightens and trims them first.
-for dir in "$root"/examples/pages/*dpi "$root"/examples/pages/scanned/*dpi; do
+# Pages that only their printed text tells apart (pages/text) go through
+# text.xml and, scanned, text_scanned.xml.
+for dir in "$root"/examples/pages/*dpi "$root"/examples/pages/scanned/*dpi \
+           "$root"/examples/pages/text/*dpi "$root"/examples/pages/text/scanned/*dpi; do
+  [ -d "$dir" ] || continue
   dpi=$(basename "$dir" dpi)
-  template="$root/examples/templates/main.xml"
-  case "$dir" in */scanned/*) template="$root/examples/templates/scanned.xml" ;; esac
+  case "$dir" in
+    */text/scanned/*) template="$root/examples/templates/text_scanned.xml" ;;
+    */text/*) template="$root/examples/templates/text.xml" ;;
+    */scanned/*) template="$root/examples/templates/scanned.xml" ;;
+    *) template="$root/examples/templates/main.xml" ;;
+  esac
   echo "== ${dir#$root/} ($dpi dpi, $(basename "$template"))"
   while IFS=$'\t' read -r path id rest; do
     total=$((total + 1))

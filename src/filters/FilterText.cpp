@@ -1,8 +1,14 @@
 #include "filters/FilterText.h"
 
+#include <chrono>
+#include <new>
+
 #include "core/ResultCodes.h"
+#include "engines/GeneralRecog.h"
 #include "filters/TextScoring.h"
+#include "image/Cropper.h"
 #include "image/Dib.h"
+#include "preprocess/ImageProcessing.h"
 #include "core/ObjList.h"
 #include "templates/SubTemplate.h"
 #include "templates/TemplateGroup.h"
@@ -26,12 +32,31 @@ const RecordTable<CFilterTextInfo>& CFilterTextInfo::Fields() {
 void CFilterTextInfo::Assign(const CFilterInfoBase& other) {
     if (&other == this || other.type != type || !AssignKindFields(*this, other)) return;
     CFilterInfoBase::Assign(other);
+    // The location and engine records are copied here; the table copies the
+    // method and the text lines.
+    const auto* src = static_cast<const CFilterTextInfo*>(&other);
+    lineLocation = src->lineLocation ? std::make_unique<CLineLocationInfo>(*src->lineLocation) : nullptr;
+    charLocation = src->charLocation ? std::make_unique<CCharLocationInfo>(*src->charLocation) : nullptr;
+    if (src->engines) {
+        auto list = std::make_unique<CRecogEngineList>();
+        list->Assign(*src->engines);
+        engines = std::move(list);
+    } else {
+        engines.reset();
+    }
 }
 
 bool CFilterTextInfo::ReadXml(CXmlDocument& xml) {
     ReadRegion(xml);
-    // The line-location, character-location and engine records that may
-    // follow are not held by this build; the searches below pass over them.
+    // Each sub-record is kept when its element is there and reads; a missing
+    // element leaves the cursor where it was, so the next search starts from
+    // the same place.
+    auto lines = std::make_unique<CLineLocationInfo>();
+    lineLocation = lines->Read(xml) ? std::move(lines) : nullptr;
+    auto chars = std::make_unique<CCharLocationInfo>();
+    charLocation = chars->Read(xml) ? std::move(chars) : nullptr;
+    auto list = std::make_unique<CRecogEngineList>();
+    engines = list->Read(xml) ? std::move(list) : nullptr;
     if (xml.FindElement(u"TextMatch")) method = xml.ReadIntAttribute(u"Method");
     textLines = ReadOwnedList<CTextLineList>(xml);
     return true;
@@ -39,6 +64,9 @@ bool CFilterTextInfo::ReadXml(CXmlDocument& xml) {
 
 bool CFilterTextInfo::WriteXml(CXmlDocument& xml) const {
     if (!WriteRegion(xml)) return false;
+    if (lineLocation && !lineLocation->Write(xml)) return false;
+    if (charLocation && !charLocation->Write(xml)) return false;
+    if (engines && !engines->Write(xml)) return false;
     if (method != 0 && !(xml.AppendElement(u"TextMatch") && xml.WriteAttribute(u"Method", method)))
         return false;
     return !textLines || textLines->Write(xml);
@@ -83,6 +111,8 @@ void CFilterTextInfo::CollectAnchors(std::vector<CAnchor*>& list) {
 }
 
 void CFilterTextInfo::SetImageSize(int32_t width, int32_t height) {
+    if (charLocation) charLocation->SetImageSize(width, height);
+    if (lineLocation) lineLocation->SetImageSize(width, height);
     if (textLines) textLines->ForEach([&](CTextLine& line) { line.SetImageSize(width, height); });
     CFilterInfoBase::SetImageSize(width, height);
 }
@@ -99,15 +129,135 @@ void CFilterText::ListParameters(ParameterList& list) {
     CFilterBase::ListParameters(list);
 }
 
-// Measuring checks the feature and the rule, then needs the rule's
-// line-location record to find text lines; this build holds none, so it
-// answers "Invalid parameter" as for a rule without one. Once lines and their
-// character pieces are located, RecogniseLocatedLines turns them into the
-// feature's text lines.
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+TextCharLimits LimitsOf(const CCharProperty& p) {
+    TextCharLimits l;
+    l.minWidthPx = p.MinWidthPx();
+    l.maxWidthPx = p.MaxWidthPx();
+    l.minHeightPx = p.MinHeightPx();
+    l.maxHeightPx = p.MaxHeightPx();
+    l.minSpacePx = p.MinSpacePx();
+    l.maxSpacePx = p.MaxSpacePx();
+    l.minWHRatio = p.MinWHRatio;
+    l.maxWHRatio = p.MaxWHRatio;
+    return l;
+}
+
+Rect32 ToRect(const TextBox& b) { return Rect32{b.left, b.top, b.right, b.bottom}; }
+
+}  // namespace
+
+// Measures the text of the rule's region: the filter's steps on a copy of
+// the page, the rule's region cut out of it, its lines and their character
+// pieces located, each line recognised with the dynamic merge and the kept
+// lines stored in the feature (FinishFeature).
 int32_t CFilterText::ExtractFeature(const CRawImage* images, int32_t imageCount, CFilterInfoBase* feature) {
     if (!images || imageCount <= 0 || !images[0].HasPixels()) return kErrInvalidParameter;
     if (!feature || !rule || feature->type != rule->type) return kErrInvalidParameter;
-    return kErrInvalidParameter;
+    auto* out = dynamic_cast<CFilterTextInfo*>(feature);
+    auto* ruleInfo = dynamic_cast<CFilterTextInfo*>(rule.get());
+    if (!out || !ruleInfo) return kErrInvalidParameter;
+    try {
+        const Clock::time_point locateStart = Clock::now();
+        CRawImage copy(images[0]);
+        ApplyImageProcessingList(copy, steps.get());  // its result does not decide anything
+        if (!copy.HasPixels() || copy.width < 1 || copy.height < 1) return kErrInvalidParameter;
+        ruleInfo->SetImageSize(copy.width, copy.height);
+
+        const std::optional<Rect32> r = ruleInfo->EffectiveRegion();
+        if (!r) return kErrInvalidParameter;
+        CRawImage regionImage;
+        CCropper cropper(&copy);
+        cropper.left = r->left;
+        cropper.top = r->top;
+        cropper.right = r->right;
+        cropper.bottom = r->bottom;
+        if (!cropper.Process(regionImage) || !regionImage.HasPixels()) return kErrInvalidParameter;
+        // The cropper clamps the rectangle to the page; lines are placed on
+        // the page from the clamped corner.
+        const Rect32 placed{cropper.left, cropper.top, cropper.right, cropper.bottom};
+
+        if (!ruleInfo->lineLocation) return kErrInvalidParameter;
+        if (!ruleInfo->charLocation) return kSuccess;  // an empty feature: it scores 0
+        if (!ruleInfo->charLocation->property) return kErrInvalidParameter;
+
+        std::vector<TextLineResult> found;
+        const int32_t located = LocateText(regionImage, *ruleInfo->lineLocation, *ruleInfo->charLocation, found);
+        if (timings) timings->location += SecondsSince(locateStart);
+        if (located != kLocateTextOk) return located;
+        if (found.empty()) return kErrAnalyzeTextLine;
+
+        std::vector<LocatedTextLine> lines;
+        lines.reserve(found.size());
+        for (const TextLineResult& f : found) {
+            LocatedTextLine l;
+            l.box = ToRect(f.line);
+            l.pieces.reserve(f.chars.size());
+            for (const TextBox& c : f.chars) l.pieces.push_back(ToRect(c));
+            lines.push_back(std::move(l));
+        }
+
+        const Clock::time_point recogniseStart = Clock::now();
+        std::vector<TextEngineRecord> engines;
+        TextRecognizeFn recognize;
+        BindEngines(*ruleInfo, regionImage, engines, recognize);
+        const int32_t rc = FinishFeature(lines, placed, copy.width, copy.height,
+                                         LimitsOf(*ruleInfo->charLocation->property), engines, recognize, *out);
+        if (timings) timings->recognition += SecondsSince(recogniseStart);
+        return rc;
+    } catch (const std::bad_alloc&) {
+        return kErrNoMemory;
+    }
+}
+
+void CFilterText::BindEngines(CFilterTextInfo& ruleInfo, const CRawImage& regionImage,
+                              std::vector<TextEngineRecord>& engines, TextRecognizeFn& recognize) const {
+    engines.clear();
+    const int32_t n = ruleInfo.engines ? ruleInfo.engines->Count() : 0;
+    // What weighs a recognition: the allowed characters and the character-
+    // ratio records of each engine record (an empty slot weighs nothing).
+    for (int32_t i = 0; i < n; ++i) {
+        TextEngineRecord record;
+        if (const CKernelInfo* k = ruleInfo.engines->Get(i)) {
+            record.filterPlus = k->filterPlus;
+            if (k->charRatios)
+                for (int32_t j = 0; j < k->charRatios->count; ++j)
+                    if (const CEngineCharRatio* c = k->charRatios->Get(j))
+                        record.charRatios.push_back(TextCharRatio{c->charType, c->whRatio, c->charset});
+        }
+        engines.push_back(std::move(record));
+    }
+    if (recognizer) {
+        if (engines.empty()) engines.resize(1);
+        recognize = [this, &regionImage](const Rect32& box, size_t e, RecognitionResult& result) {
+            return recognizer(regionImage, box, e, result);
+        };
+        return;
+    }
+    if (n == 0) return;  // nothing recognises: every line is skipped
+    CRecogEngineList* list = ruleInfo.engines.get();
+    recognize = [list, &regionImage](const Rect32& box, size_t e, RecognitionResult& result) {
+        CKernelInfo* k = list->Get(static_cast<int32_t>(e));
+        if (!k) return false;
+        RecogResult r{};
+        if (RecognizeRegion(regionImage, box.left, box.top, box.right, box.bottom, *k, r) != 0) return false;
+        result.left = r.left;
+        result.top = r.top;
+        result.right = r.right;
+        result.bottom = r.bottom;
+        for (int i = 0; i < 10; ++i) {
+            result.candidates[i] = static_cast<char16_t>(r.candidates[i]);
+            result.scores[i] = r.scores[i];
+        }
+        return true;
+    };
 }
 
 int32_t CFilterText::FinishFeature(const std::vector<LocatedTextLine>& located, const Rect32& region,

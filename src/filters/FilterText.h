@@ -2,16 +2,18 @@
 // writes its region, matching method and expected text lines, lends the
 // anchors of its text lines' regions to its sub-template, and scores a
 // measured feature's recognised lines against a reference's expected lines
-// by one of five methods (filters/TextScoring.h). The line-location,
-// character-location and engine records a rule names are not held by this
-// build yet, so a feature cannot be measured from an image: measuring answers
-// "Invalid parameter" (no line-location record), while features stored by an
-// earlier level are reused and scored.
+// by one of five methods (filters/TextScoring.h). A rule also holds how the
+// text lines and characters of its region are found (layout/) and which
+// engine records recognise them (engines/).
 #pragma once
+#include <functional>
 #include <memory>
 
+#include "engines/KernelInfo.h"
 #include "filters/FilterBase.h"
 #include "filters/TextScoring.h"
+#include "layout/CharLocation.h"
+#include "layout/LineLocation.h"
 #include "templates/FilterInfoBase.h"
 #include "templates/TextLine.h"
 
@@ -23,6 +25,9 @@ public:
     ~CFilterTextInfo() override;
 
     int32_t method = 1;  // "Method" of `TextMatch`
+    std::unique_ptr<CLineLocationInfo> lineLocation;  // "LineLocation"; null: none
+    std::unique_ptr<CCharLocationInfo> charLocation;  // "CharLocation"; null: none
+    std::unique_ptr<CRecogEngineList> engines;        // "RecogEngineList"; null: none
     std::unique_ptr<CTextLineList> textLines;
 
     // "Method" (listed), the text lines (copied deeply).
@@ -37,9 +42,29 @@ public:
     bool LocateAnchors(CFilterInfoBase* feature) override;
 };
 
+// Time spent by the text filter, in seconds, summed over its calls while a
+// CFilterText has a timings sink set (benchmarks).
+struct TextFilterTimings {
+    double location = 0;     // preprocessing, cropping, line and character location
+    double recognition = 0;  // dynamic merge with the engines
+    double matching = 0;     // comparing features with the references
+};
+
+// Recognises box (coordinates of regionImage) with the engine record of the
+// given index of the rule's engine list; true when result was filled.
+using TextRegionRecognizeFn = std::function<bool(const CRawImage& regionImage, const Rect32& box, size_t engine,
+                                                 RecognitionResult& result)>;
+
 class CFilterText : public CFilterBase {
 public:
     CFilterText();
+
+    // Stands in for the recognition engines when set (tests, tools): called
+    // for every candidate box with the index of the rule's engine record.
+    TextRegionRecognizeFn recognizer;
+    // When set, the time of each stage is added to it.
+    TextFilterTimings* timings = nullptr;
+
     void ListParameters(ParameterList& list) override;
     int32_t Classify(const CRawImage& image, CTemplateGroup* group) override;
     int32_t ExtractFeature(const CRawImage* images, int32_t imageCount, CFilterInfoBase* feature) override;
@@ -53,6 +78,13 @@ public:
                           int32_t pageHeight, const TextCharLimits& limits,
                           const std::vector<TextEngineRecord>& engines, const TextRecognizeFn& recognize,
                           CFilterTextInfo& feature) const;
+
+private:
+    // The weighing parts of the rule's engine records and the call that
+    // recognises one box of regionImage: the stand-in recognizer when set,
+    // else the engines.
+    void BindEngines(CFilterTextInfo& ruleInfo, const CRawImage& regionImage, std::vector<TextEngineRecord>& engines,
+                     TextRecognizeFn& recognize) const;
 };
 
 }  // namespace libMorvaneClassifier

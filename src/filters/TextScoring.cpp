@@ -279,6 +279,11 @@ int32_t RecogniseLocatedLines(const std::vector<LocatedTextLine>& located, const
         std::vector<Rect32> boxes = line.pieces;
         std::vector<RecognitionResult> results;
         if (DynamicMerge(limits, engines, recognize, boxes, results) <= 0) continue;
+        // A line none of whose merged boxes an engine recognised gives no
+        // characters: it is skipped like a line without pieces.
+        bool anyRecognised = false;
+        for (const RecognitionResult& r : results) anyRecognised = anyRecognised || !IsEmptyCandidate(r.candidates[0]);
+        if (!anyRecognised) continue;
         auto t = std::make_unique<CTextLine>();
         for (const RecognitionResult& r : results)
             if (!IsEmptyCandidate(r.candidates[0])) t->text.push_back(r.candidates[0]);

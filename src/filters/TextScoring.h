@@ -55,7 +55,7 @@ struct LocatedTextLine {
 
 // Recognises each located line with the dynamic merge (the recogniser works
 // on the region image) and appends one text line per line that gives
-// characters: its text (the best candidate of each character; a character
+// characters (at least one merged box an engine recognised): its text (the best candidate of each character; a character
 // with no candidate adds nothing to the text), index and offset in kept
 // order, region = the line box moved by the region's left and top in
 // ten-thousandths of the page size, and its recognition results. Returns 0,
