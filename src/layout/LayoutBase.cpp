@@ -444,7 +444,7 @@ bool FindGrayLines(const CRawImage& strip, const CLineProperty& prop, TextBoxLis
         if (!(avgS >= sdAll * 8.0 / 9.0)) continue;
         if (!boxes.empty() && !(k > boxes.back().bottom - 10)) continue;
 
-        // Grow the line from the seed row.
+        // Grow the line from its starting row.
         int32_t top = k, bottom = k;
         bool up = true, down = true;
         for (int64_t guard = 0; bottom - top < maxH && guard < 4 * static_cast<int64_t>(H) + 8; ++guard) {

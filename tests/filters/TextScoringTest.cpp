@@ -45,8 +45,8 @@ struct LineSpec {
 struct Lines {
     std::vector<std::unique_ptr<CTextLine>> owned;
     std::vector<CTextLine*> ptrs;
-    Lines(std::initializer_list<LineSpec> specs, bool recognised) {
-        for (const LineSpec& s : specs) {
+    Lines(std::initializer_list<LineSpec> lineSpecs, bool recognised) {
+        for (const LineSpec& s : lineSpecs) {
             auto t = std::make_unique<CTextLine>();
             t->text = s.text;
             t->charset = s.charset;
@@ -348,11 +348,11 @@ TEST(TextScoring, MachineReadableZonePatternsTellPassportFromVisa) {
 
 // ---- the filter on stored features ----
 
-std::unique_ptr<CFilterTextInfo> TextInfo(int32_t refFilter, std::initializer_list<LineSpec> specs, bool recognised) {
+std::unique_ptr<CFilterTextInfo> TextInfo(int32_t refFilter, std::initializer_list<LineSpec> lineSpecs, bool recognised) {
     auto info = std::make_unique<CFilterTextInfo>();
     info->refFilter = refFilter;
     info->textLines = std::make_unique<CTextLineList>();
-    Lines l(specs, recognised);
+    Lines l(lineSpecs, recognised);
     for (auto& t : l.owned) info->textLines->items.push_back(std::move(t));
     info->textLines->count = static_cast<int32_t>(info->textLines->items.size());
     return info;
