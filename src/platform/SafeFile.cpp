@@ -8,43 +8,37 @@
 
 namespace libMorvaneClassifier {
 
-std::FILE* OpenRegularFileForReading(const std::string& path) {
-    if (path.empty()) return nullptr;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+namespace {
+
+// A stream over a descriptor opened with O_NONBLOCK, when it names a regular
+// file: the type is checked on the descriptor itself (no race with a rename),
+// then reads and writes block again. Null (descriptor closed) otherwise.
+std::FILE* StreamOfRegularFile(int fd, const char* mode) {
     if (fd < 0) return nullptr;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return nullptr;
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
+    const int flags = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ::fcntl(fd, F_GETFL) : -1;
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         ::close(fd);
         return nullptr;
     }
-    std::FILE* f = ::fdopen(fd, "rb");
+    std::FILE* f = ::fdopen(fd, mode);
     if (!f) ::close(fd);
     return f;
+}
+
+}  // namespace
+
+std::FILE* OpenRegularFileForReading(const std::string& path) {
+    if (path.empty()) return nullptr;
+    return StreamOfRegularFile(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY), "rb");
 }
 
 std::FILE* OpenRegularFileForWriting(const std::string& path) {
     if (path.empty()) return nullptr;
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return nullptr;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0) return nullptr;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return nullptr;
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    std::FILE* f = ::fdopen(fd, "wb");
-    if (!f) ::close(fd);
-    return f;
+    return StreamOfRegularFile(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666), "wb");
 }
 
 bool ReadRegularFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& data) {
