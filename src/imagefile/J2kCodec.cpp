@@ -379,8 +379,10 @@ bool EncodeJ2kRecords(const j2k_image_t* img, const j2k_cp_t* cp, size_t maxLeng
     int64_t tileW = int64_t(img->x1) - img->x0, tileH = int64_t(img->y1) - img->y0;
     if (cp->tdx > 0 && cp->tdy > 0) {
         if (cp->tx0 < 0 || cp->ty0 < 0 || int64_t(cp->tx0) + cp->tdx > INT32_MAX ||
-            int64_t(cp->ty0) + cp->tdy > INT32_MAX)
+            int64_t(cp->ty0) + cp->tdy > INT32_MAX) {
+            opj_image_destroy(image);
             return false;
+        }
         params.tile_size_on = OPJ_TRUE;
         params.cp_tx0 = cp->tx0;
         params.cp_ty0 = cp->ty0;
