@@ -220,6 +220,51 @@ TEST(BlackEdgeMargin, EdgeOfTheRunReachingTheImageEdge) {
     }
 }
 
+TEST(BlackEdgeErase, DarkerBarInsideTheBandAddsTheEdgeRunToItsPosition) {
+    // A 400 x 800 1-bit page whose top band (rows 0..99) holds a grey-black
+    // margin at the edge (90 % of each row black) and a solid bar further in;
+    // the bottom band (rows 700..799) holds the mirror image. The solid bar
+    // is darker than the margin, so the darkest line is not in the run that
+    // reaches the edge and the cut is placed by the darkest line, the black
+    // run at the edge and the longest white run. The figures below were
+    // worked out separately from the profile rules (row counts of the band's
+    // middle half, Gaussian of sigma 2 over 15 taps, edges replicated,
+    // limits 0.85 / 0.1):
+    //  - bar below the longest white run: top scan gives darkest line 62
+    //    (last row of the bar whose window is all bar), edge run 16, longest
+    //    white run ending at 73, so top = max(73, 62 + 16) = 78; the bottom
+    //    scan gives 37, 17 and 26 in band indices, so bottom =
+    //    min(26, 37 - 17) + 700 = 720;
+    //  - bar below a longer white run next to the margin: the scan ends in
+    //    the edge run (no white run reaches the edge), top = 82 + 6 = 88 and
+    //    bottom = 17 - 7 + 700 = 710.
+    struct Band { int top, bottom; bool solid; };
+    struct Case {
+        const char* what;
+        std::vector<Band> bands;  // in top-band rows; mirrored at the bottom
+        int top, bottom;
+    } cases[] = {
+        {"bar below the longest white run", {{0, 20, false}, {40, 70, true}}, 78, 720},
+        {"bar with the longest white run outside it", {{0, 10, false}, {60, 90, true}}, 88, 710},
+    };
+    for (const auto& c : cases) {
+        CRawImage img = Page(400, 800, 1);
+        for (const Band& b : c.bands)
+            for (int y = b.top; y < b.bottom; ++y)
+                for (int x = 0; x < 400; ++x) {
+                    if (!b.solid && x % 10 == 0) continue;
+                    skewpage::SetBlack(img, x, y);
+                    skewpage::SetBlack(img, x, 799 - y);
+                }
+        BlackEdgeBox box;
+        ASSERT_TRUE(MeasureBlackEdges(img, 85, &box)) << c.what;
+        EXPECT_EQ(box.top, c.top) << c.what;
+        EXPECT_EQ(box.bottom, c.bottom) << c.what;
+        EXPECT_EQ(box.left, 1) << c.what;
+        EXPECT_EQ(box.right, 399) << c.what;
+    }
+}
+
 TEST(BlackEdgeErase, ThresholdZeroCountsAnyInkAsBlack) {
     // One black pixel in every row of the top band's columns: far below the
     // white limit with the default threshold, but a black line with 0.
