@@ -21,6 +21,7 @@
 
 #include "morvane/classifier.h"
 #include "core/TextConv.h"
+#include "host_calls.h"
 #include "parallel_batch.h"
 #include "scan_command.h"
 
@@ -28,6 +29,10 @@ namespace {
 
 using libMorvaneClassifier::Utf16ToUtf8;
 using libMorvaneClassifier::Utf8ToUtf16;
+using libMorvaneClassifier::JsonString;
+using hostcalls::GetText;
+using hostcalls::Resolve;
+using hostcalls::W;
 
 constexpr char kUsage[] =
     "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi H[,V]] [--valid ID]...\n"
@@ -111,12 +116,6 @@ bool IsDirectory(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-template <typename T>
-bool Resolve(void* handle, const char* name, T& fn) {
-    fn = reinterpret_cast<T>(dlsym(handle, name));
-    return fn != nullptr;
-}
-
 bool LoadApi(Api& api, std::string& error) {
     // Beside the program (a build tree), in the installed tree around it
     // (bin/ and lib/ under one prefix), in the build tree it came from, then
@@ -156,52 +155,7 @@ bool LoadApi(Api& api, std::string& error) {
     return ok;
 }
 
-const MorvaneChar* W(const std::u16string& s) { return reinterpret_cast<const MorvaneChar*>(s.c_str()); }
-
-// Reads a text out of one of the library's string-out getters.
-bool GetText(int (*getter)(MorvaneChar*, int*), std::string& out) {
-    int length = 0;
-    getter(nullptr, &length);
-    if (length <= 0) return false;
-    std::u16string buffer(static_cast<size_t>(length), u'\0');
-    if (getter(reinterpret_cast<MorvaneChar*>(&buffer[0]), &length) != 0) return false;
-    buffer.resize(static_cast<size_t>(length - 1));
-    out = Utf16ToUtf8(buffer);
-    return true;
-}
-
-std::string Message(const Api& api, int code) {
-    int length = 0;
-    api.GetErrorMsg(code, nullptr, &length);
-    if (length <= 0) return "Unknown error";
-    std::u16string buffer(static_cast<size_t>(length), u'\0');
-    if (api.GetErrorMsg(code, reinterpret_cast<MorvaneChar*>(&buffer[0]), &length) != 0) return "Unknown error";
-    buffer.resize(static_cast<size_t>(length - 1));
-    std::string text = Utf16ToUtf8(buffer);
-    return text.empty() ? "Unknown error" : text;
-}
-
-std::string JsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof(buf), "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out.push_back(static_cast<char>(c));
-                }
-        }
-    }
-    return out + "\"";
-}
+std::string Message(const Api& api, int code) { return hostcalls::ErrorMessage(api.GetErrorMsg, code); }
 
 bool IsImageFile(const std::string& name) {
     const size_t dot = name.rfind('.');

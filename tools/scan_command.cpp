@@ -12,6 +12,7 @@
 
 #include "morvane/classifier.h"
 #include "core/TextConv.h"
+#include "host_calls.h"
 
 namespace scancommand {
 
@@ -29,6 +30,10 @@ namespace {
 
 using libMorvaneClassifier::Utf16ToUtf8;
 using libMorvaneClassifier::Utf8ToUtf16;
+using libMorvaneClassifier::JsonString;
+using hostcalls::GetText;
+using hostcalls::Resolve;
+using hostcalls::W;
 
 struct ScanApi {
     int (*CaptureImage)() = nullptr;
@@ -42,51 +47,7 @@ struct ScanApi {
     int (*GetErrorMsg)(int, MorvaneChar*, int*) = nullptr;
 };
 
-template <typename T>
-bool Resolve(void* handle, const char* name, T& fn) {
-    fn = reinterpret_cast<T>(dlsym(handle, name));
-    return fn != nullptr;
-}
-
-const MorvaneChar* W(const std::u16string& s) { return reinterpret_cast<const MorvaneChar*>(s.c_str()); }
-
-bool GetText(int (*getter)(MorvaneChar*, int*), std::string& out) {
-    int length = 0;
-    getter(nullptr, &length);
-    if (length <= 0) return false;
-    std::u16string buffer(static_cast<size_t>(length), u'\0');
-    if (getter(reinterpret_cast<MorvaneChar*>(&buffer[0]), &length) != 0) return false;
-    buffer.resize(static_cast<size_t>(length - 1));
-    out = Utf16ToUtf8(buffer);
-    return true;
-}
-
-std::string Message(const ScanApi& api, int code) {
-    int length = 0;
-    api.GetErrorMsg(code, nullptr, &length);
-    if (length <= 1) return "Unknown error";
-    std::u16string buffer(static_cast<size_t>(length), u'\0');
-    if (api.GetErrorMsg(code, reinterpret_cast<MorvaneChar*>(&buffer[0]), &length) != 0) return "Unknown error";
-    buffer.resize(static_cast<size_t>(length - 1));
-    return Utf16ToUtf8(buffer);
-}
-
-std::string Json(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof(buf), "\\u%04x", c);
-            out += buf;
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    return out + "\"";
-}
+std::string Message(const ScanApi& api, int code) { return hostcalls::ErrorMessage(api.GetErrorMsg, code); }
 
 std::string XmlAttribute(const std::string& s) {
     std::string out;
@@ -244,15 +205,15 @@ int RunScan(void* library, const ScanOptions& options, const std::vector<int>& i
         }
         if (result == 0) {
             if (json)
-                std::printf("{\"path\":%s,\"id\":%s,\"name\":%s,\"outputId\":%s}\n", Json(label).c_str(),
-                            Json(id).c_str(), Json(name).c_str(), Json(outputId).c_str());
+                std::printf("{\"path\":%s,\"id\":%s,\"name\":%s,\"outputId\":%s}\n", JsonString(label).c_str(),
+                            JsonString(id).c_str(), JsonString(name).c_str(), JsonString(outputId).c_str());
             else
                 std::printf("%s\t%s\t%s\t%s\n", label.c_str(), id.c_str(), name.c_str(), outputId.c_str());
         } else {
             anyFailed = true;
             if (json)
-                std::printf("{\"path\":%s,\"error\":%s,\"code\":%d}\n", Json(label).c_str(),
-                            Json(Message(api, result)).c_str(), result);
+                std::printf("{\"path\":%s,\"error\":%s,\"code\":%d}\n", JsonString(label).c_str(),
+                            JsonString(Message(api, result)).c_str(), result);
             else
                 std::printf("%s\terror: %s (%d)\n", label.c_str(), Message(api, result).c_str(), result);
         }

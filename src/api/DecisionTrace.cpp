@@ -10,28 +10,7 @@ namespace libMorvaneClassifier {
 
 namespace {
 
-void AppendJsonString(std::string& out, const std::string& s) {
-    out.push_back('"');
-    for (unsigned char c : s) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof(buf), "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out.push_back(static_cast<char>(c));
-                }
-        }
-    }
-    out.push_back('"');
-}
-
+using libMorvaneClassifier::AppendJsonString;
 void AppendJsonString(std::string& out, const std::u16string& s) { AppendJsonString(out, Utf16ToUtf8(s)); }
 
 void AppendKey(std::string& out, const char* key) {

@@ -1,5 +1,7 @@
 #include "core/TextConv.h"
 
+#include <cstdio>
+
 namespace libMorvaneClassifier {
 
 std::string Utf16ToUtf8(const std::u16string& text) {
@@ -75,6 +77,34 @@ std::u16string AsciiToUtf16(const char* text) {
     std::u16string out;
     if (!text) return out;
     for (; *text; ++text) out.push_back(static_cast<unsigned char>(*text));
+    return out;
+}
+
+void AppendJsonString(std::string& out, const std::string& text) {
+    out.push_back('"');
+    for (unsigned char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof(buf), "\\u%04x", c);
+                    out += buf;
+                } else {
+                    out.push_back(static_cast<char>(c));
+                }
+        }
+    }
+    out.push_back('"');
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out;
+    AppendJsonString(out, text);
     return out;
 }
 

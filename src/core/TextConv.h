@@ -11,5 +11,10 @@ std::string Utf16ToUtf8(const std::u16string& text);
 std::u16string Utf8ToUtf16(const std::string& text);
 // Plain ASCII literal to UTF-16 (for messages and names built in code).
 std::u16string AsciiToUtf16(const char* text);
+// Appends `text` (UTF-8) as a quoted JSON string: quotes, backslashes and
+// control characters escaped, everything else kept as it is.
+void AppendJsonString(std::string& out, const std::string& text);
+// The same as a new string.
+std::string JsonString(const std::string& text);
 
 }  // namespace libMorvaneClassifier
