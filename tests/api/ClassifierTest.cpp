@@ -49,7 +49,8 @@ protected:
     TempDir set_;
 };
 
-// Pages of 300 dpi: A4 is 2480 x 3508 pixels, 8267 x 11693 thousandths of an inch.
+// Pages of 300 dpi. A4 (210 x 297 mm) is 8268 x 11693 thousandths of an inch,
+// rounded; its page of 2480 x 3508 pixels measures 8266 x 11693 (truncated).
 const SubSpec kA4{1, "A4", "A4out", 8268, 11693};
 const SubSpec kCard{2, "CARD", "1", 3370, 2126};
 const SubSpec kOther{3, "OTHER", "3", 0, 0};

@@ -200,9 +200,17 @@ TEST_F(DecisionTraceTest, OrientationSearchFindsTurnedPages) {
 
     // The setting survives loading again; switching it off restores the
     // plain behaviour.
+    ASSERT_EQ(LoadClassifier(nullptr, W(U(work_.path().c_str()))), 0);
+    int index = -1;
+    ASSERT_EQ(AddMainTemplate(W(U((set_.path() + "main.xml").c_str())), &index), 0);
+    ASSERT_EQ(index, 0);
+    ASSERT_EQ(Run(638, 1011), 0);
+    EXPECT_EQ(Id(), "CARD");
+    EXPECT_EQ(Turn(), 90);
     ASSERT_EQ(MorvaneSetOrientationSearch(0), 0);
     ASSERT_EQ(Run(638, 1011), 0);
     EXPECT_EQ(Id(), "OTHER");
+    EXPECT_EQ(Turn(), 0);
 }
 
 }  // namespace

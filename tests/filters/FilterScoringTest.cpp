@@ -220,10 +220,13 @@ TEST(FilterScoring, IneligibleChildrenAreNotTouched) {
     }
     for (int32_t i = 1; i <= 4; ++i) EXPECT_EQ(t.Reference(i, 1)->comparisons, 0) << i;
 
-    // A second action-0 child is scored like any other (only the choice treats it specially).
+    // Only action 1 makes a child eligible: with action 2 it is still not
+    // compared and keeps its score (a later action-0 child competes only in
+    // the choice, with the score it already has).
     t.Child(3).action = 2;
     ASSERT_EQ(f.Classify(page, &t.group), kSuccess);
     EXPECT_EQ(t.Child(3).score->score, 0);
+    EXPECT_EQ(t.Reference(3, 1)->comparisons, 0);
 }
 
 TEST(FilterScoring, InvalidInputsAndExtractionFailureTouchNothing) {

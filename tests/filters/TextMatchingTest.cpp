@@ -151,12 +151,20 @@ TEST(TextAlignLines, PairsAndFewestSteps) {
     EXPECT_EQ(a.partner, (std::vector<int32_t>{0, 1}));
     EXPECT_EQ(a.weight, (std::vector<int32_t>{3, 2}));
 
-    // An unmatched template line and a stray recognised line are skipped.
+    // An unmatched template line and a stray recognised line sharing no
+    // character with it are skipped: pairing them adds 0, which is not more
+    // than skipping either.
+    a = AlignLines({u"NAME", u"PASSPORT", u"2024"}, {u"-----", u"PASSP0RT", u"2024"});
+    EXPECT_EQ(a.total, 11);
+    EXPECT_EQ(a.pairs, 2);
+    EXPECT_EQ(a.partner, (std::vector<int32_t>{-1, 1, 2}));
+    EXPECT_EQ(a.weight, (std::vector<int32_t>{0, 7, 4}));
+    // A recognised line sharing N and E with it is paired, with weight 2.
     a = AlignLines({u"NAME", u"PASSPORT", u"2024"}, {u"NOISE", u"PASSP0RT", u"2024"});
-    EXPECT_EQ(a.partner[1], 1);
-    EXPECT_EQ(a.partner[2], 2);
-    EXPECT_EQ(a.weight[1], 7);
-    EXPECT_EQ(a.weight[2], 4);
+    EXPECT_EQ(a.total, 13);
+    EXPECT_EQ(a.pairs, 3);
+    EXPECT_EQ(a.partner, (std::vector<int32_t>{0, 1, 2}));
+    EXPECT_EQ(a.weight, (std::vector<int32_t>{2, 7, 4}));
 
     // Crossing pairs are impossible: order is kept.
     a = AlignLines({u"AAAA", u"BB"}, {u"BB", u"AAAA"});

@@ -288,11 +288,10 @@ TEST(BmpVariants, DecodeToTheSamePixels) {
         r.compression = 2;
         r.pixels = {4, 0x00, 0, 0, 0, 4, 0x12, 0x34, 0, 1};
         layouts.push_back({"rle4.bmp", r});
-        BmpSpec e;  // 8-bit palette and RLE8 with an encoded run and a delta
+        BmpSpec e;  // 8-bit palette and RLE8 in encoded runs (the delta has its own test)
         e.width = 4, e.height = 2, e.bpp = 8, e.palette = pal, e.compression = 1;
-        e.pixels = {4, 0, 0, 0, 1, 1, 1, 2, 0, 2, 1, 0, 1, 4, 0, 0, 0, 1};
-        // bottom row: run of 4 x 0, end of line; top row: 1, 2, delta (1, 0) skips
-        // one pixel (stays index 0 = black) -> fix below with a direct run.
+        // Bottom row: a run of 4 x index 0, end of line; top row: runs of one
+        // pixel of 1, 2, 3 and 4; end of bitmap.
         e.pixels = {4, 0, 0, 0, 1, 1, 1, 2, 1, 3, 1, 4, 0, 1};
         layouts.push_back({"rle8.bmp", e});
     }

@@ -295,7 +295,8 @@ TEST(LocateCharacters, CountsMethodsAndUntouchedOutput) {
         ASSERT_TRUE(LocateCharacters(img, CharInfo(p, {type}), boxes)) << type;
         EXPECT_EQ(boxes.size(), glyphs.size()) << type;
     }
-    // Too many for MaxNum: the next method (none here) - false, untouched.
+    // Ten are too many for MaxNum 9 whatever the method (type 1 has no
+    // analyser, the projection also finds ten): false, output untouched.
     const TextBoxList before = {{7, 7, 7, 7}};
     boxes = before;
     EXPECT_FALSE(LocateCharacters(img, CharInfo(CharProp(1, 9, 5, 30, 10, 40, 10, 200), {3, 1, 2}), boxes));

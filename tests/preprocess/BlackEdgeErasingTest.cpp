@@ -320,8 +320,9 @@ TEST(BlackEdgeErase, EmptyPageFails) {
 }
 
 TEST(GeometrySteps, ChainThroughTheExecutor) {
-    // Erasing (method 0) crops; the cropping placeholder fails and stops the
-    // chain before the tilt correction.
+    // Through the executor, erasing (method 0) crops; the cropping placeholder
+    // fails and leaves the page as it was (that its failure stops a chain is
+    // the executor's own test).
     CRawImage img = Page(160, 120, 24);
     auto erase = CreateImageProcessingInfo(3);
     ASSERT_TRUE(erase);

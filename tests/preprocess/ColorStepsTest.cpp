@@ -81,7 +81,8 @@ TEST(GrayToBinStep, StripsMethodsAndOtherFormats) {
     ASSERT_TRUE(ApplyImageProcessing(zero, step));
     ASSERT_EQ(zero.bitCount, 1);
     EXPECT_EQ(0, std::memcmp(zero.bits.get(), one.bits.get(), one.height * one.bytesPerRow));
-    // Negative strip counts and method 4 give white pages; still success.
+    // Negative strip counts, method 4 and an unknown method give white pages;
+    // still success.
     for (auto [blocks, method] : {std::pair{-2, 7}, std::pair{1, 4}, std::pair{3, 99}}) {
         step.blockNum = blocks;
         step.method = method;

@@ -377,8 +377,9 @@ TEST(ScanSteps, XmlFormsAndTheExecutor) {
 }
 
 TEST(TiltCorrectionEstimator, ProjectionEstimateStraightensBoxedPages) {
-    // A page of 3-pixel boxes and short text blocks, tilted by 2.5 degrees:
-    // the row-profile estimator measures the tilt and the step levels it.
+    // A page of 3-pixel boxes and short text blocks, tilted by -2.5 and by 1.7
+    // degrees: the row-profile estimator measures the tilt and the step
+    // levels it.
     CRawImage level;
     ASSERT_EQ(level.Create(900, 1000, 8, 300), 1);
     std::memset(level.bits.get(), 255, static_cast<size_t>(level.bytesPerRow) * level.height);
