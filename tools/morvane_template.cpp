@@ -28,6 +28,8 @@
 #include "api/MainTemplateEntry.h"
 #include "filters/FilterArray.h"
 #include "filters/FilterBase.h"
+#include "filters/FilterFrameLine.h"
+#include "filters/FilterText.h"
 #include "preprocess/ImageProcessing.h"
 #include "templates/FilterConfig.h"
 #include "templates/MainTemplate.h"
@@ -38,6 +40,7 @@
 #include "image/Dib.h"
 #include "imagefile/ImageFile.h"
 #include "templates/SubTemplate.h"
+#include "template_merge.h"
 
 using namespace libMorvaneClassifier;
 
@@ -269,10 +272,12 @@ struct Measured {
     int32_t newThreshold = -1;  // -1: unchanged
 };
 
-int Fail(const char* format, const std::string& what, int status = 1) {
-    std::fprintf(stderr, "morvane-template: ");
-    std::fprintf(stderr, format, what.c_str());
-    std::fprintf(stderr, "\n");
+// Prints "morvane-template: " and format with its one "%s" replaced by what.
+int Fail(const std::string& format, const std::string& what, int status = 1) {
+    std::string message = format;
+    const size_t at = message.find("%s");
+    if (at != std::string::npos) message.replace(at, 2, what);
+    std::fprintf(stderr, "morvane-template: %s\n", message.c_str());
     return status;
 }
 
@@ -346,24 +351,71 @@ int Add(int argc, char** argv) {
         if (!filter) continue;
         filter->horiDpi = h;
         filter->vertDpi = v;
+        const std::string filterName = "'" + Utf16ToUtf8(filter->name) + "' (" + std::to_string(filter->index) + ")";
         Measured m;
         m.config = config;
         m.filter = filter;
-        m.average = filter->CreateFeature(images.data(), static_cast<int32_t>(images.size()));
-        if (!m.average) return Fail("filter '%s' measured nothing on the samples", Utf16ToUtf8(filter->name));
+        // Each sample measured on its own, by the filter's own measuring code.
+        std::vector<std::unique_ptr<CFilterInfoBase>> ones;
         for (size_t i = 0; i < images.size(); ++i) {
             std::unique_ptr<CFilterInfoBase> one = filter->CreateFeature(&images[i], 1);
-            if (!one) return Fail("filter measured nothing on sample %s", samples[i]);
+            if (!one) return Fail("%s", "filter " + filterName + " measured nothing on sample " + samples[i]);
             one->SetImageSize(images[i].width, images[i].height);
+            if (filter->type == kFilterTypeText) {
+                const auto* text = dynamic_cast<const CFilterTextInfo*>(one.get());
+                if (!text || !text->textLines || text->textLines->count == 0)
+                    return Fail("%s", "filter " + filterName + " recognised no text line on sample " + samples[i]);
+            } else if (one->Compare(one.get()) < kSameClassFloor) {
+                // A record that does not even match itself (a frame-line
+                // filter on a page without lines) cannot tell this class apart.
+                return Fail("%s", "filter " + filterName + " finds nothing to recognise on " + samples[i] +
+                                      " (it does not match itself)");
+            }
+            ones.push_back(std::move(one));
+        }
+        // The class's reference: frame lines and text lines common to the
+        // samples; the other kinds average their numbers over all samples.
+        if (filter->type == kFilterTypeFrameLine) {
+            std::vector<const CFilterFrameLineInfo*> features;
+            for (const auto& one : ones) features.push_back(dynamic_cast<const CFilterFrameLineInfo*>(one.get()));
+            authoring::FrameLineMerge merge = authoring::MergeFrameLines(features);
+            if (!merge.reference)
+                return Fail("%s", "samples of different classes: filter " + filterName +
+                                      " finds no frame line common to enough of the samples");
+            std::printf("filter %d (frame lines): %d lines found in at least %d of %zu samples kept, %d dropped; "
+                        "largest distance from the average %d/10000\n",
+                        filter->index, merge.kept, authoring::RequiredSamples(static_cast<int32_t>(samples.size())),
+                        samples.size(), merge.dropped, merge.spread);
+            m.average = std::move(merge.reference);
+        } else if (filter->type == kFilterTypeText) {
+            const auto* rule = dynamic_cast<const CFilterTextInfo*>(filter->rule.get());
+            if (!rule) return Fail("%s", "filter " + filterName + " has no text rule");
+            std::vector<const CFilterTextInfo*> features;
+            for (const auto& one : ones) features.push_back(dynamic_cast<const CFilterTextInfo*>(one.get()));
+            authoring::TextMerge merge = authoring::MergeTextLines(features, *rule, filter->applicationType);
+            if (!merge.reference)
+                return Fail("%s", "samples of different classes: filter " + filterName +
+                                      " finds no text line that recurs in enough of the samples");
+            std::printf("filter %d (text): %d fixed lines, %d lines turned into patterns, %d variable or missing "
+                        "lines dropped\n",
+                        filter->index, merge.fixed, merge.patterns, merge.dropped);
+            for (const std::u16string& t : merge.texts) std::printf("  \"%s\"\n", U8(t).c_str());
+            m.average = std::move(merge.reference);
+        } else {
+            m.average = filter->CreateFeature(images.data(), static_cast<int32_t>(images.size()));
+        }
+        if (!m.average) return Fail("%s", "filter " + filterName + " measured nothing on the samples");
+        m.average->refFilter = filter->index;
+        m.average->applicationType = filter->applicationType;
+        for (size_t i = 0; i < images.size(); ++i) {
+            CFilterInfoBase* one = ones[i].get();
             m.average->SetImageSize(images[i].width, images[i].height);
-            // A record that does not even match itself (a frame-line filter
-            // on a page without lines) cannot tell this class apart.
-            if (one->Compare(one.get()) < kSameClassFloor)
-                return Fail("the filter finds nothing to recognise on %s (it does not match itself)", samples[i]);
             const int32_t own = one->Compare(m.average.get());
             if (own < kSameClassFloor)
-                return Fail("samples of different classes: %s differs from the others' average", samples[i]);
-            // Nearer to a sibling than to its own average: another class.
+                return Fail("%s", "samples of different classes: " + samples[i] + " scores " + std::to_string(own) +
+                                      " against the class built from the samples (below " +
+                                      std::to_string(kSameClassFloor) + ") by filter " + filterName);
+            // Nearer to a sibling than to its own class: another class.
             for (int32_t c = 0; c < group->childCount; ++c) {
                 CTemplateGroup* sibling = group->Child(c);
                 if (!sibling || !sibling->attached || sibling->action != 1) continue;
@@ -372,9 +424,12 @@ int Add(int argc, char** argv) {
                 CFilterInfoBase* ref = sibling->attached->FindFilterInfo(filter->index);
                 if (!ref) continue;
                 ref->SetImageSize(images[i].width, images[i].height);
-                if (one->Compare(ref) > own)
-                    return Fail("%s is nearer to an existing class of the group than to the other samples",
-                                samples[i]);
+                const int32_t theirs = one->Compare(ref);
+                if (theirs > own)
+                    return Fail("%s", "samples of different classes: " + samples[i] + " is nearer to the existing class \"" +
+                                          U8(sibling->name) + "\" (" + std::to_string(theirs) +
+                                          ") than to the class built from the samples (" + std::to_string(own) +
+                                          ") by filter " + filterName);
             }
             if (own < m.lowest) m.lowest = own;
         }
@@ -401,17 +456,22 @@ int Add(int argc, char** argv) {
         subFile = id + ".xml";
         if (access((subDir + subFile).c_str(), F_OK) == 0) return Fail("the file %s exists", subDir + subFile);
     }
+    // Written through the records' own field tables and writers.
+    CSubTemplate record;
+    record.index = subIndex;
+    record.id = id16;
+    record.name = Utf8ToUtf16(name);
+    record.outputId = Utf8ToUtf16(outputId);
     CXmlDocument sub;
     bool ok = sub.ParseText(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SubTemplate/>") &&
-              sub.FindElement(u"SubTemplate") && sub.WriteAttribute(u"Index", subIndex) &&
-              sub.WriteAttribute(u"ID", id16) && sub.WriteAttribute(u"Name", Utf8ToUtf16(name)) &&
-              sub.WriteAttribute(u"ImagePath", u"") && sub.WriteAttribute(u"OutputID", Utf8ToUtf16(outputId)) &&
-              sub.EnterElement() && sub.AppendElement(u"FilterInfoList") &&
+              sub.FindElement(CSubTemplate::Fields().element) &&
+              WriteAttributes(record, CSubTemplate::Fields(), sub) && sub.EnterElement() &&
+              sub.AppendElement(u"FilterInfoList") &&
               sub.WriteAttribute(u"Size", static_cast<int32_t>(measured.size())) && sub.EnterElement();
     for (const Measured& m : measured) {
-        ok = ok && sub.AppendElement(u"FilterInfo") && sub.WriteAttribute(u"RefFilter", m.filter->index) &&
-             sub.WriteAttribute(u"Type", m.filter->type) && sub.EnterElement() && m.average->WriteXml(sub) &&
-             sub.LeaveElement();
+        ok = ok && sub.AppendElement(CFilterInfoBase::Fields().element) &&
+             WriteAttributes(*m.average, CFilterInfoBase::Fields(), sub) && sub.EnterElement() &&
+             m.average->WriteXml(sub) && sub.LeaveElement();
     }
     if (!ok || !SaveTemp(sub, subDir + subFile, pending)) {
         Discard(pending);
@@ -433,7 +493,10 @@ int Add(int argc, char** argv) {
         ok = FindGroupElement(main, parts) && main.EnterElement() && main.FindElement(u"FilterConfigList") &&
              main.EnterElement();
         for (int32_t k = 0; ok && k <= position; ++k) ok = main.FindElement(u"FilterConfig");
-        ok = ok && main.WriteAttribute(u"FilterThresh", m.newThreshold);
+        CFilterConfig lowered;
+        lowered.Assign(*m.config);
+        lowered.filterThresh = m.newThreshold;
+        ok = ok && WriteAttributes(lowered, CFilterConfig::Fields(), main);
         if (!ok) {
             Discard(pending);
             return Fail("cannot update the thresholds of group '%s'", groupPath);
@@ -451,9 +514,14 @@ int Add(int argc, char** argv) {
              main.EnterElement();
         while (ok && main.FindElement(u"TemplateGroup")) {
         }
-        ok = ok && main.AppendElement(u"TemplateGroup") && main.WriteAttribute(u"Index", groupIndex) &&
-             main.WriteAttribute(u"Name", Utf8ToUtf16(name)) && main.WriteAttribute(u"Action", 1) &&
-             main.WriteAttribute(u"AttachedTemplate", subIndex) && main.WriteAttribute(u"ChildNum", 0);
+        CTemplateGroup child;
+        child.index = groupIndex;
+        child.name = Utf8ToUtf16(name);
+        child.action = 1;
+        child.attachedTemplate = subIndex;
+        child.childCount = 0;
+        ok = ok && main.AppendElement(CTemplateGroup::Fields().element) &&
+             WriteAttributes(child, CTemplateGroup::Fields(), main);
         if (!ok) {
             Discard(pending);
             return Fail("cannot add the group to %s", mainPath);
