@@ -236,51 +236,82 @@ std::u16string CharsetOf(const std::vector<std::u16string>& texts) {
 std::u16string PatternOf(const std::vector<std::u16string>& texts) {
     if (texts.empty()) return std::u16string();
     const size_t length = texts.front().size();
-    std::vector<std::u16string> elements;
-    for (size_t i = 0; i < length; ++i) {
-        const char16_t first = texts.front()[i];
-        bool same = true, digit = false, upper = false, lower = false;
+    // Per place: the shared character, or the classes and other characters
+    // seen there.
+    struct Place {
+        bool same = true;
+        char16_t c = 0;
+        bool digit = false, upper = false, lower = false;
         std::u16string other;
+    };
+    std::vector<Place> places(length);
+    for (size_t i = 0; i < length; ++i) {
+        Place& p = places[i];
+        p.c = texts.front()[i];
         for (const std::u16string& t : texts) {
             const char16_t c = i < t.size() ? t[i] : u'\0';
-            same = same && c == first;
-            if (IsDigitChar(c)) digit = true;
-            else if (IsUpperChar(c)) upper = true;
-            else if (IsLowerChar(c)) lower = true;
-            else if (other.find(c) == std::u16string::npos) other.push_back(c);
+            p.same = p.same && c == p.c;
+            if (IsDigitChar(c)) p.digit = true;
+            else if (IsUpperChar(c)) p.upper = true;
+            else if (IsLowerChar(c)) p.lower = true;
+            else if (p.other.find(c) == std::u16string::npos) p.other.push_back(c);
         }
-        if (same) {
-            elements.push_back(Literal(first));
-            continue;
-        }
-        if (other.size() > 2) {
-            elements.push_back(u".");
-            continue;
-        }
-        std::u16string set;
-        if (digit) set += u"\\D";
-        if (upper) set += u"\\U";
-        if (lower) set += u"\\L";
-        std::sort(other.begin(), other.end());
-        for (char16_t c : other) set += Literal(c);
-        // One class alone needs no brackets.
-        const bool single = other.empty() && (digit + upper + lower) == 1;
-        elements.push_back(single ? set : u"[" + set + u"]");
+    }
+    // A shared letter or digit between two varying places whose classes
+    // both include it is taken for chance agreement of a few samples.
+    for (size_t i = 1; i + 1 < length; ++i) {
+        Place& p = places[i];
+        if (!p.same || places[i - 1].same || places[i + 1].same) continue;
+        auto holds = [&](const Place& q) {
+            return (IsDigitChar(p.c) && q.digit) || (IsUpperChar(p.c) && q.upper) || (IsLowerChar(p.c) && q.lower);
+        };
+        if (holds(places[i - 1]) && holds(places[i + 1])) p.same = false;
     }
     std::u16string pattern;
-    for (size_t i = 0; i < elements.size();) {
-        size_t j = i + 1;
-        while (j < elements.size() && elements[j] == elements[i]) ++j;
-        const size_t run = j - i;
+    auto repeat = [&](const std::u16string& element, size_t run) {
         // Literal runs stay readable ("<<<" rather than "<{3}") up to three.
-        if (run > 3 || (run > 1 && elements[i].size() > 1)) {
-            pattern += elements[i];
+        if (run > 3 || (run > 1 && element.size() > 1)) {
+            pattern += element;
             pattern += u"{";
             for (char c : std::to_string(run)) pattern.push_back(static_cast<char16_t>(c));
             pattern += u"}";
         } else {
-            for (size_t k = 0; k < run; ++k) pattern += elements[i];
+            for (size_t k = 0; k < run; ++k) pattern += element;
         }
+    };
+    for (size_t i = 0; i < length;) {
+        size_t j = i + 1;
+        if (places[i].same) {
+            while (j < length && places[j].same && places[j].c == places[i].c) ++j;
+            repeat(Literal(places[i].c), j - i);
+            i = j;
+            continue;
+        }
+        // A stretch of varying places: one element, the union of what was
+        // seen anywhere in it (a name of varying length stays one stretch).
+        bool digit = places[i].digit, upper = places[i].upper, lower = places[i].lower;
+        std::u16string other = places[i].other;
+        while (j < length && !places[j].same) {
+            digit = digit || places[j].digit;
+            upper = upper || places[j].upper;
+            lower = lower || places[j].lower;
+            for (char16_t c : places[j].other)
+                if (other.find(c) == std::u16string::npos) other.push_back(c);
+            ++j;
+        }
+        std::u16string element;
+        if (other.size() > 2) {
+            element = u".";
+        } else {
+            if (digit) element += u"\\D";
+            if (upper) element += u"\\U";
+            if (lower) element += u"\\L";
+            std::sort(other.begin(), other.end());
+            for (char16_t c : other) element += Literal(c);
+            // One class alone needs no brackets.
+            if (!(other.empty() && (digit + upper + lower) == 1)) element = u"[" + element + u"]";
+        }
+        repeat(element, j - i);
         i = j;
     }
     return pattern;
@@ -330,7 +361,7 @@ TextMerge MergeTextLines(const std::vector<const CFilterTextInfo*>& samples, con
         std::u16string text;
         if (method == kTextMatchPattern && sameLength) {
             text = PatternOf(texts);
-            if (agreement >= kFixedTextSimilarity)
+            if (std::all_of(texts.begin(), texts.end(), [&](const std::u16string& t) { return t == texts[0]; }))
                 ++out.fixed;
             else
                 ++out.patterns;

@@ -66,11 +66,13 @@ TextMerge MergeTextLines(const std::vector<const CFilterTextInfo*>& samples, con
 
 // Pattern of the text filter's pattern language that the texts (all of the
 // same length) satisfy: a character shared by all is written literally
-// (escaped when the language reserves it); any other place becomes the set
-// of the character classes seen there (\D digits, \U capitals, \L small
-// letters) plus up to two other characters seen (such as the filler "<"),
-// e.g. \D, \U, [\U<], [\D\U]; a place with more other characters is ".".
-// Runs of one element are written once with a repeat count ("\D{7}").
+// (escaped when the language reserves it), except a letter or digit between
+// two varying places that both allow it (chance agreement of few samples).
+// Each stretch of varying places becomes one element repeated over its
+// length: the classes seen anywhere in it (\D digits, \U capitals, \L small
+// letters) plus up to two other characters (such as the filler "<"), e.g.
+// [\U<]{30} for a name, \D{6} for a date; "." when more other characters
+// were seen. Literal runs of more than three are written with a count.
 std::u16string PatternOf(const std::vector<std::u16string>& texts);
 
 }  // namespace authoring
