@@ -4,11 +4,13 @@
 //                        [--output-id X] [--replace] [--dpi H[,V]] SAMPLE...
 //   morvane-template check MAIN.xml [--dpi H[,V]] SAMPLE...
 //
-// add measures every filter configured at the group on each sample, writes
-// the averaged records as a new sub-template and adds it to the main
-// template's tree and sub-template list (see AddUsage for the rules).
+// add measures every filter configured at the group on each sample, builds
+// the class's reference records from them (averages; the frame lines and
+// text lines common to the samples, template_merge.h), writes them as a new
+// sub-template and adds it to the main template's tree and sub-template list
+// (the usage text gives the rules).
 //
-// Classifies each sample page with the main template and reports, per level
+// check classifies each sample page with the main template and reports, per level
 // of the walked path, the chosen child with its score and the nearest
 // competing child with its score, so that an author sees which classes a
 // template would confuse before using it. A level is marked "weak" when the
@@ -56,23 +58,30 @@ constexpr char kUsage[] =
     "  add     teach a new document type from sample pages. PATH names the parent group\n"
     "          by the Name of each group below the root, separated by '/' (\"\" or \"/\" is\n"
     "          the root). Every filter configured at that group is measured on each\n"
-    "          sample (after the main template's preprocessing) and averaged (the\n"
-    "          frame-line filter keeps the lines of the first sample); each sample is\n"
-    "          compared with the average, and when the lowest score minus a margin of\n"
-    "          50 points falls below the group's threshold for that filter, the\n"
-    "          threshold is lowered to it (never raised). Samples that score below\n"
-    "          700 against their average, or nearer to another child of the group,\n"
-    "          are refused as different classes. The sub-template is written to the\n"
-    "          main template's sub-template folder as ID.xml, and the list and the\n"
-    "          main template are rewritten (temporary file, then rename). An existing\n"
-    "          ID is refused unless --replace, which rewrites its file in place.\n"
-    "          --output-id defaults to the ID.\n"
+    "          sample (after the main template's preprocessing): size and grid are\n"
+    "          averaged, frame lines found in every sample (one miss in four allowed)\n"
+    "          are kept with their ends averaged, text lines that recur in every\n"
+    "          sample are kept (fixed text, or a pattern for a pattern-matching\n"
+    "          filter) and variable lines dropped. Each sample is compared with the\n"
+    "          class so built, and when the lowest score minus a margin of 50 points\n"
+    "          falls below the group's threshold for that filter, the threshold is\n"
+    "          lowered to it (never raised). Samples that score below 700 against\n"
+    "          the class, or nearer to another child of the group, or that share no\n"
+    "          frame line or text line, are refused as different classes. The\n"
+    "          sub-template is written to the main template's sub-template folder\n"
+    "          as ID.xml, and the list and the main template are rewritten\n"
+    "          (temporary file, then rename). An existing ID is refused unless\n"
+    "          --replace, which rewrites its file in place. --output-id defaults to\n"
+    "          the ID.\n"
     "  check   classify each sample and print, per level of its path, the chosen child\n"
     "          and the nearest competing child with their scores; \"weak\" marks a level\n"
     "          where the competitor also passed or came within 50 points.\n"
     "\n"
-    "Exit status: 0 when every sample was classified without a weak level, 1 when a\n"
-    "sample could not be read or classified or a level is weak, 2 on usage errors or\n"
+    "Exit status of check: 0 when every sample was classified without a weak level,\n"
+    "1 when a sample could not be read or classified or a level is weak, 2 on usage\n"
+    "errors or when the main template cannot be read. Of add: 0 when the class was\n"
+    "added and every sample classifies as it, 1 when it was refused (nothing is\n"
+    "written) or a sample does not classify as it afterwards, 2 on usage errors or\n"
     "when the main template cannot be read.\n";
 
 bool ParseDpi(const char* text, int& h, int& v) {
