@@ -31,6 +31,8 @@ printf 'not an image' > "$tmp/broken.png"
 check "unreadable sample" 1 $?
 "$tool" add --main "$main" --group "No such group" --id B5 --name B5 "$tmp/b5_1.png" 2>/dev/null
 check "missing group" 1 $?
+"$tool" add --main "$main" --group "TD3 passport page" --id B5 --name B5 "$tmp/b5_1.png" 2>"$tmp/err"
+check "group without filters" "1 ok" "$? $(grep -q 'names no filter' "$tmp/err" && echo ok)"
 "$tool" add --main "$main" --group / --id A4 --name A4 "$tmp/b5_1.png" 2>/dev/null
 check "existing ID without --replace" 1 $?
 "$tool" add --main "$main" --group / --id B5 --name B5 "$tmp/b5_1.png" \
