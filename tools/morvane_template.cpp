@@ -4,11 +4,13 @@
 //                        [--output-id X] [--replace] [--dpi H[,V]] SAMPLE...
 //   morvane-template check MAIN.xml [--dpi H[,V]] SAMPLE...
 //
-// add measures every filter configured at the group on each sample, writes
-// the averaged records as a new sub-template and adds it to the main
-// template's tree and sub-template list (see AddUsage for the rules).
+// add measures every filter configured at the group on each sample, builds
+// the class's reference records from them (averages; the frame lines and
+// text lines common to the samples, template_merge.h), writes them as a new
+// sub-template and adds it to the main template's tree and sub-template list
+// (the usage text gives the rules).
 //
-// Classifies each sample page with the main template and reports, per level
+// check classifies each sample page with the main template and reports, per level
 // of the walked path, the chosen child with its score and the nearest
 // competing child with its score, so that an author sees which classes a
 // template would confuse before using it. A level is marked "weak" when the
@@ -28,6 +30,8 @@
 #include "api/MainTemplateEntry.h"
 #include "filters/FilterArray.h"
 #include "filters/FilterBase.h"
+#include "filters/FilterFrameLine.h"
+#include "filters/FilterText.h"
 #include "preprocess/ImageProcessing.h"
 #include "templates/FilterConfig.h"
 #include "templates/MainTemplate.h"
@@ -38,6 +42,7 @@
 #include "image/Dib.h"
 #include "imagefile/ImageFile.h"
 #include "templates/SubTemplate.h"
+#include "template_merge.h"
 
 using namespace libMorvaneClassifier;
 
@@ -53,23 +58,30 @@ constexpr char kUsage[] =
     "  add     teach a new document type from sample pages. PATH names the parent group\n"
     "          by the Name of each group below the root, separated by '/' (\"\" or \"/\" is\n"
     "          the root). Every filter configured at that group is measured on each\n"
-    "          sample (after the main template's preprocessing) and averaged (the\n"
-    "          frame-line filter keeps the lines of the first sample); each sample is\n"
-    "          compared with the average, and when the lowest score minus a margin of\n"
-    "          50 points falls below the group's threshold for that filter, the\n"
-    "          threshold is lowered to it (never raised). Samples that score below\n"
-    "          700 against their average, or nearer to another child of the group,\n"
-    "          are refused as different classes. The sub-template is written to the\n"
-    "          main template's sub-template folder as ID.xml, and the list and the\n"
-    "          main template are rewritten (temporary file, then rename). An existing\n"
-    "          ID is refused unless --replace, which rewrites its file in place.\n"
-    "          --output-id defaults to the ID.\n"
+    "          sample (after the main template's preprocessing): size and grid are\n"
+    "          averaged, frame lines found in every sample (one miss in four allowed)\n"
+    "          are kept with their ends averaged, text lines that recur in every\n"
+    "          sample are kept (fixed text, or a pattern for a pattern-matching\n"
+    "          filter) and variable lines dropped. Each sample is compared with the\n"
+    "          class so built, and when the lowest score minus a margin of 50 points\n"
+    "          falls below the group's threshold for that filter, the threshold is\n"
+    "          lowered to it (never raised). Samples that score below 700 against\n"
+    "          the class, or nearer to another child of the group, or that share no\n"
+    "          frame line or text line, are refused as different classes. The\n"
+    "          sub-template is written to the main template's sub-template folder\n"
+    "          as ID.xml, and the list and the main template are rewritten\n"
+    "          (temporary file, then rename). An existing ID is refused unless\n"
+    "          --replace, which rewrites its file in place. --output-id defaults to\n"
+    "          the ID.\n"
     "  check   classify each sample and print, per level of its path, the chosen child\n"
     "          and the nearest competing child with their scores; \"weak\" marks a level\n"
     "          where the competitor also passed or came within 50 points.\n"
     "\n"
-    "Exit status: 0 when every sample was classified without a weak level, 1 when a\n"
-    "sample could not be read or classified or a level is weak, 2 on usage errors or\n"
+    "Exit status of check: 0 when every sample was classified without a weak level,\n"
+    "1 when a sample could not be read or classified or a level is weak, 2 on usage\n"
+    "errors or when the main template cannot be read. Of add: 0 when the class was\n"
+    "added and every sample classifies as it, 1 when it was refused (nothing is\n"
+    "written) or a sample does not classify as it afterwards, 2 on usage errors or\n"
     "when the main template cannot be read.\n";
 
 bool ParseDpi(const char* text, int& h, int& v) {
@@ -269,10 +281,12 @@ struct Measured {
     int32_t newThreshold = -1;  // -1: unchanged
 };
 
-int Fail(const char* format, const std::string& what, int status = 1) {
-    std::fprintf(stderr, "morvane-template: ");
-    std::fprintf(stderr, format, what.c_str());
-    std::fprintf(stderr, "\n");
+// Prints "morvane-template: " and format with its one "%s" replaced by what.
+int Fail(const std::string& format, const std::string& what, int status = 1) {
+    std::string message = format;
+    const size_t at = message.find("%s");
+    if (at != std::string::npos) message.replace(at, 2, what);
+    std::fprintf(stderr, "morvane-template: %s\n", message.c_str());
     return status;
 }
 
@@ -346,24 +360,71 @@ int Add(int argc, char** argv) {
         if (!filter) continue;
         filter->horiDpi = h;
         filter->vertDpi = v;
+        const std::string filterName = "'" + Utf16ToUtf8(filter->name) + "' (" + std::to_string(filter->index) + ")";
         Measured m;
         m.config = config;
         m.filter = filter;
-        m.average = filter->CreateFeature(images.data(), static_cast<int32_t>(images.size()));
-        if (!m.average) return Fail("filter '%s' measured nothing on the samples", Utf16ToUtf8(filter->name));
+        // Each sample measured on its own, by the filter's own measuring code.
+        std::vector<std::unique_ptr<CFilterInfoBase>> ones;
         for (size_t i = 0; i < images.size(); ++i) {
             std::unique_ptr<CFilterInfoBase> one = filter->CreateFeature(&images[i], 1);
-            if (!one) return Fail("filter measured nothing on sample %s", samples[i]);
+            if (!one) return Fail("%s", "filter " + filterName + " measured nothing on sample " + samples[i]);
             one->SetImageSize(images[i].width, images[i].height);
+            if (filter->type == kFilterTypeText) {
+                const auto* text = dynamic_cast<const CFilterTextInfo*>(one.get());
+                if (!text || !text->textLines || text->textLines->count == 0)
+                    return Fail("%s", "filter " + filterName + " recognised no text line on sample " + samples[i]);
+            } else if (one->Compare(one.get()) < kSameClassFloor) {
+                // A record that does not even match itself (a frame-line
+                // filter on a page without lines) cannot tell this class apart.
+                return Fail("%s", "filter " + filterName + " finds nothing to recognise on " + samples[i] +
+                                      " (it does not match itself)");
+            }
+            ones.push_back(std::move(one));
+        }
+        // The class's reference: frame lines and text lines common to the
+        // samples; the other kinds average their numbers over all samples.
+        if (filter->type == kFilterTypeFrameLine) {
+            std::vector<const CFilterFrameLineInfo*> features;
+            for (const auto& one : ones) features.push_back(dynamic_cast<const CFilterFrameLineInfo*>(one.get()));
+            authoring::FrameLineMerge merge = authoring::MergeFrameLines(features);
+            if (!merge.reference)
+                return Fail("%s", "samples of different classes: filter " + filterName +
+                                      " finds no frame line common to enough of the samples");
+            std::printf("filter %d (frame lines): %d lines found in at least %d of %zu samples kept, %d dropped; "
+                        "largest distance from the average %d/10000\n",
+                        filter->index, merge.kept, authoring::RequiredSamples(static_cast<int32_t>(samples.size())),
+                        samples.size(), merge.dropped, merge.spread);
+            m.average = std::move(merge.reference);
+        } else if (filter->type == kFilterTypeText) {
+            const auto* rule = dynamic_cast<const CFilterTextInfo*>(filter->rule.get());
+            if (!rule) return Fail("%s", "filter " + filterName + " has no text rule");
+            std::vector<const CFilterTextInfo*> features;
+            for (const auto& one : ones) features.push_back(dynamic_cast<const CFilterTextInfo*>(one.get()));
+            authoring::TextMerge merge = authoring::MergeTextLines(features, *rule, filter->applicationType);
+            if (!merge.reference)
+                return Fail("%s", "samples of different classes: filter " + filterName +
+                                      " finds no text line that recurs in enough of the samples");
+            std::printf("filter %d (text): %d fixed lines, %d lines turned into patterns, %d variable or missing "
+                        "lines dropped\n",
+                        filter->index, merge.fixed, merge.patterns, merge.dropped);
+            for (const std::u16string& t : merge.texts) std::printf("  \"%s\"\n", U8(t).c_str());
+            m.average = std::move(merge.reference);
+        } else {
+            m.average = filter->CreateFeature(images.data(), static_cast<int32_t>(images.size()));
+        }
+        if (!m.average) return Fail("%s", "filter " + filterName + " measured nothing on the samples");
+        m.average->refFilter = filter->index;
+        m.average->applicationType = filter->applicationType;
+        for (size_t i = 0; i < images.size(); ++i) {
+            CFilterInfoBase* one = ones[i].get();
             m.average->SetImageSize(images[i].width, images[i].height);
-            // A record that does not even match itself (a frame-line filter
-            // on a page without lines) cannot tell this class apart.
-            if (one->Compare(one.get()) < kSameClassFloor)
-                return Fail("the filter finds nothing to recognise on %s (it does not match itself)", samples[i]);
             const int32_t own = one->Compare(m.average.get());
             if (own < kSameClassFloor)
-                return Fail("samples of different classes: %s differs from the others' average", samples[i]);
-            // Nearer to a sibling than to its own average: another class.
+                return Fail("%s", "samples of different classes: " + samples[i] + " scores " + std::to_string(own) +
+                                      " against the class built from the samples (below " +
+                                      std::to_string(kSameClassFloor) + ") by filter " + filterName);
+            // Nearer to a sibling than to its own class: another class.
             for (int32_t c = 0; c < group->childCount; ++c) {
                 CTemplateGroup* sibling = group->Child(c);
                 if (!sibling || !sibling->attached || sibling->action != 1) continue;
@@ -372,9 +433,12 @@ int Add(int argc, char** argv) {
                 CFilterInfoBase* ref = sibling->attached->FindFilterInfo(filter->index);
                 if (!ref) continue;
                 ref->SetImageSize(images[i].width, images[i].height);
-                if (one->Compare(ref) > own)
-                    return Fail("%s is nearer to an existing class of the group than to the other samples",
-                                samples[i]);
+                const int32_t theirs = one->Compare(ref);
+                if (theirs > own)
+                    return Fail("%s", "samples of different classes: " + samples[i] + " is nearer to the existing class \"" +
+                                          U8(sibling->name) + "\" (" + std::to_string(theirs) +
+                                          ") than to the class built from the samples (" + std::to_string(own) +
+                                          ") by filter " + filterName);
             }
             if (own < m.lowest) m.lowest = own;
         }
@@ -401,17 +465,22 @@ int Add(int argc, char** argv) {
         subFile = id + ".xml";
         if (access((subDir + subFile).c_str(), F_OK) == 0) return Fail("the file %s exists", subDir + subFile);
     }
+    // Written through the records' own field tables and writers.
+    CSubTemplate record;
+    record.index = subIndex;
+    record.id = id16;
+    record.name = Utf8ToUtf16(name);
+    record.outputId = Utf8ToUtf16(outputId);
     CXmlDocument sub;
     bool ok = sub.ParseText(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SubTemplate/>") &&
-              sub.FindElement(u"SubTemplate") && sub.WriteAttribute(u"Index", subIndex) &&
-              sub.WriteAttribute(u"ID", id16) && sub.WriteAttribute(u"Name", Utf8ToUtf16(name)) &&
-              sub.WriteAttribute(u"ImagePath", u"") && sub.WriteAttribute(u"OutputID", Utf8ToUtf16(outputId)) &&
-              sub.EnterElement() && sub.AppendElement(u"FilterInfoList") &&
+              sub.FindElement(CSubTemplate::Fields().element) &&
+              WriteAttributes(record, CSubTemplate::Fields(), sub) && sub.EnterElement() &&
+              sub.AppendElement(u"FilterInfoList") &&
               sub.WriteAttribute(u"Size", static_cast<int32_t>(measured.size())) && sub.EnterElement();
     for (const Measured& m : measured) {
-        ok = ok && sub.AppendElement(u"FilterInfo") && sub.WriteAttribute(u"RefFilter", m.filter->index) &&
-             sub.WriteAttribute(u"Type", m.filter->type) && sub.EnterElement() && m.average->WriteXml(sub) &&
-             sub.LeaveElement();
+        ok = ok && sub.AppendElement(CFilterInfoBase::Fields().element) &&
+             WriteAttributes(*m.average, CFilterInfoBase::Fields(), sub) && sub.EnterElement() &&
+             m.average->WriteXml(sub) && sub.LeaveElement();
     }
     if (!ok || !SaveTemp(sub, subDir + subFile, pending)) {
         Discard(pending);
@@ -433,7 +502,10 @@ int Add(int argc, char** argv) {
         ok = FindGroupElement(main, parts) && main.EnterElement() && main.FindElement(u"FilterConfigList") &&
              main.EnterElement();
         for (int32_t k = 0; ok && k <= position; ++k) ok = main.FindElement(u"FilterConfig");
-        ok = ok && main.WriteAttribute(u"FilterThresh", m.newThreshold);
+        CFilterConfig lowered;
+        lowered.Assign(*m.config);
+        lowered.filterThresh = m.newThreshold;
+        ok = ok && WriteAttributes(lowered, CFilterConfig::Fields(), main);
         if (!ok) {
             Discard(pending);
             return Fail("cannot update the thresholds of group '%s'", groupPath);
@@ -451,9 +523,14 @@ int Add(int argc, char** argv) {
              main.EnterElement();
         while (ok && main.FindElement(u"TemplateGroup")) {
         }
-        ok = ok && main.AppendElement(u"TemplateGroup") && main.WriteAttribute(u"Index", groupIndex) &&
-             main.WriteAttribute(u"Name", Utf8ToUtf16(name)) && main.WriteAttribute(u"Action", 1) &&
-             main.WriteAttribute(u"AttachedTemplate", subIndex) && main.WriteAttribute(u"ChildNum", 0);
+        CTemplateGroup child;
+        child.index = groupIndex;
+        child.name = Utf8ToUtf16(name);
+        child.action = 1;
+        child.attachedTemplate = subIndex;
+        child.childCount = 0;
+        ok = ok && main.AppendElement(CTemplateGroup::Fields().element) &&
+             WriteAttributes(child, CTemplateGroup::Fields(), main);
         if (!ok) {
             Discard(pending);
             return Fail("cannot add the group to %s", mainPath);

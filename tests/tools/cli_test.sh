@@ -89,6 +89,14 @@ d = json.loads(sys.stdin.read()); print(d["id"], d["turn"])')"
   out=$("$tool" --orient "$root/examples/pages/300dpi/A4_page.png")
   check "orient leaves upright pages" "A4" "$(echo "$out" | head -1 | cut -f2)"
   check "orient turn line" "  turn: 0" "$(echo "$out" | sed -n 2p)"
+  # Upside down, each card layout looks like the other one but stays below
+  # its gate, so the search runs and finds the half turn.
+  convert "$root/examples/pages/300dpi/DRIVING_photo_right.jpg" -rotate 180 "$tmp/upside.png"
+  out=$("$tool" --orient "$tmp/upside.png")
+  check "orient finds a half-turned card" "DRIVING|  turn: 180" "$(echo "$out" | cut -f2 | tr '\n' '|' | sed 's/|$//')"
+  # A page that matches upright is classified once.
+  out=$("$tool" --orient --explain "$root/examples/pages/300dpi/IDCARD_photo_left.jpg")
+  check "orient: one run for a page matching upright" "ok" "$(echo "$out" | grep -q '"tried":\[0\]' && echo ok)"
 else
   echo "skip: --orient check needs ImageMagick's convert to turn a page"
 fi

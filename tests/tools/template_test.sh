@@ -31,6 +31,8 @@ printf 'not an image' > "$tmp/broken.png"
 check "unreadable sample" 1 $?
 "$tool" add --main "$main" --group "No such group" --id B5 --name B5 "$tmp/b5_1.png" 2>/dev/null
 check "missing group" 1 $?
+"$tool" add --main "$main" --group "TD3 passport page" --id B5 --name B5 "$tmp/b5_1.png" 2>"$tmp/err"
+check "group without filters" "1 ok" "$? $(grep -q 'names no filter' "$tmp/err" && echo ok)"
 "$tool" add --main "$main" --group / --id A4 --name A4 "$tmp/b5_1.png" 2>/dev/null
 check "existing ID without --replace" 1 $?
 "$tool" add --main "$main" --group / --id B5 --name B5 "$tmp/b5_1.png" \
@@ -40,6 +42,10 @@ chmod a-w "$main"
 "$tool" add --main "$main" --group / --id B5 --name B5 "$tmp/b5_1.png" 2>/dev/null
 check "read-only main template" 1 $?
 chmod u+w "$main"
+chmod a-w "$tmp/templates/sub"
+"$tool" add --main "$main" --group / --id B5 --name B5 "$tmp/b5_1.png" 2>/dev/null
+check "read-only sub-template folder" 1 $?
+chmod u+w "$tmp/templates/sub"
 "$tool" add --main "$main" --id B5 --name B5 2>/dev/null
 check "usage" 2 $?
 check "bad input changed nothing" "$before" "$(state)"
@@ -67,4 +73,87 @@ check "check names the class" "$tmp/b5_4.png	B5" "$(echo "$out" | head -1)"
 check "check nearest competitor" "ok" "$(echo "$out" | sed -n 2p | grep -q '^  Documents: chosen "B5 page" (score, [0-9]*); nearest "A4 page" [0-9]* passed - weak$' && echo ok)"
 out=$("$tool" check "$main" --dpi 300 "$root/examples/pages/300dpi/IDCARD_photo_left.jpg"); check "check exit (clear)" 0 $?
 check "check clear level" "ok" "$(echo "$out" | sed -n 2p | grep -q '^  Documents: chosen "ID-1 card" (score, [0-9]*); nearest ".*" [0-9]* failed$' && echo ok)"
+
+# Frame lines: a new A4 form (a two-column grid and a box) taught below the
+# "A4 page" group of the example set from three 200-dpi pages a few pixels
+# apart; the fourth page is classified as it and the bundled forms as before.
+grid_form() { # SHIFT FILE
+  local s=$1 l=$((100 + $1)) r=$((1554 + $1)) top=$((600 + $1)) d=() i x
+  for i in 0 1 2 3 4 5 6; do d+=(-draw "line $l,$((top + i * 110)) $r,$((top + i * 110))"); done
+  for x in $l $((l + 700)) $r; do d+=(-draw "line $x,$top $x,$((top + 660))"); done
+  d+=(-draw "rectangle $((l + 800)),$((top + 900)) $r,$((top + 1200))")
+  convert -size 1654x2339 xc:white -fill none -stroke black -strokewidth 3 "${d[@]}" \
+    -threshold 50% -type bilevel "$2"
+}
+grid_form 0 "$tmp/g1.png"; grid_form 8 "$tmp/g2.png"; grid_form -6 "$tmp/g3.png"; grid_form 4 "$tmp/g4.png"
+before=$(state)
+"$tool" add --main "$main" --group "A4 page" --id FORM-G300 --name "Grid form" --dpi 200 \
+  "$tmp/g1.png" "$root/examples/pages/200dpi/FORM-T100_table.tif" >/dev/null 2>"$tmp/err"
+check "frame lines: samples of different classes refused" 1 $?
+check "frame lines: refusal names the reason" "ok" "$(grep -q 'samples of different classes' "$tmp/err" && echo ok)"
+"$tool" add --main "$main" --group "A4 page" --id FORM-G300 --name "Grid form" --dpi 200 \
+  "$tmp/g1.png" "$root/examples/pages/300dpi/A4_page.png" >/dev/null 2>&1
+check "frame lines: a sample without lines refused" 1 $?
+check "frame lines: refusals changed nothing" "$before" "$(state)"
+out=$("$tool" add --main "$main" --group "A4 page" --id FORM-G300 --name "Grid form" --dpi 200 \
+  "$tmp/g1.png" "$tmp/g2.png" "$tmp/g3.png"); check "frame lines: add exit" 0 $?
+check "frame lines: every line kept" "ok" "$(echo "$out" | grep -q '^filter 3 (frame lines): 14 lines found in at least 3 of 3 samples kept, 0 dropped' && echo ok)"
+check "frame lines: reference written by the records" 14 "$(grep -o '<FrameLine ' "$tmp/templates/sub/FORM-G300.xml" | wc -l)"
+check "frame lines: fourth page" "FORM-G300" "$("$classify" -t "$main" --dpi 200 "$tmp/g4.png" | cut -f2)"
+check "frame lines: bundled forms unchanged" "FORM-B200 FORM-T100 FORM-T100" "$("$classify" -t "$main" --dpi 200 \
+  "$root"/examples/pages/200dpi/FORM-* | cut -f2 | tr '\n' ' ' | sed 's/ $//')"
+
+# Text: a new A4 form told apart by its heading, below the "A4 page" group of
+# text.xml (line alignment), and a new TD3 page told apart by its
+# machine-readable zone (patterns). Needs the recognition engine plug-ins.
+bin=$(dirname "$tool")
+if [ ! -e "$bin/libPrintedLine.so" ] || [ ! -e "$bin/libGrayCore.so" ] || ! convert -list font | grep -q DejaVu-Sans-Bold; then
+  echo "skip: text teaching needs the engine plug-ins beside $tool and the DejaVu fonts"
+  exit $fail
+fi
+text="$tmp/templates/text.xml"
+heading() { # TITLE SHIFT_PX FILE: a 300-dpi A4 page with the example forms' ruling
+  local l=$((177 + $2)) d=() i
+  for i in $(seq 0 14); do d+=(-draw "line $l,$((709 + $2 + i * 142)) $((2303 + $2)),$((709 + $2 + i * 142))"); done
+  convert -size 2480x3508 xc:white -fill none -stroke black -strokewidth 4 "${d[@]}" -stroke none -fill black \
+    -font DejaVu-Sans-Bold -pointsize 33 -annotate "+$l+$((413 + $2))" "$1" -threshold 55% -type bilevel "$3"
+}
+for i in 1 2 3 4; do heading "CLAIM FOR A TRAVEL REFUND" $((i * 5 - 10)) "$tmp/h$i.png"; done
+heading "REQUEST FOR A PARKING PERMIT" 0 "$tmp/other.png"
+before=$(state)
+"$tool" add --main "$text" --group "A4 page" --id FORM-REFUND --name "Travel refund claim" --dpi 300 \
+  "$tmp/h1.png" "$tmp/other.png" >/dev/null 2>"$tmp/err"
+check "text: samples of different classes refused" 1 $?
+check "text: refusal names the reason" "ok" "$(grep -q 'samples of different classes' "$tmp/err" && echo ok)"
+check "text: refusal changed nothing" "$before" "$(state)"
+out=$("$tool" add --main "$text" --group "A4 page" --id FORM-REFUND --name "Travel refund claim" --dpi 300 \
+  "$tmp/h1.png" "$tmp/h2.png" "$tmp/h3.png"); check "text: add exit" 0 $?
+check "text: the heading kept" "ok" "$(echo "$out" | grep -q '^filter 5 (text): 1 fixed lines' && echo ok)"
+check "text: fourth page" "FORM-REFUND" "$("$classify" -t "$text" --dpi 300 "$tmp/h4.png" | cut -f2)"
+check "text: bundled pages unchanged" "FORM-ADDRESS FORM-RESIDENCE" "$("$classify" -t "$text" --dpi 300 \
+  "$root"/examples/pages/text/300dpi/FORM-* | cut -f2 | tr '\n' ' ' | sed 's/ $//')"
+
+# Machine-readable zones of a new kind ("I<" in place of "P<"/"V<"): the
+# zone lines differ from page to page and become patterns.
+ocrb=/usr/share/fonts/opentype/ocr-b/OCRB.otf
+if [ -f "$ocrb" ]; then
+  zone() { # SURNAME NUMBER FILE: a 300-dpi TD3-size page with a two-line zone
+    local l1 l2
+    l1=$(printf 'I<UTO%s<<ANNA%s' "$1" '<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<' | cut -c1-44)
+    l2="${2}UTO8501017F3001012<<<<<<<<<<<<<<06"
+    convert -size 1476x1039 xc:white -fill black -font "$ocrb" -pointsize 41.67 \
+      -annotate "+71+880" "$l1" -annotate "+71+969" "$l2" -threshold 55% -type bilevel "$3"
+  }
+  zone ERIKSSON AB1234567 "$tmp/z1.png"; zone MARTIN CD7654321 "$tmp/z2.png"
+  zone OKAFOR EF2468024 "$tmp/z3.png"; zone HANSEN GH1357913 "$tmp/z4.png"
+  out=$("$tool" add --main "$text" --group "TD3 travel document" --id TEXT-IDTRAVEL --name "Travel ID" \
+    --dpi 300 "$tmp/z1.png" "$tmp/z2.png" "$tmp/z3.png"); check "zone: add exit" 0 $?
+  check "zone: both lines patterns" "ok" "$(echo "$out" | grep -q '^filter 4 (text): 0 fixed lines, 2 lines turned into patterns' && echo ok)"
+  check "zone: the name became one stretch" "ok" "$(grep -q 'Text="I&lt;UTO\[\\U&lt;\]{' "$tmp/templates/sub/TEXT-IDTRAVEL.xml" && echo ok)"
+  check "zone: fourth page" "TEXT-IDTRAVEL" "$("$classify" -t "$text" --dpi 300 "$tmp/z4.png" | cut -f2)"
+  check "zone: bundled zones unchanged" "TEXT-PASSPORT TEXT-VISA" "$("$classify" -t "$text" --dpi 300 \
+    "$root"/examples/pages/text/300dpi/TEXT-*_mrz.png | cut -f2 | tr '\n' ' ' | sed 's/ $//')"
+else
+  echo "skip: the zone checks need the OCR-B font (fonts-ocr-b)"
+fi
 exit $fail
