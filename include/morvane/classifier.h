@@ -125,7 +125,11 @@ MORVANE_API int MORVANE_CALL MorvaneSetPageBudget(long long maxPixels, long long
  * default branch was taken), "none" (nothing passed, no default branch),
  * "no-filters" or "final" (the group whose sub-template is the answer).
  * Also "result" (ID, name, output ID or null), "code", "shortcut" and
- * "orientation" (whether the search ran, turns tried, turn kept).
+ * "orientation" (whether the search ran, turns tried, turn kept). A child a
+ * text filter compared has "notes": per such filter {"filter", "method",
+ * "recognisedLines", "lines":[{"expected", "recognised", "score"}...]} with
+ * at most six lines (then "moreLines") and texts cut at 48 characters
+ * followed by "...".
  * Recording costs no image work; the text is built when asked for.
  * Not loaded: -60. No classification since LoadClassifier: -58 and
  * *length = 0. A classification refused by its argument checks keeps the

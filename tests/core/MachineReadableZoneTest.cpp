@@ -1,4 +1,4 @@
-// The machine-readable zone reader on the published ICAO 9303 specimen zones
+// The machine-readable zone reader on the published ICAO 9303 example zones
 // of every layout, and on mutated copies: a wrong check digit in each
 // checked field, wrong line lengths, a missing line, lowercase and stray
 // characters, spaces the recogniser put between characters.
@@ -32,7 +32,7 @@ std::string Mutate(const std::string& zone, size_t line, size_t column, char c) 
     return out;
 }
 
-struct Specimen {
+struct Example {
     const char* text;
     MrzLayout layout;
     const char* code;
@@ -45,7 +45,7 @@ struct Specimen {
     bool composite;
 };
 
-const Specimen kSpecimens[] = {
+const Example kExamples[] = {
     {kTD1, MrzLayout::kTD1, "I", "D23145890", "UTO", "740812", "F", "120415", "", true},
     {kTD2, MrzLayout::kTD2, "I", "D23145890", "UTO", "740812", "F", "120415", "", true},
     {kTD3, MrzLayout::kTD3, "P", "L898902C3", "UTO", "740812", "F", "120415", "ZE184226B", true},
@@ -63,8 +63,8 @@ TEST(MachineReadableZone, CheckDigitsFollowTheSevenThreeOneWeights) {
     EXPECT_EQ(MrzCheckDigit(u"12 3"), -1);
 }
 
-TEST(MachineReadableZone, SpecimensOfEveryLayoutReadValid) {
-    for (const Specimen& s : kSpecimens) {
+TEST(MachineReadableZone, PublishedExamplesOfEveryLayoutReadValid) {
+    for (const Example& s : kExamples) {
         SCOPED_TRACE(s.text);
         const MrzZone z = Parse(s.text);
         EXPECT_EQ(z.layout, s.layout);
@@ -228,7 +228,7 @@ TEST(MachineReadableZone, SpacesAndOtherLinesAroundTheZoneAreDropped) {
     EXPECT_TRUE(z.valid);
 
     // More than three lines: lines without fillers are left out.
-    z = Parse(std::string("PASSPORT\nUTOPIA\nSPECIMEN\n") + kTD3);
+    z = Parse(std::string("PASSPORT\nUTOPIA\nDATA PAGE\n") + kTD3);
     EXPECT_TRUE(z.valid);
     EXPECT_EQ(z.layout, MrzLayout::kTD3);
     z = Parse(std::string("A<B\nC<D\n") + kTD1);
