@@ -144,6 +144,16 @@ z = json.loads(sys.stdin.read())["mrz"]; print(z["layout"], z["valid"], "documen
   check "text without text filters" "  text: (none)" "$(echo "$out" | sed -n 2p)"
   check "mrz without lines" '  mrz: {"layout":null,"valid":false,"errors":["no line to read"],"lines":[]}' \
     "$(echo "$out" | sed -n 3p)"
+  # A level that takes its default branch (no child can pass a threshold
+  # above every score) still shows what its text filter read, from the
+  # first child it was compared with.
+  cp -r "$root/examples/templates" "$tmp/strict"
+  sed -i 's/RefFilter="4" FilterThresh="500"/RefFilter="4" FilterThresh="1001"/' "$tmp/strict/text.xml"
+  out=$("$tool" -t "$tmp/strict/text.xml" --dpi 400 --text --json "$passport"); check "default branch text exit" 0 $?
+  check "default branch text" "TD3 2 TEXT-PASSPORT 1 $zone1" "$(echo "$out" | python3 -c '
+import json, sys
+d = json.loads(sys.stdin.read()); l = d["text"]["lines"]
+print(d["id"], len(l), l[0]["template"], l[0]["level"], l[0]["text"])')"
   # Worker processes carry the text and the zone like the rest of a result.
   one=$("$tool" -t "$text" --dpi 400 --text --mrz --jobs 1 "$root/examples/pages/text/400dpi")
   two=$("$tool" -t "$text" --dpi 400 --text --mrz --jobs 2 "$root/examples/pages/text/400dpi")
