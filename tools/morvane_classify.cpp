@@ -320,7 +320,13 @@ void ReadText(const Api& api, bool text, bool mrz, bool json, morvane_cli::PageR
         if (json) {
             if (!GetText(api.GetRecognisedText, r.text)) r.text.clear();
         } else {
-            for (const auto& l : lines) r.text += Utf16ToUtf8(l) + "\n";
+            // One printed line per recognised line: control characters an
+            // engine might answer are shown as '?'.
+            for (std::u16string l : lines) {
+                for (char16_t& c : l)
+                    if (c < 0x20 || c == 0x7F) c = u'?';
+                r.text += Utf16ToUtf8(l) + "\n";
+            }
             if (r.text.empty()) r.text = "\n";  // asked for, none recognised
         }
     }
