@@ -37,7 +37,7 @@ using hostcalls::W;
 constexpr char kUsage[] =
     "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi H[,V]] [--valid ID]...\n"
     "                        [--shortcut] [--json] [--follow] [--max-pixels N] [--explain]\n"
-    "                        [--orient] [--jobs N] [--page-timeout S] PATH...\n"
+    "                        [--orient] [--text] [--mrz] [--jobs N] [--page-timeout S] PATH...\n"
     "\n"
     "Classifies page images with one or more main templates and prints, per page,\n"
     "the path and the winning sub-template's ID, Name and OutputID (tab-separated),\n"
@@ -58,6 +58,13 @@ constexpr char kUsage[] =
     "                 the choice); with --json it is the \"trace\" member of the page's object\n"
     "  --orient       retry pages that end in a default branch turned by 90, 180 and 270\n"
     "                 degrees and report the turn kept\n"
+    "  --text         also print the text lines the text filters recognised on the way to\n"
+    "                 the answer (one \"text:\" line each); with --json the \"text\" member\n"
+    "                 holds them with their boxes, filters and levels\n"
+    "  --mrz          read the recognised lines as a travel document's machine-readable\n"
+    "                 zone (TD1, TD2, TD3, MRV-A, MRV-B) and print its fields and check\n"
+    "                 digits as JSON (\"mrz\" member with --json); a zone that does not\n"
+    "                 check out is reported invalid, never corrected\n"
     "%s"
     "  --help         show this text\n"
     "  --version      print the library version\n"
@@ -95,6 +102,11 @@ struct Api {
     int (*GetDecisionTrace)(MorvaneChar*, int*) = nullptr;
     int (*SetOrientationSearch)(int) = nullptr;
     int (*GetPageTurn)(int*) = nullptr;
+    // Resolved only when --text or --mrz asks for them.
+    int (*GetRecognisedText)(MorvaneChar*, int*) = nullptr;
+    int (*GetRecognisedLineCount)(int*) = nullptr;
+    int (*GetRecognisedLine)(int, MorvaneChar*, int*, int*) = nullptr;
+    int (*ParseMrz)(const MorvaneChar*, MorvaneChar*, int*) = nullptr;
 };
 
 std::string ExecutableDirectory() {
@@ -227,6 +239,66 @@ bool LoadInsightApi(Api& api, bool explain, bool orient) {
     return true;
 }
 
+// --text and --mrz: the optional functions they need.
+bool LoadTextApi(Api& api, bool text, bool mrz) {
+    if ((text || mrz) && (!Resolve(api.handle, "MorvaneGetRecognisedLineCount", api.GetRecognisedLineCount) ||
+                          !Resolve(api.handle, "MorvaneGetRecognisedLine", api.GetRecognisedLine)))
+        return false;
+    if (text && !Resolve(api.handle, "MorvaneGetRecognisedText", api.GetRecognisedText)) return false;
+    if (mrz && !Resolve(api.handle, "MorvaneParseMrz", api.ParseMrz)) return false;
+    return true;
+}
+
+// The recognised lines of the last classification, each as UTF-16 text.
+std::vector<std::u16string> RecognisedLines(const Api& api) {
+    std::vector<std::u16string> lines;
+    int count = 0;
+    if (api.GetRecognisedLineCount(&count) != 0) return lines;
+    for (int i = 0; i < count; ++i) {
+        int length = 0;
+        api.GetRecognisedLine(i, nullptr, &length, nullptr);
+        if (length <= 0) continue;
+        std::u16string buffer(static_cast<size_t>(length), u'\0');
+        if (api.GetRecognisedLine(i, reinterpret_cast<MorvaneChar*>(&buffer[0]), &length, nullptr) != 0) continue;
+        buffer.resize(static_cast<size_t>(length - 1));
+        lines.push_back(std::move(buffer));
+    }
+    return lines;
+}
+
+// --text: the lines as JSON (with --json) or one per text line; --mrz: the
+// zone read from them, as JSON.
+void ReadText(const Api& api, bool text, bool mrz, bool json, morvane_cli::PageResult& r) {
+    const std::vector<std::u16string> lines = RecognisedLines(api);
+    if (text) {
+        if (json) {
+            if (!GetText(api.GetRecognisedText, r.text)) r.text.clear();
+        } else {
+            // One printed line per recognised line: control characters an
+            // engine might answer are shown as '?'.
+            for (std::u16string l : lines) {
+                for (char16_t& c : l)
+                    if (c < 0x20 || c == 0x7F) c = u'?';
+                r.text += Utf16ToUtf8(l) + "\n";
+            }
+            if (r.text.empty()) r.text = "\n";  // asked for, none recognised
+        }
+    }
+    if (mrz) {
+        std::u16string zone;
+        for (const auto& l : lines) zone += l + u"\n";
+        int length = 0;
+        api.ParseMrz(W(zone), nullptr, &length);
+        if (length > 0) {
+            std::u16string buffer(static_cast<size_t>(length), u'\0');
+            if (api.ParseMrz(W(zone), reinterpret_cast<MorvaneChar*>(&buffer[0]), &length) == 0) {
+                buffer.resize(static_cast<size_t>(length - 1));
+                r.mrz = Utf16ToUtf8(buffer);
+            }
+        }
+    }
+}
+
 // The extra members of a page's report: the kept turn (with --orient) and
 // the decision trace (with --explain), each as ",key:value" JSON text; the
 // trace is a JSON object of its own.
@@ -259,6 +331,29 @@ void PrintInsight(const Insight& in) {
     if (!in.trace.empty()) std::printf("  trace: %s\n", in.trace.c_str());
 }
 
+// The recognised lines and the zone read from them, in a page's JSON object.
+std::string JsonText(const morvane_cli::PageResult& r) {
+    std::string out;
+    if (!r.text.empty()) out += ",\"text\":" + r.text;
+    if (!r.mrz.empty()) out += ",\"mrz\":" + r.mrz;
+    return out;
+}
+
+// The same after a page's text line: one "text:" line per recognised line
+// ("text: (none)" when none was), then the zone.
+void PrintText(const morvane_cli::PageResult& r) {
+    if (r.text == "\n") std::printf("  text: (none)\n");
+    size_t at = 0;
+    while (r.text != "\n" && at < r.text.size()) {
+        const size_t end = r.text.find('\n', at);
+        const std::string line = r.text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        std::printf("  text: %s\n", line.c_str());
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    if (!r.mrz.empty()) std::printf("  mrz: %s\n", r.mrz.c_str());
+}
+
 void Progress(size_t done, size_t total) {
     const int width = 30;
     const int filled = static_cast<int>(done * width / (total ? total : 1));
@@ -275,7 +370,7 @@ int main(int argc, char** argv) {
     std::string workdir;
     int horiDpi = -1, vertDpi = -1;
     bool json = false, shortcut = false, version = false, followLinks = false;
-    bool explain = false, orient = false;
+    bool explain = false, orient = false, text = false, mrz = false;
     long long maxPixels = 0;
     morvane_cli::BatchSettings batch;
     scancommand::ScanOptions scan;
@@ -333,6 +428,10 @@ int main(int argc, char** argv) {
             explain = true;
         } else if (arg == "--orient") {
             orient = true;
+        } else if (arg == "--text") {
+            text = true;
+        } else if (arg == "--mrz") {
+            mrz = true;
         } else if (arg == "--follow") {
             followLinks = true;
         } else if (const int taken = morvane_cli::ParseBatchOption(argc, argv, i, batch); taken != 0) {
@@ -353,6 +452,10 @@ int main(int argc, char** argv) {
     }
     if (!LoadInsightApi(api, explain, orient)) {
         std::fprintf(stderr, "morvane-classify: the library lacks the functions --explain or --orient need\n");
+        return 2;
+    }
+    if (!LoadTextApi(api, text, mrz)) {
+        std::fprintf(stderr, "morvane-classify: the library lacks the functions --text or --mrz need\n");
         return 2;
     }
     if (version) {
@@ -451,6 +554,7 @@ int main(int argc, char** argv) {
             r.turn = insight.turn;
             r.trace = insight.trace;
         }
+        if ((text || mrz) && r.code != -16) ReadText(api, text, mrz, json, r);
         return r;
     };
     auto emit = [&](size_t p, const morvane_cli::PageResult& r) {
@@ -459,20 +563,24 @@ int main(int argc, char** argv) {
         const Insight insight{r.turn, r.trace};
         if (r.code == 0) {
             if (json)
-                std::printf("{\"path\":%s,\"id\":%s,\"name\":%s,\"outputId\":%s%s}\n", JsonString(page).c_str(),
+                std::printf("{\"path\":%s,\"id\":%s,\"name\":%s,\"outputId\":%s%s%s}\n", JsonString(page).c_str(),
                             JsonString(r.id).c_str(), JsonString(r.name).c_str(), JsonString(r.outputId).c_str(),
-                            JsonInsight(insight).c_str());
+                            JsonInsight(insight).c_str(), JsonText(r).c_str());
             else
                 std::printf("%s\t%s\t%s\t%s\n", page.c_str(), r.id.c_str(), r.name.c_str(), r.outputId.c_str());
         } else {
             anyFailed = true;
             if (json)
-                std::printf("{\"path\":%s,\"error\":%s,\"code\":%d%s}\n", JsonString(page).c_str(),
-                            JsonString(r.message).c_str(), r.code, JsonInsight(insight).c_str());
+                std::printf("{\"path\":%s,\"error\":%s,\"code\":%d%s%s}\n", JsonString(page).c_str(),
+                            JsonString(r.message).c_str(), r.code, JsonInsight(insight).c_str(),
+                            JsonText(r).c_str());
             else
                 std::printf("%s\terror: %s (%d)\n", page.c_str(), r.message.c_str(), r.code);
         }
-        if (!json) PrintInsight(insight);
+        if (!json) {
+            PrintInsight(insight);
+            PrintText(r);
+        }
         if (std::fflush(stdout) != 0 && errno == EPIPE) {
             // The reader went away (e.g. `| head`): end as a plain pipeline
             // member would; the workers follow their parent.

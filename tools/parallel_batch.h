@@ -26,6 +26,7 @@ struct PageResult {
     std::string id, name, outputId;
     std::string message;
     std::string turn, trace;  // --orient and --explain: the kept turn and the decision trace
+    std::string text, mrz;    // --text: the recognised lines (JSON with --json); --mrz: the zone read (JSON)
 };
 
 // Result code of a page whose worker died or overran the time limit (the

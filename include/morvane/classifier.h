@@ -125,7 +125,11 @@ MORVANE_API int MORVANE_CALL MorvaneSetPageBudget(long long maxPixels, long long
  * default branch was taken), "none" (nothing passed, no default branch),
  * "no-filters" or "final" (the group whose sub-template is the answer).
  * Also "result" (ID, name, output ID or null), "code", "shortcut" and
- * "orientation" (whether the search ran, turns tried, turn kept).
+ * "orientation" (whether the search ran, turns tried, turn kept). A child a
+ * text filter compared has "notes": per such filter {"filter", "method",
+ * "recognisedLines", "lines":[{"expected", "recognised", "score"}...]} with
+ * at most six lines (then "moreLines") and texts cut at 48 characters
+ * followed by "...".
  * Recording costs no image work; the text is built when asked for.
  * Not loaded: -60. No classification since LoadClassifier: -58 and
  * *length = 0. A classification refused by its argument checks keeps the
@@ -147,6 +151,66 @@ MORVANE_API int MORVANE_CALL MorvaneSetOrientationSearch(int on);
  * kept; always 0 when the search is off. Not loaded: -60; degrees null: -61;
  * no classification yet: -58. */
 MORVANE_API int MORVANE_CALL MorvaneGetPageTurn(int* degrees);
+
+/* The text lines recognised by the text filters while the last
+ * classification walked to its answer, as one JSON object in UTF-16 with the
+ * length protocol of GetTemplateName:
+ *   {"page":{"width":W,"height":H},"turn":T,"lines":[{"text":"...",
+ *    "x":X,"y":Y,"w":W,"h":H,"filter":F,"filterName":"...","level":L,
+ *    "group":"...","template":"...","characters":N,"distance":D},...]}
+ * For every level of the walk that chose a child by score, the lines its
+ * text filters measured and compared with the chosen child; for a level that
+ * took its default branch (a child no filter compares), the lines compared
+ * with the first sibling that has any. Root level first, each measurement
+ * once. The box (x, y, w, h) is in pixels of the page as handed in: measured
+ * on the page after the main template's preprocessing, scaled to the page's
+ * own size and turned back when the orientation search turned the page
+ * (exact when the preprocessing only converts, binarises or rescales; a
+ * chain that crops or straightens the page moves the boxes with it).
+ * "filter" and "filterName" name the text filter, "level" and "group" the
+ * level of the walk it ran at, "template" the sub-template the lines are kept
+ * with, "characters" the recognised characters and "distance" the engine's
+ * distance of the best candidates averaged over them (lower is closer; -1
+ * when none). "lines" is empty when no text filter ran on the path or the
+ * answer came from the single-valid-ID shortcut. The lines are gathered when
+ * asked; classifying does no extra work for them.
+ * Not loaded: -60. length null: -61. No classification since LoadClassifier:
+ * -58 and *length = 0. */
+MORVANE_API int MORVANE_CALL MorvaneGetRecognisedText(MorvaneChar* buffer, int* length);
+
+/* The same lines one by one: their count, then the text of line `line`
+ * (0-based; length protocol of GetTemplateName) and, when box is not null,
+ * its box as four ints x, y, width, height. A line number out of range:
+ * -61 and *length = 0. Not loaded: -60; count or length null: -61; no
+ * classification yet: -58 (count and length 0). */
+MORVANE_API int MORVANE_CALL MorvaneGetRecognisedLineCount(int* count);
+MORVANE_API int MORVANE_CALL MorvaneGetRecognisedLine(int line, MorvaneChar* buffer, int* length, int* box);
+
+/* Reads a travel document's machine-readable zone from text: `zone` holds
+ * its lines separated by line feeds (carriage returns, spaces and tabs are
+ * dropped, empty lines skipped; of more than three lines those with a '<'
+ * filler are kept, then the last three when they are 30 characters long,
+ * else the last two). The result is one JSON object in UTF-16 (length
+ * protocol of GetTemplateName):
+ *   {"layout":"TD1"|"TD2"|"TD3"|"MRV-A"|"MRV-B"|null,"valid":true|false,
+ *    "errors":[...],"lines":[...], and when the zone has its layout's shape:
+ *    "documentCode","issuingState","primaryName","secondaryName",
+ *    "documentNumber":{"value","check","valid"},"nationality",
+ *    "birthDate":{...},"sex","expiryDate":{...},
+ *    "optionalData" (TD3: {"value","check","valid"}),
+ *    "optionalData2" (TD1), "composite":{"check","valid"} (TD1, TD2, TD3)}
+ * The layout is chosen by the line count and the longest line (nearest of
+ * 30, 36 and 44 characters; a first line starting with 'V' is a visa). Check
+ * digits use the weights 7, 3, 1 with '<' = 0 and A-Z = 10 to 35. Nothing is
+ * corrected: a wrong check digit marks its field (and the composite) invalid,
+ * a character outside A-Z, 0-9 and '<' is named in "errors", and a zone with
+ * the wrong line count or line length reports the layout tried, invalid,
+ * with the reason and no fields. "valid" is true only when the shape, every
+ * character and every check digit are right. Dates are YYMMDD as printed;
+ * names have their fillers turned into spaces.
+ * Needs no loaded classifier. zone or length null, or zone longer than 65536
+ * characters: -61. */
+MORVANE_API int MORVANE_CALL MorvaneParseMrz(const MorvaneChar* zone, MorvaneChar* buffer, int* length);
 
 #ifdef __cplusplus
 }

@@ -47,6 +47,8 @@ void CClassifier::Free() {
     lastResult_ = nullptr;
     haveTrace_ = false;
     lastTrace_ = DecisionTrace();
+    lastWalk_ = WalkRecord();
+    lastEntry_ = -1;
     devices_.reset();
     loaded_ = false;
 }
@@ -105,6 +107,10 @@ int CClassifier::ClassifyImage(const CRawImage& image, int index, CRawImage* dis
     CMainTemplateEntry* entry = Entry(index);
     if (!entry) return kErrInvalidParameter;
     lastResult_ = nullptr;
+    // The page as handed in: the walk may work on (and change) a disposable
+    // image in place.
+    const int32_t givenWidth = image.width;
+    const int32_t givenHeight = image.height;
     CSubTemplate* result = nullptr;
     int code;
     if (orientationSearch_) {
@@ -119,7 +125,11 @@ int CClassifier::ClassifyImage(const CRawImage& image, int index, CRawImage* dis
     // The entry's record becomes the classifier's; swapping keeps both
     // records' storage for the next runs.
     std::swap(lastTrace_, entry->trace);
+    std::swap(lastWalk_, entry->walk);
+    lastWalk_.pageWidth = givenWidth;
+    lastWalk_.pageHeight = givenHeight;
     lastTrace_.entry = index;
+    lastEntry_ = index;
     haveTrace_ = true;
     lastResult_ = result;
     return code;
@@ -212,6 +222,56 @@ int CClassifier::GetPageTurn(int* degrees) {
     if (!haveTrace_) return kErrCallOrder;
     *degrees = lastTrace_.turn;
     return kSuccess;
+}
+
+std::vector<RecognisedLine> CClassifier::RecognisedLines() const {
+    const CMainTemplateEntry* entry = Entry(lastEntry_);
+    if (!entry) return {};
+    return GatherRecognisedLines(lastWalk_, lastTrace_, entry->filters.get());
+}
+
+int CClassifier::GetRecognisedText(char16_t* buffer, int* length) {
+    if (!loaded_) return kErrUninitialized;
+    if (!length) return kErrInvalidParameter;
+    if (!haveTrace_) {
+        *length = 0;
+        return kErrCallOrder;
+    }
+    return CopyTextOut(Utf8ToUtf16(RecognisedLinesJson(RecognisedLines(), lastWalk_, lastTrace_.turn)), buffer,
+                       length);
+}
+
+int CClassifier::GetRecognisedLineCount(int* count) {
+    if (!loaded_) return kErrUninitialized;
+    if (!count) return kErrInvalidParameter;
+    if (!haveTrace_) {
+        *count = 0;
+        return kErrCallOrder;
+    }
+    *count = static_cast<int>(RecognisedLines().size());
+    return kSuccess;
+}
+
+int CClassifier::GetRecognisedLine(int line, char16_t* buffer, int* length, int* box) {
+    if (!loaded_) return kErrUninitialized;
+    if (!length) return kErrInvalidParameter;
+    if (!haveTrace_) {
+        *length = 0;
+        return kErrCallOrder;
+    }
+    const std::vector<RecognisedLine> lines = RecognisedLines();
+    if (line < 0 || static_cast<size_t>(line) >= lines.size()) {
+        *length = 0;
+        return kErrInvalidParameter;
+    }
+    const RecognisedLine& l = lines[static_cast<size_t>(line)];
+    if (box) {
+        box[0] = l.x;
+        box[1] = l.y;
+        box[2] = l.w;
+        box[3] = l.h;
+    }
+    return CopyTextOut(l.text, buffer, length);
 }
 
 int CClassifier::ClassifyImageMemory(unsigned char** rows, int width, int height, int bitsPerPixel, int index) {

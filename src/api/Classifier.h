@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "api/DecisionTrace.h"
+#include "api/RecognisedText.h"
 #include "image/Dib.h"
 
 
@@ -51,6 +52,12 @@ public:
     bool OrientationSearch() const { return orientationSearch_; }
     // The turn (degrees clockwise) kept by the last classification.
     int GetPageTurn(int* degrees);
+    // The lines the text filters recognised on the last classification's
+    // walked path: all of them as JSON text, their count, or one line's text
+    // and box (x, y, width, height). -58 before any classification.
+    int GetRecognisedText(char16_t* buffer, int* length);
+    int GetRecognisedLineCount(int* count);
+    int GetRecognisedLine(int line, char16_t* buffer, int* length, int* box);
 
     int CaptureImage();
     int SetCapturedAttribute(int attribute, int value);
@@ -67,6 +74,8 @@ private:
     static int MapDeviceCode(int answer, int otherwise);
     int ClassifyTurning(const CRawImage& image, CMainTemplateEntry& entry, CSubTemplate*& result);
     int ClassifyTurned(const CRawImage& image, int degrees, CMainTemplateEntry& entry, CSubTemplate*& result);
+    // The recognised lines of the last classification (which must exist).
+    std::vector<RecognisedLine> RecognisedLines() const;
 
     std::vector<std::unique_ptr<CMainTemplateEntry>> entries_;
     CSubTemplate* lastResult_ = nullptr;
@@ -74,6 +83,8 @@ private:
     std::u16string workingDirectory_;
     bool loaded_ = false;
     DecisionTrace lastTrace_;
+    WalkRecord lastWalk_;
+    int lastEntry_ = -1;
     bool haveTrace_ = false;
     bool orientationSearch_ = false;  // a setting: kept across LoadClassifier
 };

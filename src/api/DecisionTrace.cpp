@@ -104,6 +104,20 @@ void DecisionTrace::OnScore(int32_t childIndex, int32_t raw, const FilterScore& 
     cell.passed = merged.passed;
 }
 
+void DecisionTrace::OnNote(int32_t childIndex, const std::string& json) {
+    if (levels.empty() || json.empty()) return;
+    TraceLevel& level = levels.back();
+    if (childIndex < 0 || static_cast<size_t>(childIndex) >= level.children.size()) return;
+    auto& notes = level.children[static_cast<size_t>(childIndex)].notes;
+    for (auto& note : notes) {
+        if (note.first != "notes" || note.second.empty()) continue;
+        note.second.pop_back();  // the closing bracket
+        note.second += "," + json + "]";
+        return;
+    }
+    notes.emplace_back("notes", "[" + json + "]");
+}
+
 bool DecisionTrace::TookDefault() const {
     if (shortcut) return !hasResult;
     if (!hasResult || code != 0) return true;

@@ -74,6 +74,9 @@ public:
     void BeginFilter(const TraceFilter& filter);
     void EndFilter(const class CTemplateGroup& group, int32_t code);
     void OnScore(int32_t childIndex, int32_t raw, const FilterScore& merged) override;
+    // A filter's note on a child of the current level: gathered in the
+    // child's "notes" array, one entry per filter that noted.
+    void OnNote(int32_t childIndex, const std::string& json) override;
 
     // Whether the walk took a default branch or found nothing, and how many
     // levels from the root were decided by score before that.

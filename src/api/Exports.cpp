@@ -3,6 +3,7 @@
 #include <new>
 
 #include "api/Classifier.h"
+#include "core/MachineReadableZone.h"
 #include "core/ResultCodes.h"
 #include "imagefile/ImageCodecs.h"
 #include "morvane/classifier.h"
@@ -159,6 +160,35 @@ MORVANE_API int MORVANE_CALL MorvaneSetOrientationSearch(int on) {
 
 MORVANE_API int MORVANE_CALL MorvaneGetPageTurn(int* degrees) {
     return Guarded([&] { return TheClassifier().GetPageTurn(degrees); });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneGetRecognisedText(MorvaneChar* buffer, int* length) {
+    return Guarded([&] { return TheClassifier().GetRecognisedText(Out(buffer), length); });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneGetRecognisedLineCount(int* count) {
+    return Guarded([&] { return TheClassifier().GetRecognisedLineCount(count); });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneGetRecognisedLine(int line, MorvaneChar* buffer, int* length, int* box) {
+    return Guarded([&] { return TheClassifier().GetRecognisedLine(line, Out(buffer), length, box); });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneParseMrz(const MorvaneChar* zone, MorvaneChar* buffer, int* length) {
+    return Guarded([&]() -> int {
+        if (!zone || !length) return kErrInvalidParameter;
+        // A zone is three short lines; text beyond this is not read.
+        constexpr size_t kMaxZoneText = 1u << 16;
+        const char16_t* text = In(zone);
+        size_t n = 0;
+        while (n <= kMaxZoneText && text[n]) ++n;
+        if (n > kMaxZoneText) {
+            *length = 0;
+            return kErrInvalidParameter;
+        }
+        const MrzZone parsed = ParseMrz(std::u16string(text, n));
+        return CopyTextOut(Utf8ToUtf16(MrzZoneJson(parsed)), Out(buffer), length);
+    });
 }
 
 }  // extern "C"

@@ -131,6 +131,7 @@ int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
     CTemplateGroup* current = mainTemplate->root.get();
     while (current) {
         trace.OpenLevel(*current);
+        walk.groups.push_back(current);
         if (current->ValidChildCount() == 0) {
             trace.levels.back().by = ChoiceBy::kFinal;
             result = current->attached;
@@ -210,6 +211,9 @@ int CMainTemplateEntry::FindSubTemplate(const CRawImage& image, CSubTemplate*& r
 
 int CMainTemplateEntry::Run(const CRawImage& image, CRawImage* disposable, CSubTemplate*& result) {
     trace.Begin(-1);
+    walk.groups.clear();
+    walk.pageWidth = image.width;
+    walk.pageHeight = image.height;
     const int code = RunWalk(image, disposable, result);
     trace.code = code;
     trace.hasResult = result != nullptr;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "api/DecisionTrace.h"
+#include "api/RecognisedText.h"
 #include "image/Dib.h"
 
 namespace libMorvaneClassifier {
@@ -49,8 +50,9 @@ public:
     int32_t horiDpi = 0;
     int32_t vertDpi = 0;
     std::vector<std::u16string> validIds;
-    // The walk of the last run on this entry.
+    // The walk of the last run on this entry, and the groups it opened.
     DecisionTrace trace;
+    WalkRecord walk;
 
 private:
     // Checks, shortcut and resets, then the walk on `disposable` when given,

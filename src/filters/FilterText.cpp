@@ -3,6 +3,7 @@
 #include <chrono>
 #include <new>
 
+#include "core/JsonText.h"
 #include "core/ResultCodes.h"
 #include "engines/GeneralRecog.h"
 #include "filters/TextScoring.h"
@@ -88,7 +89,7 @@ std::vector<CTextLine*> LinesOf(const CFilterTextInfo& info) {
 int32_t CFilterTextInfo::Compare(CFilterInfoBase* reference) {
     auto* ref = dynamic_cast<CFilterTextInfo*>(reference);
     if (!ref || ref->type != type) return 0;
-    return MatchTextLines(method, applicationType, LinesOf(*ref), LinesOf(*this), true);
+    return MatchTextLines(method, applicationType, LinesOf(*ref), LinesOf(*this), true, lineScores);
 }
 
 // This record is the reference: its lines are aligned with the feature's as
@@ -151,6 +152,49 @@ TextCharLimits LimitsOf(const CCharProperty& p) {
 }
 
 Rect32 ToRect(const TextBox& b) { return Rect32{b.left, b.top, b.right, b.bottom}; }
+
+// Bounds of a trace note: lines listed and characters shown per text.
+constexpr size_t kNoteLines = 6;
+constexpr size_t kNoteChars = 48;
+
+void AppendShortText(std::string& out, const std::u16string& text) {
+    if (text.size() <= kNoteChars) {
+        AppendJsonText(out, text);
+        return;
+    }
+    AppendJsonText(out, text.substr(0, kNoteChars) + u"...");
+}
+
+// The note a compared child gets in the decision trace: the filter, the
+// method, how many lines were recognised, and for each compared reference
+// line (at most kNoteLines) its expected text, the recognised line it was
+// compared with and the line's value.
+std::string TextScoreNote(int32_t filterIndex, const CFilterTextInfo& feature, const CFilterTextInfo& reference,
+                          const std::vector<TextLineScore>& scores) {
+    const std::vector<CTextLine*> refLines = LinesOf(reference);
+    const std::vector<CTextLine*> featLines = LinesOf(feature);
+    std::string out = "{\"filter\":" + std::to_string(filterIndex) + ",\"method\":" + std::to_string(feature.method) +
+                      ",\"recognisedLines\":" + std::to_string(featLines.size()) + ",\"lines\":[";
+    for (size_t i = 0; i < scores.size() && i < kNoteLines; ++i) {
+        const TextLineScore& s = scores[i];
+        if (i) out.push_back(',');
+        out += "{\"expected\":";
+        if (s.reference >= 0 && static_cast<size_t>(s.reference) < refLines.size())
+            AppendShortText(out, refLines[static_cast<size_t>(s.reference)]->text);
+        else
+            out += "null";
+        out += ",\"recognised\":";
+        if (s.feature >= 0 && static_cast<size_t>(s.feature) < featLines.size())
+            AppendShortText(out, featLines[static_cast<size_t>(s.feature)]->text);
+        else
+            out += "null";
+        out += ",\"score\":" + std::to_string(s.value) + "}";
+    }
+    out += "]";
+    if (scores.size() > kNoteLines) out += ",\"moreLines\":" + std::to_string(scores.size() - kNoteLines);
+    out += "}";
+    return out;
+}
 
 }  // namespace
 
@@ -299,9 +343,17 @@ int32_t CFilterText::Classify(const CRawImage& image, CTemplateGroup* group) {
                             CFilterInfoBase& reference) {
         reference.anchors = &child.attached->GetAnchors();
         reference.SetImageSize(image.width, image.height);
+        // The per-line values are kept only for a listener (the trace).
+        std::vector<TextLineScore> lineScores;
+        auto* textFeature = dynamic_cast<CFilterTextInfo*>(&feature);
+        if (scoreObserver && textFeature) textFeature->lineScores = &lineScores;
         const int32_t s = feature.Compare(&reference);
+        if (textFeature) textFeature->lineScores = nullptr;
         reference.anchors = nullptr;
         child.attached->StoreFeature(feature);
+        if (scoreObserver && textFeature)
+            if (const auto* ref = dynamic_cast<const CFilterTextInfo*>(&reference))
+                scoreObserver->OnNote(i, TextScoreNote(index, *textFeature, *ref, lineScores));
         Score(child, i, s);
     };
 

@@ -29,6 +29,9 @@ public:
     std::unique_ptr<CCharLocationInfo> charLocation;  // "CharLocation"; null: none
     std::unique_ptr<CRecogEngineList> engines;        // "RecogEngineList"; null: none
     std::unique_ptr<CTextLineList> textLines;
+    // When set (on a measured feature), Compare also gives the value of each
+    // compared reference line here. Not owned, not copied.
+    std::vector<TextLineScore>* lineScores = nullptr;
 
     // "Method" (listed), the text lines (copied deeply).
     static const RecordTable<CFilterTextInfo>& Fields();

@@ -85,8 +85,12 @@ void PlaceAnchors(CTextLine& reference, const CTextLine* feature, int32_t value)
     reference.region->LocateAnchors(r.left, r.top, r.right, r.bottom, value);
 }
 
+void Note(std::vector<TextLineScore>* out, size_t reference, int32_t feature, int64_t value) {
+    if (out) out->push_back(TextLineScore{static_cast<int32_t>(reference), feature, Clamp32(value)});
+}
+
 int32_t MethodAlign(int32_t app, const std::vector<CTextLine*>& R, const std::vector<CTextLine*>& F,
-                    const std::vector<int32_t>& c, bool place) {
+                    const std::vector<int32_t>& c, bool place, std::vector<TextLineScore>* out) {
     if (R.empty() || F.empty()) return 0;
     if (std::none_of(c.begin(), c.end(), [](int32_t k) { return k >= 0; })) return 0;
     std::vector<std::u16string> X;
@@ -100,10 +104,13 @@ int32_t MethodAlign(int32_t app, const std::vector<CTextLine*>& R, const std::ve
     for (const auto& t : T) sumT += int64_t(t.size());
     for (const auto& x : X) sumX += int64_t(x.size());
 
-    if (place) {
+    if (place || out) {
         for (size_t j = 0; j < R.size(); ++j) {
             const int32_t p = al.partner[j];
-            if (p < 0) continue;
+            if (p < 0) {
+                Note(out, j, -1, 0);
+                continue;
+            }
             const int64_t lenT = int64_t(T[j].size());
             const int64_t lenX = int64_t(X[size_t(p)].size());
             const int64_t w = al.weight[j];
@@ -113,7 +120,8 @@ int32_t MethodAlign(int32_t app, const std::vector<CTextLine*>& R, const std::ve
             else
                 value = lenT + lenX > 0 ? w * 2000 / (lenX + lenT) : 0;
             const int32_t fk = c[size_t(p)];
-            PlaceAnchors(*R[j], fk >= 0 ? F[size_t(fk)] : nullptr, Clamp32(value));
+            if (place) PlaceAnchors(*R[j], fk >= 0 ? F[size_t(fk)] : nullptr, Clamp32(value));
+            Note(out, j, fk, value);
         }
     }
     if (app == 0) return sumT > 0 ? Clamp32(al.total * 1000 / sumT) : 0;
@@ -122,7 +130,7 @@ int32_t MethodAlign(int32_t app, const std::vector<CTextLine*>& R, const std::ve
 }
 
 int32_t MethodEditDistance(int32_t app, const std::vector<CTextLine*>& R, const std::vector<CTextLine*>& F,
-                           const std::vector<int32_t>& c, bool place) {
+                           const std::vector<int32_t>& c, bool place, std::vector<TextLineScore>* out) {
     if (R.empty() || F.size() < R.size()) return 0;
     int64_t sumD = 0, sumT = 0, sumX = 0;
     for (size_t i = 0; i < R.size(); ++i) {
@@ -136,14 +144,15 @@ int32_t MethodEditDistance(int32_t app, const std::vector<CTextLine*>& R, const 
         sumD += D;
         sumT += lenT;
         sumX += lenX;
-        if (!place) continue;
+        if (!place && !out) continue;
         double value = 0;
         if (app == 0) {
             if (lenT > 0) value = (1.0 - double(D) / double(lenT)) * 1000.0;
         } else if (lenT > 0 && lenX > 0) {
             value = (1.0 - double(lenT + lenX) * double(D) / (2.0 * double(lenX) * double(lenT))) * 1000.0;
         }
-        PlaceAnchors(*R[i], f, Truncate(value));
+        if (place) PlaceAnchors(*R[i], f, Truncate(value));
+        Note(out, i, k, Truncate(value));
     }
     if (app == 0) return sumT > 0 ? Truncate((1.0 - double(sumD) / double(sumT)) * 1000.0) : 0;
     if (sumT <= 0 || sumX <= 0) return 0;
@@ -151,17 +160,20 @@ int32_t MethodEditDistance(int32_t app, const std::vector<CTextLine*>& R, const 
 }
 
 int32_t MethodPattern(int32_t app, const std::vector<CTextLine*>& R, const std::vector<CTextLine*>& F,
-                      const std::vector<int32_t>& c, bool place) {
+                      const std::vector<int32_t>& c, bool place, std::vector<TextLineScore>* out) {
     if (R.empty() || F.size() < R.size()) return 0;
     int64_t sum = 0;
     for (size_t i = 0; i < R.size(); ++i) {
         const int32_t k = i < c.size() ? c[i] : -1;
-        if (k < 0) continue;
+        if (k < 0 || F[size_t(k)]->lineResults.empty()) {
+            Note(out, i, k, 0);
+            continue;
+        }
         const CTextLine& f = *F[size_t(k)];
-        if (f.lineResults.empty()) continue;
         const int32_t s = PatternScore(R[i]->text, f.lineResults.data(), f.lineResults.size(), app);
         sum += s;
         if (place) PlaceAnchors(*R[i], &f, s);
+        Note(out, i, k, s);
     }
     return Clamp32(sum / int64_t(R.size()));
 }
@@ -176,14 +188,17 @@ int32_t MethodShared(const std::vector<CTextLine*>& R, const std::vector<CTextLi
 }
 
 int32_t MethodCharset(int32_t app, const std::vector<CTextLine*>& R, const std::vector<CTextLine*>& F,
-                      const std::vector<int32_t>& c, bool place) {
+                      const std::vector<int32_t>& c, bool place, std::vector<TextLineScore>* out) {
     if (R.empty() || F.size() < R.size()) return 0;
     int64_t sumN = 0, sumC = 0, sumK = 0;
     for (size_t i = 0; i < R.size(); ++i) {
         const CTextLine& r = *R[i];
         sumN += r.charNum;
         const int32_t ki = i < c.size() ? c[i] : -1;
-        if (ki < 0) continue;
+        if (ki < 0) {
+            Note(out, i, -1, 0);
+            continue;
+        }
         const CTextLine& f = *F[size_t(ki)];
         const int64_t t = int64_t(f.lineResults.size());
         int64_t k = 0;
@@ -197,14 +212,15 @@ int32_t MethodCharset(int32_t app, const std::vector<CTextLine*>& R, const std::
         }
         sumC += t;
         sumK += k;
-        if (!place) continue;
+        if (!place && !out) continue;
         int64_t value = 0;
         if (app == 0) {
             if (r.charNum != 0) value = k * 1000 / r.charNum;
         } else if (t != 0 && r.charNum != 0) {
             value = (t + r.charNum) * k * 1000 / (2 * t * r.charNum);
         }
-        PlaceAnchors(*R[i], &f, Clamp32(value));
+        if (place) PlaceAnchors(*R[i], &f, Clamp32(value));
+        Note(out, i, ki, value);
     }
     if (app == 0) return sumN != 0 ? Clamp32(sumK * 1000 / sumN) : 0;
     if (sumN == 0 || sumC == 0) return 0;
@@ -256,15 +272,15 @@ std::vector<int32_t> CorrespondLines(const std::vector<CTextLine*>& R, const std
 }
 
 int32_t MatchTextLines(int32_t method, int32_t app, const std::vector<CTextLine*>& R,
-                       const std::vector<CTextLine*>& F, bool place) {
+                       const std::vector<CTextLine*>& F, bool place, std::vector<TextLineScore>* out) {
     if (method == kTextMatchShared) return MethodShared(R, F);
     if (method < kTextMatchAlign || method > kTextMatchCharset) return 0;
     const std::vector<int32_t> c = CorrespondLines(R, F);
     switch (method) {
-        case kTextMatchAlign: return MethodAlign(app, R, F, c, place);
-        case kTextMatchEditDistance: return MethodEditDistance(app, R, F, c, place);
-        case kTextMatchPattern: return MethodPattern(app, R, F, c, place);
-        case kTextMatchCharset: return MethodCharset(app, R, F, c, place);
+        case kTextMatchAlign: return MethodAlign(app, R, F, c, place, out);
+        case kTextMatchEditDistance: return MethodEditDistance(app, R, F, c, place, out);
+        case kTextMatchPattern: return MethodPattern(app, R, F, c, place, out);
+        case kTextMatchCharset: return MethodCharset(app, R, F, c, place, out);
         default: return 0;
     }
 }

@@ -43,8 +43,17 @@ std::vector<int32_t> CorrespondLines(const std::vector<CTextLine*>& reference,
 // compared feature line's rectangle with the per-line value. A reference
 // text of length 0, a zero character count or zero summed lengths give a
 // per-line value or score of 0 instead of a division by zero.
+// When perLine is given, it receives the per-line value of every compared
+// reference line (the value anchors are placed with); method 4 compares the
+// text as a whole and gives none.
+struct TextLineScore {
+    int32_t reference = -1;  // index among the reference lines
+    int32_t feature = -1;    // index among the feature lines, -1 when none
+    int32_t value = 0;
+};
 int32_t MatchTextLines(int32_t method, int32_t applicationType, const std::vector<CTextLine*>& reference,
-                       const std::vector<CTextLine*>& feature, bool placeAnchors);
+                       const std::vector<CTextLine*>& feature, bool placeAnchors,
+                       std::vector<TextLineScore>* perLine = nullptr);
 
 // One located text line: its box and its character pieces in reading order,
 // both in the coordinates of the region image.

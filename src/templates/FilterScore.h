@@ -2,6 +2,7 @@
 // filters run.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace libMorvaneClassifier {
 
@@ -24,6 +25,10 @@ class ScoreObserver {
 public:
     virtual ~ScoreObserver() = default;
     virtual void OnScore(int32_t childIndex, int32_t raw, const FilterScore& merged) = 0;
+    // A filter's short account of how it scored a child (one JSON value,
+    // UTF-8, small and bounded by the filter), for instance the recognised
+    // and the expected text of each line. Ignored unless the listener wants it.
+    virtual void OnNote(int32_t /*childIndex*/, const std::string& /*json*/) {}
 };
 
 }  // namespace libMorvaneClassifier

@@ -438,5 +438,50 @@ TEST(FilterTextInfoRecord, CompareAndLocateAnchors) {
     EXPECT_EQ(feature->Compare(ref.get()), 0);
 }
 
+// The per-line values the decision trace shows: one per compared reference
+// line, the value its anchors are placed with, and the same total whether or
+// not they are asked for.
+TEST(TextScoring, PerLineValuesOfTheMethods) {
+    const std::u16string letters = u"ABC";
+    const std::u16string digits = u"0123456789";
+    struct Case {
+        int32_t method;
+        std::vector<TextLineScore> expected;
+    };
+    // Reference ABC and 123, recognised ABC and 12; for alignment a third
+    // reference line at offset 5, which has no partner.
+    const Case cases[] = {
+        {1, {{0, 0, 1000}, {1, 1, 666}, {2, -1, 0}}},
+        {2, {{0, 0, 1000}, {1, 1, 666}}},
+        {5, {{0, 0, 1000}, {1, 1, 666}}},
+        {4, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.method);
+        Lines ref(c.method == 1 ? Lines({{u"ABC", letters, 1, 0, 3}, {u"123", digits, 1, 1, 3},
+                                         {u"XYZ", letters, 1, 5, 3}},
+                                        false)
+                                : Lines({{u"ABC", letters, 1, 0, 3}, {u"123", digits, 1, 1, 3}}, false));
+        Lines rec({{u"ABC"}, {u"12"}}, true);
+        const int32_t plain = MatchTextLines(c.method, 0, ref.ptrs, rec.ptrs, false);
+        std::vector<TextLineScore> lines;
+        EXPECT_EQ(MatchTextLines(c.method, 0, ref.ptrs, rec.ptrs, false, &lines), plain);
+        ASSERT_EQ(lines.size(), c.expected.size());
+        for (size_t i = 0; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].reference, c.expected[i].reference) << i;
+            EXPECT_EQ(lines[i].feature, c.expected[i].feature) << i;
+            EXPECT_EQ(lines[i].value, c.expected[i].value) << i;
+        }
+    }
+    Lines ref({{u"\\D{5}"}, {u"\\U{3}"}}, false);
+    Lines rec({{u"12345"}, {u"AB"}}, true);
+    std::vector<TextLineScore> lines;
+    const int32_t total = MatchTextLines(3, 0, ref.ptrs, rec.ptrs, false, &lines);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].value, 1000);
+    EXPECT_LT(lines[1].value, 1000);
+    EXPECT_EQ(total, (lines[0].value + lines[1].value) / 2);
+}
+
 }  // namespace
 }  // namespace libMorvaneClassifier

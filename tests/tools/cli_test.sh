@@ -101,6 +101,88 @@ else
   echo "skip: --orient check needs ImageMagick's convert to turn a page"
 fi
 
+# --text and --mrz on the bundled text pages (they need the engine plug-ins
+# built beside the tool and Tesseract's English data).
+have_tessdata() {
+  local d
+  for d in "${TESSDATA_PREFIX:-/nonexistent}" /usr/share/tesseract-ocr/5/tessdata /usr/share/tesseract-ocr/4.00/tessdata \
+           /usr/share/tessdata /usr/local/share/tessdata; do
+    [ -f "$d/eng.traineddata" ] && return 0
+  done
+  return 1
+}
+text="$root/examples/templates/text.xml"
+passport="$root/examples/pages/text/400dpi/TEXT-PASSPORT_mrz.tif"
+zone1='P<UTOKOWALSKI<<CHIDI<<<<<<<<<<<<<<<<<<<<<<<<'
+zone2='4546813212UTO4402118F3309162889262652<<<<<24'
+if [ ! -f "$(dirname "$tool")/libGrayCore.so" ]; then
+  echo "skip: --text and --mrz checks need the engine plug-ins (MORVANE_BUILD_ENGINES=OFF)"
+elif ! have_tessdata; then
+  echo "skip: --text and --mrz checks need Tesseract's English data (eng.traineddata)"
+else
+  out=$("$tool" -t "$text" --dpi 400 --text "$passport"); check "text exit" 0 $?
+  check "text lines" "$(printf '%s\tTEXT-PASSPORT\n  text: %s\n  text: %s' "$passport" "$zone1" "$zone2")" \
+    "$(echo "$out" | cut -f1,2)"
+  out=$("$tool" -t "$text" --dpi 400 --mrz "$passport"); check "mrz exit" 0 $?
+  check "mrz fields" "TD3 True KOWALSKI CHIDI 454681321 True 440211 True 330916 True 889262652 True True" \
+    "$(echo "$out" | sed -n 's/^  mrz: //p' | python3 -c '
+import json, sys
+z = json.loads(sys.stdin.read())
+print(z["layout"], z["valid"], z["primaryName"], z["secondaryName"], z["documentNumber"]["value"],
+      z["documentNumber"]["valid"], z["birthDate"]["value"], z["birthDate"]["valid"], z["expiryDate"]["value"],
+      z["expiryDate"]["valid"], z["optionalData"]["value"], z["optionalData"]["valid"], z["composite"]["valid"])')"
+  # JSON: the lines with their boxes at the foot of the page, the zone, and
+  # the trace's notes of the expected and recognised lines.
+  out=$("$tool" -t "$text" --dpi 400 --text --mrz --explain --json "$passport"); check "text json exit" 0 $?
+  check "text json" "2 Machine-readable zone True True MRV-A:False" "$(echo "$out" | python3 -c '
+import json, sys
+d = json.loads(sys.stdin.read())
+t = d["text"]; lines = t["lines"]
+low = all(l["y"] >= t["page"]["height"] * 3 // 4 and l["w"] > t["page"]["width"] // 2 for l in lines)
+notes = {c["template"]: c.get("notes") for c in d["trace"]["levels"][1]["children"]}
+print(len(lines), lines[0]["filterName"], low, d["mrz"]["valid"],
+      "MRV-A:" + str(notes["TEXT-VISA"][0]["lines"][0]["score"] == 1000))')"
+  # A title is no zone: the layout tried is reported invalid, without fields.
+  out=$("$tool" -t "$text" --dpi 400 --mrz --json "$root/examples/pages/text/400dpi/TEXT-DRIVING_title.bmp")
+  check "mrz of a title" "TD1 False False" "$(echo "$out" | python3 -c '
+import json, sys
+z = json.loads(sys.stdin.read())["mrz"]; print(z["layout"], z["valid"], "documentNumber" in z)')"
+  # A page without text filters on its path: no lines, an empty zone.
+  out=$("$tool" --text --mrz "$root/examples/pages/300dpi/A4_page.png")
+  check "text without text filters" "  text: (none)" "$(echo "$out" | sed -n 2p)"
+  check "mrz without lines" '  mrz: {"layout":null,"valid":false,"errors":["no line to read"],"lines":[]}' \
+    "$(echo "$out" | sed -n 3p)"
+  # A level that takes its default branch (no child can pass a threshold
+  # above every score) still shows what its text filter read, from the
+  # first child it was compared with.
+  cp -r "$root/examples/templates" "$tmp/strict"
+  sed -i 's/RefFilter="4" FilterThresh="500"/RefFilter="4" FilterThresh="1001"/' "$tmp/strict/text.xml"
+  out=$("$tool" -t "$tmp/strict/text.xml" --dpi 400 --text --json "$passport"); check "default branch text exit" 0 $?
+  check "default branch text" "TD3 2 TEXT-PASSPORT 1 $zone1" "$(echo "$out" | python3 -c '
+import json, sys
+d = json.loads(sys.stdin.read()); l = d["text"]["lines"]
+print(d["id"], len(l), l[0]["template"], l[0]["level"], l[0]["text"])')"
+  # Worker processes carry the text and the zone like the rest of a result.
+  one=$("$tool" -t "$text" --dpi 400 --text --mrz --jobs 1 "$root/examples/pages/text/400dpi")
+  two=$("$tool" -t "$text" --dpi 400 --text --mrz --jobs 2 "$root/examples/pages/text/400dpi")
+  check "text jobs 2 same output" "$one" "$two"
+  check "text jobs lines" 4 "$(echo "$two" | grep -c '^  mrz: ')"
+  # The boxes of a page the orientation search turned are those of the page
+  # as given: the upright boxes turned by the same quarter.
+  if command -v convert >/dev/null; then
+    convert "$passport" -rotate 90 "$tmp/side_passport.png"
+    up=$("$tool" -t "$text" --dpi 400 --text --json "$passport")
+    side=$("$tool" -t "$text" --dpi 400 --orient --text --json "$tmp/side_passport.png")
+    check "turned boxes" "270 ok" "$(python3 -c '
+import json, sys
+u = json.loads(sys.argv[1]); s = json.loads(sys.argv[2])
+H = u["text"]["page"]["height"]
+ok = all(abs(b["x"] - (H - a["y"] - a["h"])) <= 2 and abs(b["y"] - a["x"]) <= 2 and abs(b["w"] - a["h"]) <= 2
+         and abs(b["h"] - a["w"]) <= 2 and a["text"] == b["text"] for a, b in zip(u["text"]["lines"], s["text"]["lines"]))
+print(s["turn"], "ok" if ok and len(s["text"]["lines"]) == 2 else "differ")' "$up" "$side")"
+  fi
+fi
+
 rm -rf "$tmp"
 
 # Parallel runs. Bad --jobs values are usage errors; a huge one is lowered.

@@ -1,0 +1,154 @@
+#include "api/RecognisedText.h"
+
+#include <algorithm>
+
+#include "core/JsonText.h"
+#include "filters/FilterArray.h"
+#include "filters/FilterBase.h"
+#include "filters/FilterText.h"
+#include "templates/FilterConfig.h"
+#include "templates/SubTemplate.h"
+#include "templates/TemplateGroup.h"
+
+namespace libMorvaneClassifier {
+
+namespace {
+
+// The filter indexes whose measurements a group's filters keep: each
+// configured filter, and the filter whose stored measurement a config
+// reuses (feature mode 1), since the reused copy keeps that index.
+std::vector<int32_t> KeptFilterIndexes(const CTemplateGroup& group) {
+    std::vector<int32_t> out;
+    auto add = [&](int32_t i) {
+        if (std::find(out.begin(), out.end(), i) == out.end()) out.push_back(i);
+    };
+    for (int32_t i = 0; i < group.FilterConfigCount(); ++i) {
+        const CFilterConfig* c = group.FilterConfig(i);
+        if (!c) continue;
+        add(c->refFilter);
+        if (c->featureMode == 1) add(c->inheritedFilter);
+    }
+    return out;
+}
+
+int64_t Scale(int64_t v, int64_t to, int64_t from) { return from > 0 ? v * to / from : v; }
+
+// Moves a box of the page turned clockwise by turn degrees (size tw x th)
+// back onto the page as handed in.
+void TurnBack(int64_t& l, int64_t& t, int64_t& r, int64_t& b, int32_t turn, int64_t tw, int64_t th) {
+    const int64_t L = l, T = t, R = r, B = b;
+    switch (turn) {
+        case 90:  // given (x, y) went to (th' - 1 - y, x), th' = given height = tw
+            l = T; r = B; t = tw - R; b = tw - L;
+            break;
+        case 180:
+            l = tw - R; r = tw - L; t = th - B; b = th - T;
+            break;
+        case 270:  // given (x, y) went to (y, given width - 1 - x), given width = th
+            l = th - B; r = th - T; t = L; b = R;
+            break;
+        default: break;
+    }
+}
+
+std::string LineKey(int32_t filter, const CTextLine& line) {
+    const Rect32 r = line.RegionRect();
+    std::string key = std::to_string(filter) + ':' + std::to_string(r.left) + ',' + std::to_string(r.top) + ',' +
+                      std::to_string(r.right) + ',' + std::to_string(r.bottom) + ':';
+    key += Utf16ToUtf8(line.text);
+    return key;
+}
+
+}  // namespace
+
+std::vector<RecognisedLine> GatherRecognisedLines(const WalkRecord& walk, const DecisionTrace& trace,
+                                                  const CFilterArray* filters) {
+    std::vector<RecognisedLine> out;
+    std::vector<std::string> seen;
+    const int32_t turn = trace.turn;
+    const bool quarter = turn == 90 || turn == 270;
+    // The size of the page the walk ran on (turned when the search turned it).
+    const int64_t tw = quarter ? walk.pageHeight : walk.pageWidth;
+    const int64_t th = quarter ? walk.pageWidth : walk.pageHeight;
+    const size_t levels = std::min(walk.groups.size(), trace.levels.size());
+    for (size_t L = 0; L < levels; ++L) {
+        const TraceLevel& tl = trace.levels[L];
+        const CTemplateGroup* group = walk.groups[L];
+        if (!group || (tl.by != ChoiceBy::kScore && tl.by != ChoiceBy::kDefault)) continue;
+        const CTemplateGroup* chosen = group->Child(tl.chosen);
+        if (!chosen) continue;
+        std::vector<const CSubTemplate*> holders{chosen->attached};
+        if (tl.by == ChoiceBy::kDefault)
+            for (int32_t i = 0; i < group->childCount; ++i)
+                if (const CTemplateGroup* c = group->Child(i); c && c != chosen) holders.push_back(c->attached);
+        for (int32_t ref : KeptFilterIndexes(*group)) {
+            const CFilterTextInfo* feature = nullptr;
+            const CSubTemplate* holder = nullptr;
+            for (const CSubTemplate* h : holders) {
+                if (!h) continue;
+                const CFilterInfoBase* f = h->FindStoredFeature(ref);
+                if (!f || f->type != kFilterTypeText) continue;
+                feature = dynamic_cast<const CFilterTextInfo*>(f);
+                holder = h;
+                if (feature) break;
+            }
+            if (!feature || !feature->textLines) continue;
+            const CFilterBase* filter = filters ? filters->Find(ref) : nullptr;
+            feature->textLines->ForEach([&](CTextLine& line) {
+                const std::string key = LineKey(ref, line);
+                if (std::find(seen.begin(), seen.end(), key) != seen.end()) return;
+                seen.push_back(key);
+                RecognisedLine r;
+                r.text = line.text;
+                const Rect32 box = line.RegionRect();
+                int64_t l = Scale(box.left, tw, line.imageWidth), t = Scale(box.top, th, line.imageHeight);
+                int64_t rr = Scale(box.right, tw, line.imageWidth), b = Scale(box.bottom, th, line.imageHeight);
+                TurnBack(l, t, rr, b, turn, tw, th);
+                r.x = static_cast<int32_t>(l);
+                r.y = static_cast<int32_t>(t);
+                r.w = static_cast<int32_t>(std::max<int64_t>(0, rr - l));
+                r.h = static_cast<int32_t>(std::max<int64_t>(0, b - t));
+                r.filter = ref;
+                if (filter) r.filterName = filter->name;
+                r.level = static_cast<int32_t>(L);
+                r.group = group->name;
+                r.templateId = holder->id;
+                int64_t sum = 0;
+                int32_t n = 0;
+                for (const RecognitionResult& c : line.lineResults) {
+                    if (c.candidates[0] == 0 || c.candidates[0] == 0xFFFF) continue;
+                    sum += c.scores[0];
+                    ++n;
+                }
+                r.characters = n;
+                r.distance = n > 0 ? static_cast<int32_t>(sum / n) : -1;
+                out.push_back(std::move(r));
+            });
+        }
+    }
+    return out;
+}
+
+std::string RecognisedLinesJson(const std::vector<RecognisedLine>& lines, const WalkRecord& walk, int32_t turn) {
+    std::string out = "{\"page\":{\"width\":" + std::to_string(walk.pageWidth) +
+                      ",\"height\":" + std::to_string(walk.pageHeight) + "},\"turn\":" + std::to_string(turn) +
+                      ",\"lines\":[";
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const RecognisedLine& l = lines[i];
+        if (i) out.push_back(',');
+        out += "{\"text\":";
+        AppendJsonText(out, l.text);
+        out += ",\"x\":" + std::to_string(l.x) + ",\"y\":" + std::to_string(l.y) + ",\"w\":" + std::to_string(l.w) +
+               ",\"h\":" + std::to_string(l.h) + ",\"filter\":" + std::to_string(l.filter) + ",\"filterName\":";
+        AppendJsonText(out, l.filterName);
+        out += ",\"level\":" + std::to_string(l.level) + ",\"group\":";
+        AppendJsonText(out, l.group);
+        out += ",\"template\":";
+        AppendJsonText(out, l.templateId);
+        out += ",\"characters\":" + std::to_string(l.characters) + ",\"distance\":" + std::to_string(l.distance) + "}";
+    }
+    out += "]}";
+    return out;
+}
+
+}  // namespace libMorvaneClassifier

@@ -1,0 +1,53 @@
+// The text lines the text filters recognised on the walked path of one
+// classification, read back for the host. Nothing is copied while
+// classifying: the text filters keep what they measured with the
+// sub-templates they compared (as they always do), the driver notes which
+// groups it walked, and the lines are gathered from those only when asked.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "api/DecisionTrace.h"
+
+namespace libMorvaneClassifier {
+
+class CTemplateGroup;
+class CFilterArray;
+
+struct RecognisedLine {
+    std::u16string text;
+    // The line's box in pixels of the page as the host handed it in: the box
+    // measured on the page the filter worked on, scaled to the page's size
+    // and turned back when the orientation search turned the page.
+    int32_t x = 0, y = 0, w = 0, h = 0;
+    int32_t filter = 0;           // index of the text filter that measured it
+    std::u16string filterName;
+    int32_t level = 0;            // level of the walk (0: the root group) whose filter ran
+    std::u16string group;         // name of that level's group
+    std::u16string templateId;    // sub-template the measurement is kept with
+    int32_t characters = 0;       // recognised characters
+    int32_t distance = -1;        // engine's distance of the best candidates, averaged; -1: none
+};
+
+// What one classification leaves for reading back its lines.
+struct WalkRecord {
+    std::vector<const CTemplateGroup*> groups;  // the group of each level opened, root first
+    int32_t pageWidth = 0;                      // the page as handed in
+    int32_t pageHeight = 0;
+};
+
+// Gathers the lines: for every level that chose a child, the text
+// measurements kept with the chosen child's sub-template (for a level that
+// took its default branch, which no filter compares, those kept with the
+// first compared sibling that has any), root level first, each measurement
+// once. filters names them; turn is the page turn the walk ran on.
+std::vector<RecognisedLine> GatherRecognisedLines(const WalkRecord& walk, const DecisionTrace& trace,
+                                                  const CFilterArray* filters);
+
+// {"page":{"width","height"},"turn","lines":[{"text","x","y","w","h",
+// "filter","filterName","level","group","template","characters",
+// "distance"}...]} (UTF-8).
+std::string RecognisedLinesJson(const std::vector<RecognisedLine>& lines, const WalkRecord& walk, int32_t turn);
+
+}  // namespace libMorvaneClassifier
