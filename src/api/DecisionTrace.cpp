@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/JsonText.h"
 #include "core/TextConv.h"
 #include "templates/SubTemplate.h"
 #include "templates/TemplateGroup.h"
@@ -9,9 +10,6 @@
 namespace libMorvaneClassifier {
 
 namespace {
-
-using libMorvaneClassifier::AppendJsonString;
-void AppendJsonString(std::string& out, const std::u16string& s) { AppendJsonString(out, Utf16ToUtf8(s)); }
 
 void AppendKey(std::string& out, const char* key) {
     out.push_back('"');

@@ -137,14 +137,14 @@ std::string RecognisedLinesJson(const std::vector<RecognisedLine>& lines, const 
         const RecognisedLine& l = lines[i];
         if (i) out.push_back(',');
         out += "{\"text\":";
-        AppendJsonText(out, l.text);
+        AppendJsonString(out, l.text);
         out += ",\"x\":" + std::to_string(l.x) + ",\"y\":" + std::to_string(l.y) + ",\"w\":" + std::to_string(l.w) +
                ",\"h\":" + std::to_string(l.h) + ",\"filter\":" + std::to_string(l.filter) + ",\"filterName\":";
-        AppendJsonText(out, l.filterName);
+        AppendJsonString(out, l.filterName);
         out += ",\"level\":" + std::to_string(l.level) + ",\"group\":";
-        AppendJsonText(out, l.group);
+        AppendJsonString(out, l.group);
         out += ",\"template\":";
-        AppendJsonText(out, l.templateId);
+        AppendJsonString(out, l.templateId);
         out += ",\"characters\":" + std::to_string(l.characters) + ",\"distance\":" + std::to_string(l.distance) + "}";
     }
     out += "]}";

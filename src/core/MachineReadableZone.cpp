@@ -158,11 +158,11 @@ void AppendChecked(std::string& out, const char* key, const MrzCheckedField& f, 
     out += "\":{";
     if (withValue) {
         out += "\"value\":";
-        AppendJsonText(out, f.value);
+        AppendJsonString(out, f.value);
         out += ",";
     }
     out += "\"check\":";
-    AppendJsonText(out, std::u16string(1, f.check ? f.check : u' '));
+    AppendJsonString(out, std::u16string(1, f.check ? f.check : u' '));
     out += ",\"valid\":";
     out += f.valid ? "true" : "false";
     out += "}";
@@ -172,7 +172,7 @@ void AppendPlain(std::string& out, const char* key, const std::u16string& v) {
     out += ",\"";
     out += key;
     out += "\":";
-    AppendJsonText(out, v);
+    AppendJsonString(out, v);
 }
 
 }  // namespace
@@ -277,18 +277,18 @@ std::string MrzZoneJson(const MrzZone& z) {
     if (z.layout == MrzLayout::kNone)
         out += "null";
     else
-        AppendJsonText(out, std::string(MrzLayoutName(z.layout)));
+        AppendJsonString(out, std::string(MrzLayoutName(z.layout)));
     out += ",\"valid\":";
     out += z.valid ? "true" : "false";
     out += ",\"errors\":[";
     for (size_t i = 0; i < z.errors.size(); ++i) {
         if (i) out.push_back(',');
-        AppendJsonText(out, z.errors[i]);
+        AppendJsonString(out, z.errors[i]);
     }
     out += "],\"lines\":[";
     for (size_t i = 0; i < z.lines.size(); ++i) {
         if (i) out.push_back(',');
-        AppendJsonText(out, z.lines[i]);
+        AppendJsonString(out, z.lines[i]);
     }
     out += "]";
     if (z.fieldsRead) {

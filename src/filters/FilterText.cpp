@@ -159,10 +159,10 @@ constexpr size_t kNoteChars = 48;
 
 void AppendShortText(std::string& out, const std::u16string& text) {
     if (text.size() <= kNoteChars) {
-        AppendJsonText(out, text);
+        AppendJsonString(out, text);
         return;
     }
-    AppendJsonText(out, text.substr(0, kNoteChars) + u"...");
+    AppendJsonString(out, text.substr(0, kNoteChars) + u"...");
 }
 
 // The note a compared child gets in the decision trace: the filter, the
