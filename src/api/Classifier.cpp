@@ -9,6 +9,7 @@
 #include "core/TextConv.h"
 #include "devices/Device.h"
 #include "devices/DeviceManager.h"
+#include "imagefile/ImageCodecs.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/PlatformProcesses.h"
 #include "templates/SubTemplate.h"
@@ -48,6 +49,7 @@ void CClassifier::Free() {
     haveTrace_ = false;
     lastTrace_ = DecisionTrace();
     devices_.reset();
+    pageScaleNum_ = pageScaleDen_ = 1;
     loaded_ = false;
 }
 
@@ -243,21 +245,58 @@ int CClassifier::ClassifyImageMemory(unsigned char** rows, int width, int height
     return ClassifyImage(image, index, &image);
 }
 
+namespace {
+
+// The host's page resolution of an entry scaled for one classification of a
+// page read at a reduced size, and restored afterwards.
+class ScaledHostResolution {
+public:
+    ScaledHostResolution(CMainTemplateEntry& entry, int32_t num, int32_t den)
+        : entry_(entry), hori_(entry.horiDpi), vert_(entry.vertDpi) {
+        if (num == den) return;
+        if (hori_ > 0) entry.horiDpi = imagefile::ScaledDpi(hori_, num, den);
+        if (vert_ > 0) entry.vertDpi = imagefile::ScaledDpi(vert_, num, den);
+    }
+    ~ScaledHostResolution() { entry_.SetResolution(hori_, vert_); }
+    ScaledHostResolution(const ScaledHostResolution&) = delete;
+    ScaledHostResolution& operator=(const ScaledHostResolution&) = delete;
+
+private:
+    CMainTemplateEntry& entry_;
+    int32_t hori_, vert_;
+};
+
+}  // namespace
+
 int CClassifier::Classify(int index) {
     if (!loaded_) return kErrUninitialized;
-    if (!Entry(index)) return kErrInvalidParameter;
+    CMainTemplateEntry* entry = Entry(index);
+    if (!entry) return kErrInvalidParameter;
     CDevice* device = ActiveDevice();
     CRawImage* captured = device ? device->GetCapturedImage(0) : nullptr;
     if (!captured || !captured->HasPixels()) return kErrReadImage;
     CRawImage copy(*captured);
     if (!copy.HasPixels()) return kErrNoMemory;
+    const ScaledHostResolution scaled(*entry, pageScaleNum_, pageScaleDen_);
     return ClassifyImage(copy, index, &copy);
 }
 
 int CClassifier::ClassifyImageFile(const char16_t* path, int index) {
     if (!loaded_ || !path || !path[0]) return kErrReadImage;
     CDevice* device = ActiveDevice();
-    if (!device || device->LoadLocalImage(path) != 0) return kErrReadImage;
+    // The page is read only to be classified: straight at the working
+    // resolution, reckoned from the host's page resolution when it set one.
+    imagefile::DecodeOptions options;
+    options.targetDpi = decodeDpi_;
+    options.threads = decodeThreads_;
+    if (const CMainTemplateEntry* entry = Entry(index)) {
+        options.pageXDpi = entry->horiDpi;
+        options.pageYDpi = entry->vertDpi;
+    }
+    pageScaleNum_ = pageScaleDen_ = 1;
+    if (!device || device->LoadLocalImage(path, &options) != 0) return kErrReadImage;
+    pageScaleNum_ = options.scaleNum;
+    pageScaleDen_ = options.scaleDen;
     return Classify(index);
 }
 
@@ -281,6 +320,7 @@ int CClassifier::MapDeviceCode(int answer, int otherwise) {
 int CClassifier::CaptureImage() {
     if (!loaded_) return kErrUninitialized;
     CDevice* device = ActiveDevice();
+    pageScaleNum_ = pageScaleDen_ = 1;
     return device ? MapDeviceCode(device->Capture(), kErrCapture) : kErrCapture;
 }
 
@@ -308,7 +348,11 @@ int CClassifier::LoadLocalImage(const char16_t* path) {
     if (!loaded_) return kErrUninitialized;
     if (!path || !path[0]) return kErrInvalidParameter;
     CDevice* device = ActiveDevice();
-    if (!device || device->LoadLocalImage(path) != 0) return kErrReadImage;
+    // Read at full size: the host may save the page again.
+    imagefile::DecodeOptions options;
+    options.threads = decodeThreads_;
+    pageScaleNum_ = pageScaleDen_ = 1;
+    if (!device || device->LoadLocalImage(path, &options) != 0) return kErrReadImage;
     return kSuccess;
 }
 
