@@ -247,23 +247,20 @@ int CClassifier::ClassifyImageMemory(unsigned char** rows, int width, int height
 
 namespace {
 
-// The host's page resolution of an entry scaled for one classification of a
-// page read at a reduced size, and restored afterwards.
-class ScaledHostResolution {
+// The scale of a page read at a reduced size, given to an entry for one
+// classification of that page.
+class PageScale {
 public:
-    ScaledHostResolution(CMainTemplateEntry& entry, int32_t num, int32_t den)
-        : entry_(entry), hori_(entry.horiDpi), vert_(entry.vertDpi) {
-        if (num == den) return;
-        if (hori_ > 0) entry.horiDpi = imagefile::ScaledDpi(hori_, num, den);
-        if (vert_ > 0) entry.vertDpi = imagefile::ScaledDpi(vert_, num, den);
+    PageScale(CMainTemplateEntry& entry, int32_t num, int32_t den) : entry_(entry) {
+        entry.pageScaleNum = num;
+        entry.pageScaleDen = den;
     }
-    ~ScaledHostResolution() { entry_.SetResolution(hori_, vert_); }
-    ScaledHostResolution(const ScaledHostResolution&) = delete;
-    ScaledHostResolution& operator=(const ScaledHostResolution&) = delete;
+    ~PageScale() { entry_.pageScaleNum = entry_.pageScaleDen = 1; }
+    PageScale(const PageScale&) = delete;
+    PageScale& operator=(const PageScale&) = delete;
 
 private:
     CMainTemplateEntry& entry_;
-    int32_t hori_, vert_;
 };
 
 }  // namespace
@@ -277,7 +274,7 @@ int CClassifier::Classify(int index) {
     if (!captured || !captured->HasPixels()) return kErrReadImage;
     CRawImage copy(*captured);
     if (!copy.HasPixels()) return kErrNoMemory;
-    const ScaledHostResolution scaled(*entry, pageScaleNum_, pageScaleDen_);
+    const PageScale scale(*entry, pageScaleNum_, pageScaleDen_);
     return ClassifyImage(copy, index, &copy);
 }
 

@@ -86,8 +86,9 @@ private:
     int decodeDpi_ = 0;               // a setting: kept across LoadClassifier
     int decodeThreads_ = 0;           // a setting: kept across LoadClassifier
     // The scale the captured page was read at (below 1/1 when
-    // ClassifyImageFile decoded it at the working resolution): the host's
-    // page resolution is scaled with it whenever that page is classified.
+    // ClassifyImageFile decoded it at the working resolution): the
+    // resolutions it is measured with are scaled alike whenever that page is
+    // classified.
     int32_t pageScaleNum_ = 1;
     int32_t pageScaleDen_ = 1;
 };
