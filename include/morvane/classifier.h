@@ -122,14 +122,17 @@ MORVANE_API int MORVANE_CALL MorvaneSetPageBudget(long long maxPixels, long long
  * resolution is the one SetPixelResolution gave for that main template,
  * else the one the file states (JPEG: a JFIF density from 75 to 1200 dots
  * per inch; a JPEG-2000 codestream counts as 300); a page whose resolution
- * is not known is read at full size. A reduced page carries its reduced
- * resolution, and a resolution set with SetPixelResolution is reduced with
- * it while that page is classified (also by a later Classify), so sizes
- * measure as before. Worth it when every filter works at or below `dpi`
- * anyway. LoadLocalImage always reads at full size. 0 (the default) reads
- * every page at full size. A setting of the process, kept across
- * LoadClassifier; the classifier need not be loaded. Returns 0, or -61 for
- * a value other than 0 or 75 to 1200. */
+ * is not known is read at full size. The page budget (MorvaneSetPageBudget)
+ * holds for the page as decoded. A reduced page carries its reduced
+ * resolution, and every resolution it is measured with (SetPixelResolution's,
+ * a size filter's own) is reduced alike while it is classified, also by a
+ * later Classify, so physical sizes measure as before. Filters that count
+ * pixels (grid, frame lines, text) see fewer of them unless their chains
+ * normalise the resolution (step type 21) to at most `dpi`: set it no higher
+ * than the templates need. LoadLocalImage always reads at full size. 0 (the
+ * default) reads every page at full size. A setting of the process, kept
+ * across LoadClassifier; the classifier need not be loaded. Returns 0, or
+ * -61 for a value other than 0 or 75 to 1200. */
 MORVANE_API int MORVANE_CALL MorvaneSetDecodeResolution(int dpi);
 
 /* Threads the JPEG-2000 decoder may use for one page that ClassifyImageFile
