@@ -2,6 +2,10 @@
 // in the same run, through the bare library calls on the same file: JPEG
 // (colour), PNG (gray), TIFF CCITT group 4 (bilevel) and JPEG-2000 (gray).
 // The ratio Load / bare is the reader's overhead.
+//
+// Then colour JPEG and JPEG-2000 pages read at a working resolution
+// (arguments: the resolution asked for, 0 for full size, and the JPEG-2000
+// decoder's threads). CPU time counts every thread of the process.
 #include <benchmark/benchmark.h>
 
 #include <jpeglib.h>
@@ -16,6 +20,7 @@
 #include <vector>
 
 #include "image/Dib.h"
+#include "imagefile/ImageCodecs.h"
 #include "imagefile/ImageFile.h"
 #include "imagefile/DibReaderWriter.h"
 
@@ -62,9 +67,9 @@ void MakeA4(CRawImage& page, int bpp) {
 }
 
 struct Files {
-    std::string dir, jpeg, png, tiff, j2k;
+    std::string dir, jpeg, png, tiff, j2k, j2kColour;
     ~Files() {
-        for (const std::string* f : {&jpeg, &png, &tiff, &j2k}) std::remove(f->c_str());
+        for (const std::string* f : {&jpeg, &png, &tiff, &j2k, &j2kColour}) std::remove(f->c_str());
         if (!dir.empty()) ::rmdir(dir.c_str());
     }
     Files() {
@@ -79,12 +84,14 @@ struct Files {
         png = base + ".png";
         tiff = base + ".tif";
         j2k = base + ".j2k";
+        j2kColour = base + "_colour.j2k";
         CRawImage colour, gray, bilevel;
         MakeA4(colour, 24);
         MakeA4(gray, 8);
         MakeA4(bilevel, 1);
         if (!imagefile::SaveImageFile(colour, U16(jpeg), MakeSaveOption(2, 85)) || !imagefile::SaveImageFile(gray, U16(png), 0) ||
-            !imagefile::SaveImageFile(bilevel, U16(tiff), MakeSaveOption(1, 3)) || !imagefile::SaveImageFile(gray, U16(j2k), 0)) {
+            !imagefile::SaveImageFile(bilevel, U16(tiff), MakeSaveOption(1, 3)) || !imagefile::SaveImageFile(gray, U16(j2k), 0) ||
+            !imagefile::SaveImageFile(colour, U16(j2kColour), 0)) {
             std::fprintf(stderr, "could not write the benchmark pages\n");
             std::exit(1);
         }
@@ -217,7 +224,44 @@ void BM_Bare_J2k(benchmark::State& state) {
     }
 }
 
+// A colour page read as ClassifyImageFile reads it at a working resolution.
+void LoadAtResolution(benchmark::State& state, const std::string& path) {
+    imagefile::DecodeOptions options;
+    options.targetDpi = static_cast<int32_t>(state.range(0));
+    options.threads = static_cast<int32_t>(state.range(1));
+    int32_t width = 0;
+    for (auto _ : state) {
+        CRawImage image;
+        if (!imagefile::LoadImageFile(image, U16(path), &options)) state.SkipWithError("load failed");
+        width = image.width;
+        benchmark::DoNotOptimize(image.bits.get());
+    }
+    state.counters["width"] = width;
+}
+
+void BM_LoadAt_JpegColour(benchmark::State& s) { LoadAtResolution(s, TheFiles().jpeg); }
+void BM_LoadAt_J2kColour(benchmark::State& s) { LoadAtResolution(s, TheFiles().j2kColour); }
+
 }  // namespace
+
+BENCHMARK(BM_LoadAt_JpegColour)
+    ->ArgNames({"dpi", "threads"})
+    ->Args({0, 1})
+    ->Args({150, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->MinTime(2.0);
+BENCHMARK(BM_LoadAt_J2kColour)
+    ->ArgNames({"dpi", "threads"})
+    ->Args({0, 1})
+    ->Args({0, 2})
+    ->Args({150, 1})
+    ->Args({150, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->MinTime(4.0);
 
 BENCHMARK(BM_Bare_Jpeg)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_Load_Jpeg)->Unit(benchmark::kMillisecond)->MinTime(2.0);

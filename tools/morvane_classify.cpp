@@ -37,7 +37,8 @@ using hostcalls::W;
 constexpr char kUsage[] =
     "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi H[,V]] [--valid ID]...\n"
     "                        [--shortcut] [--json] [--follow] [--max-pixels N] [--explain]\n"
-    "                        [--orient] [--text] [--mrz] [--jobs N] [--page-timeout S] PATH...\n"
+    "                        [--orient] [--text] [--mrz] [--decode-dpi N] [--jobs N]\n"
+    "                        [--page-timeout S] PATH...\n"
     "\n"
     "Classifies page images with one or more main templates and prints, per page,\n"
     "the path and the winning sub-template's ID, Name and OutputID (tab-separated),\n"
@@ -65,6 +66,8 @@ constexpr char kUsage[] =
     "                 zone (TD1, TD2, TD3, MRV-A, MRV-B) and print its fields and check\n"
     "                 digits as JSON (\"mrz\" member with --json); a zone that does not\n"
     "                 check out is reported invalid, never corrected\n"
+    "  --decode-dpi N decode JPEG and JPEG-2000 pages straight to the lowest size that keeps\n"
+    "                 at least N dots per inch (75 to 1200; default: full resolution)\n"
     "%s"
     "  --help         show this text\n"
     "  --version      print the library version\n"
@@ -107,6 +110,8 @@ struct Api {
     int (*GetRecognisedLineCount)(int*) = nullptr;
     int (*GetRecognisedLine)(int, MorvaneChar*, int*, int*) = nullptr;
     int (*ParseMrz)(const MorvaneChar*, MorvaneChar*, int*) = nullptr;
+    int (*SetDecodeResolution)(int) = nullptr;
+    int (*SetDecodeThreads)(int) = nullptr;
 };
 
 std::string ExecutableDirectory() {
@@ -372,6 +377,7 @@ int main(int argc, char** argv) {
     bool json = false, shortcut = false, version = false, followLinks = false;
     bool explain = false, orient = false, text = false, mrz = false;
     long long maxPixels = 0;
+    int decodeDpi = 0;
     morvane_cli::BatchSettings batch;
     scancommand::ScanOptions scan;
 
@@ -424,6 +430,15 @@ int main(int argc, char** argv) {
                 return 2;
             }
             maxPixels = n;
+        } else if (arg == "--decode-dpi") {
+            const std::string v = value("--decode-dpi");
+            char* end = nullptr;
+            const long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || !end || *end || n < 75 || n > 1200) {
+                std::fprintf(stderr, "morvane-classify: bad --decode-dpi value '%s': give 75 to 1200\n", v.c_str());
+                return 2;
+            }
+            decodeDpi = static_cast<int>(n);
         } else if (arg == "--explain") {
             explain = true;
         } else if (arg == "--orient") {
@@ -487,6 +502,13 @@ int main(int argc, char** argv) {
     if (workdir.back() != '/') workdir.push_back('/');
 
     if (maxPixels > 0) api.SetPageBudget(maxPixels, 0);
+    Resolve(api.handle, "MorvaneSetDecodeResolution", api.SetDecodeResolution);
+    Resolve(api.handle, "MorvaneSetDecodeThreads", api.SetDecodeThreads);
+    if (decodeDpi > 0 && (!api.SetDecodeResolution || api.SetDecodeResolution(decodeDpi) != 0)) {
+        std::fprintf(stderr, "morvane-classify: the library cannot decode at a working resolution\n");
+        scancommand::RemoveScanWorkdir(scan);
+        return 2;
+    }
     if (orient) api.SetOrientationSearch(1);
     int code = api.LoadClassifier(nullptr, W(Utf8ToUtf16(workdir)));
     scancommand::RemoveScanWorkdir(scan);  // read by LoadClassifier, not needed after
@@ -530,6 +552,9 @@ int main(int argc, char** argv) {
             pages.push_back(in);
     }
 
+    // Worker processes side by side share the cores: each decodes its page
+    // on one thread.
+    if (api.SetDecodeThreads && morvane_cli::WorkerCount(batch, pages.size()) > 1) api.SetDecodeThreads(1);
     const bool progress = pages.size() > 1 && isatty(STDERR_FILENO);
     bool anyFailed = false;
     size_t shown = 0;  // finished pages, as the progress bar shows them

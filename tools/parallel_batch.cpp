@@ -208,10 +208,7 @@ public:
           timeout_(settings.timeoutSeconds),
           results_(pages.size()),
           finished_(pages.size(), false) {
-        long jobs = settings.jobs > 0 ? settings.jobs : AvailableCores();
-        if (jobs > kMaxJobs) jobs = kMaxJobs;
-        if (static_cast<size_t>(jobs) > pages.size()) jobs = static_cast<long>(pages.size());
-        jobs_ = static_cast<size_t>(jobs < 1 ? 1 : jobs);
+        jobs_ = WorkerCount(settings, pages.size());
     }
 
     void Run() {
@@ -481,6 +478,13 @@ private:
 };
 
 }  // namespace
+
+size_t WorkerCount(const BatchSettings& settings, size_t pages) {
+    long jobs = settings.jobs > 0 ? settings.jobs : AvailableCores();
+    if (jobs > kMaxJobs) jobs = kMaxJobs;
+    if (static_cast<size_t>(jobs) > pages) jobs = static_cast<long>(pages);
+    return static_cast<size_t>(jobs < 1 ? 1 : jobs);
+}
 
 int AvailableCores() {
     cpu_set_t set;

@@ -45,6 +45,9 @@ struct BatchSettings {
 // Number of cores this process may run on (at least 1).
 int AvailableCores();
 
+// Worker processes a batch of `pages` pages runs side by side (at least 1).
+size_t WorkerCount(const BatchSettings& settings, size_t pages);
+
 // Parses the batch options at argv[i] ("--jobs N", "-j N", "--jobs=N",
 // "--page-timeout S", "--page-timeout=S"). Returns 1 when the option was
 // taken (i then points at its last word), 0 when argv[i] is not a batch

@@ -114,6 +114,35 @@ MORVANE_API int MORVANE_CALL SaveCapturedImage(const MorvaneChar* path, int save
  * for a negative value. */
 MORVANE_API int MORVANE_CALL MorvaneSetPageBudget(long long maxPixels, long long maxDecoderBytes);
 
+/* The working resolution ClassifyImageFile reads pages at. With `dpi` set,
+ * a JPEG page is decoded at the smallest DCT scale (1/8 to 8/8 of its size)
+ * and a JPEG-2000 page with the most resolution levels dropped (1/2, 1/4,
+ * ... of its size) whose resolution is still at least `dpi`; other formats,
+ * and pages already at or below `dpi`, are read at full size. The page's
+ * resolution is the one SetPixelResolution gave for that main template,
+ * else the one the file states (JPEG: a JFIF density from 75 to 1200 dots
+ * per inch; a JPEG-2000 codestream counts as 300); a page whose resolution
+ * is not known is read at full size. The page budget (MorvaneSetPageBudget)
+ * holds for the page as decoded. A reduced page carries its reduced
+ * resolution, and every resolution it is measured with (SetPixelResolution's,
+ * a size filter's own) is reduced alike while it is classified, also by a
+ * later Classify, so physical sizes measure as before. Filters that count
+ * pixels (grid, frame lines, text) see fewer of them unless their chains
+ * normalise the resolution (step type 21) to at most `dpi`: set it no higher
+ * than the templates need. LoadLocalImage always reads at full size. 0 (the
+ * default) reads every page at full size. A setting of the process, kept
+ * across LoadClassifier; the classifier need not be loaded. Returns 0, or
+ * -61 for a value other than 0 or 75 to 1200. */
+MORVANE_API int MORVANE_CALL MorvaneSetDecodeResolution(int dpi);
+
+/* Threads the JPEG-2000 decoder may use for one page that ClassifyImageFile
+ * or LoadLocalImage reads: 0 (the default) one per processor core, 1 only
+ * the calling thread, n at most n. A host that classifies several pages at
+ * once in separate processes sets 1. A setting of the process, kept across
+ * LoadClassifier; the classifier need not be loaded. Returns 0, or -61 for
+ * a value below 0 or above 64. */
+MORVANE_API int MORVANE_CALL MorvaneSetDecodeThreads(int threads);
+
 /* The decision trace of the last classification (any of the three
  * classification functions) as one JSON object in UTF-16, with the length
  * protocol of GetTemplateName. It shows the walked path: per level the

@@ -9,6 +9,7 @@
 #include "core/TextConv.h"
 #include "devices/Device.h"
 #include "devices/DeviceManager.h"
+#include "imagefile/ImageCodecs.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/PlatformProcesses.h"
 #include "templates/SubTemplate.h"
@@ -50,6 +51,7 @@ void CClassifier::Free() {
     lastWalk_ = WalkRecord();
     lastEntry_ = -1;
     devices_.reset();
+    pageScaleNum_ = pageScaleDen_ = 1;
     loaded_ = false;
 }
 
@@ -303,21 +305,55 @@ int CClassifier::ClassifyImageMemory(unsigned char** rows, int width, int height
     return ClassifyImage(image, index, &image);
 }
 
+namespace {
+
+// The scale of a page read at a reduced size, given to an entry for one
+// classification of that page.
+class PageScale {
+public:
+    PageScale(CMainTemplateEntry& entry, int32_t num, int32_t den) : entry_(entry) {
+        entry.pageScaleNum = num;
+        entry.pageScaleDen = den;
+    }
+    ~PageScale() { entry_.pageScaleNum = entry_.pageScaleDen = 1; }
+    PageScale(const PageScale&) = delete;
+    PageScale& operator=(const PageScale&) = delete;
+
+private:
+    CMainTemplateEntry& entry_;
+};
+
+}  // namespace
+
 int CClassifier::Classify(int index) {
     if (!loaded_) return kErrUninitialized;
-    if (!Entry(index)) return kErrInvalidParameter;
+    CMainTemplateEntry* entry = Entry(index);
+    if (!entry) return kErrInvalidParameter;
     CDevice* device = ActiveDevice();
     CRawImage* captured = device ? device->GetCapturedImage(0) : nullptr;
     if (!captured || !captured->HasPixels()) return kErrReadImage;
     CRawImage copy(*captured);
     if (!copy.HasPixels()) return kErrNoMemory;
+    const PageScale scale(*entry, pageScaleNum_, pageScaleDen_);
     return ClassifyImage(copy, index, &copy);
 }
 
 int CClassifier::ClassifyImageFile(const char16_t* path, int index) {
     if (!loaded_ || !path || !path[0]) return kErrReadImage;
     CDevice* device = ActiveDevice();
-    if (!device || device->LoadLocalImage(path) != 0) return kErrReadImage;
+    // The page is read only to be classified: straight at the working
+    // resolution, reckoned from the host's page resolution when it set one.
+    imagefile::DecodeOptions options;
+    options.targetDpi = decodeDpi_;
+    options.threads = decodeThreads_;
+    if (const CMainTemplateEntry* entry = Entry(index)) {
+        options.pageXDpi = entry->horiDpi;
+        options.pageYDpi = entry->vertDpi;
+    }
+    pageScaleNum_ = pageScaleDen_ = 1;
+    if (!device || device->LoadLocalImage(path, &options) != 0) return kErrReadImage;
+    pageScaleNum_ = options.scaleNum;
+    pageScaleDen_ = options.scaleDen;
     return Classify(index);
 }
 
@@ -341,6 +377,7 @@ int CClassifier::MapDeviceCode(int answer, int otherwise) {
 int CClassifier::CaptureImage() {
     if (!loaded_) return kErrUninitialized;
     CDevice* device = ActiveDevice();
+    pageScaleNum_ = pageScaleDen_ = 1;
     return device ? MapDeviceCode(device->Capture(), kErrCapture) : kErrCapture;
 }
 
@@ -368,7 +405,11 @@ int CClassifier::LoadLocalImage(const char16_t* path) {
     if (!loaded_) return kErrUninitialized;
     if (!path || !path[0]) return kErrInvalidParameter;
     CDevice* device = ActiveDevice();
-    if (!device || device->LoadLocalImage(path) != 0) return kErrReadImage;
+    // Read at full size: the host may save the page again.
+    imagefile::DecodeOptions options;
+    options.threads = decodeThreads_;
+    pageScaleNum_ = pageScaleDen_ = 1;
+    if (!device || device->LoadLocalImage(path, &options) != 0) return kErrReadImage;
     return kSuccess;
 }
 

@@ -68,6 +68,13 @@ public:
 
     int EntryCount() const;
 
+    // Reading page files: the working resolution ClassifyImageFile decodes
+    // JPEG and JPEG-2000 pages at (0: full resolution) and the threads the
+    // JPEG-2000 decoder may use (0: one per core). Settings of the process,
+    // kept across LoadClassifier; checked by the caller.
+    void SetDecodeResolution(int dpi) { decodeDpi_ = dpi; }
+    void SetDecodeThreads(int threads) { decodeThreads_ = threads; }
+
 private:
     CDevice* ActiveDevice() const;
     CMainTemplateEntry* Entry(int index) const;
@@ -87,6 +94,14 @@ private:
     int lastEntry_ = -1;
     bool haveTrace_ = false;
     bool orientationSearch_ = false;  // a setting: kept across LoadClassifier
+    int decodeDpi_ = 0;               // a setting: kept across LoadClassifier
+    int decodeThreads_ = 0;           // a setting: kept across LoadClassifier
+    // The scale the captured page was read at (below 1/1 when
+    // ClassifyImageFile decoded it at the working resolution): the
+    // resolutions it is measured with are scaled alike whenever that page is
+    // classified.
+    int32_t pageScaleNum_ = 1;
+    int32_t pageScaleDen_ = 1;
 };
 
 // The library's single instance.

@@ -28,6 +28,7 @@ int Guarded(F&& body) {
 }
 
 constexpr char kVersion[] = "6.1.1.2";
+constexpr int kMaxDecodeThreads = 64;
 
 }  // namespace
 
@@ -144,6 +145,19 @@ MORVANE_API int MORVANE_CALL MorvaneSetPageBudget(long long maxPixels, long long
     imagefile::PageBudget& budget = imagefile::CurrentPageBudget();
     budget.maxPixels = maxPixels ? maxPixels : imagefile::PageBudget::kDefaultMaxPixels;
     budget.maxDecoderBytes = maxDecoderBytes ? maxDecoderBytes : imagefile::PageBudget::kDefaultMaxDecoderBytes;
+    return kSuccess;
+}
+
+MORVANE_API int MORVANE_CALL MorvaneSetDecodeResolution(int dpi) {
+    if (dpi != 0 && (dpi < imagefile::kMinTrustedDpi || dpi > imagefile::kMaxTrustedDpi))
+        return kErrInvalidParameter;
+    TheClassifier().SetDecodeResolution(dpi);
+    return kSuccess;
+}
+
+MORVANE_API int MORVANE_CALL MorvaneSetDecodeThreads(int threads) {
+    if (threads < 0 || threads > kMaxDecodeThreads) return kErrInvalidParameter;
+    TheClassifier().SetDecodeThreads(threads);
     return kSuccess;
 }
 

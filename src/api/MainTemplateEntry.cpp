@@ -7,6 +7,7 @@
 #include "filters/FilterArray.h"
 #include "filters/FilterBase.h"
 #include "filters/FilterFactory.h"
+#include "imagefile/ImageCodecs.h"
 #include "templates/FilterConfig.h"
 #include "templates/FilterScore.h"
 #include "preprocess/ImageProcessing.h"
@@ -124,8 +125,8 @@ int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
     // The host's run-time resolution, when set, is the page's resolution for
     // every step that rescales by it (the file's own value may be missing or
     // wrong); the size filter reads it from the filter as before.
-    if (horiDpi > 0) working.xResolution = horiDpi;
-    if (vertDpi > 0) working.yResolution = vertDpi;
+    if (horiDpi > 0) working.xResolution = imagefile::ScaledDpi(horiDpi, pageScaleNum, pageScaleDen);
+    if (vertDpi > 0) working.yResolution = imagefile::ScaledDpi(vertDpi, pageScaleNum, pageScaleDen);
     ApplyImageProcessingList(working, mainTemplate->steps.get());
 
     CTemplateGroup* current = mainTemplate->root.get();
@@ -171,6 +172,8 @@ int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
             filter->inheritedFilter = config->inheritedFilter;
             filter->horiDpi = horiDpi;
             filter->vertDpi = vertDpi;
+            filter->pageScaleNum = pageScaleNum;
+            filter->pageScaleDen = pageScaleDen;
             // A filter's own failure leaves the scores as it found them; the
             // walk goes on regardless.
             filter->scoreObserver = &trace;

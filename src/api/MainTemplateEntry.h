@@ -49,6 +49,10 @@ public:
     std::unique_ptr<CSubTemplateList> subTemplates;
     int32_t horiDpi = 0;
     int32_t vertDpi = 0;
+    // The page being classified was decoded reduced by pageScaleNum /
+    // pageScaleDen: every resolution it is measured with shrinks alike.
+    int32_t pageScaleNum = 1;
+    int32_t pageScaleDen = 1;
     std::vector<std::u16string> validIds;
     // The walk of the last run on this entry, and the groups it opened.
     DecisionTrace trace;

@@ -59,11 +59,11 @@ bool CDevice::AppendCapturedImage(std::unique_ptr<CRawImage> image) {
     return true;
 }
 
-int32_t CDevice::LoadLocalImage(const std::u16string& path) {
+int32_t CDevice::LoadLocalImage(const std::u16string& path, imagefile::DecodeOptions* options) {
     ClearCapturedImages();
     CRawImage* image = AddCapturedImage();
     if (!image) return kDeviceFileFailed;
-    if (!imagefile::LoadImageFile(*image, path) || !image->HasPixels()) {
+    if (!imagefile::LoadImageFile(*image, path, options) || !image->HasPixels()) {
         captured_.pop_back();
         return kDeviceFileFailed;
     }

@@ -9,6 +9,10 @@
 #include "devices/DeviceInfo.h"
 #include "image/Dib.h"
 
+namespace imagefile {
+struct DecodeOptions;
+}
+
 namespace libMorvaneClassifier {
 
 // Answers of the device operations.
@@ -58,8 +62,9 @@ public:
     CRawImage* GetCapturedImage(int32_t index) const;
     // Empties the captured images and reads the file at path into a new one.
     // 0 on success; kDeviceFileFailed when the file cannot be read or gives
-    // an image without pixels (the list then stays empty).
-    int32_t LoadLocalImage(const std::u16string& path);
+    // an image without pixels (the list then stays empty). options: as for
+    // imagefile::LoadImageFile (working resolution, decoder threads).
+    int32_t LoadLocalImage(const std::u16string& path, imagefile::DecodeOptions* options = nullptr);
     // Writes every captured image: image 0 to path, image i > 0 to path with
     // the decimal i inserted before its last four characters (page.jpg,
     // page1.jpg, page2.jpg). Every image is attempted; 0 when every write

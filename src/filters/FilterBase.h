@@ -47,6 +47,10 @@ public:
     ImageProcessingListPtr steps;           // the filter's own preprocessing; may be null
     int32_t horiDpi = 0;  // run-time resolution (0 = none given)
     int32_t vertDpi = 0;
+    // The page was decoded reduced by pageScaleNum / pageScaleDen (1/1: at
+    // full size); a resolution the filter measures with shrinks alike.
+    int32_t pageScaleNum = 1;
+    int32_t pageScaleDen = 1;
     std::u16string baseDir;
     // Listener of the scores given during one Classify; set by the driver
     // while it traces a run, null otherwise. Not owned.

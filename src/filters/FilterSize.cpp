@@ -5,6 +5,7 @@
 
 #include "core/ResultCodes.h"
 #include "image/Dib.h"
+#include "imagefile/ImageCodecs.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
@@ -95,9 +96,15 @@ int32_t CFilterSize::ExtractFeature(const CRawImage* images, int32_t imageCount,
     const int64_t avgW = sumW / imageCount;
     const int64_t avgH = sumH / imageCount;
 
-    const int32_t hRes = horiDpi != 0 ? horiDpi : r->horiDpi;
-    const int32_t vRes = vertDpi != 0 ? vertDpi : r->vertDpi;
+    int32_t hRes = horiDpi != 0 ? horiDpi : r->horiDpi;
+    int32_t vRes = vertDpi != 0 ? vertDpi : r->vertDpi;
     if (vRes <= 0 || hRes <= 0) return kErrInvalidParameter;
+    if (pageScaleNum != pageScaleDen) {
+        // A page decoded at a reduced size has a reduced resolution too.
+        hRes = imagefile::ScaledDpi(hRes, pageScaleNum, pageScaleDen);
+        vRes = imagefile::ScaledDpi(vRes, pageScaleNum, pageScaleDen);
+        if (vRes <= 0 || hRes <= 0) return kErrInvalidParameter;
+    }
 
     out->physicalWidth = static_cast<int32_t>(static_cast<uint32_t>(avgW) * 1000u / static_cast<uint32_t>(hRes));
     out->physicalHeight = static_cast<int32_t>(static_cast<uint32_t>(avgH) * 1000u / static_cast<uint32_t>(vRes));

@@ -54,9 +54,13 @@ int CDibRWOri::Load(CDib& image, const std::u16string& path, int32_t flag) {
         image.Free();
         std::vector<uint8_t> data;
         if (!imagefile::ReadWholeFile(path, data)) return 0;
-        return imagefile::DecodeJ2k(data.data(), data.size(), image) ? 1 : 0;
+        DecodeLimits limits;
+        limits.options = decodeOptions;
+        return imagefile::DecodeJ2k(data.data(), data.size(), image, limits) ? 1 : 0;
     }
-    return CDibRWCodecs().Load(image, path, flag);
+    CDibRWCodecs codecs;
+    codecs.decodeOptions = decodeOptions;
+    return codecs.Load(image, path, flag);
 }
 
 int CDibRWOri::Save(const CDib& image, const std::u16string& path, uint32_t saveOption) {
@@ -92,11 +96,17 @@ int CDibRWCodecs::Probe(const std::u16string&) { return 1; }
 int CDibRWCodecs::LoadFromMemory(CDib&, const uint8_t*, int32_t, int32_t) { return 0; }
 
 int CDibRWCodecs::Load(CDib& image, const std::u16string& path, int32_t flag) {
-    if (imagefile::HasSuffix3(path, "jpg")) return CDibRWGeneral().Load(image, path, flag);
+    if (imagefile::HasSuffix3(path, "jpg")) {
+        CDibRWGeneral general;
+        general.decodeOptions = decodeOptions;
+        return general.Load(image, path, flag);
+    }
     image.Free();
     std::vector<uint8_t> data;
     if (!imagefile::ReadWholeFile(path, data)) return 0;
-    return imagefile::DecodeAny(data.data(), data.size(), image) ? 1 : 0;
+    DecodeLimits limits;
+    limits.options = decodeOptions;
+    return imagefile::DecodeAny(data.data(), data.size(), image, limits) ? 1 : 0;
 }
 
 int CDibRWCodecs::Save(const CDib& image, const std::u16string& path, uint32_t saveOption) {
@@ -211,7 +221,11 @@ int CDibRWGeneral::Load(CDib& image, const std::u16string& path, int32_t flag) {
     if (flag != 0) return 0;
     std::vector<uint8_t> data;
     if (!imagefile::ReadWholeFile(path, data)) return 0;
-    return imagefile::DecodeJpeg(data.data(), data.size(), image, imagefile::JpegDensity::AsStored, false) ? 1 : 0;
+    DecodeLimits limits;
+    limits.options = decodeOptions;
+    return imagefile::DecodeJpeg(data.data(), data.size(), image, imagefile::JpegDensity::AsStored, false, limits)
+               ? 1
+               : 0;
 }
 
 int CDibRWGeneral::Save(const CDib& image, const std::u16string& path, uint32_t flag) {

@@ -11,10 +11,16 @@
 
 class CRawImage;
 class CDib;
+namespace imagefile {
+struct DecodeOptions;
+}
 
 class CDibReaderWriter {
 public:
     virtual ~CDibReaderWriter() = default;
+    // Working resolution and decoder threads for the pages Load reads (the
+    // decoder records there the scale it applied); null: full size.
+    imagefile::DecodeOptions* decodeOptions = nullptr;
     virtual int Probe(const std::u16string& path) = 0;
     virtual int LoadFromMemory(CDib& image, const uint8_t* buffer, int32_t length, int32_t kind) = 0;
     virtual int Load(CDib& image, const std::u16string& path, int32_t flag) = 0;

@@ -2,6 +2,7 @@
 // resolution units, whole-file I/O and palette handling.
 #include "imagefile/ImageCodecs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -70,6 +71,32 @@ bool PageSizeAllowed(int64_t w, int64_t h, const DecodeLimits& limits) {
     if (w <= 0 || h <= 0) return false;
     if (w > limits.maxSide || h > limits.maxSide) return false;
     return w * h <= limits.maxPixels;
+}
+
+static int32_t WorkingTarget(int32_t targetDpi) {
+    return targetDpi > 0 ? std::max(targetDpi, kMinTrustedDpi) : 0;
+}
+
+int JpegScaleEighths(int32_t dpi, int32_t targetDpi) {
+    const int64_t target = WorkingTarget(targetDpi);
+    if (dpi <= 0 || target <= 0) return 8;
+    for (int m = 1; m < 8; ++m)
+        if (int64_t(dpi) * m >= target * 8) return m;
+    return 8;
+}
+
+int J2kLevelsToDrop(int32_t dpi, int32_t targetDpi, int maxLevels) {
+    const int64_t target = WorkingTarget(targetDpi);
+    if (dpi <= 0 || target <= 0) return 0;
+    int levels = 0;
+    while (levels < maxLevels && levels < 30 && int64_t(dpi) >= target << (levels + 1))
+        ++levels;
+    return levels;
+}
+
+int32_t ScaledDpi(int32_t dpi, int32_t num, int32_t den) {
+    if (dpi <= 0 || num <= 0 || den <= 0) return 0;
+    return static_cast<int32_t>((int64_t(dpi) * num * 2 + den) / (int64_t(den) * 2));
 }
 
 static int32_t RoundDpi(double dpi) {

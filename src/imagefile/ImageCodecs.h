@@ -26,6 +26,41 @@ struct PageBudget {
 };
 PageBudget& CurrentPageBudget();
 
+// The resolutions a page file may state and be believed: the reader takes
+// anything outside this range for a missing or broken value and assumes 300.
+constexpr int32_t kMinTrustedDpi = 75;
+constexpr int32_t kMaxTrustedDpi = 1200;
+
+// Reading a page straight at a lower working resolution: JPEG by DCT
+// scaling (M/8 of the size), JPEG-2000 by dropping resolution levels
+// (1/2, 1/4, ...). The other formats always decode at full size. The page
+// is reduced only as far as its resolution stays at or above targetDpi (and
+// kMinTrustedDpi), and only when that resolution is known: the host's, or
+// else the file's own when it states one within the trusted range (a
+// JPEG-2000 codestream states none; its pages are 300 dpi). A reduced page's
+// resolution fields give the resolution it was decoded at.
+struct DecodeOptions {
+    int32_t targetDpi = 0;  // 0: full resolution
+    int32_t pageXDpi = 0;   // the page's resolution as the host states it; 0: the file's own
+    int32_t pageYDpi = 0;
+    // Worker threads the JPEG-2000 decoder may use for the page: 0 one per
+    // core, 1 none beside the calling thread.
+    int32_t threads = 1;
+    // Set by the decoder: the page's size was reduced by scaleNum / scaleDen
+    // (1/1 when it was decoded at full size).
+    int32_t scaleNum = 1;
+    int32_t scaleDen = 1;
+};
+
+// The JPEG scale M/8 (M from 1 to 8): the smallest whose resolution
+// dpi * M / 8 is still at least the target; 8 when dpi or target is 0.
+int JpegScaleEighths(int32_t dpi, int32_t targetDpi);
+// JPEG-2000 resolution levels to drop: the most, up to maxLevels, that keep
+// dpi / 2^levels at or above the target; 0 when dpi or target is 0.
+int J2kLevelsToDrop(int32_t dpi, int32_t targetDpi, int maxLevels);
+// dpi * num / den, rounded to nearest.
+int32_t ScaledDpi(int32_t dpi, int32_t num, int32_t den);
+
 // Pages larger than this are refused before any pixel memory is taken. A
 // default-constructed value takes the current page budget.
 struct DecodeLimits {
@@ -33,6 +68,9 @@ struct DecodeLimits {
     int64_t maxSide = 65535;
     int64_t maxPixels;
     int64_t maxMemory;  // bytes a decoder may hold for one page
+    // Working resolution and decoder threads for the page (the decoder
+    // records the scale it applied there); null: full size, one thread.
+    DecodeOptions* options = nullptr;
 };
 
 enum class ImageFormat { Unknown, Bmp, Tiff, Png, Gif, Jpeg, J2k };

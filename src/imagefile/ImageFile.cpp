@@ -2,14 +2,18 @@
 
 #include "image/Dib.h"
 #include "imagefile/DibReaderWriter.h"
+#include "imagefile/ImageCodecs.h"
 
 namespace imagefile {
 
-bool LoadImageFile(CDib& image, const std::u16string& path) {
+bool LoadImageFile(CDib& image, const std::u16string& path, DecodeOptions* options) {
     image.Free();
-    const bool ok = CDibRWOri().Load(image, path, 0) == 1;
+    if (options) options->scaleNum = options->scaleDen = 1;
+    CDibRWOri reader;
+    reader.decodeOptions = options;
+    const bool ok = reader.Load(image, path, 0) == 1;
     image.SetFileName(path);
-    if (image.xResolution < 75 || image.xResolution > 1200) {
+    if (image.xResolution < kMinTrustedDpi || image.xResolution > kMaxTrustedDpi) {
         image.xResolution = 300;
         image.yResolution = 300;
     }

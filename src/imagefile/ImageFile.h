@@ -10,10 +10,15 @@ class CDib;
 
 namespace imagefile {
 
+struct DecodeOptions;
+
 // Reads the first page of a file into image and remembers the path as the
 // image's file name. Resolutions below 75 or above 1200 dots per inch
 // become 300. False when the file cannot be read; the image is then empty.
-bool LoadImageFile(CDib& image, const std::u16string& path);
+// options: decode straight to a lower working resolution (JPEG and
+// JPEG-2000 pages) with the decoder threads given there; options->scaleNum
+// and scaleDen then tell the scale the page was read at.
+bool LoadImageFile(CDib& image, const std::u16string& path, DecodeOptions* options = nullptr);
 
 // Writes image to path (saveOption as MakeSaveOption in
 // imagefile/DibReaderWriter.h). False when nothing was written: no pixels, a

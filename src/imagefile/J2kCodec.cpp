@@ -248,6 +248,11 @@ bool J2kDecoder::ReadHeader(const uint8_t* data, size_t size, const DecodeLimits
     opj_dparameters_t params;
     opj_set_default_decoder_parameters(&params);
     if (!opj_setup_decoder(codec, &params)) return false;
+    // Always set, so that OPJ_NUM_THREADS in the environment decides nothing.
+    if (opj_has_thread_support()) {
+        const int workers = threads > 0 ? std::min(threads, 64) : std::clamp(opj_get_num_cpus(), 1, 64);
+        opj_codec_set_threads(codec, workers > 1 ? workers : 0);
+    }
     if (!opj_read_header(stream_, codec, &image) || !image) return false;
     if (image->numcomps == 0 || image->numcomps > 16384 || !image->comps) return false;
     if (image->x1 <= image->x0 || image->y1 <= image->y0) return false;
@@ -260,6 +265,26 @@ bool J2kDecoder::ReadHeader(const uint8_t* data, size_t size, const DecodeLimits
     }
     if (samples > limits.maxMemory / 4) return false;
     return true;
+}
+
+int J2kDecoder::DroppableLevels() const {
+    if (!codec || !image) return 0;
+    opj_codestream_info_v2_t* info = opj_get_cstr_info(codec);
+    if (!info) return 0;
+    int levels = 0;
+    if (info->m_default_tile_info.tccp_info && info->nbcomps == image->numcomps && info->nbcomps > 0) {
+        levels = INT_MAX;
+        for (OPJ_UINT32 c = 0; c < info->nbcomps; ++c)
+            levels = std::min(levels, static_cast<int>(info->m_default_tile_info.tccp_info[c].numresolutions) - 1);
+        levels = std::max(levels, 0);
+    }
+    opj_destroy_cstr_info(&info);
+    return levels;
+}
+
+bool J2kDecoder::DropLevels(int levels) {
+    if (!codec || !image || levels < 0) return false;
+    return opj_set_decoded_resolution_factor(codec, static_cast<OPJ_UINT32>(levels)) != 0;
 }
 
 bool J2kDecoder::Decode() {

@@ -36,7 +36,16 @@ public:
     // pageComponentsOnly: refuse, before decoding, a codestream whose
     // component count cannot become a page (anything but one or three).
     bool ReadHeader(const uint8_t* data, size_t size, const DecodeLimits& limits, bool pageComponentsOnly = false);
+    // After ReadHeader: the resolution levels every component can drop (the
+    // fewest decomposition levels among them), and the request to decode
+    // `levels` fewer (each halves the page's width and height).
+    int DroppableLevels() const;
+    bool DropLevels(int levels);
     bool Decode();
+
+    // Worker threads for decoding (set before ReadHeader): 0 one per core,
+    // 1 none beside the calling thread.
+    int threads = 1;
 
     opj_image_t* image = nullptr;
     opj_codec_t* codec = nullptr;

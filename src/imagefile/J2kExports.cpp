@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "image/Dib.h"
@@ -166,11 +167,48 @@ int DecodeJ2kToRecords(const uint8_t* src, size_t len, j2k_image_t** image, j2k_
     return static_cast<int>(decoder.consumed);
 }
 
+namespace {
+
+// Decodes the codestream with `levels` resolution levels dropped (0: full
+// size), working towards the target resolution when `levels` is -1.
+// `dropped` receives the levels asked of the codec.
+bool DecodeJ2kSamples(const uint8_t* data, size_t size, const DecodeLimits& limits, int levels, J2kDecoder& decoder,
+                      int& dropped) {
+    dropped = 0;
+    const DecodeOptions* options = limits.options;
+    if (options) decoder.threads = options->threads;
+    if (!decoder.ReadHeader(data, size, limits, true)) return false;
+    if (levels < 0) {
+        // A codestream states no resolution: its pages are 300 dpi unless
+        // the host says otherwise.
+        const int32_t x = options->pageXDpi > 0 ? options->pageXDpi : 300;
+        const int32_t y = options->pageYDpi > 0 ? options->pageYDpi : 300;
+        levels = J2kLevelsToDrop(std::min(x, y), options->targetDpi, decoder.DroppableLevels());
+    }
+    dropped = levels;
+    if (levels > 0 && !decoder.DropLevels(levels)) return false;
+    if (!decoder.Decode()) return false;
+    return decoder.image->comps[0].w > 0 && decoder.image->comps[0].h > 0;
+}
+
+}  // namespace
+
 bool DecodeJ2k(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits) {
     image.Free();
-    J2kDecoder decoder;
-    if (!decoder.ReadHeader(data, size, limits, true) || !decoder.Decode()) return false;  // "failed to decode J2K image!"
-    const opj_image_t* oi = decoder.image;
+    DecodeOptions* options = limits.options;
+    if (options) options->scaleNum = options->scaleDen = 1;
+    const bool reduce = options && options->targetDpi > 0;
+    auto decoder = std::make_unique<J2kDecoder>();
+    int dropped = 0;
+    bool decoded = DecodeJ2kSamples(data, size, limits, reduce ? -1 : 0, *decoder, dropped);
+    // A tile may carry fewer resolution levels than the main header: such a
+    // codestream is decoded again at full size rather than refused.
+    if (!decoded && dropped > 0) {
+        decoder = std::make_unique<J2kDecoder>();
+        decoded = DecodeJ2kSamples(data, size, limits, 0, *decoder, dropped);
+    }
+    if (!decoded) return false;  // "failed to decode J2K image!"
+    const opj_image_t* oi = decoder->image;
     const opj_image_comp_t* c = oi->comps;
     int bpp = 0;
     if (oi->numcomps == 3 && c[0].dx == c[1].dx && c[0].dx == c[2].dx && c[0].dy == c[1].dy && c[0].dy == c[2].dy &&
@@ -183,6 +221,13 @@ bool DecodeJ2k(const uint8_t* data, size_t size, CDib& image, const DecodeLimits
         return false;  // "wrong frame!"
     const int32_t w = static_cast<int32_t>(c[0].w), h = static_cast<int32_t>(c[0].h);
     if (!image.Create(w, h, bpp, 300)) return false;
+    if (dropped > 0) {
+        const int32_t den = int32_t(1) << dropped;
+        image.xResolution = ScaledDpi(options->pageXDpi > 0 ? options->pageXDpi : 300, 1, den);
+        image.yResolution = ScaledDpi(options->pageYDpi > 0 ? options->pageYDpi : 300, 1, den);
+        options->scaleNum = 1;
+        options->scaleDen = den;
+    }
     for (int32_t y = 0; y < h; ++y) {
         uint8_t* row = image.rows[y];
         const size_t at = static_cast<size_t>(y) * c[0].w;

@@ -88,6 +88,37 @@ int MaxScansFor(const jpeg_decompress_struct& cinfo) {
     return static_cast<int>(std::clamp<int64_t>(scans, 16, 1000));
 }
 
+// The page's resolution as the file states it, in dots per inch, when the
+// reader would believe it (0, 0 otherwise). Read as stored, only a density
+// in dots per inch is one.
+void StatedDpi(const jpeg_decompress_struct& cinfo, JpegDensity density, int32_t& x, int32_t& y) {
+    x = y = 0;
+    if (cinfo.density_unit == 1) {
+        x = cinfo.X_density;
+        y = cinfo.Y_density;
+    } else if (cinfo.density_unit == 2 && density == JpegDensity::DotsPerInch) {
+        x = DpiFromPerCentimetre(cinfo.X_density);
+        y = DpiFromPerCentimetre(cinfo.Y_density);
+    }
+    if (x < kMinTrustedDpi || x > kMaxTrustedDpi || y < kMinTrustedDpi || y > kMaxTrustedDpi) x = y = 0;
+}
+
+// The DCT scale M/8 that brings the page down to the working resolution
+// (8: full size), with the resolution the page then has.
+int WorkingScale(const jpeg_decompress_struct& cinfo, JpegDensity density, const DecodeOptions* options,
+                 int32_t& scaledX, int32_t& scaledY) {
+    if (!options || options->targetDpi <= 0) return 8;
+    int32_t x = 0, y = 0;
+    StatedDpi(cinfo, density, x, y);
+    if (options->pageXDpi > 0) x = options->pageXDpi;
+    if (options->pageYDpi > 0) y = options->pageYDpi;
+    if (x <= 0 || y <= 0) return 8;
+    const int eighths = JpegScaleEighths(std::min(x, y), options->targetDpi);
+    scaledX = ScaledDpi(x, eighths, 8);
+    scaledY = ScaledDpi(y, eighths, 8);
+    return eighths;
+}
+
 struct JpegReadState {
     jpeg_decompress_struct cinfo;
     JpegError err;
@@ -110,7 +141,18 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
     cinfo.mem->max_memory_to_use = static_cast<long>(std::min<int64_t>(limits.maxMemory, LONG_MAX));
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) return false;
-    if (!PageSizeAllowed(cinfo.image_width, cinfo.image_height, limits)) return false;
+    // DCT scaling straight to the working resolution; the page budget then
+    // holds for the page as decoded.
+    int32_t scaledX = 0, scaledY = 0;
+    const int eighths = WorkingScale(cinfo, density, limits.options, scaledX, scaledY);
+    if (eighths < 8) {
+        cinfo.scale_num = static_cast<unsigned int>(eighths);
+        cinfo.scale_denom = 8;
+        jpeg_calc_output_dimensions(&cinfo);
+        if (!PageSizeAllowed(cinfo.output_width, cinfo.output_height, limits)) return false;
+    } else if (!PageSizeAllowed(cinfo.image_width, cinfo.image_height, limits)) {
+        return false;
+    }
     st.progress.maxScans = MaxScansFor(cinfo);
     // A multi-scan file keeps every coefficient of the page (128 bytes per
     // block of 64 samples) until the last scan.
@@ -166,6 +208,12 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
         } else if (cinfo.density_unit != 1) {
             xr = yr = 0;  // aspect ratio only
         }
+    }
+    if (eighths < 8) {
+        xr = scaledX;
+        yr = scaledY;
+        limits.options->scaleNum = eighths;
+        limits.options->scaleDen = 8;
     }
     image.xResolution = xr;
     image.yResolution = yr;
@@ -232,6 +280,7 @@ bool DecodeJpeg(const uint8_t* data, size_t size, CDib& image, JpegDensity densi
     st.err.pub.output_message = JpegOutputMessage;
     st.err.pub.emit_message = JpegEmitMessage;
     st.err.truncated = false;
+    if (limits.options) limits.options->scaleNum = limits.options->scaleDen = 1;
     const bool ok = ReadJpegBody(st, data, size, image, density, allowOther, limits);
     if (st.created) jpeg_destroy_decompress(&st.cinfo);
     if (!ok) image.Free();

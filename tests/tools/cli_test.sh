@@ -37,6 +37,17 @@ check "batch goes on" "A4" "$(echo "$out" | sed -n 2p | cut -f2)"
 # JSON lines, the resolution option and the valid-ID restriction.
 out=$("$tool" --json --dpi 200 "$root/examples/pages/200dpi/ID1_card.bmp")
 check "json" '{"path":"'"$root"'/examples/pages/200dpi/ID1_card.bmp","id":"ID1","name":"ID-1 card (85.6 x 54 mm)","outputId":"ID1"}' "$out"
+# Pages decoded straight to 150 dpi come out as at full size, in one process
+# and in worker processes side by side; bad values are refused.
+for bad in 0 74 1201 x ""; do
+  "$tool" --decode-dpi "$bad" "$root/examples/pages/300dpi/A5_page.jpg" >/dev/null 2>&1; check "decode-dpi '$bad' refused" 2 $?
+done
+jpegs=("$root"/examples/pages/400dpi/*.jpg)
+full=$("$tool" --dpi 400 "${jpegs[@]}")
+out=$("$tool" --dpi 400 --decode-dpi 150 --jobs 1 "${jpegs[@]}"); check "decode-dpi exit" 0 $?
+check "decode-dpi same answers" "$full" "$out"
+out=$("$tool" --dpi 400 --decode-dpi 150 --jobs 2 "${jpegs[@]}"); check "decode-dpi jobs exit" 0 $?
+check "decode-dpi jobs same answers" "$full" "$out"
 out=$("$tool" --valid A5 "$root/examples/pages/300dpi/A4_page.png"); check "valid restricts exit" 1 $?
 check "valid restricts" "$root/examples/pages/300dpi/A4_page.png	error: Failed to classify image (-8)" "$out"
 
