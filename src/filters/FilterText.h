@@ -30,7 +30,9 @@ public:
     std::unique_ptr<CRecogEngineList> engines;        // "RecogEngineList"; null: none
     std::unique_ptr<CTextLineList> textLines;
 
-    // "Method" (listed), the text lines (copied deeply).
+    // The line and character location, the engine records, "Method" (listed,
+    // on `TextMatch`, written when not 0) and the text lines, in the order
+    // of the elements; children copied deeply.
     static const RecordTable<CFilterTextInfo>& Fields();
     void ListParameters(ParameterList& list) override { ListKindParameters(*this, list); }
     void Assign(const CFilterInfoBase& other) override;
