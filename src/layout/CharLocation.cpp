@@ -18,7 +18,7 @@ namespace libMorvaneClassifier {
 const RecordTable<CCharProperty>& CCharProperty::Fields() {
     static const RecordTable<CCharProperty> table{
         kElement,
-        {IntField(u"IsConfirmParams", &CCharProperty::IsConfirmParams, kParamFlag),
+        PropertyFields({IntField(u"IsConfirmParams", &CCharProperty::IsConfirmParams, kParamFlag),
          IntField(u"IsIgnorePoint", &CCharProperty::IsIgnorePoint, kParamFlag),
          IntField(u"MaxPointWidth", &CCharProperty::MaxPointWidth, kParamPageLength),
          IntField(u"MaxPointHeight", &CCharProperty::MaxPointHeight, kParamPageLength),
@@ -37,15 +37,9 @@ const RecordTable<CCharProperty>& CCharProperty::Fields() {
          IntField(u"MaxWHRatio", &CCharProperty::MaxWHRatio, kParamRatio),
          IntField(u"IsRemoveLine", &CCharProperty::IsRemoveLine, kParamFlag),
          IntField(u"LineType", &CCharProperty::LineType),
-         IntField(u"IsEraseStart", &CCharProperty::IsEraseStart, kParamFlag),
-         CopiedField<&CCharProperty::refWidth>(), CopiedField<&CCharProperty::refHeight>()},
+         IntField(u"IsEraseStart", &CCharProperty::IsEraseStart, kParamFlag)}),
         u"CharProperty"};
     return table;
-}
-
-void CCharProperty::SetImageSize(int32_t width, int32_t height) {
-    refWidth = width;
-    refHeight = height;
 }
 
 // ---- CCharLocationInfo ----
@@ -249,9 +243,7 @@ void MergeOverlappingChars(TextBoxList& boxes, const CCharProperty& property) {
 
 // ---- drivers ----
 
-namespace {
-
-bool LocateCharactersImpl(const CRawImage& lineImage, const CCharLocationInfo& info, TextBoxList& boxes) {
+bool LocateCharacters(const CRawImage& lineImage, const CCharLocationInfo& info, TextBoxList& boxes) {
     if (!lineImage.HasPixels() || lineImage.width < 1 || lineImage.height < 1) return false;
     if (!info.property || !info.methods) return false;
     const CCharProperty& prop = *info.property;
@@ -265,16 +257,6 @@ bool LocateCharactersImpl(const CRawImage& lineImage, const CCharLocationInfo& i
             return true;
         },
         boxes);
-}
-
-}  // namespace
-
-bool LocateCharacters(const CRawImage& lineImage, const CCharLocationInfo& info, TextBoxList& boxes) {
-    try {
-        return LocateCharactersImpl(lineImage, info, boxes);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
 }
 
 int32_t LocateText(const CRawImage& image, const CLineLocationInfo& lineInfo, const CCharLocationInfo& charInfo,

@@ -33,7 +33,7 @@ class CXmlDocument;
 // widths are in ten-thousandths of the reference width, heights of the
 // reference height; the *Px getters give pixels of the size last given to
 // SetImageSize.
-class CCharProperty : public CTableRecord<CCharProperty> {
+class CCharProperty : public CLocationProperty<CCharProperty> {
 public:
     // The property's attributes sit on the info's "CharLocation" element;
     // its descriptors are captioned "CharProperty".
@@ -60,21 +60,18 @@ public:
     int32_t IsSameWidth = 0;
     int32_t IsSameHeight = 0;
     int32_t IsSameSpace = 0;
-    int32_t refWidth = 0;
-    int32_t refHeight = 0;
 
     // The twenty-one attributes; Assign copies the reference size too.
     static const RecordTable<CCharProperty>& Fields();
-    void SetImageSize(int32_t width, int32_t height);
 
-    int32_t MinWidthPx() const { return PageLengthToPixels(refWidth, MinWidth); }
-    int32_t MaxWidthPx() const { return PageLengthToPixels(refWidth, MaxWidth); }
-    int32_t MinSpacePx() const { return PageLengthToPixels(refWidth, MinSpace); }
-    int32_t MaxSpacePx() const { return PageLengthToPixels(refWidth, MaxSpace); }
-    int32_t MaxPointWidthPx() const { return PageLengthToPixels(refWidth, MaxPointWidth); }
-    int32_t MinHeightPx() const { return PageLengthToPixels(refHeight, MinHeight); }
-    int32_t MaxHeightPx() const { return PageLengthToPixels(refHeight, MaxHeight); }
-    int32_t MaxPointHeightPx() const { return PageLengthToPixels(refHeight, MaxPointHeight); }
+    int32_t MinWidthPx() const { return WidthPx(MinWidth); }
+    int32_t MaxWidthPx() const { return WidthPx(MaxWidth); }
+    int32_t MinSpacePx() const { return WidthPx(MinSpace); }
+    int32_t MaxSpacePx() const { return WidthPx(MaxSpace); }
+    int32_t MaxPointWidthPx() const { return WidthPx(MaxPointWidth); }
+    int32_t MinHeightPx() const { return HeightPx(MinHeight); }
+    int32_t MaxHeightPx() const { return HeightPx(MaxHeight); }
+    int32_t MaxPointHeightPx() const { return HeightPx(MaxPointHeight); }
 };
 
 // One way of cutting characters: a character analyser type (0 connected

@@ -1,7 +1,6 @@
 #include "layout/LineLocation.h"
 
 #include <algorithm>
-#include <new>
 
 #include "layout/LayoutBase.h"
 #include "layout/LocationDriver.h"
@@ -19,7 +18,7 @@ int32_t PageLengthToPixels(int32_t reference, int32_t tenThousandths) {
 const RecordTable<CLineProperty>& CLineProperty::Fields() {
     static const RecordTable<CLineProperty> table{
         kElement,
-        {IntField(u"MinNum", &CLineProperty::MinNum), IntField(u"MaxNum", &CLineProperty::MaxNum),
+        PropertyFields({IntField(u"MinNum", &CLineProperty::MinNum), IntField(u"MaxNum", &CLineProperty::MaxNum),
          IntField(u"MinLength", &CLineProperty::MinLength, kParamPageLength),
          IntField(u"MaxLength", &CLineProperty::MaxLength, kParamPageLength),
          IntField(u"MinHeight", &CLineProperty::MinHeight, kParamPageLength),
@@ -27,15 +26,9 @@ const RecordTable<CLineProperty>& CLineProperty::Fields() {
          IntField(u"MinSpace", &CLineProperty::MinSpace, kParamPageLength),
          IntField(u"MaxSpace", &CLineProperty::MaxSpace, kParamPageLength),
          IntField(u"LeftPlus", &CLineProperty::LeftPlus), IntField(u"RightPlus", &CLineProperty::RightPlus),
-         IntField(u"TopPlus", &CLineProperty::TopPlus), IntField(u"BottomPlus", &CLineProperty::BottomPlus),
-         CopiedField<&CLineProperty::refWidth>(), CopiedField<&CLineProperty::refHeight>()},
+         IntField(u"TopPlus", &CLineProperty::TopPlus), IntField(u"BottomPlus", &CLineProperty::BottomPlus)}),
         u"LineProperty"};
     return table;
-}
-
-void CLineProperty::SetImageSize(int32_t width, int32_t height) {
-    refWidth = width;
-    refHeight = height;
 }
 
 // ---- CLineLocationInfo ----
@@ -135,7 +128,9 @@ int32_t AddClamped(int32_t v, int32_t d) {
     return static_cast<int32_t>(std::clamp<int64_t>(static_cast<int64_t>(v) + d, INT32_MIN, INT32_MAX));
 }
 
-bool LocateTextLinesImpl(const CRawImage& image, const CLineLocationInfo& info, TextBoxList& boxes) {
+}  // namespace
+
+bool LocateTextLines(const CRawImage& image, const CLineLocationInfo& info, TextBoxList& boxes) {
     if (!image.HasPixels() || image.width < 1 || image.height < 1) return false;
     if (!info.property || !info.methods) return false;
     const CLineProperty& prop = *info.property;
@@ -158,16 +153,6 @@ bool LocateTextLinesImpl(const CRawImage& image, const CLineLocationInfo& info, 
         b.bottom = std::min(AddClamped(b.bottom, prop.BottomPlus), image.height - 1);
     }
     return true;
-}
-
-}  // namespace
-
-bool LocateTextLines(const CRawImage& image, const CLineLocationInfo& info, TextBoxList& boxes) {
-    try {
-        return LocateTextLinesImpl(image, info, boxes);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
 }
 
 }  // namespace libMorvaneClassifier

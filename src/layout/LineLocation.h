@@ -24,14 +24,10 @@ namespace libMorvaneClassifier {
 
 class CXmlDocument;
 
-// Scales a page length in ten-thousandths to pixels of a reference size
-// (multiplication first, 64-bit, clamped to the 32-bit range).
-int32_t PageLengthToPixels(int32_t reference, int32_t tenThousandths);
-
 // Expected properties of the text lines. Lengths are in ten-thousandths of
 // the reference width, heights and spaces of the reference height; the *Px
 // getters turn them into pixels of the size last given to SetImageSize.
-class CLineProperty : public CTableRecord<CLineProperty> {
+class CLineProperty : public CLocationProperty<CLineProperty> {
 public:
     // The property's attributes sit on the info's "LineLocation" element;
     // its descriptors are captioned "LineProperty".
@@ -49,19 +45,16 @@ public:
     int32_t RightPlus = 0;
     int32_t TopPlus = 0;
     int32_t BottomPlus = 0;
-    int32_t refWidth = 0;
-    int32_t refHeight = 0;
 
     // The twelve attributes; Assign copies the reference size too.
     static const RecordTable<CLineProperty>& Fields();
-    void SetImageSize(int32_t width, int32_t height);
 
-    int32_t MinLengthPx() const { return PageLengthToPixels(refWidth, MinLength); }
-    int32_t MaxLengthPx() const { return PageLengthToPixels(refWidth, MaxLength); }
-    int32_t MinHeightPx() const { return PageLengthToPixels(refHeight, MinHeight); }
-    int32_t MaxHeightPx() const { return PageLengthToPixels(refHeight, MaxHeight); }
-    int32_t MinSpacePx() const { return PageLengthToPixels(refHeight, MinSpace); }
-    int32_t MaxSpacePx() const { return PageLengthToPixels(refHeight, MaxSpace); }
+    int32_t MinLengthPx() const { return WidthPx(MinLength); }
+    int32_t MaxLengthPx() const { return WidthPx(MaxLength); }
+    int32_t MinHeightPx() const { return HeightPx(MinHeight); }
+    int32_t MaxHeightPx() const { return HeightPx(MaxHeight); }
+    int32_t MinSpacePx() const { return HeightPx(MinSpace); }
+    int32_t MaxSpacePx() const { return HeightPx(MaxSpace); }
 };
 
 // One way of finding lines: a line analyser type (1 gray-level differences,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -23,11 +24,12 @@ namespace layout_detail {
 // then whether they are not empty. False with `boxes` untouched when no
 // method gives an acceptable count. Methods without steps that repeat the
 // analyser type of an earlier method without steps are not run again: they
-// would see the same image and give the same result.
+// would see the same image and give the same result. Running out of memory
+// is a failure like any other (false, `boxes` untouched).
 template <class Methods, class Attempt>
 bool TryLocationMethods(const CRawImage& image, const Methods& methods,
                         std::unique_ptr<CLayoutBase> (*create)(int32_t type), int32_t minNum, int32_t maxNum,
-                        Attempt&& attempt, TextBoxList& boxes) {
+                        Attempt&& attempt, TextBoxList& boxes) try {
     const int64_t lowest = minNum;
     const int64_t highest = maxNum < 1 ? 9999999 : maxNum;
     std::vector<int32_t> triedWithoutSteps;
@@ -51,6 +53,8 @@ bool TryLocationMethods(const CRawImage& image, const Methods& methods,
         boxes = std::move(found);
         return !boxes.empty();
     }
+    return false;
+} catch (const std::bad_alloc&) {
     return false;
 }
 

@@ -1,6 +1,7 @@
-// What the line and the character location records share: the method
-// record (an analyser type and the steps of the method's own image copy) and
-// the location record's property, method list and reference size.
+// What the line and the character location records share: the property's
+// reference size, the method record (an analyser type and the steps of the
+// method's own image copy) and the location record's property, method list
+// and reference size.
 #pragma once
 #include <cstdint>
 #include <initializer_list>
@@ -12,6 +13,37 @@
 #include "preprocess/ImageProcessingList.h"
 
 namespace libMorvaneClassifier {
+
+// Scales a page length in ten-thousandths to pixels of a reference size
+// (multiplication first, 64-bit, clamped to the 32-bit range).
+int32_t PageLengthToPixels(int32_t reference, int32_t tenThousandths);
+
+// A location property D: expected sizes of what is located, in
+// ten-thousandths of the reference size last given to SetImageSize. D's
+// table is built with PropertyFields.
+template <class D>
+class CLocationProperty : public CTableRecord<D> {
+public:
+    int32_t refWidth = 0;
+    int32_t refHeight = 0;
+
+    void SetImageSize(int32_t width, int32_t height) {
+        refWidth = width;
+        refHeight = height;
+    }
+
+protected:
+    // D's attributes, then the reference size (copied only).
+    static std::vector<RecordField<D>> PropertyFields(std::initializer_list<RecordField<D>> own) {
+        std::vector<RecordField<D>> fields(own);
+        fields.push_back(CopiedField<&CLocationProperty::refWidth, D>());
+        fields.push_back(CopiedField<&CLocationProperty::refHeight, D>());
+        return fields;
+    }
+    // Pixels of a length in ten-thousandths of the reference width or height.
+    int32_t WidthPx(int32_t length) const { return PageLengthToPixels(refWidth, length); }
+    int32_t HeightPx(int32_t length) const { return PageLengthToPixels(refHeight, length); }
+};
 
 // One way of locating: an analyser type and the preprocessing applied to the
 // method's own copy of the image. Kind names the elements and the editor
