@@ -1,8 +1,11 @@
 // Field tables of the template records. A record lists its fields once, in
 // the order its element carries them: the attribute name, the member, the
-// kind (integer, text, path, child record or list, or a run-time value that
-// is only copied) and how an editor shows it. Reading, writing, the
-// parameter descriptors and copying all walk that one table.
+// kind (integer, text, path, child record or list, a record whose attributes
+// sit on this element, or a run-time value that is only copied) and how an
+// editor shows it. A value may also live on a child element of its own: as
+// an attribute of a small child element (`On`), or as the text of one
+// (`AsText`). Reading, writing, the parameter descriptors and copying all
+// walk that one table.
 //
 // The XML document type is a template parameter so that this header needs
 // nothing above the object base: the record's own source file, which
@@ -13,6 +16,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -26,17 +30,29 @@ enum class FieldKind : uint8_t {
     kText,     // text attribute (absent reads empty)
     kPath,     // text attribute the owner prefixes with its directory after reading
     kChild,    // child element: a record or a list, held through a unique_ptr
+    kInline,   // a record held through a unique_ptr whose attributes sit on this record's element
     kCopied,   // run-time value: copied, neither read, written nor listed
+};
+
+// When a child element that carries attributes of the record (`On`) is
+// written; it is read whenever it is there.
+enum class WrittenWhen : uint8_t {
+    kAlways,
+    kAllPositive,  // only when every integer on it is above 0
+    kAllNonZero,   // only when every integer on it is not 0
 };
 
 class CXmlDocument;
 
-// The walks of one child element.
+// The walks of one child element (kChild) or inline record (kInline).
 template <class R>
 struct FieldOps {
-    // Reads the child at the cursor (inside the parent) and keeps it when it
-    // can be read.
+    // Child: reads the child at the cursor (inside the parent) and keeps it
+    // when it can be read. Inline: reads a new record from the attributes of
+    // the element at the cursor.
     void (*read)(R& record, CXmlDocument& xml) = nullptr;
+    // Child: appends the child element. Inline: writes the record's
+    // attributes onto the element at the cursor. Nothing (true) without one.
     bool (*write)(const R& record, CXmlDocument& xml) = nullptr;
     // Whether the child has anything to write.
     bool (*present)(const R& record) = nullptr;
@@ -50,7 +66,13 @@ struct RecordField {
     int32_t editorKind = kParamInteger;
     bool listed = true;     // among the parameter descriptors
     bool inElement = true;  // an attribute of the record's element (else only listed and copied)
+    bool asText = false;    // text fields: the text of a child element `name` (required when read)
     int32_t listedAt = 0;   // 1-based place among the descriptors; 0: table order
+    // Value fields: the child element that carries the attribute (null: the
+    // record's own element). Neighbouring fields naming the same element
+    // share one; `written` of the first of them says when it is written.
+    const char16_t* on = nullptr;
+    WrittenWhen written = WrittenWhen::kAlways;
     int32_t R::*intMember = nullptr;
     std::u16string R::*textMember = nullptr;
     void* (*address)(R& record) = nullptr;  // child fields: the member itself
@@ -73,12 +95,29 @@ struct RecordField {
         f.inElement = false;
         return f;
     }
+    // An attribute of the child element `element` instead of the record's own.
+    RecordField On(const char16_t* element, WrittenWhen when = WrittenWhen::kAlways) const {
+        RecordField f = *this;
+        f.on = element;
+        f.written = when;
+        return f;
+    }
+    // A text or path held as the text of the child element named like the field.
+    RecordField AsText() const {
+        RecordField f = *this;
+        f.asText = true;
+        return f;
+    }
 };
 
 template <class R>
 struct RecordTable {
-    const char16_t* element;  // the record's element name, first descriptor
+    // The record's element name, and the first descriptor unless `caption`
+    // is set. Null: the record has no element of its own (a placeholder:
+    // nothing is read, written or listed).
+    const char16_t* element;
     std::vector<RecordField<R>> fields;
+    const char16_t* caption = nullptr;  // first descriptor when it is not the element name
 };
 
 // ---- field makers ----------------------------------------------------------
@@ -107,8 +146,8 @@ RecordField<R> TextField(const char16_t* name, std::u16string R::*member, int32_
 }
 
 template <class R>
-RecordField<R> PathField(const char16_t* name, std::u16string R::*member) {
-    return ValueField(name, member, FieldKind::kPath, kParamPath);
+RecordField<R> PathField(const char16_t* name, std::u16string R::*member, int32_t editorKind = kParamPath) {
+    return ValueField(name, member, FieldKind::kPath, editorKind);
 }
 
 namespace record_detail {
@@ -134,15 +173,37 @@ struct IsList : std::false_type {};
 template <class C>
 struct IsList<C, std::void_t<decltype(std::declval<C&>().items), decltype(std::declval<C&>().count)>>
     : std::true_type {};
+// Other containers tell their length through Count() or GetCount().
+template <class C, class = void>
+struct HasCount : std::false_type {};
+template <class C>
+struct HasCount<C, std::void_t<decltype(std::declval<const C&>().Count())>> : std::true_type {};
+template <class C, class = void>
+struct HasGetCount : std::false_type {};
+template <class C>
+struct HasGetCount<C, std::void_t<decltype(std::declval<const C&>().GetCount())>> : std::true_type {};
+
+// Whether a child has anything to write: a list or container its items, a
+// record always.
+template <class C>
+bool HasContent(const C& child) {
+    if constexpr (IsList<C>::value)
+        return child.count > 0 && child.HasItems();
+    else if constexpr (HasCount<C>::value)
+        return child.Count() > 0;
+    else if constexpr (HasGetCount<C>::value)
+        return child.GetCount() > 0;
+    else
+        return true;
+}
 
 template <auto M>
 using RecordOf = typename MemberOf<decltype(M)>::Record;
 template <auto M>
 using ChildOf = typename Pointee<typename MemberOf<decltype(M)>::Type>::Type;
 
-template <auto M>
-const FieldOps<RecordOf<M>>& ChildOps() {
-    using R = RecordOf<M>;
+template <auto M, class R>
+const FieldOps<R>& ChildOps() {
     using C = ChildOf<M>;
     static const FieldOps<R> ops = [] {
         FieldOps<R> o;
@@ -151,47 +212,84 @@ const FieldOps<RecordOf<M>>& ChildOps() {
             if (child->Read(xml)) r.*M = std::move(child);
         };
         o.write = [](const R& r, CXmlDocument& xml) { return !(r.*M) || (r.*M)->Write(xml); };
-        o.present = [](const R& r) {
-            if constexpr (IsList<C>::value)
-                return r.*M && (r.*M)->count > 0 && (r.*M)->HasItems();
-            else
-                return static_cast<bool>(r.*M);
-        };
+        o.present = [](const R& r) { return r.*M && HasContent(*(r.*M)); };
         o.reset = [](R& r) { (r.*M).reset(); };
         return o;
     }();
     return ops;
 }
 
+template <auto M, class R>
+const FieldOps<R>& InlineOps() {
+    using C = ChildOf<M>;
+    static const FieldOps<R> ops = [] {
+        FieldOps<R> o;
+        o.read = [](R& r, CXmlDocument& xml) {
+            auto inner = std::make_unique<C>();
+            ReadAttributes(*inner, C::Fields(), xml);
+            r.*M = std::move(inner);
+        };
+        o.write = [](const R& r, CXmlDocument& xml) { return !(r.*M) || WriteAttributes(*(r.*M), C::Fields(), xml); };
+        o.present = [](const R& r) { return static_cast<bool>(r.*M); };
+        o.reset = [](R& r) { (r.*M).reset(); };
+        return o;
+    }();
+    return ops;
+}
+
+template <class C>
+void DeepCopy(std::unique_ptr<C>& to, const std::unique_ptr<C>& from) {
+    if (!from) {
+        to.reset();
+        return;
+    }
+    auto copy = std::make_unique<C>();
+    copy->Assign(*from);
+    to = std::move(copy);
+}
+
+inline bool SameName(const char16_t* a, const char16_t* b) {
+    if (!a || !b) return a == b;
+    return std::u16string_view(a) == std::u16string_view(b);
+}
+
 }  // namespace record_detail
 
+// The makers below take the member; R, the record the table describes, is
+// the member's class unless given (a member a record inherits from a base).
+
 // A child record or list held through a unique_ptr member; copied deeply.
-template <auto M>
-RecordField<record_detail::RecordOf<M>> ChildField(const char16_t* name) {
-    using R = record_detail::RecordOf<M>;
+template <auto M, class R = record_detail::RecordOf<M>>
+RecordField<R> ChildField(const char16_t* name) {
     using C = record_detail::ChildOf<M>;
     RecordField<R> f;
     f.name = name;
     f.kind = FieldKind::kChild;
     f.listed = false;
     f.address = [](R& r) -> void* { return &(r.*M); };
-    f.ops = &record_detail::ChildOps<M>();
-    f.copy = [](R& to, const R& from) {
-        if (!(from.*M)) {
-            (to.*M).reset();
-            return;
-        }
-        auto copy = std::make_unique<C>();
-        copy->Assign(*(from.*M));
-        to.*M = std::move(copy);
-    };
+    f.ops = &record_detail::ChildOps<M, R>();
+    f.copy = [](R& to, const R& from) { record_detail::DeepCopy<C>(to.*M, from.*M); };
+    return f;
+}
+
+// A record held through a unique_ptr member whose fields (its own table) are
+// attributes of this record's element: read into a new record whenever this
+// element is read, written when present, copied deeply, not listed.
+template <auto M, class R = record_detail::RecordOf<M>>
+RecordField<R> InlineField() {
+    using C = record_detail::ChildOf<M>;
+    RecordField<R> f;
+    f.kind = FieldKind::kInline;
+    f.listed = false;
+    f.address = [](R& r) -> void* { return &(r.*M); };
+    f.ops = &record_detail::InlineOps<M, R>();
+    f.copy = [](R& to, const R& from) { record_detail::DeepCopy<C>(to.*M, from.*M); };
     return f;
 }
 
 // A run-time value of any copyable type: only copied.
-template <auto M>
-RecordField<record_detail::RecordOf<M>> CopiedField() {
-    using R = record_detail::RecordOf<M>;
+template <auto M, class R = record_detail::RecordOf<M>>
+RecordField<R> CopiedField() {
     RecordField<R> f;
     f.kind = FieldKind::kCopied;
     f.listed = false;
@@ -205,7 +303,8 @@ RecordField<record_detail::RecordOf<M>> CopiedField() {
 // field, in descriptor order.
 template <class R>
 void ListFields(R& record, const RecordTable<R>& table, ParameterList& list) {
-    BeginParameters(list, table.element);
+    if (!table.element) return;  // a placeholder lists nothing and leaves the list
+    BeginParameters(list, table.caption ? table.caption : table.element);
     AppendFieldParameters(record, table, list);
 }
 
@@ -229,26 +328,153 @@ void AppendFieldParameters(R& record, const RecordTable<R>& table, ParameterList
     }
 }
 
-// Reads the attributes of the element at the cursor.
+namespace record_detail {
+
+template <class R>
+bool IsValue(const RecordField<R>& f) {
+    return f.kind == FieldKind::kInt || f.kind == FieldKind::kText || f.kind == FieldKind::kPath;
+}
+
+// An attribute of the record's own element.
+template <class R>
+bool IsOwnAttribute(const RecordField<R>& f) {
+    return f.inElement && !f.on && !f.asText && IsValue(f);
+}
+
+// Whether the field lives on a child element of the record.
+template <class R>
+bool IsChildElement(const RecordField<R>& f) {
+    return f.kind == FieldKind::kChild || (f.inElement && IsValue(f) && (f.on || f.asText));
+}
+
+// The end of the run of fields from `begin` that share the child element
+// `fields[begin].on`.
+template <class R>
+size_t GroupEnd(const std::vector<RecordField<R>>& fields, size_t begin) {
+    size_t end = begin + 1;
+    while (end < fields.size() && fields[end].on && SameName(fields[end].on, fields[begin].on)) ++end;
+    return end;
+}
+
+template <class R>
+bool GroupWritten(const R& record, const std::vector<RecordField<R>>& fields, size_t begin, size_t end) {
+    const WrittenWhen when = fields[begin].written;
+    if (when == WrittenWhen::kAlways) return true;
+    for (size_t i = begin; i < end; ++i) {
+        if (!fields[i].intMember) continue;
+        const int32_t v = record.*fields[i].intMember;
+        if (when == WrittenWhen::kAllPositive ? v <= 0 : v == 0) return false;
+    }
+    return true;
+}
+
+template <class R, class Xml>
+void ReadValue(R& record, const RecordField<R>& f, const Xml& xml) {
+    if (f.kind == FieldKind::kInt)
+        record.*f.intMember = xml.ReadIntAttribute(f.name);
+    else
+        record.*f.textMember = xml.ReadAttribute(f.name);
+}
+
+template <class R, class Xml>
+bool WriteValue(const R& record, const RecordField<R>& f, Xml& xml) {
+    if (f.kind == FieldKind::kInt) return xml.WriteAttribute(f.name, record.*f.intMember);
+    return xml.WriteAttribute(f.name, record.*f.textMember);
+}
+
+}  // namespace record_detail
+
+// Reads the attributes of the element at the cursor (and the records whose
+// attributes sit on it).
 template <class R, class Xml>
 void ReadAttributes(R& record, const RecordTable<R>& table, Xml& xml) {
     for (const RecordField<R>& f : table.fields) {
-        if (!f.inElement) continue;
-        if (f.kind == FieldKind::kInt)
-            record.*f.intMember = xml.ReadIntAttribute(f.name);
-        else if (f.kind == FieldKind::kText || f.kind == FieldKind::kPath)
-            record.*f.textMember = xml.ReadAttribute(f.name);
+        if (record_detail::IsOwnAttribute(f))
+            record_detail::ReadValue(record, f, xml);
+        else if (f.kind == FieldKind::kInline)
+            f.ops->read(record, xml);
     }
 }
 
 template <class R, class Xml>
 bool WriteAttributes(const R& record, const RecordTable<R>& table, Xml& xml) {
     for (const RecordField<R>& f : table.fields) {
-        if (!f.inElement) continue;
-        if (f.kind == FieldKind::kInt) {
-            if (!xml.WriteAttribute(f.name, record.*f.intMember)) return false;
-        } else if (f.kind == FieldKind::kText || f.kind == FieldKind::kPath) {
-            if (!xml.WriteAttribute(f.name, record.*f.textMember)) return false;
+        if (record_detail::IsOwnAttribute(f)) {
+            if (!record_detail::WriteValue(record, f, xml)) return false;
+        } else if (f.kind == FieldKind::kInline) {
+            if (!f.ops->write(record, xml)) return false;
+        }
+    }
+    return true;
+}
+
+// Reads the record's child elements at the level of the cursor, in table
+// order, each searched among the following siblings: a child record or list
+// is kept when it can be read (else none); an element carrying attributes
+// is read when it is there (else its fields keep their values). False when
+// the element of a text held as element text is missing (the walk stops).
+template <class R, class Xml>
+bool ReadChildren(R& record, const RecordTable<R>& table, Xml& xml) {
+    const auto& fields = table.fields;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const RecordField<R>& f = fields[i];
+        if (!record_detail::IsChildElement(f)) continue;
+        if (f.kind == FieldKind::kChild) {
+            f.ops->reset(record);
+            f.ops->read(record, xml);
+        } else if (f.asText) {
+            if (!xml.FindElement(f.name)) return false;
+            record.*f.textMember = xml.ReadText();
+        } else {
+            const size_t end = record_detail::GroupEnd(fields, i);
+            if (xml.FindElement(f.on))
+                for (size_t k = i; k < end; ++k) record_detail::ReadValue(record, fields[k], xml);
+            i = end - 1;
+        }
+    }
+    return true;
+}
+
+// Whether WriteChildren has anything to write.
+template <class R>
+bool HasChildContent(const R& record, const RecordTable<R>& table) {
+    const auto& fields = table.fields;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const RecordField<R>& f = fields[i];
+        if (!record_detail::IsChildElement(f)) continue;
+        if (f.kind == FieldKind::kChild) {
+            if (f.ops->present(record)) return true;
+        } else if (f.asText) {
+            return true;
+        } else {
+            const size_t end = record_detail::GroupEnd(fields, i);
+            if (record_detail::GroupWritten(record, fields, i, end)) return true;
+            i = end - 1;
+        }
+    }
+    return false;
+}
+
+// Appends the record's child elements at the level of the cursor, in table
+// order; an element carrying attributes only when its `written` rule holds.
+template <class R, class Xml>
+bool WriteChildren(const R& record, const RecordTable<R>& table, Xml& xml) {
+    const auto& fields = table.fields;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const RecordField<R>& f = fields[i];
+        if (!record_detail::IsChildElement(f)) continue;
+        if (f.kind == FieldKind::kChild) {
+            if (!f.ops->write(record, xml)) return false;
+        } else if (f.asText) {
+            if (!xml.AppendElement(f.name) || !xml.WriteText(record.*f.textMember)) return false;
+        } else {
+            const size_t end = record_detail::GroupEnd(fields, i);
+            if (record_detail::GroupWritten(record, fields, i, end)) {
+                if (!xml.AppendElement(f.on)) return false;
+                for (size_t k = i; k < end; ++k)
+                    if (!record_detail::WriteValue(record, fields[k], xml)) return false;
+            }
+            i = end - 1;
         }
     }
     return true;
@@ -256,38 +482,34 @@ bool WriteAttributes(const R& record, const RecordTable<R>& table, Xml& xml) {
 
 // Finds the record's element among the following siblings and reads its
 // attributes and child elements (children missing stay empty). False, with
-// the record untouched, when the element is not there.
+// the record untouched, when the element is not there, and false too when
+// a required element-text child is missing. A placeholder record (no
+// element) reads nothing and succeeds.
 template <class R, class Xml>
 bool ReadFields(R& record, const RecordTable<R>& table, Xml& xml) {
+    if (!table.element) return true;
     if (!xml.FindElement(table.element)) return false;
     ReadAttributes(record, table, xml);
     bool hasChildren = false;
     for (const RecordField<R>& f : table.fields) {
-        if (f.kind != FieldKind::kChild) continue;
-        f.ops->reset(record);
+        if (!record_detail::IsChildElement(f)) continue;
+        if (f.kind == FieldKind::kChild) f.ops->reset(record);
         hasChildren = true;
     }
-    if (hasChildren && xml.EnterElement()) {
-        for (const RecordField<R>& f : table.fields)
-            if (f.kind == FieldKind::kChild) f.ops->read(record, xml);
-        xml.LeaveElement();
-    }
-    return true;
+    if (!hasChildren || !xml.EnterElement()) return true;
+    const bool ok = ReadChildren(record, table, xml);
+    xml.LeaveElement();
+    return ok;
 }
 
 // Appends the record's element with its attributes and, when any child has
-// something to write, its child elements.
+// something to write, its child elements. A placeholder writes nothing.
 template <class R, class Xml>
 bool WriteFields(const R& record, const RecordTable<R>& table, Xml& xml) {
+    if (!table.element) return true;
     if (!xml.AppendElement(table.element) || !WriteAttributes(record, table, xml)) return false;
-    bool any = false;
-    for (const RecordField<R>& f : table.fields)
-        if (f.kind == FieldKind::kChild && f.ops->present(record)) any = true;
-    if (!any) return true;
-    if (!xml.EnterElement()) return false;
-    for (const RecordField<R>& f : table.fields)
-        if (f.kind == FieldKind::kChild && !f.ops->write(record, xml))
-            return false;
+    if (!HasChildContent(record, table)) return true;
+    if (!xml.EnterElement() || !WriteChildren(record, table, xml)) return false;
     return xml.LeaveElement();
 }
 

@@ -1,15 +1,18 @@
 // The recognition-engine record of a template ("RecogEngine"), the list of
-// such records ("RecogEngineList"), the character-ratio records an engine
-// record carries, and the 56-byte recognition result.
+// such records ("RecogEngineList") and the 56-byte recognition result. The
+// character-ratio records an engine record carries are the layout layer's
+// (layout/CharLocation.h).
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "preprocess/ImageProcessingList.h"
 #include "core/ObjBase.h"
 #include "core/ObjList.h"
+#include "core/RecordFields.h"
+#include "layout/CharLocation.h"
+#include "preprocess/ImageProcessingList.h"
 
 namespace libMorvaneClassifier {
 
@@ -34,28 +37,8 @@ static_assert(offsetof(RecogResult, scores) == 36, "scores start at byte 36");
 // Number of leading candidates before the first 0 or 0xFFFF.
 int32_t RecogCandidateCount(const RecogResult& result);
 
-// Character-ratio record carried by an engine record ("CharRatio"): the kind
-// of character a box of a given width-to-height ratio holds.
-class CEngineCharRatio : public CObjBase {
-public:
-    static constexpr char16_t kElement[] = u"CharRatio";
-    static constexpr char16_t kListElement[] = u"CharRatioList";
-    static constexpr bool kMissingItemKeepsDefaults = true;
-
-    ~CEngineCharRatio() override = default;
-    void ListParameters(ParameterList& list) override;
-    bool Read(CXmlDocument& xml);
-    bool Write(CXmlDocument& xml) const;
-    void Assign(const CEngineCharRatio& other);
-
-    int32_t charType = 1;
-    int32_t whRatio = 0;
-    std::u16string charset;
-};
-using CEngineCharRatioList = CObjList<CEngineCharRatio>;
-
 // Engine selection record ("RecogEngine").
-class CKernelInfo : public CObjBase {
+class CKernelInfo : public CTableRecord<CKernelInfo> {
 public:
     static constexpr char16_t kElement[] = u"RecogEngine";
     static constexpr char16_t kListElement[] = u"RecogEngineList";
@@ -69,15 +52,17 @@ public:
     }
     ~CKernelInfo() override = default;
 
-    void ListParameters(ParameterList& list) override;
+    // The seven attributes, the steps and the character ratios (in this
+    // order); Assign is a deep copy of every field and both lists.
+    static const RecordTable<CKernelInfo>& Fields();
     // Reads "RecogEngine" at the cursor. A missing element leaves the
     // defaults and still succeeds.
-    bool Read(CXmlDocument& xml);
+    bool Read(CXmlDocument& xml) {
+        ReadElement(xml);
+        return true;
+    }
     // Like Read, but fails (record unchanged) when the element is missing.
-    bool ReadElement(CXmlDocument& xml);
-    bool Write(CXmlDocument& xml) const;
-    // Deep copy of every field and both lists.
-    void Assign(const CKernelInfo& other);
+    bool ReadElement(CXmlDocument& xml) { return CTableRecord::Read(xml); }
 
     int32_t mainType = 1;
     int32_t subType = 7;
@@ -87,7 +72,7 @@ public:
     std::u16string filterPlus;
     int32_t recogType = 2;
     int32_t recogImageType = 0;
-    std::unique_ptr<CEngineCharRatioList> charRatios;
+    std::unique_ptr<CharRatioList> charRatios;
     std::unique_ptr<CImageProcessingList> preprocessing;
 };
 

@@ -17,37 +17,27 @@ namespace libMorvaneClassifier {
 const RecordTable<CFilterFrameLineInfo>& CFilterFrameLineInfo::Fields() {
     static const RecordTable<CFilterFrameLineInfo> table{
         u"FrameLineFilterInfo",
-        {IntField(u"Method", &CFilterFrameLineInfo::method),
+        {IntField(u"Method", &CFilterFrameLineInfo::method).On(u"LineDetection", WrittenWhen::kAllNonZero),
          ChildField<&CFilterFrameLineInfo::rules>(CFrameLineRule::kListElement),
+         ChildField<&CFilterFrameLineInfo::colorMatch>(ColorMatch::kElement),
          ChildField<&CFilterFrameLineInfo::frameLines>(CFrameLineInfo::kListElement)}};
     return table;
 }
 
 void CFilterFrameLineInfo::Assign(const CFilterInfoBase& other) {
     if (&other == this) return;
-    if (AssignKindFields(*this, other))
-        colorMatch = CopyColorMatch(static_cast<const CFilterFrameLineInfo&>(other).colorMatch.get());
+    AssignKindFields(*this, other);
     CFilterInfoBase::Assign(other);
 }
 
 bool CFilterFrameLineInfo::ReadXml(CXmlDocument& xml) {
     ReadRegion(xml);
-    if (xml.FindElement(u"LineDetection")) method = xml.ReadIntAttribute(u"Method");
-    rules = ReadOwnedList<CFrameLineRuleList>(xml);
-    colorMatch = ReadColorMatch(xml);
-    frameLines = ReadOwnedList<CFrameLineList>(xml);
+    ReadChildren(*this, Fields(), xml);
     return true;
 }
 
 bool CFilterFrameLineInfo::WriteXml(CXmlDocument& xml) const {
-    if (!WriteRegion(xml)) return false;
-    if (method != 0) {
-        if (!xml.AppendElement(u"LineDetection") || !xml.WriteAttribute(u"Method", method)) return false;
-    }
-    if (rules && !rules->Write(xml)) return false;
-    WriteColorMatch(xml, colorMatch.get());  // its result is not part of the record's
-    if (frameLines && !frameLines->Write(xml)) return false;
-    return true;
+    return WriteRegion(xml) && WriteChildren(*this, Fields(), xml);
 }
 
 void CFilterFrameLineInfo::SetImageSize(int32_t width, int32_t height) {

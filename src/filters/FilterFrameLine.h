@@ -22,7 +22,8 @@ public:
     std::unique_ptr<CFrameLineList> frameLines;
     std::unique_ptr<ColorMatch> colorMatch;
 
-    // "Method" (listed), the rule and frame-line lists (copied deeply).
+    // "Method" (listed, on `LineDetection`, written when not 0), the rule
+    // list, the colour match and the frame-line list (copied deeply).
     static const RecordTable<CFilterFrameLineInfo>& Fields();
     void ListParameters(ParameterList& list) override { ListKindParameters(*this, list); }
     void Assign(const CFilterInfoBase& other) override;

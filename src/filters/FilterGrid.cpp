@@ -49,7 +49,8 @@ CFilterGridInfo::~CFilterGridInfo() = default;
 const RecordTable<CFilterGridInfo>& CFilterGridInfo::Fields() {
     static const RecordTable<CFilterGridInfo> table{
         u"GridFilterInfo",
-        {IntField(u"Row", &CFilterGridInfo::ruleRows), IntField(u"Col", &CFilterGridInfo::ruleCols),
+        {IntField(u"Row", &CFilterGridInfo::ruleRows).On(u"GridRule", WrittenWhen::kAllPositive),
+         IntField(u"Col", &CFilterGridInfo::ruleCols).On(u"GridRule", WrittenWhen::kAllPositive),
          CopiedField<&CFilterGridInfo::rows>(), CopiedField<&CFilterGridInfo::cols>(),
          CopiedField<&CFilterGridInfo::averDensity>(), CopiedField<&CFilterGridInfo::densities>(),
          CopiedField<&CFilterGridInfo::densityCount>()}};
@@ -84,10 +85,7 @@ bool CFilterGridInfo::ParseGridRow(const std::u16string& text, int32_t count, in
 
 bool CFilterGridInfo::ReadXml(CXmlDocument& xml) {
     ReadRegion(xml);
-    if (xml.FindElement(u"GridRule")) {
-        ruleRows = xml.ReadIntAttribute(u"Row");
-        ruleCols = xml.ReadIntAttribute(u"Col");
-    }
+    ReadChildren(*this, Fields(), xml);
     if (!xml.FindElement(u"GridDataList")) return true;
     rows = xml.ReadIntAttribute(u"Row");
     cols = xml.ReadIntAttribute(u"Col");
@@ -112,12 +110,7 @@ bool CFilterGridInfo::ReadXml(CXmlDocument& xml) {
 }
 
 bool CFilterGridInfo::WriteXml(CXmlDocument& xml) const {
-    if (!WriteRegion(xml)) return false;
-    if (ruleRows > 0 && ruleCols > 0) {
-        if (!xml.AppendElement(u"GridRule") || !xml.WriteAttribute(u"Row", ruleRows) ||
-            !xml.WriteAttribute(u"Col", ruleCols))
-            return false;
-    }
+    if (!WriteRegion(xml) || !WriteChildren(*this, Fields(), xml)) return false;
     if (densities.empty() || rows <= 0 || cols <= 0) return true;
     if (static_cast<int64_t>(rows) * cols > static_cast<int64_t>(densities.size())) return false;
     if (!xml.AppendElement(u"GridDataList") || !xml.WriteAttribute(u"Row", rows) || !xml.WriteAttribute(u"Col", cols) ||

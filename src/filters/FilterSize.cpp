@@ -11,11 +11,17 @@
 namespace libMorvaneClassifier {
 
 // The attributes sit in two child elements; the table lists and copies them.
+// The resolution and the size each sit on an element of their own, written
+// only when both of its values are set; the editor lists the size first.
 const RecordTable<CFilterSizeInfo>& CFilterSizeInfo::Fields() {
+    static constexpr char16_t kResolution[] = u"PixelResolution";
+    static constexpr char16_t kSize[] = u"PhysicalSize";
     static const RecordTable<CFilterSizeInfo> table{
         u"SizeFilterInfo",
-        {IntField(u"Width", &CFilterSizeInfo::physicalWidth), IntField(u"Height", &CFilterSizeInfo::physicalHeight),
-         IntField(u"VertDpi", &CFilterSizeInfo::vertDpi), IntField(u"HoriDpi", &CFilterSizeInfo::horiDpi)}};
+        {IntField(u"HoriDpi", &CFilterSizeInfo::horiDpi).On(kResolution, WrittenWhen::kAllPositive).Listed(4),
+         IntField(u"VertDpi", &CFilterSizeInfo::vertDpi).On(kResolution, WrittenWhen::kAllPositive).Listed(3),
+         IntField(u"Width", &CFilterSizeInfo::physicalWidth).On(kSize, WrittenWhen::kAllPositive).Listed(1),
+         IntField(u"Height", &CFilterSizeInfo::physicalHeight).On(kSize, WrittenWhen::kAllPositive).Listed(2)}};
     return table;
 }
 
@@ -26,30 +32,11 @@ void CFilterSizeInfo::Assign(const CFilterInfoBase& other) {
 }
 
 bool CFilterSizeInfo::ReadXml(CXmlDocument& xml) {
-    if (xml.FindElement(u"PixelResolution")) {
-        horiDpi = xml.ReadIntAttribute(u"HoriDpi");
-        vertDpi = xml.ReadIntAttribute(u"VertDpi");
-    }
-    if (xml.FindElement(u"PhysicalSize")) {
-        physicalWidth = xml.ReadIntAttribute(u"Width");
-        physicalHeight = xml.ReadIntAttribute(u"Height");
-    }
+    ReadChildren(*this, Fields(), xml);
     return true;
 }
 
-bool CFilterSizeInfo::WriteXml(CXmlDocument& xml) const {
-    if (horiDpi > 0 && vertDpi > 0) {
-        if (!xml.AppendElement(u"PixelResolution") || !xml.WriteAttribute(u"HoriDpi", horiDpi) ||
-            !xml.WriteAttribute(u"VertDpi", vertDpi))
-            return false;
-    }
-    if (physicalHeight > 0 && physicalWidth > 0) {
-        if (!xml.AppendElement(u"PhysicalSize") || !xml.WriteAttribute(u"Width", physicalWidth) ||
-            !xml.WriteAttribute(u"Height", physicalHeight))
-            return false;
-    }
-    return true;
-}
+bool CFilterSizeInfo::WriteXml(CXmlDocument& xml) const { return WriteChildren(*this, Fields(), xml); }
 
 int32_t CFilterSizeInfo::Compare(CFilterInfoBase* reference) {
     const auto* ref = dynamic_cast<const CFilterSizeInfo*>(reference);

@@ -25,7 +25,10 @@ CFilterTextInfo::~CFilterTextInfo() = default;
 const RecordTable<CFilterTextInfo>& CFilterTextInfo::Fields() {
     static const RecordTable<CFilterTextInfo> table{
         u"TextFilterInfo",
-        {IntField(u"Method", &CFilterTextInfo::method, kParamTextMatchMethod),
+        {ChildField<&CFilterTextInfo::lineLocation>(CLineLocationInfo::kElement),
+         ChildField<&CFilterTextInfo::charLocation>(CCharLocationInfo::kElement),
+         ChildField<&CFilterTextInfo::engines>(CKernelInfo::kListElement),
+         IntField(u"Method", &CFilterTextInfo::method, kParamTextMatchMethod).On(u"TextMatch", WrittenWhen::kAllNonZero),
          ChildField<&CFilterTextInfo::textLines>(CTextLine::kListElement)}};
     return table;
 }
@@ -33,18 +36,6 @@ const RecordTable<CFilterTextInfo>& CFilterTextInfo::Fields() {
 void CFilterTextInfo::Assign(const CFilterInfoBase& other) {
     if (&other == this || other.type != type || !AssignKindFields(*this, other)) return;
     CFilterInfoBase::Assign(other);
-    // The location and engine records are copied here; the table copies the
-    // method and the text lines.
-    const auto* src = static_cast<const CFilterTextInfo*>(&other);
-    lineLocation = src->lineLocation ? std::make_unique<CLineLocationInfo>(*src->lineLocation) : nullptr;
-    charLocation = src->charLocation ? std::make_unique<CCharLocationInfo>(*src->charLocation) : nullptr;
-    if (src->engines) {
-        auto list = std::make_unique<CRecogEngineList>();
-        list->Assign(*src->engines);
-        engines = std::move(list);
-    } else {
-        engines.reset();
-    }
 }
 
 bool CFilterTextInfo::ReadXml(CXmlDocument& xml) {
@@ -52,25 +43,12 @@ bool CFilterTextInfo::ReadXml(CXmlDocument& xml) {
     // Each sub-record is kept when its element is there and reads; a missing
     // element leaves the cursor where it was, so the next search starts from
     // the same place.
-    auto lines = std::make_unique<CLineLocationInfo>();
-    lineLocation = lines->Read(xml) ? std::move(lines) : nullptr;
-    auto chars = std::make_unique<CCharLocationInfo>();
-    charLocation = chars->Read(xml) ? std::move(chars) : nullptr;
-    auto list = std::make_unique<CRecogEngineList>();
-    engines = list->Read(xml) ? std::move(list) : nullptr;
-    if (xml.FindElement(u"TextMatch")) method = xml.ReadIntAttribute(u"Method");
-    textLines = ReadOwnedList<CTextLineList>(xml);
+    ReadChildren(*this, Fields(), xml);
     return true;
 }
 
 bool CFilterTextInfo::WriteXml(CXmlDocument& xml) const {
-    if (!WriteRegion(xml)) return false;
-    if (lineLocation && !lineLocation->Write(xml)) return false;
-    if (charLocation && !charLocation->Write(xml)) return false;
-    if (engines && !engines->Write(xml)) return false;
-    if (method != 0 && !(xml.AppendElement(u"TextMatch") && xml.WriteAttribute(u"Method", method)))
-        return false;
-    return !textLines || textLines->Write(xml);
+    return WriteRegion(xml) && WriteChildren(*this, Fields(), xml);
 }
 
 namespace {
@@ -235,7 +213,7 @@ int32_t CFilterText::ExtractFeature(const CRawImage* images, int32_t imageCount,
         std::vector<TextLineResult> found;
         const int32_t located = LocateText(regionImage, *ruleInfo->lineLocation, *ruleInfo->charLocation, found);
         if (timings) timings->location += SecondsSince(locateStart);
-        if (located != kLocateTextOk) return located;
+        if (located != kSuccess) return located;
         if (found.empty()) return kErrAnalyzeTextLine;
 
         std::vector<LocatedTextLine> lines;
@@ -272,9 +250,8 @@ void CFilterText::BindEngines(CFilterTextInfo& ruleInfo, const CRawImage& region
         if (const CKernelInfo* k = ruleInfo.engines->Get(i)) {
             record.filterPlus = k->filterPlus;
             if (k->charRatios)
-                for (int32_t j = 0; j < k->charRatios->count; ++j)
-                    if (const CEngineCharRatio* c = k->charRatios->Get(j))
-                        record.charRatios.push_back(TextCharRatio{c->charType, c->whRatio, c->charset});
+                for (const auto& c : k->charRatios->items)
+                    record.charRatios.push_back(TextCharRatio{c->CharType, c->WHRatio, c->Charset});
         }
         engines.push_back(std::move(record));
     }

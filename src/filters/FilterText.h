@@ -33,7 +33,9 @@ public:
     // compared reference line here. Not owned, not copied.
     std::vector<TextLineScore>* lineScores = nullptr;
 
-    // "Method" (listed), the text lines (copied deeply).
+    // The line and character location, the engine records, "Method" (listed,
+    // on `TextMatch`, written when not 0) and the text lines, in the order
+    // of the elements; children copied deeply.
     static const RecordTable<CFilterTextInfo>& Fields();
     void ListParameters(ParameterList& list) override { ListKindParameters(*this, list); }
     void Assign(const CFilterInfoBase& other) override;

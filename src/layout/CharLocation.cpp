@@ -4,216 +4,59 @@
 #include <cmath>
 #include <new>
 
-#include "layout/LayoutBase.h"
 #include "image/Profile.h"
-#include "preprocess/ImageProcessing.h"
+#include "layout/LayoutBase.h"
+#include "layout/LocationDriver.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
 
 // ---- CCharProperty ----
 
-void CCharProperty::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"CharProperty");
-    AddParameter(list, u"IsConfirmParams", &IsConfirmParams, kParamFlag);
-    AddParameter(list, u"IsIgnorePoint", &IsIgnorePoint, kParamFlag);
-    AddParameter(list, u"MaxPointWidth", &MaxPointWidth, kParamPageLength);
-    AddParameter(list, u"MaxPointHeight", &MaxPointHeight, kParamPageLength);
-    AddParameter(list, u"NumType", &NumType, kParamInteger);
-    AddParameter(list, u"MinNum", &MinNum, kParamInteger);
-    AddParameter(list, u"MaxNum", &MaxNum, kParamInteger);
-    AddParameter(list, u"MinWidth", &MinWidth, kParamPageLength);
-    AddParameter(list, u"MaxWidth", &MaxWidth, kParamPageLength);
-    AddParameter(list, u"MinHeight", &MinHeight, kParamPageLength);
-    AddParameter(list, u"MaxHeight", &MaxHeight, kParamPageLength);
-    AddParameter(list, u"MinSpace", &MinSpace, kParamPageLength);
-    AddParameter(list, u"MaxSpace", &MaxSpace, kParamPageLength);
-    AddParameter(list, u"MinWHRatio", &MinWHRatio, kParamRatio);
-    AddParameter(list, u"MaxWHRatio", &MaxWHRatio, kParamRatio);
-    AddParameter(list, u"IsRemoveLine", &IsRemoveLine, kParamFlag);
-    AddParameter(list, u"LineType", &LineType, kParamInteger);
-    AddParameter(list, u"IsEraseStart", &IsEraseStart, kParamFlag);
-    AddParameter(list, u"IsSameWidth", &IsSameWidth, kParamFlag);
-    AddParameter(list, u"IsSameHeight", &IsSameHeight, kParamFlag);
-    AddParameter(list, u"IsSameSpace", &IsSameSpace, kParamFlag);
-}
-
-void CCharProperty::ReadAttributes(const CXmlDocument& xml) {
-    IsConfirmParams = xml.ReadIntAttribute(u"IsConfirmParams");
-    IsIgnorePoint = xml.ReadIntAttribute(u"IsIgnorePoint");
-    MaxPointWidth = xml.ReadIntAttribute(u"MaxPointWidth");
-    MaxPointHeight = xml.ReadIntAttribute(u"MaxPointHeight");
-    NumType = xml.ReadIntAttribute(u"NumType");
-    IsSameSpace = xml.ReadIntAttribute(u"IsSameSpace");
-    IsSameWidth = xml.ReadIntAttribute(u"IsSameWidth");
-    IsSameHeight = xml.ReadIntAttribute(u"IsSameHeight");
-    MinNum = xml.ReadIntAttribute(u"MinNum");
-    MaxNum = xml.ReadIntAttribute(u"MaxNum");
-    MinWidth = xml.ReadIntAttribute(u"MinWidth");
-    MaxWidth = xml.ReadIntAttribute(u"MaxWidth");
-    MinHeight = xml.ReadIntAttribute(u"MinHeight");
-    MaxHeight = xml.ReadIntAttribute(u"MaxHeight");
-    MinSpace = xml.ReadIntAttribute(u"MinSpace");
-    MaxSpace = xml.ReadIntAttribute(u"MaxSpace");
-    MinWHRatio = xml.ReadIntAttribute(u"MinWHRatio");
-    MaxWHRatio = xml.ReadIntAttribute(u"MaxWHRatio");
-    IsRemoveLine = xml.ReadIntAttribute(u"IsRemoveLine");
-    LineType = xml.ReadIntAttribute(u"LineType");
-    IsEraseStart = xml.ReadIntAttribute(u"IsEraseStart");
-}
-
-bool CCharProperty::WriteAttributes(CXmlDocument& xml) const {
-    return xml.WriteAttribute(u"IsConfirmParams", IsConfirmParams) &&
-           xml.WriteAttribute(u"IsIgnorePoint", IsIgnorePoint) &&
-           xml.WriteAttribute(u"MaxPointWidth", MaxPointWidth) &&
-           xml.WriteAttribute(u"MaxPointHeight", MaxPointHeight) && xml.WriteAttribute(u"NumType", NumType) &&
-           xml.WriteAttribute(u"IsSameSpace", IsSameSpace) && xml.WriteAttribute(u"IsSameWidth", IsSameWidth) &&
-           xml.WriteAttribute(u"IsSameHeight", IsSameHeight) && xml.WriteAttribute(u"MinNum", MinNum) &&
-           xml.WriteAttribute(u"MaxNum", MaxNum) && xml.WriteAttribute(u"MinWidth", MinWidth) &&
-           xml.WriteAttribute(u"MaxWidth", MaxWidth) && xml.WriteAttribute(u"MinHeight", MinHeight) &&
-           xml.WriteAttribute(u"MaxHeight", MaxHeight) && xml.WriteAttribute(u"MinSpace", MinSpace) &&
-           xml.WriteAttribute(u"MaxSpace", MaxSpace) && xml.WriteAttribute(u"MinWHRatio", MinWHRatio) &&
-           xml.WriteAttribute(u"MaxWHRatio", MaxWHRatio) && xml.WriteAttribute(u"IsRemoveLine", IsRemoveLine) &&
-           xml.WriteAttribute(u"LineType", LineType) && xml.WriteAttribute(u"IsEraseStart", IsEraseStart);
-}
-
-void CCharProperty::Assign(const CCharProperty& o) {
-    if (&o == this) return;
-    IsConfirmParams = o.IsConfirmParams;
-    IsIgnorePoint = o.IsIgnorePoint;
-    MaxPointWidth = o.MaxPointWidth;
-    MaxPointHeight = o.MaxPointHeight;
-    NumType = o.NumType;
-    MinNum = o.MinNum;
-    MaxNum = o.MaxNum;
-    MinWidth = o.MinWidth;
-    MaxWidth = o.MaxWidth;
-    MinHeight = o.MinHeight;
-    MaxHeight = o.MaxHeight;
-    MinSpace = o.MinSpace;
-    MaxSpace = o.MaxSpace;
-    MinWHRatio = o.MinWHRatio;
-    MaxWHRatio = o.MaxWHRatio;
-    IsRemoveLine = o.IsRemoveLine;
-    LineType = o.LineType;
-    IsEraseStart = o.IsEraseStart;
-    IsSameWidth = o.IsSameWidth;
-    IsSameHeight = o.IsSameHeight;
-    IsSameSpace = o.IsSameSpace;
-    refWidth = o.refWidth;
-    refHeight = o.refHeight;
-}
-
-void CCharProperty::SetImageSize(int32_t width, int32_t height) {
-    refWidth = width;
-    refHeight = height;
-}
-
-// ---- CCharLocationMethod ----
-
-void CCharLocationMethod::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"CharLocationMethod");
-    AddParameter(list, u"Type", &type, kParamCharLocationMethod);
-}
-
-bool CCharLocationMethod::Read(CXmlDocument& xml) {
-    if (!xml.FindElement(kElement)) return false;
-    type = xml.ReadIntAttribute(u"Type");
-    steps.reset();
-    if (xml.EnterElement()) {
-        steps = ReadImageProcessingList(xml);
-        xml.LeaveElement();
-    }
-    return true;
-}
-
-bool CCharLocationMethod::Write(CXmlDocument& xml) const {
-    if (!xml.AppendElement(kElement) || !xml.WriteAttribute(u"Type", type)) return false;
-    if (ImageProcessingCount(steps.get()) == 0) return true;
-    if (!xml.EnterElement()) return false;
-    if (!steps->Write(xml)) return false;
-    return xml.LeaveElement();
-}
-
-void CCharLocationMethod::Assign(const CCharLocationMethod& o) {
-    if (&o == this) return;
-    type = o.type;
-    steps = CloneImageProcessingList(o.steps.get());
+// The element carries the three "IsSame" flags after "NumType"; the editor
+// lists them last.
+const RecordTable<CCharProperty>& CCharProperty::Fields() {
+    static const RecordTable<CCharProperty> table{
+        kElement,
+        PropertyFields({IntField(u"IsConfirmParams", &CCharProperty::IsConfirmParams, kParamFlag),
+         IntField(u"IsIgnorePoint", &CCharProperty::IsIgnorePoint, kParamFlag),
+         IntField(u"MaxPointWidth", &CCharProperty::MaxPointWidth, kParamPageLength),
+         IntField(u"MaxPointHeight", &CCharProperty::MaxPointHeight, kParamPageLength),
+         IntField(u"NumType", &CCharProperty::NumType),
+         IntField(u"IsSameSpace", &CCharProperty::IsSameSpace, kParamFlag).Listed(24),
+         IntField(u"IsSameWidth", &CCharProperty::IsSameWidth, kParamFlag).Listed(22),
+         IntField(u"IsSameHeight", &CCharProperty::IsSameHeight, kParamFlag).Listed(23),
+         IntField(u"MinNum", &CCharProperty::MinNum), IntField(u"MaxNum", &CCharProperty::MaxNum),
+         IntField(u"MinWidth", &CCharProperty::MinWidth, kParamPageLength),
+         IntField(u"MaxWidth", &CCharProperty::MaxWidth, kParamPageLength),
+         IntField(u"MinHeight", &CCharProperty::MinHeight, kParamPageLength),
+         IntField(u"MaxHeight", &CCharProperty::MaxHeight, kParamPageLength),
+         IntField(u"MinSpace", &CCharProperty::MinSpace, kParamPageLength),
+         IntField(u"MaxSpace", &CCharProperty::MaxSpace, kParamPageLength),
+         IntField(u"MinWHRatio", &CCharProperty::MinWHRatio, kParamRatio),
+         IntField(u"MaxWHRatio", &CCharProperty::MaxWHRatio, kParamRatio),
+         IntField(u"IsRemoveLine", &CCharProperty::IsRemoveLine, kParamFlag),
+         IntField(u"LineType", &CCharProperty::LineType),
+         IntField(u"IsEraseStart", &CCharProperty::IsEraseStart, kParamFlag)}),
+        u"CharProperty"};
+    return table;
 }
 
 // ---- CCharLocationInfo ----
 
-void CCharLocationInfo::ListParameters(ParameterList& list) { list.clear(); }
-
-bool CCharLocationInfo::Read(CXmlDocument& xml) {
-    if (!xml.FindElement(kElement)) return false;
-    auto prop = std::make_unique<CCharProperty>();
-    prop->ReadAttributes(xml);
-    prop->SetImageSize(refWidth, refHeight);
-    property = std::move(prop);
-    methods.reset();
-    if (!xml.EnterElement()) return true;
-    methods = ReadLocationList<CCharLocationMethodList>(xml);
-    xml.LeaveElement();
-    return true;
-}
-
-bool CCharLocationInfo::Write(CXmlDocument& xml) const {
-    if (!xml.AppendElement(kElement)) return false;
-    if (property && !property->WriteAttributes(xml)) return false;
-    if (!methods || methods->items.empty()) return true;
-    if (!xml.EnterElement()) return false;
-    if (!methods->Write(xml)) return false;
-    return xml.LeaveElement();
-}
-
-void CCharLocationInfo::Assign(const CCharLocationInfo& o) {
-    if (&o == this) return;
-    if (o.property) {
-        auto p = std::make_unique<CCharProperty>();
-        p->Assign(*o.property);
-        property = std::move(p);
-    } else {
-        property.reset();
-    }
-    methods = CopyLocationList(o.methods.get());
-    refWidth = o.refWidth;
-    refHeight = o.refHeight;
-}
-
-void CCharLocationInfo::SetImageSize(int32_t width, int32_t height) {
-    refWidth = width;
-    refHeight = height;
-    if (property) property->SetImageSize(width, height);
+const RecordTable<CCharLocationInfo>& CCharLocationInfo::Fields() {
+    static const RecordTable<CCharLocationInfo> table{kElement, LocationFields({})};
+    return table;
 }
 
 // ---- CCharRatio ----
 
-void CCharRatio::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"CharRatio");
-    AddParameter(list, u"CharType", &CharType, kParamCharType);
-    AddParameter(list, u"WHRatio", &WHRatio, kParamRatio);
-    AddParameter(list, u"Charset", &Charset, kParamText);
-}
-
-bool CCharRatio::Read(CXmlDocument& xml) {
-    if (!xml.FindElement(kElement)) return false;
-    CharType = xml.ReadIntAttribute(u"CharType");
-    WHRatio = xml.ReadIntAttribute(u"WHRatio");
-    Charset = xml.ReadAttribute(u"Charset");
-    return true;
-}
-
-bool CCharRatio::Write(CXmlDocument& xml) const {
-    return xml.AppendElement(kElement) && xml.WriteAttribute(u"CharType", CharType) &&
-           xml.WriteAttribute(u"WHRatio", WHRatio) && xml.WriteAttribute(u"Charset", Charset);
-}
-
-void CCharRatio::Assign(const CCharRatio& o) {
-    if (&o == this) return;
-    CharType = o.CharType;
-    WHRatio = o.WHRatio;
-    Charset = o.Charset;
+const RecordTable<CCharRatio>& CCharRatio::Fields() {
+    static const RecordTable<CCharRatio> table{
+        kElement,
+        {IntField(u"CharType", &CCharRatio::CharType, kParamCharType),
+         IntField(u"WHRatio", &CCharRatio::WHRatio, kParamRatio), TextField(u"Charset", &CCharRatio::Charset)}};
+    return table;
 }
 
 // ---- post-filters ----
@@ -400,58 +243,29 @@ void MergeOverlappingChars(TextBoxList& boxes, const CCharProperty& property) {
 
 // ---- drivers ----
 
-namespace {
-
-bool LocateCharactersImpl(const CRawImage& lineImage, const CCharLocationInfo& info, TextBoxList& boxes) {
+bool LocateCharacters(const CRawImage& lineImage, const CCharLocationInfo& info, TextBoxList& boxes) {
     if (!lineImage.HasPixels() || lineImage.width < 1 || lineImage.height < 1) return false;
     if (!info.property || !info.methods) return false;
     const CCharProperty& prop = *info.property;
-    const int64_t minNum = prop.MinNum;
-    const int64_t maxNum = prop.MaxNum < 1 ? 9999999 : prop.MaxNum;
-    std::vector<int32_t> triedWithoutSteps;
-    for (const auto& method : info.methods->items) {
-        const bool hasSteps = ImageProcessingCount(method->steps.get()) > 0;
-        if (!hasSteps) {
-            if (std::find(triedWithoutSteps.begin(), triedWithoutSteps.end(), method->type) !=
-                triedWithoutSteps.end())
-                continue;
-            triedWithoutSteps.push_back(method->type);
-        }
-        std::unique_ptr<CLayoutBase> analyser = CreateCharAnalyser(method->type);
-        if (!analyser) continue;
-        CRawImage work(lineImage);
-        if (!work.HasPixels()) continue;
-        if (hasSteps && !ApplyImageProcessingList(work, method->steps.get())) continue;
-        TextBoxList list;
-        if (!analyser->LocateChars(work, prop, list)) continue;
-        FilterCharSizes(list, prop);
-        FilterCharShapes(work, list, prop);
-        MergeOverlappingChars(list, prop);
-        const int64_t n = static_cast<int64_t>(list.size());
-        if (n < minNum || n > maxNum) continue;
-        boxes = std::move(list);
-        return !boxes.empty();
-    }
-    return false;
-}
-
-}  // namespace
-
-bool LocateCharacters(const CRawImage& lineImage, const CCharLocationInfo& info, TextBoxList& boxes) {
-    try {
-        return LocateCharactersImpl(lineImage, info, boxes);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    return layout_detail::TryLocationMethods(
+        lineImage, *info.methods, CreateCharAnalyser, prop.MinNum, prop.MaxNum,
+        [&](CLayoutBase& analyser, const CRawImage& work, TextBoxList& list) {
+            if (!analyser.LocateChars(work, prop, list)) return false;
+            FilterCharSizes(list, prop);
+            FilterCharShapes(work, list, prop);
+            MergeOverlappingChars(list, prop);
+            return true;
+        },
+        boxes);
 }
 
 int32_t LocateText(const CRawImage& image, const CLineLocationInfo& lineInfo, const CCharLocationInfo& charInfo,
                    std::vector<TextLineResult>& results) {
-    if (!image.HasPixels() || image.width < 1 || image.height < 1) return kLocateTextBadImage;
+    if (!image.HasPixels() || image.width < 1 || image.height < 1) return kErrInvalidParameter;
     try {
         results.clear();
         TextBoxList lines;
-        if (!LocateTextLines(image, lineInfo, lines)) return kLocateTextNoLines;
+        if (!LocateTextLines(image, lineInfo, lines)) return kErrAnalyzeTextLine;
         for (const TextBox& line : lines) {
             CRawImage crop;
             if (!layout_detail::CropInto(image, crop, line.left, line.top, line.right, line.bottom)) continue;
@@ -468,10 +282,10 @@ int32_t LocateText(const CRawImage& image, const CLineLocationInfo& lineInfo, co
             }
             results.push_back(std::move(r));
         }
-        return results.empty() ? kLocateTextNoChars : kLocateTextOk;
+        return results.empty() ? kErrSegmentChars : kSuccess;
     } catch (const std::bad_alloc&) {
         results.clear();
-        return kLocateTextNoMemory;
+        return kErrNoMemory;
     }
 }
 

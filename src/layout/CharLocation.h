@@ -22,6 +22,8 @@
 #include "layout/TextBox.h"
 #include "preprocess/ImageProcessingList.h"
 #include "core/ObjBase.h"
+#include "core/RecordFields.h"
+#include "core/ResultCodes.h"
 
 namespace libMorvaneClassifier {
 
@@ -31,9 +33,10 @@ class CXmlDocument;
 // widths are in ten-thousandths of the reference width, heights of the
 // reference height; the *Px getters give pixels of the size last given to
 // SetImageSize.
-class CCharProperty : public CObjBase {
+class CCharProperty : public CLocationProperty<CCharProperty> {
 public:
-    // The property's attributes sit on the info's "CharLocation" element.
+    // The property's attributes sit on the info's "CharLocation" element;
+    // its descriptors are captioned "CharProperty".
     static constexpr char16_t kElement[] = u"CharLocation";
 
     int32_t IsConfirmParams = 0;
@@ -57,54 +60,36 @@ public:
     int32_t IsSameWidth = 0;
     int32_t IsSameHeight = 0;
     int32_t IsSameSpace = 0;
-    int32_t refWidth = 0;
-    int32_t refHeight = 0;
 
-    void ListParameters(ParameterList& list) override;
-    void ReadAttributes(const CXmlDocument& xml);
-    bool WriteAttributes(CXmlDocument& xml) const;
-    void Assign(const CCharProperty& other);
-    void SetImageSize(int32_t width, int32_t height);
+    // The twenty-one attributes; Assign copies the reference size too.
+    static const RecordTable<CCharProperty>& Fields();
 
-    int32_t MinWidthPx() const { return PageLengthToPixels(refWidth, MinWidth); }
-    int32_t MaxWidthPx() const { return PageLengthToPixels(refWidth, MaxWidth); }
-    int32_t MinSpacePx() const { return PageLengthToPixels(refWidth, MinSpace); }
-    int32_t MaxSpacePx() const { return PageLengthToPixels(refWidth, MaxSpace); }
-    int32_t MaxPointWidthPx() const { return PageLengthToPixels(refWidth, MaxPointWidth); }
-    int32_t MinHeightPx() const { return PageLengthToPixels(refHeight, MinHeight); }
-    int32_t MaxHeightPx() const { return PageLengthToPixels(refHeight, MaxHeight); }
-    int32_t MaxPointHeightPx() const { return PageLengthToPixels(refHeight, MaxPointHeight); }
+    int32_t MinWidthPx() const { return WidthPx(MinWidth); }
+    int32_t MaxWidthPx() const { return WidthPx(MaxWidth); }
+    int32_t MinSpacePx() const { return WidthPx(MinSpace); }
+    int32_t MaxSpacePx() const { return WidthPx(MaxSpace); }
+    int32_t MaxPointWidthPx() const { return WidthPx(MaxPointWidth); }
+    int32_t MinHeightPx() const { return HeightPx(MinHeight); }
+    int32_t MaxHeightPx() const { return HeightPx(MaxHeight); }
+    int32_t MaxPointHeightPx() const { return HeightPx(MaxPointHeight); }
 };
 
 // One way of cutting characters: a character analyser type (0 connected
 // components, 2 binary projection, 3 component-based; see
 // CreateCharAnalyser) and the preprocessing of the method's own image copy.
-class CCharLocationMethod : public CObjBase {
-public:
+struct CharLocationMethodKind {
     static constexpr char16_t kElement[] = u"CharLocationMethod";
     static constexpr char16_t kListElement[] = u"CharLocationMethodList";
-
-    int32_t type = 3;
-    std::unique_ptr<CImageProcessingList> steps;  // null: no steps
-
-    void ListParameters(ParameterList& list) override;
-    bool Read(CXmlDocument& xml);
-    // Fails when the steps cannot be written.
-    bool Write(CXmlDocument& xml) const;
-    void Assign(const CCharLocationMethod& other);
+    static constexpr int32_t kEditorKind = kParamCharLocationMethod;
 };
+using CCharLocationMethod = CLocationMethod<CharLocationMethodKind>;
 
 using CCharLocationMethodList = CLocationList<CCharLocationMethod>;
 
 // The character-location record of a text filter.
-class CCharLocationInfo : public CObjBase {
+class CCharLocationInfo : public CLocationInfo<CCharLocationInfo, CCharProperty, CCharLocationMethod> {
 public:
     static constexpr char16_t kElement[] = u"CharLocation";
-
-    std::unique_ptr<CCharProperty> property;           // null until read
-    std::unique_ptr<CCharLocationMethodList> methods;  // null: nothing can be located
-    int32_t refWidth = 0;
-    int32_t refHeight = 0;
 
     CCharLocationInfo() = default;
     CCharLocationInfo(const CCharLocationInfo& other) { Assign(other); }
@@ -113,19 +98,18 @@ public:
         return *this;
     }
 
+    // The property (attributes of "CharLocation") and the method list. Read
+    // finds "CharLocation" and reads the property from it (not found:
+    // false), then inside it the method list (absent or malformed: no method
+    // list).
+    static const RecordTable<CCharLocationInfo>& Fields();
     // Lists nothing (the list is only cleared).
-    void ListParameters(ParameterList& list) override;
-    // Finds "CharLocation" and reads the property from it (not found: false),
-    // then inside it the method list (absent or malformed: no method list).
-    bool Read(CXmlDocument& xml);
-    bool Write(CXmlDocument& xml) const;
-    void Assign(const CCharLocationInfo& other);
-    void SetImageSize(int32_t width, int32_t height);
+    void ListParameters(ParameterList& list) override { list.clear(); }
 };
 
 // A character class with its typical width-to-height ratio, used by the
 // recognition engines to weigh candidates.
-class CCharRatio : public CObjBase {
+class CCharRatio : public CTableRecord<CCharRatio> {
 public:
     static constexpr char16_t kElement[] = u"CharRatio";
     static constexpr char16_t kListElement[] = u"CharRatioList";
@@ -134,10 +118,7 @@ public:
     int32_t WHRatio = 0;   // width / height x 100
     std::u16string Charset;
 
-    void ListParameters(ParameterList& list) override;
-    bool Read(CXmlDocument& xml);
-    bool Write(CXmlDocument& xml) const;
-    void Assign(const CCharRatio& other);
+    static const RecordTable<CCharRatio>& Fields();
 };
 
 // "CharRatioList": a missing "CharRatio" child leaves an entry with the
@@ -152,16 +133,6 @@ struct TextLineResult {
     TextBoxList chars;
 };
 
-// Result codes of LocateText; the same values as the library's exported
-// result codes.
-enum LocateTextCode : int32_t {
-    kLocateTextOk = 0,
-    kLocateTextNoLines = -10,      // "Failed to analyze text line"
-    kLocateTextNoChars = -11,      // "Failed to segment chars"
-    kLocateTextBadImage = -61,     // invalid parameter
-    kLocateTextNoMemory = -62,     // not enough memory
-};
-
 // Cuts a line image into characters with the first method of `info` whose
 // boxes, after the size filter, the shape filter (with its splits) and the
 // overlap merge, have an acceptable count (MinNum <= n <= MaxNum, MaxNum < 1
@@ -172,10 +143,12 @@ enum LocateTextCode : int32_t {
 bool LocateCharacters(const CRawImage& lineImage, const CCharLocationInfo& info, TextBoxList& boxes);
 
 // Finds the lines of `image` (LocateTextLines) and the characters of each
-// line (LocateCharacters on the image cropped to the line box). Returns 0
-// with at least one result; -61 without pixels (results untouched), -10 when
-// no line is found, -11 when no line's characters can be located, -62 when
-// memory runs out. A line whose characters cannot be located is left out.
+// line (LocateCharacters on the image cropped to the line box). Returns a
+// result code: kSuccess with at least one result; kErrInvalidParameter
+// without pixels (results untouched), kErrAnalyzeTextLine when no line is
+// found, kErrSegmentChars when no line's characters can be located,
+// kErrNoMemory when memory runs out. A line whose characters cannot be
+// located is left out.
 int32_t LocateText(const CRawImage& image, const CLineLocationInfo& lineInfo, const CCharLocationInfo& charInfo,
                    std::vector<TextLineResult>& results);
 

@@ -1,10 +1,9 @@
 #include "layout/LineLocation.h"
 
 #include <algorithm>
-#include <new>
 
 #include "layout/LayoutBase.h"
-#include "preprocess/ImageProcessing.h"
+#include "layout/LocationDriver.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
@@ -16,164 +15,35 @@ int32_t PageLengthToPixels(int32_t reference, int32_t tenThousandths) {
 
 // ---- CLineProperty ----
 
-void CLineProperty::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"LineProperty");
-    AddParameter(list, u"MinNum", &MinNum, kParamInteger);
-    AddParameter(list, u"MaxNum", &MaxNum, kParamInteger);
-    AddParameter(list, u"MinLength", &MinLength, kParamPageLength);
-    AddParameter(list, u"MaxLength", &MaxLength, kParamPageLength);
-    AddParameter(list, u"MinHeight", &MinHeight, kParamPageLength);
-    AddParameter(list, u"MaxHeight", &MaxHeight, kParamPageLength);
-    AddParameter(list, u"MinSpace", &MinSpace, kParamPageLength);
-    AddParameter(list, u"MaxSpace", &MaxSpace, kParamPageLength);
-    AddParameter(list, u"LeftPlus", &LeftPlus, kParamInteger);
-    AddParameter(list, u"RightPlus", &RightPlus, kParamInteger);
-    AddParameter(list, u"TopPlus", &TopPlus, kParamInteger);
-    AddParameter(list, u"BottomPlus", &BottomPlus, kParamInteger);
-}
-
-void CLineProperty::ReadAttributes(const CXmlDocument& xml) {
-    MinNum = xml.ReadIntAttribute(u"MinNum");
-    MaxNum = xml.ReadIntAttribute(u"MaxNum");
-    MinLength = xml.ReadIntAttribute(u"MinLength");
-    MaxLength = xml.ReadIntAttribute(u"MaxLength");
-    MinHeight = xml.ReadIntAttribute(u"MinHeight");
-    MaxHeight = xml.ReadIntAttribute(u"MaxHeight");
-    MinSpace = xml.ReadIntAttribute(u"MinSpace");
-    MaxSpace = xml.ReadIntAttribute(u"MaxSpace");
-    LeftPlus = xml.ReadIntAttribute(u"LeftPlus");
-    RightPlus = xml.ReadIntAttribute(u"RightPlus");
-    TopPlus = xml.ReadIntAttribute(u"TopPlus");
-    BottomPlus = xml.ReadIntAttribute(u"BottomPlus");
-}
-
-bool CLineProperty::WriteAttributes(CXmlDocument& xml) const {
-    return xml.WriteAttribute(u"MinNum", MinNum) && xml.WriteAttribute(u"MaxNum", MaxNum) &&
-           xml.WriteAttribute(u"MinLength", MinLength) && xml.WriteAttribute(u"MaxLength", MaxLength) &&
-           xml.WriteAttribute(u"MinHeight", MinHeight) && xml.WriteAttribute(u"MaxHeight", MaxHeight) &&
-           xml.WriteAttribute(u"MinSpace", MinSpace) && xml.WriteAttribute(u"MaxSpace", MaxSpace) &&
-           xml.WriteAttribute(u"LeftPlus", LeftPlus) && xml.WriteAttribute(u"RightPlus", RightPlus) &&
-           xml.WriteAttribute(u"TopPlus", TopPlus) && xml.WriteAttribute(u"BottomPlus", BottomPlus);
-}
-
-void CLineProperty::Assign(const CLineProperty& o) {
-    if (&o == this) return;
-    MinNum = o.MinNum;
-    MaxNum = o.MaxNum;
-    MinLength = o.MinLength;
-    MaxLength = o.MaxLength;
-    MinHeight = o.MinHeight;
-    MaxHeight = o.MaxHeight;
-    MinSpace = o.MinSpace;
-    MaxSpace = o.MaxSpace;
-    LeftPlus = o.LeftPlus;
-    RightPlus = o.RightPlus;
-    TopPlus = o.TopPlus;
-    BottomPlus = o.BottomPlus;
-    refWidth = o.refWidth;
-    refHeight = o.refHeight;
-}
-
-void CLineProperty::SetImageSize(int32_t width, int32_t height) {
-    refWidth = width;
-    refHeight = height;
-}
-
-// ---- CLineLocationMethod ----
-
-void CLineLocationMethod::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"LineLocationMethod");
-    AddParameter(list, u"Type", &type, kParamLineLocationMethod);
-}
-
-bool CLineLocationMethod::Read(CXmlDocument& xml) {
-    if (!xml.FindElement(kElement)) return false;
-    type = xml.ReadIntAttribute(u"Type");
-    steps.reset();
-    if (xml.EnterElement()) {
-        steps = ReadImageProcessingList(xml);
-        xml.LeaveElement();
-    }
-    return true;
-}
-
-bool CLineLocationMethod::Write(CXmlDocument& xml) const {
-    if (!xml.AppendElement(kElement) || !xml.WriteAttribute(u"Type", type)) return false;
-    if (ImageProcessingCount(steps.get()) == 0) return true;
-    if (!xml.EnterElement()) return false;
-    if (!steps->Write(xml)) return false;
-    return xml.LeaveElement();
-}
-
-void CLineLocationMethod::Assign(const CLineLocationMethod& o) {
-    if (&o == this) return;
-    type = o.type;
-    steps = CloneImageProcessingList(o.steps.get());
+const RecordTable<CLineProperty>& CLineProperty::Fields() {
+    static const RecordTable<CLineProperty> table{
+        kElement,
+        PropertyFields({IntField(u"MinNum", &CLineProperty::MinNum), IntField(u"MaxNum", &CLineProperty::MaxNum),
+         IntField(u"MinLength", &CLineProperty::MinLength, kParamPageLength),
+         IntField(u"MaxLength", &CLineProperty::MaxLength, kParamPageLength),
+         IntField(u"MinHeight", &CLineProperty::MinHeight, kParamPageLength),
+         IntField(u"MaxHeight", &CLineProperty::MaxHeight, kParamPageLength),
+         IntField(u"MinSpace", &CLineProperty::MinSpace, kParamPageLength),
+         IntField(u"MaxSpace", &CLineProperty::MaxSpace, kParamPageLength),
+         IntField(u"LeftPlus", &CLineProperty::LeftPlus), IntField(u"RightPlus", &CLineProperty::RightPlus),
+         IntField(u"TopPlus", &CLineProperty::TopPlus), IntField(u"BottomPlus", &CLineProperty::BottomPlus)}),
+        u"LineProperty"};
+    return table;
 }
 
 // ---- CLineLocationInfo ----
 
-void CLineLocationInfo::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"LineLocationRange");
-    AddParameter(list, u"Left", &Left, kParamInteger);
-    AddParameter(list, u"Right", &Right, kParamInteger);
-    AddParameter(list, u"Top", &Top, kParamInteger);
-    AddParameter(list, u"Bottom", &Bottom, kParamInteger);
-}
-
-bool CLineLocationInfo::Read(CXmlDocument& xml) {
-    if (!xml.FindElement(kElement)) return false;
-    auto prop = std::make_unique<CLineProperty>();
-    prop->ReadAttributes(xml);
-    prop->SetImageSize(refWidth, refHeight);
-    property = std::move(prop);
-    methods.reset();
-    if (!xml.EnterElement()) return true;
-    if (xml.FindElement(u"LineLocationRange")) {
-        Left = xml.ReadIntAttribute(u"Left");
-        Top = xml.ReadIntAttribute(u"Top");
-        Right = xml.ReadIntAttribute(u"Right");
-        Bottom = xml.ReadIntAttribute(u"Bottom");
-    }
-    methods = ReadLocationList<CLineLocationMethodList>(xml);
-    xml.LeaveElement();
-    return true;
-}
-
-bool CLineLocationInfo::Write(CXmlDocument& xml) const {
-    if (!xml.AppendElement(kElement)) return false;
-    if (property && !property->WriteAttributes(xml)) return false;
-    if (!xml.EnterElement()) return false;
-    if (!xml.AppendElement(u"LineLocationRange") || !xml.WriteAttribute(u"Left", Left) ||
-        !xml.WriteAttribute(u"Top", Top) || !xml.WriteAttribute(u"Right", Right) ||
-        !xml.WriteAttribute(u"Bottom", Bottom))
-        return false;
-    if (methods && !methods->Write(xml)) return false;
-    return xml.LeaveElement();
-}
-
-void CLineLocationInfo::Assign(const CLineLocationInfo& o) {
-    if (&o == this) return;
-    Left = o.Left;
-    Top = o.Top;
-    Right = o.Right;
-    Bottom = o.Bottom;
-    if (o.property) {
-        auto p = std::make_unique<CLineProperty>();
-        p->Assign(*o.property);
-        property = std::move(p);
-    } else {
-        property.reset();
-    }
-    methods = CopyLocationList(o.methods.get());
-    refWidth = o.refWidth;
-    refHeight = o.refHeight;
-}
-
-void CLineLocationInfo::SetImageSize(int32_t width, int32_t height) {
-    refWidth = width;
-    refHeight = height;
-    if (property) property->SetImageSize(width, height);
+// The editor lists the range's horizontal edges first.
+const RecordTable<CLineLocationInfo>& CLineLocationInfo::Fields() {
+    static constexpr char16_t kRange[] = u"LineLocationRange";
+    static const RecordTable<CLineLocationInfo> table{
+        kElement,
+        LocationFields({IntField(u"Left", &CLineLocationInfo::Left).On(kRange).Listed(1),
+                        IntField(u"Top", &CLineLocationInfo::Top).On(kRange).Listed(3),
+                        IntField(u"Right", &CLineLocationInfo::Right).On(kRange).Listed(2),
+                        IntField(u"Bottom", &CLineLocationInfo::Bottom).On(kRange).Listed(4)}),
+        kRange};
+    return table;
 }
 
 // ---- post-passes ----
@@ -258,53 +128,31 @@ int32_t AddClamped(int32_t v, int32_t d) {
     return static_cast<int32_t>(std::clamp<int64_t>(static_cast<int64_t>(v) + d, INT32_MIN, INT32_MAX));
 }
 
-bool LocateTextLinesImpl(const CRawImage& image, const CLineLocationInfo& info, TextBoxList& boxes) {
-    if (!image.HasPixels() || image.width < 1 || image.height < 1) return false;
-    if (!info.property || !info.methods) return false;
-    const CLineProperty& prop = *info.property;
-    const int64_t minNum = prop.MinNum;
-    const int64_t maxNum = prop.MaxNum < 1 ? 9999999 : prop.MaxNum;
-    std::vector<int32_t> triedWithoutSteps;
-    for (const auto& method : info.methods->items) {
-        const bool hasSteps = ImageProcessingCount(method->steps.get()) > 0;
-        if (!hasSteps) {
-            if (std::find(triedWithoutSteps.begin(), triedWithoutSteps.end(), method->type) !=
-                triedWithoutSteps.end())
-                continue;
-            triedWithoutSteps.push_back(method->type);
-        }
-        std::unique_ptr<CLayoutBase> analyser = CreateLineAnalyser(method->type);
-        if (!analyser) continue;
-        CRawImage work(image);
-        if (!work.HasPixels()) continue;
-        if (hasSteps && !ApplyImageProcessingList(work, method->steps.get())) continue;
-        TextBoxList list;
-        if (!analyser->LocateLines(work, prop, info, list)) continue;
-        MergeLineBoxes(list, prop);
-        FilterLineSizes(list, prop);
-        TrimIsolatedLines(list, prop);
-        const int64_t n = static_cast<int64_t>(list.size());
-        if (n < minNum || n > maxNum) continue;
-        for (TextBox& b : list) {
-            b.left = std::max(AddClamped(b.left, prop.LeftPlus), 0);
-            b.right = std::min(AddClamped(b.right, prop.RightPlus), image.width - 1);
-            b.top = std::max(AddClamped(b.top, prop.TopPlus), 0);
-            b.bottom = std::min(AddClamped(b.bottom, prop.BottomPlus), image.height - 1);
-        }
-        boxes = std::move(list);
-        return !boxes.empty();
-    }
-    return false;
-}
-
 }  // namespace
 
 bool LocateTextLines(const CRawImage& image, const CLineLocationInfo& info, TextBoxList& boxes) {
-    try {
-        return LocateTextLinesImpl(image, info, boxes);
-    } catch (const std::bad_alloc&) {
-        return false;
+    if (!image.HasPixels() || image.width < 1 || image.height < 1) return false;
+    if (!info.property || !info.methods) return false;
+    const CLineProperty& prop = *info.property;
+    const bool found = layout_detail::TryLocationMethods(
+        image, *info.methods, CreateLineAnalyser, prop.MinNum, prop.MaxNum,
+        [&](CLayoutBase& analyser, const CRawImage& work, TextBoxList& list) {
+            if (!analyser.LocateLines(work, prop, info, list)) return false;
+            MergeLineBoxes(list, prop);
+            FilterLineSizes(list, prop);
+            TrimIsolatedLines(list, prop);
+            return true;
+        },
+        boxes);
+    if (!found) return false;
+    // The property's margins, clipped to the image.
+    for (TextBox& b : boxes) {
+        b.left = std::max(AddClamped(b.left, prop.LeftPlus), 0);
+        b.right = std::min(AddClamped(b.right, prop.RightPlus), image.width - 1);
+        b.top = std::max(AddClamped(b.top, prop.TopPlus), 0);
+        b.bottom = std::min(AddClamped(b.bottom, prop.BottomPlus), image.height - 1);
     }
+    return true;
 }
 
 }  // namespace libMorvaneClassifier

@@ -14,24 +14,23 @@
 
 #include "image/Dib.h"
 #include "layout/LocationList.h"
+#include "layout/LocationRecords.h"
 #include "layout/TextBox.h"
 #include "preprocess/ImageProcessingList.h"
 #include "core/ObjBase.h"
+#include "core/RecordFields.h"
 
 namespace libMorvaneClassifier {
 
 class CXmlDocument;
 
-// Scales a page length in ten-thousandths to pixels of a reference size
-// (multiplication first, 64-bit, clamped to the 32-bit range).
-int32_t PageLengthToPixels(int32_t reference, int32_t tenThousandths);
-
 // Expected properties of the text lines. Lengths are in ten-thousandths of
 // the reference width, heights and spaces of the reference height; the *Px
 // getters turn them into pixels of the size last given to SetImageSize.
-class CLineProperty : public CObjBase {
+class CLineProperty : public CLocationProperty<CLineProperty> {
 public:
-    // The property's attributes sit on the info's "LineLocation" element.
+    // The property's attributes sit on the info's "LineLocation" element;
+    // its descriptors are captioned "LineProperty".
     static constexpr char16_t kElement[] = u"LineLocation";
 
     int32_t MinNum = 0;
@@ -46,48 +45,33 @@ public:
     int32_t RightPlus = 0;
     int32_t TopPlus = 0;
     int32_t BottomPlus = 0;
-    int32_t refWidth = 0;
-    int32_t refHeight = 0;
 
-    void ListParameters(ParameterList& list) override;
-    // Reads the twelve attributes of the main element of the cursor.
-    void ReadAttributes(const CXmlDocument& xml);
-    // Writes the twelve attributes onto the main element of the cursor.
-    bool WriteAttributes(CXmlDocument& xml) const;
-    void Assign(const CLineProperty& other);
-    void SetImageSize(int32_t width, int32_t height);
+    // The twelve attributes; Assign copies the reference size too.
+    static const RecordTable<CLineProperty>& Fields();
 
-    int32_t MinLengthPx() const { return PageLengthToPixels(refWidth, MinLength); }
-    int32_t MaxLengthPx() const { return PageLengthToPixels(refWidth, MaxLength); }
-    int32_t MinHeightPx() const { return PageLengthToPixels(refHeight, MinHeight); }
-    int32_t MaxHeightPx() const { return PageLengthToPixels(refHeight, MaxHeight); }
-    int32_t MinSpacePx() const { return PageLengthToPixels(refHeight, MinSpace); }
-    int32_t MaxSpacePx() const { return PageLengthToPixels(refHeight, MaxSpace); }
+    int32_t MinLengthPx() const { return WidthPx(MinLength); }
+    int32_t MaxLengthPx() const { return WidthPx(MaxLength); }
+    int32_t MinHeightPx() const { return HeightPx(MinHeight); }
+    int32_t MaxHeightPx() const { return HeightPx(MaxHeight); }
+    int32_t MinSpacePx() const { return HeightPx(MinSpace); }
+    int32_t MaxSpacePx() const { return HeightPx(MaxSpace); }
 };
 
 // One way of finding lines: a line analyser type (1 gray-level differences,
 // 2 binary projection, 3 component-based; see CreateLineAnalyser) and the
 // preprocessing applied to the method's own copy of the image.
-class CLineLocationMethod : public CObjBase {
-public:
+struct LineLocationMethodKind {
     static constexpr char16_t kElement[] = u"LineLocationMethod";
     static constexpr char16_t kListElement[] = u"LineLocationMethodList";
-
-    int32_t type = 3;
-    std::unique_ptr<CImageProcessingList> steps;  // null: no steps
-
-    void ListParameters(ParameterList& list) override;
-    // False (and nothing read) when no "LineLocationMethod" follows the cursor.
-    bool Read(CXmlDocument& xml);
-    bool Write(CXmlDocument& xml) const;
-    void Assign(const CLineLocationMethod& other);
+    static constexpr int32_t kEditorKind = kParamLineLocationMethod;
 };
+using CLineLocationMethod = CLocationMethod<LineLocationMethodKind>;
 
 using CLineLocationMethodList = CLocationList<CLineLocationMethod>;
 
 // The line-location record of a text filter: properties, location range and
 // methods.
-class CLineLocationInfo : public CObjBase {
+class CLineLocationInfo : public CLocationInfo<CLineLocationInfo, CLineProperty, CLineLocationMethod> {
 public:
     static constexpr char16_t kElement[] = u"LineLocation";
 
@@ -96,10 +80,6 @@ public:
     int32_t Top = 0;
     int32_t Right = 100;
     int32_t Bottom = 100;
-    std::unique_ptr<CLineProperty> property;            // null until read
-    std::unique_ptr<CLineLocationMethodList> methods;  // null: nothing can be located
-    int32_t refWidth = 0;
-    int32_t refHeight = 0;
 
     CLineLocationInfo() = default;
     CLineLocationInfo(const CLineLocationInfo& other) { Assign(other); }
@@ -108,20 +88,15 @@ public:
         return *this;
     }
 
-    void ListParameters(ParameterList& list) override;
-    // Finds "LineLocation" among the following siblings and reads the
+    // The property (attributes of "LineLocation"), the range (its own
+    // element, always written; listed under the caption "LineLocationRange")
+    // and the method list. Assign is a deep copy of every field, the
+    // property, the methods and their steps.
+    // Read finds "LineLocation" among the following siblings and reads the
     // property from it (not found: false, nothing read), then inside it the
     // range (absent: defaults kept) and the method list (absent or malformed:
     // no method list). True once the property was read.
-    bool Read(CXmlDocument& xml);
-    // Appends "LineLocation" with the property's attributes (when there is a
-    // property), the range always and the method list when there is one.
-    bool Write(CXmlDocument& xml) const;
-    // Deep copy of every field, the property, the methods and their steps.
-    void Assign(const CLineLocationInfo& other);
-    // Stores the reference size here and in the property. Must precede every
-    // location: every pixel limit derives from it.
-    void SetImageSize(int32_t width, int32_t height);
+    static const RecordTable<CLineLocationInfo>& Fields();
 };
 
 // Finds the text lines of `image` with the first method of `info` whose

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/ObjList.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
@@ -37,15 +38,16 @@ public:
     }
 
     // Reads the list element among the following siblings of the cursor.
-    // False when it is missing or declares more than kMaxDeclared items; a
-    // "Size" <= 0 (or absent) gives an empty list. The cursor is back at the
-    // list element's level afterwards.
+    // False when it is missing, declares more than kMaxDeclared items or
+    // more than the document's open slot budget still allows; a "Size" <= 0
+    // (or absent) gives an empty list. The cursor is back at the list
+    // element's level afterwards.
     bool Read(CXmlDocument& xml) {
         Clear();
         if (!xml.FindElement(T::kListElement)) return false;
         const int32_t n = xml.ReadIntAttribute(u"Size");
         if (n <= 0) return true;
-        if (n > kMaxDeclared) return false;
+        if (n > kMaxDeclared || !CDeclaredSlotBudget::Take(n)) return false;
         if (!xml.EnterElement()) return false;
         items.reserve(static_cast<size_t>(n));
         bool exhausted = false;  // once an item element is missing, all later ones are too

@@ -24,26 +24,23 @@ bool ApplyGrayToBinStep(CRawImage& image, const CGrayToBinInfo& step) {
     return true;
 }
 
+const RecordTable<ColorMatch>& ColorMatch::Fields() {
+    static const RecordTable<ColorMatch> table{kElement, {IntField(u"Method", &ColorMatch::method)}};
+    return table;
+}
+
 std::unique_ptr<ColorMatch> ReadColorMatch(CXmlDocument& xml) {
-    if (!xml.FindElement(u"ColorMatch")) return nullptr;
-    std::unique_ptr<ColorMatch> record(new (std::nothrow) ColorMatch);
-    if (!record) return nullptr;
-    record->method = xml.ReadIntAttribute(u"Method");
-    if (xml.EnterElement()) xml.LeaveElement();
+    auto record = std::make_unique<ColorMatch>();
+    if (!record->Read(xml)) return nullptr;
     return record;
 }
 
-bool WriteColorMatch(CXmlDocument& xml, const ColorMatch* record) {
-    if (!record) return true;
-    if (!xml.AppendElement(u"ColorMatch") || !xml.WriteAttribute(u"Method", record->method)) return false;
-    if (!xml.EnterElement()) return false;
-    return xml.LeaveElement();
-}
+bool WriteColorMatch(CXmlDocument& xml, const ColorMatch* record) { return !record || record->Write(xml); }
 
 std::unique_ptr<ColorMatch> CopyColorMatch(const ColorMatch* record) {
     if (!record) return nullptr;
-    std::unique_ptr<ColorMatch> copy(new (std::nothrow) ColorMatch);
-    if (copy) copy->method = record->method;
+    auto copy = std::make_unique<ColorMatch>();
+    copy->Assign(*record);
     return copy;
 }
 

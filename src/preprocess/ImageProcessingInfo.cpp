@@ -78,12 +78,13 @@ bool CTiltCorrectionInfo::WriteXml(CXmlDocument& xml) const {
 template class CTableStep<CColorToGrayInfo>;
 template class CTableStep<CGrayToBinInfo>;
 template class CTableStep<CBlackEdgesErasingInfo>;
+const RecordTable<CImageCroppingInfo>& CImageCroppingInfo::Fields() {
+    static const RecordTable<CImageCroppingInfo> table{nullptr, {}};
+    return table;
+}
+
 template class CTableStep<CTiltCorrectionInfo>;
-
-// ---- type 9 ----------------------------------------------------------------
-
-bool CImageCroppingInfo::ReadXml(CXmlDocument&) { return true; }
-bool CImageCroppingInfo::WriteXml(CXmlDocument&) const { return true; }
+template class CTableStep<CImageCroppingInfo>;
 
 // ---- factory ---------------------------------------------------------------
 

@@ -131,19 +131,20 @@ public:
     int32_t estimator = 0;
 };
 
-// Type 9: cropping placeholder; no element, no parameters, always fails when
-// applied.
-class CImageCroppingInfo : public CImageProcessingInfo {
+// Type 9: cropping placeholder; no element, no parameters (its table is
+// empty: reading and writing do nothing and succeed, listing leaves the list
+// as it is), always fails when applied.
+class CImageCroppingInfo : public CTableStep<CImageCroppingInfo> {
 public:
-    CImageCroppingInfo() : CImageProcessingInfo(kStepImageCropping) {}
-    bool ReadXml(CXmlDocument& xml) override;
-    bool WriteXml(CXmlDocument& xml) const override;
+    CImageCroppingInfo() : CTableStep(kStepImageCropping) {}
+    static const RecordTable<CImageCroppingInfo>& Fields();
 };
 
 extern template class CTableStep<CColorToGrayInfo>;
 extern template class CTableStep<CGrayToBinInfo>;
 extern template class CTableStep<CBlackEdgesErasingInfo>;
 extern template class CTableStep<CTiltCorrectionInfo>;
+extern template class CTableStep<CImageCroppingInfo>;
 
 // New record with constructor values for types 1, 2, 3, 8, 9 and 12 (12
 // gives a tilt correction record whose type is 8); null for any other number.

@@ -12,12 +12,17 @@ namespace libMorvaneClassifier {
 CMainTemplate::CMainTemplate() = default;
 CMainTemplate::~CMainTemplate() = default;
 
-void CMainTemplate::ListParameters(ParameterList& list) {
-    BeginParameters(list, u"MainTemplate");
-    AddParameter(list, u"FilterTemplatePath", &filterTemplatePath, kParamText);
-    AddParameter(list, u"SubTemplatePath", &subTemplatePath, kParamPath);
-    AddParameter(list, u"ImagePath", &imagePath, kParamPath);
+const RecordTable<CMainTemplate>& CMainTemplate::Fields() {
+    static const RecordTable<CMainTemplate> table{
+        u"MainTemplate",
+        {PathField(u"FilterTemplatePath", &CMainTemplate::filterTemplatePath, kParamText).AsText(),
+         PathField(u"SubTemplateListPath", &CMainTemplate::subTemplateListPath).AsText().Unlisted(),
+         PathField(u"SubTemplatePath", &CMainTemplate::subTemplatePath).AsText(),
+         PathField(u"ImagePath", &CMainTemplate::imagePath).AsText()}};
+    return table;
 }
+
+void CMainTemplate::ListParameters(ParameterList& list) { ListFields(*this, Fields(), list); }
 
 bool CMainTemplate::Load(const std::u16string& path) {
     CXmlDocument xml;
@@ -30,22 +35,14 @@ bool CMainTemplate::Load(const std::u16string& path) {
 bool CMainTemplate::ReadFrom(CXmlDocument& xml) {
     CDeclaredSlotBudget budget;
     xml.ResetPosition();
-    if (!xml.FindElement(u"MainTemplate")) return false;
+    if (!xml.FindElement(Fields().element)) return false;
     if (!xml.EnterElement()) return false;
-    struct PathField {
-        const char16_t* element;
-        std::u16string* field;
-    };
-    const PathField paths[] = {
-        {u"FilterTemplatePath", &filterTemplatePath},
-        {u"SubTemplateListPath", &subTemplateListPath},
-        {u"SubTemplatePath", &subTemplatePath},
-        {u"ImagePath", &imagePath},
-    };
-    for (const PathField& p : paths) {
-        if (!xml.FindElement(p.element)) return false;
-        *p.field = directory + xml.ReadText();
-        NormalizePath(*p.field);
+    if (!ReadChildren(*this, Fields(), xml)) return false;
+    // The paths are relative to the main template's directory.
+    for (const RecordField<CMainTemplate>& f : Fields().fields) {
+        std::u16string& path = this->*f.textMember;
+        path = directory + path;
+        NormalizePath(path);
     }
     steps = ReadProcessingChain(xml);
 

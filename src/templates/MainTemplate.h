@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/ObjBase.h"
+#include "core/RecordFields.h"
 #include "templates/ProcessingChain.h"
 #include "templates/TemplateGroup.h"
 
@@ -31,6 +32,9 @@ public:
     std::u16string subTemplateListPath;
     bool shortcut = false;
 
+    // The four path elements (the text of each, required, in this order);
+    // the editor lists all but the sub-template list's.
+    static const RecordTable<CMainTemplate>& Fields();
     void ListParameters(ParameterList& list) override;
 
     bool Load(const std::u16string& path);

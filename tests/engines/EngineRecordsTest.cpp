@@ -80,17 +80,17 @@ TEST(EngineRecords, ReadWriteRoundTripAndDeepCopy) {
     ASSERT_TRUE(k.preprocessing);
     EXPECT_EQ(k.preprocessing->GetCount(), 1);
     ASSERT_TRUE(k.charRatios);
-    ASSERT_EQ(k.charRatios->count, 2);
-    EXPECT_EQ(k.charRatios->Get(0)->charType, 10);
-    EXPECT_EQ(k.charRatios->Get(0)->whRatio, 80);
-    EXPECT_EQ(k.charRatios->Get(0)->charset, u"X");
+    ASSERT_EQ(k.charRatios->Count(), 2);
+    EXPECT_EQ(k.charRatios->Get(0)->CharType, 10);
+    EXPECT_EQ(k.charRatios->Get(0)->WHRatio, 80);
+    EXPECT_EQ(k.charRatios->Get(0)->Charset, u"X");
     // A missing CharRatio child leaves an entry with the defaults.
     ASSERT_NE(k.charRatios->Get(1), nullptr);
-    EXPECT_EQ(k.charRatios->Get(1)->charType, 1);
+    EXPECT_EQ(k.charRatios->Get(1)->CharType, 1);
 
     CKernelInfo copy(k);
-    k.charRatios->Get(0)->charset = u"changed";
-    EXPECT_EQ(copy.charRatios->Get(0)->charset, u"X");
+    k.charRatios->Get(0)->Charset = u"changed";
+    EXPECT_EQ(copy.charRatios->Get(0)->Charset, u"X");
     EXPECT_EQ(copy.preprocessing->GetCount(), 1);
 
     CXmlDocument out;
@@ -115,8 +115,8 @@ TEST(EngineRecords, ReadWriteRoundTripAndDeepCopy) {
     EXPECT_EQ(back.filterPlus, u"AB<");
     EXPECT_EQ(back.fillingMethod, -2);
     ASSERT_TRUE(back.charRatios);
-    EXPECT_EQ(back.charRatios->count, 2);
-    EXPECT_EQ(back.charRatios->Get(0)->charset, u"X");
+    EXPECT_EQ(back.charRatios->Count(), 2);
+    EXPECT_EQ(back.charRatios->Get(0)->Charset, u"X");
 }
 
 TEST(EngineRecords, ListsThatFailToReadAreDropped) {

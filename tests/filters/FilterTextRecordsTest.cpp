@@ -68,9 +68,9 @@ void ExpectFullRecord(const CFilterTextInfo& info) {
     EXPECT_EQ(first->filterType, 3);
     EXPECT_EQ(test::N(first->filterPlus), "0123456789<");
     ASSERT_TRUE(first->charRatios);
-    ASSERT_EQ(first->charRatios->count, 1);
-    EXPECT_EQ(first->charRatios->Get(0)->charType, 2);
-    EXPECT_EQ(first->charRatios->Get(0)->whRatio, 60);
+    ASSERT_EQ(first->charRatios->Count(), 1);
+    EXPECT_EQ(first->charRatios->Get(0)->CharType, 2);
+    EXPECT_EQ(first->charRatios->Get(0)->WHRatio, 60);
     ASSERT_NE(info.engines->Get(1), nullptr);
     EXPECT_EQ(info.engines->Get(1)->subType, 7);
     EXPECT_EQ(info.method, 3);
@@ -98,9 +98,9 @@ TEST(FilterTextRecords, SubRecordsReadWriteAndCopy) {
     // The copy is deep: changing the original leaves it alone.
     info.lineLocation->property->MinNum = 9;
     info.charLocation->methods->Get(0)->type = 3;
-    info.engines->Get(0)->charRatios->Get(0)->whRatio = 1;
+    info.engines->Get(0)->charRatios->Get(0)->WHRatio = 1;
     EXPECT_EQ(copy.lineLocation->property->MinNum, 2);
-    EXPECT_EQ(copy.engines->Get(0)->charRatios->Get(0)->whRatio, 60);
+    EXPECT_EQ(copy.engines->Get(0)->charRatios->Get(0)->WHRatio, 60);
     EXPECT_EQ(copy.charLocation->methods->Get(0)->type, 0);
 
     // Assigning a record without sub-records drops them.

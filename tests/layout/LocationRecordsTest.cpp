@@ -300,3 +300,36 @@ TEST(CharRatioRecords, ListWithMissingPartsAndRoundTrip) {
 
 }  // namespace
 }  // namespace libMorvaneClassifier
+
+namespace libMorvaneClassifier {
+namespace {
+
+// Location lists draw their declared sizes from the document's slot budget
+// like every other template list: once a document has declared its budget,
+// a further list is malformed, however small.
+TEST(LocationLists, DeclaredSizesTakeFromTheDocumentBudget) {
+    const char16_t* text = u"<Holder><CharRatioList Size=\"2\"/><LineLocationMethodList Size=\"3\"/></Holder>";
+    {
+        CXmlDocument xml;
+        ASSERT_TRUE(Enter(xml, text));
+        CDeclaredSlotBudget budget;
+        ASSERT_TRUE(CDeclaredSlotBudget::Take(CDeclaredSlotBudget::kPerDocument - 4));
+        CharRatioList ratios;
+        EXPECT_TRUE(ratios.Read(xml));  // 2 of the 4 slots left
+        EXPECT_EQ(ratios.Count(), 2);
+        CLineLocationMethodList methods;
+        EXPECT_FALSE(methods.Read(xml));  // 3 more do not fit
+        EXPECT_EQ(methods.Count(), 0);
+    }
+    // Without an open budget only the per-list limit applies.
+    CXmlDocument xml;
+    ASSERT_TRUE(Enter(xml, text));
+    CharRatioList ratios;
+    EXPECT_TRUE(ratios.Read(xml));
+    CLineLocationMethodList methods;
+    EXPECT_TRUE(methods.Read(xml));
+    EXPECT_EQ(methods.Count(), 3);
+}
+
+}  // namespace
+}  // namespace libMorvaneClassifier
