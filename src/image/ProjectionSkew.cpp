@@ -23,14 +23,14 @@ int BitCount(uint8_t v) {
 
 class Shearer {
 public:
-    Shearer(const std::vector<InkByte>& ink, int32_t height, int32_t columns)
-        : ink_(ink), height_(height), columns_(columns) {}
+    Shearer(const std::vector<InkByte>& ink, int32_t height, int32_t columns, double xScale)
+        : ink_(ink), height_(height), columns_(columns), xScale_(xScale) {}
 
     // Sharpness of the row profile after shearing by `angle`: the sum of the
     // squared differences of neighbouring rows. Lines that lie along the
     // shear make tall narrow peaks with steep flanks.
     double Score(double angle) {
-        const double t = std::tan(angle);
+        const double t = std::tan(angle) * xScale_;
         // Byte column j holds pixels 8j .. 8j + 7: its centre is 8j + 3.5.
         const int32_t reach = static_cast<int32_t>(std::ceil(std::fabs(t) * (8.0 * columns_))) + 2;
         offsets_.resize(static_cast<size_t>(columns_));
@@ -50,6 +50,7 @@ private:
     const std::vector<InkByte>& ink_;
     int32_t height_;
     int32_t columns_;
+    double xScale_;
     std::vector<int32_t> offsets_;
     std::vector<int64_t> profile_;
 };
@@ -64,11 +65,12 @@ double ParabolaOffset(double left, double mid, double right) {
 
 }  // namespace
 
-ProjectionSkewResult EstimateProjectionSkew(const CRawImage& binary, double maxDegrees) {
+ProjectionSkewResult EstimateProjectionSkew(const CRawImage& binary, double maxDegrees, double xScale) {
     ProjectionSkewResult result;
     if (!binary.HasPixels() || binary.bitCount != 1 || binary.width < 8 || binary.height < 8) return result;
     if (!(maxDegrees >= 0.5)) maxDegrees = 0.5;  // also catches NaN
     if (maxDegrees > 30) maxDegrees = 30;
+    if (!(xScale >= 0.25 && xScale <= 16)) xScale = 1.0;  // also catches NaN
     const double kDeg = 3.14159265358979323846 / 180.0;
     try {
         const int32_t columns = (binary.width + 7) / 8;
@@ -88,7 +90,7 @@ ProjectionSkewResult EstimateProjectionSkew(const CRawImage& binary, double maxD
         const size_t total = static_cast<size_t>(columns) * static_cast<size_t>(binary.height);
         if (ink.size() < 40 || ink.size() > total * 9 / 10) return result;
 
-        Shearer shear(ink, binary.height, columns);
+        Shearer shear(ink, binary.height, columns, xScale);
         // Coarse: steps of a quarter degree.
         const double coarse = 0.25;
         const int32_t n = static_cast<int32_t>(std::ceil(maxDegrees / coarse));

@@ -18,4 +18,7 @@ struct ProjectionSkewResult {
 // refines around the best angle to about 0.01 degree. Works on 1-bit images
 // only (anything else: not found). Time grows with the number of bytes that
 // hold ink, times a fixed number of candidate angles (about 70).
-ProjectionSkewResult EstimateProjectionSkew(const CRawImage& binary, double maxDegrees);
+// `xScale` is the width of one pixel in row heights: a page squeezed
+// sideways to half its width before binarising (to halve the work) is
+// measured with xScale 2 and gives the skew of the page itself.
+ProjectionSkewResult EstimateProjectionSkew(const CRawImage& binary, double maxDegrees, double xScale = 1.0);
