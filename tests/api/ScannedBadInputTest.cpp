@@ -87,25 +87,28 @@ TEST_F(ScannedBadInput, EveryPageGetsADefinedResult) {
         cases.push_back({"touching two edges", std::move(p), 150, "UNKNOWN"});
     }
     {
-        // A card with a torn corner is still an ID-1 card.
+        // A card with a torn corner is still an ID-1 card (its layout no
+        // longer matches a known card).
         Page p(1240, 1754, 10);
         p.Document(300, 400, 506, 319);
         for (int y = 400; y < 460; ++y) p.Fill(300, y, 300 + 460 - y, y + 1, 10);
-        cases.push_back({"torn corner", std::move(p), 150, nullptr});
+        cases.push_back({"torn corner", std::move(p), 150, "ID1"});
     }
     cases.push_back({"one pixel", Page(1, 1, 128), 150, "UNKNOWN"});
+    // A host resolution of 0 sets none: the template's 300 dpi counts and
+    // the 150-dpi card measures 43 mm wide; at 10^6 dpi it measures under a
+    // millimetre. Neither is a known document.
     for (int dpi : {0, 1000000}) {
         Page p(1240, 1754, 10);
         p.Document(300, 400, 506, 319);
-        cases.push_back({dpi == 0 ? "resolution 0" : "resolution 10^6", std::move(p), dpi, nullptr});
+        cases.push_back({dpi == 0 ? "resolution 0" : "resolution 10^6", std::move(p), dpi, "UNKNOWN"});
     }
     for (Case& c : cases) {
         const auto t0 = std::chrono::steady_clock::now();
         const auto [code, id] = Run(c.page, c.dpi);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         EXPECT_EQ(code, 0) << c.what;
-        EXPECT_FALSE(id.empty()) << c.what;
-        if (c.id) EXPECT_EQ(id, c.id) << c.what;
+        EXPECT_EQ(id, c.id) << c.what;
         EXPECT_LT(seconds, 20.0) << c.what;  // debug and sanitizer builds; well under a second in a release one
     }
 }
