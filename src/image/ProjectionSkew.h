@@ -14,8 +14,9 @@ struct ProjectionSkewResult {
     double contrast = 0;  // best score over the mean score of the coarse search (>= 1)
 };
 
-// Searches -maxDegrees .. +maxDegrees (clamped to 0.5 .. 30) coarsely, then
-// refines around the best angle to about 0.01 degree. Works on 1-bit images
+// Searches -maxDegrees .. +maxDegrees (clamped to 0.5 .. 30) coarsely (on
+// the ink merged two rows by two byte columns), then refines around the best
+// angle to about 0.01 degree on the full ink. Works on 1-bit images
 // only (anything else: not found). Time grows with the number of bytes that
 // hold ink, times a fixed number of candidate angles (about 70).
 // `xScale` is the width of one pixel in row heights: a page squeezed
