@@ -34,14 +34,14 @@ int64_t CDib::RowBytes(int64_t w, int32_t bpp) {
     }
 }
 
-int CDib::Allocate(int32_t stride) {
+int CDib::Allocate(int32_t stride, bool clear) {
     // The whole block must fit a 32-bit signed byte count.
     const int64_t total = static_cast<int64_t>(stride) * height;
     if (stride <= 0 || height <= 0 || total <= 0 || total > std::numeric_limits<int32_t>::max()) return 0;
     std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[static_cast<size_t>(total)]);
     std::unique_ptr<uint8_t*[]> table(new (std::nothrow) uint8_t*[static_cast<size_t>(height)]);
     if (!block || !table) return 0;
-    std::memset(block.get(), 0, static_cast<size_t>(total));
+    if (clear) std::memset(block.get(), 0, static_cast<size_t>(total));
     for (int32_t y = 0; y < height; ++y) table[y] = block.get() + static_cast<size_t>(y) * stride;
     bits = std::move(block);
     rows = std::move(table);
@@ -94,14 +94,24 @@ int CDib::Copy(const CDib& src) {
         return 0;
     }
     if (&src == this) return 1;
-    if (!Create(src.width, src.height, src.bitCount, src.xResolution)) return 0;
-    // A reader may have chosen a wider stride than Create does; take the
-    // source's layout so the byte copy stays exact.
-    if (bytesPerRow != src.bytesPerRow) {
-        const int32_t res = src.xResolution;
-        if (!CreateWithStride(src.width, src.height, src.bitCount, src.bytesPerRow)) return 0;
-        xResolution = yResolution = res;
+    // The copy takes the source's layout (a reader may have chosen a wider
+    // stride than Create does) so the byte copy stays exact. The copy writes
+    // every byte, so the block is not cleared first, and pixels of the same
+    // layout are reused.
+    const bool sameLayout = HasPixels() && width == src.width && height == src.height &&
+                            bitCount == src.bitCount && bytesPerRow == src.bytesPerRow;
+    if (!sameLayout) {
+        Free();
+        width = src.width;
+        height = src.height;
+        bitCount = src.bitCount;
+        if (!Allocate(src.bytesPerRow, false)) {
+            Free();
+            return 0;
+        }
     }
+    xResolution = src.xResolution;
+    yResolution = src.xResolution;
     std::memcpy(bits.get(), src.bits.get(), static_cast<size_t>(src.height) * src.bytesPerRow);
     return 1;
 }

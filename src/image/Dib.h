@@ -45,7 +45,9 @@ public:
     int32_t yResolution = 0;
 
 private:
-    int Allocate(int32_t stride);
+    // Makes the pixel block and row table; `clear` zero-fills the block
+    // (callers that overwrite every byte at once skip it).
+    int Allocate(int32_t stride, bool clear = true);
 };
 
 class CRawImage : public CDib {

@@ -21,21 +21,26 @@ int BitCount(uint8_t v) {
     return n;
 }
 
+// Row profiles of the ink sheared by candidate angles. An entry's column
+// stands for `colWidth` page pixels (page pixels: rows of the page, columns
+// widened by the squeeze), centred at colWidth * j + colCentre; its row for
+// `rowScale` page rows.
 class Shearer {
 public:
-    Shearer(const std::vector<InkByte>& ink, int32_t height, int32_t columns)
-        : ink_(ink), height_(height), columns_(columns) {}
+    Shearer(const std::vector<InkByte>& ink, int32_t height, int32_t columns, double colWidth, double colCentre,
+            double rowScale)
+        : ink_(ink), height_(height), columns_(columns), colWidth_(colWidth), colCentre_(colCentre),
+          rowScale_(rowScale) {}
 
     // Sharpness of the row profile after shearing by `angle`: the sum of the
     // squared differences of neighbouring rows. Lines that lie along the
     // shear make tall narrow peaks with steep flanks.
     double Score(double angle) {
-        const double t = std::tan(angle);
-        // Byte column j holds pixels 8j .. 8j + 7: its centre is 8j + 3.5.
-        const int32_t reach = static_cast<int32_t>(std::ceil(std::fabs(t) * (8.0 * columns_))) + 2;
+        const double t = std::tan(angle) / rowScale_;
+        const int32_t reach = static_cast<int32_t>(std::ceil(std::fabs(t) * (colWidth_ * columns_))) + 2;
         offsets_.resize(static_cast<size_t>(columns_));
         for (int32_t j = 0; j < columns_; ++j)
-            offsets_[static_cast<size_t>(j)] = static_cast<int32_t>(std::lround(t * (8.0 * j + 3.5))) + reach;
+            offsets_[static_cast<size_t>(j)] = static_cast<int32_t>(std::lround(t * (colWidth_ * j + colCentre_))) + reach;
         profile_.assign(static_cast<size_t>(height_) + 2 * static_cast<size_t>(reach) + 2, 0);
         for (const InkByte& b : ink_) profile_[static_cast<size_t>(b.row + offsets_[static_cast<size_t>(b.column)])] += b.count;
         double s = 0;
@@ -50,9 +55,32 @@ private:
     const std::vector<InkByte>& ink_;
     int32_t height_;
     int32_t columns_;
+    double colWidth_, colCentre_, rowScale_;
     std::vector<int32_t> offsets_;
     std::vector<int64_t> profile_;
 };
+
+// The ink with two rows and two byte columns to an entry, for the coarse
+// search: a quarter of the entries, and lines still pile up into rows.
+std::vector<InkByte> CoarseInk(const std::vector<InkByte>& ink, int32_t columns) {
+    const int32_t half = (columns + 1) / 2;
+    std::vector<int32_t> sums(static_cast<size_t>(half), 0);
+    std::vector<InkByte> out;
+    out.reserve(ink.size() / 2);
+    size_t i = 0;
+    while (i < ink.size()) {
+        const int32_t pair = ink[i].row / 2;
+        size_t k = i;
+        for (; k < ink.size() && ink[k].row / 2 == pair; ++k) sums[static_cast<size_t>(ink[k].column / 2)] += ink[k].count;
+        for (size_t m = i; m < k; ++m) {
+            int32_t& v = sums[static_cast<size_t>(ink[m].column / 2)];
+            if (v) out.push_back({pair, ink[m].column / 2, v});
+            v = 0;
+        }
+        i = k;
+    }
+    return out;
+}
 
 // Vertex of the parabola through three equally spaced scores, as an offset
 // in steps from the middle one (limited to half a step either way).
@@ -64,11 +92,12 @@ double ParabolaOffset(double left, double mid, double right) {
 
 }  // namespace
 
-ProjectionSkewResult EstimateProjectionSkew(const CRawImage& binary, double maxDegrees) {
+ProjectionSkewResult EstimateProjectionSkew(const CRawImage& binary, double maxDegrees, double xScale) {
     ProjectionSkewResult result;
     if (!binary.HasPixels() || binary.bitCount != 1 || binary.width < 8 || binary.height < 8) return result;
     if (!(maxDegrees >= 0.5)) maxDegrees = 0.5;  // also catches NaN
     if (maxDegrees > 30) maxDegrees = 30;
+    if (!(xScale >= 0.25 && xScale <= 16)) xScale = 1.0;  // also catches NaN
     const double kDeg = 3.14159265358979323846 / 180.0;
     try {
         const int32_t columns = (binary.width + 7) / 8;
@@ -88,8 +117,10 @@ ProjectionSkewResult EstimateProjectionSkew(const CRawImage& binary, double maxD
         const size_t total = static_cast<size_t>(columns) * static_cast<size_t>(binary.height);
         if (ink.size() < 40 || ink.size() > total * 9 / 10) return result;
 
-        Shearer shear(ink, binary.height, columns);
-        // Coarse: steps of a quarter degree.
+        Shearer shear(ink, binary.height, columns, 8 * xScale, 3.5 * xScale, 1);
+        const std::vector<InkByte> coarseInk = CoarseInk(ink, columns);
+        Shearer coarseShear(coarseInk, (binary.height + 1) / 2, (columns + 1) / 2, 16 * xScale, 7.5 * xScale, 2);
+        // Coarse: steps of a quarter degree, on the coarse ink.
         const double coarse = 0.25;
         const int32_t n = static_cast<int32_t>(std::ceil(maxDegrees / coarse));
         std::vector<double> scores;
@@ -97,7 +128,7 @@ ProjectionSkewResult EstimateProjectionSkew(const CRawImage& binary, double maxD
         double sum = 0;
         int32_t best = 0;
         for (int32_t i = -n; i <= n; ++i) {
-            const double s = shear.Score(i * coarse * kDeg);
+            const double s = coarseShear.Score(i * coarse * kDeg);
             scores.push_back(s);
             sum += s;
             if (s > scores[static_cast<size_t>(best)]) best = i + n;

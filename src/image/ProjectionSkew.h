@@ -14,8 +14,12 @@ struct ProjectionSkewResult {
     double contrast = 0;  // best score over the mean score of the coarse search (>= 1)
 };
 
-// Searches -maxDegrees .. +maxDegrees (clamped to 0.5 .. 30) coarsely, then
-// refines around the best angle to about 0.01 degree. Works on 1-bit images
+// Searches -maxDegrees .. +maxDegrees (clamped to 0.5 .. 30) coarsely (on
+// the ink merged two rows by two byte columns), then refines around the best
+// angle to about 0.01 degree on the full ink. Works on 1-bit images
 // only (anything else: not found). Time grows with the number of bytes that
 // hold ink, times a fixed number of candidate angles (about 70).
-ProjectionSkewResult EstimateProjectionSkew(const CRawImage& binary, double maxDegrees);
+// `xScale` is the width of one pixel in row heights: a page squeezed
+// sideways to half its width before binarising (to halve the work) is
+// measured with xScale 2 and gives the skew of the page itself.
+ProjectionSkewResult EstimateProjectionSkew(const CRawImage& binary, double maxDegrees, double xScale = 1.0);

@@ -6,6 +6,8 @@
 #include <new>
 #include <vector>
 
+#include "image/Warp.h"
+#include "image/simd/SimdKernels.h"
 #include "preprocess/ScanSteps.h"
 #include "xml/XmlDocument.h"
 
@@ -68,6 +70,26 @@ struct Reduced {
     uint8_t at(int32_t x, int32_t y) const { return px[static_cast<size_t>(y) * w + x]; }
 };
 
+// Gray sum B + 2G + R (0 .. 1020) of each pixel of a 24-bit row.
+void GraySums24(const uint8_t* __restrict row, int32_t n, uint16_t* __restrict g) {
+    for (int32_t x = simd::Active().graySumRow24(row, n, g); x < n; ++x)
+        g[x] = static_cast<uint16_t>(row[3 * x] + 2 * row[3 * x + 1] + row[3 * x + 2]);
+}
+
+// Four times each pixel of an 8-bit row, on the same scale.
+void GraySums8(const uint8_t* __restrict row, int32_t n, uint16_t* __restrict g) {
+    for (int32_t x = 0; x < n; ++x) g[x] = static_cast<uint16_t>(4 * row[x]);
+}
+
+// Column sums and minima over the rows of a band (plain loops over whole
+// rows, which the compiler vectorises).
+void AddColumns(const uint16_t* __restrict g, int32_t n, uint32_t* __restrict sum, uint16_t* __restrict mn) {
+    for (int32_t x = 0; x < n; ++x) {
+        sum[x] += g[x];
+        mn[x] = std::min(mn[x], g[x]);
+    }
+}
+
 bool Reduce(const CRawImage& img, Reduced* out) {
     const int32_t longer = std::max(img.width, img.height);
     const int32_t f = std::max(1, (longer + kReducedSide - 1) / kReducedSide);
@@ -78,51 +100,41 @@ bool Reduce(const CRawImage& img, Reduced* out) {
     out->f = f;
     out->px.assign(static_cast<size_t>(w) * h, 0);
     out->mn.assign(static_cast<size_t>(w) * h, 255);
-    std::vector<uint32_t> acc(static_cast<size_t>(w));
+    // Per source column over the f rows of a band: the sum and the minimum
+    // of the gray sums; then f columns at a time into the reduced pixel.
+    const int32_t n = w * f;
+    std::vector<uint16_t> g(static_cast<size_t>(n));
+    std::vector<uint32_t> colSum(static_cast<size_t>(n));
+    std::vector<uint16_t> colMin(static_cast<size_t>(n));
     const uint32_t area = static_cast<uint32_t>(f) * static_cast<uint32_t>(f);
     for (int32_t by = 0; by < h; ++by) {
-        std::fill(acc.begin(), acc.end(), 0u);
-        uint8_t* mn = &out->mn[static_cast<size_t>(by) * w];
+        std::fill(colSum.begin(), colSum.end(), 0u);
+        std::fill(colMin.begin(), colMin.end(), static_cast<uint16_t>(1020));
         for (int32_t dy = 0; dy < f; ++dy) {
             const uint8_t* row = img.rows[by * f + dy];
             if (img.bitCount == 24) {
-                for (int32_t bx = 0; bx < w; ++bx) {
-                    const uint8_t* p = row + 3 * static_cast<size_t>(bx) * f;
-                    uint32_t s = 0, m = 1020;
-                    for (int32_t dx = 0; dx < f; ++dx, p += 3) {
-                        const uint32_t g = p[0] + 2u * p[1] + p[2];
-                        s += g;
-                        m = std::min(m, g);
-                    }
-                    acc[static_cast<size_t>(bx)] += s;
-                    mn[bx] = std::min<uint8_t>(mn[bx], static_cast<uint8_t>(m >> 2));
-                }
+                GraySums24(row, n, g.data());
             } else if (img.bitCount == 8) {
-                for (int32_t bx = 0; bx < w; ++bx) {
-                    const uint8_t* p = row + static_cast<size_t>(bx) * f;
-                    uint32_t s = 0;
-                    uint8_t m = 255;
-                    for (int32_t dx = 0; dx < f; ++dx) {
-                        s += p[dx];
-                        m = std::min(m, p[dx]);
-                    }
-                    acc[static_cast<size_t>(bx)] += 4u * s;
-                    mn[bx] = std::min(mn[bx], m);
-                }
+                GraySums8(row, n, g.data());
             } else {
-                for (int32_t bx = 0; bx < w; ++bx) {
-                    uint32_t s = 0;
-                    for (int32_t dx = 0; dx < f; ++dx) {
-                        const int32_t x = bx * f + dx;
-                        s += (row[x >> 3] & (0x80 >> (x & 7))) ? 0u : 255u;
-                    }
-                    acc[static_cast<size_t>(bx)] += 4u * s;
-                    if (s < 255u * static_cast<uint32_t>(f)) mn[bx] = 0;
-                }
+                for (int32_t x = 0; x < n; ++x)
+                    g[static_cast<size_t>(x)] = (row[x >> 3] & (0x80 >> (x & 7))) ? 0 : 1020;
             }
+            AddColumns(g.data(), n, colSum.data(), colMin.data());
         }
         uint8_t* dst = &out->px[static_cast<size_t>(by) * w];
-        for (int32_t bx = 0; bx < w; ++bx) dst[bx] = static_cast<uint8_t>(acc[static_cast<size_t>(bx)] / (4u * area));
+        uint8_t* mn = &out->mn[static_cast<size_t>(by) * w];
+        for (int32_t bx = 0; bx < w; ++bx) {
+            uint32_t s = 0;
+            uint16_t m = 1020;
+            for (int32_t dx = 0; dx < f; ++dx) {
+                const size_t x = static_cast<size_t>(bx) * f + dx;
+                s += colSum[x];
+                m = std::min(m, colMin[x]);
+            }
+            dst[bx] = static_cast<uint8_t>(s / (4u * area));
+            mn[bx] = static_cast<uint8_t>(m >> 2);
+        }
     }
     return true;
 }
@@ -499,6 +511,22 @@ DocumentPlacement LocateDocument(const CRawImage& image, const CFindDocumentInfo
     return none;
 }
 
+namespace {
+
+// Moves the pixels of `from` into `to` (no copy), leaving `from` empty;
+// resolution and file name of `to` are kept.
+void TakePixels(CRawImage& to, CRawImage& from) {
+    to.rows = std::move(from.rows);
+    to.bits = std::move(from.bits);
+    to.width = from.width;
+    to.height = from.height;
+    to.bitCount = from.bitCount;
+    to.bytesPerRow = from.bytesPerRow;
+    from.Free();
+}
+
+}  // namespace
+
 bool FindDocument(CRawImage& image, const CFindDocumentInfo& step, DocumentPlacement* placement) {
     if (!image.HasPixels()) return false;
     DocumentPlacement p;
@@ -509,23 +537,36 @@ bool FindDocument(CRawImage& image, const CFindDocumentInfo& step, DocumentPlace
     }
     if (placement) *placement = p;
     if (!p.found) return true;
-    const int32_t resX = image.xResolution, resY = image.yResolution;
-    const std::u16string name = image.FileName();
     const double c = std::cos(p.angle), s = std::sin(p.angle);
     const double hw = 0.5 * p.width, hh = 0.5 * p.height;
+    CRawImage out;
     if (std::fabs(p.angle) < 0.02 * kPi / 180) {
         const int32_t l = std::max(0, static_cast<int32_t>(std::lround(p.centreX - hw)));
         const int32_t t = std::max(0, static_cast<int32_t>(std::lround(p.centreY - hh)));
         const int32_t rr = std::min(image.width, static_cast<int32_t>(std::lround(p.centreX + hw)));
         const int32_t b = std::min(image.height, static_cast<int32_t>(std::lround(p.centreY + hh)));
         if (rr - l < 1 || b - t < 1) return true;
-        CRawImage out;
         image.Crop(&out, l, t, rr, b);
         if (!out.HasPixels()) return false;
-        image = out;
+    } else if (image.bitCount != 1) {
+        // The level document is sampled straight from the page along its
+        // turned axes: one pass over the document's own pixels. Pixel i
+        // covers i .. i + 1, so its centre is i + 0.5.
+        const int32_t W = std::max(1, static_cast<int32_t>(std::lround(p.width)));
+        const int32_t H = std::max(1, static_cast<int32_t>(std::lround(p.height)));
+        const double u0 = 0.5 * (W - 1), v0 = 0.5 * (H - 1);
+        WarpGrid g;
+        g.x0 = p.centreX - 0.5 - u0 * c - v0 * s;
+        g.y0 = p.centreY - 0.5 + u0 * s - v0 * c;
+        g.dxCol = c;
+        g.dyCol = -s;
+        g.dxRow = s;
+        g.dyRow = c;
+        if (!WarpImage(image, g, W, H, 255, &out)) return false;
     } else {
-        // Cut out the box around the turned document first, so that only
-        // that part is rotated, then take the level rectangle from its middle.
+        // 1-bit pages: cut out the box around the turned document first, so
+        // that only that part is rotated, then take the level rectangle from
+        // its middle.
         double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
         for (const double su : {-hw, hw})
             for (const double sv : {-hh, hh}) {
@@ -555,14 +596,11 @@ bool FindDocument(CRawImage& image, const CFindDocumentInfo& step, DocumentPlace
         const int32_t R = std::min(turned.width, static_cast<int32_t>(std::lround(cx + hw + 0.5)));
         const int32_t B = std::min(turned.height, static_cast<int32_t>(std::lround(cy + hh + 0.5)));
         if (R - L < 1 || B - T < 1) return true;
-        CRawImage out;
         turned.Crop(&out, L, T, R, B);
         if (!out.HasPixels()) return false;
-        image = out;
     }
-    image.xResolution = resX;
-    image.yResolution = resY;
-    image.SetFileName(name);
+    // Resolution and file name stay the page's.
+    TakePixels(image, out);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "preprocess/ScanSteps.h"
@@ -160,12 +161,15 @@ bool ResampleImage(CRawImage& image, int32_t newWidth, int32_t newHeight) {
         } else if (!ResampleBytes(image, image.bitCount / 8, newWidth, newHeight, &out)) {
             return false;
         }
-        const int32_t rx = image.xResolution, ry = image.yResolution;
-        const std::u16string name = image.FileName();
-        image = out;
-        image.xResolution = rx;
-        image.yResolution = ry;
-        image.SetFileName(name);
+        // The new pixels replace the old ones without a copy; resolution and
+        // file name stay the image's.
+        image.rows = std::move(out.rows);
+        image.bits = std::move(out.bits);
+        image.width = out.width;
+        image.height = out.height;
+        image.bitCount = out.bitCount;
+        image.bytesPerRow = out.bytesPerRow;
+        out.Free();
         return true;
     } catch (const std::bad_alloc&) {
         return false;

@@ -44,6 +44,20 @@ struct RotateRow {
     const void* context = nullptr;
 };
 
+// Fixed-point bilinear resampling of one 8-bit destination row (see
+// image/Warp.h): source positions in 1/65536 pixel, X = x + i * dx and
+// Y = y + i * dy for the i-th pixel handed in. Every position handed to the
+// kernel lies inside: 0 <= X >> 16 <= width - 2 and 0 <= Y >> 16 <= height - 3,
+// so both source rows exist; `size` is the byte count of `bytes` (the
+// kernel reads whole 16-byte pieces only inside it).
+struct WarpRow {
+    const uint8_t* bytes = nullptr;
+    int64_t size = 0;
+    int32_t stride = 0;
+    int32_t x = 0, y = 0;
+    int32_t dx = 0, dy = 0;
+};
+
 // The background-surface pass packs a window's background sum and count
 // into one word: the sum in the low bits, the count from this bit on.
 constexpr int kBackgroundCountShift = 19;
@@ -96,6 +110,15 @@ struct KernelTable {
     // Interpolated 8-bit rotation of one destination row. False when the
     // tier has no such kernel (the caller then does the row itself).
     bool (*rotateGrayRow)(const RotateRow& row, uint8_t* out, int32_t dstWidth);
+
+    // Fixed-point bilinear resampling of the first destination pixels of
+    // one 8-bit row (at most n); returns how many it did (the caller does
+    // the rest: kernels handle only near-level grids).
+    int (*warpGrayRow)(const WarpRow& row, int n, uint8_t* out);
+
+    // B + 2G + R of the first pixels of a row of n 24-bit pixels; returns
+    // how many it did (the caller does the rest).
+    int (*graySumRow24)(const uint8_t* in, int n, uint16_t* out);
 };
 
 // The table in effect.

@@ -43,6 +43,8 @@ int DecideRow(const uint8_t* row, const uint8_t* srow, const int32_t* below, con
               uint8_t* out);
 int LuminanceRow(const uint8_t* in, uint8_t* out, int width, const uint8_t* dropBits);
 bool RotateGrayRow(const RotateRow& row, uint8_t* out, int32_t dstWidth);
+int WarpGrayRow(const WarpRow& row, int n, uint8_t* out);
+int GraySumRow24(const uint8_t* in, int n, uint16_t* out);
 
 }  // namespace simd::avx2
 #endif
