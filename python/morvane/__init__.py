@@ -8,7 +8,8 @@
 """
 
 from ._library import LibraryNotFoundError, load_library
-from .classifier import Classifier, MorvaneError, Result, default_template
+from .classifier import Classifier, MorvaneError, Result, default_template, parse_mrz
 
-__all__ = ["Classifier", "LibraryNotFoundError", "MorvaneError", "Result", "default_template", "load_library"]
+__all__ = ["Classifier", "LibraryNotFoundError", "MorvaneError", "Result", "default_template", "load_library",
+           "parse_mrz"]
 __version__ = "6.1.1.2"

@@ -9,7 +9,7 @@ import subprocess
 import sys
 import threading
 from pathlib import Path
-from typing import Any, Callable, Dict, List, Optional
+from typing import Any, Callable, Dict, List, Optional, Tuple
 
 SONAME = "libmorvaneclassifier.so.6"
 DEVNAME = "libmorvaneclassifier.so"
@@ -41,6 +41,12 @@ class Library:
     GetTemplateOutputID: Callable[..., int]
     GetErrorMsg: Callable[..., int]
     GetSDKVersion: Callable[..., int]
+    MorvaneGetDecisionTrace: Callable[..., int]
+    MorvaneGetRecognisedText: Callable[..., int]
+    MorvaneParseMrz: Callable[..., int]
+    MorvaneSetOrientationSearch: Callable[[int], int]
+    MorvaneGetPageTurn: Callable[..., int]
+    MorvaneSetDecodeResolution: Callable[[int], int]
 
     def __init__(self, path: str) -> None:
         try:
@@ -67,6 +73,12 @@ class Library:
             "GetTemplateOutputID": (c_int, [out, intp]),
             "GetErrorMsg": (c_int, [c_int, out, intp]),
             "GetSDKVersion": (c_int, [out, intp]),
+            "MorvaneGetDecisionTrace": (c_int, [out, intp]),
+            "MorvaneGetRecognisedText": (c_int, [out, intp]),
+            "MorvaneParseMrz": (c_int, [text, out, intp]),
+            "MorvaneSetOrientationSearch": (c_int, [c_int]),
+            "MorvaneGetPageTurn": (c_int, [intp]),
+            "MorvaneSetDecodeResolution": (c_int, [c_int]),
         }
         for name, (restype, argtypes) in prototypes.items():
             try:
@@ -113,6 +125,21 @@ class Library:
             return None
         units = bytes(buffer)[: max(length.value - 1, 0) * 2]
         return units.decode("utf-16-le" if sys.byteorder == "little" else "utf-16-be", errors="replace")
+
+    def read_text_or_code(self, getter: Callable[..., int], *leading: Any) -> Tuple[int, str]:
+        """Like read_text, but gives the library's result code when it fails."""
+        length = ctypes.c_int(0)
+        code = getter(*leading, None, ctypes.byref(length))
+        if length.value <= 0:
+            return (code if code != 0 else -61), ""
+        if length.value > 1 << 24:
+            return -62, ""
+        buffer = (ctypes.c_uint16 * length.value)()
+        code = getter(*leading, buffer, ctypes.byref(length))
+        if code != 0:
+            return code, ""
+        units = bytes(buffer)[: max(length.value - 1, 0) * 2]
+        return 0, units.decode("utf-16-le" if sys.byteorder == "little" else "utf-16-be", errors="replace")
 
     def message(self, code: int) -> str:
         text = self.read_text(self.GetErrorMsg, code)

@@ -3,12 +3,13 @@
 from __future__ import annotations
 
 import ctypes
+import json
 import numbers
 import os
 import threading
 from dataclasses import dataclass
 from pathlib import Path
-from typing import TYPE_CHECKING, Iterable, List, Optional, Tuple, Union
+from typing import TYPE_CHECKING, Any, Dict, Iterable, List, Optional, Tuple, Union
 
 from ._library import Library, data_directory, load_library
 
@@ -291,6 +292,69 @@ class Classifier:
             name = self._lib.read_text(self._lib.GetTemplateName) or ""
             output_id = self._lib.read_text(self._lib.GetTemplateOutputID) or ""
             return Result(id=ident or "", name=name, output_id=output_id)
+
+
+    # -- beyond the answer: why, what was read, how the page lay -------------------
+
+    def _json(self, getter_name: str) -> Dict[str, Any]:
+        with _process_lock:
+            self._require_open()
+            code, text = self._lib.read_text_or_code(getattr(self._lib, getter_name))
+            self._check(code)
+        value = json.loads(text)
+        if not isinstance(value, dict):
+            raise MorvaneError(ERR_CLASSIFY, "unexpected answer", text[:80])
+        return value
+
+    def explain(self) -> Dict[str, Any]:
+        """The decision trace of the last classification (the walked path, per
+        level each child's score per filter, the gate and the choice).
+        Raises MorvaneError (-58) before any classification."""
+        return self._json("MorvaneGetDecisionTrace")
+
+    def recognised_text(self) -> Dict[str, Any]:
+        """The text lines the text filters recognised on the way to the last
+        answer, with their boxes. Raises MorvaneError (-58) before any
+        classification."""
+        return self._json("MorvaneGetRecognisedText")
+
+    def set_orientation_search(self, on: bool) -> None:
+        """Retries pages that end in a default branch turned by 90, 180 and 270
+        degrees (off by default)."""
+        with _process_lock:
+            self._require_open()
+            self._check(self._lib.MorvaneSetOrientationSearch(1 if on else 0))
+
+    @property
+    def page_turn(self) -> int:
+        """Degrees the last page was turned to reach its answer (0 unless the
+        orientation search turned it)."""
+        with _process_lock:
+            self._require_open()
+            degrees = ctypes.c_int(0)
+            self._check(self._lib.MorvaneGetPageTurn(ctypes.byref(degrees)))
+            return degrees.value
+
+    def set_decode_resolution(self, dpi: int) -> None:
+        """Decodes JPEG and JPEG-2000 pages straight to the smallest size that
+        keeps at least ``dpi`` dots per inch (75 to 1200; 0: full size)."""
+        with _process_lock:
+            self._check(self._lib.MorvaneSetDecodeResolution(int(dpi)), f"decode resolution {dpi!r}")
+
+
+def parse_mrz(zone: str, library: Optional[PathLike] = None) -> Dict[str, Any]:
+    """Parses a travel document's machine-readable zone (TD1, TD2, TD3, MRV-A,
+    MRV-B; lines separated by newlines): every field and check digit, each
+    marked valid or not. A zone that does not check out is reported invalid,
+    never corrected. Needs no open Classifier."""
+    lib = load_library(os.fspath(library) if library is not None else None)
+    code, text = lib.read_text_or_code(lib.MorvaneParseMrz, lib.utf16(zone))
+    if code != 0:
+        raise MorvaneError(code, lib.message(code), "machine-readable zone")
+    value = json.loads(text)
+    if not isinstance(value, dict):
+        raise MorvaneError(ERR_CLASSIFY, "unexpected answer", text[:80])
+    return value
 
 
 def default_template() -> Path:

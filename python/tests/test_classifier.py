@@ -155,3 +155,57 @@ def test_library_from_environment(env_with_package):
     done = run_python("import morvane\nwith morvane.Classifier() as c: print(c.library_path)", env)
     assert done.returncode == 0, done.stderr
     assert os.path.realpath(done.stdout.strip()) == os.path.realpath(lib)
+
+
+# -- explanations, recognised text, zones and settings beyond the answer ---------
+
+ZONE_TD3 = ("P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<\n"
+            "L898902C36UTO7408122F1204159ZE184226B<<<<<10")
+
+
+def test_trace_and_text_need_a_classification_first(classifier):
+    for ask in (classifier.explain, classifier.recognised_text):
+        with pytest.raises(morvane.MorvaneError) as failure:
+            ask()
+        assert failure.value.code == -58
+
+
+def test_trace_names_the_answer_and_text_lists_no_lines_without_text_filters(classifier, main_index, root):
+    result = classifier.classify(root / "examples/pages/300dpi/A5_page.jpg", main_index, dpi=300)
+    trace = classifier.explain()
+    assert trace["code"] == 0
+    assert trace["result"]["id"] == result.id == "A5"
+    assert trace["levels"], "a classification walks at least the root level"
+    text = classifier.recognised_text()
+    assert text["lines"] == []
+    assert (text["page"]["width"], text["page"]["height"]) == (1748, 2480)
+    assert classifier.page_turn == 0
+
+
+def test_decode_resolution_is_checked_and_keeps_the_answer(classifier, main_index, root):
+    page = root / "examples/pages/300dpi/A5_page.jpg"
+    with pytest.raises(morvane.MorvaneError) as failure:
+        classifier.set_decode_resolution(74)
+    assert failure.value.code == -61
+    try:
+        classifier.set_decode_resolution(150)
+        assert classifier.classify(page, main_index, dpi=300).id == "A5"
+        assert classifier.recognised_text()["page"]["width"] == 874
+    finally:
+        classifier.set_decode_resolution(0)
+    assert classifier.classify(page, main_index, dpi=300).id == "A5"
+    assert classifier.recognised_text()["page"]["width"] == 1748
+
+
+@pytest.mark.parametrize("zone, valid, wrong", [
+    (ZONE_TD3, True, []),
+    # the birth date's check digit 2 made 3: that field and the composite fail
+    (ZONE_TD3.replace("7408122F", "7408123F"), False, ["birthDate", "composite"]),
+])
+def test_parse_mrz_checks_digits_and_never_corrects(zone, valid, wrong):
+    parsed = morvane.parse_mrz(zone)
+    assert parsed["layout"] == "TD3"
+    assert parsed["valid"] is valid
+    failed = sorted(k for k, v in parsed.items() if isinstance(v, dict) and v.get("valid") is False)
+    assert failed == sorted(wrong)
+    assert parsed["birthDate"]["value"] == "740812"
