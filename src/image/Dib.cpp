@@ -88,6 +88,17 @@ void CDib::Free() {
     width = height = bitCount = bytesPerRow = 0;
 }
 
+void CDib::TakePixels(CDib& from) {
+    if (&from == this) return;
+    rows = std::move(from.rows);
+    bits = std::move(from.bits);
+    width = from.width;
+    height = from.height;
+    bitCount = from.bitCount;
+    bytesPerRow = from.bytesPerRow;
+    from.Free();
+}
+
 int CDib::Copy(const CDib& src) {
     if (!src.HasPixels()) {
         Free();

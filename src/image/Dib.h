@@ -27,6 +27,9 @@ public:
     void Free();
     // Copies the pixels of src (not the file name). 0 when src is empty.
     int Copy(const CDib& src);
+    // Takes over the pixels of `from` without a copy, leaving it empty; this
+    // image's resolution and file name are kept.
+    void TakePixels(CDib& from);
 
     bool HasPixels() const { return rows != nullptr && bits != nullptr; }
     std::u16string FileName() const;

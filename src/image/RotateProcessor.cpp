@@ -18,19 +18,6 @@
 
 namespace {
 
-// Moves the pixels of `from` into `to`, leaving `from` empty.
-void TakePixels(CRawImage& to, CRawImage& from) {
-    to.rows = std::move(from.rows);
-    to.bits = std::move(from.bits);
-    to.width = from.width;
-    to.height = from.height;
-    to.bitCount = from.bitCount;
-    to.bytesPerRow = from.bytesPerRow;
-    to.xResolution = from.xResolution;
-    to.yResolution = from.yResolution;
-    from.Free();
-}
-
 // Sampling geometry of one rotation: the source position of destination
 // pixel (x', y') is
 //   X = cx + cos*(x' - cx') + sin*(y' - cy') + 0.5
@@ -240,7 +227,11 @@ int CRotateProcessor::ProcessInPlace() {
     if (angleMode && std::fabs(angle) < 1e-7) return 1;
     CRawImage result;
     const int ok = Process(result);
-    if (ok) TakePixels(*source_, result);
+    if (ok) {
+        source_->TakePixels(result);
+        source_->xResolution = result.xResolution;
+        source_->yResolution = result.yResolution;
+    }
     return ok;
 }
 

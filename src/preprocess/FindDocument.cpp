@@ -511,22 +511,6 @@ DocumentPlacement LocateDocument(const CRawImage& image, const CFindDocumentInfo
     return none;
 }
 
-namespace {
-
-// Moves the pixels of `from` into `to` (no copy), leaving `from` empty;
-// resolution and file name of `to` are kept.
-void TakePixels(CRawImage& to, CRawImage& from) {
-    to.rows = std::move(from.rows);
-    to.bits = std::move(from.bits);
-    to.width = from.width;
-    to.height = from.height;
-    to.bitCount = from.bitCount;
-    to.bytesPerRow = from.bytesPerRow;
-    from.Free();
-}
-
-}  // namespace
-
 bool FindDocument(CRawImage& image, const CFindDocumentInfo& step, DocumentPlacement* placement) {
     if (!image.HasPixels()) return false;
     DocumentPlacement p;
@@ -600,7 +584,7 @@ bool FindDocument(CRawImage& image, const CFindDocumentInfo& step, DocumentPlace
         if (!out.HasPixels()) return false;
     }
     // Resolution and file name stay the page's.
-    TakePixels(image, out);
+    image.TakePixels(out);
     return true;
 }
 

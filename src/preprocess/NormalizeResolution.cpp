@@ -163,13 +163,7 @@ bool ResampleImage(CRawImage& image, int32_t newWidth, int32_t newHeight) {
         }
         // The new pixels replace the old ones without a copy; resolution and
         // file name stay the image's.
-        image.rows = std::move(out.rows);
-        image.bits = std::move(out.bits);
-        image.width = out.width;
-        image.height = out.height;
-        image.bitCount = out.bitCount;
-        image.bytesPerRow = out.bytesPerRow;
-        out.Free();
+        image.TakePixels(out);
         return true;
     } catch (const std::bad_alloc&) {
         return false;
