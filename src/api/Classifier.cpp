@@ -12,6 +12,7 @@
 #include "imagefile/ImageCodecs.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/PlatformProcesses.h"
+#include "templates/MainTemplate.h"
 #include "templates/SubTemplate.h"
 
 namespace libMorvaneClassifier {
@@ -349,6 +350,10 @@ int CClassifier::ClassifyImageFile(const char16_t* path, int index) {
     if (const CMainTemplateEntry* entry = Entry(index)) {
         options.pageXDpi = entry->horiDpi;
         options.pageYDpi = entry->vertDpi;
+        // The host's setting wins; otherwise the main template may ask.
+        const int32_t asked = entry->mainTemplate ? entry->mainTemplate->decodeDpi : 0;
+        if (options.targetDpi == 0 && asked >= imagefile::kMinTrustedDpi && asked <= imagefile::kMaxTrustedDpi)
+            options.targetDpi = asked;
     }
     pageScaleNum_ = pageScaleDen_ = 1;
     if (!device || device->LoadLocalImage(path, &options) != 0) return kErrReadImage;

@@ -1,5 +1,6 @@
 #include "templates/MainTemplate.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "platform/PlatformProcesses.h"
@@ -53,6 +54,11 @@ bool CMainTemplate::ReadFrom(CXmlDocument& xml) {
     group->imageDir = imagePath;
     if (!group->Read(xml)) return false;
     root = std::move(group);
+    // The optional decoding resolution may stand anywhere among the main
+    // template's children: search them again from the first.
+    decodeDpi = 0;
+    if (xml.LeaveElement() && xml.EnterElement() && xml.FindElement(u"DecodeResolution"))
+        decodeDpi = std::max<int32_t>(0, xml.ReadIntAttribute(u"Dpi"));
     xml.LeaveElement();
     RebuildGroups();
     return true;

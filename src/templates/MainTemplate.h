@@ -31,6 +31,10 @@ public:
     std::u16string imagePath;
     std::u16string subTemplateListPath;
     bool shortcut = false;
+    // Optional "DecodeResolution" element ("Dpi" attribute): the working
+    // resolution pages may be decoded straight to when the host set none.
+    // 0 when absent.
+    int32_t decodeDpi = 0;
 
     // The four path elements (the text of each, required, in this order);
     // the editor lists all but the sub-template list's.

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "ApiTestUtil.h"
@@ -121,6 +123,49 @@ TEST_F(DecodeResolutionPages, ReducedPageStaysConsistentForLaterCalls) {
     ASSERT_EQ(ClassifyImageFile(W(U(page.c_str())), index_), 0);
     ASSERT_EQ(SaveCapturedImage(W(U(saved.c_str())), 0), 0);
     EXPECT_EQ(BmpWidth(saved), 1748);
+}
+
+// A main template may ask for the working resolution itself with a
+// "DecodeResolution" element; the host's setting, when given, wins, and a
+// value outside 75-1200 dpi asks for nothing.
+TEST(DecodeResolutionApi, MainTemplateAsksForItsWorkingResolution) {
+    TempDir dir;
+    // Beside a copy of the example set, whose paths are relative to the main template.
+    std::filesystem::copy(MORVANE_SOURCE_DIR "/examples/templates/", dir.path(), std::filesystem::copy_options::recursive);
+    std::ifstream in(dir.path() + "main.xml", std::ios::binary);
+    const std::string main((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t end = main.rfind("</MainTemplate>");
+    ASSERT_NE(end, std::string::npos);
+    const std::string page = MORVANE_SOURCE_DIR "/examples/pages/300dpi/A5_page.jpg";  // 1748 pixels wide
+    const std::string saved = dir.path() + "page.bmp";
+    struct Case {
+        const char* element;
+        bool first;  // before the path elements instead of after the tree
+        int hostDecodeDpi;
+        int width;
+    } cases[] = {{"<DecodeResolution Dpi=\"150\"/>", false, 0, 874},
+                 {"<DecodeResolution Dpi=\"150\"/>", true, 0, 874},
+                 {"<DecodeResolution Dpi=\"150\"/>", false, 200, 1311},
+                 {"<DecodeResolution Dpi=\"5\"/>", false, 0, 1748},
+                 {"", false, 0, 1748}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.element) + (c.first ? " first" : "") + " host " + std::to_string(c.hostDecodeDpi));
+        std::string text = main;
+        const size_t at = c.first ? main.find("<MainTemplate>") + std::string("<MainTemplate>").size() : end;
+        text.insert(at, std::string("  ") + c.element + "\n");
+        dir.Write("asking.xml", text);
+        ASSERT_EQ(LoadClassifier(nullptr, W(U(MORVANE_SOURCE_DIR "/examples/workdir/"))), 0);
+        int index = -1;
+        ASSERT_EQ(AddMainTemplate(W(U((dir.path() + "asking.xml").c_str())), &index), 0);
+        ASSERT_EQ(SetPixelResolution(300, 300, index), 0);
+        ASSERT_EQ(MorvaneSetDecodeResolution(c.hostDecodeDpi), 0);
+        ASSERT_EQ(ClassifyImageFile(W(U(page.c_str())), index), 0);
+        EXPECT_EQ(Id(), "A5");
+        ASSERT_EQ(SaveCapturedImage(W(U(saved.c_str())), 0), 0);
+        EXPECT_EQ(BmpWidth(saved), c.width);
+        MorvaneSetDecodeResolution(0);
+        FreeClassifier();
+    }
 }
 
 }  // namespace
