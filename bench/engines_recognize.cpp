@@ -48,72 +48,51 @@ void UseBuildEngines() {
 const char* const kOcrb = "/usr/share/fonts/opentype/ocr-b/OCRB.otf";
 const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
-// Argument: the sub type of the data file.
-void BM_GrayCharacter(benchmark::State& state) {
+// Times recognising `text` drawn in `font` through an engine record of the
+// given sub type (and filter type); false when the page could not be drawn
+// or the engine did not start (the run is then marked as failed).
+bool TimeRecognition(benchmark::State& state, const char* font, const char* text, int subType, int filterType,
+                     const char* engineName) {
     UseBuildEngines();
-    const int subType = static_cast<int>(state.range(0));
-    CRawImage glyph;
-    if (!Render(subType == 6 ? kOcrb : kDejaVu, 10, "K", glyph)) {
-        state.SkipWithError("cannot render the glyph (ImageMagick)");
-        return;
+    CRawImage image;
+    if (!Render(font, 10, text, image)) {
+        state.SkipWithError("cannot render the text (ImageMagick)");
+        return false;
     }
     CKernelInfo engine;
     engine.subType = subType;
-    engine.filterType = 255;
+    if (filterType >= 0) engine.filterType = filterType;
     RecogResult r {};
-    if (RecognizeRegion(glyph, 0, 0, glyph.width, glyph.height, engine, r) != 0) {
-        state.SkipWithError("the gray-character engine did not start");
-        return;
+    if (RecognizeRegion(image, 0, 0, image.width, image.height, engine, r) != 0) {
+        state.SkipWithError(engineName);
+        return false;
     }
     for (auto _ : state) {
-        RecognizeRegion(glyph, 0, 0, glyph.width, glyph.height, engine, r);
+        RecognizeRegion(image, 0, 0, image.width, image.height, engine, r);
         benchmark::DoNotOptimize(r);
     }
+    return true;
+}
+
+// Argument: the sub type of the data file.
+void BM_GrayCharacter(benchmark::State& state) {
+    const int subType = static_cast<int>(state.range(0));
+    TimeRecognition(state, subType == 6 ? kOcrb : kDejaVu, "K", subType, 255,
+                    "the gray-character engine did not start");
 }
 BENCHMARK(BM_GrayCharacter)->Arg(6)->Arg(7)->Arg(9)->Arg(10)->Arg(11)->Unit(benchmark::kMillisecond);
 
 // A blurred-edge worst case for the passport file: a merged pair, where the
 // prototypes place nothing well and Tesseract is asked as well.
 void BM_GrayPassportMergedPair(benchmark::State& state) {
-    UseBuildEngines();
-    CRawImage glyph;
-    if (!Render(kOcrb, 10, "KB", glyph)) {
-        state.SkipWithError("cannot render the glyph (ImageMagick)");
-        return;
-    }
-    CKernelInfo engine;
-    engine.subType = 6;
-    RecogResult r {};
-    if (RecognizeRegion(glyph, 0, 0, glyph.width, glyph.height, engine, r) != 0) {
-        state.SkipWithError("the gray-character engine did not start");
-        return;
-    }
-    for (auto _ : state) {
-        RecognizeRegion(glyph, 0, 0, glyph.width, glyph.height, engine, r);
-        benchmark::DoNotOptimize(r);
-    }
+    TimeRecognition(state, kOcrb, "KB", 6, -1, "the gray-character engine did not start");
 }
 BENCHMARK(BM_GrayPassportMergedPair)->Unit(benchmark::kMillisecond);
 
 void BM_PrintedLine44(benchmark::State& state) {
-    UseBuildEngines();
-    CRawImage line;
-    if (!Render(kOcrb, 10, "P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<", line)) {
-        state.SkipWithError("cannot render the line (ImageMagick)");
-        return;
-    }
-    CKernelInfo engine;
-    engine.subType = 0;
-    RecogResult r {};
-    if (RecognizeRegion(line, 0, 0, line.width, line.height, engine, r) != 0) {
-        state.SkipWithError("the printed-line engine did not start");
-        return;
-    }
-    for (auto _ : state) {
-        RecognizeRegion(line, 0, 0, line.width, line.height, engine, r);
-        benchmark::DoNotOptimize(r);
-    }
-    state.counters["chars"] = static_cast<double>(GeneralRecog().LineCharacters().size());
+    if (TimeRecognition(state, kOcrb, "P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<", 0, -1,
+                        "the printed-line engine did not start"))
+        state.counters["chars"] = static_cast<double>(GeneralRecog().LineCharacters().size());
 }
 BENCHMARK(BM_PrintedLine44)->Unit(benchmark::kMillisecond);
 
