@@ -80,6 +80,24 @@ scanned() {
 
 clean_entry() { printf '%sdpi/%s\t%s\t%s\n' "$1" "$2" "${2%%_*}" "$3" >>"$list"; }
 
+# write_page W H DPI NAME FORMAT DRAW...: draws on a white W x H page,
+# makes it bilevel and writes it as OUT/<dpi>dpi/NAME.FORMAT (png, tif with
+# Group 4, or a plain BMP).
+write_page() {
+  local w=$1 h=$2 dpi=$3 name=$4 fmt=$5
+  shift 5
+  mkdir -p "$out/${dpi}dpi"
+  local file="$out/${dpi}dpi/$name.$fmt" extra=() target
+  target=$file
+  case "$fmt" in
+    tif) extra=(-compress Group4) ;;
+    bmp) target="BMP3:$file" ;;
+  esac
+  convert -size "${w}x${h}" xc:white "$@" -threshold 55% -type bilevel "${extra[@]}" \
+    -units PixelsPerInch -density "$dpi" "$target"
+}
+
+
 # travel_doc KIND(P|V) DPI SERIAL NAME FORMAT: a 125 × 88 mm data page with a
 # photo box, labelled fields and the two-line machine-readable zone at the
 # bottom. Everything but the zone is the same for both kinds.
@@ -107,14 +125,7 @@ travel_doc() {
     y=$((y + 9))
   done
   draw+=(-font "$ocrb" -pointsize "$mrzpt" -annotate "+$mx+$y1" "$l1" -annotate "+$mx+$y2" "$l2")
-  mkdir -p "$out/${dpi}dpi"
-  local file="$out/${dpi}dpi/$name.$fmt"
-  case "$fmt" in
-    png) convert -size "${w}x${h}" xc:white "${draw[@]}" -threshold 55% -type bilevel \
-           -units PixelsPerInch -density "$dpi" "$file" ;;
-    tif) convert -size "${w}x${h}" xc:white "${draw[@]}" -threshold 55% -type bilevel -compress Group4 \
-           -units PixelsPerInch -density "$dpi" "$file" ;;
-  esac
+  write_page "$w" "$h" "$dpi" "$name" "$fmt" "${draw[@]}"
   clean_entry "$dpi" "$name.$fmt" "machine-readable zone ($l1 / $l2)"
 }
 
@@ -148,14 +159,7 @@ heading_form() {
     draw+=(-annotate "+$(px 17 "$dpi")+$(px "$y" "$dpi")" "$f")
     y=$((y + 12))
   done
-  mkdir -p "$out/${dpi}dpi"
-  local file="$out/${dpi}dpi/$name.$fmt"
-  case "$fmt" in
-    png) convert -size "${w}x${h}" xc:white "${draw[@]}" -threshold 55% -type bilevel \
-           -units PixelsPerInch -density "$dpi" "$file" ;;
-    tif) convert -size "${w}x${h}" xc:white "${draw[@]}" -threshold 55% -type bilevel -compress Group4 \
-           -units PixelsPerInch -density "$dpi" "$file" ;;
-  esac
+  write_page "$w" "$h" "$dpi" "$name" "$fmt" "${draw[@]}"
   clean_entry "$dpi" "$name.$fmt" "heading \"$title\""
 }
 
@@ -179,14 +183,7 @@ titled_card() {
     draw+=(-annotate "+$(px 31 "$dpi")+$(px "$y" "$dpi")" "$f")
     y=$((y + 7))
   done
-  mkdir -p "$out/${dpi}dpi"
-  local file="$out/${dpi}dpi/$name.$fmt"
-  case "$fmt" in
-    png) convert -size "${w}x${h}" xc:white "${draw[@]}" -threshold 55% -type bilevel \
-           -units PixelsPerInch -density "$dpi" "$file" ;;
-    bmp) convert -size "${w}x${h}" xc:white "${draw[@]}" -threshold 55% -type bilevel \
-           -units PixelsPerInch -density "$dpi" "BMP3:$file" ;;
-  esac
+  write_page "$w" "$h" "$dpi" "$name" "$fmt" "${draw[@]}"
   clean_entry "$dpi" "$name.$fmt" "title \"$title\""
 }
 
