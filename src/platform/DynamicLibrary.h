@@ -1,7 +1,7 @@
 // Run-time loading of shared libraries (recognition engines, scanner
-// libraries). Templates and device lists name libraries the way the host
-// platform of the original product did ("GrayCore.dll"); on this system the
-// name is mapped to the shared object that stands in for it.
+// libraries). Templates and device lists name libraries with DLL-style
+// library names ("GrayCore.dll"); on this system the name is mapped to the
+// shared object that stands in for it.
 #pragma once
 #include <string>
 
