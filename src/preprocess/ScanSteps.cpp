@@ -4,6 +4,7 @@
 
 #include "preprocess/FindDocument.h"
 #include "preprocess/NormalizeResolution.h"
+#include "preprocess/StraightenZone.h"
 
 namespace libMorvaneClassifier {
 
@@ -13,6 +14,8 @@ std::unique_ptr<CImageProcessingInfo> CreateScanStepInfo(int32_t type) {
             return std::unique_ptr<CImageProcessingInfo>(new (std::nothrow) CFindDocumentInfo);
         case kStepNormalizeResolution:
             return std::unique_ptr<CImageProcessingInfo>(new (std::nothrow) CNormalizeResolutionInfo);
+        case kStepStraightenZone:
+            return std::unique_ptr<CImageProcessingInfo>(new (std::nothrow) CStraightenZoneInfo);
         default:
             return nullptr;
     }
@@ -27,6 +30,10 @@ bool ApplyScanStep(CRawImage& image, const CImageProcessingInfo& step) {
         case kStepNormalizeResolution: {
             auto* s = dynamic_cast<const CNormalizeResolutionInfo*>(&step);
             return s && NormalizeResolution(image, *s);
+        }
+        case kStepStraightenZone: {
+            auto* s = dynamic_cast<const CStraightenZoneInfo*>(&step);
+            return s && StraightenZone(image, *s);
         }
         default:
             return false;
