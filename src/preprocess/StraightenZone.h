@@ -5,7 +5,7 @@
 // finder then sees it level and upright.
 //
 //   <ImageProcessing Type="22">
-//     <StraightenZone MaxAngle="15" Turn="1" BinaryMethod="7"/>
+//     <StraightenZone MaxAngle="15" Turn="1" BinaryMethod="8"/>
 //   </ImageProcessing>
 #pragma once
 #include <cstdint>
@@ -27,7 +27,7 @@ public:
 
     int32_t maxAngle = 15;     // "MaxAngle": largest skew turned back, degrees (1 .. 30)
     int32_t turn = 1;          // "Turn": non-zero: a zone upside down is turned upright
-    int32_t binaryMethod = 7;  // "BinaryMethod": binarisation of the finder's copy of a gray page
+    int32_t binaryMethod = 8;  // "BinaryMethod": binarisation of the finder's copy of a gray page
 };
 
 // What the step measured (for tests and tools).

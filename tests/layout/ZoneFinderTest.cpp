@@ -5,7 +5,9 @@
 
 #include "layout/LayoutTestUtil.h"
 #include "layout/ZoneAnalyzer.h"
+#include "preprocess/ImageProcessingInfo.h"
 #include "preprocess/StraightenZone.h"
+#include "xml/XmlDocument.h"
 #include "preprocess/ZoneFinder.h"
 
 namespace {
@@ -128,6 +130,26 @@ TEST(ZoneFinder, StepLevelsAndTurnsTheZone) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_LT(lines[0].bottom, lines[1].top + 4);
     EXPECT_GT(lines[0].right - lines[0].left, 44 * 14 - 10);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ZoneFinder, StepRecordKeepsDefaultsOfAbsentAttributes) {
+    using namespace libMorvaneClassifier;
+    CXmlDocument xml;
+    ASSERT_TRUE(xml.ParseText(u"<StraightenZone MaxAngle=\"8\" Turn=\"0\"/>"));
+    std::unique_ptr<CImageProcessingInfo> info = CreateImageProcessingInfo(kStepStraightenZone);
+    ASSERT_NE(info, nullptr);
+    ASSERT_TRUE(info->ReadXml(xml));
+    const auto* s = dynamic_cast<const CStraightenZoneInfo*>(info.get());
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->maxAngle, 8);
+    EXPECT_EQ(s->turn, 0);
+    EXPECT_EQ(s->binaryMethod, 8);  // absent: the default
+    EXPECT_EQ(CreateLineAnalyser(4) != nullptr, true);
+    EXPECT_EQ(CreateCharAnalyser(4), nullptr);
 }
 
 }  // namespace
