@@ -4,6 +4,7 @@
 
 #include "preprocess/FindDocument.h"
 #include "preprocess/NormalizeResolution.h"
+#include "preprocess/NormalizeTextSize.h"
 #include "preprocess/StraightenZone.h"
 
 namespace libMorvaneClassifier {
@@ -16,6 +17,8 @@ std::unique_ptr<CImageProcessingInfo> CreateScanStepInfo(int32_t type) {
             return std::unique_ptr<CImageProcessingInfo>(new (std::nothrow) CNormalizeResolutionInfo);
         case kStepStraightenZone:
             return std::unique_ptr<CImageProcessingInfo>(new (std::nothrow) CStraightenZoneInfo);
+        case kStepNormalizeTextSize:
+            return std::unique_ptr<CImageProcessingInfo>(new (std::nothrow) CNormalizeTextSizeInfo);
         default:
             return nullptr;
     }
@@ -34,6 +37,10 @@ bool ApplyScanStep(CRawImage& image, const CImageProcessingInfo& step) {
         case kStepStraightenZone: {
             auto* s = dynamic_cast<const CStraightenZoneInfo*>(&step);
             return s && StraightenZone(image, *s);
+        }
+        case kStepNormalizeTextSize: {
+            auto* s = dynamic_cast<const CNormalizeTextSizeInfo*>(&step);
+            return s && NormalizeTextSize(image, *s);
         }
         default:
             return false;
