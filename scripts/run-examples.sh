@@ -42,6 +42,22 @@ for dir in "$root"/examples/pages/*dpi "$root"/examples/pages/scanned/*dpi \
     fi
   done < <("$tool" -t "$template" --dpi "$dpi" "$dir" || true)
 done
+# The zone template set (zones.xml) on the specimen documents kept beside
+# the project (../shared/testdata/mrz-specimens): each must come out as the
+# class its README zone names, and its decoded zone as printed. Without the
+# folder the check is skipped and says so; MORVANE_REQUIRE_SHARED=1 makes
+# its absence a failure.
+specimens="${MORVANE_SHARED_DIR:-$root/../shared}/testdata/mrz-specimens"
+if [ -f "$specimens/README.md" ]; then
+  echo "== specimens ($(basename "$(dirname "$specimens")")/mrz-specimens, zones.xml)"
+  spec_out=$("$tool" -t "$root/examples/templates/zones.xml" --json --mrz "$specimens" || true)
+  if ! python3 "$root/scripts/zone-check.py" "$specimens/README.md" <<<"$spec_out"; then wrong=$((wrong + 1)); fi
+  total=$((total + 1))
+elif [ "${MORVANE_REQUIRE_SHARED:-0}" = 1 ]; then
+  echo "WRONG  the specimen folder $specimens is missing (MORVANE_REQUIRE_SHARED=1)"; wrong=$((wrong + 1))
+else
+  echo "skipped: zones.xml on the specimens ($specimens not found)"
+fi
 echo "$((total - wrong)) of $total pages classified as expected."
 if [ "$wrong" -ne 0 ] || [ "$total" -eq 0 ]; then exit 1; fi
 

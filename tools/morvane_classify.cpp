@@ -65,7 +65,8 @@ constexpr char kUsage[] =
     "  --mrz          read the recognised lines as a travel document's machine-readable\n"
     "                 zone (TD1, TD2, TD3, MRV-A, MRV-B) and print its fields and check\n"
     "                 digits as JSON (\"mrz\" member with --json); a zone that does not\n"
-    "                 check out is reported invalid, never corrected\n"
+    "                 check out is reported invalid as read; beside it the zone decoded by\n"
+    "                 its structure (\"decoded\", with every changed position in \"changes\")\n"
     "  --decode-dpi N decode JPEG and JPEG-2000 pages straight to the lowest size that keeps\n"
     "                 at least N dots per inch (75 to 1200; default: full resolution)\n"
     "%s"
@@ -110,6 +111,7 @@ struct Api {
     int (*GetRecognisedLineCount)(int*) = nullptr;
     int (*GetRecognisedLine)(int, MorvaneChar*, int*, int*) = nullptr;
     int (*ParseMrz)(const MorvaneChar*, MorvaneChar*, int*) = nullptr;
+    int (*GetRecognisedZone)(MorvaneChar*, int*) = nullptr;  // optional: decodes with the engine's candidates
     int (*SetDecodeResolution)(int) = nullptr;
     int (*SetDecodeThreads)(int) = nullptr;
 };
@@ -251,6 +253,7 @@ bool LoadTextApi(Api& api, bool text, bool mrz) {
         return false;
     if (text && !Resolve(api.handle, "MorvaneGetRecognisedText", api.GetRecognisedText)) return false;
     if (mrz && !Resolve(api.handle, "MorvaneParseMrz", api.ParseMrz)) return false;
+    if (mrz && !Resolve(api.handle, "MorvaneGetRecognisedZone", api.GetRecognisedZone)) api.GetRecognisedZone = nullptr;
     return true;
 }
 
@@ -288,6 +291,11 @@ void ReadText(const Api& api, bool text, bool mrz, bool json, morvane_cli::PageR
             }
             if (r.text.empty()) r.text = "\n";  // asked for, none recognised
         }
+    }
+    if (mrz && api.GetRecognisedZone) {
+        // The zone decoded with the engine's candidates of each character.
+        if (GetText(api.GetRecognisedZone, r.mrz)) return;
+        r.mrz.clear();
     }
     if (mrz) {
         std::u16string zone;

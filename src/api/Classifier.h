@@ -58,6 +58,9 @@ public:
     int GetRecognisedText(char16_t* buffer, int* length);
     int GetRecognisedLineCount(int* count);
     int GetRecognisedLine(int line, char16_t* buffer, int* length, int* box);
+    // The recognised lines read as a machine-readable zone and decoded with
+    // the engine's candidates (api/RecognisedZone.cpp).
+    int GetRecognisedZone(char16_t* buffer, int* length);
 
     int CaptureImage();
     int SetCapturedAttribute(int attribute, int value);

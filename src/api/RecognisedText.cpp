@@ -119,6 +119,10 @@ std::vector<RecognisedLine> GatherRecognisedLines(const WalkRecord& walk, const 
                     if (c.candidates[0] == 0 || c.candidates[0] == 0xFFFF) continue;
                     sum += c.scores[0];
                     ++n;
+                    std::vector<MrzOption> options;
+                    for (int k = 0; k < 10 && c.candidates[k] != 0 && c.candidates[k] != 0xFFFF; ++k)
+                        options.push_back(MrzOption{c.candidates[k], c.scores[k]});
+                    r.candidates.push_back(std::move(options));
                 }
                 r.characters = n;
                 r.distance = n > 0 ? static_cast<int32_t>(sum / n) : -1;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "api/DecisionTrace.h"
+#include "core/MrzDecoder.h"
 
 namespace libMorvaneClassifier {
 
@@ -28,6 +29,9 @@ struct RecognisedLine {
     std::u16string templateId;    // sub-template the measurement is kept with
     int32_t characters = 0;       // recognised characters
     int32_t distance = -1;        // engine's distance of the best candidates, averaged; -1: none
+    // Per character of text, the engine's candidates best first with their
+    // distances (for decoding a machine-readable zone).
+    std::vector<std::vector<MrzOption>> candidates;
 };
 
 // What one classification leaves for reading back its lines.

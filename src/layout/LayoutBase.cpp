@@ -8,6 +8,7 @@
 #include "layout/CharLocation.h"
 #include "layout/LayoutAnalyzer.h"
 #include "layout/LineLocation.h"
+#include "layout/ZoneAnalyzer.h"
 #include "image/Profile.h"
 
 namespace libMorvaneClassifier {
@@ -46,6 +47,7 @@ std::unique_ptr<CLayoutBase> CreateLineAnalyser(int32_t type) {
         case 1: return std::make_unique<CGrayscaleDifference>();
         case 2: return std::make_unique<CBinaryProjection>();
         case 3: return std::make_unique<CLayoutAnalyzer>();
+        case 4: return std::make_unique<CZoneLineAnalyzer>();
         default: return nullptr;
     }
 }

@@ -46,6 +46,8 @@ public:
 //   1      CGrayscaleDifference     none
 //   2      CBinaryProjection        CBinaryProjection
 //   3      CLayoutAnalyzer          CLayoutAnalyzer
+//   4      CZoneLineAnalyzer        none
+//          (a machine-readable zone anywhere in the range; layout/ZoneAnalyzer.h)
 // Any other number gives null.
 std::unique_ptr<CLayoutBase> CreateLineAnalyser(int32_t type);
 std::unique_ptr<CLayoutBase> CreateCharAnalyser(int32_t type);

@@ -88,6 +88,7 @@ TEST(RecognisedText, CallOrderAndLengthProtocol) {
     EXPECT_EQ(MorvaneGetRecognisedText(buffer, &n), -60);
     EXPECT_EQ(MorvaneGetRecognisedLineCount(&count), -60);
     EXPECT_EQ(MorvaneGetRecognisedLine(0, buffer, &n, box), -60);
+    EXPECT_EQ(MorvaneGetRecognisedZone(buffer, &n), -60);
 
     TempDir work;
     work.Write("ClasDevices.dat", NullDeviceList());
@@ -103,6 +104,10 @@ TEST(RecognisedText, CallOrderAndLengthProtocol) {
     n = 5;
     EXPECT_EQ(MorvaneGetRecognisedLine(0, buffer, &n, box), -58);
     EXPECT_EQ(n, 0);
+    n = 5;
+    EXPECT_EQ(MorvaneGetRecognisedZone(buffer, &n), -58);
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(MorvaneGetRecognisedZone(buffer, nullptr), -61);
 
     // A page classified with a template set that has no text filter: an
     // answer, and no lines.
@@ -247,6 +252,17 @@ TEST_F(RecognisedTextPages, ZonesOfThePassportAndVisaPages) {
         if (!asPrinted) {
             EXPECT_NE(zone.find("does not match"), std::string::npos) << zone;
         }
+        // Decoded with the engine's candidates, the zone holds, the raw
+        // reading stays beside it and every change is listed.
+        const std::string decoded = Read(MorvaneGetRecognisedZone);
+        EXPECT_NE(decoded.find(std::string("\"layout\":\"") + p.layout + "\",\"valid\":" +
+                               (asPrinted ? "true" : "false")),
+                  std::string::npos)
+            << decoded;
+        EXPECT_NE(decoded.find(std::string("\"decoded\":{\"layout\":\"") + p.layout + "\",\"valid\":true"),
+                  std::string::npos)
+            << decoded;
+        EXPECT_NE(decoded.find(asPrinted ? "\"changes\":[]" : "\"reason\":"), std::string::npos) << decoded;
         // The trace notes the expected and recognised line per compared child.
         const std::string trace = Read(MorvaneGetDecisionTrace);
         EXPECT_NE(trace.find("\"notes\":[{\"filter\":4,\"method\":3,\"recognisedLines\":2,\"lines\":[{\"expected\":"),

@@ -366,7 +366,7 @@ TEST(ScanSteps, XmlFormsAndTheExecutor) {
     EXPECT_EQ(out2.Text().find(u"Estimator"), std::u16string::npos);
 
     // Numbers between the classic ones and the new ones stay unknown.
-    for (int32_t type : {13, 14, 19, 22}) EXPECT_EQ(CreateImageProcessingInfo(type), nullptr) << type;
+    for (int32_t type : {13, 14, 19, 24}) EXPECT_EQ(CreateImageProcessingInfo(type), nullptr) << type;
 
     // The executor runs the new steps.
     CRawImage img;

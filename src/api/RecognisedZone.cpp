@@ -1,0 +1,46 @@
+// The recognised lines of the last classification read as a machine-readable
+// zone and decoded with the engine's candidates per character
+// (MorvaneGetRecognisedZone).
+#include <new>
+
+#include "api/Classifier.h"
+#include "core/MrzDecoder.h"
+#include "core/ResultCodes.h"
+#include "core/TextConv.h"
+#include "morvane/classifier.h"
+
+namespace libMorvaneClassifier {
+
+int CClassifier::GetRecognisedZone(char16_t* buffer, int* length) {
+    if (!loaded_) return kErrUninitialized;
+    if (!length) return kErrInvalidParameter;
+    if (!haveTrace_) {
+        *length = 0;
+        return kErrCallOrder;
+    }
+    const std::vector<RecognisedLine> lines = RecognisedLines();
+    std::u16string text;
+    MrzCandidates candidates;
+    for (const RecognisedLine& l : lines) {
+        if (!text.empty()) text.push_back(u'\n');
+        text += l.text;
+        candidates.push_back(l.candidates);
+    }
+    return CopyTextOut(Utf8ToUtf16(MrzDecodedJson(DecodeMrz(text, &candidates))), buffer, length);
+}
+
+}  // namespace libMorvaneClassifier
+
+extern "C" {
+
+MORVANE_API int MORVANE_CALL MorvaneGetRecognisedZone(MorvaneChar* buffer, int* length) {
+    try {
+        return libMorvaneClassifier::TheClassifier().GetRecognisedZone(reinterpret_cast<char16_t*>(buffer), length);
+    } catch (const std::bad_alloc&) {
+        return libMorvaneClassifier::kErrNoMemory;
+    } catch (...) {
+        return libMorvaneClassifier::kErrUndefined;
+    }
+}
+
+}  // extern "C"
