@@ -70,7 +70,7 @@ constexpr char kUsage[] =
     "usage: morvane-template add --main MAIN.xml --group PATH --id ID --name NAME\n"
     "                            [--output-id X] [--replace] [--force] [--dpi H[,V]] SAMPLE...\n"
     "       morvane-template check MAIN.xml [--dpi H[,V]] [--strict POINTS] SAMPLE...\n"
-    "       morvane-template list MAIN.xml\n"
+    "       morvane-template list MAIN.xml [--dot]\n"
     "       morvane-template show MAIN.xml ID\n"
     "       morvane-template remove MAIN.xml ID\n"
     "\n"
@@ -101,7 +101,8 @@ constexpr char kUsage[] =
     "          \"ambiguous\" one where it came within 20 points; both name the filters\n"
     "          that scored the two closest and suggest a filter of another kind.\n"
     "  list    draw the group tree: index, name, attached sub-template and the\n"
-    "          filters that choose among each group's children.\n"
+    "          filters that choose among each group's children; --dot prints it as a\n"
+    "          Graphviz graph instead (dot -Tpng draws it).\n"
     "  show    summarise the reference records of the class with that ID.\n"
     "  remove  take the class with that ID out: its groups (which must have no\n"
     "          children), its entry in the sub-template list and its file. All files\n"
@@ -815,11 +816,48 @@ std::string FilterConfigsText(const CMainTemplateEntry& entry, const CTemplateGr
     return out;
 }
 
+// The tree as a Graphviz graph: a box per group (index, name, attached
+// sub-template), the filters that choose among its children on the box,
+// dashed edges to default branches.
+void PrintDot(const CMainTemplateEntry& entry) {
+    auto quoted = [](std::string s) {
+        std::string out;
+        for (char c : s) {
+            if (c == '"' || c == '\\') out.push_back('\\');
+            out.push_back(c);
+        }
+        return out;
+    };
+    std::printf("digraph templates {\n  rankdir=LR;\n  node [shape=box, fontname=\"DejaVu Sans\", fontsize=10];\n");
+    const auto& groups = entry.mainTemplate->groups;
+    auto node = [&](const CTemplateGroup* g) {
+        return static_cast<long>(std::find(groups.begin(), groups.end(), g) - groups.begin());
+    };
+    for (const CTemplateGroup* g : groups) {
+        if (!g) continue;
+        std::string label = "[" + std::to_string(g->index) + "] " + quoted(U8(g->name));
+        if (g->attached) label += "\\n-> " + quoted(U8(g->attached->id));
+        const std::string filters = FilterConfigsText(entry, *g);
+        if (g->childCount > 0 && !filters.empty()) label += "\\nchosen by: " + quoted(filters);
+        std::printf("  g%ld [label=\"%s\"%s];\n", node(g), label.c_str(),
+                    g->childCount > 0 ? ", style=filled, fillcolor=\"#e8eefc\"" : "");
+        if (g->parent)
+            std::printf("  g%ld -> g%ld%s;\n", node(g->parent), node(g),
+                        g->action == 0 ? " [style=dashed, label=\"default\"]" : "");
+    }
+    std::printf("}\n");
+}
+
 int List(int argc, char** argv) {
-    if (argc != 1) return Fail("%s", "list needs the main template only", 2);
+    const bool dot = argc == 2 && std::strcmp(argv[1], "--dot") == 0;
+    if (argc != 1 && !dot) return Fail("%s", "list needs the main template (and optionally --dot)", 2);
     CMainTemplateEntry entry;
     const std::string mainPath = argv[0];
     if (entry.Load(Utf8ToUtf16(mainPath)) != 0) return Fail("cannot read main template %s", mainPath, 2);
+    if (dot) {
+        PrintDot(entry);
+        return 0;
+    }
     std::printf("%s: %zu groups, %d sub-templates, %d filters\n", mainPath.c_str(),
                 entry.mainTemplate->groups.size(), entry.subTemplates->count, entry.filters->count);
     // Pre-order walk with the prefix of each depth ("|  " while the
