@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -24,6 +25,7 @@
 #include "host_calls.h"
 #include "parallel_batch.h"
 #include "overlay_files.h"
+#include "report_html.h"
 #include "scan_command.h"
 
 namespace {
@@ -39,7 +41,7 @@ constexpr char kUsage[] =
     "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi H[,V]] [--valid ID]...\n"
     "                        [--shortcut] [--json] [--follow] [--max-pixels N] [--explain[=text]]\n"
     "                        [--orient] [--text] [--mrz] [--decode-dpi N] [--jobs N]\n"
-    "                        [--page-timeout S] [--overlay DIR] PATH...\n"
+    "                        [--page-timeout S] [--overlay DIR] [--report FILE.html] PATH...\n"
     "\n"
     "Classifies page images with one or more main templates and prints, per page,\n"
     "the path and the winning sub-template's ID, Name and OutputID (tab-separated),\n"
@@ -74,6 +76,10 @@ constexpr char kUsage[] =
     "                 after preprocessing with what each filter of the walked path measured\n"
     "                 drawn on it against the chosen class, and the decision of each level;\n"
     "                 named after the page's path, '/' turned into '_', as .png\n"
+    "  --report FILE.html  write one self-contained page for the batch: a row per page\n"
+    "                 (overlay thumbnail, class, score and margin, resolution, time), failed\n"
+    "                 and low-margin pages first, a class filter; a row opens its overlay and\n"
+    "                 decision tree (the overlays go to --overlay DIR or a temporary folder)\n"
     "  --decode-dpi N decode JPEG and JPEG-2000 pages straight to the lowest size that keeps\n"
     "                 at least N dots per inch (75 to 1200; default: full resolution)\n"
     "%s"
@@ -402,6 +408,7 @@ int main(int argc, char** argv) {
     bool json = false, shortcut = false, version = false, followLinks = false;
     bool explain = false, explainText = false, orient = false, text = false, mrz = false;
     std::string overlayDir;  // --overlay
+    std::string reportFile;  // --report
     long long maxPixels = 0;
     int decodeDpi = 0;
     morvane_cli::BatchSettings batch;
@@ -456,6 +463,12 @@ int main(int argc, char** argv) {
                 return 2;
             }
             maxPixels = n;
+        } else if (arg == "--report") {
+            reportFile = value("--report");
+            if (reportFile.empty()) {
+                std::fprintf(stderr, "morvane-classify: --report needs a file\n");
+                return 2;
+            }
         } else if (arg == "--overlay") {
             overlayDir = value("--overlay");
             if (overlayDir.empty()) {
@@ -544,6 +557,24 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (orient) api.SetOrientationSearch(1);
+    // The report needs the overlays (in a temporary folder unless --overlay
+    // names one) and both forms of the trace.
+    std::string reportTemp;
+    if (!reportFile.empty()) {
+        if (overlayDir.empty()) {
+            char pattern[] = "/tmp/morvane-report-XXXXXX";
+            if (!mkdtemp(pattern)) {
+                std::fprintf(stderr, "morvane-classify: cannot create a temporary folder for the report\n");
+                return 2;
+            }
+            overlayDir = reportTemp = pattern;
+        }
+        if (!Resolve(api.handle, "MorvaneGetDecisionTrace", api.GetDecisionTrace) ||
+            !Resolve(api.handle, "MorvaneGetDecisionTraceText", api.GetDecisionTraceText)) {
+            std::fprintf(stderr, "morvane-classify: the library lacks the functions --report needs\n");
+            return 2;
+        }
+    }
     if (!overlayDir.empty()) {
         if (!Resolve(api.handle, "MorvaneSetOverlayRecording", api.SetOverlayRecording) ||
             !Resolve(api.handle, "MorvaneSaveOverlay", api.SaveOverlay)) {
@@ -609,6 +640,7 @@ int main(int argc, char** argv) {
     auto classify = [&](const std::string& page) {
         morvane_cli::PageResult r;
         r.code = -8;
+        const auto started = std::chrono::steady_clock::now();
         for (int index : indexes) {
             r.code = api.ClassifyImageFile(W(Utf8ToUtf16(page)), index);
             if (r.code == 0 && GetText(api.GetTemplateID, r.id)) {
@@ -619,6 +651,7 @@ int main(int argc, char** argv) {
             if (r.code == 0) r.code = -8;  // classified, but no sub-template was found
             if (r.code == -16) break;      // the page itself cannot be read
         }
+        const auto classified = std::chrono::steady_clock::now();
         if (r.code != 0) r.message = Message(api, r.code);
         if ((explain || orient) && r.code != -16) {
             const Insight insight = ReadInsight(api, explain, explainText, orient);
@@ -632,10 +665,36 @@ int main(int argc, char** argv) {
             if (saved != 0)
                 std::fprintf(stderr, "morvane-classify: cannot write the overlay %s (%d)\n", file.c_str(), saved);
         }
+        if (!reportFile.empty()) {
+            // The page's facts for the report, beside its overlay.
+            morvane_cli::ReportFacts facts;
+            facts.seconds = std::chrono::duration<double>(classified - started).count();
+            std::string json;
+            if (r.code != -16 && GetText(api.GetDecisionTrace, json))
+                morvane_cli::ScoreAndMargin(json, facts.score, facts.margin);
+            if (r.code != -16) GetText(api.GetDecisionTraceText, facts.tree);
+            morvane_cli::WriteFacts(morvane_cli::OverlayPath(overlayDir, page) + ".facts", facts);
+        }
         return r;
     };
+    std::vector<morvane_cli::ReportRow> reportRows;
+    const std::string resolution = horiDpi > 0 ? std::to_string(horiDpi) + " x " + std::to_string(vertDpi) +
+                                                     " dpi (given)"
+                                               : std::string("template's own");
     auto emit = [&](size_t p, const morvane_cli::PageResult& r) {
         const std::string& page = pages[p];
+        if (!reportFile.empty()) {
+            morvane_cli::ReportRow row;
+            row.page = page;
+            row.id = r.id;
+            row.name = r.name;
+            row.code = r.code;
+            row.message = r.message;
+            row.resolution = resolution;
+            row.overlayPng = morvane_cli::OverlayPath(overlayDir, page);
+            morvane_cli::ReadFacts(row.overlayPng + ".facts", row.facts);
+            reportRows.push_back(std::move(row));
+        }
         if (progress) std::fprintf(stderr, "\r%*s\r", 60, "");  // clear the bar before the line
         const Insight insight{r.turn, r.trace, explainText};
         if (r.code == 0) {
@@ -671,6 +730,17 @@ int main(int argc, char** argv) {
         if (progress) Progress(done, total);
     };
     morvane_cli::RunBatch(pages, batch, classify, emit, showProgress);
+    if (!reportFile.empty()) {
+        if (!morvane_cli::WriteHtmlReport(reportFile, reportRows)) {
+            std::fprintf(stderr, "morvane-classify: cannot write the report %s\n", reportFile.c_str());
+            anyFailed = true;
+        }
+        for (const auto& row : reportRows) std::remove((row.overlayPng + ".facts").c_str());
+        if (!reportTemp.empty()) {
+            for (const auto& row : reportRows) std::remove(row.overlayPng.c_str());
+            rmdir(reportTemp.c_str());
+        }
+    }
     api.FreeClassifier();
     return anyFailed ? 1 : 0;
 }
