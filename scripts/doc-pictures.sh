@@ -5,13 +5,15 @@
 #   overlay-card.png  the overlay of an identity card (size and grid filters)
 #   overlay-form.png  the overlay of a table form (size and frame-line filters)
 #   binarisation.png  one region of a scanned page after each GrayToBin method
-# Needs Graphviz and ImageMagick (scripts/packages/docs.txt, base.txt).
+# Installs what is missing first (Graphviz: scripts/packages/optional-docs.txt;
+# ImageMagick is in base.txt).
 # Usage: scripts/doc-pictures.sh [BUILD_DIR]   (default build-release; the
 # three tools it needs are built there first)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-release}
 out="$root/docs/pictures"
+"$root/scripts/setup.sh" "$root/scripts/packages/optional-docs.txt" >/dev/null
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_BUILD_TESTS=OFF >/dev/null
 fi
