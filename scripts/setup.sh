@@ -5,7 +5,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 lists=()
 for f in "$here"/packages/*.txt; do
-  case "$(basename "$f")" in bench-*) continue ;; esac
+  # bench-*: the benchmarks' reference libraries; optional-*: installed by
+  # the script that needs them (browser check, documentation pictures).
+  case "$(basename "$f")" in bench-*|optional-*) continue ;; esac
   lists+=("$f")
 done
 lists+=("$@")

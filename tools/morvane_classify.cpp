@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -23,6 +24,8 @@
 #include "core/TextConv.h"
 #include "host_calls.h"
 #include "parallel_batch.h"
+#include "overlay_files.h"
+#include "report_html.h"
 #include "scan_command.h"
 
 namespace {
@@ -36,9 +39,9 @@ using hostcalls::W;
 
 constexpr char kUsage[] =
     "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi H[,V]] [--valid ID]...\n"
-    "                        [--shortcut] [--json] [--follow] [--max-pixels N] [--explain]\n"
+    "                        [--shortcut] [--json] [--follow] [--max-pixels N] [--explain[=text]]\n"
     "                        [--orient] [--text] [--mrz] [--decode-dpi N] [--jobs N]\n"
-    "                        [--page-timeout S] PATH...\n"
+    "                        [--page-timeout S] [--overlay DIR] [--report FILE.html] PATH...\n"
     "\n"
     "Classifies page images with one or more main templates and prints, per page,\n"
     "the path and the winning sub-template's ID, Name and OutputID (tab-separated),\n"
@@ -57,6 +60,9 @@ constexpr char kUsage[] =
     "  --explain      also print the decision trace of each page (JSON: per level the\n"
     "                 group, each child's score per filter, the threshold or weight, and\n"
     "                 the choice); with --json it is the \"trace\" member of the page's object\n"
+    "  --explain=text the decision trace as an indented tree for people (one level per\n"
+    "                 block, the chosen child marked '*'); with --json the \"traceText\"\n"
+    "                 member holds it as one string\n"
     "  --orient       retry pages that end in a default branch turned by 90, 180 and 270\n"
     "                 degrees and report the turn kept\n"
     "  --text         also print the text lines the text filters recognised on the way to\n"
@@ -67,6 +73,14 @@ constexpr char kUsage[] =
     "                 digits as JSON (\"mrz\" member with --json); a zone that does not\n"
     "                 check out is reported invalid as read; beside it the zone decoded by\n"
     "                 its structure (\"decoded\", with every changed position in \"changes\")\n"
+    "  --overlay DIR  write a picture per page into DIR (created when missing): the page\n"
+    "                 after preprocessing with what each filter of the walked path measured\n"
+    "                 drawn on it against the chosen class, and the decision of each level;\n"
+    "                 named after the page's path, '/' turned into '_', as .png\n"
+    "  --report FILE.html  write one self-contained page for the batch: a row per page\n"
+    "                 (overlay thumbnail, class, score and margin, resolution, time), failed\n"
+    "                 and low-margin pages first, a class filter; a row opens its overlay and\n"
+    "                 decision tree (the overlays go to --overlay DIR or a temporary folder)\n"
     "  --decode-dpi N decode JPEG and JPEG-2000 pages straight to the lowest size that keeps\n"
     "                 at least N dots per inch (75 to 1200; default: full resolution)\n"
     "%s"
@@ -104,6 +118,9 @@ struct Api {
     int (*GetSDKVersion)(MorvaneChar*, int*) = nullptr;
     // Resolved only when --explain or --orient asks for them.
     int (*GetDecisionTrace)(MorvaneChar*, int*) = nullptr;
+    int (*GetDecisionTraceText)(MorvaneChar*, int*) = nullptr;  // --explain=text
+    int (*SetOverlayRecording)(int) = nullptr;                  // --overlay
+    int (*SaveOverlay)(const MorvaneChar*) = nullptr;
     int (*SetOrientationSearch)(int) = nullptr;
     int (*GetPageTurn)(int*) = nullptr;
     // Resolved only when --text or --mrz asks for them.
@@ -240,6 +257,7 @@ std::string BundledDirectory(const char* relative) {
 // --explain and --orient: the optional functions they need.
 bool LoadInsightApi(Api& api, bool explain, bool orient) {
     if (explain && !Resolve(api.handle, "MorvaneGetDecisionTrace", api.GetDecisionTrace)) return false;
+    if (explain && !Resolve(api.handle, "MorvaneGetDecisionTraceText", api.GetDecisionTraceText)) return false;
     if (orient && (!Resolve(api.handle, "MorvaneSetOrientationSearch", api.SetOrientationSearch) ||
                    !Resolve(api.handle, "MorvaneGetPageTurn", api.GetPageTurn)))
         return false;
@@ -318,15 +336,18 @@ void ReadText(const Api& api, bool text, bool mrz, bool json, morvane_cli::PageR
 struct Insight {
     std::string turn;   // "" when not asked or not known
     std::string trace;  // "" when not asked or not available
+    bool traceIsText = false;  // trace holds the tree for people (--explain=text)
 };
 
-Insight ReadInsight(const Api& api, bool explain, bool orient) {
+Insight ReadInsight(const Api& api, bool explain, bool explainText, bool orient) {
     Insight in;
     if (orient) {
         int degrees = 0;
         if (api.GetPageTurn(&degrees) == 0) in.turn = std::to_string(degrees);
     }
-    if (explain && !GetText(api.GetDecisionTrace, in.trace)) in.trace.clear();
+    if (explain && !GetText(explainText ? api.GetDecisionTraceText : api.GetDecisionTrace, in.trace))
+        in.trace.clear();
+    in.traceIsText = explainText;
     return in;
 }
 
@@ -334,14 +355,24 @@ Insight ReadInsight(const Api& api, bool explain, bool orient) {
 std::string JsonInsight(const Insight& in) {
     std::string out;
     if (!in.turn.empty()) out += ",\"turn\":" + in.turn;
-    if (!in.trace.empty()) out += ",\"trace\":" + in.trace;
+    if (!in.trace.empty()) out += (in.traceIsText ? ",\"traceText\":" + JsonString(in.trace) : ",\"trace\":" + in.trace);
     return out;
 }
 
 // Prints the insight after a page's text line.
 void PrintInsight(const Insight& in) {
     if (!in.turn.empty()) std::printf("  turn: %s\n", in.turn.c_str());
-    if (!in.trace.empty()) std::printf("  trace: %s\n", in.trace.c_str());
+    if (!in.trace.empty() && !in.traceIsText) std::printf("  trace: %s\n", in.trace.c_str());
+    if (!in.trace.empty() && in.traceIsText) {
+        // The tree, each of its lines indented below the page's line.
+        size_t at = 0;
+        while (at < in.trace.size()) {
+            size_t end = in.trace.find('\n', at);
+            if (end == std::string::npos) end = in.trace.size();
+            std::printf("  | %s\n", in.trace.substr(at, end - at).c_str());
+            at = end + 1;
+        }
+    }
 }
 
 // The recognised lines and the zone read from them, in a page's JSON object.
@@ -383,7 +414,9 @@ int main(int argc, char** argv) {
     std::string workdir;
     int horiDpi = -1, vertDpi = -1;
     bool json = false, shortcut = false, version = false, followLinks = false;
-    bool explain = false, orient = false, text = false, mrz = false;
+    bool explain = false, explainText = false, orient = false, text = false, mrz = false;
+    std::string overlayDir;  // --overlay
+    std::string reportFile;  // --report
     long long maxPixels = 0;
     int decodeDpi = 0;
     morvane_cli::BatchSettings batch;
@@ -438,6 +471,18 @@ int main(int argc, char** argv) {
                 return 2;
             }
             maxPixels = n;
+        } else if (arg == "--report") {
+            reportFile = value("--report");
+            if (reportFile.empty()) {
+                std::fprintf(stderr, "morvane-classify: --report needs a file\n");
+                return 2;
+            }
+        } else if (arg == "--overlay") {
+            overlayDir = value("--overlay");
+            if (overlayDir.empty()) {
+                std::fprintf(stderr, "morvane-classify: --overlay needs a folder\n");
+                return 2;
+            }
         } else if (arg == "--decode-dpi") {
             const std::string v = value("--decode-dpi");
             char* end = nullptr;
@@ -447,8 +492,10 @@ int main(int argc, char** argv) {
                 return 2;
             }
             decodeDpi = static_cast<int>(n);
-        } else if (arg == "--explain") {
+        } else if (arg == "--explain" || arg == "--explain=json") {
             explain = true;
+        } else if (arg == "--explain=text") {
+            explain = explainText = true;
         } else if (arg == "--orient") {
             orient = true;
         } else if (arg == "--text") {
@@ -518,6 +565,36 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (orient) api.SetOrientationSearch(1);
+    // The report needs the overlays (in a temporary folder unless --overlay
+    // names one) and both forms of the trace.
+    std::string reportTemp;
+    if (!reportFile.empty()) {
+        if (overlayDir.empty()) {
+            char pattern[] = "/tmp/morvane-report-XXXXXX";
+            if (!mkdtemp(pattern)) {
+                std::fprintf(stderr, "morvane-classify: cannot create a temporary folder for the report\n");
+                return 2;
+            }
+            overlayDir = reportTemp = pattern;
+        }
+        if (!Resolve(api.handle, "MorvaneGetDecisionTrace", api.GetDecisionTrace) ||
+            !Resolve(api.handle, "MorvaneGetDecisionTraceText", api.GetDecisionTraceText)) {
+            std::fprintf(stderr, "morvane-classify: the library lacks the functions --report needs\n");
+            return 2;
+        }
+    }
+    if (!overlayDir.empty()) {
+        if (!Resolve(api.handle, "MorvaneSetOverlayRecording", api.SetOverlayRecording) ||
+            !Resolve(api.handle, "MorvaneSaveOverlay", api.SaveOverlay)) {
+            std::fprintf(stderr, "morvane-classify: the library lacks the functions --overlay needs\n");
+            return 2;
+        }
+        if (!morvane_cli::MakeOverlayDirectory(overlayDir)) {
+            std::fprintf(stderr, "morvane-classify: cannot create the overlay folder %s\n", overlayDir.c_str());
+            return 2;
+        }
+        api.SetOverlayRecording(1);
+    }
     int code = api.LoadClassifier(nullptr, W(Utf8ToUtf16(workdir)));
     scancommand::RemoveScanWorkdir(scan);  // read by LoadClassifier, not needed after
     if (code != 0) {
@@ -571,6 +648,7 @@ int main(int argc, char** argv) {
     auto classify = [&](const std::string& page) {
         morvane_cli::PageResult r;
         r.code = -8;
+        const auto started = std::chrono::steady_clock::now();
         for (int index : indexes) {
             r.code = api.ClassifyImageFile(W(Utf8ToUtf16(page)), index);
             if (r.code == 0 && GetText(api.GetTemplateID, r.id)) {
@@ -581,19 +659,52 @@ int main(int argc, char** argv) {
             if (r.code == 0) r.code = -8;  // classified, but no sub-template was found
             if (r.code == -16) break;      // the page itself cannot be read
         }
+        const auto classified = std::chrono::steady_clock::now();
         if (r.code != 0) r.message = Message(api, r.code);
         if ((explain || orient) && r.code != -16) {
-            const Insight insight = ReadInsight(api, explain, orient);
+            const Insight insight = ReadInsight(api, explain, explainText, orient);
             r.turn = insight.turn;
             r.trace = insight.trace;
         }
         if ((text || mrz) && r.code != -16) ReadText(api, text, mrz, json, r);
+        if (!overlayDir.empty() && r.code != -16) {
+            const std::string file = morvane_cli::OverlayPath(overlayDir, page);
+            const int saved = api.SaveOverlay(W(Utf8ToUtf16(file)));
+            if (saved != 0)
+                std::fprintf(stderr, "morvane-classify: cannot write the overlay %s (%d)\n", file.c_str(), saved);
+        }
+        if (!reportFile.empty()) {
+            // The page's facts for the report, beside its overlay.
+            morvane_cli::ReportFacts facts;
+            facts.seconds = std::chrono::duration<double>(classified - started).count();
+            std::string json;
+            if (r.code != -16 && GetText(api.GetDecisionTrace, json))
+                morvane_cli::ScoreAndMargin(json, facts.score, facts.margin);
+            if (r.code != -16) GetText(api.GetDecisionTraceText, facts.tree);
+            morvane_cli::WriteFacts(morvane_cli::OverlayPath(overlayDir, page) + ".facts", facts);
+        }
         return r;
     };
+    std::vector<morvane_cli::ReportRow> reportRows;
+    const std::string resolution = horiDpi > 0 ? std::to_string(horiDpi) + " x " + std::to_string(vertDpi) +
+                                                     " dpi (given)"
+                                               : std::string("template's own");
     auto emit = [&](size_t p, const morvane_cli::PageResult& r) {
         const std::string& page = pages[p];
+        if (!reportFile.empty()) {
+            morvane_cli::ReportRow row;
+            row.page = page;
+            row.id = r.id;
+            row.name = r.name;
+            row.code = r.code;
+            row.message = r.message;
+            row.resolution = resolution;
+            row.overlayPng = morvane_cli::OverlayPath(overlayDir, page);
+            morvane_cli::ReadFacts(row.overlayPng + ".facts", row.facts);
+            reportRows.push_back(std::move(row));
+        }
         if (progress) std::fprintf(stderr, "\r%*s\r", 60, "");  // clear the bar before the line
-        const Insight insight{r.turn, r.trace};
+        const Insight insight{r.turn, r.trace, explainText};
         if (r.code == 0) {
             if (json)
                 std::printf("{\"path\":%s,\"id\":%s,\"name\":%s,\"outputId\":%s%s%s}\n", JsonString(page).c_str(),
@@ -627,6 +738,17 @@ int main(int argc, char** argv) {
         if (progress) Progress(done, total);
     };
     morvane_cli::RunBatch(pages, batch, classify, emit, showProgress);
+    if (!reportFile.empty()) {
+        if (!morvane_cli::WriteHtmlReport(reportFile, reportRows)) {
+            std::fprintf(stderr, "morvane-classify: cannot write the report %s\n", reportFile.c_str());
+            anyFailed = true;
+        }
+        for (const auto& row : reportRows) std::remove((row.overlayPng + ".facts").c_str());
+        if (!reportTemp.empty()) {
+            for (const auto& row : reportRows) std::remove(row.overlayPng.c_str());
+            rmdir(reportTemp.c_str());
+        }
+    }
     api.FreeClassifier();
     return anyFailed ? 1 : 0;
 }

@@ -165,6 +165,38 @@ MORVANE_API int MORVANE_CALL MorvaneSetDecodeThreads(int threads);
  * previous trace, as it keeps the previous result. */
 MORVANE_API int MORVANE_CALL MorvaneGetDecisionTrace(MorvaneChar* buffer, int* length);
 
+/* The same walk as an indented tree for people to read (UTF-16 text, one
+ * line per fact, lines ended by a line feed): the result, then per level,
+ * indented four spaces deeper than its parent, the group ("[Index] Name"),
+ * how the child was chosen, the filters run with their threshold or
+ * weight, and every child with its total, "passed"/"failed" and its score
+ * per filter; the chosen child is marked "*". Control characters in names
+ * are shown as '?'. The layout is for people and may change; programs read
+ * MorvaneGetDecisionTrace. Same codes as MorvaneGetDecisionTrace. */
+MORVANE_API int MORVANE_CALL MorvaneGetDecisionTraceText(MorvaneChar* buffer, int* length);
+
+/* Page overlays: a picture of why the last page was classified as it was.
+ * MorvaneSetOverlayRecording(1) makes every following classification keep
+ * a copy of its page (the memory of one page; 0 drops it; a setting of the
+ * process, kept across LoadClassifier). MorvaneSaveOverlay(path) then
+ * writes a PNG (or the format the suffix names) of the last classification:
+ * the page after the main template's preprocessing (turned as the
+ * orientation search kept it), scaled to at most 1000 pixels on its long
+ * side, with what each filter of the walked path measured drawn on it
+ * against the reference of the chosen child - the page outline and its size
+ * (size filters), grid cells shaded red where they hold more ink than
+ * expected and blue where less, with both counts (grid filters), reference
+ * frame lines found (green) and missed (red) and lines found beyond the
+ * reference (orange) (frame-line filters), the boxes and text of the
+ * recognised lines (text filters) - and below it, per level, the decision
+ * and each filter's score for every compared child. The picture is the same
+ * bytes at every vector tier.
+ * Codes: 0; -60 not loaded; -61 no path; -58 no classification since
+ * recording was switched on; -17 the file cannot be written; -62 out of
+ * memory. */
+MORVANE_API int MORVANE_CALL MorvaneSetOverlayRecording(int on);
+MORVANE_API int MORVANE_CALL MorvaneSaveOverlay(const MorvaneChar* path);
+
 /* Page orientation search (off by default). When on, a page whose walk
  * takes a default branch or finds no sub-template is classified again turned
  * clockwise by 90, 180 and 270 degrees, and the best turn is kept: a walk

@@ -4,12 +4,15 @@
 #include <limits>
 #include <new>
 
+#include "api/DecisionTraceText.h"
 #include "api/MainTemplateEntry.h"
+#include "api/Overlay.h"
 #include "core/ResultCodes.h"
 #include "core/TextConv.h"
 #include "devices/Device.h"
 #include "devices/DeviceManager.h"
 #include "imagefile/ImageCodecs.h"
+#include "imagefile/ImageFile.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/PlatformProcesses.h"
 #include "templates/MainTemplate.h"
@@ -114,6 +117,10 @@ int CClassifier::ClassifyImage(const CRawImage& image, int index, CRawImage* dis
     // image in place.
     const int32_t givenWidth = image.width;
     const int32_t givenHeight = image.height;
+    if (keepPage_) {
+        lastPage_ = CRawImage(image);
+        if (!lastPage_.HasPixels()) throw std::bad_alloc();
+    }
     CSubTemplate* result = nullptr;
     int code;
     if (orientationSearch_) {
@@ -217,6 +224,32 @@ int CClassifier::GetDecisionTrace(char16_t* buffer, int* length) {
         return kErrCallOrder;
     }
     return CopyTextOut(Utf8ToUtf16(lastTrace_.ToJson()), buffer, length);
+}
+
+int CClassifier::GetDecisionTraceText(char16_t* buffer, int* length) {
+    if (!loaded_) return kErrUninitialized;
+    if (!length) return kErrInvalidParameter;
+    if (!haveTrace_) {
+        *length = 0;
+        return kErrCallOrder;
+    }
+    return CopyTextOut(Utf8ToUtf16(DecisionTraceText(lastTrace_)), buffer, length);
+}
+
+void CClassifier::SetOverlayRecording(bool on) {
+    keepPage_ = on;
+    if (!on) lastPage_ = CRawImage();
+}
+
+int CClassifier::SaveOverlay(const char16_t* path) {
+    if (!loaded_) return kErrUninitialized;
+    if (!path || !*path) return kErrInvalidParameter;
+    CMainTemplateEntry* entry = Entry(lastEntry_);
+    if (!haveTrace_ || !keepPage_ || !lastPage_.HasPixels() || !entry) return kErrCallOrder;
+    CRawImage picture;
+    if (!RenderOverlay(lastPage_, *entry, lastTrace_, RecognisedLines(), picture)) throw std::bad_alloc();
+    if (!imagefile::SaveImageFile(picture, path, 0)) return kErrSaveImages;
+    return kSuccess;
 }
 
 int CClassifier::GetPageTurn(int* degrees) {

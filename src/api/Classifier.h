@@ -46,6 +46,12 @@ public:
     // The walk of the last classification as JSON text (string-out protocol);
     // -58 with length 0 before any classification.
     int GetDecisionTrace(char16_t* buffer, int* length);
+    // The same walk as an indented tree for people (DecisionTraceText.h).
+    int GetDecisionTraceText(char16_t* buffer, int* length);
+    // Overlays (Overlay.h): while on, each classification keeps a copy of its
+    // page so that SaveOverlay can draw the last one to a PNG file.
+    void SetOverlayRecording(bool on);
+    int SaveOverlay(const char16_t* path);
     // Page orientation search: when a page ends in a default branch (or with
     // no sub-template) it is tried again turned by 90, 180 and 270 degrees.
     void SetOrientationSearch(bool on) { orientationSearch_ = on; }
@@ -96,6 +102,8 @@ private:
     WalkRecord lastWalk_;
     int lastEntry_ = -1;
     bool haveTrace_ = false;
+    bool keepPage_ = false;  // a setting: kept across LoadClassifier
+    CRawImage lastPage_;     // the last page as handed in, while keepPage_
     bool orientationSearch_ = false;  // a setting: kept across LoadClassifier
     int decodeDpi_ = 0;               // a setting: kept across LoadClassifier
     int decodeThreads_ = 0;           // a setting: kept across LoadClassifier

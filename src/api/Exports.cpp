@@ -166,6 +166,21 @@ MORVANE_API int MORVANE_CALL MorvaneGetDecisionTrace(MorvaneChar* buffer, int* l
     return Guarded([&] { return TheClassifier().GetDecisionTrace(Out(buffer), length); });
 }
 
+MORVANE_API int MORVANE_CALL MorvaneGetDecisionTraceText(MorvaneChar* buffer, int* length) {
+    return Guarded([&] { return TheClassifier().GetDecisionTraceText(Out(buffer), length); });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneSetOverlayRecording(int on) {
+    return Guarded([&] {
+        TheClassifier().SetOverlayRecording(on != 0);
+        return 0;
+    });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneSaveOverlay(const MorvaneChar* path) {
+    return Guarded([&] { return TheClassifier().SaveOverlay(In(path)); });
+}
+
 MORVANE_API int MORVANE_CALL MorvaneSetOrientationSearch(int on) {
     return Guarded([&] {
         TheClassifier().SetOrientationSearch(on != 0);

@@ -714,6 +714,39 @@ bool CXmlDocument::WriteText(const std::u16string& text) {
     }
 }
 
+bool CXmlDocument::RemoveElement() {
+    Impl& d = *impl_;
+    if (!d.main) return false;
+    try {
+        const Element& e = d.elements[d.main];
+        if (e.kind == kUnended) return false;
+        const size_t parentStart = d.parent ? d.elements[d.parent].start : SIZE_MAX;
+        const uint32_t before = [&] {
+            uint32_t prev = 0;
+            for (uint32_t c = d.elements[d.parent].firstChild; c && c != d.main; c = d.elements[c].nextSibling)
+                prev = c;
+            return prev;
+        }();
+        const size_t previousStart = before ? d.elements[before].start : SIZE_MAX;
+        size_t from = e.start;
+        size_t to = e.end;
+        size_t lineStart = from;
+        while (lineStart > 0 && (d.text[lineStart - 1] == u' ' || d.text[lineStart - 1] == u'\t')) --lineStart;
+        size_t lineEnd = to;
+        while (lineEnd < d.text.size() && (d.text[lineEnd] == u' ' || d.text[lineEnd] == u'\t' || d.text[lineEnd] == u'\r'))
+            ++lineEnd;
+        if (lineStart > 0 && d.text[lineStart - 1] == u'\n' && (lineEnd == d.text.size() || d.text[lineEnd] == u'\n')) {
+            from = lineStart - 1;  // the line with its line break
+            to = lineEnd;
+        }
+        d.text.erase(from, to - from);
+        // The elements before the cut keep their offsets.
+        return d.Reparse(parentStart, previousStart);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 const std::u16string& CXmlDocument::Text() const { return impl_->text; }
 bool CXmlDocument::IsWellFormed() const { return impl_->wellFormed; }
 const std::vector<XmlParseError>& CXmlDocument::ParseErrors() const { return impl_->errors; }

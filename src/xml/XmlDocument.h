@@ -69,6 +69,10 @@ public:
     // Replaces the content of the main element (children included) by the
     // escaped text.
     bool WriteText(const std::u16string& text);
+    // Removes the main element with its content (and, when it stands on a
+    // line of its own, that line). The cursor is then before the element
+    // that followed it at the same level. False without a main element.
+    bool RemoveElement();
 
     const std::u16string& Text() const;
     bool IsWellFormed() const;
