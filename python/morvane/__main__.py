@@ -13,7 +13,8 @@ import sys
 from typing import List, Optional, Sequence, Tuple
 
 from ._library import LibraryNotFoundError, data_directory, load_library
-from .classifier import ERR_CLASSIFY, ERR_READ_IMAGE, Classifier, MorvaneError, Result
+from .classifier import ERR_CLASSIFY, ERR_READ_IMAGE, Classifier, MorvaneError
+from .result import Result
 
 IMAGE_EXTENSIONS = {"jpg", "jpeg", "jfif", "png", "tif", "tiff", "bmp", "gif", "j2k"}
 
