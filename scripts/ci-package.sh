@@ -41,6 +41,9 @@ check() { # description expected actual
   if [ "$2" != "$3" ]; then echo "FAIL: $1: expected [$2], got [$3]"; fail=1; else echo "ok: $1"; fi
 }
 data=/usr/share/morvane
+# Relocatable: no packaged file names the build or the source directory.
+check "no build or source path in the package" "" \
+  "$(dpkg -L morvane | while IFS= read -r f; do [ -f "$f" ] && grep -lF -e "$build" -e "$root/" "$f"; done || true)"
 check "installed version" "morvane-classify $(dpkg-deb -f "$tmp/$(basename "$deb")" Version)" "$(morvane-classify --version)"
 check "man pages" yes "$(man -w morvane-classify morvane-template morvane-measure >/dev/null 2>&1 ||
   ls /usr/share/man/man1/morvane-{classify,template,measure}.1* >/dev/null && echo yes)"

@@ -248,10 +248,12 @@ class Classifier:
 
     @property
     def library_path(self) -> str:
+        """The file of the shared library this classifier runs in."""
         return self._lib.path
 
     @property
     def version(self) -> str:
+        """The library's version (GetSDKVersion), the package's as well."""
         return self._lib.version()
 
     def _check(self, code: int, detail: str = "") -> None:
@@ -439,6 +441,19 @@ class Classifier:
         if not isinstance(value, dict):
             raise MorvaneError(ERR_CLASSIFY, "unexpected answer", text[:80])
         return value
+
+    def _raw_json(self, getter_name: str) -> str:
+        """The JSON text a getter of the last classification gives ("" when
+        it gives none), as the library wrote it."""
+        with _process_lock:
+            self._require_open()
+            code, text = self._lib.read_text_or_code(getattr(self._lib, getter_name))
+        return text if code == 0 else ""
+
+    def _raw_mrz(self, zone: str) -> str:
+        """The library's JSON reading of a zone ("" when it gives none)."""
+        code, text = self._lib.read_text_or_code(self._lib.MorvaneParseMrz, self._lib.utf16(zone))
+        return text if code == 0 else ""
 
     def explain(self) -> Dict[str, Any]:
         """The decision trace of the last classification (the walked path, per
