@@ -13,11 +13,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-release"
 started=$(date +%s)
 export DEBIAN_FRONTEND=noninteractive
+# Wait for another apt or dpkg run to finish rather than fail.
+apt=(apt-get -o DPkg::Lock::Timeout=600 -y -qq)
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
 rm -f "$build"/morvane_*.deb
-(cd "$build" && cpack -G DEB >/dev/null)
+(cd "$build" && cpack -G DEB >"$build/cpack.log" 2>&1) || { cat "$build/cpack.log"; exit 1; }
 deb=$(ls "$build"/morvane_*.deb)
 echo "== package: $(basename "$deb")"
 dpkg-deb -f "$deb" Package Version Depends
@@ -27,13 +29,13 @@ aside="$build.aside-$$"
 restore() {
   [ -d "$aside" ] && mv "$aside" "$build"
   if dpkg-query -W -f='${Status}' morvane 2>/dev/null | grep -q "install ok installed"; then
-    apt-get remove -y -qq --purge morvane >/dev/null
+    "${apt[@]}" remove --purge morvane >/dev/null
   fi
   rm -rf "$tmp"
 }
 trap restore EXIT
 cp "$deb" "$tmp/"
-(cd "$tmp" && apt-get install -y -qq ./"$(basename "$deb")" >/dev/null)
+(cd "$tmp" && "${apt[@]}" install ./"$(basename "$deb")" >/dev/null)
 mv "$build" "$aside"
 
 fail=0
@@ -90,7 +92,7 @@ check "hosts load the packaged library" "/usr/lib/libmorvaneclassifier.so.6" \
   "$(ldd "$tmp/host-pc" | sed -n 's/.*libmorvaneclassifier[^ ]* => \([^ ]*\) .*/\1/p' | sed 's|^/lib/|/usr/lib/|')"
 
 mv "$aside" "$build"
-apt-get remove -y -qq --purge morvane >/dev/null
+"${apt[@]}" remove --purge morvane >/dev/null
 check "package removed" "" "$(dpkg-query -W -f='${Status}' morvane 2>/dev/null | grep 'install ok' || true)"
 check "no file left" "" "$(ls /usr/bin/morvane-* /usr/lib/libmorvaneclassifier* /usr/share/morvane 2>/dev/null || true)"
 echo "Debian package check took $(($(date +%s) - started)) s."
