@@ -13,7 +13,7 @@ if(MORVANE_SANITIZE)
 endif()
 add_test(NAME MorvaneInstallAndHost
          COMMAND ${PROJECT_SOURCE_DIR}/tests/install/install_test.sh ${PROJECT_BINARY_DIR} ${PROJECT_SOURCE_DIR}
-                 ${CMAKE_C_COMPILER} "${_morvane_host_flags}" "${_morvane_host_libs}")
+                 ${MORVANE_VERSION} ${CMAKE_C_COMPILER} "${_morvane_host_flags}" "${_morvane_host_libs}")
 
 # The Python package's tests load the library into a Python interpreter, which
 # a sanitizer build of the library cannot run in; scripts/test.sh runs them

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "tool_options.h"
 #include "image/Dib.h"
 #include "layout/CharLocation.h"
 #include "layout/LineLocation.h"
@@ -25,6 +26,19 @@
 using namespace libMorvaneClassifier;
 
 namespace {
+
+constexpr char kUsage[] =
+    "Usage: morvane-layout-accuracy [--] JOBFILE\n"
+    "Locates the text lines (and, in \"text\" mode, the characters) of each page\n"
+    "the job file lists, one page a line:\n"
+    "  PAGE.pgm METHOD lines|text key=value...\n"
+    "and prints \"P index\", then \"L l t r b\" per line and \"C l t r b\" per\n"
+    "character.\n"
+    "\n"
+    "Options:\n"
+    "  --help         show this text and exit\n"
+    "  --version      print the version and exit\n"
+    "  --             end of options: what follows is the job file\n";
 
 bool ReadPgm(const std::string& path, CRawImage& img) {
     std::ifstream in(path, std::ios::binary);
@@ -41,11 +55,24 @@ bool ReadPgm(const std::string& path, CRawImage& img) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <job file>\n", argv[0]);
+    if (const int status = morvane_tool::HandleHelpAndVersion(argc, argv, "morvane-layout-accuracy", kUsage);
+        status >= 0)
+        return status;
+    int first = 1;
+    if (argc > 1 && morvane_tool::IsEndOfOptions(argv[1])) first = 2;
+    else if (argc > 1 && argv[1][0] == '-' && argv[1][1] != 0) {
+        std::fprintf(stderr, "morvane-layout-accuracy: unknown option '%s'\n%s", argv[1], kUsage);
         return 2;
     }
-    std::ifstream jobs(argv[1]);
+    if (argc != first + 1) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    std::ifstream jobs(argv[first]);
+    if (!jobs) {
+        std::fprintf(stderr, "morvane-layout-accuracy: cannot read %s\n", argv[first]);
+        return 2;
+    }
     std::string line;
     int index = 0;
     while (std::getline(jobs, line)) {

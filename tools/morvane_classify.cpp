@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "tool_options.h"
 #include "morvane/classifier.h"
 #include "core/TextConv.h"
 #include "host_calls.h"
@@ -86,6 +87,7 @@ constexpr char kUsage[] =
     "%s"
     "  --help         show this text\n"
     "  --version      print the library version\n"
+    "  --             end of options: every argument after it is a PATH\n"
     "\n"
     "A directory PATH is searched recursively for image files. Exit status: 0 when every\n"
     "page was classified, 1 when any page failed (a page whose worker process dies or\n"
@@ -154,12 +156,12 @@ bool IsDirectory(const std::string& path) {
 
 bool LoadApi(Api& api, std::string& error) {
     // Beside the program (a build tree), in the installed tree around it
-    // (bin/ and lib/ under one prefix), in the build tree it came from, then
-    // wherever the dynamic linker looks.
+    // (bin/ and lib/ under one prefix), then wherever the dynamic linker
+    // looks. Only paths relative to the program: no build directory is
+    // written into it.
     const std::string candidates[] = {
         ExecutableDirectory() + "/libmorvaneclassifier.so",
         ExecutableDirectory() + "/../" MORVANE_INSTALLED_LIBDIR "/" MORVANE_SONAME,
-        std::string(MORVANE_LIBRARY_DIR) + "/libmorvaneclassifier.so",
         MORVANE_SONAME,
         "libmorvaneclassifier.so",
     };
@@ -246,12 +248,18 @@ void WalkDirectory(const std::string& root, bool followLinks, std::vector<std::s
     out.insert(out.end(), found.begin(), found.end());
 }
 
+// The bundled examples: in the installed tree around the program, through
+// the link a build tree keeps to the source's examples, or in a build
+// directory inside the source tree.
 std::string BundledDirectory(const char* relative) {
-    const std::string beside = ExecutableDirectory() + "/../examples/" + relative;
-    if (Exists(beside)) return beside;
-    const std::string installed = ExecutableDirectory() + "/../" MORVANE_INSTALLED_DATADIR "/" + relative;
-    if (Exists(installed)) return installed;
-    return std::string(MORVANE_SOURCE_DIR) + "/examples/" + relative;
+    const std::string candidates[] = {
+        ExecutableDirectory() + "/../" MORVANE_INSTALLED_DATADIR "/" + relative,
+        ExecutableDirectory() + "/morvane-examples/" + relative,
+        ExecutableDirectory() + "/../examples/" + relative,
+    };
+    for (const std::string& c : candidates)
+        if (Exists(c)) return c;
+    return candidates[0];
 }
 
 // --explain and --orient: the optional functions they need.
@@ -424,6 +432,10 @@ int main(int argc, char** argv) {
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (morvane_tool::IsEndOfOptions(argv[i])) {
+            inputs.insert(inputs.end(), argv + i + 1, argv + argc);
+            break;
+        }
         auto value = [&](const char* option) -> const char* {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "morvane-classify: %s needs a value\n%s", option, Usage().c_str());

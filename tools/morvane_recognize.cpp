@@ -1,7 +1,7 @@
 // Recognises whole images (binary PGM) with one engine record and prints,
 // per image, the file name and the candidates with their scores:
 //
-//   morvane-recognize [-e ENGINEDIR] [-m MAINTYPE] [-s SUBTYPE] [-f FILTERTYPE] FILE.pgm...
+//   morvane-recognize [-e ENGINEDIR] [-m MAINTYPE] [-s SUBTYPE] [-f FILTERTYPE] [--] FILE.pgm...
 //   FILE.pgm<TAB>A:120 B:340 ...
 //
 // The engine directory defaults to the directory of this program, where a
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tool_options.h"
 #include "engines/GeneralRecog.h"
 #include "engines/KernelInfo.h"
 #include "image/Dib.h"
@@ -23,6 +24,20 @@
 using namespace libMorvaneClassifier;
 
 namespace {
+
+constexpr char kUsage[] =
+    "Usage: morvane-recognize [-e DIR] [-m MAIN] [-s SUB] [-f FILTER] [--] FILE.pgm...\n"
+    "Recognises each whole image (binary PGM) with one engine record and prints\n"
+    "the file name and the candidates with their scores, one line per image.\n"
+    "\n"
+    "Options:\n"
+    "  -e DIR         engine directory (default: the program's directory)\n"
+    "  -m MAIN        the engine record's main type\n"
+    "  -s SUB         the engine record's sub type\n"
+    "  -f FILTER      the engine record's filter type\n"
+    "  --help         show this text and exit\n"
+    "  --version      print the version and exit\n"
+    "  --             end of options: what follows are images\n";
 
 bool ReadPgm(const char* path, CRawImage& image) {
     std::ifstream in(path, std::ios::binary);
@@ -42,17 +57,28 @@ bool ReadPgm(const char* path, CRawImage& image) {
 int main(int argc, char** argv) {
     CKernelInfo engine;
     std::string dir = ExecutableDirectory();
+    if (const int status = morvane_tool::HandleHelpAndVersion(argc, argv, "morvane-recognize", kUsage); status >= 0)
+        return status;
     int i = 1;
-    for (; i + 1 < argc && argv[i][0] == '-'; i += 2) {
+    for (; i < argc && argv[i][0] == '-'; i += 2) {
+        if (morvane_tool::IsEndOfOptions(argv[i])) {
+            ++i;
+            break;
+        }
+        int* field = !std::strcmp(argv[i], "-m") ? &engine.mainType
+                     : !std::strcmp(argv[i], "-s") ? &engine.subType
+                     : !std::strcmp(argv[i], "-f") ? &engine.filterType
+                                                   : nullptr;
+        if ((!field && std::strcmp(argv[i], "-e") != 0) || i + 1 >= argc) {
+            std::fprintf(stderr, "morvane-recognize: unknown option or missing value '%s'\n%s", argv[i], kUsage);
+            return 2;
+        }
         const char* v = argv[i + 1];
-        if (!std::strcmp(argv[i], "-e")) dir = v;
-        else if (!std::strcmp(argv[i], "-m")) engine.mainType = std::atoi(v);
-        else if (!std::strcmp(argv[i], "-s")) engine.subType = std::atoi(v);
-        else if (!std::strcmp(argv[i], "-f")) engine.filterType = std::atoi(v);
-        else break;
+        if (field) *field = std::atoi(v);
+        else dir = v;
     }
     if (i >= argc) {
-        std::fprintf(stderr, "usage: morvane-recognize [-e DIR] [-m MAIN] [-s SUB] [-f FILTER] FILE.pgm...\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     EngineDirectory() = dir;

@@ -36,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "tool_options.h"
 #include "api/DecisionTrace.h"
 #include "api/MainTemplateEntry.h"
 #include "filters/FilterArray.h"
@@ -68,11 +69,12 @@ constexpr size_t kFewSamples = 3;         // fewer samples give a shaky class
 
 constexpr char kUsage[] =
     "usage: morvane-template add --main MAIN.xml --group PATH --id ID --name NAME\n"
-    "                            [--output-id X] [--replace] [--force] [--dpi H[,V]] SAMPLE...\n"
-    "       morvane-template check MAIN.xml [--dpi H[,V]] [--strict POINTS] SAMPLE...\n"
+    "                            [--output-id X] [--replace] [--force] [--dpi H[,V]] [--] SAMPLE...\n"
+    "       morvane-template check [--] MAIN.xml [--dpi H[,V]] [--strict POINTS] [--] SAMPLE...\n"
     "       morvane-template list MAIN.xml [--dot]\n"
     "       morvane-template show MAIN.xml ID\n"
     "       morvane-template remove MAIN.xml ID\n"
+    "       morvane-template --help | --version\n"
     "\n"
     "  add     teach a new document type from sample pages. PATH names the parent group\n"
     "          by the Name of each group below the root, separated by '/' (\"\" or \"/\" is\n"
@@ -270,12 +272,20 @@ int Check(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    const std::string mainPath = argv[0];
+    int first = 0;
+    bool optionsEnded = morvane_tool::IsEndOfOptions(argv[0]);
+    if (optionsEnded && ++first >= argc) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const std::string mainPath = argv[first];
     int h = 0, v = 0;
     int32_t strict = -1;  // margin the levels must reach; -1: margins only reported
     std::vector<std::string> samples;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--dpi") == 0) {
+    for (int i = first + 1; i < argc; ++i) {
+        if (!optionsEnded && morvane_tool::IsEndOfOptions(argv[i])) {
+            optionsEnded = true;
+        } else if (!optionsEnded && std::strcmp(argv[i], "--dpi") == 0) {
             if (i + 1 >= argc || !ParseDpi(argv[i + 1], h, v)) {
                 std::fprintf(stderr, "morvane-template: bad --dpi value\n");
                 return 2;
@@ -484,6 +494,10 @@ int Add(int argc, char** argv) {
     std::vector<std::string> samples;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (morvane_tool::IsEndOfOptions(argv[i])) {
+            samples.insert(samples.end(), argv + i + 1, argv + argc);
+            break;
+        }
         auto value = [&](std::string& out) {
             if (i + 1 >= argc) return false;
             out = argv[++i];
@@ -1068,10 +1082,8 @@ int Remove(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
+    if (const int status = morvane_tool::HandleHelpAndVersion(argc, argv, "morvane-template", kUsage); status >= 0)
+        return status;
     if (argc >= 2 && std::strcmp(argv[1], "check") == 0) return Check(argc - 2, argv + 2);
     if (argc >= 2 && std::strcmp(argv[1], "add") == 0) return Add(argc - 2, argv + 2);
     if (argc >= 2 && std::strcmp(argv[1], "list") == 0) return List(argc - 2, argv + 2);

@@ -1,19 +1,27 @@
 """python -m morvane: classifies page images like the morvane-classify tool.
 
-Same options, output lines and exit status: 0 when every page was
-classified, 1 when any page failed, 2 on usage errors or when the classifier
-or a template cannot be loaded.
+Same options (the everyday ones: -t, -w, --dpi, --valid, --shortcut, --json,
+--explain, --text, --mrz, --orient, --jobs), output lines and exit status: 0
+when every page was classified, 1 when any page failed, 2 on usage errors or
+when the classifier or a template cannot be loaded. A reader that goes away
+(``| head``) ends the run quietly, as it ends the C tool.
 """
 
 from __future__ import annotations
 
 import argparse
+import concurrent.futures
+import json
+import multiprocessing
 import os
+import signal
 import sys
-from typing import List, Optional, Sequence, Tuple
+from dataclasses import dataclass
+from typing import Iterator, List, Optional, Sequence, Tuple
 
 from ._library import LibraryNotFoundError, data_directory, load_library
-from .classifier import ERR_CLASSIFY, ERR_READ_IMAGE, Classifier, MorvaneError, Result
+from .classifier import ERR_CLASSIFY, ERR_READ_IMAGE, Classifier, MorvaneError
+from .result import Result
 
 IMAGE_EXTENSIONS = {"jpg", "jpeg", "jfif", "png", "tif", "tiff", "bmp", "gif", "j2k"}
 
@@ -89,6 +97,17 @@ def parse_dpi(text: str) -> Tuple[int, int]:
     return parts[0], parts[1]
 
 
+@dataclass(frozen=True)
+class Options:
+    """What a page's report holds besides the answer."""
+
+    as_json: bool = False
+    explain: bool = False
+    text: bool = False
+    mrz: bool = False
+    orient: bool = False
+
+
 def classify_page(classifier: Classifier, page: str, indexes: Sequence[int],
                   dpi: Optional[Tuple[int, int]]) -> Tuple[Optional[Result], int, str]:
     """Tries the main templates in order; the first that yields a sub-template answers."""
@@ -106,6 +125,115 @@ def classify_page(classifier: Classifier, page: str, indexes: Sequence[int],
     return None, code, message
 
 
+def page_report(classifier: Classifier, page: str, indexes: Sequence[int], dpi: Optional[Tuple[int, int]],
+                options: Options) -> Tuple[str, bool]:
+    """A page's report as the C tool prints it, and whether it was classified."""
+    result, code, message = classify_page(classifier, page, indexes, dpi)
+    line = format_line(page, result, code, message, options.as_json)
+    turn = trace = text = zone = ""
+    lines: List[str] = []
+    if code != ERR_READ_IMAGE:
+        if options.orient:
+            turn = str(classifier.page_turn)
+        if options.explain:
+            trace = classifier._raw_json("MorvaneGetDecisionTrace")
+        if options.text or options.mrz:
+            raw = classifier._raw_json("MorvaneGetRecognisedText")
+            parsed = json.loads(raw) if raw else {}
+            lines = [str(item.get("text", "")) for item in parsed.get("lines", []) if isinstance(item, dict)]
+            if options.text:
+                text = raw
+            if options.mrz:
+                zone = classifier._raw_mrz("".join(x + "\n" for x in lines))
+    if options.as_json:
+        extra = (f',"turn":{turn}' if turn else "") + (f',"trace":{trace}' if trace else "")
+        extra += (f',"text":{text}' if text else "") + (f',"mrz":{zone}' if zone else "")
+        return line[:-1] + extra + "}\n", result is not None
+    out = [line]
+    if turn:
+        out.append(f"  turn: {turn}")
+    if trace:
+        out.append(f"  trace: {trace}")
+    if options.text and code != ERR_READ_IMAGE:
+        shown = ["".join("?" if ord(c) < 0x20 or ord(c) == 0x7F else c for c in x) for x in lines]
+        out.extend(f"  text: {x}" for x in shown) if shown else out.append("  text: (none)")
+    if zone:
+        out.append(f"  mrz: {zone}")
+    return "\n".join(out) + "\n", result is not None
+
+
+# -- worker processes of --jobs: each opens its own classifier --------------------
+
+@dataclass(frozen=True)
+class Setup:
+    workdir: Optional[str]
+    templates: Tuple[str, ...]
+    valid: Tuple[str, ...]
+    shortcut: bool
+    orient: bool
+
+
+_worker: Optional[Tuple[Classifier, List[int]]] = None
+
+
+def open_classifier(setup: Setup) -> Tuple[Classifier, List[int]]:
+    """A classifier with the templates and settings of the run; raises
+    MorvaneError or ValueError when they cannot be loaded."""
+    classifier = Classifier(workdir=setup.workdir)
+    indexes = []
+    for template in setup.templates:
+        try:
+            indexes.append(classifier.add_template(template))
+        except (MorvaneError, ValueError) as e:
+            classifier.close()
+            raise ValueError(f"cannot load template {template}: {e}") from None
+    for index in indexes:
+        if setup.valid:
+            classifier.set_valid(list(setup.valid), index)
+        if setup.shortcut:
+            classifier.set_shortcut(True, index)
+    if setup.orient:
+        classifier.set_orientation_search(True)
+    return classifier, indexes
+
+
+def _start_worker(setup: Setup) -> None:
+    global _worker
+    signal.signal(signal.SIGINT, signal.SIG_IGN)  # the parent handles ^C
+    _worker = open_classifier(setup)
+
+
+def _work(job: Tuple[str, Optional[Tuple[int, int]], Options]) -> Tuple[str, bool]:
+    assert _worker is not None
+    classifier, indexes = _worker
+    return page_report(classifier, job[0], indexes, job[1], job[2])
+
+
+def reports(setup: Setup, pages: Sequence[str], dpi: Optional[Tuple[int, int]], options: Options,
+            jobs: int) -> Iterator[Tuple[str, bool]]:
+    """Every page's report, in the order of the pages."""
+    if jobs <= 1 or len(pages) <= 1:
+        classifier, indexes = open_classifier(setup)
+        with classifier:
+            for page in pages:
+                yield page_report(classifier, page, indexes, dpi, options)
+        return
+    context = multiprocessing.get_context("fork")
+    with concurrent.futures.ProcessPoolExecutor(max_workers=min(jobs, len(pages)), mp_context=context,
+                                                initializer=_start_worker, initargs=(setup,)) as pool:
+        yield from pool.map(_work, [(page, dpi, options) for page in pages], chunksize=1)
+
+
+def positive(text: str) -> int:
+    try:
+        value = int(text, 10)
+    except ValueError:
+        value = 0
+    if not 0 < value <= 1024:
+        raise argparse.ArgumentTypeError(f"bad value '{text}': give 1 to 1024")
+    return value
+
+
 def main(argv: Optional[Sequence[str]] = None) -> int:
     parser = argparse.ArgumentParser(prog="python -m morvane",
                                      description="Classifies page images with one or more main templates.")
@@ -117,6 +245,12 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
                         help="restrict the answer to these sub-template IDs (repeatable)")
     parser.add_argument("--shortcut", action="store_true", help="answer from the single --valid ID")
     parser.add_argument("--json", action="store_true", help="print one JSON object per page")
+    parser.add_argument("--explain", action="store_true", help="also print the decision trace of each page")
+    parser.add_argument("--text", action="store_true", help="also print the text lines the text filters read")
+    parser.add_argument("--mrz", action="store_true", help="also read the lines as a machine-readable zone")
+    parser.add_argument("--orient", action="store_true",
+                        help="retry pages that end in a default branch turned by 90, 180 and 270 degrees")
+    parser.add_argument("--jobs", type=positive, default=1, metavar="N", help="classify in N worker processes")
     parser.add_argument("--version", action="store_true", help="print the library version")
     parser.add_argument("paths", nargs="*", metavar="PATH")
     args = parser.parse_args(argv)
@@ -138,33 +272,43 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     if not templates:
         print("morvane: no main template given and no example set found (-t MAIN.xml)", file=sys.stderr)
         return 2
+    setup = Setup(workdir=args.workdir, templates=tuple(templates), valid=tuple(args.valid),
+                  shortcut=args.shortcut, orient=args.orient)
+    options = Options(as_json=args.json, explain=args.explain, text=args.text, mrz=args.mrz, orient=args.orient)
     try:
-        classifier = Classifier(workdir=args.workdir)
+        # Opened once here as well, so that a classifier or template that
+        # cannot be loaded is reported before any page.
+        first, _ = open_classifier(setup)
+        first.close()
     except MorvaneError as e:
         print(f"morvane: cannot load the classifier: {e}", file=sys.stderr)
         return 2
-    with classifier:
-        indexes = []
-        for template in templates:
-            try:
-                indexes.append(classifier.add_template(template))
-            except (MorvaneError, ValueError) as e:
-                print(f"morvane: cannot load template {template}: {e}", file=sys.stderr)
-                return 2
-        for index in indexes:
-            if args.valid:
-                classifier.set_valid(args.valid, index)
-            if args.shortcut:
-                classifier.set_shortcut(True, index)
-        any_failed = False
-        out = sys.stdout
-        for page in pages_of(args.paths):
-            result, code, message = classify_page(classifier, page, indexes, args.dpi)
-            any_failed |= result is None
-            out.write(format_line(page, result, code, message, args.json) + "\n")
-            out.flush()
+    except ValueError as e:
+        print(f"morvane: {e}", file=sys.stderr)
+        return 2
+    any_failed = False
+    out = sys.stdout
+    for report, classified in reports(setup, pages_of(args.paths), args.dpi, options, args.jobs):
+        any_failed |= not classified
+        out.write(report)
+        out.flush()
     return 1 if any_failed else 0
 
 
+def run() -> int:
+    """main() as a program: a closed output pipe ends it quietly, the way it
+    ends the C tool (by SIGPIPE)."""
+    try:
+        return main()
+    except BrokenPipeError:
+        # Nothing more can be written; keep the interpreter from reporting
+        # the failed flush of standard output at exit.
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, sys.stdout.fileno())
+        return 141
+    except KeyboardInterrupt:
+        return 130
+
+
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run())

@@ -47,6 +47,8 @@ class Library:
     MorvaneSetOrientationSearch: Callable[[int], int]
     MorvaneGetPageTurn: Callable[..., int]
     MorvaneSetDecodeResolution: Callable[[int], int]
+    MorvaneGetLastErrorDetail: Optional[Callable[..., int]]
+    MorvaneClassifyEncodedImage: Optional[Callable[..., int]]
 
     def __init__(self, path: str) -> None:
         try:
@@ -87,6 +89,19 @@ class Library:
                 raise LibraryNotFoundError(f"{path!r} is not the Morvane library: it lacks {name}") from None
             fn.restype = restype
             fn.argtypes = argtypes
+            setattr(self, name, fn)
+        # Functions of newer libraries, bound when the library exports them
+        # (None otherwise): the detail text of the last failure, and pages
+        # handed over as encoded bytes.
+        optional = {
+            "MorvaneGetLastErrorDetail": (c_int, [out, intp]),
+            "MorvaneClassifyEncodedImage": (c_int, [ctypes.c_char_p, ctypes.c_longlong, c_int, c_int]),
+        }
+        for name, (restype, argtypes) in optional.items():
+            fn = getattr(self.dll, name, None)
+            if fn is not None:
+                fn.restype = restype
+                fn.argtypes = argtypes
             setattr(self, name, fn)
 
     @staticmethod
@@ -148,6 +163,12 @@ class Library:
     def version(self) -> str:
         return self.read_text(self.GetSDKVersion) or ""
 
+    def last_error_detail(self) -> str:
+        """What the library tells about its last failure ("" when it cannot)."""
+        if self.MorvaneGetLastErrorDetail is None:
+            return ""
+        return self.read_text(self.MorvaneGetLastErrorDetail) or ""
+
 
 def _package_checkout_root() -> Optional[Path]:
     """The source checkout this package lies in, if it lies in one."""
@@ -172,6 +193,11 @@ def _pkg_config_libdir() -> Optional[str]:
 def candidate_paths() -> List[str]:
     """Where the library is looked for when MORVANE_LIBRARY is not set."""
     found: List[str] = []
+    # Installed with the library (the Debian package, or cmake --install):
+    # <prefix>/lib/python3/dist-packages/morvane beside <prefix>/lib.
+    package = Path(__file__).resolve().parent
+    if package.parent.name in ("dist-packages", "site-packages") and len(package.parents) > 3:
+        found.append(str(package.parents[2] / SONAME))
     libdir = _pkg_config_libdir()
     if libdir:
         found.append(os.path.join(libdir, SONAME))

@@ -3,15 +3,18 @@
 from __future__ import annotations
 
 import ctypes
+import errno
 import json
 import numbers
 import os
+import tempfile
 import threading
-from dataclasses import dataclass
+import weakref
 from pathlib import Path
-from typing import TYPE_CHECKING, Any, Dict, Iterable, List, Optional, Tuple, Union
+from typing import IO, TYPE_CHECKING, Any, Dict, Iterable, List, Optional, Tuple, Union
 
 from ._library import Library, data_directory, load_library
+from .result import Mrz, Result, TextLine, score_and_margin
 
 if TYPE_CHECKING:  # pragma: no cover
     import numpy as np
@@ -21,6 +24,12 @@ if TYPE_CHECKING:  # pragma: no cover
 
 PathLike = Union[str, "os.PathLike[str]"]
 Dpi = Union[int, Tuple[int, int], None]
+#: What classify() takes: a path, the bytes of an encoded image file, a
+#: binary file object, or a NumPy image.
+Page = Union[PathLike, bytes, bytearray, memoryview, IO[bytes], "ImageArray"]
+
+# The range of the library's int arguments.
+_INT_MIN, _INT_MAX = -(1 << 31), (1 << 31) - 1
 
 # Result codes of the library (the ones this wrapper names).
 ERR_CLASSIFY = -8
@@ -31,7 +40,9 @@ ERR_INVALID_PARAMETER = -61
 
 
 class MorvaneError(Exception):
-    """A failure reported by the library: its result code and message."""
+    """A failure reported by the library: its result code, its message and
+    the detail (the library's own account of the failure when it gives one,
+    else what the call was about)."""
 
     def __init__(self, code: int, message: str, detail: str = "") -> None:
         self.code = code
@@ -41,19 +52,55 @@ class MorvaneError(Exception):
         super().__init__(f"{text}: {detail}" if detail else text)
 
 
-@dataclass(frozen=True)
-class Result:
-    """The winning sub-template of a classification."""
+class PageNotFoundError(MorvaneError, FileNotFoundError):
+    """A page or template file that does not exist (a FileNotFoundError)."""
 
-    id: str
-    name: str
-    output_id: str
+    def __init__(self, code: int, message: str, path: str) -> None:
+        MorvaneError.__init__(self, code, message, path)
+        self.errno = errno.ENOENT
+        self.strerror = os.strerror(errno.ENOENT)
+        self.filename = path
+
+
+class PagePermissionError(MorvaneError, PermissionError):
+    """A page or template file that may not be read (a PermissionError)."""
+
+    def __init__(self, code: int, message: str, path: str) -> None:
+        MorvaneError.__init__(self, code, message, path)
+        self.errno = errno.EACCES
+        self.strerror = os.strerror(errno.EACCES)
+        self.filename = path
 
 
 # The library holds one classifier per process and is not thread-safe: one
 # Classifier may be open at a time, and every call goes through this lock.
+# The open one is only referred to weakly, so a Classifier dropped without
+# close() is collected, releases the library, and the next one may open.
 _process_lock = threading.RLock()
-_open_classifier: Optional["Classifier"] = None
+_open_classifier: Optional["weakref.ReferenceType[Classifier]"] = None
+
+
+def _c_int(value: object, what: str) -> int:
+    """A whole number that fits the library's int arguments."""
+    if isinstance(value, bool) or not isinstance(value, numbers.Integral):
+        raise TypeError(f"{what} must be a whole number, got {value!r}")
+    number = int(value)
+    if not _INT_MIN <= number <= _INT_MAX:
+        raise ValueError(f"{what} is out of range: {number}")
+    return number
+
+
+# Leading bytes of the image formats the library reads, with the file name
+# suffix its readers are chosen by.
+_SIGNATURES = ((b"\x89PNG\r\n\x1a\n", ".png"), (b"\xff\xd8\xff", ".jpg"), (b"II*\x00", ".tif"),
+               (b"MM\x00*", ".tif"), (b"BM", ".bmp"), (b"GIF8", ".gif"), (b"\xff\x4f\xff\x51", ".j2k"))
+
+
+def _suffix_of(data: bytes) -> str:
+    for signature, suffix in _SIGNATURES:
+        if data.startswith(signature):
+            return suffix
+    return ".png"
 
 
 _malloc_tuned = False
@@ -161,7 +208,7 @@ class Classifier:
         self._open = False
         with _process_lock:
             _tune_malloc()
-            if _open_classifier is not None:
+            if _open_classifier is not None and _open_classifier() is not None:
                 raise MorvaneError(ERR_CALL_ORDER, self._lib.message(ERR_CALL_ORDER),
                                    "another Classifier is open in this process; close it first")
             directory = None
@@ -172,7 +219,7 @@ class Classifier:
             if code != 0:
                 raise MorvaneError(code, self._lib.message(code), f"working directory {os.fspath(workdir or '')!r}")
             self._open = True
-            _open_classifier = self
+            _open_classifier = weakref.ref(self)
         self.workdir: Optional[Path] = Path(workdir) if workdir is not None else None
 
     # -- lifetime -------------------------------------------------------------
@@ -184,7 +231,7 @@ class Classifier:
             if self._open:
                 self._lib.FreeClassifier()
                 self._open = False
-                if _open_classifier is self:
+                if _open_classifier is not None and _open_classifier() in (self, None):
                     _open_classifier = None
 
     def __enter__(self) -> "Classifier":
@@ -201,15 +248,32 @@ class Classifier:
 
     @property
     def library_path(self) -> str:
+        """The file of the shared library this classifier runs in."""
         return self._lib.path
 
     @property
     def version(self) -> str:
+        """The library's version (GetSDKVersion), the package's as well."""
         return self._lib.version()
 
     def _check(self, code: int, detail: str = "") -> None:
         if code != 0:
-            raise MorvaneError(code, self._lib.message(code), detail)
+            raise self._error(code, detail)
+
+    def _error(self, code: int, detail: str = "", path: Optional[str] = None) -> MorvaneError:
+        """The exception for a failed call: for a file that is missing or may
+        not be read, the matching OSError (still a MorvaneError); the
+        library's own detail text when it offers one."""
+        message = self._lib.message(code)
+        if path is not None:
+            if not os.path.lexists(path):
+                return PageNotFoundError(code, message, path)
+            if not os.access(path, os.R_OK):
+                return PagePermissionError(code, message, path)
+        library_detail = self._lib.last_error_detail()
+        if library_detail:
+            detail = f"{detail}: {library_detail}" if detail else library_detail
+        return MorvaneError(code, message, detail)
 
     def _require_open(self) -> None:
         if not self._open:
@@ -219,16 +283,28 @@ class Classifier:
 
     def add_template(self, path: PathLike) -> int:
         """Loads a main template file; returns its index."""
-        text = self._lib.utf16(os.fspath(path))
+        name = os.fspath(path)
+        text = self._lib.utf16(name)
         with _process_lock:
             self._require_open()
             index = ctypes.c_int(-1)
-            self._check(self._lib.AddMainTemplate(text, ctypes.byref(index)), os.fspath(path))
+            code = self._lib.AddMainTemplate(text, ctypes.byref(index))
+            if code != 0:
+                raise self._error(code, name, name)
             return index.value
 
-    def set_valid(self, ids: Iterable[str], template: int = 0) -> None:
-        """Restricts answers of a main template to these sub-template IDs."""
-        encoded = [self._lib.utf16(i) for i in ids]
+    def set_valid(self, ids: Union[str, Iterable[str]], template: int = 0) -> None:
+        """Restricts answers of a main template to these sub-template IDs
+        (one ID as a string, or a sequence of them)."""
+        if isinstance(ids, str):
+            ids = [ids]
+        elif isinstance(ids, (bytes, bytearray)) or not isinstance(ids, Iterable):
+            raise TypeError(f"ids must be a sub-template ID or a sequence of them, got {type(ids).__name__}")
+        listed = list(ids)
+        for i in listed:
+            if not isinstance(i, str):
+                raise TypeError(f"sub-template IDs are strings, got {i!r}")
+        encoded = [self._lib.utf16(i) for i in listed]
         with _process_lock:
             self._require_open()
             self._check_index(template)
@@ -244,55 +320,115 @@ class Classifier:
             self._check(self._lib.SetAttribute(0, 1 if on else 0, template))
 
     def _check_index(self, template: int) -> None:
-        if isinstance(template, bool) or not isinstance(template, int):
-            raise TypeError(f"template must be an index from add_template, got {template!r}")
+        template = _c_int(template, "template (an index from add_template)")
         # The setters above do not check the index; SetPixelResolution does
         # (and classify sets the resolution again anyway).
         self._check(self._lib.SetPixelResolution(0, 0, template), f"template index {template}")
 
     # -- classification -------------------------------------------------------
 
-    def classify(self, page: Union[PathLike, "ImageArray"], template: int = 0, dpi: Dpi = None) -> Result:
-        """Classifies an image file or a NumPy image with a main template.
+    def classify(self, page: Page, template: int = 0, dpi: Dpi = None, *, explain: bool = False,
+                 mrz: bool = False) -> Result:
+        """Classifies one page with a main template and returns everything
+        known about the answer as one immutable :class:`Result`.
 
-        ``page``: a path, or a uint8 array of shape (h, w) (gray levels, 0
-        black) or (h, w, 3) (RGB). ``dpi``: the page's resolution (one number
-        or (horizontal, vertical)); None uses the template's own.
-        Raises MorvaneError when the page cannot be read or matches nothing.
+        ``page``: a path; the bytes of an encoded image file (PNG, JPEG,
+        TIFF, BMP, GIF, JPEG-2000) or a binary file object holding one; or a
+        uint8 NumPy array of shape (h, w) (gray levels, 0 black) or (h, w, 3)
+        (RGB). ``template``: an index from :meth:`add_template`. ``dpi``: the
+        page's resolution (one number or (horizontal, vertical)); None uses
+        the template's own. ``explain=True`` adds the decision trace,
+        ``mrz=True`` the machine-readable zone read from the recognised text.
+
+        Raises FileNotFoundError or PermissionError (both also MorvaneError)
+        for a path that is missing or may not be read, MorvaneError when the
+        page cannot be read or matches nothing, TypeError and ValueError for
+        arguments the library cannot take.
         """
         h, v = _dpi_pair(dpi)
+        index = _c_int(template, "template (an index from add_template)")
+        if hasattr(page, "read") and not isinstance(page, (str, os.PathLike)):
+            data = page.read()
+            if not isinstance(data, bytes):
+                raise TypeError("a file object handed to classify() must be opened in binary mode")
+            page = data
+        if isinstance(page, (bytes, bytearray, memoryview)):
+            return self._classify_encoded(bytes(page), index, h, v, explain, mrz)
         if isinstance(page, (str, os.PathLike)):
             path = os.fspath(page)
             if isinstance(path, bytes):
                 path = os.fsdecode(path)
             text = self._lib.utf16(path)
-            rows = None
-            detail = path
-        else:
-            rows, bits = _rows_from_array(page)
-            width = int(page.shape[1]) if page.ndim >= 2 else 0
-            detail = f"image {tuple(page.shape)}"
-        if isinstance(template, bool) or not isinstance(template, int):
-            raise TypeError(f"template must be an index from add_template, got {template!r}")
+            with _process_lock:
+                self._require_open()
+                self._check(self._lib.SetPixelResolution(h, v, index), f"template index {index}")
+                code = self._lib.ClassifyImageFile(text, index)
+                if code != 0:
+                    raise self._error(code, path, path)
+                return self._answer(index, path, explain, mrz)
+        rows, bits = _rows_from_array(page)
+        width = int(page.shape[1])
+        detail = f"image {tuple(page.shape)}"
         with _process_lock:
             self._require_open()
-            self._check(self._lib.SetPixelResolution(h, v, template), f"template index {template}")
-            if rows is None:
-                code = self._lib.ClassifyImageFile(text, template)
-            else:
-                height, stride = rows.shape
-                base = rows.ctypes.data
-                pointers = (ctypes.c_void_p * height)(*range(base, base + height * stride, stride))
-                code = self._lib.ClassifyImageMemory(ctypes.cast(pointers, ctypes.c_void_p),
-                                                     width, height, bits, template)
+            self._check(self._lib.SetPixelResolution(h, v, index), f"template index {index}")
+            height, stride = rows.shape
+            base = rows.ctypes.data
+            pointers = (ctypes.c_void_p * height)(*range(base, base + height * stride, stride))
+            code = self._lib.ClassifyImageMemory(ctypes.cast(pointers, ctypes.c_void_p), width, height, bits, index)
             self._check(code, detail)
-            ident = self._lib.read_text(self._lib.GetTemplateID)
-            if ident is None:
-                self._check(ERR_CLASSIFY, detail)
-            name = self._lib.read_text(self._lib.GetTemplateName) or ""
-            output_id = self._lib.read_text(self._lib.GetTemplateOutputID) or ""
-            return Result(id=ident or "", name=name, output_id=output_id)
+            return self._answer(index, detail, explain, mrz)
 
+    def _classify_encoded(self, data: bytes, index: int, h: int, v: int, explain: bool, mrz: bool) -> Result:
+        """An encoded image file held in memory: handed over as it is when the
+        library takes encoded images, else through a private temporary file
+        named with the suffix its readers go by."""
+        if not data:
+            raise ValueError("the page is empty (no bytes)")
+        detail = f"{len(data)} bytes"
+        with _process_lock:
+            self._require_open()
+            self._check(self._lib.SetPixelResolution(h, v, index), f"template index {index}")
+            if self._lib.MorvaneClassifyEncodedImage is not None:
+                self._check(self._lib.MorvaneClassifyEncodedImage(data, len(data), 0, index), detail)
+                return self._answer(index, detail, explain, mrz)
+            with tempfile.TemporaryDirectory(prefix="morvane-") as directory:
+                path = os.path.join(directory, "page" + _suffix_of(data))
+                with open(path, "wb") as f:
+                    f.write(data)
+                self._check(self._lib.ClassifyImageFile(self._lib.utf16(path), index), detail)
+                return self._answer(index, detail, explain, mrz)
+
+    def _answer(self, index: int, detail: str, explain: bool, mrz: bool) -> Result:
+        """Collects the result of the classification just made (under the lock)."""
+        ident = self._lib.read_text(self._lib.GetTemplateID)
+        if ident is None:
+            self._check(ERR_CLASSIFY, detail)
+        name = self._lib.read_text(self._lib.GetTemplateName) or ""
+        output_id = self._lib.read_text(self._lib.GetTemplateOutputID) or ""
+        degrees = ctypes.c_int(0)
+        turn = degrees.value if self._lib.MorvaneGetPageTurn(ctypes.byref(degrees)) == 0 else 0
+        lines: Tuple[TextLine, ...] = ()
+        code, text = self._lib.read_text_or_code(self._lib.MorvaneGetRecognisedText)
+        if code == 0:
+            value = json.loads(text)
+            items = value.get("lines", []) if isinstance(value, dict) else []
+            lines = tuple(TextLine.from_json(item) for item in items if isinstance(item, dict))
+        trace: Optional[Dict[str, Any]] = None
+        code, text = self._lib.read_text_or_code(self._lib.MorvaneGetDecisionTrace)
+        if code == 0:
+            parsed = json.loads(text)
+            trace = parsed if isinstance(parsed, dict) else None
+        score, margin = score_and_margin(trace) if trace is not None else (None, None)
+        zone: Optional[Mrz] = None
+        if mrz and lines:
+            code, text = self._lib.read_text_or_code(self._lib.MorvaneParseMrz,
+                                                     self._lib.utf16("".join(line.text + "\n" for line in lines)))
+            if code == 0:
+                parsed = json.loads(text)
+                zone = Mrz.from_json(parsed) if isinstance(parsed, dict) else None
+        return Result(id=ident or "", name=name, output_id=output_id, template=index, score=score, margin=margin,
+                      page_turn=turn, text=lines, mrz=zone, trace=trace if explain else None)
 
     # -- beyond the answer: why, what was read, how the page lay -------------------
 
@@ -305,6 +441,19 @@ class Classifier:
         if not isinstance(value, dict):
             raise MorvaneError(ERR_CLASSIFY, "unexpected answer", text[:80])
         return value
+
+    def _raw_json(self, getter_name: str) -> str:
+        """The JSON text a getter of the last classification gives ("" when
+        it gives none), as the library wrote it."""
+        with _process_lock:
+            self._require_open()
+            code, text = self._lib.read_text_or_code(getattr(self._lib, getter_name))
+        return text if code == 0 else ""
+
+    def _raw_mrz(self, zone: str) -> str:
+        """The library's JSON reading of a zone ("" when it gives none)."""
+        code, text = self._lib.read_text_or_code(self._lib.MorvaneParseMrz, self._lib.utf16(zone))
+        return text if code == 0 else ""
 
     def explain(self) -> Dict[str, Any]:
         """The decision trace of the last classification (the walked path, per

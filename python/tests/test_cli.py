@@ -7,6 +7,8 @@ import sys
 
 import pytest
 
+import morvane
+
 
 def run(args, env, **kw):
     return subprocess.run(args, env=env, capture_output=True, text=True, timeout=300, **kw)
@@ -32,7 +34,7 @@ def test_exit_status(env_with_package, args, status):
     done = run([sys.executable, "-m", "morvane", *args], env_with_package)
     assert done.returncode == status, done.stderr
     if args == ["--version"]:
-        assert done.stdout == "morvane-classify 6.1.1.2\n"
+        assert done.stdout == f"morvane-classify {morvane.load_library().version()}\n"
     else:
         assert done.stdout == ""
         assert done.stderr != ""

@@ -28,7 +28,11 @@ int Guarded(F&& body) {
     }
 }
 
-constexpr char kVersion[] = "6.1.1.2";
+// The project's version, from CMakeLists.txt.
+#ifndef MORVANE_VERSION
+#error "MORVANE_VERSION must be defined by the build"
+#endif
+constexpr char kVersion[] = MORVANE_VERSION;
 constexpr int kMaxDecodeThreads = 64;
 
 }  // namespace

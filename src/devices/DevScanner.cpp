@@ -6,15 +6,31 @@
 #include <limits>
 #include <new>
 
+#include "platform/EngineFiles.h"
 #include "platform/PlatformProcesses.h"
 
-#ifndef MORVANE_SCANNER_SYSTEM_DIR
-#define MORVANE_SCANNER_SYSTEM_DIR ""
+#ifndef MORVANE_SCANNER_DIR_OVERRIDE
+#define MORVANE_SCANNER_DIR_OVERRIDE ""
+#endif
+#ifndef MORVANE_INSTALL_LIBDIR_NAME
+#define MORVANE_INSTALL_LIBDIR_NAME "lib"
 #endif
 
 namespace libMorvaneClassifier {
 
-std::string ScannerSystemDirectory() { return MORVANE_SCANNER_SYSTEM_DIR; }
+std::string ScannerSystemDirectory() {
+    if (MORVANE_SCANNER_DIR_OVERRIDE[0] != 0) return MORVANE_SCANNER_DIR_OVERRIDE;
+    const std::string own = OwnModuleDirectory();
+    if (own.empty()) return std::string();
+    // Beside the library in a build tree, below it in an install, and for a
+    // program that carries the library code itself, in the library folder
+    // beside the program's own folder (<prefix>/bin -> <prefix>/lib).
+    const std::string candidates[] = {own + "plugins", own + "morvane/scanners",
+                                      own + "../" MORVANE_INSTALL_LIBDIR_NAME "/morvane/scanners"};
+    for (const std::string& dir : candidates)
+        if (IsDirectoryPath(dir)) return dir;
+    return own + "morvane/scanners";
+}
 
 namespace {
 

@@ -6,6 +6,10 @@
 
 #include <climits>
 
+#ifndef MORVANE_INSTALL_LIBDIR_NAME
+#define MORVANE_INSTALL_LIBDIR_NAME "lib"
+#endif
+
 #include "platform/DynamicLibrary.h"
 
 namespace libMorvaneClassifier {
@@ -39,6 +43,11 @@ std::string OwnModuleDirectory() {
     return DirectoryOf(path);
 }
 
+bool IsDirectoryPath(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 std::string ExecutableDirectory() {
     char buffer[PATH_MAX];
     ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
@@ -65,7 +74,10 @@ std::vector<std::string> EngineSearchDirectories() {
     add(EnsureEngineDirectory());
     const std::string own = OwnModuleDirectory();
     add(own);
-    if (!own.empty()) add(own + "morvane-engines/");
+    if (!own.empty()) {
+        add(own + "morvane/engines/");
+        add(own + "../" MORVANE_INSTALL_LIBDIR_NAME "/morvane/engines/");
+    }
     return dirs;
 }
 

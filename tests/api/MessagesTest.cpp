@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "api/ApiTestUtil.h"
 
 namespace {
@@ -79,17 +81,28 @@ TEST(Messages, Table) {
 }
 
 TEST(Messages, Version) {
-    MorvaneChar buffer[16];
+    // The exported version is the build's one version (CMakeLists.txt):
+    // four dot-separated numbers.
+    const std::string expected = MORVANE_VERSION;
+    const int size = static_cast<int>(expected.size()) + 1;
+    int dots = 0;
+    for (char c : expected) {
+        ASSERT_TRUE(c == '.' || (c >= '0' && c <= '9')) << expected;
+        dots += c == '.';
+    }
+    EXPECT_EQ(dots, 3) << expected;
+    MorvaneChar buffer[32];
+    ASSERT_LT(size, 32);
     int n = 0;
     EXPECT_EQ(GetSDKVersion(nullptr, &n), -61);
-    EXPECT_EQ(n, 8);
-    n = 16;
+    EXPECT_EQ(n, size);
+    n = 32;
     EXPECT_EQ(GetSDKVersion(buffer, &n), 0);
-    EXPECT_EQ(n, 8);
-    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(buffer)), U("6.1.1.2"));
+    EXPECT_EQ(n, size);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(buffer)), std::u16string(expected.begin(), expected.end()));
     n = 4;
     EXPECT_EQ(GetSDKVersion(buffer, &n), -62);
-    EXPECT_EQ(n, 8);
+    EXPECT_EQ(n, size);
 }
 
 }  // namespace

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Installs the build tree into a temporary prefix, then builds a small C host
 # against the installed tree twice (pkg-config, find_package) and runs both.
-# Usage: install_test.sh BUILD_DIR SOURCE_DIR C_COMPILER [COMPILE_FLAGS [EXTRA_LINK_ARGUMENTS]]
+# Also checks that the install is complete and relocatable: the tools, the
+# plug-ins, man pages and completions are in place, no installed file names the
+# build or source directory, and every installed binary resolves its
+# libraries from the system or the prefix only.
+# Usage: install_test.sh BUILD_DIR SOURCE_DIR VERSION C_COMPILER [COMPILE_FLAGS [EXTRA_LINK_ARGUMENTS]]
 set -u
 build=$1
 root=$2
-cc=$3
-flags=${4:-}
-libs=${5:-}
+version=$3
+cc=$4
+flags=${5:-}
+libs=${6:-}
 fail=0
 check() { # description expected actual
   if [ "$2" != "$3" ]; then echo "FAIL: $1: expected [$2], got [$3]"; fail=1; else echo "ok: $1"; fi
@@ -21,14 +26,66 @@ pc=$(find "$prefix" -name morvane.pc | head -1)
 [ -n "$pc" ] || { echo "FAIL: morvane.pc not installed"; exit 1; }
 libdir=$(dirname "$(dirname "$pc")")
 check "header installed" yes "$([ -f "$prefix/include/morvane/classifier.h" ] && [ -f "$prefix/include/morvane/j2k.h" ] && echo yes)"
-check "soname" "libmorvaneclassifier.so.6" "$(readelf -d "$libdir/libmorvaneclassifier.so.6.1.1.2" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')"
-check "soname link" "libmorvaneclassifier.so.6.1.1.2" "$(readlink "$libdir/libmorvaneclassifier.so.6")"
+major=${version%%.*}
+check "soname" "libmorvaneclassifier.so.$major" "$(readelf -d "$libdir/libmorvaneclassifier.so.$version" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')"
+check "soname link" "libmorvaneclassifier.so.$version" "$(readlink "$libdir/libmorvaneclassifier.so.$major")"
 check "data installed" yes "$([ -f "$prefix/share/morvane/templates/main.xml" ] && [ -f "$prefix/share/morvane/workdir/ClasDevices.dat" ] && echo yes)"
 check "config installed" yes "$([ -f "$libdir/cmake/Morvane/MorvaneConfig.cmake" ] && echo yes)"
+check "CMake package version" "$version" \
+  "$(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")/\1/p' "$libdir/cmake/Morvane/MorvaneConfigVersion.cmake")"
+
+# Tools: the everyday ones in bin/ with man pages, the developer aids not.
+if [ -f "$build/morvane-classify" ]; then
+  for tool in morvane-classify morvane-template morvane-measure; do
+    check "$tool installed" yes "$([ -x "$prefix/bin/$tool" ] && echo yes)"
+    if [ -f "$build/man/$tool.1" ]; then
+      check "$tool man page" yes "$(grep -q "^\.TH ${tool^^} .*$tool $version" "$prefix/share/man/man1/$tool.1" && echo yes)"
+    fi
+  done
+  for tool in morvane-recognize morvane-layout-accuracy; do
+    check "$tool not installed" "" "$(find "$prefix" -name "$tool")"
+  done
+  for tool in morvane-classify morvane-template; do
+    check "$tool completion" yes "$(bash -n "$prefix/share/bash-completion/completions/$tool" &&
+      grep -q "complete .* $tool\$" "$prefix/share/bash-completion/completions/$tool" && echo yes)"
+  done
+fi
+# Plug-ins below the library, as it looks for them.
+for f in "$build"/libGrayCore.so "$build"/libPrintedLine.so "$build"/grayocr_glyphs.dat; do
+  [ -f "$f" ] && check "engine file $(basename "$f")" yes "$([ -f "$libdir/morvane/engines/$(basename "$f")" ] && echo yes)"
+done
+for f in "$build"/plugins/libMorvaneSane*.so; do
+  [ -f "$f" ] && check "scanner plug-in $(basename "$f")" yes "$([ -f "$libdir/morvane/scanners/$(basename "$f")" ] && echo yes)"
+done
+
+# Relocatable: no installed file names the build or the source directory.
+# A build with assertions or debug information carries source file names by
+# design (assert messages, DWARF); there only the files other than binaries
+# are checked (scripts/ci-package.sh checks the release package in full).
+debug=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")
+case "$debug" in Debug|RelWithDebInfo) only_text=yes ;; *) only_text=no ;; esac
+paths_in() { # prints the installed files that name $1
+  grep -rlF -e "$1" "$prefix" | while IFS= read -r f; do
+    if [ "$only_text" = yes ] && file -b "$f" | grep -q '^ELF'; then continue; fi
+    echo "$f"
+  done
+}
+[ "$only_text" = yes ] && echo "note: $debug build: binaries are not searched for build paths"
+check "no build path in the install" "" "$(paths_in "$(cd "$build" && pwd -P)"; paths_in "$build")"
+check "no source path in the install" "" "$(paths_in "$(cd "$root" && pwd -P)/")"
+# Every installed program and shared library resolves its libraries from
+# the system or the prefix.
+outside=""
+while IFS= read -r f; do
+  file -b "$f" | grep -q '^ELF' || continue
+  bad=$(ldd "$f" 2>&1 | grep -E '=> (not found|/)' | grep -vE "=> (/lib/|/usr/lib/|/lib64/|$prefix/)" || true)
+  [ -z "$bad" ] || outside="$outside $f:$bad"
+done < <(find "$prefix" -type f \( -name '*.so*' -o -perm -u+x \))
+check "libraries resolve to the system and the prefix" "" "$outside"
 
 page="$root/examples/pages/300dpi/A4_page.png"
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
-check "pkg-config version" "6.1.1.2" "$(pkg-config --modversion morvane)"
+check "pkg-config version" "$version" "$(pkg-config --modversion morvane)"
 datadir=$(pkg-config --variable=datadir morvane)
 check "pkg-config data folder" yes "$([ -f "$datadir/templates/main.xml" ] && echo yes)"
 # shellcheck disable=SC2046

@@ -20,10 +20,13 @@ TEST(EngineFiles, EngineDirectoryFirstThenBesideTheModule) {
     const std::string own = OwnModuleDirectory();
     ASSERT_FALSE(own.empty());
     const auto dirs = EngineSearchDirectories();
-    ASSERT_EQ(dirs.size(), 3u);
+    ASSERT_EQ(dirs.size(), 4u);
     EXPECT_EQ(dirs[0], std::string(dir) + "/");
     EXPECT_EQ(dirs[1], own);
-    EXPECT_EQ(dirs[2], own + "morvane-engines/");
+    // An install: below the library, or from a program in <prefix>/bin.
+    EXPECT_EQ(dirs[2], own + "morvane/engines/");
+    EXPECT_EQ(dirs[3], own + "../" MORVANE_INSTALL_LIBDIR_NAME "/morvane/engines/");
+    for (const std::string& d : dirs) EXPECT_EQ(d.front(), '/') << d;
 
     // This test program sits in the module directory: found there while the
     // engine directory has no file of that name, then found in the engine
