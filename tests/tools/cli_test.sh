@@ -36,7 +36,13 @@ check "batch goes on" "A4" "$(echo "$out" | sed -n 2p | cut -f2)"
 
 # JSON lines, the resolution option and the valid-ID restriction.
 out=$("$tool" --json --dpi 200 "$root/examples/pages/200dpi/ID1_card.bmp")
-check "json" '{"path":"'"$root"'/examples/pages/200dpi/ID1_card.bmp","id":"ID1","name":"ID-1 card (85.6 x 54 mm)","outputId":"ID1"}' "$out"
+check "json" "$root/examples/pages/200dpi/ID1_card.bmp|ID1|ID-1 card (85.6 x 54 mm)|ID1|200 200 option|True" \
+  "$(echo "$out" | python3 -c '
+import json, sys
+o = json.loads(sys.stdin.read())
+r = o["resolution"]
+print("|".join([o["path"], o["id"], o["name"], o["outputId"], "%d %d %s" % (r["x"], r["y"], r["source"]),
+                str(0 < o["score"] <= 1000 and 0 <= o["margin"] <= o["score"])]))')"
 # Pages decoded straight to 150 dpi come out as at full size, in one process
 # and in worker processes side by side; bad values are refused.
 for bad in 0 74 1201 x ""; do
