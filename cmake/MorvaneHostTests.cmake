@@ -35,5 +35,6 @@ endif()
 
 # The worker processes of morvane-classify --jobs, driven with a stand-in
 # page classifier that crashes, hangs and fails on purpose.
-target_sources(morvane_unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools/parallel_batch.cpp)
+target_sources(morvane_unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools/parallel_batch.cpp
+               ${PROJECT_SOURCE_DIR}/tools/classify_output.cpp)
 target_include_directories(morvane_unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools)

@@ -16,6 +16,8 @@ tool="$build/morvane-classify"
 
 wrong=0
 total=0
+# Each folder is classified twice: once told its resolution (--dpi), once
+# with none, so that each page's resolution comes from what its file states.
 # Clean pages go through main.xml; scanned-looking pages (tilted, on a black
 # scanner bed) through scanned.xml, which straightens and trims them first.
 # Pages that only their printed text tells apart (pages/text) go through
@@ -30,7 +32,10 @@ for dir in "$root"/examples/pages/*dpi "$root"/examples/pages/scanned/*dpi \
     */scanned/*) template="$root/examples/templates/scanned.xml" ;;
     *) template="$root/examples/templates/main.xml" ;;
   esac
-  echo "== ${dir#$root/} ($dpi dpi, $(basename "$template"))"
+  for how in "--dpi $dpi" "(no --dpi)"; do
+  dpiargs=(--dpi "$dpi")
+  [ "$how" = "(no --dpi)" ] && dpiargs=()
+  echo "== ${dir#$root/} ($dpi dpi, $(basename "$template"), $how)"
   while IFS=$'\t' read -r path id rest; do
     total=$((total + 1))
     expected=$(basename "$path"); expected=${expected%%_*}
@@ -40,7 +45,8 @@ for dir in "$root"/examples/pages/*dpi "$root"/examples/pages/scanned/*dpi \
       printf 'WRONG  %s\t%s %s (expected %s)\n' "${path#$root/}" "$id" "$rest" "$expected"
       wrong=$((wrong + 1))
     fi
-  done < <("$tool" -t "$template" --dpi "$dpi" "$dir" || true)
+  done < <("$tool" -t "$template" ${dpiargs[@]+"${dpiargs[@]}"} "$dir" || true)
+  done
 done
 # The zone template set (zones.xml) on the specimen documents kept beside
 # the project (../shared/testdata/mrz-specimens): each must come out as the
@@ -58,7 +64,7 @@ elif [ "${MORVANE_REQUIRE_SHARED:-0}" = 1 ]; then
 else
   echo "skipped: zones.xml on the specimens ($specimens not found)"
 fi
-echo "$((total - wrong)) of $total pages classified as expected."
+echo "$((total - wrong)) of $total page runs classified as expected."
 if [ "$wrong" -ne 0 ] || [ "$total" -eq 0 ]; then exit 1; fi
 
 # The same pages through the Python package, and the 300-dpi pages on a local

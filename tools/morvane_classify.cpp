@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <map>
 #include <set>
 #include <utility>
 #include <string>
@@ -23,6 +24,7 @@
 #include "tool_options.h"
 #include "morvane/classifier.h"
 #include "core/TextConv.h"
+#include "classify_output.h"
 #include "host_calls.h"
 #include "parallel_batch.h"
 #include "overlay_files.h"
@@ -32,14 +34,17 @@
 namespace {
 
 using libMorvaneClassifier::Utf16ToUtf8;
+using libMorvaneClassifier::PathBytesToUtf16;
+using libMorvaneClassifier::Utf16ToPathBytes;
 using libMorvaneClassifier::Utf8ToUtf16;
-using libMorvaneClassifier::JsonString;
+using morvane_cli::EscapeField;
+using morvane_cli::JsonBytes;
 using hostcalls::GetText;
 using hostcalls::Resolve;
 using hostcalls::W;
 
 constexpr char kUsage[] =
-    "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi H[,V]] [--valid ID]...\n"
+    "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi auto|template|H[,V]] [--valid ID]...\n"
     "                        [--shortcut] [--json] [--follow] [--max-pixels N] [--explain[=text]]\n"
     "                        [--orient] [--text] [--mrz] [--decode-dpi N] [--jobs N]\n"
     "                        [--page-timeout S] [--overlay DIR] [--report FILE.html] PATH...\n"
@@ -53,9 +58,16 @@ constexpr char kUsage[] =
     "                 first that yields a sub-template answers.\n"
     "  -w WORKDIR     working directory holding ClasDevices.dat (default: the bundled one)\n"
     "  --dpi H[,V]    page resolution in dots per inch to use instead of the templates' own\n"
+    "  --dpi auto     (the default) the resolution the page's file states when it states one\n"
+    "                 with a unit from 75 to 1200 dpi (72 and 96 count as unknown), else the\n"
+    "                 templates' own; --dpi template: always the templates' own. --json\n"
+    "                 shows the one used as \"resolution\":{\"x\",\"y\",\"source\"}, source\n"
+    "                 \"option\", \"file\" or \"template\"; --explain prints it too\n"
     "  --valid ID     restrict the answer to these sub-template IDs (repeatable)\n"
     "  --shortcut     answer from the single --valid ID when its template allows it\n"
-    "  --json         print one JSON object per page\n"
+    "  --json         print one JSON object per page, with the winning \"score\" and its\n"
+    "                 \"margin\" over the runner-up at the deciding level (null when no level\n"
+    "                 was decided by score), and \"detail\" on failures when known\n"
     "  --follow       follow symbolic links to directories while searching a directory\n"
     "  --max-pixels N refuse pages of more than N pixels (default 200000000)\n"
     "  --explain      also print the decision trace of each page (JSON: per level the\n"
@@ -89,7 +101,14 @@ constexpr char kUsage[] =
     "  --version      print the library version\n"
     "  --             end of options: every argument after it is a PATH\n"
     "\n"
-    "A directory PATH is searched recursively for image files. Exit status: 0 when every\n"
+    "Output cannot be forged by names: in the plain lines a backslash, tab, line break or\n"
+    "other control character in a path, name or message is written as \\\\, \\t, \\n, \\r\n"
+    "or \\xNN, and bytes that are not UTF-8 as \\xNN. --json output is always valid UTF-8:\n"
+    "bytes of a file name that are not UTF-8 appear as \\udc80 to \\udcff (Python's\n"
+    "\"surrogateescape\": os.fsencode gives the name's bytes back).\n"
+    "\n"
+    "A directory PATH is searched recursively for image files; an entry that cannot be\n"
+    "read there is reported as a failed page. Exit status: 0 when every\n"
     "page was classified, 1 when any page failed (a page whose worker process dies or\n"
     "overruns the time limit fails with code -63), 2 on usage errors or when the\n"
     "classifier or a template cannot be loaded.\n";
@@ -133,6 +152,11 @@ struct Api {
     int (*GetRecognisedZone)(MorvaneChar*, int*) = nullptr;  // optional: decodes with the engine's candidates
     int (*SetDecodeResolution)(int) = nullptr;
     int (*SetDecodeThreads)(int) = nullptr;
+    // Resolved when the library has them (older libraries lack them).
+    int (*SetFileResolution)(int) = nullptr;
+    int (*GetPageResolution)(int*, int*, int*) = nullptr;
+    int (*GetDecisionMargin)(int*, int*) = nullptr;
+    int (*GetLastErrorDetail)(MorvaneChar*, int*) = nullptr;
 };
 
 std::string ExecutableDirectory() {
@@ -209,8 +233,16 @@ bool IsImageFile(const std::string& name) {
 // Collects image files below dir in a stable (sorted) order, without
 // recursion so deep trees cannot exhaust the stack. Each directory is entered
 // once (by device and inode), so links that lead back up cannot loop; a
-// symbolic link to a directory is followed only when asked.
-void WalkDirectory(const std::string& root, bool followLinks, std::vector<std::string>& out) {
+// symbolic link to a directory is followed only when asked. A directory or
+// entry that cannot be read is listed too, with the reason in `unreadable`,
+// so that it is reported rather than skipped.
+void WalkDirectory(const std::string& root, bool followLinks, std::vector<std::string>& out,
+                   std::map<std::string, std::string>& unreadable) {
+    auto fail = [&](std::vector<std::string>& list, const std::string& path, const char* what) {
+        const int e = errno;
+        unreadable[path] = std::string(what) + ": " + std::strerror(e);
+        list.push_back(path);
+    };
     std::set<std::pair<dev_t, ino_t>> visited;
     std::vector<std::string> pending{root};
     std::vector<std::string> found;
@@ -218,17 +250,33 @@ void WalkDirectory(const std::string& root, bool followLinks, std::vector<std::s
         const std::string dir = pending.back();
         pending.pop_back();
         struct stat st;
-        if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+        if (stat(dir.c_str(), &st) != 0) {
+            fail(found, dir, "cannot read the directory");
+            continue;
+        }
+        if (!S_ISDIR(st.st_mode)) continue;
         if (!visited.insert({st.st_dev, st.st_ino}).second) continue;
         DIR* d = opendir(dir.c_str());
-        if (!d) continue;
+        if (!d) {
+            fail(found, dir, "cannot open the directory");
+            continue;
+        }
         std::vector<std::string> subdirs;
-        while (dirent* e = readdir(d)) {
+        for (;;) {
+            errno = 0;
+            dirent* e = readdir(d);
+            if (!e) {
+                if (errno != 0) fail(found, dir, "cannot list the directory");
+                break;
+            }
             const std::string name = e->d_name;
             if (name == "." || name == "..") continue;
             const std::string path = dir + (dir.back() == '/' ? "" : "/") + name;
             struct stat link;
-            if (lstat(path.c_str(), &link) != 0) continue;
+            if (lstat(path.c_str(), &link) != 0) {
+                fail(found, path, "cannot read the entry");
+                continue;
+            }
             if (S_ISLNK(link.st_mode)) {
                 if (IsDirectory(path)) {
                     if (followLinks) subdirs.push_back(path);
@@ -406,6 +454,52 @@ void PrintText(const morvane_cli::PageResult& r) {
     if (!r.mrz.empty()) std::printf("  mrz: %s\n", r.mrz.c_str());
 }
 
+// The library's detail on the last failure ("" when it has none or the
+// library cannot say).
+std::string LastDetail(const Api& api) {
+    if (!api.GetLastErrorDetail) return "";
+    int length = 0;
+    if (api.GetLastErrorDetail(nullptr, &length) != 0 || length <= 1) return "";
+    std::u16string buffer(static_cast<size_t>(length), u'\0');
+    if (api.GetLastErrorDetail(reinterpret_cast<MorvaneChar*>(&buffer[0]), &length) != 0 || length <= 1) return "";
+    buffer.resize(static_cast<size_t>(length - 1));
+    // File names in the detail may hold bytes that are not UTF-8.
+    return Utf16ToPathBytes(buffer);
+}
+
+// A failure's detail after the code on a plain line: ": detail", escaped.
+std::string DetailSuffix(const std::string& detail) { return detail.empty() ? "" : ": " + EscapeField(detail); }
+
+// The resolution the page was measured with and the winning score with its
+// margin, when the library can say.
+void ReadDecision(const Api& api, morvane_cli::PageResult& r) {
+    static const char* const kSources[] = {"template", "file", "option"};
+    int x = 0, y = 0, source = 0;
+    if (api.GetPageResolution && api.GetPageResolution(&x, &y, &source) == 0 && source >= 0 && source <= 2) {
+        r.resolutionX = x;
+        r.resolutionY = y;
+        r.resolutionSource = kSources[source];
+    }
+    int score = -1, margin = -1;
+    if (api.GetDecisionMargin && api.GetDecisionMargin(&score, &margin) == 0) {
+        r.score = score;
+        r.margin = margin;
+    }
+}
+
+// The same as members of a page's JSON object.
+std::string JsonDecision(const morvane_cli::PageResult& r) {
+    std::string out;
+    if (!r.resolutionSource.empty())
+        out += ",\"resolution\":{\"x\":" + std::to_string(r.resolutionX) + ",\"y\":" + std::to_string(r.resolutionY) +
+               ",\"source\":\"" + r.resolutionSource + "\"}";
+    if (r.score >= 0)
+        out += ",\"score\":" + std::to_string(r.score) + ",\"margin\":" + std::to_string(r.margin);
+    else
+        out += ",\"score\":null,\"margin\":null";
+    return out;
+}
+
 void Progress(size_t done, size_t total) {
     const int width = 30;
     const int filled = static_cast<int>(done * width / (total ? total : 1));
@@ -421,6 +515,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> templates, valid, inputs;
     std::string workdir;
     int horiDpi = -1, vertDpi = -1;
+    bool fileDpi = true;  // --dpi auto: the file's stated resolution before the templates'
     bool json = false, shortcut = false, version = false, followLinks = false;
     bool explain = false, explainText = false, orient = false, text = false, mrz = false;
     std::string overlayDir;  // --overlay
@@ -457,6 +552,11 @@ int main(int argc, char** argv) {
             workdir = value("-w");
         } else if (arg == "--dpi") {
             const std::string v = value("--dpi");
+            if (v == "auto" || v == "template") {
+                fileDpi = v == "auto";
+                horiDpi = vertDpi = -1;
+                continue;
+            }
             char* end = nullptr;
             const long h = std::strtol(v.c_str(), &end, 10);
             long vv = h;
@@ -607,20 +707,26 @@ int main(int argc, char** argv) {
         }
         api.SetOverlayRecording(1);
     }
-    int code = api.LoadClassifier(nullptr, W(Utf8ToUtf16(workdir)));
+    Resolve(api.handle, "MorvaneSetFileResolution", api.SetFileResolution);
+    Resolve(api.handle, "MorvaneGetPageResolution", api.GetPageResolution);
+    Resolve(api.handle, "MorvaneGetDecisionMargin", api.GetDecisionMargin);
+    Resolve(api.handle, "MorvaneGetLastErrorDetail", api.GetLastErrorDetail);
+    if (api.SetFileResolution) api.SetFileResolution(fileDpi && horiDpi <= 0 ? 1 : 0);
+    int code = api.LoadClassifier(nullptr, W(PathBytesToUtf16(workdir)));
     scancommand::RemoveScanWorkdir(scan);  // read by LoadClassifier, not needed after
     if (code != 0) {
-        std::fprintf(stderr, "morvane-classify: cannot load the classifier from %s: %s (%d)\n", workdir.c_str(),
-                     Message(api, code).c_str(), code);
+        std::fprintf(stderr, "morvane-classify: cannot load the classifier from %s: %s (%d)%s\n",
+                     EscapeField(workdir).c_str(), EscapeField(Message(api, code)).c_str(), code,
+                     DetailSuffix(LastDetail(api)).c_str());
         return 2;
     }
     std::vector<int> indexes;
     for (const auto& t : templates) {
         int index = -1;
-        code = api.AddMainTemplate(W(Utf8ToUtf16(t)), &index);
+        code = api.AddMainTemplate(W(PathBytesToUtf16(t)), &index);
         if (code != 0) {
-            std::fprintf(stderr, "morvane-classify: cannot load template %s: %s (%d)\n", t.c_str(),
-                         Message(api, code).c_str(), code);
+            std::fprintf(stderr, "morvane-classify: cannot load template %s: %s (%d)%s\n", EscapeField(t).c_str(),
+                         EscapeField(Message(api, code)).c_str(), code, DetailSuffix(LastDetail(api)).c_str());
             api.FreeClassifier();
             return 2;
         }
@@ -642,9 +748,10 @@ int main(int argc, char** argv) {
     }
 
     std::vector<std::string> pages;
+    std::map<std::string, std::string> unreadable;  // entries a walk could not read, and why
     for (const auto& in : inputs) {
         if (IsDirectory(in))
-            WalkDirectory(in, followLinks, pages);
+            WalkDirectory(in, followLinks, pages, unreadable);
         else
             pages.push_back(in);
     }
@@ -661,8 +768,16 @@ int main(int argc, char** argv) {
         morvane_cli::PageResult r;
         r.code = -8;
         const auto started = std::chrono::steady_clock::now();
+        const auto bad = unreadable.find(page);
+        if (bad != unreadable.end()) {
+            r.code = MORVANE_ERR_READ_IMAGE;
+            r.message = Message(api, r.code);
+            r.detail = bad->second;
+            return r;
+        }
+        const std::u16string widePage = PathBytesToUtf16(page);
         for (int index : indexes) {
-            r.code = api.ClassifyImageFile(W(Utf8ToUtf16(page)), index);
+            r.code = api.ClassifyImageFile(W(widePage), index);
             if (r.code == 0 && GetText(api.GetTemplateID, r.id)) {
                 GetText(api.GetTemplateName, r.name);
                 GetText(api.GetTemplateOutputID, r.outputId);
@@ -672,7 +787,11 @@ int main(int argc, char** argv) {
             if (r.code == -16) break;      // the page itself cannot be read
         }
         const auto classified = std::chrono::steady_clock::now();
-        if (r.code != 0) r.message = Message(api, r.code);
+        if (r.code != 0) {
+            r.message = Message(api, r.code);
+            r.detail = LastDetail(api);
+        }
+        if (r.code != -16) ReadDecision(api, r);
         if ((explain || orient) && r.code != -16) {
             const Insight insight = ReadInsight(api, explain, explainText, orient);
             r.turn = insight.turn;
@@ -719,21 +838,27 @@ int main(int argc, char** argv) {
         const Insight insight{r.turn, r.trace, explainText};
         if (r.code == 0) {
             if (json)
-                std::printf("{\"path\":%s,\"id\":%s,\"name\":%s,\"outputId\":%s%s%s}\n", JsonString(page).c_str(),
-                            JsonString(r.id).c_str(), JsonString(r.name).c_str(), JsonString(r.outputId).c_str(),
-                            JsonInsight(insight).c_str(), JsonText(r).c_str());
+                std::printf("{\"path\":%s,\"id\":%s,\"name\":%s,\"outputId\":%s%s%s%s}\n", JsonBytes(page).c_str(),
+                            JsonBytes(r.id).c_str(), JsonBytes(r.name).c_str(), JsonBytes(r.outputId).c_str(),
+                            JsonDecision(r).c_str(), JsonInsight(insight).c_str(), JsonText(r).c_str());
             else
-                std::printf("%s\t%s\t%s\t%s\n", page.c_str(), r.id.c_str(), r.name.c_str(), r.outputId.c_str());
+                std::printf("%s\t%s\t%s\t%s\n", EscapeField(page).c_str(), EscapeField(r.id).c_str(),
+                            EscapeField(r.name).c_str(), EscapeField(r.outputId).c_str());
         } else {
             anyFailed = true;
             if (json)
-                std::printf("{\"path\":%s,\"error\":%s,\"code\":%d%s%s}\n", JsonString(page).c_str(),
-                            JsonString(r.message).c_str(), r.code, JsonInsight(insight).c_str(),
-                            JsonText(r).c_str());
+                std::printf("{\"path\":%s,\"error\":%s,\"code\":%d%s%s%s%s}\n", JsonBytes(page).c_str(),
+                            JsonBytes(r.message).c_str(), r.code,
+                            r.detail.empty() ? "" : (",\"detail\":" + JsonBytes(r.detail)).c_str(),
+                            JsonDecision(r).c_str(), JsonInsight(insight).c_str(), JsonText(r).c_str());
             else
-                std::printf("%s\terror: %s (%d)\n", page.c_str(), r.message.c_str(), r.code);
+                std::printf("%s\terror: %s (%d)%s\n", EscapeField(page).c_str(), EscapeField(r.message).c_str(),
+                            r.code, DetailSuffix(r.detail).c_str());
         }
         if (!json) {
+            if (explain && !r.resolutionSource.empty())
+                std::printf("  resolution: %dx%d dpi (%s)\n", r.resolutionX, r.resolutionY,
+                            r.resolutionSource.c_str());
             PrintInsight(insight);
             PrintText(r);
         }

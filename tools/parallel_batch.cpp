@@ -68,9 +68,10 @@ bool ReadAll(int fd, void* data, size_t size) {
 }
 
 // ---- Result records sent from a worker to the parent ----
-// uint32 payload size, then int32 page index, int32 code and eight texts
+// uint32 payload size, then int32 page index, int32 code, nine texts
 // (uint32 length + bytes): id, name, outputId, message, turn, trace, text,
-// mrz.
+// mrz, detail; then int32 resolution x and y, the text resolution source,
+// int32 score and margin.
 
 void PutU32(std::string& out, uint32_t v) { out.append(reinterpret_cast<const char*>(&v), sizeof(v)); }
 
@@ -91,6 +92,12 @@ std::string EncodeResult(uint32_t index, const PageResult& r) {
     PutText(payload, r.trace);
     PutText(payload, r.text);
     PutText(payload, r.mrz);
+    PutText(payload, r.detail);
+    PutU32(payload, static_cast<uint32_t>(r.resolutionX));
+    PutU32(payload, static_cast<uint32_t>(r.resolutionY));
+    PutText(payload, r.resolutionSource);
+    PutU32(payload, static_cast<uint32_t>(r.score));
+    PutU32(payload, static_cast<uint32_t>(r.margin));
     std::string record;
     PutU32(record, static_cast<uint32_t>(payload.size()));
     return record + payload;
@@ -121,15 +128,48 @@ private:
 
 bool DecodeResult(const char* data, size_t size, uint32_t& index, PageResult& r) {
     Reader in(data, size);
-    uint32_t code = 0;
-    return in.U32(index) && in.U32(code) && (r.code = static_cast<int32_t>(code), true) && in.Text(r.id) &&
-           in.Text(r.name) && in.Text(r.outputId) && in.Text(r.message) && in.Text(r.turn) && in.Text(r.trace) &&
-           in.Text(r.text) && in.Text(r.mrz) && in.AtEnd();
+    uint32_t code = 0, x = 0, y = 0, score = 0, margin = 0;
+    const bool ok = in.U32(index) && in.U32(code) && in.Text(r.id) && in.Text(r.name) && in.Text(r.outputId) &&
+                    in.Text(r.message) && in.Text(r.turn) && in.Text(r.trace) && in.Text(r.text) && in.Text(r.mrz) &&
+                    in.Text(r.detail) && in.U32(x) && in.U32(y) && in.Text(r.resolutionSource) && in.U32(score) &&
+                    in.U32(margin) && in.AtEnd();
+    r.code = static_cast<int32_t>(code);
+    r.resolutionX = static_cast<int32_t>(x);
+    r.resolutionY = static_cast<int32_t>(y);
+    r.score = static_cast<int32_t>(score);
+    r.margin = static_cast<int32_t>(margin);
+    return ok;
 }
 
-// Largest record the parent accepts; a worker never sends more than a few
-// hundred bytes, so anything bigger means the stream is corrupt.
-constexpr uint32_t kMaxRecord = 1u << 20;
+// Largest record the parent accepts: workers cut their records to fit it
+// (FitResult), so anything bigger means the stream is corrupt.
+constexpr uint32_t kMaxRecord = static_cast<uint32_t>(kMaxResultRecord);
+
+// The marker a cut text is replaced by: still a JSON object.
+std::string CutMarker(size_t bytes) { return "{\"truncated\":true,\"bytes\":" + std::to_string(bytes) + "}"; }
+
+}  // namespace
+
+void FitResult(PageResult& r, size_t limit) {
+    // Record overhead: size, index, code, nine text lengths, four numbers,
+    // and room for the markers.
+    const size_t overhead = 4 * 16 + 2 * 64;
+    auto size = [&] {
+        return overhead + r.id.size() + r.name.size() + r.outputId.size() + r.message.size() + r.turn.size() +
+               r.trace.size() + r.text.size() + r.mrz.size() + r.detail.size() + r.resolutionSource.size();
+    };
+    // The largest texts go first: the trace, then the recognised text and the
+    // zone; names and messages are short.
+    for (std::string* t : {&r.trace, &r.text, &r.mrz, &r.detail, &r.message}) {
+        if (size() <= limit) return;
+        if (t->empty()) continue;
+        const size_t had = t->size();
+        *t = (t == &r.detail || t == &r.message) ? std::string("(cut: " + std::to_string(had) + " bytes)")
+                                                 : CutMarker(had);
+    }
+}
+
+namespace {
 
 // ---- Worker side ----
 
@@ -161,6 +201,7 @@ constexpr uint32_t kMaxRecord = 1u << 20;
             result.code = kWorkerLost;
             result.message = "unexpected failure in the worker process";
         }
+        FitResult(result);
         const std::string record = EncodeResult(index, result);
         if (!WriteAll(resultFd, record.data(), record.size())) _exit(1);
     }

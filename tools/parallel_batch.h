@@ -27,7 +27,22 @@ struct PageResult {
     std::string message;
     std::string turn, trace;  // --orient and --explain: the kept turn and the decision trace
     std::string text, mrz;    // --text: the recognised lines (JSON with --json); --mrz: the zone read (JSON)
+    std::string detail;       // why the page failed, when the library says more than the code
+    // The resolution the page was measured with and its source ("" when not
+    // known), and the winning score with its margin at the deciding level
+    // (-1 when no level was decided by score).
+    int resolutionX = 0, resolutionY = 0;
+    std::string resolutionSource;
+    int score = -1, margin = -1;
 };
+
+// Largest result record a worker sends the parent. A page whose texts would
+// not fit has its decision trace (then its recognised text) replaced by a
+// marker object {"truncated":true,"bytes":N} naming the size it had.
+constexpr size_t kMaxResultRecord = 64u << 20;
+
+// Cuts the texts of r so that its record fits `limit` bytes (see above).
+void FitResult(PageResult& r, size_t limit = kMaxResultRecord);
 
 // Result code of a page whose worker died or overran the time limit (the
 // library's "Undefined error").

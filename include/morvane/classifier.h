@@ -197,6 +197,43 @@ MORVANE_API int MORVANE_CALL MorvaneGetDecisionTraceText(MorvaneChar* buffer, in
 MORVANE_API int MORVANE_CALL MorvaneSetOverlayRecording(int on);
 MORVANE_API int MORVANE_CALL MorvaneSaveOverlay(const MorvaneChar* path);
 
+/* Where the resolution a page is measured with comes from (off by default).
+ * With `on` set, a page read from a file (ClassifyImageFile, or
+ * LoadLocalImage then Classify) for a main template without a
+ * SetPixelResolution setting is measured with the density its file states,
+ * when the file states one with an absolute unit (per inch, centimetre or
+ * metre) and it lies from 75 to 1200 dots per inch in both directions;
+ * exactly 72 or 96 counts as not stated (programs write them by default).
+ * Otherwise, and with `on` clear, each size filter measures with its own
+ * resolution as before. The order is thus: SetPixelResolution ("option"),
+ * the file ("file"), the template ("template"). A setting of the process,
+ * kept across LoadClassifier; returns 0. */
+MORVANE_API int MORVANE_CALL MorvaneSetFileResolution(int on);
+
+/* Resolution sources MorvaneGetPageResolution reports. */
+enum {
+    MORVANE_RESOLUTION_TEMPLATE = 0,
+    MORVANE_RESOLUTION_FILE = 1,
+    MORVANE_RESOLUTION_OPTION = 2
+};
+
+/* The resolution (dots per inch) the last classification measured the page
+ * with, and its source (MORVANE_RESOLUTION_...). For the template source the
+ * values are the first size filter's own on the walked path, 0 when none
+ * ran. The decision trace shows the same as "resolution":{"x","y","source"}.
+ * Not loaded: -60; a pointer null: -61; no classification yet: -58. */
+MORVANE_API int MORVANE_CALL MorvaneGetPageResolution(int* horizontalDpi, int* verticalDpi, int* source);
+
+/* How clearly the last classification was decided: at the deepest level of
+ * the walk that chose its child by score, the chosen child's score (0 to
+ * 1000 after thresholds and weights) and its margin over the best other
+ * valid child there (the whole score when no other child scored). Both -1
+ * when no level was decided by score (a default branch, the single-valid-ID
+ * shortcut, a page that failed). The decision trace shows the same as
+ * "decision":{"level","score","margin"} or null.
+ * Not loaded: -60; a pointer null: -61; no classification yet: -58. */
+MORVANE_API int MORVANE_CALL MorvaneGetDecisionMargin(int* score, int* margin);
+
 /* Page orientation search (off by default). When on, a page whose walk
  * takes a default branch or finds no sub-template is classified again turned
  * clockwise by 90, 180 and 270 degrees, and the best turn is kept: a walk

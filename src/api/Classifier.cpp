@@ -260,6 +260,26 @@ int CClassifier::GetPageTurn(int* degrees) {
     return kSuccess;
 }
 
+int CClassifier::GetPageResolution(int* x, int* y, int* source) {
+    if (!loaded_) return kErrUninitialized;
+    if (!x || !y || !source) return kErrInvalidParameter;
+    if (!haveTrace_) return kErrCallOrder;
+    *x = lastTrace_.resolutionX;
+    *y = lastTrace_.resolutionY;
+    *source = static_cast<int>(lastTrace_.resolutionSource);
+    return kSuccess;
+}
+
+int CClassifier::GetDecisionMargin(int* score, int* margin) {
+    if (!loaded_) return kErrUninitialized;
+    if (!score || !margin) return kErrInvalidParameter;
+    if (!haveTrace_) return kErrCallOrder;
+    const DecisionMargin m = lastTrace_.Margin();
+    *score = m.known ? m.score : -1;
+    *margin = m.known ? m.margin : -1;
+    return kSuccess;
+}
+
 std::vector<RecognisedLine> CClassifier::RecognisedLines() const {
     const CMainTemplateEntry* entry = Entry(lastEntry_);
     if (!entry) return {};
@@ -343,13 +363,19 @@ namespace {
 
 // The scale of a page read at a reduced size, given to an entry for one
 // classification of that page.
+// With it, the resolution the page's file states, when trusted.
 class PageScale {
 public:
-    PageScale(CMainTemplateEntry& entry, int32_t num, int32_t den) : entry_(entry) {
+    PageScale(CMainTemplateEntry& entry, int32_t num, int32_t den, int32_t fileX, int32_t fileY) : entry_(entry) {
         entry.pageScaleNum = num;
         entry.pageScaleDen = den;
+        entry.fileHoriDpi = fileX;
+        entry.fileVertDpi = fileY;
     }
-    ~PageScale() { entry_.pageScaleNum = entry_.pageScaleDen = 1; }
+    ~PageScale() {
+        entry_.pageScaleNum = entry_.pageScaleDen = 1;
+        entry_.fileHoriDpi = entry_.fileVertDpi = 0;
+    }
     PageScale(const PageScale&) = delete;
     PageScale& operator=(const PageScale&) = delete;
 
@@ -358,6 +384,20 @@ private:
 };
 
 }  // namespace
+
+bool TrustedFileResolution(const CDib& page, int32_t& x, int32_t& y) {
+    x = y = 0;
+    const int32_t sx = page.StoredXDpi();
+    const int32_t sy = page.StoredYDpi();
+    // 72 and 96 are what programs write when they know nothing better.
+    auto trusted = [](int32_t dpi) {
+        return dpi >= imagefile::kMinTrustedDpi && dpi <= imagefile::kMaxTrustedDpi && dpi != 72 && dpi != 96;
+    };
+    if (!trusted(sx) || !trusted(sy)) return false;
+    x = sx;
+    y = sy;
+    return true;
+}
 
 int CClassifier::Classify(int index) {
     if (!loaded_) return kErrUninitialized;
@@ -368,7 +408,9 @@ int CClassifier::Classify(int index) {
     if (!captured || !captured->HasPixels()) return kErrReadImage;
     CRawImage copy(*captured);
     if (!copy.HasPixels()) return kErrNoMemory;
-    const PageScale scale(*entry, pageScaleNum_, pageScaleDen_);
+    int32_t fileX = 0, fileY = 0;
+    if (fileResolution_) TrustedFileResolution(*captured, fileX, fileY);
+    const PageScale scale(*entry, pageScaleNum_, pageScaleDen_, fileX, fileY);
     return ClassifyImage(copy, index, &copy);
 }
 

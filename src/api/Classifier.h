@@ -58,6 +58,10 @@ public:
     bool OrientationSearch() const { return orientationSearch_; }
     // The turn (degrees clockwise) kept by the last classification.
     int GetPageTurn(int* degrees);
+    // The resolution the last classification measured the page with and its
+    // source (ResolutionSource), and the winning score with its margin.
+    int GetPageResolution(int* x, int* y, int* source);
+    int GetDecisionMargin(int* score, int* margin);
     // The lines the text filters recognised on the last classification's
     // walked path: all of them as JSON text, their count, or one line's text
     // and box (x, y, width, height). -58 before any classification.
@@ -83,6 +87,10 @@ public:
     // kept across LoadClassifier; checked by the caller.
     void SetDecodeResolution(int dpi) { decodeDpi_ = dpi; }
     void SetDecodeThreads(int threads) { decodeThreads_ = threads; }
+    // Whether a page read from a file is measured with the resolution its
+    // file states (75 to 1200 dpi with an absolute unit, not 72 or 96) when
+    // the host set none. A setting of the process.
+    void SetFileResolution(bool on) { fileResolution_ = on; }
 
 private:
     CDevice* ActiveDevice() const;
@@ -107,6 +115,7 @@ private:
     bool orientationSearch_ = false;  // a setting: kept across LoadClassifier
     int decodeDpi_ = 0;               // a setting: kept across LoadClassifier
     int decodeThreads_ = 0;           // a setting: kept across LoadClassifier
+    bool fileResolution_ = false;     // a setting: kept across LoadClassifier
     // The scale the captured page was read at (below 1/1 when
     // ClassifyImageFile decoded it at the working resolution): the
     // resolutions it is measured with are scaled alike whenever that page is
@@ -114,6 +123,11 @@ private:
     int32_t pageScaleNum_ = 1;
     int32_t pageScaleDen_ = 1;
 };
+
+// The resolution a page's file states, in dots per inch, when it is to be
+// trusted: both values from 75 to 1200 with an absolute unit, and neither
+// exactly 72 nor 96. false (x and y 0) otherwise.
+bool TrustedFileResolution(const CDib& page, int32_t& x, int32_t& y);
 
 // The library's single instance.
 CClassifier& TheClassifier();

@@ -1,5 +1,6 @@
 #include "api/DecisionTrace.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/JsonText.h"
@@ -54,8 +55,39 @@ void DecisionTrace::Begin(int32_t entryIndex) {
     resultName.clear();
     resultOutputId.clear();
     hasResult = false;
+    resolutionX = resolutionY = 0;
+    resolutionSource = ResolutionSource::kTemplate;
     levels.clear();
     filterSlot_ = 0;
+}
+
+const char* ResolutionSourceName(ResolutionSource source) {
+    switch (source) {
+        case ResolutionSource::kFile: return "file";
+        case ResolutionSource::kOption: return "option";
+        default: return "template";
+    }
+}
+
+DecisionMargin DecisionTrace::Margin() const {
+    DecisionMargin m;
+    for (size_t li = 0; li < levels.size(); ++li) {
+        const TraceLevel& l = levels[li];
+        if (l.by != ChoiceBy::kScore || l.chosen < 0 || static_cast<size_t>(l.chosen) >= l.children.size())
+            continue;
+        const int32_t best = l.children[static_cast<size_t>(l.chosen)].total;
+        int32_t runnerUp = 0;
+        for (size_t ci = 0; ci < l.children.size(); ++ci) {
+            const TraceChild& c = l.children[ci];
+            if (static_cast<int32_t>(ci) == l.chosen || !c.valid) continue;
+            runnerUp = std::max(runnerUp, c.total);
+        }
+        m.known = true;
+        m.level = static_cast<int32_t>(li);
+        m.score = best;
+        m.margin = best - runnerUp;
+    }
+    return m;
 }
 
 TraceLevel& DecisionTrace::OpenLevel(const CTemplateGroup& group) {
@@ -166,7 +198,26 @@ std::string DecisionTrace::ToJson() const {
         if (i) out.push_back(',');
         out += std::to_string(turnsTried[i]);
     }
-    out += "]},\"levels\":[";
+    out += "]},\"resolution\":{";
+    AppendInt(out, "x", resolutionX);
+    out.push_back(',');
+    AppendInt(out, "y", resolutionY);
+    out += ",\"source\":\"";
+    out += ResolutionSourceName(resolutionSource);
+    out += "\"},\"decision\":";
+    const DecisionMargin margin = Margin();
+    if (margin.known) {
+        out.push_back('{');
+        AppendInt(out, "level", margin.level);
+        out.push_back(',');
+        AppendInt(out, "score", margin.score);
+        out.push_back(',');
+        AppendInt(out, "margin", margin.margin);
+        out.push_back('}');
+    } else {
+        out += "null";
+    }
+    out += ",\"levels\":[";
     for (size_t li = 0; li < levels.size(); ++li) {
         const TraceLevel& l = levels[li];
         if (li) out.push_back(',');

@@ -64,6 +64,20 @@ struct TraceLevel {
     int32_t chosen = -1;  // position of the chosen child
 };
 
+// Where the resolution a page was measured with came from: the host's
+// run-time setting, the density its file states, or the size filter's own.
+enum class ResolutionSource : int32_t { kTemplate = 0, kFile = 1, kOption = 2 };
+const char* ResolutionSourceName(ResolutionSource source);
+
+// How sure the walk was: at the deepest level decided by score, the chosen
+// child's record and its lead over the best other child there.
+struct DecisionMargin {
+    bool known = false;  // some level was decided by score
+    int32_t level = -1;
+    int32_t score = 0;
+    int32_t margin = 0;  // the whole score when no other child scored
+};
+
 class DecisionTrace : public ScoreObserver {
 public:
     // Starts a new record for a run on main template `entryIndex`.
@@ -82,6 +96,7 @@ public:
     // levels from the root were decided by score before that.
     bool TookDefault() const;
     int32_t ScoredDepth() const;
+    DecisionMargin Margin() const;
 
     // The record as one JSON object (UTF-8).
     std::string ToJson() const;
@@ -98,6 +113,11 @@ public:
     bool orientationSearched = false;
     std::vector<int32_t> turnsTried;
     int32_t turn = 0;
+    // The resolution the page was measured with (dots per inch; 0 when the
+    // walk met no size filter to give its own) and where it came from.
+    int32_t resolutionX = 0;
+    int32_t resolutionY = 0;
+    ResolutionSource resolutionSource = ResolutionSource::kTemplate;
     std::vector<TraceLevel> levels;
 
 private:

@@ -166,6 +166,21 @@ MORVANE_API int MORVANE_CALL MorvaneSetDecodeThreads(int threads) {
     return kSuccess;
 }
 
+MORVANE_API int MORVANE_CALL MorvaneSetFileResolution(int on) {
+    return Guarded([&] {
+        TheClassifier().SetFileResolution(on != 0);
+        return static_cast<int>(kSuccess);
+    });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneGetPageResolution(int* horizontalDpi, int* verticalDpi, int* source) {
+    return Guarded([&] { return TheClassifier().GetPageResolution(horizontalDpi, verticalDpi, source); });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneGetDecisionMargin(int* score, int* margin) {
+    return Guarded([&] { return TheClassifier().GetDecisionMargin(score, margin); });
+}
+
 MORVANE_API int MORVANE_CALL MorvaneGetDecisionTrace(MorvaneChar* buffer, int* length) {
     return Guarded([&] { return TheClassifier().GetDecisionTrace(Out(buffer), length); });
 }

@@ -7,6 +7,7 @@
 #include "filters/FilterArray.h"
 #include "filters/FilterBase.h"
 #include "filters/FilterFactory.h"
+#include "filters/FilterSize.h"
 #include "imagefile/ImageCodecs.h"
 #include "templates/FilterConfig.h"
 #include "templates/FilterScore.h"
@@ -122,11 +123,26 @@ void CMainTemplateEntry::TraceChildren(const CTemplateGroup& group) {
 }
 
 int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
-    // The host's run-time resolution, when set, is the page's resolution for
-    // every step that rescales by it (the file's own value may be missing or
-    // wrong); the size filter reads it from the filter as before.
-    if (horiDpi > 0) working.xResolution = imagefile::ScaledDpi(horiDpi, pageScaleNum, pageScaleDen);
-    if (vertDpi > 0) working.yResolution = imagefile::ScaledDpi(vertDpi, pageScaleNum, pageScaleDen);
+    // The page's resolution: the host's run-time setting, else the one its
+    // file states (when the host asked for that), else each size filter's
+    // own. When given, it is the page's resolution for every step that
+    // rescales by it; the size filter reads it from the filter as before.
+    int32_t pageHoriDpi = 0, pageVertDpi = 0;
+    if (horiDpi > 0 || vertDpi > 0) {
+        pageHoriDpi = horiDpi;
+        pageVertDpi = vertDpi;
+        trace.resolutionSource = ResolutionSource::kOption;
+    } else if (fileHoriDpi > 0 && fileVertDpi > 0) {
+        pageHoriDpi = fileHoriDpi;
+        pageVertDpi = fileVertDpi;
+        trace.resolutionSource = ResolutionSource::kFile;
+    } else {
+        trace.resolutionSource = ResolutionSource::kTemplate;
+    }
+    trace.resolutionX = pageHoriDpi;
+    trace.resolutionY = pageVertDpi;
+    if (pageHoriDpi > 0) working.xResolution = imagefile::ScaledDpi(pageHoriDpi, pageScaleNum, pageScaleDen);
+    if (pageVertDpi > 0) working.yResolution = imagefile::ScaledDpi(pageVertDpi, pageScaleNum, pageScaleDen);
     ApplyImageProcessingList(working, mainTemplate->steps.get());
 
     CTemplateGroup* current = mainTemplate->root.get();
@@ -170,8 +186,16 @@ int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
             filter->weight = config->filterWeight;
             filter->featureMode = config->featureMode;
             filter->inheritedFilter = config->inheritedFilter;
-            filter->horiDpi = horiDpi;
-            filter->vertDpi = vertDpi;
+            filter->horiDpi = pageHoriDpi;
+            filter->vertDpi = pageVertDpi;
+            if (trace.resolutionX == 0 && trace.resolutionY == 0) {
+                // Without a page resolution the first size filter's own is
+                // the one the page is measured with.
+                if (const auto* own = dynamic_cast<const CFilterSizeInfo*>(filter->rule.get())) {
+                    trace.resolutionX = own->horiDpi;
+                    trace.resolutionY = own->vertDpi;
+                }
+            }
             filter->pageScaleNum = pageScaleNum;
             filter->pageScaleDen = pageScaleDen;
             // A filter's own failure leaves the scores as it found them; the

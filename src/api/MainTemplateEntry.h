@@ -53,6 +53,10 @@ public:
     // pageScaleDen: every resolution it is measured with shrinks alike.
     int32_t pageScaleNum = 1;
     int32_t pageScaleDen = 1;
+    // The resolution the page's file states, when it is to be trusted and
+    // the host asked for it (0: none); used when the host set no resolution.
+    int32_t fileHoriDpi = 0;
+    int32_t fileVertDpi = 0;
     std::vector<std::u16string> validIds;
     // The walk of the last run on this entry, and the groups it opened.
     DecisionTrace trace;

@@ -4,6 +4,64 @@
 
 namespace libMorvaneClassifier {
 
+namespace {
+
+// A lone low surrogate that stands for one byte of a file name.
+bool IsEscapedByte(const std::u16string& text, size_t i) {
+    const char16_t c = text[i];
+    if (c < 0xDC80 || c > 0xDCFF) return false;
+    return i == 0 || text[i - 1] < 0xD800 || text[i - 1] > 0xDBFF;
+}
+
+}  // namespace
+
+std::string Utf16ToPathBytes(const std::u16string& path) {
+    std::string out;
+    out.reserve(path.size());
+    size_t from = 0;
+    for (size_t i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && !IsEscapedByte(path, i)) continue;
+        out += Utf16ToUtf8(path.substr(from, i - from));
+        if (i < path.size()) out.push_back(static_cast<char>(path[i] - 0xDC00));
+        from = i + 1;
+    }
+    return out;
+}
+
+std::u16string PathBytesToUtf16(const std::string& bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    size_t i = 0;
+    while (i < n) {
+        // The length of the well-formed UTF-8 sequence at i, or 0.
+        const unsigned char b = s[i];
+        size_t len = 0;
+        if (b < 0x80) len = 1;
+        else if (b >= 0xC2 && b <= 0xDF) len = 2;
+        else if (b >= 0xE0 && b <= 0xEF) len = 3;
+        else if (b >= 0xF0 && b <= 0xF4) len = 4;
+        bool ok = len > 0 && i + len <= n;
+        for (size_t k = 1; ok && k < len; ++k) ok = (s[i + k] & 0xC0) == 0x80;
+        if (ok && len == 3) {
+            const unsigned char c = s[i + 1];
+            ok = !(b == 0xE0 && c < 0xA0) && !(b == 0xED && c >= 0xA0);  // overlong, surrogate
+        } else if (ok && len == 4) {
+            const unsigned char c = s[i + 1];
+            ok = !(b == 0xF0 && c < 0x90) && !(b == 0xF4 && c >= 0x90);  // overlong, above U+10FFFF
+        }
+        if (!ok) {
+            out.push_back(static_cast<char16_t>(0xDC00 + b));
+            ++i;
+            continue;
+        }
+        out += Utf8ToUtf16(bytes.substr(i, len));
+        i += len;
+    }
+    return out;
+}
+
 std::string Utf16ToUtf8(const std::u16string& text) {
     std::string out;
     out.reserve(text.size());

@@ -7,13 +7,21 @@
 
 CDib::CDib() { fileName[0] = 0; }
 
-CDib::CDib(const CDib& src) {
+CDib::CDib(const CDib& src)
+    : storedXDensity(src.storedXDensity),
+      storedYDensity(src.storedYDensity),
+      storedDensityUnit(src.storedDensityUnit) {
     std::memcpy(fileName, src.fileName, sizeof(fileName));
     if (src.HasPixels()) Copy(src);
 }
 
 CDib& CDib::operator=(const CDib& src) {
-    if (this != &src) std::memcpy(fileName, src.fileName, sizeof(fileName));
+    if (this != &src) {
+        std::memcpy(fileName, src.fileName, sizeof(fileName));
+        storedXDensity = src.storedXDensity;
+        storedYDensity = src.storedYDensity;
+        storedDensityUnit = src.storedDensityUnit;
+    }
     if (src.HasPixels()) {
         if (this != &src) Copy(src);
     } else if (HasPixels()) {
@@ -126,6 +134,26 @@ int CDib::Copy(const CDib& src) {
     std::memcpy(bits.get(), src.bits.get(), static_cast<size_t>(src.height) * src.bytesPerRow);
     return 1;
 }
+
+namespace {
+
+int32_t DensityToDpi(int32_t value, int32_t unit) {
+    if (value <= 0) return 0;
+    double dpi = 0;
+    switch (unit) {
+        case CDib::kDensityPerInch: dpi = value; break;
+        case CDib::kDensityPerCm: dpi = value * 2.54; break;
+        case CDib::kDensityPerMetre: dpi = value * 0.0254; break;
+        default: return 0;
+    }
+    if (dpi > 1e6) return 1000000;
+    return static_cast<int32_t>(dpi + 0.5);
+}
+
+}  // namespace
+
+int32_t CDib::StoredXDpi() const { return DensityToDpi(storedXDensity, storedDensityUnit); }
+int32_t CDib::StoredYDpi() const { return DensityToDpi(storedYDensity, storedDensityUnit); }
 
 std::u16string CDib::FileName() const { return std::u16string(fileName); }
 

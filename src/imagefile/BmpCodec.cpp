@@ -233,6 +233,7 @@ bool DecodeBmp(const uint8_t* d, size_t n, CDib& image, const DecodeLimits& limi
     }
     image.xResolution = DpiFromPerMetre(xppm);
     image.yResolution = DpiFromPerMetre(yppm);
+    KeepStatedDensity(image, xppm, yppm, CDib::kDensityPerMetre);
     return true;
 }
 

@@ -105,6 +105,14 @@ static int32_t RoundDpi(double dpi) {
     return static_cast<int32_t>(std::floor(dpi + 0.5));
 }
 
+void KeepStatedDensity(CDib& image, double x, double y, int32_t unit) {
+    image.ClearStoredDensity();
+    if (!(x > 0) || !(y > 0) || !(x < 2e9) || !(y < 2e9)) return;
+    image.storedXDensity = static_cast<int32_t>(std::floor(x + 0.5));
+    image.storedYDensity = static_cast<int32_t>(std::floor(y + 0.5));
+    image.storedDensityUnit = unit;
+}
+
 int32_t DpiFromPerMetre(double perMetre) { return RoundDpi(perMetre * 0.0254); }
 int32_t DpiFromPerCentimetre(double perCm) { return RoundDpi(perCm * 2.54); }
 int32_t PerMetreFromDpi(int32_t dpi) {
@@ -114,7 +122,7 @@ int32_t PerMetreFromDpi(int32_t dpi) {
 
 bool ReadWholeFile(const std::u16string& path, std::vector<uint8_t>& data) {
     // Only regular files are read: a FIFO or device path is refused at once.
-    if (!libMorvaneClassifier::ReadRegularFile(libMorvaneClassifier::Utf16ToUtf8(path),
+    if (!libMorvaneClassifier::ReadRegularFile(libMorvaneClassifier::Utf16ToPathBytes(path),
                                                libMorvaneClassifier::kMaxImageFileBytes, data))
         return false;
     if (data.empty()) return false;
@@ -127,7 +135,7 @@ bool WriteWholeFile(const std::u16string& path, const std::vector<uint8_t>& data
     if (!f) return false;
     bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
     ok = (std::fclose(f) == 0) && ok;
-    if (!ok) std::remove(libMorvaneClassifier::Utf16ToUtf8(path).c_str());
+    if (!ok) std::remove(libMorvaneClassifier::Utf16ToPathBytes(path).c_str());
     return ok;
 }
 

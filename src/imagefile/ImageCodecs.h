@@ -85,6 +85,10 @@ bool HasSuffix3(const std::u16string& path, const char* suffix);
 bool PageSizeAllowed(int64_t width, int64_t height, const DecodeLimits& limits);
 // dots per metre (or per centimetre) to dots per inch, rounded to nearest.
 int32_t DpiFromPerMetre(double perMetre);
+// Records the density a file states (its values as stored, rounded, and its
+// unit) beside the image's resolution; values that are not positive or
+// not finite record nothing.
+void KeepStatedDensity(CDib& image, double x, double y, int32_t unit);
 int32_t DpiFromPerCentimetre(double perCm);
 int32_t PerMetreFromDpi(int32_t dpi);
 

@@ -201,6 +201,8 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
     jpeg_finish_decompress(&cinfo);
     if (st.err.truncated) return false;
     int32_t xr = cinfo.X_density, yr = cinfo.Y_density;
+    if (cinfo.density_unit == 1 || cinfo.density_unit == 2)
+        KeepStatedDensity(image, xr, yr, cinfo.density_unit == 1 ? CDib::kDensityPerInch : CDib::kDensityPerCm);
     if (density == JpegDensity::DotsPerInch) {
         if (cinfo.density_unit == 2) {
             xr = DpiFromPerCentimetre(xr);

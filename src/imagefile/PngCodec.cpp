@@ -128,6 +128,7 @@ bool ReadPngBody(PngReadState& st, CDib& image, const DecodeLimits& limits) {
     int unit = 0;
     image.xResolution = image.yResolution = 0;
     if (png_get_pHYs(png, info, &xres, &yres, &unit) && unit == PNG_RESOLUTION_METER) {
+        KeepStatedDensity(image, xres, yres, CDib::kDensityPerMetre);
         image.xResolution = DpiFromPerMetre(xres);
         image.yResolution = DpiFromPerMetre(yres);
     }

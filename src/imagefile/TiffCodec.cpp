@@ -89,6 +89,19 @@ TIFF* OpenMem(MemFile& mf, const char* mode, TiffCloser& holder) {
     return holder.tif;
 }
 
+// The density as the file states it, with its unit (none without an
+// absolute one).
+void KeepTiffDensity(TIFF* tif, CDib& image) {
+    float x = 0, y = 0;
+    uint16_t unit = RESUNIT_INCH;
+    if (!TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x) || !TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y)) return;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+    if (unit == RESUNIT_INCH)
+        KeepStatedDensity(image, x, y, CDib::kDensityPerInch);
+    else if (unit == RESUNIT_CENTIMETER)
+        KeepStatedDensity(image, x, y, CDib::kDensityPerCm);
+}
+
 int32_t TiffDpi(TIFF* tif, ttag_t tag) {
     float v = 0;
     uint16_t unit = RESUNIT_INCH;
@@ -246,6 +259,7 @@ bool ReadPage(TIFF* tif, CDib& image, const DecodeLimits& limits) {
     }
     image.xResolution = TiffDpi(tif, TIFFTAG_XRESOLUTION);
     image.yResolution = TiffDpi(tif, TIFFTAG_YRESOLUTION);
+    KeepTiffDensity(tif, image);
     return true;
 }
 

@@ -61,7 +61,7 @@ std::FILE* CPosixProcessesImpl::OpenFile(const std::u16string& path, const std::
     // are written as bytes and the callers produce UTF-8 themselves.
     const size_t comma = narrowMode.find(',');
     if (comma != std::string::npos) narrowMode.resize(comma);
-    const std::string narrowPath = Utf16ToUtf8(path);
+    const std::string narrowPath = Utf16ToPathBytes(path);
     // Plain reads and writes go through the regular-file checks; other modes
     // (update, append) are refused for anything but an existing regular file
     // or a new one.

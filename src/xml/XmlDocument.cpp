@@ -474,7 +474,7 @@ bool CXmlDocument::Load(const std::u16string& path) { return Load(path, kMaxFile
 
 bool CXmlDocument::Load(const std::u16string& path, size_t maxBytes) {
     std::vector<uint8_t> bytes;
-    if (path.empty() || !ReadRegularFile(Utf16ToUtf8(path), std::min(maxBytes, kMaxFileBytes), bytes)) {
+    if (path.empty() || !ReadRegularFile(Utf16ToPathBytes(path), std::min(maxBytes, kMaxFileBytes), bytes)) {
         ParseText(nullptr);
         return false;
     }
@@ -498,7 +498,7 @@ bool CXmlDocument::Save(const std::u16string& path) const {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    std::FILE* f = OpenRegularFileForWriting(Utf16ToUtf8(path));
+    std::FILE* f = OpenRegularFileForWriting(Utf16ToPathBytes(path));
     if (!f) return false;
     const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     const bool closed = std::fclose(f) == 0;

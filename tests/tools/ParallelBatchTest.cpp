@@ -23,6 +23,17 @@ PageResult FakeClassify(const std::string& page) {
         r.id = page;
         r.name = "name of " + page;
         r.outputId = std::string(3000, 'x');  // longer than one pipe read
+    } else if (page == "bigtrace") {
+        // A decision trace far over the old 1 MiB record, with every field
+        // of the result filled.
+        r.id = "BIG";
+        r.trace = "{\"levels\":[" + std::string(5u << 20, ' ') + "]}";
+        r.detail = "why";
+        r.resolutionX = 200;
+        r.resolutionY = 400;
+        r.resolutionSource = "file";
+        r.score = 900;
+        r.margin = 12;
     } else if (page == "kill") {
         raise(SIGKILL);
     } else if (page == "exit") {
@@ -121,6 +132,45 @@ TEST_P(ParallelBatch, ManyPagesFewerWorkersThanPagesAndMoreWorkersThanPages) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, ParallelBatch, ::testing::Values(1, 2, 3));
+
+// Large results cross the worker boundary whole, with every field.
+TEST(ParallelBatchRecords, LargeTracesArriveWhole) {
+    const BatchRun run = RunPages({"bigtrace", "ok-a", "bigtrace"}, 2, 60);
+    ASSERT_EQ(run.results.size(), 3u);
+    const PageResult expected = FakeClassify("bigtrace");
+    for (size_t i : {0u, 2u}) {
+        const PageResult& r = run.results[i];
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.id, "BIG");
+        EXPECT_EQ(r.trace, expected.trace);
+        EXPECT_EQ(r.detail, "why");
+        EXPECT_EQ(r.resolutionX, 200);
+        EXPECT_EQ(r.resolutionY, 400);
+        EXPECT_EQ(r.resolutionSource, "file");
+        EXPECT_EQ(r.score, 900);
+        EXPECT_EQ(r.margin, 12);
+    }
+    EXPECT_EQ(run.results[1].id, "ok-a");
+}
+
+// A result over the record limit keeps its answer; its largest texts are
+// replaced by a marker that is still JSON and names their size.
+TEST(ParallelBatchRecords, OversizedTextsAreCutWithAMarker) {
+    PageResult r = FakeClassify("bigtrace");
+    r.text = std::string(1000, 't');
+    const size_t traceBytes = r.trace.size();
+    morvane_cli::FitResult(r, 4096);
+    EXPECT_EQ(r.trace, "{\"truncated\":true,\"bytes\":" + std::to_string(traceBytes) + "}");
+    EXPECT_EQ(r.text, std::string(1000, 't'));  // fits once the trace is cut
+    EXPECT_EQ(r.id, "BIG");
+    morvane_cli::FitResult(r, 300);
+    EXPECT_EQ(r.text, "{\"truncated\":true,\"bytes\":1000}");
+    // A result that fits is left alone.
+    PageResult small = FakeClassify("ok-a");
+    const std::string before = small.outputId;
+    morvane_cli::FitResult(small);
+    EXPECT_EQ(small.outputId, before);
+}
 
 TEST(ParallelBatchOptions, ValuesAreCheckedAndHugeJobCountsLowered) {
     struct Case {

@@ -36,7 +36,56 @@ check "batch goes on" "A4" "$(echo "$out" | sed -n 2p | cut -f2)"
 
 # JSON lines, the resolution option and the valid-ID restriction.
 out=$("$tool" --json --dpi 200 "$root/examples/pages/200dpi/ID1_card.bmp")
-check "json" '{"path":"'"$root"'/examples/pages/200dpi/ID1_card.bmp","id":"ID1","name":"ID-1 card (85.6 x 54 mm)","outputId":"ID1"}' "$out"
+check "json" "$root/examples/pages/200dpi/ID1_card.bmp|ID1|ID-1 card (85.6 x 54 mm)|ID1|200 200 option|True" \
+  "$(echo "$out" | python3 -c '
+import json, sys
+o = json.loads(sys.stdin.read())
+r = o["resolution"]
+print("|".join([o["path"], o["id"], o["name"], o["outputId"], "%d %d %s" % (r["x"], r["y"], r["source"]),
+                str(0 < o["score"] <= 1000 and 0 <= o["margin"] <= o["score"])]))')"
+# Names cannot forge output: a file name with tabs and a line break, one
+# that is not UTF-8, and a folder that cannot be read.
+tmp=$(mktemp -d)
+evil=$(printf '%s/evil\tPASSPORT\tforged\tTD3\nx.png' "$tmp")
+cp "$root/examples/pages/200dpi/ID1_card.bmp" "$evil"
+cp "$root/examples/pages/200dpi/ID1_card.bmp" "$(printf '%s/latin1-\351.bmp' "$tmp")"
+out=$("$tool" "$tmp"); check "escaped names exit" 0 $?
+check "escaped names: one line per page" 2 "$(echo "$out" | wc -l)"
+check "escaped names: fields" "$tmp/evil\\tPASSPORT\\tforged\\tTD3\\nx.png|ID1
+$tmp/latin1-\\xe9.bmp|ID1" \
+  "$(echo "$out" | awk -F'\t' '{print $1 "|" $2}')"
+out=$("$tool" --json "$tmp"); check "json names exit" 0 $?
+check "json names: valid UTF-8 naming the files" "ok" "$(printf '%s\n' "$out" | python3 -c '
+import json, os, sys
+data = sys.stdin.buffer.read()
+data.decode("utf-8")  # raises on invalid UTF-8
+names = sorted(os.fsencode(json.loads(l)["path"]) for l in data.decode().splitlines())
+print("ok" if names == sorted(os.fsencode(os.path.join(sys.argv[1], n)) for n in os.listdir(sys.argv[1])) else names)
+' "$tmp")"
+if [ "$(id -u)" != 0 ]; then
+  mkdir -p "$tmp/locked/inner"
+  chmod 000 "$tmp/locked/inner"
+  out=$("$tool" "$tmp/locked"); check "unreadable folder exit" 1 $?
+  check "unreadable folder reported" "$tmp/locked/inner	error: Failed to read image file (-16): cannot open the directory: Permission denied" "$out"
+  chmod 700 "$tmp/locked/inner"
+fi
+# Template names with control characters reach the output escaped.
+cp -r "$root/examples/templates" "$tmp/templates"
+sed -i 's/ID="ID1" Name="ID-1 card (85.6 x 54 mm)"/ID="ID1\&#9;PASSPORT" Name="card\&#10;\&#27;[2Jforged"/' \
+  "$tmp/templates/sub/id1.xml"
+out=$("$tool" -t "$tmp/templates/main.xml" "$root/examples/pages/200dpi/ID1_card.bmp"); check "control names exit" 0 $?
+check "control names escaped" "$root/examples/pages/200dpi/ID1_card.bmp|ID1\\tPASSPORT|card\\n\\x1b[2Jforged|ID1" \
+  "$(echo "$out" | tr '\t' '|')"
+out=$("$tool" --json -t "$tmp/templates/main.xml" "$root/examples/pages/200dpi/ID1_card.bmp")
+check "control names in json" "$(printf 'ID1\tPASSPORT|card\n\033[2Jforged')" "$(echo "$out" | python3 -c 'import json, sys; o = json.loads(sys.stdin.read()); print(o["id"] + "|" + o["name"])')"
+# An entry whose path is too long to reach fails for every user.
+mkdir "$tmp/deep"
+(cd "$tmp/deep" && long=$(printf 'd%.0s' $(seq 200)) && for i in $(seq 22); do mkdir "$long" && cd "$long" || exit 1; done)
+out=$("$tool" "$tmp/deep"); check "unreachable entry exit" 1 $?
+check "unreachable entry reported" "error: Failed to read image file (-16): cannot read the entry: File name too long" \
+  "$(echo "$out" | cut -f2)"
+rm -rf "$tmp"
+
 # Pages decoded straight to 150 dpi come out as at full size, in one process
 # and in worker processes side by side; bad values are refused.
 for bad in 0 74 1201 x ""; do
