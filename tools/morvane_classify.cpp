@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <map>
 #include <set>
 #include <utility>
 #include <string>
@@ -22,6 +23,7 @@
 #include "morvane/classifier.h"
 #include "core/TextConv.h"
 #include "host_calls.h"
+#include "page_inputs.h"
 #include "parallel_batch.h"
 #include "scan_command.h"
 
@@ -38,7 +40,7 @@ constexpr char kUsage[] =
     "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi H[,V]] [--valid ID]...\n"
     "                        [--shortcut] [--json] [--follow] [--max-pixels N] [--explain]\n"
     "                        [--orient] [--text] [--mrz] [--decode-dpi N] [--jobs N]\n"
-    "                        [--page-timeout S] PATH...\n"
+    "                        [--page-timeout S] [--pages A-B] PATH...\n"
     "\n"
     "Classifies page images with one or more main templates and prints, per page,\n"
     "the path and the winning sub-template's ID, Name and OutputID (tab-separated),\n"
@@ -68,10 +70,15 @@ constexpr char kUsage[] =
     "                 check out is reported invalid, never corrected\n"
     "  --decode-dpi N decode JPEG and JPEG-2000 pages straight to the lowest size that keeps\n"
     "                 at least N dots per inch (75 to 1200; default: full resolution)\n"
+    "  --pages A-B    classify pages A to B (from 1; also N or A-) of multi-page files\n"
+    "                 (TIFF); every page is named PATH#page=N (default: all pages)\n"
     "%s"
     "  --help         show this text\n"
     "  --version      print the library version\n"
     "\n"
+    "A PATH of - reads one image file from standard input (at most 256 MiB). Files are\n"
+    "recognised by their first bytes, whatever their names; a page that cannot be read\n"
+    "is reported with its cause after the code (\"detail\" with --json).\n"
     "A directory PATH is searched recursively for image files. Exit status: 0 when every\n"
     "page was classified, 1 when any page failed (a page whose worker process dies or\n"
     "overruns the time limit fails with code -63), 2 on usage errors or when the\n"
@@ -112,6 +119,12 @@ struct Api {
     int (*ParseMrz)(const MorvaneChar*, MorvaneChar*, int*) = nullptr;
     int (*SetDecodeResolution)(int) = nullptr;
     int (*SetDecodeThreads)(int) = nullptr;
+    // Pages of files and standard input, and the failure detail: resolved
+    // when the library has them.
+    int (*GetLastErrorDetail)(MorvaneChar*, int*) = nullptr;
+    int (*GetImagePageCount)(const MorvaneChar*, int*) = nullptr;
+    int (*ClassifyImageFilePage)(const MorvaneChar*, int, int) = nullptr;
+    int (*ClassifyEncodedImage)(const unsigned char*, long long, int, int) = nullptr;
 };
 
 std::string ExecutableDirectory() {
@@ -174,12 +187,21 @@ bool LoadApi(Api& api, std::string& error) {
 
 std::string Message(const Api& api, int code) { return hostcalls::ErrorMessage(api.GetErrorMsg, code); }
 
+// The failure detail after the code: ": cause", without the file's name when
+// the detail starts with it (the line already shows it).
+std::string DetailSuffix(const std::string& detail, const std::string& path) {
+    if (detail.empty()) return "";
+    if (detail.compare(0, path.size() + 2, path + ": ") == 0) return ": " + detail.substr(path.size() + 2);
+    return ": " + detail;
+}
+
 bool IsImageFile(const std::string& name) {
     const size_t dot = name.rfind('.');
     if (dot == std::string::npos) return false;
     std::string ext = name.substr(dot + 1);
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    static const char* const kExtensions[] = {"jpg", "jpeg", "jfif", "png", "tif", "tiff", "bmp", "gif", "j2k"};
+    static const char* const kExtensions[] = {"jpg", "jpeg", "jfif", "jpe", "png", "tif",
+                                              "tiff", "bmp", "dib", "gif", "j2k", "j2c", "jp2"};
     for (const char* e : kExtensions)
         if (ext == e) return true;
     return false;
@@ -380,6 +402,7 @@ int main(int argc, char** argv) {
     int decodeDpi = 0;
     morvane_cli::BatchSettings batch;
     scancommand::ScanOptions scan;
+    morvane_cli::PageRange pageRange;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -420,6 +443,13 @@ int main(int argc, char** argv) {
             shortcut = true;
         } else if (arg == "--json") {
             json = true;
+        } else if (arg == "--pages") {
+            const std::string v = value("--pages");
+            if (!morvane_cli::ParsePageRange(v, pageRange)) {
+                std::fprintf(stderr, "morvane-classify: --pages wants A-B, N or A- (pages from 1), not '%s'\n",
+                             v.c_str());
+                return 2;
+            }
         } else if (arg == "--max-pixels") {
             const std::string v = value("--max-pixels");
             char* end = nullptr;
@@ -544,12 +574,38 @@ int main(int argc, char** argv) {
         return status;
     }
 
-    std::vector<std::string> pages;
+    Resolve(api.handle, "MorvaneGetLastErrorDetail", api.GetLastErrorDetail);
+    Resolve(api.handle, "MorvaneGetImagePageCount", api.GetImagePageCount);
+    Resolve(api.handle, "MorvaneClassifyImageFilePage", api.ClassifyImageFilePage);
+    Resolve(api.handle, "MorvaneClassifyEncodedImage", api.ClassifyEncodedImage);
+    std::vector<std::string> files;
     for (const auto& in : inputs) {
-        if (IsDirectory(in))
-            WalkDirectory(in, followLinks, pages);
+        if (in != "-" && IsDirectory(in))
+            WalkDirectory(in, followLinks, files);
         else
-            pages.push_back(in);
+            files.push_back(in);
+    }
+    // Standard input is read once, here; the workers inherit the bytes.
+    std::vector<unsigned char> stdinBytes;
+    std::string stdinError;
+    if (std::find(files.begin(), files.end(), "-") != files.end() &&
+        (!api.ClassifyEncodedImage || !morvane_cli::ReadStandardInput(stdinBytes, stdinError)) &&
+        stdinError.empty())
+        stdinError = "the library cannot classify an image in memory";
+    // Every page of a multi-page file is a page of the batch.
+    std::vector<std::string> pages;
+    std::map<std::string, morvane_cli::PageInput> pageInputs;
+    for (const auto& file : files) {
+        int count = 0;
+        if (file != "-" && api.GetImagePageCount && api.ClassifyImageFilePage && morvane_cli::LooksMultiPage(file) &&
+            api.GetImagePageCount(W(Utf8ToUtf16(file)), &count) != 0)
+            count = 0;
+        std::vector<morvane_cli::PageInput> some;
+        morvane_cli::AddPages(file, count, pageRange, some);
+        for (auto& p : some) {
+            pages.push_back(p.name);
+            pageInputs[p.name] = std::move(p);
+        }
     }
 
     // Worker processes side by side share the cores: each decodes its page
@@ -563,8 +619,23 @@ int main(int argc, char** argv) {
     auto classify = [&](const std::string& page) {
         morvane_cli::PageResult r;
         r.code = -8;
+        const auto found = pageInputs.find(page);
+        const morvane_cli::PageInput input =
+            found != pageInputs.end() ? found->second : morvane_cli::PageInput{page, page, 0};
+        if (input.path == "-" && !stdinError.empty()) {
+            r.code = -16;
+            r.message = Message(api, r.code);
+            r.detail = "-: " + stdinError;
+            return r;
+        }
         for (int index : indexes) {
-            r.code = api.ClassifyImageFile(W(Utf8ToUtf16(page)), index);
+            if (input.path == "-")
+                r.code = api.ClassifyEncodedImage(stdinBytes.data(), static_cast<long long>(stdinBytes.size()),
+                                                  input.page, index);
+            else if (input.page > 0 || input.name != input.path)
+                r.code = api.ClassifyImageFilePage(W(Utf8ToUtf16(input.path)), input.page, index);
+            else
+                r.code = api.ClassifyImageFile(W(Utf8ToUtf16(input.path)), index);
             if (r.code == 0 && GetText(api.GetTemplateID, r.id)) {
                 GetText(api.GetTemplateName, r.name);
                 GetText(api.GetTemplateOutputID, r.outputId);
@@ -574,6 +645,11 @@ int main(int argc, char** argv) {
             if (r.code == -16) break;      // the page itself cannot be read
         }
         if (r.code != 0) r.message = Message(api, r.code);
+        if (r.code != 0 && api.GetLastErrorDetail) {
+            GetText(api.GetLastErrorDetail, r.detail);
+            // "<memory>" is how the library names bytes it was handed.
+            if (input.path == "-" && r.detail.compare(0, 10, "<memory>: ") == 0) r.detail = "-: " + r.detail.substr(10);
+        }
         if ((explain || orient) && r.code != -16) {
             const Insight insight = ReadInsight(api, explain, orient);
             r.turn = insight.turn;
@@ -596,11 +672,13 @@ int main(int argc, char** argv) {
         } else {
             anyFailed = true;
             if (json)
-                std::printf("{\"path\":%s,\"error\":%s,\"code\":%d%s%s}\n", JsonString(page).c_str(),
-                            JsonString(r.message).c_str(), r.code, JsonInsight(insight).c_str(),
-                            JsonText(r).c_str());
+                std::printf("{\"path\":%s,\"error\":%s,\"code\":%d%s%s%s}\n", JsonString(page).c_str(),
+                            JsonString(r.message).c_str(), r.code,
+                            r.detail.empty() ? "" : (",\"detail\":" + JsonString(r.detail)).c_str(),
+                            JsonInsight(insight).c_str(), JsonText(r).c_str());
             else
-                std::printf("%s\terror: %s (%d)\n", page.c_str(), r.message.c_str(), r.code);
+                std::printf("%s\terror: %s (%d)%s\n", page.c_str(), r.message.c_str(), r.code,
+                            DetailSuffix(r.detail, pageInputs.count(page) ? pageInputs[page].path : page).c_str());
         }
         if (!json) {
             PrintInsight(insight);

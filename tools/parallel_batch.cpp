@@ -68,9 +68,9 @@ bool ReadAll(int fd, void* data, size_t size) {
 }
 
 // ---- Result records sent from a worker to the parent ----
-// uint32 payload size, then int32 page index, int32 code and eight texts
+// uint32 payload size, then int32 page index, int32 code and nine texts
 // (uint32 length + bytes): id, name, outputId, message, turn, trace, text,
-// mrz.
+// mrz, detail.
 
 void PutU32(std::string& out, uint32_t v) { out.append(reinterpret_cast<const char*>(&v), sizeof(v)); }
 
@@ -91,6 +91,7 @@ std::string EncodeResult(uint32_t index, const PageResult& r) {
     PutText(payload, r.trace);
     PutText(payload, r.text);
     PutText(payload, r.mrz);
+    PutText(payload, r.detail);
     std::string record;
     PutU32(record, static_cast<uint32_t>(payload.size()));
     return record + payload;
@@ -124,7 +125,7 @@ bool DecodeResult(const char* data, size_t size, uint32_t& index, PageResult& r)
     uint32_t code = 0;
     return in.U32(index) && in.U32(code) && (r.code = static_cast<int32_t>(code), true) && in.Text(r.id) &&
            in.Text(r.name) && in.Text(r.outputId) && in.Text(r.message) && in.Text(r.turn) && in.Text(r.trace) &&
-           in.Text(r.text) && in.Text(r.mrz) && in.AtEnd();
+           in.Text(r.text) && in.Text(r.mrz) && in.Text(r.detail) && in.AtEnd();
 }
 
 // Largest record the parent accepts; a worker never sends more than a few

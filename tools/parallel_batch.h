@@ -27,6 +27,7 @@ struct PageResult {
     std::string message;
     std::string turn, trace;  // --orient and --explain: the kept turn and the decision trace
     std::string text, mrz;    // --text: the recognised lines (JSON with --json); --mrz: the zone read (JSON)
+    std::string detail;       // a failure's detail: the file and the cause
 };
 
 // Result code of a page whose worker died or overran the time limit (the

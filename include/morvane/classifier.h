@@ -241,6 +241,37 @@ MORVANE_API int MORVANE_CALL MorvaneGetRecognisedLine(int line, MorvaneChar* buf
  * characters: -61. */
 MORVANE_API int MORVANE_CALL MorvaneParseMrz(const MorvaneChar* zone, MorvaneChar* buffer, int* length);
 
+/* Image files are recognised by their first bytes, whatever their name:
+ * JPEG, JPEG-2000 codestreams and JP2 files, PNG, TIFF (every page), BMP and
+ * GIF. Before anything is read a file must be a regular file, not on a
+ * kernel pseudo file system (procfs, sysfs, ...), at most 256 MiB and not
+ * mostly holes; truncated data fails to read in every format.
+ *
+ * The detail of the last failure of ClassifyImageFile, LoadLocalImage and
+ * the functions below, in UTF-8 turned to UTF-16 with the length protocol of
+ * GetTemplateName: the file and the cause, for example "scan.png: truncated
+ * PNG data: 120 of 3508 rows", "a.jpg: no such file", "b.tif: page of 30000
+ * x 30000 pixels over the page budget (...)". Empty (length 0) after a call
+ * that succeeded. length null: -61. */
+MORVANE_API int MORVANE_CALL MorvaneGetLastErrorDetail(MorvaneChar* buffer, int* length);
+
+/* Pages in an image file: the pages of a multi-page TIFF, 1 for the other
+ * formats. Needs no loaded classifier. 0 with *count = number of pages; -16
+ * when the file cannot be read (detail as above); -61 for a null argument. */
+MORVANE_API int MORVANE_CALL MorvaneGetImagePageCount(const MorvaneChar* path, int* count);
+
+/* ClassifyImageFile for page `page` of the file, counted from 0 (the first
+ * page); ClassifyImageFile(path, index) is the same as page 0. A page beyond
+ * the file's last fails with -16. page below 0 or path null or empty: -61. */
+MORVANE_API int MORVANE_CALL MorvaneClassifyImageFilePage(const MorvaneChar* path, int page, int index);
+
+/* The same for an image file's bytes held in memory (read from standard
+ * input, received over a network): `size` bytes at `data`, bounded like a
+ * file (at most 256 MiB: larger gives -16). The caller keeps the bytes.
+ * data null, size 0 or below, or page below 0: -61. */
+MORVANE_API int MORVANE_CALL MorvaneClassifyEncodedImage(const unsigned char* data, long long size, int page,
+                                                         int index);
+
 #ifdef __cplusplus
 }
 #endif
