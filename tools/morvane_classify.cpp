@@ -55,7 +55,7 @@ constexpr char kUsage[] =
     "  --shortcut     answer from the single --valid ID when its template allows it\n"
     "  --json         print one JSON object per page\n"
     "  --follow       follow symbolic links to directories while searching a directory\n"
-    "  --max-pixels N refuse pages of more than N pixels (default 200000000)\n"
+    "  --max-pixels N refuse pages of more than N pixels (default 36000000)\n"
     "  --explain      also print the decision trace of each page (JSON: per level the\n"
     "                 group, each child's score per filter, the threshold or weight, and\n"
     "                 the choice); with --json it is the \"trace\" member of the page's object\n"

@@ -106,9 +106,15 @@ MORVANE_API int MORVANE_CALL SaveCapturedImage(const MorvaneChar* path, int save
 /* Beyond the classic interface (functions prefixed "Morvane"). */
 
 /* The page budget every image reader checks from a file's header before it
- * allocates anything: at most `maxPixels` pixels per page (default 200
- * million) and `maxDecoderBytes` bytes of decoder memory (default 1 GiB).
- * Files over budget fail to read (-16; j2k_decode returns 0). A value of 0
+ * allocates anything: at most `maxPixels` pixels per page (default 36
+ * million: an A4 or Letter page at 600 dpi) and `maxDecoderBytes` bytes of
+ * decoder memory (default 384 MiB), reckoned per decoding path: the page
+ * itself (1 bit, 1 or 3 bytes per pixel) and what the path holds beside it
+ * (run-length BMP: 1 byte per pixel; progressive JPEG: 2 bytes per
+ * coefficient and component; TIFF read through RGBA: one band at 4 bytes
+ * per pixel).
+ * Files over budget fail to read (-16, with the cause in
+ * MorvaneGetLastErrorDetail; j2k_decode returns 0). A value of 0
  * restores that value's default. Process-wide, kept across LoadClassifier
  * and FreeClassifier; the classifier need not be loaded. Returns 0, or -61
  * for a negative value. */

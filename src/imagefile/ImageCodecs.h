@@ -15,12 +15,17 @@ class CDib;
 
 namespace imagefile {
 
-// The page budget: every decoder checks the page its file's header declares
-// against it before allocating. Process-wide, set by the host through the
-// exported setter; the defaults hold a 600-dpi A3 colour scan with room.
+// The page budget: every decoder checks the page its file's header declares,
+// and the memory its decoding path really takes for it, before allocating.
+// Process-wide, set by the host through the exported setter.
+//
+// The defaults hold an A4 or US Letter page at 600 dpi (34.8 and 33.7
+// million pixels) in colour, also as a progressive JPEG (9 bytes per pixel
+// while it decodes), and keep a small file that claims a larger page from
+// costing more than about a second and a few hundred megabytes.
 struct PageBudget {
-    static constexpr int64_t kDefaultMaxPixels = 200000000;       // per page
-    static constexpr int64_t kDefaultMaxDecoderBytes = int64_t(1) << 30;
+    static constexpr int64_t kDefaultMaxPixels = 36000000;  // per page
+    static constexpr int64_t kDefaultMaxDecoderBytes = int64_t(384) << 20;
     static constexpr int64_t kDefaultMaxFileBytes = int64_t(256) << 20;
     int64_t maxPixels = kDefaultMaxPixels;
     int64_t maxDecoderBytes = kDefaultMaxDecoderBytes;

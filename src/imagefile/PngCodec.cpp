@@ -50,6 +50,8 @@ struct PngReadState {
     bool failed = false;
     bool interlaced = false;
     png_uint_32 width = 0, height = 0;
+    int bpp = 0;
+    int64_t stride = 0;
     // Rows with data handed over, over all passes, and how many the page has.
     uint64_t rowsSeen = 0;
     uint64_t rowsExpected = 0;
@@ -117,11 +119,10 @@ void PngInfoReady(png_structp png, png_infop info) {
         FailIfNoCause("corrupt PNG data: rows wider than the page");
         png_longjmp(png, 1);
     }
-    if (!st->image->CreateWithStride(static_cast<int32_t>(w), static_cast<int32_t>(h), bpp,
-                                     static_cast<int32_t>(stride))) {
-        FailIfNoCause("not enough memory for the page");
-        png_longjmp(png, 1);
-    }
+    // The page itself is made when its first row arrives: a file that
+    // declares a large page but holds no image data costs nothing.
+    st->bpp = bpp;
+    st->stride = stride;
     st->width = w;
     st->height = h;
     st->headerOk = true;
@@ -130,6 +131,12 @@ void PngInfoReady(png_structp png, png_infop info) {
 void PngRowReady(png_structp png, png_bytep row, png_uint_32 y, int) {
     auto* st = static_cast<PngReadState*>(png_get_progressive_ptr(png));
     if (!row || y >= st->height) return;  // no data for this row in this pass
+    if (!st->image->HasPixels() &&
+        !st->image->CreateWithStride(static_cast<int32_t>(st->width), static_cast<int32_t>(st->height), st->bpp,
+                                     static_cast<int32_t>(st->stride))) {
+        FailIfNoCause("not enough memory for the page");
+        png_longjmp(png, 1);
+    }
     png_progressive_combine_row(png, st->image->rows[y], row);
     if (++st->rowsSeen >= st->rowsExpected) st->done = true;
 }

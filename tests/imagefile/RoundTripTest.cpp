@@ -304,10 +304,11 @@ TEST(ImageFileLimits, PageSizeAndResolutionUnits) {
         int64_t w, h;
         bool allowed;
     } sizes[] = {
-        {1, 1, true},          {65535, 3051, true},   {65536, 1, false}, {1, 65536, false},
-        {65535, 16384, false},  // below the side limit, above the 200-megapixel budget
-        {14142, 14142, true},   // 199 996 164 pixels
-        {14143, 14143, false},  // 200 024 449 pixels
+        {1, 1, true},          {65535, 549, true},    {65536, 1, false}, {1, 65536, false},
+        {65535, 16384, false},  // below the side limit, above the 36-megapixel budget
+        {6000, 6000, true},     // exactly 36 000 000 pixels
+        {6000, 6001, false},
+        {4961, 7016, true},     // A4 at 600 dpi
         {0, 10, false},        {10, -1, false},
     };
     for (const auto& s : sizes) EXPECT_EQ(imagefile::PageSizeAllowed(s.w, s.h, limits), s.allowed) << s.w << "x" << s.h;
