@@ -26,6 +26,7 @@
 #include "core/TextConv.h"
 #include "classify_output.h"
 #include "host_calls.h"
+#include "page_inputs.h"
 #include "parallel_batch.h"
 #include "overlay_files.h"
 #include "report_html.h"
@@ -47,7 +48,8 @@ constexpr char kUsage[] =
     "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi auto|template|H[,V]] [--valid ID]...\n"
     "                        [--shortcut] [--json] [--follow] [--max-pixels N] [--explain[=text]]\n"
     "                        [--orient] [--text] [--mrz] [--decode-dpi N] [--jobs N]\n"
-    "                        [--page-timeout S] [--overlay DIR] [--report FILE.html] PATH...\n"
+    "                        [--page-timeout S] [--pages A-B] [--overlay DIR]\n"
+    "                        [--report FILE.html] PATH...\n"
     "\n"
     "Classifies page images with one or more main templates and prints, per page,\n"
     "the path and the winning sub-template's ID, Name and OutputID (tab-separated),\n"
@@ -69,7 +71,7 @@ constexpr char kUsage[] =
     "                 \"margin\" over the runner-up at the deciding level (null when no level\n"
     "                 was decided by score), and \"detail\" on failures when known\n"
     "  --follow       follow symbolic links to directories while searching a directory\n"
-    "  --max-pixels N refuse pages of more than N pixels (default 200000000)\n"
+    "  --max-pixels N refuse pages of more than N pixels (default 36000000)\n"
     "  --explain      also print the decision trace of each page (JSON: per level the\n"
     "                 group, each child's score per filter, the threshold or weight, and\n"
     "                 the choice); with --json it is the \"trace\" member of the page's object\n"
@@ -96,11 +98,16 @@ constexpr char kUsage[] =
     "                 decision tree (the overlays go to --overlay DIR or a temporary folder)\n"
     "  --decode-dpi N decode JPEG and JPEG-2000 pages straight to the lowest size that keeps\n"
     "                 at least N dots per inch (75 to 1200; default: full resolution)\n"
+    "  --pages A-B    classify pages A to B (from 1; also N or A-) of multi-page files\n"
+    "                 (TIFF); every page is named PATH#page=N (default: all pages)\n"
     "%s"
     "  --help         show this text\n"
     "  --version      print the library version\n"
     "  --             end of options: every argument after it is a PATH\n"
     "\n"
+    "A PATH of - reads one image file from standard input (at most 256 MiB). Files are\n"
+    "recognised by their first bytes, whatever their names; a page that cannot be read\n"
+    "is reported with its cause after the code (\"detail\" with --json).\n"
     "Output cannot be forged by names: in the plain lines a backslash, tab, line break or\n"
     "other control character in a path, name or message is written as \\\\, \\t, \\n, \\r\n"
     "or \\xNN, and bytes that are not UTF-8 as \\xNN. --json output is always valid UTF-8:\n"
@@ -157,6 +164,11 @@ struct Api {
     int (*GetPageResolution)(int*, int*, int*) = nullptr;
     int (*GetDecisionMargin)(int*, int*) = nullptr;
     int (*GetLastErrorDetail)(MorvaneChar*, int*) = nullptr;
+    // Pages of files and standard input, and the failure detail: resolved
+    // when the library has them.
+    int (*GetImagePageCount)(const MorvaneChar*, int*) = nullptr;
+    int (*ClassifyImageFilePage)(const MorvaneChar*, int, int) = nullptr;
+    int (*ClassifyEncodedImage)(const unsigned char*, long long, int, int) = nullptr;
 };
 
 std::string ExecutableDirectory() {
@@ -219,12 +231,21 @@ bool LoadApi(Api& api, std::string& error) {
 
 std::string Message(const Api& api, int code) { return hostcalls::ErrorMessage(api.GetErrorMsg, code); }
 
+// The failure detail after the code: ": cause", without the file's name when
+// the detail starts with it (the line already shows it).
+std::string DetailSuffix(const std::string& detail, const std::string& path) {
+    if (detail.empty()) return "";
+    if (detail.compare(0, path.size() + 2, path + ": ") == 0) return ": " + EscapeField(detail.substr(path.size() + 2));
+    return ": " + EscapeField(detail);
+}
+
 bool IsImageFile(const std::string& name) {
     const size_t dot = name.rfind('.');
     if (dot == std::string::npos) return false;
     std::string ext = name.substr(dot + 1);
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    static const char* const kExtensions[] = {"jpg", "jpeg", "jfif", "png", "tif", "tiff", "bmp", "gif", "j2k"};
+    static const char* const kExtensions[] = {"jpg", "jpeg", "jfif", "jpe", "png", "tif",
+                                              "tiff", "bmp", "dib", "gif", "j2k", "j2c", "jp2"};
     for (const char* e : kExtensions)
         if (ext == e) return true;
     return false;
@@ -524,6 +545,7 @@ int main(int argc, char** argv) {
     int decodeDpi = 0;
     morvane_cli::BatchSettings batch;
     scancommand::ScanOptions scan;
+    morvane_cli::PageRange pageRange;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -573,6 +595,13 @@ int main(int argc, char** argv) {
             shortcut = true;
         } else if (arg == "--json") {
             json = true;
+        } else if (arg == "--pages") {
+            const std::string v = value("--pages");
+            if (!morvane_cli::ParsePageRange(v, pageRange)) {
+                std::fprintf(stderr, "morvane-classify: --pages wants A-B, N or A- (pages from 1), not '%s'\n",
+                             v.c_str());
+                return 2;
+            }
         } else if (arg == "--max-pixels") {
             const std::string v = value("--max-pixels");
             char* end = nullptr;
@@ -747,13 +776,38 @@ int main(int argc, char** argv) {
         return status;
     }
 
-    std::vector<std::string> pages;
+    Resolve(api.handle, "MorvaneGetImagePageCount", api.GetImagePageCount);
+    Resolve(api.handle, "MorvaneClassifyImageFilePage", api.ClassifyImageFilePage);
+    Resolve(api.handle, "MorvaneClassifyEncodedImage", api.ClassifyEncodedImage);
+    std::vector<std::string> files;
     std::map<std::string, std::string> unreadable;  // entries a walk could not read, and why
     for (const auto& in : inputs) {
-        if (IsDirectory(in))
-            WalkDirectory(in, followLinks, pages, unreadable);
+        if (in != "-" && IsDirectory(in))
+            WalkDirectory(in, followLinks, files, unreadable);
         else
-            pages.push_back(in);
+            files.push_back(in);
+    }
+    // Standard input is read once, here; the workers inherit the bytes.
+    std::vector<unsigned char> stdinBytes;
+    std::string stdinError;
+    if (std::find(files.begin(), files.end(), "-") != files.end() &&
+        (!api.ClassifyEncodedImage || !morvane_cli::ReadStandardInput(stdinBytes, stdinError)) &&
+        stdinError.empty())
+        stdinError = "the library cannot classify an image in memory";
+    // Every page of a multi-page file is a page of the batch.
+    std::vector<std::string> pages;
+    std::map<std::string, morvane_cli::PageInput> pageInputs;
+    for (const auto& file : files) {
+        int count = 0;
+        if (file != "-" && api.GetImagePageCount && api.ClassifyImageFilePage && morvane_cli::LooksMultiPage(file) &&
+            api.GetImagePageCount(W(PathBytesToUtf16(file)), &count) != 0)
+            count = 0;
+        std::vector<morvane_cli::PageInput> some;
+        morvane_cli::AddPages(file, count, pageRange, some);
+        for (auto& p : some) {
+            pages.push_back(p.name);
+            pageInputs[p.name] = std::move(p);
+        }
     }
 
     // Worker processes side by side share the cores: each decodes its page
@@ -768,16 +822,31 @@ int main(int argc, char** argv) {
         morvane_cli::PageResult r;
         r.code = -8;
         const auto started = std::chrono::steady_clock::now();
-        const auto bad = unreadable.find(page);
+        const auto found = pageInputs.find(page);
+        const morvane_cli::PageInput input =
+            found != pageInputs.end() ? found->second : morvane_cli::PageInput{page, page, 0};
+        const auto bad = unreadable.find(input.path);
         if (bad != unreadable.end()) {
             r.code = MORVANE_ERR_READ_IMAGE;
             r.message = Message(api, r.code);
             r.detail = bad->second;
             return r;
         }
-        const std::u16string widePage = PathBytesToUtf16(page);
+        if (input.path == "-" && !stdinError.empty()) {
+            r.code = -16;
+            r.message = Message(api, r.code);
+            r.detail = "-: " + stdinError;
+            return r;
+        }
+        const std::u16string widePath = PathBytesToUtf16(input.path);
         for (int index : indexes) {
-            r.code = api.ClassifyImageFile(W(widePage), index);
+            if (input.path == "-")
+                r.code = api.ClassifyEncodedImage(stdinBytes.data(), static_cast<long long>(stdinBytes.size()),
+                                                  input.page, index);
+            else if (input.page > 0 || input.name != input.path)
+                r.code = api.ClassifyImageFilePage(W(widePath), input.page, index);
+            else
+                r.code = api.ClassifyImageFile(W(widePath), index);
             if (r.code == 0 && GetText(api.GetTemplateID, r.id)) {
                 GetText(api.GetTemplateName, r.name);
                 GetText(api.GetTemplateOutputID, r.outputId);
@@ -790,6 +859,8 @@ int main(int argc, char** argv) {
         if (r.code != 0) {
             r.message = Message(api, r.code);
             r.detail = LastDetail(api);
+            // "<memory>" is how the library names bytes it was handed.
+            if (input.path == "-" && r.detail.compare(0, 10, "<memory>: ") == 0) r.detail = "-: " + r.detail.substr(10);
         }
         if (r.code != -16) ReadDecision(api, r);
         if ((explain || orient) && r.code != -16) {
@@ -800,7 +871,7 @@ int main(int argc, char** argv) {
         if ((text || mrz) && r.code != -16) ReadText(api, text, mrz, json, r);
         if (!overlayDir.empty() && r.code != -16) {
             const std::string file = morvane_cli::OverlayPath(overlayDir, page);
-            const int saved = api.SaveOverlay(W(Utf8ToUtf16(file)));
+            const int saved = api.SaveOverlay(W(PathBytesToUtf16(file)));
             if (saved != 0)
                 std::fprintf(stderr, "morvane-classify: cannot write the overlay %s (%d)\n", file.c_str(), saved);
         }
@@ -853,7 +924,7 @@ int main(int argc, char** argv) {
                             JsonDecision(r).c_str(), JsonInsight(insight).c_str(), JsonText(r).c_str());
             else
                 std::printf("%s\terror: %s (%d)%s\n", EscapeField(page).c_str(), EscapeField(r.message).c_str(),
-                            r.code, DetailSuffix(r.detail).c_str());
+                            r.code, DetailSuffix(r.detail, pageInputs.count(page) ? pageInputs[page].path : page).c_str());
         }
         if (!json) {
             if (explain && !r.resolutionSource.empty())

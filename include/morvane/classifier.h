@@ -106,9 +106,15 @@ MORVANE_API int MORVANE_CALL SaveCapturedImage(const MorvaneChar* path, int save
 /* Beyond the classic interface (functions prefixed "Morvane"). */
 
 /* The page budget every image reader checks from a file's header before it
- * allocates anything: at most `maxPixels` pixels per page (default 200
- * million) and `maxDecoderBytes` bytes of decoder memory (default 1 GiB).
- * Files over budget fail to read (-16; j2k_decode returns 0). A value of 0
+ * allocates anything: at most `maxPixels` pixels per page (default 36
+ * million: an A4 or Letter page at 600 dpi) and `maxDecoderBytes` bytes of
+ * decoder memory (default 384 MiB), reckoned per decoding path: the page
+ * itself (1 bit, 1 or 3 bytes per pixel) and what the path holds beside it
+ * (run-length BMP: 1 byte per pixel; progressive JPEG: 2 bytes per
+ * coefficient and component; TIFF read through RGBA: one band at 4 bytes
+ * per pixel).
+ * Files over budget fail to read (-16, with the cause in
+ * MorvaneGetLastErrorDetail; j2k_decode returns 0). A value of 0
  * restores that value's default. Process-wide, kept across LoadClassifier
  * and FreeClassifier; the classifier need not be loaded. Returns 0, or -61
  * for a negative value. */
@@ -333,6 +339,37 @@ MORVANE_API int MORVANE_CALL MorvaneParseMrz(const MorvaneChar* zone, MorvaneCha
  * "rawValid"); length protocol of GetTemplateName. Not loaded: -60; length
  * null: -61; no classification yet: -58 (length 0). */
 MORVANE_API int MORVANE_CALL MorvaneGetRecognisedZone(MorvaneChar* buffer, int* length);
+
+/* Image files are recognised by their first bytes, whatever their name:
+ * JPEG, JPEG-2000 codestreams and JP2 files, PNG, TIFF (every page), BMP and
+ * GIF. Before anything is read a file must be a regular file, not on a
+ * kernel pseudo file system (procfs, sysfs, ...), at most 256 MiB and not
+ * mostly holes; truncated data fails to read in every format.
+ *
+ * The detail of the last failure of ClassifyImageFile, LoadLocalImage and
+ * the functions below, in UTF-8 turned to UTF-16 with the length protocol of
+ * GetTemplateName: the file and the cause, for example "scan.png: truncated
+ * PNG data: 120 of 3508 rows", "a.jpg: no such file", "b.tif: page of 30000
+ * x 30000 pixels over the page budget (...)". Empty (length 0) after a call
+ * that succeeded. length null: -61. */
+MORVANE_API int MORVANE_CALL MorvaneGetLastErrorDetail(MorvaneChar* buffer, int* length);
+
+/* Pages in an image file: the pages of a multi-page TIFF, 1 for the other
+ * formats. Needs no loaded classifier. 0 with *count = number of pages; -16
+ * when the file cannot be read (detail as above); -61 for a null argument. */
+MORVANE_API int MORVANE_CALL MorvaneGetImagePageCount(const MorvaneChar* path, int* count);
+
+/* ClassifyImageFile for page `page` of the file, counted from 0 (the first
+ * page); ClassifyImageFile(path, index) is the same as page 0. A page beyond
+ * the file's last fails with -16. page below 0 or path null or empty: -61. */
+MORVANE_API int MORVANE_CALL MorvaneClassifyImageFilePage(const MorvaneChar* path, int page, int index);
+
+/* The same for an image file's bytes held in memory (read from standard
+ * input, received over a network): `size` bytes at `data`, bounded like a
+ * file (at most 256 MiB: larger gives -16). The caller keeps the bytes.
+ * data null, size 0 or below, or page below 0: -61. */
+MORVANE_API int MORVANE_CALL MorvaneClassifyEncodedImage(const unsigned char* data, long long size, int page,
+                                                         int index);
 
 #ifdef __cplusplus
 }

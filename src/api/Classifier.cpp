@@ -431,7 +431,8 @@ int CClassifier::ClassifyImageFile(const char16_t* path, int index) {
             options.targetDpi = asked;
     }
     pageScaleNum_ = pageScaleDen_ = 1;
-    if (!device || device->LoadLocalImage(path, &options) != 0) return kErrReadImage;
+    lastErrorDetail_.clear();
+    if (!device || device->LoadLocalImage(path, &options) != 0) return ReadFailed(path);
     pageScaleNum_ = options.scaleNum;
     pageScaleDen_ = options.scaleDen;
     return Classify(index);
@@ -489,7 +490,8 @@ int CClassifier::LoadLocalImage(const char16_t* path) {
     imagefile::DecodeOptions options;
     options.threads = decodeThreads_;
     pageScaleNum_ = pageScaleDen_ = 1;
-    if (!device || device->LoadLocalImage(path, &options) != 0) return kErrReadImage;
+    lastErrorDetail_.clear();
+    if (!device || device->LoadLocalImage(path, &options) != 0) return ReadFailed(path);
     return kSuccess;
 }
 

@@ -11,6 +11,10 @@
 #include "image/Dib.h"
 
 
+namespace imagefile {
+struct DecodeOptions;
+}
+
 namespace libMorvaneClassifier {
 
 class CDeviceManager;
@@ -81,6 +85,19 @@ public:
 
     int EntryCount() const;
 
+    // The detail of the last failure, as UTF-8 text (empty when the last
+    // call succeeded or had none to give): the file and the cause. Set by the
+    // calls that read files; copied out with the string-out protocol.
+    void SetLastErrorDetail(const std::string& utf8) { lastErrorDetail_ = utf8; }
+    const std::string& LastErrorDetail() const { return lastErrorDetail_; }
+    int GetLastErrorDetail(char16_t* buffer, int* length);
+
+    // Pages of image files and encoded images in memory (ClassifierIntake.cpp).
+    // page counts from 0. Each read failure leaves its detail.
+    int GetImagePageCount(const char16_t* path, int* count);
+    int ClassifyImageFilePage(const char16_t* path, int page, int index);
+    int ClassifyEncodedImage(const unsigned char* data, long long size, int page, int index);
+
     // Reading page files: the working resolution ClassifyImageFile decodes
     // JPEG and JPEG-2000 pages at (0: full resolution) and the threads the
     // JPEG-2000 decoder may use (0: one per core). Settings of the process,
@@ -93,6 +110,13 @@ public:
     void SetFileResolution(bool on) { fileResolution_ = on; }
 
 private:
+    // The decode settings ClassifyImageFile reads a page with for entry `index`.
+    void PageDecodeOptions(int index, imagefile::DecodeOptions& options) const;
+    // Classifies the image a device now holds, recording the scale it was read at.
+    int ClassifyHeldPage(const imagefile::DecodeOptions& options, int index);
+    // Records why reading `path` failed (the image readers' cause) and
+    // answers the read-image failure code.
+    int ReadFailed(const char16_t* path);
     CDevice* ActiveDevice() const;
     CMainTemplateEntry* Entry(int index) const;
     static int MapDeviceCode(int answer, int otherwise);
@@ -105,6 +129,7 @@ private:
     CSubTemplate* lastResult_ = nullptr;
     std::unique_ptr<CDeviceManager> devices_;
     std::u16string workingDirectory_;
+    std::string lastErrorDetail_;
     bool loaded_ = false;
     DecisionTrace lastTrace_;
     WalkRecord lastWalk_;

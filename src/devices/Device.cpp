@@ -70,6 +70,12 @@ int32_t CDevice::LoadLocalImage(const std::u16string& path, imagefile::DecodeOpt
     return kDeviceOk;
 }
 
+int32_t CDevice::HoldImage(std::unique_ptr<CRawImage> image) {
+    ClearCapturedImages();
+    if (!image || !image->HasPixels()) return kDeviceFileFailed;
+    return AppendCapturedImage(std::move(image)) ? kDeviceOk : kDeviceFileFailed;
+}
+
 std::u16string CDevice::CapturedImageFileName(const std::u16string& path, int32_t index) {
     if (index <= 0) return path;
     // The last four characters are the suffix (".jpg"); a shorter path is

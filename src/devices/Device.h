@@ -65,6 +65,10 @@ public:
     // an image without pixels (the list then stays empty). options: as for
     // imagefile::LoadImageFile (working resolution, decoder threads).
     int32_t LoadLocalImage(const std::u16string& path, imagefile::DecodeOptions* options = nullptr);
+    // Empties the captured images and keeps `image` (one read elsewhere: a
+    // page of a multi-page file, an image in memory) as the only one.
+    // kDeviceFileFailed when the image is null or has no pixels.
+    int32_t HoldImage(std::unique_ptr<CRawImage> image);
     // Writes every captured image: image 0 to path, image i > 0 to path with
     // the decimal i inserted before its last four characters (page.jpg,
     // page1.jpg, page2.jpg). Every image is attempted; 0 when every write

@@ -2,6 +2,7 @@
 // RLE4 and RLE8, bit fields, bottom-up and top-down rows, resolution from
 // pixels per metre. Writing produces a plain BITMAPINFOHEADER file.
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "image/Dib.h"
@@ -88,9 +89,9 @@ bool DecodeRle(const uint8_t* p, size_t n, int bpp, int32_t w, int32_t h, std::v
         }
         if (y >= h) return true;
     }
-    // Files that simply stop after their last line are common; accept them
-    // when at least one row was decoded.
-    return y > 0 || x > 0;
+    // Data that stops before the end-of-bitmap code and before the last row
+    // is a truncated file: the rows it never reached would read as index 0.
+    return y >= h;
 }
 
 }  // namespace
@@ -134,7 +135,15 @@ bool DecodeBmp(const uint8_t* d, size_t n, CDib& image, const DecodeLimits& limi
     }
     const bool topDown = h < 0;
     if (topDown) h = -h;
-    if (!PageSizeAllowed(w, h, limits)) return false;
+    // Run-length data always runs from the bottom row up; a negative height
+    // (top-down rows) is not allowed with it.
+    if (topDown && (compression == 1 || compression == 2))
+        return FailIfNoCause("corrupt BMP data: run-length bitmap with top-down rows");
+    // Decoder memory per pixel, in eighths of a byte: the page (1, 8 or 24
+    // bits; for palette pages the least the palette may give, checked again
+    // once it is read) and, for run-length data, one index byte per pixel.
+    const int64_t rleEighths = (compression == 1 || compression == 2) ? 8 : 0;
+    if (!PageMemoryAllowed(w, h, (bpp == 1 ? 1 : bpp <= 8 ? 8 : 24) + rleEighths, limits, "BMP")) return false;
     size_t palStart = 14 + hsize;
     if ((compression == 3 || compression == 6) && hsize == 40) {
         // Bit masks follow a plain info header.
@@ -149,6 +158,9 @@ bool DecodeBmp(const uint8_t* d, size_t n, CDib& image, const DecodeLimits& limi
     if (compression != 0 && compression != 1 && compression != 2 && compression != 3 && compression != 6)
         return false;
     if ((compression == 3 || compression == 6) && bpp != 16 && bpp != 32) return false;
+    // Bit fields without a single colour bit would read as an all-black page.
+    if ((compression == 3 || compression == 6) && haveMasks && (masks[0] | masks[1] | masks[2]) == 0)
+        return FailIfNoCause("corrupt BMP data: the colour bit-field masks are all zero");
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
     if (offBits >= n) return false;
     const uint8_t* pix = d + offBits;
@@ -166,13 +178,15 @@ bool DecodeBmp(const uint8_t* d, size_t n, CDib& image, const DecodeLimits& limi
         }
         if (pal.empty()) return false;
         const PaletteKind kind = ClassifyPalette(pal);
+        const int64_t pageEighths = kind == PaletteKind::Bilevel ? 1 : kind == PaletteKind::Gray ? 8 : 24;
+        if (!PageMemoryAllowed(w, h, pageEighths + rleEighths, limits, "BMP")) return false;
         if (!CreateForPalette(image, W, H, kind)) return false;
         std::vector<uint8_t> line(static_cast<size_t>(W));
         if (compression == 1 || compression == 2) {
             std::vector<uint8_t> idx(static_cast<size_t>(W) * static_cast<size_t>(H), 0);
             if (!DecodeRle(pix, pixBytes, bpp, W, H, idx)) {
                 image.Free();
-                return false;
+                return FailIfNoCause("truncated BMP data: the run-length data ends before the end-of-bitmap code");
             }
             for (int32_t y = 0; y < H; ++y) {
                 const int32_t src = topDown ? y : H - 1 - y;
@@ -182,7 +196,8 @@ bool DecodeBmp(const uint8_t* d, size_t n, CDib& image, const DecodeLimits& limi
             const size_t stride = ((static_cast<size_t>(W) * bpp + 31) / 32) * 4;
             if (stride * static_cast<size_t>(H) > pixBytes) {
                 image.Free();
-                return false;
+                return FailIfNoCause("truncated BMP data: " + std::to_string(pixBytes) + " bytes of pixels where " +
+                                     std::to_string(stride * static_cast<size_t>(H)) + " are needed");
             }
             for (int32_t y = 0; y < H; ++y) {
                 const int32_t src = topDown ? y : H - 1 - y;
@@ -211,7 +226,9 @@ bool DecodeBmp(const uint8_t* d, size_t n, CDib& image, const DecodeLimits& limi
             }
         }
         const size_t stride = ((static_cast<size_t>(W) * bpp + 31) / 32) * 4;
-        if (stride * static_cast<size_t>(H) > pixBytes) return false;
+        if (stride * static_cast<size_t>(H) > pixBytes)
+            return FailIfNoCause("truncated BMP data: " + std::to_string(pixBytes) + " bytes of pixels where " +
+                                 std::to_string(stride * static_cast<size_t>(H)) + " are needed");
         const int64_t outStride = CDib::RowBytes(W, 24);
         if (outStride <= 0 || outStride > INT32_MAX || !image.CreateWithStride(W, H, 24, static_cast<int32_t>(outStride)))
             return false;

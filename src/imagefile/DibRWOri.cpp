@@ -5,7 +5,9 @@
 #include "image/Dib.h"
 #include "image/BitPixels.h"
 #include "imagefile/DibReaderWriter.h"
+#include "imagefile/CodecTable.h"
 #include "imagefile/ImageCodecs.h"
+#include "imagefile/ImageFile.h"
 
 using imagefile::DecodeLimits;
 using imagefile::ImageFormat;
@@ -13,14 +15,7 @@ using imagefile::ImageFormat;
 namespace imagefile {
 
 bool DecodeAny(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits) {
-    switch (SniffFormat(data, size)) {
-        case ImageFormat::Bmp: return DecodeBmp(data, size, image, limits);
-        case ImageFormat::Tiff: return DecodeTiff(data, size, image, limits);
-        case ImageFormat::Png: return DecodePng(data, size, image, limits);
-        case ImageFormat::Gif: return DecodeGif(data, size, image, limits);
-        case ImageFormat::Jpeg: return DecodeJpeg(data, size, image, JpegDensity::DotsPerInch, true, limits);
-        default: image.Free(); return false;
-    }
+    return DecodeEncodedPage(data, size, 0, image, limits);
 }
 
 int CountFrames(const uint8_t* data, size_t size) {
@@ -50,14 +45,6 @@ int CDibRWOri::LoadFromMemory(CDib& image, const uint8_t* buffer, int32_t length
 }
 
 int CDibRWOri::Load(CDib& image, const std::u16string& path, int32_t flag) {
-    if (imagefile::HasSuffix3(path, "j2k")) {
-        image.Free();
-        std::vector<uint8_t> data;
-        if (!imagefile::ReadWholeFile(path, data)) return 0;
-        DecodeLimits limits;
-        limits.options = decodeOptions;
-        return imagefile::DecodeJ2k(data.data(), data.size(), image, limits) ? 1 : 0;
-    }
     CDibRWCodecs codecs;
     codecs.decodeOptions = decodeOptions;
     return codecs.Load(image, path, flag);
@@ -66,11 +53,6 @@ int CDibRWOri::Load(CDib& image, const std::u16string& path, int32_t flag) {
 int CDibRWOri::Save(const CDib& image, const std::u16string& path, uint32_t saveOption) {
     if (!image.HasPixels()) return 0;
     if (image.bitCount != 1 && image.bitCount != 8 && image.bitCount != 24) return -1;
-    if (imagefile::HasSuffix3(path, "j2k")) {
-        std::vector<uint8_t> data;
-        if (!imagefile::EncodeJ2k(image, data)) return 0;
-        return imagefile::WriteWholeFile(path, data) ? 1 : 0;
-    }
     return CDibRWCodecs().Save(image, path, saveOption) == 1 ? 1 : 0;
 }
 
@@ -95,50 +77,26 @@ int CDibRWCodecs::Probe(const std::u16string&) { return 1; }
 
 int CDibRWCodecs::LoadFromMemory(CDib&, const uint8_t*, int32_t, int32_t) { return 0; }
 
-int CDibRWCodecs::Load(CDib& image, const std::u16string& path, int32_t flag) {
-    if (imagefile::HasSuffix3(path, "jpg")) {
-        CDibRWGeneral general;
-        general.decodeOptions = decodeOptions;
-        return general.Load(image, path, flag);
-    }
+int CDibRWCodecs::Load(CDib& image, const std::u16string& path, int32_t) {
     image.Free();
     std::vector<uint8_t> data;
-    if (!imagefile::ReadWholeFile(path, data)) return 0;
+    if (!imagefile::ReadImageFileBytes(path, data)) return 0;
     DecodeLimits limits;
     limits.options = decodeOptions;
-    return imagefile::DecodeAny(data.data(), data.size(), image, limits) ? 1 : 0;
+    return imagefile::DecodeEncodedPage(data.data(), data.size(), 0, image, limits) ? 1 : 0;
 }
 
 int CDibRWCodecs::Save(const CDib& image, const std::u16string& path, uint32_t saveOption) {
     if (!image.HasPixels()) return 0;
     const int bpp = image.bitCount;
     if (bpp != 1 && bpp != 8 && bpp != 24) return 0;
-    const uint32_t kind = saveOption >> 24, value = saveOption & 0xFF;
-    ImageFormat format = imagefile::FormatForPath(path);
-    if (kind == kSaveOptionJpegQuality && bpp != 1) format = ImageFormat::Jpeg;
+    // A JPEG quality asks for JPEG whatever the suffix (bilevel pages excepted).
+    const imagefile::Codec* codec = (saveOption >> 24) == kSaveOptionJpegQuality && bpp != 1
+                                        ? imagefile::CodecByFormat(ImageFormat::Jpeg)
+                                        : imagefile::CodecForWriting(path);
+    if (!codec || !codec->encode) return 0;  // no writer for this suffix: nothing is written
     std::vector<uint8_t> data;
-    bool ok = false;
-    switch (format) {
-        case ImageFormat::Jpeg:
-            ok = imagefile::EncodeJpeg(image, kind == kSaveOptionJpegQuality ? static_cast<int>(value) : 75, false,
-                                       data);
-            break;
-        case ImageFormat::Tiff: {
-            imagefile::TiffCompression c = imagefile::TiffCompression::None;
-            if (kind == kSaveOptionCompression) {
-                if (bpp == 1 && value == 3) c = imagefile::TiffCompression::CcittG4;
-                if (bpp == 1 && value == 9) c = imagefile::TiffCompression::CcittG3;
-                if (bpp != 1 && value == 2) c = imagefile::TiffCompression::Lzw;
-            }
-            ok = imagefile::EncodeTiff(image, c, data);
-            break;
-        }
-        case ImageFormat::Bmp: ok = imagefile::EncodeBmp(image, data); break;
-        case ImageFormat::Gif: ok = imagefile::EncodeGif(image, data); break;
-        case ImageFormat::Png: ok = imagefile::EncodePng(image, data); break;
-        default: return 0;  // no writer for this suffix: nothing is written
-    }
-    return ok && imagefile::WriteWholeFile(path, data) ? 1 : 0;
+    return codec->encode(image, saveOption, data) && imagefile::WriteWholeFile(path, data) ? 1 : 0;
 }
 
 int CDibRWCodecs::GetInfo(const std::u16string& path, int32_t& width, int32_t& height, int32_t& bitCount,
@@ -194,7 +152,7 @@ int CDibRWCodecs::LoadThumbnail(CDib& image, const std::u16string& path, int32_t
 
 int CDibRWCodecs::GetFrameCount(const std::u16string& path) {
     std::vector<uint8_t> data;
-    if (!imagefile::ReadWholeFile(path, data)) return 0;
+    if (!imagefile::ReadImageFileBytes(path, data)) return 0;
     return imagefile::CountFrames(data.data(), data.size());
 }
 
@@ -220,7 +178,7 @@ int CDibRWGeneral::Load(CDib& image, const std::u16string& path, int32_t flag) {
     image.Free();
     if (flag != 0) return 0;
     std::vector<uint8_t> data;
-    if (!imagefile::ReadWholeFile(path, data)) return 0;
+    if (!imagefile::ReadImageFileBytes(path, data)) return 0;
     DecodeLimits limits;
     limits.options = decodeOptions;
     return imagefile::DecodeJpeg(data.data(), data.size(), image, imagefile::JpegDensity::AsStored, false, limits)

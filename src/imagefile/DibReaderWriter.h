@@ -1,10 +1,8 @@
-// Image file readers and writers. The file functions of
-// imagefile/ImageFile.h go through a CDibRWOri, which picks the codec by the
-// last three characters of the path: "j2k" goes to the JPEG-2000 codec,
-// "jpg" to libjpeg (CDibRWGeneral), everything else to CDibRWCodecs, which
-// recognises BMP, TIFF, PNG, GIF and JPEG by content and writes them by
-// suffix. Results: 1 success, 0 failure (Save: -1 for an
-// unsupported bit count).
+// Image file readers and writers. CDibRWOri and CDibRWCodecs read every
+// format of the codec table (imagefile/CodecTable.h), recognised by the
+// file's first bytes whatever its name, and write by suffix. CDibRWGeneral
+// is the plain libjpeg reader/writer with the memory readers. Results: 1
+// success, 0 failure (Save: -1 for an unsupported bit count).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -65,10 +63,9 @@ public:
     int Probe(const std::u16string& path) override;
     // Always 0 (memory reading belongs to CDibRWGeneral).
     int LoadFromMemory(CDib& image, const uint8_t* buffer, int32_t length, int32_t kind) override;
-    // Decodes the first page of the file, recognised by its content. A path
-    // ending in "jpg" goes to CDibRWGeneral instead.
+    // Decodes the first page of the file, recognised by its content.
     int Load(CDib& image, const std::u16string& path, int32_t flag) override;
-    // Writes by suffix (jpg/jpeg, tif/tiff, bmp, gif, png); 1 written, 0 not.
+    // Writes by suffix (jpg/jpeg, tif/tiff, bmp, gif, png, j2k); 1 written, 0 not.
     int Save(const CDib& image, const std::u16string& path, uint32_t saveOption) override;
     int GetInfo(const std::u16string& path, int32_t& width, int32_t& height, int32_t& bitCount,
                 int32_t& xResolution, int32_t& yResolution) override;

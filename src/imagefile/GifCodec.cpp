@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "image/Dib.h"
@@ -101,6 +102,9 @@ bool DecodeGif(const uint8_t* data, size_t size, CDib& image, const DecodeLimits
         if (pal.empty()) return false;
         const PaletteKind kind = ClassifyPalette(pal);
         const int32_t W = static_cast<int32_t>(sw), H = static_cast<int32_t>(sh);
+        // Rows are composed straight into the page: it is all the memory.
+        const int64_t eighths = kind == PaletteKind::Bilevel ? 1 : kind == PaletteKind::Gray ? 8 : 24;
+        if (!PageMemoryAllowed(sw, sh, eighths, limits, "GIF")) return false;
         if (!CreateForPalette(image, W, H, kind)) return false;
         const uint8_t background =
             (!desc.ColorMap && gif->SBackGroundColor >= 0 && gif->SBackGroundColor < 256)
@@ -113,7 +117,10 @@ bool DecodeGif(const uint8_t* data, size_t size, CDib& image, const DecodeLimits
         const int64_t visibleWidth = std::max<int64_t>(0, std::min<int64_t>(fw, sw - left));
         std::vector<GifPixelType> line(static_cast<size_t>(fw));
         auto readLine = [&](int64_t y) -> bool {
-            if (DGifGetLine(gif, line.data(), static_cast<int>(fw)) != GIF_OK) return false;
+            if (DGifGetLine(gif, line.data(), static_cast<int>(fw)) != GIF_OK) {
+                const char* why = GifErrorString(gif->Error);
+                return FailIfNoCause(std::string("truncated or corrupt GIF data: ") + (why ? why : "bad image data"));
+            }
             const int64_t pageY = top + y;
             if (pageY >= sh || visibleWidth == 0) return true;  // decoded, then dropped
             std::fill(row.begin(), row.end(), background);

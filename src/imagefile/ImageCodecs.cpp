@@ -1,11 +1,13 @@
 // Pieces shared by the format codecs: format detection, size limits,
 // resolution units, whole-file I/O and palette handling.
 #include "imagefile/ImageCodecs.h"
+#include "imagefile/CodecTable.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "image/BitPixels.h"
 #include "image/Dib.h"
@@ -16,18 +18,8 @@
 namespace imagefile {
 
 ImageFormat SniffFormat(const uint8_t* d, size_t n) {
-    if (!d) return ImageFormat::Unknown;
-    if (n >= 2 && d[0] == 'B' && d[1] == 'M') return ImageFormat::Bmp;
-    if (n >= 4 && ((d[0] == 'I' && d[1] == 'I' && (d[2] == 42 || d[2] == 43) && d[3] == 0) ||
-                   (d[0] == 'M' && d[1] == 'M' && d[2] == 0 && (d[3] == 42 || d[3] == 43))))
-        return ImageFormat::Tiff;
-    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    if (n >= 8 && std::memcmp(d, kPng, 8) == 0) return ImageFormat::Png;
-    if (n >= 6 && std::memcmp(d, "GIF8", 4) == 0 && (d[4] == '7' || d[4] == '9') && d[5] == 'a')
-        return ImageFormat::Gif;
-    if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return ImageFormat::Jpeg;
-    if (n >= 4 && d[0] == 0xFF && d[1] == 0x4F && d[2] == 0xFF && d[3] == 0x51) return ImageFormat::J2k;
-    return ImageFormat::Unknown;
+    const Codec* codec = CodecBySignature(d, n);
+    return codec ? codec->format : ImageFormat::Unknown;
 }
 
 static char16_t Lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
@@ -41,22 +33,8 @@ bool HasSuffix3(const std::u16string& path, const char* suffix) {
 }
 
 ImageFormat FormatForPath(const std::u16string& path) {
-    const size_t dot = path.find_last_of(u'.');
-    const size_t slash = path.find_last_of(u"/\\");
-    if (dot == std::u16string::npos || (slash != std::u16string::npos && slash > dot)) return ImageFormat::Unknown;
-    std::string ext;
-    for (size_t i = dot + 1; i < path.size(); ++i) {
-        const char16_t c = Lower(path[i]);
-        if (c > 127) return ImageFormat::Unknown;
-        ext.push_back(static_cast<char>(c));
-    }
-    if (ext == "jpg" || ext == "jpeg" || ext == "jpe" || ext == "jfif") return ImageFormat::Jpeg;
-    if (ext == "tif" || ext == "tiff") return ImageFormat::Tiff;
-    if (ext == "bmp" || ext == "dib") return ImageFormat::Bmp;
-    if (ext == "gif") return ImageFormat::Gif;
-    if (ext == "png") return ImageFormat::Png;
-    if (ext == "j2k") return ImageFormat::J2k;
-    return ImageFormat::Unknown;
+    const Codec* codec = CodecForWriting(path);
+    return codec ? codec->format : ImageFormat::Unknown;
 }
 
 PageBudget& CurrentPageBudget() {
@@ -67,10 +45,38 @@ PageBudget& CurrentPageBudget() {
 DecodeLimits::DecodeLimits()
     : maxPixels(CurrentPageBudget().maxPixels), maxMemory(CurrentPageBudget().maxDecoderBytes) {}
 
+namespace {
+thread_local std::string tLastReadFailure;
+}
+
+const std::string& LastReadFailure() { return tLastReadFailure; }
+void SetReadFailure(const std::string& cause) { tLastReadFailure = cause; }
+void ClearReadFailure() { tLastReadFailure.clear(); }
+bool FailIfNoCause(const std::string& cause) {
+    if (tLastReadFailure.empty()) tLastReadFailure = cause;
+    return false;
+}
+
 bool PageSizeAllowed(int64_t w, int64_t h, const DecodeLimits& limits) {
-    if (w <= 0 || h <= 0) return false;
-    if (w > limits.maxSide || h > limits.maxSide) return false;
-    return w * h <= limits.maxPixels;
+    if (w <= 0 || h <= 0) return FailIfNoCause("page without pixels (" + std::to_string(w) + " x " +
+                                               std::to_string(h) + ")");
+    if (w > limits.maxSide || h > limits.maxSide || w * h > limits.maxPixels)
+        return FailIfNoCause("page of " + std::to_string(w) + " x " + std::to_string(h) +
+                             " pixels over the page budget (" + std::to_string(limits.maxPixels) +
+                             " pixels, sides up to " + std::to_string(limits.maxSide) + ")");
+    return true;
+}
+
+bool PageMemoryAllowed(int64_t w, int64_t h, int64_t eighthsPerPixel, const DecodeLimits& limits,
+                       const char* codec) {
+    if (!PageSizeAllowed(w, h, limits)) return false;
+    // w * h is at most maxPixels here; the product stays far from overflow.
+    const int64_t bytes = (w * h * eighthsPerPixel + 7) / 8;
+    if (bytes > limits.maxMemory)
+        return FailIfNoCause("page of " + std::to_string(w) + " x " + std::to_string(h) + " pixels needs " +
+                             std::to_string(bytes >> 20) + " MiB to decode as " + codec +
+                             ", over the page budget of " + std::to_string(limits.maxMemory >> 20) + " MiB");
+    return true;
 }
 
 static int32_t WorkingTarget(int32_t targetDpi) {

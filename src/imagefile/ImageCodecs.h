@@ -15,16 +15,44 @@ class CDib;
 
 namespace imagefile {
 
-// The page budget: every decoder checks the page its file's header declares
-// against it before allocating. Process-wide, set by the host through the
-// exported setter; the defaults hold a 600-dpi A3 colour scan with room.
+// The page budget: every decoder checks the page its file's header declares,
+// and the memory its decoding path really takes for it, before allocating.
+// Process-wide, set by the host through the exported setter.
+//
+// The defaults hold an A4 or US Letter page at 600 dpi (34.8 and 33.7
+// million pixels) in colour, also as a progressive JPEG (9 bytes per pixel
+// while it decodes), and keep a small file that claims a larger page from
+// costing more than about a second and a few hundred megabytes.
 struct PageBudget {
-    static constexpr int64_t kDefaultMaxPixels = 200000000;       // per page
-    static constexpr int64_t kDefaultMaxDecoderBytes = int64_t(1) << 30;
+    static constexpr int64_t kDefaultMaxPixels = 36000000;  // per page
+    static constexpr int64_t kDefaultMaxDecoderBytes = int64_t(384) << 20;
+    static constexpr int64_t kDefaultMaxFileBytes = int64_t(256) << 20;
     int64_t maxPixels = kDefaultMaxPixels;
     int64_t maxDecoderBytes = kDefaultMaxDecoderBytes;
+    // Bytes of one image file read into memory (a 600-dpi A4 colour page
+    // stored uncompressed takes about 105 MB).
+    int64_t maxFileBytes = kDefaultMaxFileBytes;
 };
 PageBudget& CurrentPageBudget();
+struct DecodeLimits;
+
+// Why the last image read on this thread failed: the cause in a few words
+// ("truncated or corrupt JPEG data: Premature end of JPEG file", "page of
+// 30000 x 30000 pixels over the page budget ..."); empty when the read
+// succeeded or gave no reason. Decoders state the most specific cause they
+// know; the file and page readers fill in a general one when none was given.
+const std::string& LastReadFailure();
+void SetReadFailure(const std::string& cause);
+void ClearReadFailure();
+// Sets the cause unless one is already stated; returns false, so that a
+// decoder can write `return Fail("...")`.
+bool FailIfNoCause(const std::string& cause);
+
+// Pixel memory a decoder needs for a page of width x height at
+// bytesPerPixel (fractions as eighths: 1-bit output is 1 eighth), checked
+// against the page budget's decoder bytes; states the cause when over.
+bool PageMemoryAllowed(int64_t width, int64_t height, int64_t eighthsPerPixel, const DecodeLimits& limits,
+                       const char* codec);
 
 // The resolutions a page file may state and be believed: the reader takes
 // anything outside this range for a missing or broken value and assumes 300.
@@ -73,15 +101,17 @@ struct DecodeLimits {
     DecodeOptions* options = nullptr;
 };
 
-enum class ImageFormat { Unknown, Bmp, Tiff, Png, Gif, Jpeg, J2k };
+enum class ImageFormat { Unknown, Bmp, Tiff, Png, Gif, Jpeg, J2k, Jp2 };
 
-// Format by the leading bytes (the way the platform codecs pick a decoder).
+// Format by the leading bytes, through the codec table (imagefile/CodecTable.h).
 ImageFormat SniffFormat(const uint8_t* data, size_t size);
-// Writer by the path's extension (text after the last '.', any case).
+// Writer by the path's extension (text after the last '.', any case);
+// Unknown when no codec writes files of that suffix.
 ImageFormat FormatForPath(const std::u16string& path);
 // True when the last three characters of path equal suffix (lowercase ASCII), any case.
 bool HasSuffix3(const std::u16string& path, const char* suffix);
 
+// Checks the page's size against the limits; states the cause when refused.
 bool PageSizeAllowed(int64_t width, int64_t height, const DecodeLimits& limits);
 // dots per metre (or per centimetre) to dots per inch, rounded to nearest.
 int32_t DpiFromPerMetre(double perMetre);
@@ -118,6 +148,8 @@ void StorePaletteRow(CDib& image, int32_t y, const uint8_t* indices, const std::
 enum class JpegDensity { AsStored, DotsPerInch };
 bool DecodeBmp(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits = {});
 bool DecodeTiff(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits = {});
+// Page `page` (0 first) of a multi-page TIFF.
+bool DecodeTiffPage(const uint8_t* data, size_t size, int page, CDib& image, const DecodeLimits& limits = {});
 bool DecodePng(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits = {});
 bool DecodeGif(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits = {});
 // allowOtherColorSpaces: CMYK and YCCK pages are converted to 24-bit instead of refused.
@@ -131,7 +163,7 @@ bool DecodeJ2k(const uint8_t* data, size_t size, CDib& image, const DecodeLimits
 int CountFrames(const uint8_t* data, size_t size);
 int CountFramesTiff(const uint8_t* data, size_t size);
 int CountFramesGif(const uint8_t* data, size_t size);
-// Decodes any format that SniffFormat recognises except JPEG-2000 (JPEG
+// Decodes the first page of any format that SniffFormat recognises (JPEG
 // resolution converted to dots per inch).
 bool DecodeAny(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits = {});
 

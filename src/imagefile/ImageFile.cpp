@@ -7,24 +7,7 @@
 namespace imagefile {
 
 bool LoadImageFile(CDib& image, const std::u16string& path, DecodeOptions* options) {
-    image.Free();
-    image.ClearStoredDensity();
-    if (options) options->scaleNum = options->scaleDen = 1;
-    CDibRWOri reader;
-    reader.decodeOptions = options;
-    const bool ok = reader.Load(image, path, 0) == 1;
-    image.SetFileName(path);
-    // The resolution the classifier measures with by default is kept
-    // plausible; the density the file stated stays beside it untouched.
-    if (image.xResolution < kMinTrustedDpi || image.xResolution > kMaxTrustedDpi) {
-        image.xResolution = 300;
-        image.yResolution = 300;
-    }
-    if (!ok) {
-        image.Free();
-        return false;
-    }
-    return true;
+    return LoadImageFilePage(image, path, 0, options);
 }
 
 bool SaveImageFile(const CDib& image, const std::u16string& path, uint32_t saveOption) {

@@ -1,10 +1,13 @@
 // Reading and writing image files: free functions over the raster model.
-// The codec is picked by the last three characters of the path: "j2k" goes
-// to the JPEG-2000 codec, "jpg" to libjpeg, everything else is recognised by
-// content (BMP, TIFF, PNG, GIF, JPEG) and written by suffix.
+// Files are read through the codec table (imagefile/CodecTable.h): the
+// format is recognised by the file's first bytes, whatever its name; the
+// suffix only chooses the format a page is written in. Every failure leaves
+// its cause in imagefile::LastReadFailure().
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CDib;
 
@@ -19,6 +22,20 @@ struct DecodeOptions;
 // JPEG-2000 pages) with the decoder threads given there; options->scaleNum
 // and scaleDen then tell the scale the page was read at.
 bool LoadImageFile(CDib& image, const std::u16string& path, DecodeOptions* options = nullptr);
+// The same for page `page` (0 first) of a multi-page file.
+bool LoadImageFilePage(CDib& image, const std::u16string& path, int page, DecodeOptions* options = nullptr);
+// The same for a file's bytes held in memory (standard input, a host's buffer).
+bool LoadEncodedImage(CDib& image, const uint8_t* data, size_t size, int page, DecodeOptions* options = nullptr);
+// Pages in the file (1 for single-page formats); 0 when it cannot be read.
+int CountImageFilePages(const std::u16string& path);
+
+// Reads an image file for decoding. Refused before anything is read: a
+// missing or unreadable file, anything but a regular file, a file on a
+// kernel pseudo file system (procfs, sysfs, ...), a file over the image file
+// limit (PageBudget::maxFileBytes) or mostly made of holes. Then the first
+// bytes must carry a known signature; only then is the rest read, in
+// pieces, never beyond the limit.
+bool ReadImageFileBytes(const std::u16string& path, std::vector<uint8_t>& data);
 
 // Writes image to path (saveOption as MakeSaveOption in
 // imagefile/DibReaderWriter.h). False when nothing was written: no pixels, a

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <jpeglib.h>
@@ -26,8 +27,16 @@ struct JpegError {
     bool truncated;
 };
 
+// The library's own message becomes the failure's cause.
+void StateJpegMessage(j_common_ptr cinfo) {
+    char text[JMSG_LENGTH_MAX] = {0};
+    (*cinfo->err->format_message)(cinfo, text);
+    FailIfNoCause(std::string("truncated or corrupt JPEG data: ") + text);
+}
+
 [[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
     auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+    if (cinfo->is_decompressor) StateJpegMessage(cinfo);
     std::longjmp(err->jump, 1);
 }
 void JpegOutputMessage(j_common_ptr) {}
@@ -73,7 +82,11 @@ void JpegProgress(j_common_ptr cinfo) {
     if (cinfo->is_decompressor) {
         auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
         auto* limit = reinterpret_cast<JpegProgressLimit*>(cinfo->progress);
-        if (d->input_scan_number > limit->maxScans) JpegErrorExit(cinfo);
+        if (d->input_scan_number > limit->maxScans) {
+            FailIfNoCause("JPEG with more than " + std::to_string(limit->maxScans) +
+                          " scans: over the decoding work allowed for its page");
+            std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
+        }
     }
 }
 
@@ -140,7 +153,7 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
     // whole-image coefficient buffer of a progressive file above all).
     cinfo.mem->max_memory_to_use = static_cast<long>(std::min<int64_t>(limits.maxMemory, LONG_MAX));
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
-    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) return false;
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) return FailIfNoCause("JPEG without an image");
     // DCT scaling straight to the working resolution; the page budget then
     // holds for the page as decoded.
     int32_t scaledX = 0, scaledY = 0;
@@ -156,10 +169,17 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
     st.progress.maxScans = MaxScansFor(cinfo);
     // A multi-scan file keeps every coefficient of the page (128 bytes per
     // block of 64 samples) until the last scan.
+    // Output bytes per pixel: 1 gray, 3 colour (CMYK adds a 4-byte line).
+    const int64_t outEighths = cinfo.num_components == 1 ? 8 : 24;
     if (jpeg_has_multiple_scans(&cinfo)) {
-        const int64_t blocks = ((int64_t(cinfo.image_width) + 7) / 8) * ((int64_t(cinfo.image_height) + 7) / 8) *
-                               std::max(1, cinfo.num_components);
-        if (blocks * 128 > limits.maxMemory) return false;
+        // 2 bytes per coefficient per component, at full size, plus the page.
+        if (!PageMemoryAllowed(cinfo.image_width, cinfo.image_height,
+                               16 * std::max(1, cinfo.num_components) + outEighths, limits, "progressive JPEG"))
+            return false;
+    } else if (!PageMemoryAllowed(eighths < 8 ? cinfo.output_width : cinfo.image_width,
+                                  eighths < 8 ? cinfo.output_height : cinfo.image_height, outEighths, limits,
+                                  "JPEG")) {
+        return false;
     }
     bool cmyk = false;
     if (cinfo.num_components == 1) {
@@ -171,7 +191,8 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
         cinfo.out_color_space = JCS_CMYK;
         cmyk = true;
     } else {
-        return false;
+        return FailIfNoCause("JPEG with " + std::to_string(cinfo.num_components) +
+                             " components in an unsupported colour space");
     }
     jpeg_start_decompress(&cinfo);
     const int bpp = cinfo.output_components == 1 ? 8 : 24;
@@ -181,12 +202,26 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
                                 bpp, static_cast<int32_t>(stride)))
         return false;
     if (cmyk) st.line.resize(static_cast<size_t>(cinfo.output_width) * 4);
+    const bool singleScan = !jpeg_has_multiple_scans(&cinfo);
+    // Two bands of blocks (16 rows each at most) at the output scale: the
+    // decoder reads a little ahead of the rows it has handed out.
+    const JDIMENSION bandRows =
+        static_cast<JDIMENSION>(32 * int64_t(cinfo.output_height) / std::max<int64_t>(1, cinfo.image_height) + 2);
     // Adobe files store CMYK inverted.
     const bool inverted = cmyk && cinfo.saw_Adobe_marker;
     while (cinfo.output_scanline < cinfo.output_height) {
         const JDIMENSION y = cinfo.output_scanline;
         JSAMPROW row = cmyk ? st.line.data() : image.rows[y];
-        if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) return false;
+        if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) return FailIfNoCause("truncated JPEG data");
+        // A one-scan page is decoded as it is output. An end marker met
+        // while rows beyond the current band of blocks remain means the data
+        // stopped early: the arithmetic decoder then feeds zeros without a
+        // word, and would hand over a page with a blank lower part.
+        if (singleScan && cinfo.unread_marker != 0 && (cinfo.unread_marker < 0xD0 || cinfo.unread_marker > 0xD7) &&
+            cinfo.output_height - cinfo.output_scanline > bandRows)
+            return FailIfNoCause("truncated JPEG data: the entropy-coded data ends at row " +
+                                 std::to_string(cinfo.output_scanline) + " of " +
+                                 std::to_string(cinfo.output_height));
         if (cmyk) {
             uint8_t* o = image.rows[y];
             for (JDIMENSION x = 0; x < cinfo.output_width; ++x) {
@@ -198,8 +233,17 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
             }
         }
     }
+    // A progressive file must refine every coefficient of every component
+    // to its last bit: one cut after some scans and closed with an end
+    // marker otherwise reads as a blurred but plausible page.
+    if (cinfo.progressive_mode && cinfo.coef_bits) {
+        for (int c = 0; c < cinfo.num_components; ++c)
+            for (int k = 0; k < DCTSIZE2; ++k)
+                if (cinfo.coef_bits[c][k] != 0)
+                    return FailIfNoCause("truncated JPEG data: the progressive scans end before the page is complete");
+    }
     jpeg_finish_decompress(&cinfo);
-    if (st.err.truncated) return false;
+    if (st.err.truncated) return FailIfNoCause("truncated or corrupt JPEG data");
     int32_t xr = cinfo.X_density, yr = cinfo.Y_density;
     if (cinfo.density_unit == 1 || cinfo.density_unit == 2)
         KeepStatedDensity(image, xr, yr, cinfo.density_unit == 1 ? CDib::kDensityPerInch : CDib::kDensityPerCm);

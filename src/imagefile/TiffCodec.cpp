@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "image/Dib.h"
@@ -66,12 +69,44 @@ int MemMap(thandle_t h, void** base, toff_t* size) {
 }
 void MemUnmap(thandle_t, void*, toff_t) {}
 
-// libtiff reports through these instead of printing.
+// libtiff reports through these instead of printing. Errors give the
+// failure's cause; a warning met while pixel data is decoded (a strip or
+// tile with short data, a premature end of fax data, a bad code) makes the
+// page fail, since libtiff would otherwise hand over the rows it could not
+// decode as if they were blank.
+struct TiffMessages {
+    bool decoding = false;
+    bool corrupt = false;
+};
+
+std::string FormatMessage(const char* module, const char* fmt, va_list ap) {
+    char text[512] = {0};
+    if (fmt) std::vsnprintf(text, sizeof text, fmt, ap);
+    std::string out = module && *module && std::strcmp(module, "memory") != 0 ? std::string(module) + ": " : "";
+    return out + text;
+}
+
+int ErrorHandler(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+    if (user) static_cast<TiffMessages*>(user)->corrupt = true;
+    FailIfNoCause("truncated or corrupt TIFF data: " + FormatMessage(module, fmt, ap));
+    return 1;
+}
+
+int WarningHandler(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+    auto* messages = static_cast<TiffMessages*>(user);
+    if (messages && messages->decoding) {
+        messages->corrupt = true;
+        FailIfNoCause("truncated or corrupt TIFF data: " + FormatMessage(module, fmt, ap));
+    }
+    return 1;
+}
+
 int QuietHandler(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 struct TiffCloser {
     TIFF* tif = nullptr;
     TIFFOpenOptions* opts = nullptr;
+    TiffMessages messages;
     ~TiffCloser() {
         if (tif) TIFFClose(tif);
         if (opts) TIFFOpenOptionsFree(opts);
@@ -81,8 +116,9 @@ struct TiffCloser {
 TIFF* OpenMem(MemFile& mf, const char* mode, TiffCloser& holder) {
     holder.opts = TIFFOpenOptionsAlloc();
     if (!holder.opts) return nullptr;
-    TIFFOpenOptionsSetErrorHandlerExtR(holder.opts, QuietHandler, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(holder.opts, QuietHandler, nullptr);
+    const bool reading = mode[0] == 'r';
+    TIFFOpenOptionsSetErrorHandlerExtR(holder.opts, reading ? ErrorHandler : QuietHandler, &holder.messages);
+    TIFFOpenOptionsSetWarningHandlerExtR(holder.opts, reading ? WarningHandler : QuietHandler, &holder.messages);
     TIFFOpenOptionsSetMaxSingleMemAlloc(holder.opts, tmsize_t(1) << 30);
     holder.tif = TIFFClientOpenExt("memory", mode, &mf, MemRead, MemWrite, MemSeek, MemClose, MemSize, MemMap,
                                    MemUnmap, holder.opts);
@@ -131,50 +167,93 @@ std::vector<PaletteEntry> TiffPalette(TIFF* tif, int bps) {
     return pal;
 }
 
-// Any layout libtiff can render: through its RGBA reader. Gray and bilevel
-// photometrics keep their bit count.
+// Any layout libtiff can render: through its RGBA reader, one strip or one
+// row of tiles at a time, so that no buffer of the whole page at 4 bytes per
+// pixel is filled before any data is read. Gray and bilevel photometrics
+// keep their bit count.
 bool ReadThroughRgba(TIFF* tif, CDib& image, uint32_t w, uint32_t h, uint16_t photometric, uint16_t bps,
-                     uint16_t spp) {
+                     uint16_t spp, const DecodeLimits& limits) {
     char msg[1024];
-    if (!TIFFRGBAImageOK(tif, msg)) return false;
-    std::vector<uint32_t> raster;
-    try {
-        raster.resize(static_cast<size_t>(w) * h);
-    } catch (...) {
-        return false;
+    if (!TIFFRGBAImageOK(tif, msg)) return FailIfNoCause(std::string("unsupported TIFF layout: ") + msg);
+    const bool tiled = TIFFIsTiled(tif) != 0;
+    uint32_t bandW = w, bandH = 0;
+    if (tiled) {
+        if (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &bandW) || !TIFFGetField(tif, TIFFTAG_TILELENGTH, &bandH) ||
+            bandW == 0 || bandH == 0)
+            return FailIfNoCause("corrupt TIFF data: tiles without a size");
+    } else {
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &bandH);
+        if (bandH == 0 || bandH > h) bandH = h;
     }
-    if (!TIFFReadRGBAImageOriented(tif, w, h, raster.data(), ORIENTATION_TOPLEFT, 0)) return false;
     const bool gray = spp == 1 && (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
     const int bpp = gray ? (bps == 1 ? 1 : 8) : 24;
+    // The page plus one band of 4-byte pixels.
+    if (!PageMemoryAllowed(w, h, bpp, limits, "TIFF") ||
+        !PageMemoryAllowed(bandW, bandH, 32, limits, "TIFF RGBA band"))
+        return false;
+    const int64_t pageBytes = (int64_t(w) * h * bpp + 7) / 8;
+    const int64_t bandBytes = int64_t(bandW) * bandH * 4;
+    if (pageBytes + bandBytes > limits.maxMemory)
+        return FailIfNoCause("TIFF page of " + std::to_string(w) + " x " + std::to_string(h) + " pixels needs " +
+                             std::to_string((pageBytes + bandBytes) >> 20) +
+                             " MiB to decode, over the page budget of " + std::to_string(limits.maxMemory >> 20) +
+                             " MiB");
+    std::vector<uint32_t> raster;
+    try {
+        raster.resize(static_cast<size_t>(bandW) * bandH);
+    } catch (...) {
+        return FailIfNoCause("not enough memory for a TIFF band");
+    }
     const int64_t stride = CDib::RowBytes(w, bpp);
     if (stride <= 0 || stride > INT32_MAX ||
         !image.CreateWithStride(static_cast<int32_t>(w), static_cast<int32_t>(h), bpp, static_cast<int32_t>(stride)))
         return false;
-    for (uint32_t y = 0; y < h; ++y) {
-        const uint32_t* s = raster.data() + static_cast<size_t>(y) * w;
+    // Stores band pixel (bx, by from the band's top) at page (x, y).
+    auto store = [&](uint32_t p, uint32_t x, uint32_t y) {
         uint8_t* o = image.rows[y];
-        for (uint32_t x = 0; x < w; ++x) {
-            const uint32_t p = s[x];
-            if (bpp == 1) {
-                if (TIFFGetR(p) < 128) bitpixels::Set(o, x);
-            } else if (bpp == 8) {
-                o[x] = static_cast<uint8_t>(TIFFGetR(p));
-            } else {
-                o[3 * x] = static_cast<uint8_t>(TIFFGetB(p));
-                o[3 * x + 1] = static_cast<uint8_t>(TIFFGetG(p));
-                o[3 * x + 2] = static_cast<uint8_t>(TIFFGetR(p));
+        if (bpp == 1) {
+            if (TIFFGetR(p) < 128) bitpixels::Set(o, x);
+        } else if (bpp == 8) {
+            o[x] = static_cast<uint8_t>(TIFFGetR(p));
+        } else {
+            o[3 * x] = static_cast<uint8_t>(TIFFGetB(p));
+            o[3 * x + 1] = static_cast<uint8_t>(TIFFGetG(p));
+            o[3 * x + 2] = static_cast<uint8_t>(TIFFGetR(p));
+        }
+    };
+    for (uint32_t row = 0; row < h; row += bandH) {
+        const uint32_t rows = std::min(bandH, h - row);
+        if (!tiled) {
+            if (!TIFFReadRGBAStrip(tif, row, raster.data())) return FailIfNoCause("truncated or corrupt TIFF strip");
+            // The strip comes bottom row first.
+            for (uint32_t i = 0; i < rows; ++i) {
+                const uint32_t* s = raster.data() + static_cast<size_t>(rows - 1 - i) * w;
+                for (uint32_t x = 0; x < w; ++x) store(s[x], x, row + i);
+            }
+            continue;
+        }
+        for (uint32_t col = 0; col < w; col += bandW) {
+            if (!TIFFReadRGBATile(tif, col, row, raster.data())) return FailIfNoCause("truncated or corrupt TIFF tile");
+            // A tile comes as a full tile, bottom row first.
+            const uint32_t cols = std::min(bandW, w - col);
+            for (uint32_t i = 0; i < rows; ++i) {
+                const uint32_t* s = raster.data() + static_cast<size_t>(bandH - 1 - i) * bandW;
+                for (uint32_t x = 0; x < cols; ++x) store(s[x], col + x, row + i);
             }
         }
     }
     return true;
 }
 
-bool ReadPage(TIFF* tif, CDib& image, const DecodeLimits& limits) {
+bool ReadPage(TIFF* tif, TiffMessages& messages, CDib& image, const DecodeLimits& limits) {
     uint32_t w = 0, h = 0;
     uint16_t bps = 1, spp = 1, photometric = 0, planar = PLANARCONFIG_CONTIG;
     if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h)) return false;
     if (!PageSizeAllowed(w, h, limits)) return false;
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+    // Every direct path holds the page and one line: at least 1 bit per
+    // pixel for bilevel pages, a byte for the rest (checked again by kind).
+    if (!PageMemoryAllowed(w, h, bps == 1 ? 1 : 8, limits, "TIFF")) return false;
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
     if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) photometric = PHOTOMETRIC_MINISWHITE;
@@ -216,6 +295,9 @@ bool ReadPage(TIFF* tif, CDib& image, const DecodeLimits& limits) {
         const std::vector<PaletteEntry> pal = TiffPalette(tif, bps);
         if (pal.empty()) return false;
         const PaletteKind kind = ClassifyPalette(pal);
+        if (!PageMemoryAllowed(w, h, kind == PaletteKind::Bilevel ? 1 : kind == PaletteKind::Gray ? 8 : 24, limits,
+                               "TIFF"))
+            return false;
         if (lineSize <= 0 || !CreateForPalette(image, W, H, kind)) return false;
         std::vector<uint8_t> line(static_cast<size_t>(lineSize)), idx(static_cast<size_t>(W));
         ok = true;
@@ -233,6 +315,7 @@ bool ReadPage(TIFF* tif, CDib& image, const DecodeLimits& limits) {
         }
     } else if (strips && bps == 8 && photometric == PHOTOMETRIC_RGB && (spp == 3 || spp == 4)) {
         const int64_t stride = CDib::RowBytes(w, 24);
+        if (!PageMemoryAllowed(w, h, 24, limits, "TIFF")) return false;
         if (lineSize < static_cast<tmsize_t>(w) * spp || !image.CreateWithStride(W, H, 24, static_cast<int32_t>(stride)))
             return false;
         std::vector<uint8_t> line(static_cast<size_t>(lineSize));
@@ -251,11 +334,12 @@ bool ReadPage(TIFF* tif, CDib& image, const DecodeLimits& limits) {
             }
         }
     } else {
-        ok = ReadThroughRgba(tif, image, w, h, photometric, bps, spp);
+        ok = ReadThroughRgba(tif, image, w, h, photometric, bps, spp, limits);
     }
+    if (ok && messages.corrupt) ok = false;
     if (!ok) {
         image.Free();
-        return false;
+        return FailIfNoCause("truncated or corrupt TIFF data");
     }
     image.xResolution = TiffDpi(tif, TIFFTAG_XRESOLUTION);
     image.yResolution = TiffDpi(tif, TIFFTAG_YRESOLUTION);
@@ -266,15 +350,23 @@ bool ReadPage(TIFF* tif, CDib& image, const DecodeLimits& limits) {
 }  // namespace
 
 bool DecodeTiff(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits) {
+    return DecodeTiffPage(data, size, 0, image, limits);
+}
+
+bool DecodeTiffPage(const uint8_t* data, size_t size, int page, CDib& image, const DecodeLimits& limits) {
     image.Free();
-    if (!data || size < 8) return false;
+    if (!data || size < 8) return FailIfNoCause("truncated TIFF data: no header");
+    if (page < 0) return FailIfNoCause("no such page");
     MemFile mf;
     mf.data = data;
     mf.size = size;
     TiffCloser holder;
     TIFF* tif = OpenMem(mf, "r", holder);
     if (!tif) return false;
-    return ReadPage(tif, image, limits);
+    if (page > 0 && !TIFFSetDirectory(tif, static_cast<tdir_t>(page)))
+        return FailIfNoCause("page " + std::to_string(page + 1) + " not in the file");
+    holder.messages.decoding = true;
+    return ReadPage(tif, holder.messages, image, limits);
 }
 
 int CountFramesTiff(const uint8_t* data, size_t size) {

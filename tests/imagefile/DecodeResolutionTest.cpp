@@ -133,8 +133,8 @@ TEST(DecodeResolution, JpegWithoutAStatedResolutionIsReadAtFullSize) {
     // own resolution is believed.
     CheckReads(path, full, {{150, 0, 400, 300, 300, 1, 1}, {150, 300, 200, 150, 150, 4, 8}});
 
-    // A density in dots per centimetre (118 = 300 dpi) is a resolution when
-    // read in dots per inch, and left as it is when read as stored.
+    // A density in dots per centimetre (118 = 300 dpi) is a resolution,
+    // whatever the file is called.
     CDib stated;
     MakeSmoothPage(stated, 400, 300, 300);
     ASSERT_TRUE(imagefile::EncodeJpeg(stated, 90, false, bytes));
@@ -149,7 +149,7 @@ TEST(DecodeResolution, JpegWithoutAStatedResolutionIsReadAtFullSize) {
     ASSERT_TRUE(imagefile::LoadImageFile(full, U16(cm)));
     CheckReads(cm, full, {{150, 0, 200, 150, 150, 4, 8}});
     ASSERT_TRUE(imagefile::LoadImageFile(full, U16(cmStored)));
-    CheckReads(cmStored, full, {{150, 0, 400, 300, 118, 1, 1}});
+    CheckReads(cmStored, full, {{150, 0, 200, 150, 150, 4, 8}});
 }
 
 TEST(DecodeResolution, PageBudgetHoldsForTheReducedJpeg) {

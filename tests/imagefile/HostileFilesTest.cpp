@@ -58,7 +58,10 @@ std::vector<uint8_t> J2kCodestream(const J2kHeader& h) {
 }
 
 TEST(HostileFiles, J2kMainHeaderIsCheckedBeforeTheCodecReadsIt) {
-    const imagefile::DecodeLimits limits;
+    // The header rules at a stated budget of 200 million pixels and 1 GiB.
+    imagefile::DecodeLimits limits;
+    limits.maxPixels = 200000000;
+    limits.maxMemory = int64_t(1) << 30;
     struct Case {
         const char* name;
         J2kHeader header;
