@@ -432,7 +432,7 @@ Insight ReadInsight(const Api& api, bool explain, bool explainText, bool orient)
 std::string JsonInsight(const Insight& in) {
     std::string out;
     if (!in.turn.empty()) out += ",\"turn\":" + in.turn;
-    if (!in.trace.empty()) out += (in.traceIsText ? ",\"traceText\":" + JsonString(in.trace) : ",\"trace\":" + in.trace);
+    if (!in.trace.empty()) out += (in.traceIsText ? ",\"traceText\":" + JsonBytes(in.trace) : ",\"trace\":" + in.trace);
     return out;
 }
 
