@@ -95,7 +95,8 @@ constexpr char kUsage[] =
     "  --report FILE.html  write one self-contained page for the batch: a row per page\n"
     "                 (overlay thumbnail, class, score and margin, resolution, time), failed\n"
     "                 and low-margin pages first, a class filter; a row opens its overlay and\n"
-    "                 decision tree (the overlays go to --overlay DIR or a temporary folder)\n"
+    "                 decision tree (the overlays go to --overlay DIR or a temporary folder\n"
+    "                 in $TMPDIR, removed afterwards)\n"
     "  --decode-dpi N decode JPEG and JPEG-2000 pages straight to the lowest size that keeps\n"
     "                 at least N dots per inch (75 to 1200; default: full resolution)\n"
     "  --pages A-B    classify pages A to B (from 1; also N or A-) of multi-page files\n"
@@ -711,8 +712,9 @@ int main(int argc, char** argv) {
     std::string reportTemp;
     if (!reportFile.empty()) {
         if (overlayDir.empty()) {
-            char pattern[] = "/tmp/morvane-report-XXXXXX";
-            if (!mkdtemp(pattern)) {
+            const char* tmpdir = std::getenv("TMPDIR");
+            std::string pattern = std::string(tmpdir && *tmpdir ? tmpdir : "/tmp") + "/morvane-report-XXXXXX";
+            if (!mkdtemp(&pattern[0])) {
                 std::fprintf(stderr, "morvane-classify: cannot create a temporary folder for the report\n");
                 return 2;
             }

@@ -16,8 +16,8 @@ mkdir "$tmp/pages"
 cp "$root/examples/pages/300dpi/A4_page.png" "$root/examples/pages/300dpi/LETTER_page.tif" \
    "$root/examples/pages/300dpi/ID1_card.bmp" "$tmp/pages/"
 printf 'not an image' >"$tmp/pages/broken.png"
-before=$(ls /tmp | grep -c '^morvane-report-')
-"$tool" --dpi 300 --report "$tmp/report.html" "$tmp/pages" >/dev/null 2>&1
+mkdir "$tmp/t"
+TMPDIR="$tmp/t" "$tool" --dpi 300 --report "$tmp/report.html" "$tmp/pages" >/dev/null 2>&1
 check "exit status (a page failed)" 1 $?
 html=$(cat "$tmp/report.html")
 check "a row per page" 4 "$(grep -o '<tr class="page' <<<"$html" | wc -l)"
@@ -30,7 +30,7 @@ check "class filter lists the classes" '(all) (failed) A4 ID1 LETTER' \
   "$(grep -o '<option value="[^"]*">[^<]*' <<<"$html" | sed 's/.*>//' | tr '\n' ' ' | sed 's/ $//')"
 check "decision tree in the detail row" "ok" "$(grep -q '<pre>result: A4 &quot;A4 page' <<<"$html" && echo ok)"
 check "no external resource" "" "$(grep -Eo '(src|href)="(http|file|/)[^"]*"' <<<"$html")"
-check "temporary overlays removed" "$before" "$(ls /tmp | grep -c '^morvane-report-')"
+check "temporary overlays removed" "" "$(ls -A "$tmp/t")"
 # With --overlay DIR the pictures stay there.
 "$tool" --dpi 300 --overlay "$tmp/ov" --report "$tmp/report2.html" "$tmp/pages/A4_page.png" >/dev/null
 check "overlay folder kept" "ok" "$([ -s "$tmp/ov/$(echo "${tmp#/}/pages/A4_page" | tr / _).png" ] && echo ok)"
