@@ -52,7 +52,7 @@ namespace {
 constexpr int32_t kWeakMargin = 50;  // score points out of 1000
 
 constexpr char kUsage[] =
-    "usage: morvane-template add --main MAIN.xml --group PATH --id ID --name NAME\n"
+    "Usage: morvane-template add --main MAIN.xml --group PATH --id ID --name NAME\n"
     "                            [--output-id X] [--replace] [--dpi H[,V]] [--] SAMPLE...\n"
     "       morvane-template check [--] MAIN.xml [--dpi H[,V]] [--] SAMPLE...\n"
     "       morvane-template --help | --version\n"
