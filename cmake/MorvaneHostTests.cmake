@@ -29,7 +29,7 @@ if(NOT MORVANE_SANITIZE AND MORVANE_BUILD_TOOLS)
            COMMAND ${MORVANE_PYTHON} -m pytest -q -p no:cacheprovider ${PROJECT_SOURCE_DIR}/python/tests
                    ${PROJECT_SOURCE_DIR}/examples/cluster)
   set_tests_properties(MorvanePython PROPERTIES
-    ENVIRONMENT "MORVANE_LIBRARY=$<TARGET_FILE:morvaneclassifier>;PYTHONDONTWRITEBYTECODE=1"
+    ENVIRONMENT "MORVANE_LIBRARY=$<TARGET_FILE:morvaneclassifier>;PYTHONDONTWRITEBYTECODE=1;MORVANE_VERSION=${MORVANE_VERSION}"
     TIMEOUT 900)
 endif()
 
@@ -38,3 +38,7 @@ endif()
 target_sources(morvane_unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools/parallel_batch.cpp
                ${PROJECT_SOURCE_DIR}/tools/classify_output.cpp)
 target_include_directories(morvane_unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/tools)
+
+# The README's C example compiles as shown.
+add_test(NAME MorvaneReadmeSnippet
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/install/readme_snippet_test.sh ${PROJECT_SOURCE_DIR} ${CMAKE_C_COMPILER})

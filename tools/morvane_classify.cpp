@@ -45,7 +45,7 @@ using hostcalls::Resolve;
 using hostcalls::W;
 
 constexpr char kUsage[] =
-    "usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi auto|template|H[,V]] [--valid ID]...\n"
+    "Usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi auto|template|H[,V]] [--valid ID]...\n"
     "                        [--shortcut] [--json] [--follow] [--max-pixels N] [--explain[=text]]\n"
     "                        [--orient] [--text] [--mrz] [--decode-dpi N] [--jobs N]\n"
     "                        [--page-timeout S] [--pages A-B] [--overlay DIR]\n"

@@ -68,7 +68,7 @@ constexpr int32_t kAmbiguousMargin = 20;  // below this the choice could go eith
 constexpr size_t kFewSamples = 3;         // fewer samples give a shaky class
 
 constexpr char kUsage[] =
-    "usage: morvane-template add --main MAIN.xml --group PATH --id ID --name NAME\n"
+    "Usage: morvane-template add --main MAIN.xml --group PATH --id ID --name NAME\n"
     "                            [--output-id X] [--replace] [--force] [--dpi H[,V]] [--] SAMPLE...\n"
     "       morvane-template check [--] MAIN.xml [--dpi H[,V]] [--strict POINTS] [--] SAMPLE...\n"
     "       morvane-template list MAIN.xml [--dot]\n"
