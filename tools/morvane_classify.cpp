@@ -100,7 +100,8 @@ constexpr char kUsage[] =
     "  --decode-dpi N decode JPEG and JPEG-2000 pages straight to the lowest size that keeps\n"
     "                 at least N dots per inch (75 to 1200; default: full resolution)\n"
     "  --pages A-B    classify pages A to B (from 1; also N or A-) of multi-page files\n"
-    "                 (TIFF); every page is named PATH#page=N (default: all pages)\n"
+    "                 (TIFF); every page is named PATH#page=N (default: all pages).\n"
+    "                 With --scan it is the number of pages to scan instead\n"
     "%s"
     "  --help         show this text\n"
     "  --version      print the library version\n"
@@ -547,6 +548,8 @@ int main(int argc, char** argv) {
     morvane_cli::BatchSettings batch;
     scancommand::ScanOptions scan;
     morvane_cli::PageRange pageRange;
+    std::string pagesValue;
+    bool pagesGiven = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -561,7 +564,12 @@ int main(int argc, char** argv) {
             }
             return argv[++i];
         };
-        if (const int taken = scancommand::ParseScanOption(i, argc, argv, scan)) {
+        // --pages counts pages to scan with --scan, and selects pages of
+        // multi-page files otherwise: it is read once all options are known.
+        if (arg == "--pages") {
+            pagesValue = value("--pages");
+            pagesGiven = true;
+        } else if (const int taken = scancommand::ParseScanOption(i, argc, argv, scan)) {
             if (taken < 0) return 2;
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(Usage().c_str(), stdout);
@@ -596,13 +604,7 @@ int main(int argc, char** argv) {
             shortcut = true;
         } else if (arg == "--json") {
             json = true;
-        } else if (arg == "--pages") {
-            const std::string v = value("--pages");
-            if (!morvane_cli::ParsePageRange(v, pageRange)) {
-                std::fprintf(stderr, "morvane-classify: --pages wants A-B, N or A- (pages from 1), not '%s'\n",
-                             v.c_str());
-                return 2;
-            }
+
         } else if (arg == "--max-pixels") {
             const std::string v = value("--max-pixels");
             char* end = nullptr;
@@ -654,6 +656,17 @@ int main(int argc, char** argv) {
         } else {
             inputs.push_back(arg);
         }
+    }
+
+    if (pagesGiven && scan.enabled) {
+        std::string option = "--pages";
+        char* scanArgs[] = {argv[0], &option[0], &pagesValue[0]};
+        int at = 1;
+        if (scancommand::ParseScanOption(at, 3, scanArgs, scan) < 0) return 2;
+    } else if (pagesGiven && !morvane_cli::ParsePageRange(pagesValue, pageRange)) {
+        std::fprintf(stderr, "morvane-classify: --pages wants A-B, N or A- (pages from 1), not '%s'\n",
+                     pagesValue.c_str());
+        return 2;
     }
 
     Api api;

@@ -143,7 +143,7 @@ bool DecodeBmp(const uint8_t* d, size_t n, CDib& image, const DecodeLimits& limi
     // bits; for palette pages the least the palette may give, checked again
     // once it is read) and, for run-length data, one index byte per pixel.
     const int64_t rleEighths = (compression == 1 || compression == 2) ? 8 : 0;
-    if (!PageMemoryAllowed(w, h, (bpp == 1 ? 1 : bpp <= 8 ? 8 : 24) + rleEighths, limits, "BMP")) return false;
+    if (!PageMemoryAllowed(w, h, (bpp <= 8 ? 1 : 24) + rleEighths, limits, "BMP")) return false;
     size_t palStart = 14 + hsize;
     if ((compression == 3 || compression == 6) && hsize == 40) {
         // Bit masks follow a plain info header.

@@ -31,8 +31,46 @@ check "pages found" "$(ls "$root/examples/pages/300dpi" | wc -l)" "$count"
 tmp=$(mktemp -d)
 printf 'not an image' > "$tmp/broken.png"
 out=$("$tool" "$tmp/broken.png" "$root/examples/pages/300dpi/A4_page.png"); check "broken page exit" 1 $?
-check "broken page line" "$tmp/broken.png	error: Failed to read image file (-16)" "$(echo "$out" | head -1)"
+check "broken page line" "$tmp/broken.png	error: Failed to read image file (-16): unknown format by signature (first bytes 6e 6f 74 20 61 6e 20 69)" "$(echo "$out" | head -1)"
 check "batch goes on" "A4" "$(echo "$out" | sed -n 2p | cut -f2)"
+
+# Every refusal names its cause, also in JSON.
+out=$("$tool" "$tmp/missing.png"); check "missing page exit" 1 $?
+check "missing page line" "$tmp/missing.png	error: Failed to read image file (-16): no such file" "$out"
+out=$("$tool" --json "$tmp/missing.png")
+check "missing page json" '{"path":"'"$tmp"'/missing.png","error":"Failed to read image file","code":-16,"detail":"'"$tmp"'/missing.png: no such file"}' "$out"
+head -c 3000 "$root/examples/pages/300dpi/A5_page.jpg" > "$tmp/cut.jpg"
+out=$("$tool" "$tmp/cut.jpg"); check "cut page exit" 1 $?
+case "$out" in *"error: Failed to read image file (-16): truncated or corrupt JPEG data"*) r=0 ;; *) r=1 ;; esac
+check "cut page names its cause" 0 $r
+
+# Standard input: one image, bounded like a file.
+expected=$("$tool" "$root/examples/pages/300dpi/A5_page.jpg" | cut -f2-)
+out=$(cat "$root/examples/pages/300dpi/A5_page.jpg" | "$tool" -); check "stdin exit" 0 $?
+check "stdin page" "-	$expected" "$out"
+out=$(printf 'hello' | "$tool" -); check "stdin unknown exit" 1 $?
+check "stdin unknown" "-	error: Failed to read image file (-16): unknown format by signature (first bytes 68 65 6c 6c 6f)" "$out"
+out=$("$tool" - < /dev/null); check "stdin empty exit" 1 $?
+check "stdin empty" "-	error: Failed to read image file (-16): standard input is empty" "$out"
+
+# A multi-page TIFF: one line per page, named PATH#page=N; --pages selects.
+p300="$root/examples/pages/300dpi"
+if convert "$p300/TD3_passport.tif" "$p300/LETTER_page.tif" "$p300/FORM-T100_table_shifted.tif" "$tmp/three.tif" 2>/dev/null; then
+  out=$("$tool" "$tmp/three.tif"); check "multi-page exit" 0 $?
+  check "multi-page lines" "$tmp/three.tif#page=1 TD3
+$tmp/three.tif#page=2 LETTER
+$tmp/three.tif#page=3 FORM-T100" "$(echo "$out" | cut -f1,2 | tr '\t' ' ')"
+  out=$("$tool" --pages 2-3 "$tmp/three.tif" | cut -f1,2 | tr '\t' ' ')
+  check "pages 2-3" "$tmp/three.tif#page=2 LETTER
+$tmp/three.tif#page=3 FORM-T100" "$out"
+  out=$("$tool" --pages 3 --jobs 2 "$tmp/three.tif" "$tmp/three.tif" | cut -f1,2 | tr '\t' ' ')
+  check "pages 3 in workers" "$tmp/three.tif#page=3 FORM-T100
+$tmp/three.tif#page=3 FORM-T100" "$out"
+else
+  echo "FAIL: ImageMagick could not write the three-page TIFF"; fail=1
+fi
+"$tool" --pages 3-1 "$p300/A4_page.png" >/dev/null 2>&1; check "pages backwards refused" 2 $?
+"$tool" --pages 0 "$p300/A4_page.png" >/dev/null 2>&1; check "page 0 refused" 2 $?
 
 # JSON lines, the resolution option and the valid-ID restriction.
 out=$("$tool" --json --dpi 200 "$root/examples/pages/200dpi/ID1_card.bmp")
@@ -103,7 +141,7 @@ check "valid restricts" "$root/examples/pages/300dpi/A4_page.png	error: Failed t
 # Paths that are not regular files come back at once with an error.
 mkfifo "$tmp/fifo.png"
 out=$(timeout 20 "$tool" "$tmp/fifo.png"); check "fifo page exit" 1 $?
-check "fifo page line" "$tmp/fifo.png	error: Failed to read image file (-16)" "$out"
+check "fifo page line" "$tmp/fifo.png	error: Failed to read image file (-16): not a regular file (a pipe)" "$out"
 out=$(timeout 20 "$tool" -t "$tmp/fifo.png" "$root/examples/pages/300dpi/A4_page.png" 2>/dev/null); check "fifo template" 2 $?
 ln -s /dev/zero "$tmp/zero.png"
 out=$(timeout 20 "$tool" "$tmp/zero.png"); check "device page exit" 1 $?
