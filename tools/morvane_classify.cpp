@@ -599,6 +599,12 @@ int main(int argc, char** argv) {
         }
     }
     if (workdir.empty()) workdir = BundledDirectory("workdir");
+    // The engines look their files up from the working directory: an
+    // absolute path keeps that lookup independent of where they run.
+    if (char* absolute = realpath(workdir.c_str(), nullptr)) {
+        workdir = absolute;
+        std::free(absolute);
+    }
     if (workdir.back() != '/') workdir.push_back('/');
 
     if (maxPixels > 0) api.SetPageBudget(maxPixels, 0);

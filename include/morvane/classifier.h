@@ -6,7 +6,17 @@
  * GetTemplateOutputID. Every function except FreeClassifier returns 0 on
  * success and a negative code on failure; GetErrorMsg turns a code into text.
  * Text is zero-terminated UTF-16; lengths count UTF-16 code units including
- * the terminator. The library is not thread-safe: call it from one thread.
+ * the terminator.
+ *
+ * Threads: every exported function of the one classifier instance (all
+ * functions declared here except those of morvane/j2k.h) takes one
+ * process-wide lock for the whole call, so calls from several host threads
+ * are served one after another and each sees the classifier as the previous
+ * call left it. A thread that classifies and then reads the result with
+ * GetTemplateName and its kin must keep other threads from classifying in
+ * between (a lock of its own around the sequence); the library cannot know
+ * which calls belong together. Calls never run side by side: a host that
+ * wants pages classified at the same time runs separate processes.
  */
 #ifndef MORVANE_CLASSIFIER_H
 #define MORVANE_CLASSIFIER_H
@@ -164,6 +174,17 @@ MORVANE_API int MORVANE_CALL MorvaneSetDecodeThreads(int threads);
  * *length = 0. A classification refused by its argument checks keeps the
  * previous trace, as it keeps the previous result. */
 MORVANE_API int MORVANE_CALL MorvaneGetDecisionTrace(MorvaneChar* buffer, int* length);
+
+/* The detail of the last failure, beside its result code, as text (length
+ * protocol of GetTemplateName): the file and the cause, for instance
+ * "/t/filters.xml: not well-formed XML (unended_start_tag) at line 12" or
+ * "/t/main.xml: line 9: TemplateGroup Index="0": attribute ChildNum="-1" is
+ * negative". Bytes of file names that are not UTF-8 appear as the lone
+ * surrogates U+DC80 to U+DCFF. Empty (length 1) when the last call that
+ * failed said nothing more than its code; AddMainTemplate and the other
+ * calls that set it clear it when they start. Needs no loaded classifier.
+ * length null: -61. */
+MORVANE_API int MORVANE_CALL MorvaneGetLastErrorDetail(MorvaneChar* buffer, int* length);
 
 /* Where the resolution a page is measured with comes from (off by default).
  * With `on` set, a page read from a file (ClassifyImageFile, or

@@ -68,10 +68,14 @@ CDevice* CClassifier::ActiveDevice() const { return devices_ ? devices_->GetActi
 int CClassifier::AddMainTemplate(const char16_t* path, int* index) {
     if (!loaded_) return kErrUninitialized;
     if (!path || !index) return kErrInvalidParameter;
+    lastErrorDetail_.clear();
     std::unique_ptr<CMainTemplateEntry> entry(new (std::nothrow) CMainTemplateEntry);
     if (!entry) return kErrNoMemory;
     const int code = entry->Load(path);
-    if (code != kSuccess) return code;
+    if (code != kSuccess) {
+        lastErrorDetail_ = entry->loadDetail;
+        return code;
+    }
     entries_.push_back(std::move(entry));
     *index = EntryCount() - 1;
     return kSuccess;
@@ -227,6 +231,11 @@ int CClassifier::GetPageTurn(int* degrees) {
     return kSuccess;
 }
 
+int CClassifier::GetLastErrorDetail(char16_t* buffer, int* length) {
+    if (!length) return kErrInvalidParameter;
+    return CopyTextOut(PathBytesToUtf16(lastErrorDetail_), buffer, length);
+}
+
 int CClassifier::GetPageResolution(int* x, int* y, int* source) {
     if (!loaded_) return kErrUninitialized;
     if (!x || !y || !source) return kErrInvalidParameter;
@@ -305,8 +314,10 @@ int CClassifier::ClassifyImageMemory(unsigned char** rows, int width, int height
     if (!image.Create(width, height, bitsPerPixel, 300)) {
         // A size whose bytes cannot be counted in 32 bits is not an image;
         // a plausible one that cannot be had is a memory shortage.
-        const int64_t bytes = CDib::RowBytes(width, bitsPerPixel) * static_cast<int64_t>(height);
-        return bytes > std::numeric_limits<int32_t>::max() ? kErrInvalidParameter : kErrNoMemory;
+        // Counted by division: the product of two large sizes overflows.
+        const int64_t rowBytes = CDib::RowBytes(width, bitsPerPixel);
+        const bool countable = rowBytes > 0 && rowBytes <= std::numeric_limits<int32_t>::max() / height;
+        return countable ? kErrNoMemory : kErrInvalidParameter;
     }
     const size_t rowBytes = bitsPerPixel == 1   ? (static_cast<size_t>(width) + 7) / 8
                             : bitsPerPixel == 8 ? static_cast<size_t>(width)
@@ -382,6 +393,7 @@ int CClassifier::Classify(int index) {
 }
 
 int CClassifier::ClassifyImageFile(const char16_t* path, int index) {
+    lastErrorDetail_.clear();
     if (!loaded_ || !path || !path[0]) return kErrReadImage;
     CDevice* device = ActiveDevice();
     // The page is read only to be classified: straight at the working

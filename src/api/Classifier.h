@@ -72,6 +72,13 @@ public:
 
     int EntryCount() const;
 
+    // The detail of the last failure, beside its code: the file and the
+    // cause (UTF-8; file names as their bytes). Each call that can fail
+    // for a cause a code cannot say clears it first.
+    void SetLastErrorDetail(const std::string& utf8) { lastErrorDetail_ = utf8; }
+    const std::string& LastErrorDetail() const { return lastErrorDetail_; }
+    int GetLastErrorDetail(char16_t* buffer, int* length);
+
     // Reading page files: the working resolution ClassifyImageFile decodes
     // JPEG and JPEG-2000 pages at (0: full resolution) and the threads the
     // JPEG-2000 decoder may use (0: one per core). Settings of the process,
@@ -105,6 +112,7 @@ private:
     int decodeDpi_ = 0;               // a setting: kept across LoadClassifier
     int decodeThreads_ = 0;           // a setting: kept across LoadClassifier
     bool fileResolution_ = false;     // a setting: kept across LoadClassifier
+    std::string lastErrorDetail_;
     // The scale the captured page was read at (below 1/1 when
     // ClassifyImageFile decoded it at the working resolution): the
     // resolutions it is measured with are scaled alike whenever that page is

@@ -4,6 +4,8 @@
 #include <new>
 
 #include "core/ResultCodes.h"
+#include "core/TextConv.h"
+#include "xml/XmlDocument.h"
 #include "filters/FilterArray.h"
 #include "filters/FilterBase.h"
 #include "filters/FilterFactory.h"
@@ -24,22 +26,45 @@ namespace libMorvaneClassifier {
 CMainTemplateEntry::CMainTemplateEntry() { RegisterFilterRecords(); }
 CMainTemplateEntry::~CMainTemplateEntry() = default;
 
+namespace {
+
+// Why one file of a template set could not be read: what the readers noted,
+// else which file it was.
+std::string LoadProblem(const char* kind, const std::u16string& path) {
+    std::string problem = TakeTemplateProblem();
+    if (problem.empty()) problem = Utf16ToPathBytes(path) + ": not a readable " + kind;
+    return problem;
+}
+
+}  // namespace
+
 int CMainTemplateEntry::Load(const std::u16string& path) {
+    TakeTemplateProblem();  // left over from an earlier load
+    loadDetail.clear();
     std::unique_ptr<CMainTemplate> main(new (std::nothrow) CMainTemplate);
-    if (!main || !main->Load(path)) return kErrReadMainTemplate;
+    if (!main || !main->Load(path)) {
+        loadDetail = LoadProblem("main template", path);
+        return kErrReadMainTemplate;
+    }
     mainTemplate = std::move(main);
 
     std::unique_ptr<CFilterArray> array(new (std::nothrow) CFilterArray);
     if (!array) return kErrReadFilterTemplate;
     array->baseDir = mainTemplate->imagePath;
-    if (!array->Load(mainTemplate->filterTemplatePath)) return kErrReadFilterTemplate;
+    if (!array->Load(mainTemplate->filterTemplatePath)) {
+        loadDetail = LoadProblem("filter template", mainTemplate->filterTemplatePath);
+        return kErrReadFilterTemplate;
+    }
     filters = std::move(array);
 
     std::unique_ptr<CSubTemplateList> list(new (std::nothrow) CSubTemplateList);
     if (!list) return kErrReadSubTemplate;
     list->templateDir = mainTemplate->subTemplatePath;
     list->imageDir = mainTemplate->imagePath;
-    if (!list->Load(mainTemplate->subTemplateListPath)) return kErrReadSubTemplate;
+    if (!list->Load(mainTemplate->subTemplateListPath)) {
+        loadDetail = LoadProblem("sub-template list or sub-template", mainTemplate->subTemplateListPath);
+        return kErrReadSubTemplate;
+    }
     subTemplates = std::move(list);
 
     mainTemplate->BindAttachments(*subTemplates);

@@ -29,6 +29,8 @@ public:
     // Reads the main template, its filter template and its sub-template list,
     // then binds the groups to their sub-templates. 0, -4, -6 or -12.
     int Load(const std::u16string& path);
+    // Why Load failed (file, line, element or attribute when known; UTF-8).
+    std::string loadDetail;
     void SetResolution(int32_t h, int32_t v) {
         horiDpi = h;
         vertDpi = v;
