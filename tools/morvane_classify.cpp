@@ -412,7 +412,8 @@ void PrintText(const morvane_cli::PageResult& r) {
 std::string LastDetail(const Api& api) {
     if (!api.GetLastErrorDetail) return "";
     int length = 0;
-    if (api.GetLastErrorDetail(nullptr, &length) != 0 || length <= 1) return "";
+    api.GetLastErrorDetail(nullptr, &length);  // asks for the length
+    if (length <= 1) return "";
     std::u16string buffer(static_cast<size_t>(length), u'\0');
     if (api.GetLastErrorDetail(reinterpret_cast<MorvaneChar*>(&buffer[0]), &length) != 0 || length <= 1) return "";
     buffer.resize(static_cast<size_t>(length - 1));

@@ -9,6 +9,7 @@
 #include "core/TextConv.h"
 #include "devices/Device.h"
 #include "devices/DeviceManager.h"
+#include "engines/GeneralRecog.h"
 #include "imagefile/ImageCodecs.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/PlatformProcesses.h"
@@ -27,6 +28,9 @@ CClassifier::~CClassifier() { Free(); }
 
 int CClassifier::Load(const char16_t*, const char16_t* directory) {
     Free();
+    // An engine that failed to start under the previous working directory
+    // is tried again under this one.
+    if (GeneralRecog().HasFailedStart()) ResetGeneralRecog();
     if (directory && directory[0])
         workingDirectory_ = directory;
     else
@@ -114,6 +118,7 @@ int CClassifier::ClassifyImage(const CRawImage& image, int index, CRawImage* dis
     CMainTemplateEntry* entry = Entry(index);
     if (!entry) return kErrInvalidParameter;
     lastResult_ = nullptr;
+    lastErrorDetail_.clear();
     // The page as handed in: the walk may work on (and change) a disposable
     // image in place.
     const int32_t givenWidth = image.width;
@@ -131,6 +136,7 @@ int CClassifier::ClassifyImage(const CRawImage& image, int index, CRawImage* dis
     }
     // The entry's record becomes the classifier's; swapping keeps both
     // records' storage for the next runs.
+    if (code != kSuccess && !entry->failureDetail.empty()) lastErrorDetail_ = entry->failureDetail;
     std::swap(lastTrace_, entry->trace);
     std::swap(lastWalk_, entry->walk);
     lastWalk_.pageWidth = givenWidth;

@@ -226,9 +226,20 @@ int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
             // A filter's own failure leaves the scores as it found them; the
             // walk goes on regardless.
             filter->scoreObserver = &trace;
+            filter->failureDetail.clear();
             const int32_t code = filter->Classify(working, current);
             filter->scoreObserver = nullptr;
             trace.EndFilter(*current, code);
+            if (code != kSuccess && !filter->failureDetail.empty()) {
+                // A filter that could not measure at all (an engine that
+                // would not start) fails the page rather than let it pass
+                // for the coarser class its siblings' defaults lead to.
+                failureDetail = filter->failureDetail;
+                trace.levels.back().filters.back().detail = failureDetail;
+                trace.levels.back().by = ChoiceBy::kNone;
+                result = nullptr;
+                return code;
+            }
         }
         TraceLevel& level = trace.levels.back();
         for (TraceChild& c : level.children) {
@@ -263,6 +274,7 @@ int CMainTemplateEntry::FindSubTemplate(const CRawImage& image, CSubTemplate*& r
 
 int CMainTemplateEntry::Run(const CRawImage& image, CRawImage* disposable, CSubTemplate*& result) {
     trace.Begin(-1);
+    failureDetail.clear();
     walk.groups.clear();
     walk.pageWidth = image.width;
     walk.pageHeight = image.height;

@@ -63,6 +63,8 @@ public:
     // The walk of the last run on this entry, and the groups it opened.
     DecisionTrace trace;
     WalkRecord walk;
+    // Why the last run failed, when a filter could say (UTF-8).
+    std::string failureDetail;
 
 private:
     // Checks, shortcut and resets, then the walk on `disposable` when given,
