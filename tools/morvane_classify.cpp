@@ -81,6 +81,9 @@ constexpr char kUsage[] =
     "  --decode-dpi N decode JPEG and JPEG-2000 pages straight to the lowest size that keeps\n"
     "                 at least N dots per inch (75 to 1200; default: full resolution)\n"
     "%s"
+    "  --check-engines start every recognition engine the templates name before any page\n"
+    "                 is read; a missing, corrupt or wrong engine file stops the run (exit 2)\n"
+    "                 with the engine and its file named. Without PATH only the check runs.\n"
     "  --help         show this text\n"
     "  --version      print the library version\n"
     "\n"
@@ -471,7 +474,7 @@ int main(int argc, char** argv) {
     int horiDpi = -1, vertDpi = -1;
     bool fileDpi = true;  // --dpi auto: the file's stated resolution before the templates'
     bool json = false, shortcut = false, version = false, followLinks = false;
-    bool explain = false, orient = false, text = false, mrz = false;
+    bool explain = false, orient = false, text = false, mrz = false, checkEngines = false;
     long long maxPixels = 0;
     int decodeDpi = 0;
     morvane_cli::BatchSettings batch;
@@ -548,6 +551,8 @@ int main(int argc, char** argv) {
             text = true;
         } else if (arg == "--mrz") {
             mrz = true;
+        } else if (arg == "--check-engines") {
+            checkEngines = true;
         } else if (arg == "--follow") {
             followLinks = true;
         } else if (const int taken = morvane_cli::ParseBatchOption(argc, argv, i, batch); taken != 0) {
@@ -584,7 +589,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "morvane-classify: --scan takes no PATH\n");
         return 2;
     }
-    if (inputs.empty() && !scan.enabled) {
+    if (inputs.empty() && !scan.enabled && !checkEngines) {
         std::fprintf(stderr, "morvane-classify: no page given\n%s", Usage().c_str());
         return 2;
     }
@@ -649,6 +654,27 @@ int main(int argc, char** argv) {
             for (const auto& id : valid) api.SetTemplateValid(W(Utf8ToUtf16(id)), 0, index);
         }
         if (shortcut) api.SetAttribute(0, 1, index);
+    }
+
+    if (checkEngines) {
+        int (*check)(int) = nullptr;
+        if (!Resolve(api.handle, "MorvaneCheckEngines", check)) {
+            std::fprintf(stderr, "morvane-classify: the library cannot check its engines\n");
+            api.FreeClassifier();
+            return 2;
+        }
+        code = check(-1);
+        if (code != 0) {
+            std::fprintf(stderr, "morvane-classify: engine check failed: %s (%d)%s\n",
+                         EscapeField(Message(api, code)).c_str(), code, DetailSuffix(LastDetail(api)).c_str());
+            api.FreeClassifier();
+            return 2;
+        }
+        if (inputs.empty() && !scan.enabled) {
+            std::printf("engines: every engine the templates name starts\n");
+            api.FreeClassifier();
+            return 0;
+        }
     }
 
     if (scan.enabled) {

@@ -186,6 +186,16 @@ MORVANE_API int MORVANE_CALL MorvaneGetDecisionTrace(MorvaneChar* buffer, int* l
  * length null: -61. */
 MORVANE_API int MORVANE_CALL MorvaneGetLastErrorDetail(MorvaneChar* buffer, int* length);
 
+/* Starts every recognition engine that the text filters and sub-templates
+ * of main template `index` name (-1: of every main template), so that a
+ * batch can refuse to start when one is missing, corrupt or the wrong file.
+ * 0 when all start; -9 for the first that does not, with
+ * MorvaneGetLastErrorDetail naming the filter or sub-template, the engine
+ * and its file. Not loaded: -60; an index never handed out: -61.
+ * (Classifying also fails with -9 and that detail when a text filter's
+ * engine cannot start, rather than taking a default branch.) */
+MORVANE_API int MORVANE_CALL MorvaneCheckEngines(int index);
+
 /* Where the resolution a page is measured with comes from (off by default).
  * With `on` set, a page read from a file (ClassifyImageFile, or
  * LoadLocalImage then Classify) for a main template without a

@@ -237,6 +237,18 @@ int CClassifier::GetPageTurn(int* degrees) {
     return kSuccess;
 }
 
+int CClassifier::CheckEngines(int index) {
+    if (!loaded_) return kErrUninitialized;
+    lastErrorDetail_.clear();
+    if (index != -1 && !Entry(index)) return kErrInvalidParameter;
+    for (int i = 0; i < EntryCount(); ++i) {
+        if (index != -1 && i != index) continue;
+        const int code = Entry(i)->CheckEngines(lastErrorDetail_);
+        if (code != kSuccess) return code;
+    }
+    return kSuccess;
+}
+
 int CClassifier::GetLastErrorDetail(char16_t* buffer, int* length) {
     if (!length) return kErrInvalidParameter;
     return CopyTextOut(PathBytesToUtf16(lastErrorDetail_), buffer, length);

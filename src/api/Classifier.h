@@ -71,6 +71,9 @@ public:
     int SaveCapturedImage(const char16_t* path, int saveOption);
 
     int EntryCount() const;
+    // Starts the recognition engines of main template `index` (every entry
+    // for -1): 0, or -9 with the detail naming the engine and its file.
+    int CheckEngines(int index);
 
     // The detail of the last failure, beside its code: the file and the
     // cause (UTF-8; file names as their bytes). Each call that can fail

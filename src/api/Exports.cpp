@@ -179,6 +179,10 @@ MORVANE_API int MORVANE_CALL MorvaneSetDecodeThreads(int threads) {
     });
 }
 
+MORVANE_API int MORVANE_CALL MorvaneCheckEngines(int index) {
+    return Guarded([&] { return TheClassifier().CheckEngines(index); });
+}
+
 MORVANE_API int MORVANE_CALL MorvaneGetLastErrorDetail(MorvaneChar* buffer, int* length) {
     return Guarded([&] { return TheClassifier().GetLastErrorDetail(Out(buffer), length); });
 }

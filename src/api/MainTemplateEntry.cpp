@@ -10,6 +10,10 @@
 #include "filters/FilterBase.h"
 #include "filters/FilterFactory.h"
 #include "filters/FilterSize.h"
+#include "filters/FilterText.h"
+#include "engines/EngineAdapters.h"
+#include "engines/GeneralRecog.h"
+#include "platform/EngineFiles.h"
 #include "imagefile/ImageCodecs.h"
 #include "templates/FilterConfig.h"
 #include "templates/FilterScore.h"
@@ -68,6 +72,33 @@ int CMainTemplateEntry::Load(const std::u16string& path) {
     subTemplates = std::move(list);
 
     mainTemplate->BindAttachments(*subTemplates);
+    return kSuccess;
+}
+
+int CMainTemplateEntry::CheckEngines(std::string& detail) {
+    auto check = [&](const CFilterInfoBase* info, const std::string& where) {
+        const auto* text = dynamic_cast<const CFilterTextInfo*>(info);
+        if (!text || !text->engines) return true;
+        for (int32_t i = 0; i < text->engines->Count(); ++i) {
+            const CKernelInfo* k = text->engines->Get(i);
+            if (!k) continue;
+            if (GeneralRecog().StartEngine(k->mainType, k->subType, EnsureEngineDirectory()) == 0) continue;
+            detail = where + ": recognition engine (type " + std::to_string(k->mainType) + "/" +
+                     std::to_string(k->subType) + ") could not start";
+            if (!LastEngineFailure().empty()) detail += ": " + LastEngineFailure();
+            return false;
+        }
+        return true;
+    };
+    if (filters)
+        for (const auto& f : filters->filters)
+            if (f && !check(f->rule.get(), "text filter " + std::to_string(f->index) + " \"" + Utf16ToUtf8(f->name) + "\""))
+                return kErrExtractFeature;
+    if (subTemplates)
+        for (const auto& sub : subTemplates->items)
+            if (sub && sub->filterInfos)
+                for (const auto& info : sub->filterInfos->items)
+                    if (!check(info.get(), "sub-template " + Utf16ToUtf8(sub->id))) return kErrExtractFeature;
     return kSuccess;
 }
 

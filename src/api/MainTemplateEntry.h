@@ -35,6 +35,10 @@ public:
         horiDpi = h;
         vertDpi = v;
     }
+    // Starts every recognition engine the text filters and sub-templates
+    // name. 0, or -9 with `detail` naming the first engine that cannot start
+    // and its file.
+    int CheckEngines(std::string& detail);
     void AddValidTemplate(const std::u16string& id);
     void ResetTemplates(int valid);
     void SetAttribute(int attribute, int value);

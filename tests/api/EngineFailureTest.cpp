@@ -38,6 +38,10 @@ TEST(EngineFailure, BrokenEngineFailsThePageAndSaysWhy) {
     int index = -1;
     ASSERT_EQ(AddMainTemplate(W(U(MORVANE_SOURCE_DIR "/examples/templates/text.xml")), &index), MORVANE_OK);
     ASSERT_EQ(SetPixelResolution(300, 300, index), MORVANE_OK);
+    // The check before a batch names the same cause.
+    EXPECT_EQ(MorvaneCheckEngines(-1), MORVANE_ERR_EXTRACT_FEATURE);
+    EXPECT_NE(Text(MorvaneGetLastErrorDetail).find("cannot be loaded"), std::string::npos);
+    EXPECT_EQ(MorvaneCheckEngines(index + 1), MORVANE_ERR_INVALID_PARAMETER);
     for (int attempt = 0; attempt < 2; ++attempt) {  // the failure stays the same on later pages
         SCOPED_TRACE(attempt);
         EXPECT_EQ(ClassifyImageFile(W(U(page.c_str())), index), MORVANE_ERR_EXTRACT_FEATURE);
@@ -56,6 +60,7 @@ TEST(EngineFailure, BrokenEngineFailsThePageAndSaysWhy) {
     ASSERT_EQ(LoadClassifier(nullptr, W(U(MORVANE_SOURCE_DIR "/examples/workdir/"))), MORVANE_OK);
     ASSERT_EQ(AddMainTemplate(W(U(MORVANE_SOURCE_DIR "/examples/templates/text.xml")), &index), MORVANE_OK);
     ASSERT_EQ(SetPixelResolution(300, 300, index), MORVANE_OK);
+    EXPECT_EQ(MorvaneCheckEngines(index), MORVANE_OK);
     EXPECT_EQ(ClassifyImageFile(W(U(page.c_str())), index), MORVANE_OK);
     EXPECT_EQ(Text(GetTemplateID), "TEXT-PASSPORT");
     EXPECT_EQ(Text(MorvaneGetLastErrorDetail), "");
