@@ -247,7 +247,7 @@ int RecognizeRegion(const CRawImage& image, int32_t left, int32_t top, int32_t r
                                           std::to_string(engine.subType) + ") could not start";
                     if (!LastEngineFailure().empty()) engine.startFailure += ": " + LastEngineFailure();
                 }
-                return kEngineStartFailed;
+                return r;
             }
             engine.initialised = 1;
         }

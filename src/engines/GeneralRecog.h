@@ -92,9 +92,8 @@ void ResetGeneralRecog();
 // record is not yet initialised. The result's rectangle is the page
 // rectangle. 0 on success; otherwise 1 for an empty image or rectangle, a
 // failed start or an empty crop, 4 when a preprocessing step fails, 5 when
-// memory runs out, or the engine's non-zero result; kEngineStartFailed when
-// the engine could not be started (engine.startFailure says why).
-constexpr int kEngineStartFailed = 6;
+// memory runs out, or the engine's non-zero result. When the engine could
+// not be started, engine.startFailure says why (and initialised stays 0).
 int RecognizeRegion(const CRawImage& image, int32_t left, int32_t top, int32_t right, int32_t bottom,
                     CKernelInfo& engine, RecogResult& result);
 

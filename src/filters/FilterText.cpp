@@ -270,7 +270,8 @@ void CFilterText::BindEngines(CFilterTextInfo& ruleInfo, const CRawImage& region
         if (!k) return false;
         RecogResult r{};
         const int rc = RecognizeRegion(regionImage, box.left, box.top, box.right, box.bottom, *k, r);
-        if (rc == kEngineStartFailed && engineFailure_.empty()) engineFailure_ = k->startFailure;
+        if (rc != 0 && !k->initialised && !k->startFailure.empty() && engineFailure_.empty())
+            engineFailure_ = k->startFailure;
         if (rc != 0) return false;
         result.left = r.left;
         result.top = r.top;
