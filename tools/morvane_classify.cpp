@@ -103,6 +103,9 @@ constexpr char kUsage[] =
     "                 (TIFF); every page is named PATH#page=N (default: all pages).\n"
     "                 With --scan it is the number of pages to scan instead\n"
     "%s"
+    "  --check-engines start every recognition engine the templates name before any page\n"
+    "                 is read; a missing, corrupt or wrong engine file stops the run (exit 2)\n"
+    "                 with the engine and its file named. Without PATH only the check runs.\n"
     "  --help         show this text\n"
     "  --version      print the library version\n"
     "  --             end of options: every argument after it is a PATH\n"
@@ -482,7 +485,8 @@ void PrintText(const morvane_cli::PageResult& r) {
 std::string LastDetail(const Api& api) {
     if (!api.GetLastErrorDetail) return "";
     int length = 0;
-    if (api.GetLastErrorDetail(nullptr, &length) != 0 || length <= 1) return "";
+    api.GetLastErrorDetail(nullptr, &length);  // asks for the length
+    if (length <= 1) return "";
     std::u16string buffer(static_cast<size_t>(length), u'\0');
     if (api.GetLastErrorDetail(reinterpret_cast<MorvaneChar*>(&buffer[0]), &length) != 0 || length <= 1) return "";
     buffer.resize(static_cast<size_t>(length - 1));
@@ -540,7 +544,7 @@ int main(int argc, char** argv) {
     int horiDpi = -1, vertDpi = -1;
     bool fileDpi = true;  // --dpi auto: the file's stated resolution before the templates'
     bool json = false, shortcut = false, version = false, followLinks = false;
-    bool explain = false, explainText = false, orient = false, text = false, mrz = false;
+    bool explain = false, explainText = false, orient = false, text = false, mrz = false, checkEngines = false;
     std::string overlayDir;  // --overlay
     std::string reportFile;  // --report
     long long maxPixels = 0;
@@ -646,6 +650,8 @@ int main(int argc, char** argv) {
             text = true;
         } else if (arg == "--mrz") {
             mrz = true;
+        } else if (arg == "--check-engines") {
+            checkEngines = true;
         } else if (arg == "--follow") {
             followLinks = true;
         } else if (const int taken = morvane_cli::ParseBatchOption(argc, argv, i, batch); taken != 0) {
@@ -693,7 +699,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "morvane-classify: --scan takes no PATH\n");
         return 2;
     }
-    if (inputs.empty() && !scan.enabled) {
+    if (inputs.empty() && !scan.enabled && !checkEngines) {
         std::fprintf(stderr, "morvane-classify: no page given\n%s", Usage().c_str());
         return 2;
     }
@@ -709,6 +715,12 @@ int main(int argc, char** argv) {
         }
     }
     if (workdir.empty()) workdir = BundledDirectory("workdir");
+    // The engines look their files up from the working directory: an
+    // absolute path keeps that lookup independent of where they run.
+    if (char* absolute = realpath(workdir.c_str(), nullptr)) {
+        workdir = absolute;
+        std::free(absolute);
+    }
     if (workdir.back() != '/') workdir.push_back('/');
 
     if (maxPixels > 0) api.SetPageBudget(maxPixels, 0);
@@ -783,6 +795,27 @@ int main(int argc, char** argv) {
             for (const auto& id : valid) api.SetTemplateValid(W(Utf8ToUtf16(id)), 0, index);
         }
         if (shortcut) api.SetAttribute(0, 1, index);
+    }
+
+    if (checkEngines) {
+        int (*check)(int) = nullptr;
+        if (!Resolve(api.handle, "MorvaneCheckEngines", check)) {
+            std::fprintf(stderr, "morvane-classify: the library cannot check its engines\n");
+            api.FreeClassifier();
+            return 2;
+        }
+        code = check(-1);
+        if (code != 0) {
+            std::fprintf(stderr, "morvane-classify: engine check failed: %s (%d)%s\n",
+                         EscapeField(Message(api, code)).c_str(), code, DetailSuffix(LastDetail(api)).c_str());
+            api.FreeClassifier();
+            return 2;
+        }
+        if (inputs.empty() && !scan.enabled) {
+            std::printf("engines: every engine the templates name starts\n");
+            api.FreeClassifier();
+            return 0;
+        }
     }
 
     if (scan.enabled) {

@@ -6,7 +6,17 @@
  * GetTemplateOutputID. Every function except FreeClassifier returns 0 on
  * success and a negative code on failure; GetErrorMsg turns a code into text.
  * Text is zero-terminated UTF-16; lengths count UTF-16 code units including
- * the terminator. The library is not thread-safe: call it from one thread.
+ * the terminator.
+ *
+ * Threads: every exported function of the one classifier instance (all
+ * functions declared here except those of morvane/j2k.h) takes one
+ * process-wide lock for the whole call, so calls from several host threads
+ * are served one after another and each sees the classifier as the previous
+ * call left it. A thread that classifies and then reads the result with
+ * GetTemplateName and its kin must keep other threads from classifying in
+ * between (a lock of its own around the sequence); the library cannot know
+ * which calls belong together. Calls never run side by side: a host that
+ * wants pages classified at the same time runs separate processes.
  */
 #ifndef MORVANE_CLASSIFIER_H
 #define MORVANE_CLASSIFIER_H
@@ -202,6 +212,16 @@ MORVANE_API int MORVANE_CALL MorvaneGetDecisionTraceText(MorvaneChar* buffer, in
  * memory. */
 MORVANE_API int MORVANE_CALL MorvaneSetOverlayRecording(int on);
 MORVANE_API int MORVANE_CALL MorvaneSaveOverlay(const MorvaneChar* path);
+
+/* Starts every recognition engine that the text filters and sub-templates
+ * of main template `index` name (-1: of every main template), so that a
+ * batch can refuse to start when one is missing, corrupt or the wrong file.
+ * 0 when all start; -9 for the first that does not, with
+ * MorvaneGetLastErrorDetail naming the filter or sub-template, the engine
+ * and its file. Not loaded: -60; an index never handed out: -61.
+ * (Classifying also fails with -9 and that detail when a text filter's
+ * engine cannot start, rather than taking a default branch.) */
+MORVANE_API int MORVANE_CALL MorvaneCheckEngines(int index);
 
 /* Where the resolution a page is measured with comes from (off by default).
  * With `on` set, a page read from a file (ClassifyImageFile, or

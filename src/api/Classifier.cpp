@@ -11,6 +11,7 @@
 #include "core/TextConv.h"
 #include "devices/Device.h"
 #include "devices/DeviceManager.h"
+#include "engines/GeneralRecog.h"
 #include "imagefile/ImageCodecs.h"
 #include "imagefile/ImageFile.h"
 #include "platform/DynamicLibrary.h"
@@ -30,6 +31,9 @@ CClassifier::~CClassifier() { Free(); }
 
 int CClassifier::Load(const char16_t*, const char16_t* directory) {
     Free();
+    // An engine that failed to start under the previous working directory
+    // is tried again under this one.
+    if (GeneralRecog().HasFailedStart()) ResetGeneralRecog();
     if (directory && directory[0])
         workingDirectory_ = directory;
     else
@@ -71,10 +75,14 @@ CDevice* CClassifier::ActiveDevice() const { return devices_ ? devices_->GetActi
 int CClassifier::AddMainTemplate(const char16_t* path, int* index) {
     if (!loaded_) return kErrUninitialized;
     if (!path || !index) return kErrInvalidParameter;
+    lastErrorDetail_.clear();
     std::unique_ptr<CMainTemplateEntry> entry(new (std::nothrow) CMainTemplateEntry);
     if (!entry) return kErrNoMemory;
     const int code = entry->Load(path);
-    if (code != kSuccess) return code;
+    if (code != kSuccess) {
+        lastErrorDetail_ = entry->loadDetail;
+        return code;
+    }
     entries_.push_back(std::move(entry));
     *index = EntryCount() - 1;
     return kSuccess;
@@ -113,6 +121,7 @@ int CClassifier::ClassifyImage(const CRawImage& image, int index, CRawImage* dis
     CMainTemplateEntry* entry = Entry(index);
     if (!entry) return kErrInvalidParameter;
     lastResult_ = nullptr;
+    lastErrorDetail_.clear();
     // The page as handed in: the walk may work on (and change) a disposable
     // image in place.
     const int32_t givenWidth = image.width;
@@ -134,6 +143,7 @@ int CClassifier::ClassifyImage(const CRawImage& image, int index, CRawImage* dis
     }
     // The entry's record becomes the classifier's; swapping keeps both
     // records' storage for the next runs.
+    if (code != kSuccess && !entry->failureDetail.empty()) lastErrorDetail_ = entry->failureDetail;
     std::swap(lastTrace_, entry->trace);
     std::swap(lastWalk_, entry->walk);
     lastWalk_.pageWidth = givenWidth;
@@ -260,6 +270,23 @@ int CClassifier::GetPageTurn(int* degrees) {
     return kSuccess;
 }
 
+int CClassifier::CheckEngines(int index) {
+    if (!loaded_) return kErrUninitialized;
+    lastErrorDetail_.clear();
+    if (index != -1 && !Entry(index)) return kErrInvalidParameter;
+    for (int i = 0; i < EntryCount(); ++i) {
+        if (index != -1 && i != index) continue;
+        const int code = Entry(i)->CheckEngines(lastErrorDetail_);
+        if (code != kSuccess) return code;
+    }
+    return kSuccess;
+}
+
+int CClassifier::GetLastErrorDetail(char16_t* buffer, int* length) {
+    if (!length) return kErrInvalidParameter;
+    return CopyTextOut(PathBytesToUtf16(lastErrorDetail_), buffer, length);
+}
+
 int CClassifier::GetPageResolution(int* x, int* y, int* source) {
     if (!loaded_) return kErrUninitialized;
     if (!x || !y || !source) return kErrInvalidParameter;
@@ -338,8 +365,10 @@ int CClassifier::ClassifyImageMemory(unsigned char** rows, int width, int height
     if (!image.Create(width, height, bitsPerPixel, 300)) {
         // A size whose bytes cannot be counted in 32 bits is not an image;
         // a plausible one that cannot be had is a memory shortage.
-        const int64_t bytes = CDib::RowBytes(width, bitsPerPixel) * static_cast<int64_t>(height);
-        return bytes > std::numeric_limits<int32_t>::max() ? kErrInvalidParameter : kErrNoMemory;
+        // Counted by division: the product of two large sizes overflows.
+        const int64_t rowBytes = CDib::RowBytes(width, bitsPerPixel);
+        const bool countable = rowBytes > 0 && rowBytes <= std::numeric_limits<int32_t>::max() / height;
+        return countable ? kErrNoMemory : kErrInvalidParameter;
     }
     const size_t rowBytes = bitsPerPixel == 1   ? (static_cast<size_t>(width) + 7) / 8
                             : bitsPerPixel == 8 ? static_cast<size_t>(width)
@@ -415,6 +444,7 @@ int CClassifier::Classify(int index) {
 }
 
 int CClassifier::ClassifyImageFile(const char16_t* path, int index) {
+    lastErrorDetail_.clear();
     if (!loaded_ || !path || !path[0]) return kErrReadImage;
     CDevice* device = ActiveDevice();
     // The page is read only to be classified: straight at the working

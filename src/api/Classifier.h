@@ -84,10 +84,13 @@ public:
     int SaveCapturedImage(const char16_t* path, int saveOption);
 
     int EntryCount() const;
+    // Starts the recognition engines of main template `index` (every entry
+    // for -1): 0, or -9 with the detail naming the engine and its file.
+    int CheckEngines(int index);
 
-    // The detail of the last failure, as UTF-8 text (empty when the last
-    // call succeeded or had none to give): the file and the cause. Set by the
-    // calls that read files; copied out with the string-out protocol.
+    // The detail of the last failure, beside its code: the file and the
+    // cause (UTF-8; file names as their bytes). Each call that can fail
+    // for a cause a code cannot say clears it first.
     void SetLastErrorDetail(const std::string& utf8) { lastErrorDetail_ = utf8; }
     const std::string& LastErrorDetail() const { return lastErrorDetail_; }
     int GetLastErrorDetail(char16_t* buffer, int* length);

@@ -28,13 +28,8 @@ bool EncodedSizeAllowed(long long size) {
 int CClassifier::ReadFailed(const char16_t* path) {
     std::string cause = imagefile::LastReadFailure();
     if (cause.empty()) cause = "cannot be read";
-    lastErrorDetail_ = (path ? Utf16ToUtf8(path) : std::string()) + ": " + cause;
+    lastErrorDetail_ = (path ? Utf16ToPathBytes(path) : std::string()) + ": " + cause;
     return kErrReadImage;
-}
-
-int CClassifier::GetLastErrorDetail(char16_t* buffer, int* length) {
-    if (!length) return kErrInvalidParameter;
-    return CopyTextOut(Utf8ToUtf16(lastErrorDetail_), buffer, length);
 }
 
 void CClassifier::PageDecodeOptions(int index, imagefile::DecodeOptions& options) const {

@@ -247,6 +247,10 @@ std::string DecisionTrace::ToJson() const {
             AppendInt(out, "weight", f.weight);
             out.push_back(',');
             AppendInt(out, "code", f.code);
+            if (!f.detail.empty()) {
+                out += ",\"detail\":";
+                AppendJsonString(out, f.detail);
+            }
             out.push_back('}');
         }
         out += "],\"children\":[";

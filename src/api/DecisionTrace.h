@@ -44,6 +44,7 @@ struct TraceFilter {
     int32_t threshold = 0;
     int32_t weight = 0;
     int32_t code = 0;  // what its Classify returned
+    std::string detail;  // why it failed, when that failed the page (UTF-8)
 };
 
 enum class ChoiceBy : int32_t {

@@ -1,5 +1,6 @@
 // The exported C functions: each is a thin entry into the one classifier.
 // No exception leaves the library; running out of memory answers -62.
+#include <mutex>
 #include <new>
 
 #include "api/Classifier.h"
@@ -17,9 +18,20 @@ namespace {
 const char16_t* In(const MorvaneChar* text) { return reinterpret_cast<const char16_t*>(text); }
 char16_t* Out(MorvaneChar* text) { return reinterpret_cast<char16_t*>(text); }
 
+// Every exported function of the one classifier runs under this lock, so
+// that calls from several host threads are served one after the other.
+// Recursive: nothing re-enters today, but a hang is the worst answer to a
+// call made from inside one.
+std::recursive_mutex& ApiLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
 template <typename F>
 int Guarded(F&& body) {
+    std::unique_lock<std::recursive_mutex> hold(ApiLock(), std::defer_lock);
     try {
+        hold.lock();
         return body();
     } catch (const std::bad_alloc&) {
         return kErrNoMemory;
@@ -146,24 +158,38 @@ MORVANE_API int MORVANE_CALL SaveCapturedImage(const MorvaneChar* path, int save
 }
 
 MORVANE_API int MORVANE_CALL MorvaneSetPageBudget(long long maxPixels, long long maxDecoderBytes) {
-    if (maxPixels < 0 || maxDecoderBytes < 0) return kErrInvalidParameter;
-    imagefile::PageBudget& budget = imagefile::CurrentPageBudget();
-    budget.maxPixels = maxPixels ? maxPixels : imagefile::PageBudget::kDefaultMaxPixels;
-    budget.maxDecoderBytes = maxDecoderBytes ? maxDecoderBytes : imagefile::PageBudget::kDefaultMaxDecoderBytes;
-    return kSuccess;
+    return Guarded([&]() -> int {
+        if (maxPixels < 0 || maxDecoderBytes < 0) return kErrInvalidParameter;
+        imagefile::PageBudget& budget = imagefile::CurrentPageBudget();
+        budget.maxPixels = maxPixels ? maxPixels : imagefile::PageBudget::kDefaultMaxPixels;
+        budget.maxDecoderBytes = maxDecoderBytes ? maxDecoderBytes : imagefile::PageBudget::kDefaultMaxDecoderBytes;
+        return kSuccess;
+    });
 }
 
 MORVANE_API int MORVANE_CALL MorvaneSetDecodeResolution(int dpi) {
-    if (dpi != 0 && (dpi < imagefile::kMinTrustedDpi || dpi > imagefile::kMaxTrustedDpi))
-        return kErrInvalidParameter;
-    TheClassifier().SetDecodeResolution(dpi);
-    return kSuccess;
+    return Guarded([&]() -> int {
+        if (dpi != 0 && (dpi < imagefile::kMinTrustedDpi || dpi > imagefile::kMaxTrustedDpi))
+            return kErrInvalidParameter;
+        TheClassifier().SetDecodeResolution(dpi);
+        return kSuccess;
+    });
 }
 
 MORVANE_API int MORVANE_CALL MorvaneSetDecodeThreads(int threads) {
-    if (threads < 0 || threads > kMaxDecodeThreads) return kErrInvalidParameter;
-    TheClassifier().SetDecodeThreads(threads);
-    return kSuccess;
+    return Guarded([&]() -> int {
+        if (threads < 0 || threads > kMaxDecodeThreads) return kErrInvalidParameter;
+        TheClassifier().SetDecodeThreads(threads);
+        return kSuccess;
+    });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneCheckEngines(int index) {
+    return Guarded([&] { return TheClassifier().CheckEngines(index); });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneGetLastErrorDetail(MorvaneChar* buffer, int* length) {
+    return Guarded([&] { return TheClassifier().GetLastErrorDetail(Out(buffer), length); });
 }
 
 MORVANE_API int MORVANE_CALL MorvaneSetFileResolution(int on) {
@@ -238,6 +264,20 @@ MORVANE_API int MORVANE_CALL MorvaneParseMrz(const MorvaneChar* zone, MorvaneCha
         const MrzDecoded decoded = DecodeMrz(std::u16string(text, n));
         return CopyTextOut(Utf8ToUtf16(MrzDecodedJson(decoded)), Out(buffer), length);
     });
+}
+
+// Pages of image files beyond the first, and encoded images in memory.
+MORVANE_API int MORVANE_CALL MorvaneGetImagePageCount(const MorvaneChar* path, int* count) {
+    return Guarded([&] { return TheClassifier().GetImagePageCount(reinterpret_cast<const char16_t*>(path), count); });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneClassifyImageFilePage(const MorvaneChar* path, int page, int index) {
+    return Guarded([&] { return TheClassifier().ClassifyImageFilePage(reinterpret_cast<const char16_t*>(path), page, index); });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneClassifyEncodedImage(const unsigned char* data, long long size, int page,
+                                                         int index) {
+    return Guarded([&] { return TheClassifier().ClassifyEncodedImage(data, size, page, index); });
 }
 
 }  // extern "C"

@@ -4,10 +4,16 @@
 #include <new>
 
 #include "core/ResultCodes.h"
+#include "core/TextConv.h"
+#include "xml/XmlDocument.h"
 #include "filters/FilterArray.h"
 #include "filters/FilterBase.h"
 #include "filters/FilterFactory.h"
 #include "filters/FilterSize.h"
+#include "filters/FilterText.h"
+#include "engines/EngineAdapters.h"
+#include "engines/GeneralRecog.h"
+#include "platform/EngineFiles.h"
 #include "imagefile/ImageCodecs.h"
 #include "templates/FilterConfig.h"
 #include "templates/FilterScore.h"
@@ -24,25 +30,75 @@ namespace libMorvaneClassifier {
 CMainTemplateEntry::CMainTemplateEntry() { RegisterFilterRecords(); }
 CMainTemplateEntry::~CMainTemplateEntry() = default;
 
+namespace {
+
+// Why one file of a template set could not be read: what the readers noted,
+// else which file it was.
+std::string LoadProblem(const char* kind, const std::u16string& path) {
+    std::string problem = TakeTemplateProblem();
+    if (problem.empty()) problem = Utf16ToPathBytes(path) + ": not a readable " + kind;
+    return problem;
+}
+
+}  // namespace
+
 int CMainTemplateEntry::Load(const std::u16string& path) {
+    TakeTemplateProblem();  // left over from an earlier load
+    loadDetail.clear();
     std::unique_ptr<CMainTemplate> main(new (std::nothrow) CMainTemplate);
-    if (!main || !main->Load(path)) return kErrReadMainTemplate;
+    if (!main || !main->Load(path)) {
+        loadDetail = LoadProblem("main template", path);
+        return kErrReadMainTemplate;
+    }
     mainTemplate = std::move(main);
 
     std::unique_ptr<CFilterArray> array(new (std::nothrow) CFilterArray);
     if (!array) return kErrReadFilterTemplate;
     array->baseDir = mainTemplate->imagePath;
-    if (!array->Load(mainTemplate->filterTemplatePath)) return kErrReadFilterTemplate;
+    if (!array->Load(mainTemplate->filterTemplatePath)) {
+        loadDetail = LoadProblem("filter template", mainTemplate->filterTemplatePath);
+        return kErrReadFilterTemplate;
+    }
     filters = std::move(array);
 
     std::unique_ptr<CSubTemplateList> list(new (std::nothrow) CSubTemplateList);
     if (!list) return kErrReadSubTemplate;
     list->templateDir = mainTemplate->subTemplatePath;
     list->imageDir = mainTemplate->imagePath;
-    if (!list->Load(mainTemplate->subTemplateListPath)) return kErrReadSubTemplate;
+    if (!list->Load(mainTemplate->subTemplateListPath)) {
+        loadDetail = LoadProblem("sub-template list or sub-template", mainTemplate->subTemplateListPath);
+        return kErrReadSubTemplate;
+    }
     subTemplates = std::move(list);
 
     mainTemplate->BindAttachments(*subTemplates);
+    return kSuccess;
+}
+
+int CMainTemplateEntry::CheckEngines(std::string& detail) {
+    auto check = [&](const CFilterInfoBase* info, const std::string& where) {
+        const auto* text = dynamic_cast<const CFilterTextInfo*>(info);
+        if (!text || !text->engines) return true;
+        for (int32_t i = 0; i < text->engines->Count(); ++i) {
+            const CKernelInfo* k = text->engines->Get(i);
+            if (!k) continue;
+            if (GeneralRecog().StartEngine(k->mainType, k->subType, EnsureEngineDirectory()) == 0) continue;
+            detail = where + ": recognition engine (type " + std::to_string(k->mainType) + "/" +
+                     std::to_string(k->subType) + ") could not start";
+            if (!LastEngineFailure().empty()) detail += ": " + LastEngineFailure();
+            return false;
+        }
+        return true;
+    };
+    if (filters)
+        for (const auto& f : filters->filters)
+            if (f && !check(f->rule.get(), "text filter " + std::to_string(f->index) + " \"" + Utf16ToUtf8(f->name) + "\""))
+                return kErrExtractFeature;
+    if (subTemplates)
+        for (const auto& sub : subTemplates->items)
+            if (sub && sub->filterInfos)
+                for (const auto& info : sub->filterInfos->items)
+                    if (!check(info.get(), "sub-template " + Utf16ToUtf8(sub->id))) return kErrExtractFeature;
     return kSuccess;
 }
 
@@ -201,9 +257,20 @@ int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
             // A filter's own failure leaves the scores as it found them; the
             // walk goes on regardless.
             filter->scoreObserver = &trace;
+            filter->failureDetail.clear();
             const int32_t code = filter->Classify(working, current);
             filter->scoreObserver = nullptr;
             trace.EndFilter(*current, code);
+            if (code != kSuccess && !filter->failureDetail.empty()) {
+                // A filter that could not measure at all (an engine that
+                // would not start) fails the page rather than let it pass
+                // for the coarser class its siblings' defaults lead to.
+                failureDetail = filter->failureDetail;
+                trace.levels.back().filters.back().detail = failureDetail;
+                trace.levels.back().by = ChoiceBy::kNone;
+                result = nullptr;
+                return code;
+            }
         }
         TraceLevel& level = trace.levels.back();
         for (TraceChild& c : level.children) {
@@ -238,6 +305,7 @@ int CMainTemplateEntry::FindSubTemplate(const CRawImage& image, CSubTemplate*& r
 
 int CMainTemplateEntry::Run(const CRawImage& image, CRawImage* disposable, CSubTemplate*& result) {
     trace.Begin(-1);
+    failureDetail.clear();
     walk.groups.clear();
     walk.pageWidth = image.width;
     walk.pageHeight = image.height;

@@ -29,10 +29,16 @@ public:
     // Reads the main template, its filter template and its sub-template list,
     // then binds the groups to their sub-templates. 0, -4, -6 or -12.
     int Load(const std::u16string& path);
+    // Why Load failed (file, line, element or attribute when known; UTF-8).
+    std::string loadDetail;
     void SetResolution(int32_t h, int32_t v) {
         horiDpi = h;
         vertDpi = v;
     }
+    // Starts every recognition engine the text filters and sub-templates
+    // name. 0, or -9 with `detail` naming the first engine that cannot start
+    // and its file.
+    int CheckEngines(std::string& detail);
     void AddValidTemplate(const std::u16string& id);
     void ResetTemplates(int valid);
     void SetAttribute(int attribute, int value);
@@ -61,6 +67,8 @@ public:
     // The walk of the last run on this entry, and the groups it opened.
     DecisionTrace trace;
     WalkRecord walk;
+    // Why the last run failed, when a filter could say (UTF-8).
+    std::string failureDetail;
 
 private:
     // Checks, shortcut and resets, then the walk on `disposable` when given,

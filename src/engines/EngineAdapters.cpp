@@ -78,11 +78,26 @@ uint8_t EngineGrayAt(const EngineImage& image, int32_t x, int32_t y) {
     }
 }
 
+std::string& LastEngineFailure() {
+    static std::string failure;
+    return failure;
+}
+
 bool OpenEngineLibrary(CDynamicLibrary& lib, EngineRole role) {
     if (lib.IsOpen()) return true;
     const std::string file = PlatformLibraryFileName(EngineFileName(role));
     const std::string path = FindEngineFile(file);
-    return !path.empty() && lib.OpenPath(path);
+    if (path.empty()) {
+        std::string searched;
+        for (const std::string& d : EngineSearchDirectories()) searched += (searched.empty() ? "" : ", ") + d;
+        LastEngineFailure() = "library " + file + " not found (searched " + searched + ")";
+        return false;
+    }
+    if (!lib.OpenPath(path)) {
+        LastEngineFailure() = "library " + path + " cannot be loaded";
+        return false;
+    }
+    return true;
 }
 
 // ---- CPrtCcjk ----

@@ -34,6 +34,9 @@ uint8_t EngineGrayAt(const EngineImage& image, int32_t x, int32_t y);
 
 // Loads the library of a role (searched in the engine directories).
 bool OpenEngineLibrary(CDynamicLibrary& lib, EngineRole role);
+// Why the last engine library could not be opened (which file, where it was
+// looked for); kept until the next failure.
+std::string& LastEngineFailure();
 
 // Sub types 0 and 1: printed-text line engine.
 class CPrtCcjk {

@@ -241,7 +241,14 @@ int RecognizeRegion(const CRawImage& image, int32_t left, int32_t top, int32_t r
         CGeneralRecog& manager = GeneralRecog();
         if (!engine.initialised) {
             const int r = manager.StartEngine(engine.mainType, engine.subType, EnsureEngineDirectory());
-            if (r != 0) return r;
+            if (r != 0) {
+                if (engine.startFailure.empty()) {
+                    engine.startFailure = "recognition engine (type " + std::to_string(engine.mainType) + "/" +
+                                          std::to_string(engine.subType) + ") could not start";
+                    if (!LastEngineFailure().empty()) engine.startFailure += ": " + LastEngineFailure();
+                }
+                return r;
+            }
             engine.initialised = 1;
         }
         manager.SelectEngine(engine.mainType, engine.subType, engine.filterType, engine.fillingMethod);

@@ -45,6 +45,13 @@ public:
     // Start status of a sub type: -1 not started, 0 started, else the failed
     // start's result.
     int StartStatus(int32_t subType) const;
+    // Whether an engine failed to start (the failure is kept until the
+    // manager is reset).
+    bool HasFailedStart() const {
+        for (int s : status_)
+            if (s > 0) return true;
+        return false;
+    }
     int LastStatus() const { return lastStatus_; }
     // Characters reported by the last line recognition.
     const std::vector<LineCharEntry>& LineCharacters() const { return lineChars_; }
@@ -85,7 +92,8 @@ void ResetGeneralRecog();
 // record is not yet initialised. The result's rectangle is the page
 // rectangle. 0 on success; otherwise 1 for an empty image or rectangle, a
 // failed start or an empty crop, 4 when a preprocessing step fails, 5 when
-// memory runs out, or the engine's non-zero result.
+// memory runs out, or the engine's non-zero result. When the engine could
+// not be started, engine.startFailure says why (and initialised stays 0).
 int RecognizeRegion(const CRawImage& image, int32_t left, int32_t top, int32_t right, int32_t bottom,
                     CKernelInfo& engine, RecogResult& result);
 

@@ -69,6 +69,9 @@ public:
     int32_t filterType = 1;
     int32_t fillingMethod = 0;
     int32_t initialised = 0;  // set once the engine was started for this record
+    // Why the engine of this record could not start (its library or data
+    // file), once a start failed; the same for every later call.
+    std::string startFailure;
     std::u16string filterPlus;
     int32_t recogType = 2;
     int32_t recogImageType = 0;

@@ -55,6 +55,10 @@ public:
     // Listener of the scores given during one Classify; set by the driver
     // while it traces a run, null otherwise. Not owned.
     ScoreObserver* scoreObserver = nullptr;
+    // Set by a filter whose Classify fails for a cause the page cannot be
+    // classified without (an engine that cannot start): the cause, naming
+    // the filter and the engine's file. The driver clears it before a run.
+    std::string failureDetail;
 
     // The attributes of `BasicProperty` ("Type" is listed but comes from the
     // `Filter` element) and the copied run-time resolutions.

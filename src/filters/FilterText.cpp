@@ -5,6 +5,7 @@
 
 #include "core/JsonText.h"
 #include "core/ResultCodes.h"
+#include "core/TextConv.h"
 #include "engines/GeneralRecog.h"
 #include "filters/TextScoring.h"
 #include "image/Cropper.h"
@@ -264,11 +265,14 @@ void CFilterText::BindEngines(CFilterTextInfo& ruleInfo, const CRawImage& region
     }
     if (n == 0) return;  // nothing recognises: every line is skipped
     CRecogEngineList* list = ruleInfo.engines.get();
-    recognize = [list, &regionImage](const Rect32& box, size_t e, RecognitionResult& result) {
+    recognize = [this, list, &regionImage](const Rect32& box, size_t e, RecognitionResult& result) {
         CKernelInfo* k = list->Get(static_cast<int32_t>(e));
         if (!k) return false;
         RecogResult r{};
-        if (RecognizeRegion(regionImage, box.left, box.top, box.right, box.bottom, *k, r) != 0) return false;
+        const int rc = RecognizeRegion(regionImage, box.left, box.top, box.right, box.bottom, *k, r);
+        if (rc != 0 && !k->initialised && !k->startFailure.empty() && engineFailure_.empty())
+            engineFailure_ = k->startFailure;
+        if (rc != 0) return false;
         result.left = r.left;
         result.top = r.top;
         result.right = r.right;
@@ -299,6 +303,18 @@ int32_t CFilterText::FinishFeature(const std::vector<LocatedTextLine>& located, 
 }
 
 int32_t CFilterText::Classify(const CRawImage& image, CTemplateGroup* group) {
+    engineFailure_.clear();
+    const int32_t code = ClassifyGroup(image, group);
+    if (code == kSuccess && !engineFailure_.empty()) {
+        // Without its engine the filter measured nothing: the page cannot be
+        // told apart here, and must not pass for its coarser parent class.
+        failureDetail = "text filter " + std::to_string(index) + " \"" + Utf16ToUtf8(name) + "\": " + engineFailure_;
+        return kErrExtractFeature;
+    }
+    return code;
+}
+
+int32_t CFilterText::ClassifyGroup(const CRawImage& image, CTemplateGroup* group) {
     if (!image.HasPixels() || !group) return kErrInvalidParameter;
     if (group->childCount <= 0) return kSuccess;
     if (applicationType != 0 && applicationType != 1) return kSuccess;

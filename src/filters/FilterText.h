@@ -85,6 +85,10 @@ public:
                           CFilterTextInfo& feature) const;
 
 private:
+    // Classify without the check for an engine that could not start.
+    int32_t ClassifyGroup(const CRawImage& image, CTemplateGroup* group);
+    // Why an engine of this run could not start ("" when all did).
+    mutable std::string engineFailure_;
     // The weighing parts of the rule's engine records and the call that
     // recognises one box of regionImage: the stand-in recognizer when set,
     // else the engines.

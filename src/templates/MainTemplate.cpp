@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "core/TextConv.h"
 #include "platform/PlatformProcesses.h"
 #include "templates/SubTemplateList.h"
 #include "core/ObjList.h"
@@ -30,7 +31,12 @@ bool CMainTemplate::Load(const std::u16string& path) {
     xml.ParseText(nullptr);
     if (!LoadXmlFile(path, xml)) return false;
     directory = DirectoryOf(path);
-    return ReadFrom(xml);
+    if (ReadFrom(xml)) return true;
+    // Readers note what they met without the file's name: add it.
+    const std::string file = Utf16ToPathBytes(path);
+    const std::string problem = TakeTemplateProblem();
+    NoteTemplateProblem(file + ": " + (problem.empty() ? "not a readable MainTemplate" : problem));
+    return false;
 }
 
 bool CMainTemplate::ReadFrom(CXmlDocument& xml) {

@@ -1,5 +1,6 @@
 #include "templates/TemplateGroup.h"
 
+#include <string>
 #include <utility>
 
 #include "templates/FilterConfig.h"
@@ -39,12 +40,25 @@ const RecordTable<CTemplateGroup>& CTemplateGroup::Fields() {
 void CTemplateGroup::ListParameters(ParameterList& list) { ListFields(*this, Fields(), list); }
 
 bool CTemplateGroup::ReadHeader(CXmlDocument& xml) {
-    if (!xml.FindElement(Fields().element)) return false;
+    if (!xml.FindElement(Fields().element)) {
+        NoteTemplateProblem("a TemplateGroup element is missing" +
+                            (parent ? " (child " + std::to_string(parent->children.size()) + " of group " +
+                                          std::to_string(parent->index) + ", ChildNum " +
+                                          std::to_string(parent->childCount) + ")"
+                                    : std::string()));
+        return false;
+    }
     ReadAttributes(*this, Fields(), xml);
     imagePath = imageDir + imagePath;
     NormalizePath(imagePath);
-    // A declared count this large cannot be backed by a template file.
-    if (childCount > kMaxDeclaredCount) return false;
+    // A declared count this large cannot be backed by a template file; a
+    // negative one at the root would leave nothing to classify with.
+    if (childCount > kMaxDeclaredCount || (!parent && childCount < 0)) {
+        NoteTemplateProblem("line " + std::to_string(xml.ElementLine()) + ": TemplateGroup Index=\"" +
+                            std::to_string(index) + "\": attribute ChildNum=\"" + std::to_string(childCount) +
+                            "\" " + (childCount < 0 ? "is negative" : "is too large"));
+        return false;
+    }
     if (!xml.EnterElement()) return false;
     filterConfigs = ReadOwnedList<CFilterConfigList>(xml);
     children.clear();

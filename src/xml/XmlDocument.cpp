@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -89,10 +90,12 @@ struct CXmlDocument::Impl {
     bool loaded = false;
     bool wellFormed = false;
     std::vector<XmlParseError> errors;
+    std::string readFailure;  // why the last Load could not read its file
 
     Impl() { elements.resize(1); }
 
     void Clear() {
+        readFailure.clear();
         text.clear();
         elements.assign(1, Element());
         parent = main = 0;
@@ -474,11 +477,35 @@ bool CXmlDocument::Load(const std::u16string& path) { return Load(path, kMaxFile
 
 bool CXmlDocument::Load(const std::u16string& path, size_t maxBytes) {
     std::vector<uint8_t> bytes;
+    errno = 0;
     if (path.empty() || !ReadRegularFile(Utf16ToPathBytes(path), std::min(maxBytes, kMaxFileBytes), bytes)) {
+        const int cause = errno;
         ParseText(nullptr);
+        impl_->readFailure = "cannot read the file";
+        if (cause != 0) impl_->readFailure += std::string(": ") + std::strerror(cause);
         return false;
     }
-    return LoadFromBytes(bytes.data(), bytes.size());
+    const bool ok = LoadFromBytes(bytes.data(), bytes.size());
+    if (!ok && !impl_->loaded) impl_->readFailure = "cannot read the file: larger than the template limit";
+    return ok;
+}
+
+size_t CXmlDocument::LineOf(size_t offset) const {
+    const std::u16string& t = impl_->text;
+    const size_t end = std::min(offset, t.size());
+    return 1 + static_cast<size_t>(std::count(t.begin(), t.begin() + static_cast<std::ptrdiff_t>(end), u'\n'));
+}
+
+size_t CXmlDocument::ElementLine() const {
+    if (!impl_->main || impl_->main >= impl_->elements.size()) return 0;
+    return LineOf(impl_->elements[impl_->main].start);
+}
+
+std::string CXmlDocument::FailureReason() const {
+    if (!impl_->readFailure.empty()) return impl_->readFailure;
+    if (impl_->errors.empty()) return impl_->wellFormed || impl_->text.empty() ? "" : "not well-formed XML";
+    const XmlParseError& e = impl_->errors.front();
+    return "not well-formed XML (" + std::string(e.name) + ") at line " + std::to_string(LineOf(e.offset));
 }
 
 bool CXmlDocument::Save(const std::u16string& path) const {
@@ -772,6 +799,35 @@ int32_t CXmlDocument::ParseInt(const std::u16string& text) {
     return static_cast<int32_t>(value);
 }
 
-bool LoadXmlFile(const std::u16string& path, CXmlDocument& document) { return document.Load(path); }
+bool LoadXmlFile(const std::u16string& path, CXmlDocument& document) {
+    if (document.Load(path)) return true;
+    NoteTemplateProblem(Utf16ToPathBytes(path) + ": " + document.FailureReason());
+    return false;
+}
+
+namespace {
+std::string& TemplateProblem() {
+    static std::string problem;
+    return problem;
+}
+}  // namespace
+
+void NoteTemplateProblem(const std::string& utf8) {
+    // The first problem is the cause; later ones follow from it.
+    if (TemplateProblem().empty()) TemplateProblem() = utf8;
+}
+
+void NoteTemplateProblemAt(const CXmlDocument& document, const std::u16string& path, const std::string& what) {
+    std::string where = Utf16ToPathBytes(path);
+    const size_t line = document.ElementLine();
+    if (line) where += ": line " + std::to_string(line);
+    NoteTemplateProblem(where + ": " + what);
+}
+
+std::string TakeTemplateProblem() {
+    std::string problem;
+    problem.swap(TemplateProblem());
+    return problem;
+}
 
 }  // namespace libMorvaneClassifier

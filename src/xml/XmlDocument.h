@@ -85,6 +85,14 @@ public:
     const std::u16string& Encoding() const;
     bool HadByteOrderMark() const;
 
+    // The line (1-based) of a text offset, and of the main element's start
+    // tag (0 when there is no main element).
+    size_t LineOf(size_t offset) const;
+    size_t ElementLine() const;
+    // Why the last Load or parse failed, in words, with the line of the first
+    // markup error ("" when it did not fail).
+    std::string FailureReason() const;
+
     // Decimal conversion used for every integer attribute.
     static int32_t ParseInt(const std::u16string& text);
 
@@ -96,5 +104,13 @@ private:
 // Loads an XML file into document (CXmlDocument::Load): the one way the
 // readers of template, filter and device files open their files.
 bool LoadXmlFile(const std::u16string& path, CXmlDocument& document);
+
+// Why the last template could not be read, for the host: readers note the
+// first problem they meet (the file, the line and the element or attribute
+// when known, UTF-8, file names as their bytes); LoadXmlFile notes files it
+// cannot read or parse. TakeTemplateProblem returns the note and clears it.
+void NoteTemplateProblem(const std::string& utf8);
+void NoteTemplateProblemAt(const CXmlDocument& document, const std::u16string& path, const std::string& what);
+std::string TakeTemplateProblem();
 
 }  // namespace libMorvaneClassifier

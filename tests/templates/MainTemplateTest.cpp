@@ -200,8 +200,11 @@ TEST(MainTemplate, ReadFailuresAndTolerances) {
          head + "<TemplateGroup ChildNum='3'><TemplateGroup/><TemplateGroup/></TemplateGroup></MainTemplate>", false, 0},
         {"grandchild missing",
          head + "<TemplateGroup ChildNum='1'><TemplateGroup ChildNum='1'/></TemplateGroup></MainTemplate>", false, 0},
-        {"ChildNum -1 is a final group",
-         head + "<TemplateGroup ChildNum='-1'><TemplateGroup/></TemplateGroup></MainTemplate>", true, 1},
+        {"root ChildNum -1 is refused (no page could be classified)",
+         head + "<TemplateGroup ChildNum='-1'><TemplateGroup/></TemplateGroup></MainTemplate>", false, 0},
+        {"ChildNum -1 below the root is a final group",
+         head + "<TemplateGroup ChildNum='1'><TemplateGroup ChildNum='-1'><TemplateGroup/></TemplateGroup>"
+                "</TemplateGroup></MainTemplate>", true, 2},
         {"extra children are not read",
          head + "<TemplateGroup ChildNum='1'><TemplateGroup/><TemplateGroup/></TemplateGroup></MainTemplate>", true, 2},
         {"implausible ChildNum", head + "<TemplateGroup ChildNum='2000000000'><TemplateGroup/></TemplateGroup></MainTemplate>",

@@ -116,6 +116,18 @@ check "control names escaped" "$root/examples/pages/200dpi/ID1_card.bmp|ID1\\tPA
   "$(echo "$out" | tr '\t' '|')"
 out=$("$tool" --json -t "$tmp/templates/main.xml" "$root/examples/pages/200dpi/ID1_card.bmp")
 check "control names in json" "$(printf 'ID1\tPASSPORT|card\n\033[2Jforged')" "$(echo "$out" | python3 -c 'import json, sys; o = json.loads(sys.stdin.read()); print(o["id"] + "|" + o["name"])')"
+# A working directory with a broken engine library: the engine check stops
+# the run naming the file, and a page needing the engine fails with it.
+mkdir "$tmp/wd"
+cp "$root/examples/workdir/ClasDevices.dat" "$tmp/wd/"
+echo "not a library" > "$tmp/wd/libGrayCore.so"
+echo "not a library" > "$tmp/wd/libPrintedLine.so"
+err=$("$tool" -w "$tmp/wd" -t "$root/examples/templates/text.xml" --check-engines 2>&1 >/dev/null)
+check "engine check exit" 2 $?
+check "engine check names the file" "ok" "$(echo "$err" | grep -q "engine check failed: Failed to extract feature (-9): .*$tmp/wd/lib.*\.so cannot be loaded" && echo ok)"
+out=$("$tool" -w "$tmp/wd" -t "$root/examples/templates/text.xml" "$root/examples/pages/text/300dpi/TEXT-PASSPORT_mrz.png")
+check "broken engine page exit" 1 $?
+check "broken engine page line" "ok" "$(echo "$out" | grep -q "error: Failed to extract feature (-9): text filter .* cannot be loaded" && echo ok)"
 # An entry whose path is too long to reach fails for every user.
 mkdir "$tmp/deep"
 (cd "$tmp/deep" && long=$(printf 'd%.0s' $(seq 200)) && for i in $(seq 22); do mkdir "$long" && cd "$long" || exit 1; done)
