@@ -392,8 +392,9 @@ void ReadText(const Api& api, bool text, bool mrz, bool json, morvane_cli::PageR
             if (r.text.empty()) r.text = "\n";  // asked for, none recognised
         }
     }
-    if (mrz && api.GetRecognisedZone) {
-        // The zone decoded with the engine's candidates of each character.
+    if (mrz && api.GetRecognisedZone && !lines.empty()) {
+        // The zone decoded with the engine's candidates of each character
+        // (with no line there is nothing to decode: the zone as read alone).
         if (GetText(api.GetRecognisedZone, r.mrz)) return;
         r.mrz.clear();
     }

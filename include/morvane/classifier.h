@@ -332,17 +332,6 @@ MORVANE_API int MORVANE_CALL MorvaneGetRecognisedLine(int line, MorvaneChar* buf
  * with the reason and no fields. "valid" is true only when the shape, every
  * character and every check digit are right. Dates are YYMMDD as printed;
  * names have their fillers turned into spaces.
- * Beside this raw reading the object carries "rawValid" (the same as
- * "valid") and "decoded": the zone decoded with its own structure, an object
- * of the same members plus "changes":[{"line","position","from","to",
- * "reason"}...] naming every position the decoder changed (lines and
- * positions 0-based; "reason" "trim": a character beyond the layout's
- * length cut from a line end, "to" empty; "class": a character outside its
- * position's class (digits-only, letters-only, sex, filler) replaced by its
- * look-alike; "check": the one change among look-alikes (O/0, B/8, Z/2,
- * S/5, I/1, G/6, ...) that makes a failing check digit hold, made only when
- * no other change of the same kind would). The raw members above are never
- * changed by decoding.
  * Needs no loaded classifier. zone or length null, or zone longer than 65536
  * characters: -61. */
 MORVANE_API int MORVANE_CALL MorvaneParseMrz(const MorvaneChar* zone, MorvaneChar* buffer, int* length);
@@ -355,7 +344,7 @@ MORVANE_API int MORVANE_CALL MorvaneParseMrz(const MorvaneChar* zone, MorvaneCha
  * digit is mended by the cheapest change of at most two characters among
  * the top three candidates of the field's characters (and the built-in
  * look-alikes), made only when no other change of the same cost would do.
- * Same JSON object as MorvaneParseMrz ("decoded" with its "changes",
+ * Same JSON object as MorvaneDecodeMrz ("decoded" with its "changes",
  * "rawValid"); length protocol of GetTemplateName. Not loaded: -60; length
  * null: -61; no classification yet: -58 (length 0). */
 MORVANE_API int MORVANE_CALL MorvaneGetRecognisedZone(MorvaneChar* buffer, int* length);
@@ -390,6 +379,21 @@ MORVANE_API int MORVANE_CALL MorvaneClassifyImageFilePage(const MorvaneChar* pat
  * data null, size 0 or below, or page below 0: -61. */
 MORVANE_API int MORVANE_CALL MorvaneClassifyEncodedImage(const unsigned char* data, long long size, int page,
                                                          int index);
+
+/* Reads a zone from text as MorvaneParseMrz does and decodes it with the
+ * zone's own structure. The result is MorvaneParseMrz's object (the zone as
+ * read, never changed) plus "rawValid" (the same as "valid") and "decoded":
+ * the decoded zone, an object of the same members plus
+ * "changes":[{"line","position","from","to","reason"}...] naming every
+ * position the decoder changed (lines and positions 0-based; "reason"
+ * "trim": a character beyond the layout's length cut from a line end, "to"
+ * empty; "class": a character outside its position's class (digits only,
+ * letters only, sex, filler) replaced by its look-alike; "check": the one
+ * change among look-alikes (O/0, B/8, Z/2 or 7, S/5, I/1, G/6, ...) that
+ * makes a failing check digit hold, made only when no other change of the
+ * same cost would). Needs no loaded classifier. zone or length null, or zone
+ * longer than 65536 characters: -61. */
+MORVANE_API int MORVANE_CALL MorvaneDecodeMrz(const MorvaneChar* zone, MorvaneChar* buffer, int* length);
 
 #ifdef __cplusplus
 }

@@ -5,7 +5,6 @@
 
 #include "api/Classifier.h"
 #include "core/MachineReadableZone.h"
-#include "core/MrzDecoder.h"
 #include "core/ResultCodes.h"
 #include "imagefile/ImageCodecs.h"
 #include "morvane/classifier.h"
@@ -261,8 +260,8 @@ MORVANE_API int MORVANE_CALL MorvaneParseMrz(const MorvaneChar* zone, MorvaneCha
             *length = 0;
             return kErrInvalidParameter;
         }
-        const MrzDecoded decoded = DecodeMrz(std::u16string(text, n));
-        return CopyTextOut(Utf8ToUtf16(MrzDecodedJson(decoded)), Out(buffer), length);
+        const MrzZone parsed = ParseMrz(std::u16string(text, n));
+        return CopyTextOut(Utf8ToUtf16(MrzZoneJson(parsed)), Out(buffer), length);
     });
 }
 

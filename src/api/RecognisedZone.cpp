@@ -1,6 +1,7 @@
 // The recognised lines of the last classification read as a machine-readable
 // zone and decoded with the engine's candidates per character
-// (MorvaneGetRecognisedZone).
+// (MorvaneGetRecognisedZone), and any text decoded as a zone
+// (MorvaneDecodeMrz).
 #include <new>
 
 #include "api/Classifier.h"
@@ -40,6 +41,28 @@ MORVANE_API int MORVANE_CALL MorvaneGetRecognisedZone(MorvaneChar* buffer, int* 
         return libMorvaneClassifier::kErrNoMemory;
     } catch (...) {
         return libMorvaneClassifier::kErrUndefined;
+    }
+}
+
+MORVANE_API int MORVANE_CALL MorvaneDecodeMrz(const MorvaneChar* zone, MorvaneChar* buffer, int* length) {
+    using namespace libMorvaneClassifier;
+    try {
+        if (!zone || !length) return kErrInvalidParameter;
+        // A zone is three short lines; text beyond this is not read.
+        constexpr size_t kMaxZoneText = 1u << 16;
+        const char16_t* text = reinterpret_cast<const char16_t*>(zone);
+        size_t n = 0;
+        while (n <= kMaxZoneText && text[n]) ++n;
+        if (n > kMaxZoneText) {
+            *length = 0;
+            return kErrInvalidParameter;
+        }
+        return CopyTextOut(Utf8ToUtf16(MrzDecodedJson(DecodeMrz(std::u16string(text, n)))),
+                           reinterpret_cast<char16_t*>(buffer), length);
+    } catch (const std::bad_alloc&) {
+        return kErrNoMemory;
+    } catch (...) {
+        return kErrUndefined;
     }
 }
 

@@ -481,6 +481,37 @@ int32_t PatternScore(const std::u16string& pattern, const RecognitionResult* cha
     return static_cast<int32_t>((p100 + r100) * E * 1000 / (2 * p100 * r100));
 }
 
+int32_t StrictPatternScore(const std::u16string& pattern, const RecognitionResult* chars, size_t R) {
+    if (!chars || R == 0 || R > kMaxPatternElements) return 0;
+    std::vector<PatternElement> bases;
+    std::vector<uint32_t> seq;
+    if (!ParsePatternParts(pattern, bases, seq) || seq.empty()) return 0;
+    const int64_t P = static_cast<int64_t>(seq.size());
+    const int64_t n = static_cast<int64_t>(R);
+    // The length first: every character too many or too few costs four
+    // places, so a line a quarter too long or short scores nothing.
+    const int64_t lengthFactor = std::max<int64_t>(0, 1000 - 4000 * std::llabs(P - n) / P);
+    if (lengthFactor == 0) return 0;
+    // Place by place, no sliding; a first candidate that no element of the
+    // pattern accepts anywhere (outside the zone's alphabet) costs a full
+    // place more.
+    auto acceptedAnywhere = [&](const RecognitionResult& ch) {
+        RecognitionResult first = ch;
+        for (int k = 1; k < 10; ++k) first.candidates[k] = 0;
+        for (const PatternElement& b : bases)
+            if (ElementScore(b, first) > 0) return true;
+        return false;
+    };
+    int64_t sum = 0;
+    for (int64_t k = 0; k < std::min(P, n); ++k) {
+        const RecognitionResult& ch = chars[static_cast<size_t>(k)];
+        const int32_t w = ElementScore(bases[seq[static_cast<size_t>(k)]], ch);
+        sum += w > 0 ? w : (acceptedAnywhere(ch) ? 0 : -100);
+    }
+    const int64_t v = std::max<int64_t>(0, sum) * 1000 / (100 * std::max(P, n));
+    return static_cast<int32_t>(v * lengthFactor / 1000);
+}
+
 // ---- String measures ----
 
 int32_t EditDistance(const std::u16string& a0, const std::u16string& b0) {

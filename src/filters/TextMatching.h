@@ -67,6 +67,16 @@ int32_t ElementScore(const PatternElement& element, const RecognitionResult& cha
 int32_t PatternScore(const std::u16string& pattern, const RecognitionResult* characters, size_t count,
                      int32_t applicationType);
 
+// The strict pattern score of match method 6 (0 to 1000): characters are
+// compared place by place with the pattern (no sliding); the summed element
+// weights (a first candidate outside every element of the pattern counts
+// -100) over the longer of the two lengths, times a length factor
+// 1 - 4 x |length difference| / pattern length (at least 0). A line a
+// character longer than a 44-place zone keeps at most 909; junk text of
+// another length or alphabet scores far below a real zone. 0 as for
+// PatternScore.
+int32_t StrictPatternScore(const std::u16string& pattern, const RecognitionResult* characters, size_t count);
+
 int32_t EditDistance(const std::u16string& a, const std::u16string& b);
 int32_t LcsLength(const std::u16string& a, const std::u16string& b);
 int32_t SharedCharCount(const std::u16string& t, const std::u16string& x);

@@ -160,7 +160,8 @@ int32_t MethodEditDistance(int32_t app, const std::vector<CTextLine*>& R, const 
 }
 
 int32_t MethodPattern(int32_t app, const std::vector<CTextLine*>& R, const std::vector<CTextLine*>& F,
-                      const std::vector<int32_t>& c, bool place, std::vector<TextLineScore>* out) {
+                      const std::vector<int32_t>& c, bool place, std::vector<TextLineScore>* out,
+                      bool strict = false) {
     if (R.empty() || F.size() < R.size()) return 0;
     int64_t sum = 0;
     for (size_t i = 0; i < R.size(); ++i) {
@@ -170,7 +171,8 @@ int32_t MethodPattern(int32_t app, const std::vector<CTextLine*>& R, const std::
             continue;
         }
         const CTextLine& f = *F[size_t(k)];
-        const int32_t s = PatternScore(R[i]->text, f.lineResults.data(), f.lineResults.size(), app);
+        const int32_t s = strict ? StrictPatternScore(R[i]->text, f.lineResults.data(), f.lineResults.size())
+                                 : PatternScore(R[i]->text, f.lineResults.data(), f.lineResults.size(), app);
         sum += s;
         if (place) PlaceAnchors(*R[i], &f, s);
         Note(out, i, k, s);
@@ -274,13 +276,14 @@ std::vector<int32_t> CorrespondLines(const std::vector<CTextLine*>& R, const std
 int32_t MatchTextLines(int32_t method, int32_t app, const std::vector<CTextLine*>& R,
                        const std::vector<CTextLine*>& F, bool place, std::vector<TextLineScore>* out) {
     if (method == kTextMatchShared) return MethodShared(R, F);
-    if (method < kTextMatchAlign || method > kTextMatchCharset) return 0;
+    if (method < kTextMatchAlign || method > kTextMatchStrictPattern) return 0;
     const std::vector<int32_t> c = CorrespondLines(R, F);
     switch (method) {
         case kTextMatchAlign: return MethodAlign(app, R, F, c, place, out);
         case kTextMatchEditDistance: return MethodEditDistance(app, R, F, c, place, out);
         case kTextMatchPattern: return MethodPattern(app, R, F, c, place, out);
         case kTextMatchCharset: return MethodCharset(app, R, F, c, place, out);
+        case kTextMatchStrictPattern: return MethodPattern(app, R, F, c, place, out, true);
         default: return 0;
     }
 }

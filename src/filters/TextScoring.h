@@ -18,6 +18,7 @@ enum TextMatchMethod : int32_t {
     kTextMatchPattern = 3,      // each expected text is a pattern
     kTextMatchShared = 4,       // characters shared by all the text
     kTextMatchCharset = 5,      // share of characters within each line's set
+    kTextMatchStrictPattern = 6, // each expected text is a pattern of fixed length and alphabet
 };
 
 // For each reference line, the index of the feature line it is compared

@@ -167,6 +167,28 @@ TEST(RecognisedText, ParseMrzNeedsNoClassifierAndReportsBadZones) {
     n = 0;
     EXPECT_EQ(MorvaneParseMrz(W(huge), nullptr, &n), -61);
     EXPECT_EQ(n, 0);
+    // Parsing never decodes: the object is the zone as read alone.
+    EXPECT_EQ(bad.find("\"decoded\""), std::string::npos) << bad;
+}
+
+TEST(RecognisedText, DecodeMrzKeepsTheRawZoneAndListsItsChanges) {
+    int n = 0;
+    EXPECT_EQ(MorvaneDecodeMrz(nullptr, nullptr, &n), -61);
+    // O read for 0 in the birth date: the raw zone fails, the decoded holds.
+    std::string misread = kTD3;
+    misread.replace(misread.find("7408122F"), 8, "74O8122F");
+    const std::u16string z = U(misread.c_str());
+    EXPECT_EQ(MorvaneDecodeMrz(W(z), nullptr, nullptr), -61);
+    const std::string d = Read([&](MorvaneChar* b, int* len) { return MorvaneDecodeMrz(W(z), b, len); });
+    EXPECT_EQ(d.rfind("{\"layout\":\"TD3\",\"valid\":false", 0), 0u) << d;
+    EXPECT_NE(d.find("\"rawValid\":false,\"decoded\":{\"layout\":\"TD3\",\"valid\":true"), std::string::npos) << d;
+    EXPECT_NE(d.find("\"changes\":[{\"line\":1,\"position\":15,\"from\":\"O\",\"to\":\"0\",\"reason\":\"class\"}]"),
+              std::string::npos)
+        << d;
+    const std::u16string huge(70000, u'<');
+    n = 0;
+    EXPECT_EQ(MorvaneDecodeMrz(W(huge), nullptr, &n), -61);
+    EXPECT_EQ(n, 0);
 }
 
 // The bundled text examples: the passport's and the visa's zones are read

@@ -400,5 +400,37 @@ TEST(TextDynamicMerge, GrowthStopsAtMaxWidth) {
     EXPECT_EQ(LeadingCandidates(results[0]), 0);
 }
 
+// Method 6: a line of the wrong length or alphabet scores far below a zone
+// line, where method 3 lets junk come close.
+TEST(StrictPatternScore, LengthAndAlphabetCount) {
+    const std::u16string pattern =
+        u"[ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789<]{9}\\D[ABCDEFGHIJKLMNOPQRSTUVWXYZ<]{3}\\D{7}[MFX<]\\D{7}"
+        u"[ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789<]{14}[0123456789<]\\D";
+    const std::u16string zone = u"L898902C36UTO7408122F1204159ZE184226B<<<<<10";
+    struct Case {
+        const char* what;
+        std::u16string text;
+        int32_t atMost;
+        int32_t atLeast;
+    };
+    const Case cases[] = {
+        {"the zone line", zone, 1000, 1000},
+        {"a border read as a character", u"I" + zone, 909, 800},
+        {"a line of 30", zone.substr(0, 30), 0, 0},
+        {"junk of the same length", u"Director General-MINISTRY of health, 1234567", 150, 0},
+    };
+    for (const Case& c : cases) {
+        const std::vector<RecognitionResult> chars = FirstChoice(c.text);
+        const int32_t s = StrictPatternScore(pattern, chars.data(), chars.size());
+        EXPECT_LE(s, c.atMost) << c.what;
+        EXPECT_GE(s, c.atLeast) << c.what;
+    }
+    // Method 3 scores the same junk well above what method 6 gives it.
+    const std::vector<RecognitionResult> junk = FirstChoice(u"Director General-MINISTRY of health, 1234567");
+    EXPECT_GT(PatternScore(pattern, junk.data(), junk.size(), 1),
+              StrictPatternScore(pattern, junk.data(), junk.size()) + 150);
+    EXPECT_EQ(StrictPatternScore(u"[AB", junk.data(), junk.size()), 0);  // malformed
+}
+
 }  // namespace
 }  // namespace libMorvaneClassifier

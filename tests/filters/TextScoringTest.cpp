@@ -89,8 +89,9 @@ TEST(TextScoring, WorkedValuesOfTheMethods) {
         {1, 1, 916},  // (6 + 5) × 5 × 1000 / (2 × 5 × 6)
         {5, 0, 833},  // 5 of 6 expected characters in their sets
         {5, 1, 916},  // (6 + 5) × 5 × 1000 / (2 × 6 × 5)
+        {6, 0, 500},  // strict patterns: ABC 1000; 12 against 123 is a third short: 0
         {0, 0, 0},
-        {6, 0, 0},
+        {7, 0, 0},
     };
     for (const Case& c : cases) {
         Lines ref({{u"ABC", letters, 1, 0, 3}, {u"123", digits, 1, 0, 3}}, false);

@@ -5,6 +5,7 @@
 #include "LayoutTestUtil.h"
 #include "image/PixelTestUtil.h"
 #include "layout/LayoutAnalyzer.h"
+#include "layout/ZoneAnalyzer.h"
 #include "layout/LayoutBase.h"
 
 namespace libMorvaneClassifier {
@@ -39,7 +40,9 @@ TEST(LayoutFactories, FollowTheTypeTable) {
     EXPECT_EQ(CreateCharAnalyser(1), nullptr);
     EXPECT_NE(dynamic_cast<CBinaryProjection*>(CreateCharAnalyser(2).get()), nullptr);
     EXPECT_NE(dynamic_cast<CLayoutAnalyzer*>(CreateCharAnalyser(3).get()), nullptr);
-    for (int t : {-1, 4, 99, INT32_MIN}) {
+    EXPECT_NE(dynamic_cast<CZoneLineAnalyzer*>(CreateLineAnalyser(4).get()), nullptr);
+    EXPECT_EQ(CreateCharAnalyser(4), nullptr);
+    for (int t : {-1, 5, 99, INT32_MIN}) {
         EXPECT_EQ(CreateLineAnalyser(t), nullptr);
         EXPECT_EQ(CreateCharAnalyser(t), nullptr);
     }
