@@ -23,9 +23,9 @@ import sys
 import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-spec = importlib.util.spec_from_file_location("textacc", os.path.join(ROOT, "scripts", "text-accuracy.py"))
-textacc = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(textacc)
+modspec = importlib.util.spec_from_file_location("textacc", os.path.join(ROOT, "scripts", "text-accuracy.py"))
+textacc = importlib.util.module_from_spec(modspec)
+modspec.loader.exec_module(textacc)
 
 CLASSES = {"P": "ZONE-PASSPORT", "V": "ZONE-VISA-A"}
 

@@ -158,13 +158,13 @@ bool CheckHolds(const std::u16string& line, const CheckSpec& c) {
     return true;
 }
 
-bool CompositeHolds(const Lines& lines, const LayoutSpec& spec) {
-    if (spec.compositeLine < 0) return true;
+bool CompositeHolds(const Lines& lines, const LayoutSpec& shape) {
+    if (shape.compositeLine < 0) return true;
     std::u16string all;
-    for (const Segment& s : spec.composite)
+    for (const Segment& s : shape.composite)
         all += lines[static_cast<size_t>(s.line)].substr(static_cast<size_t>(s.start), static_cast<size_t>(s.length));
     const int32_t digit = MrzCheckDigit(all);
-    const char16_t printed = lines[static_cast<size_t>(spec.compositeLine)][static_cast<size_t>(spec.compositePos)];
+    const char16_t printed = lines[static_cast<size_t>(shape.compositeLine)][static_cast<size_t>(shape.compositePos)];
     return digit >= 0 && IsDigit(printed) && printed - u'0' == digit;
 }
 
@@ -252,7 +252,7 @@ std::u16string Join(const Lines& lines) {
 
 // Steps 2 and 3 on lines of the right shape. Returns the number of checks
 // that hold afterwards.
-int32_t DecodeShaped(Lines& lines, const std::vector<LineCands>* cands, const LayoutSpec& spec,
+int32_t DecodeShaped(Lines& lines, const std::vector<LineCands>* cands, const LayoutSpec& shape,
                      std::vector<MrzChange>& changes) {
     // Engine candidates are trusted only while they match the lines.
     if (cands) {
@@ -263,7 +263,7 @@ int32_t DecodeShaped(Lines& lines, const std::vector<LineCands>* cands, const La
     // Class.
     for (size_t l = 0; l < lines.size(); ++l)
         for (size_t p = 0; p < lines[l].size(); ++p) {
-            const char cls = spec.classes[l][p];
+            const char cls = shape.classes[l][p];
             if (Fits(cls, lines[l][p])) continue;
             const std::vector<MrzOption> alts =
                 AlternativesAt(lines, cands, static_cast<int32_t>(l), static_cast<int32_t>(p), cls, 9);
@@ -280,16 +280,16 @@ int32_t DecodeShaped(Lines& lines, const std::vector<LineCands>* cands, const La
     const int maxChanges = cands ? 2 : 1;
     int32_t holding = 0;
     std::vector<int32_t> fixedLine;  // positions of fields that hold, by line*1000+pos
-    for (const CheckSpec& c : spec.checks) {
+    for (const CheckSpec& c : shape.checks) {
         const std::u16string& line = lines[static_cast<size_t>(c.line)];
         bool ok = CheckHolds(line, c);
         if (!ok) {
             std::vector<Slot> slots;
             for (int32_t p = c.start; p < c.start + c.length; ++p)
                 slots.push_back(Slot{c.line, p, AlternativesAt(lines, cands, c.line, p,
-                                                               spec.classes[static_cast<size_t>(c.line)][static_cast<size_t>(p)], 3)});
+                                                               shape.classes[static_cast<size_t>(c.line)][static_cast<size_t>(p)], 3)});
             slots.push_back(Slot{c.line, c.checkPos, AlternativesAt(lines, cands, c.line, c.checkPos,
-                                                                    spec.classes[static_cast<size_t>(c.line)][static_cast<size_t>(c.checkPos)], 3)});
+                                                                    shape.classes[static_cast<size_t>(c.line)][static_cast<size_t>(c.checkPos)], 3)});
             ok = SearchChanges(lines, slots, maxChanges, [&] { return CheckHolds(lines[static_cast<size_t>(c.line)], c); },
                                changes);
         }
@@ -298,25 +298,25 @@ int32_t DecodeShaped(Lines& lines, const std::vector<LineCands>* cands, const La
             for (int32_t p = c.start; p <= c.checkPos; ++p) fixedLine.push_back(c.line * 1000 + p);
         }
     }
-    if (spec.compositeLine >= 0) {
-        bool ok = CompositeHolds(lines, spec);
+    if (shape.compositeLine >= 0) {
+        bool ok = CompositeHolds(lines, shape);
         if (!ok) {
             // Only positions no held field check covers, and the composite digit.
             std::vector<Slot> slots;
-            for (const Segment& s : spec.composite)
+            for (const Segment& s : shape.composite)
                 for (int32_t p = s.start; p < s.start + s.length; ++p) {
                     if (std::find(fixedLine.begin(), fixedLine.end(), s.line * 1000 + p) != fixedLine.end()) continue;
                     slots.push_back(Slot{s.line, p, AlternativesAt(lines, cands, s.line, p,
-                                                                   spec.classes[static_cast<size_t>(s.line)][static_cast<size_t>(p)], 3)});
+                                                                   shape.classes[static_cast<size_t>(s.line)][static_cast<size_t>(p)], 3)});
                 }
-            slots.push_back(Slot{spec.compositeLine, spec.compositePos,
-                                 AlternativesAt(lines, cands, spec.compositeLine, spec.compositePos, 'N', 3)});
+            slots.push_back(Slot{shape.compositeLine, shape.compositePos,
+                                 AlternativesAt(lines, cands, shape.compositeLine, shape.compositePos, 'N', 3)});
             auto holds = [&] {
-                for (const CheckSpec& c : spec.checks)
+                for (const CheckSpec& c : shape.checks)
                     if (std::find(fixedLine.begin(), fixedLine.end(), c.line * 1000 + c.start) != fixedLine.end() &&
                         !CheckHolds(lines[static_cast<size_t>(c.line)], c))
                         return false;
-                return CompositeHolds(lines, spec);
+                return CompositeHolds(lines, shape);
             };
             ok = SearchChanges(lines, slots, maxChanges, holds, changes);
         }
@@ -342,9 +342,9 @@ MrzDecoded DecodeMrz(const std::u16string& text, const MrzCandidates* candidates
     MrzDecoded d;
     d.raw = ParseMrz(text);
     d.decoded = d.raw;
-    const LayoutSpec* spec = SpecOf(d.raw.layout);
+    const LayoutSpec* shape = SpecOf(d.raw.layout);
     const size_t want = ExpectedLength(d.raw.layout);
-    if (!spec || d.raw.lines.size() != spec->classes.size()) return d;
+    if (!shape || d.raw.lines.size() != shape->classes.size()) return d;
     // The candidates are given per line of the text; each line the zone
     // kept takes those of the first text line that reads the same and has
     // one candidate list per character.
@@ -410,7 +410,7 @@ MrzDecoded DecodeMrz(const std::u16string& text, const MrzCandidates* candidates
                 list.push_back(MrzChange{static_cast<int32_t>(l), static_cast<int32_t>(want), raw[raw.size() - b + k], 0,
                                          "trim"});
         }
-        const int32_t holding = DecodeShaped(lines, cands ? &cut : nullptr, *spec, list);
+        const int32_t holding = DecodeShaped(lines, cands ? &cut : nullptr, *shape, list);
         int64_t score = static_cast<int64_t>(holding) * 1000000 - static_cast<int64_t>(list.size());
         if (!lines[0].empty() && std::u16string(u"PVIAC").find(lines[0][0]) != std::u16string::npos) score += 100000;
         for (const MrzChange& c : list)
