@@ -49,6 +49,7 @@ class Library:
     MorvaneSetDecodeResolution: Callable[[int], int]
     MorvaneGetLastErrorDetail: Optional[Callable[..., int]]
     MorvaneClassifyEncodedImage: Optional[Callable[..., int]]
+    MorvaneGetPageResolution: Optional[Callable[..., int]]
 
     def __init__(self, path: str) -> None:
         try:
@@ -92,8 +93,10 @@ class Library:
             setattr(self, name, fn)
         # Functions of newer libraries, bound when the library exports them
         # (None otherwise): the detail text of the last failure, and pages
-        # handed over as encoded bytes.
+        # handed over as encoded bytes, and the resolution a page was measured
+        # with together with its source.
         optional = {
+            "MorvaneGetPageResolution": (c_int, [intp, intp, intp]),
             "MorvaneGetLastErrorDetail": (c_int, [out, intp]),
             "MorvaneClassifyEncodedImage": (c_int, [ctypes.c_char_p, ctypes.c_longlong, c_int, c_int]),
         }

@@ -38,6 +38,10 @@ ERR_CALL_ORDER = -58
 ERR_UNINITIALIZED = -60
 ERR_INVALID_PARAMETER = -61
 
+# Where the resolution a page was measured with came from, as the library
+# numbers the sources.
+_RESOLUTION_SOURCES = {0: "template", 1: "file", 2: "option"}
+
 
 class MorvaneError(Exception):
     """A failure reported by the library: its result code, its message and
@@ -427,8 +431,16 @@ class Classifier:
             if code == 0:
                 parsed = json.loads(text)
                 zone = Mrz.from_json(parsed) if isinstance(parsed, dict) else None
+        resolution: Optional[Tuple[int, int]] = None
+        source: Optional[str] = None
+        if self._lib.MorvaneGetPageResolution is not None:
+            x, y, which = ctypes.c_int(0), ctypes.c_int(0), ctypes.c_int(0)
+            if self._lib.MorvaneGetPageResolution(ctypes.byref(x), ctypes.byref(y), ctypes.byref(which)) == 0:
+                resolution = (x.value, y.value)
+                source = _RESOLUTION_SOURCES.get(which.value)
         return Result(id=ident or "", name=name, output_id=output_id, template=index, score=score, margin=margin,
-                      page_turn=turn, text=lines, mrz=zone, trace=trace if explain else None)
+                      resolution=resolution, resolution_source=source, page_turn=turn, text=lines, mrz=zone,
+                      trace=trace if explain else None)
 
     # -- beyond the answer: why, what was read, how the page lay -------------------
 

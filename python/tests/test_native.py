@@ -57,6 +57,10 @@ def test_one_call_returns_everything_about_a_page(classifier, text_index, root):
     plain = classifier.classify(root / TEXT_PAGE, text_index, dpi=300)
     assert plain.trace is None and plain.mrz is None and plain.text == result.text
     assert plain == result  # the same answer
+    # The resolution the page was measured with, and where it came from.
+    assert (result.resolution, result.resolution_source) == ((300, 300), "option")
+    own = classifier.classify(root / TEXT_PAGE, text_index)
+    assert own.resolution_source == "template" and own.id == result.id
 
 
 @pytest.mark.parametrize("page", ["examples/pages/300dpi/A5_page.jpg", "examples/pages/300dpi/A4_page.png",

@@ -38,7 +38,7 @@ check "batch goes on" "A4" "$(echo "$out" | sed -n 2p | cut -f2)"
 out=$("$tool" "$tmp/missing.png"); check "missing page exit" 1 $?
 check "missing page line" "$tmp/missing.png	error: Failed to read image file (-16): no such file" "$out"
 out=$("$tool" --json "$tmp/missing.png")
-check "missing page json" '{"path":"'"$tmp"'/missing.png","error":"Failed to read image file","code":-16,"detail":"'"$tmp"'/missing.png: no such file"}' "$out"
+check "missing page json" '{"path":"'"$tmp"'/missing.png","error":"Failed to read image file","code":-16,"detail":"'"$tmp"'/missing.png: no such file","score":null,"margin":null}' "$out"
 head -c 3000 "$root/examples/pages/300dpi/A5_page.jpg" > "$tmp/cut.jpg"
 out=$("$tool" "$tmp/cut.jpg"); check "cut page exit" 1 $?
 case "$out" in *"error: Failed to read image file (-16): truncated or corrupt JPEG data"*) r=0 ;; *) r=1 ;; esac
@@ -83,58 +83,58 @@ print("|".join([o["path"], o["id"], o["name"], o["outputId"], "%d %d %s" % (r["x
                 str(0 < o["score"] <= 1000 and 0 <= o["margin"] <= o["score"])]))')"
 # Names cannot forge output: a file name with tabs and a line break, one
 # that is not UTF-8, and a folder that cannot be read.
-tmp=$(mktemp -d)
-evil=$(printf '%s/evil\tPASSPORT\tforged\tTD3\nx.png' "$tmp")
+names=$(mktemp -d)
+evil=$(printf '%s/evil\tPASSPORT\tforged\tTD3\nx.png' "$names")
 cp "$root/examples/pages/200dpi/ID1_card.bmp" "$evil"
-cp "$root/examples/pages/200dpi/ID1_card.bmp" "$(printf '%s/latin1-\351.bmp' "$tmp")"
-out=$("$tool" "$tmp"); check "escaped names exit" 0 $?
+cp "$root/examples/pages/200dpi/ID1_card.bmp" "$(printf '%s/latin1-\351.bmp' "$names")"
+out=$("$tool" "$names"); check "escaped names exit" 0 $?
 check "escaped names: one line per page" 2 "$(echo "$out" | wc -l)"
-check "escaped names: fields" "$tmp/evil\\tPASSPORT\\tforged\\tTD3\\nx.png|ID1
-$tmp/latin1-\\xe9.bmp|ID1" \
+check "escaped names: fields" "$names/evil\\tPASSPORT\\tforged\\tTD3\\nx.png|ID1
+$names/latin1-\\xe9.bmp|ID1" \
   "$(echo "$out" | awk -F'\t' '{print $1 "|" $2}')"
-out=$("$tool" --json "$tmp"); check "json names exit" 0 $?
+out=$("$tool" --json "$names"); check "json names exit" 0 $?
 check "json names: valid UTF-8 naming the files" "ok" "$(printf '%s\n' "$out" | python3 -c '
 import json, os, sys
 data = sys.stdin.buffer.read()
 data.decode("utf-8")  # raises on invalid UTF-8
 names = sorted(os.fsencode(json.loads(l)["path"]) for l in data.decode().splitlines())
 print("ok" if names == sorted(os.fsencode(os.path.join(sys.argv[1], n)) for n in os.listdir(sys.argv[1])) else names)
-' "$tmp")"
+' "$names")"
 if [ "$(id -u)" != 0 ]; then
-  mkdir -p "$tmp/locked/inner"
-  chmod 000 "$tmp/locked/inner"
-  out=$("$tool" "$tmp/locked"); check "unreadable folder exit" 1 $?
-  check "unreadable folder reported" "$tmp/locked/inner	error: Failed to read image file (-16): cannot open the directory: Permission denied" "$out"
-  chmod 700 "$tmp/locked/inner"
+  mkdir -p "$names/locked/inner"
+  chmod 000 "$names/locked/inner"
+  out=$("$tool" "$names/locked"); check "unreadable folder exit" 1 $?
+  check "unreadable folder reported" "$names/locked/inner	error: Failed to read image file (-16): cannot open the directory: Permission denied" "$out"
+  chmod 700 "$names/locked/inner"
 fi
 # Template names with control characters reach the output escaped.
-cp -r "$root/examples/templates" "$tmp/templates"
+cp -r "$root/examples/templates" "$names/templates"
 sed -i 's/ID="ID1" Name="ID-1 card (85.6 x 54 mm)"/ID="ID1\&#9;PASSPORT" Name="card\&#10;\&#27;[2Jforged"/' \
-  "$tmp/templates/sub/id1.xml"
-out=$("$tool" -t "$tmp/templates/main.xml" "$root/examples/pages/200dpi/ID1_card.bmp"); check "control names exit" 0 $?
+  "$names/templates/sub/id1.xml"
+out=$("$tool" -t "$names/templates/main.xml" "$root/examples/pages/200dpi/ID1_card.bmp"); check "control names exit" 0 $?
 check "control names escaped" "$root/examples/pages/200dpi/ID1_card.bmp|ID1\\tPASSPORT|card\\n\\x1b[2Jforged|ID1" \
   "$(echo "$out" | tr '\t' '|')"
-out=$("$tool" --json -t "$tmp/templates/main.xml" "$root/examples/pages/200dpi/ID1_card.bmp")
+out=$("$tool" --json -t "$names/templates/main.xml" "$root/examples/pages/200dpi/ID1_card.bmp")
 check "control names in json" "$(printf 'ID1\tPASSPORT|card\n\033[2Jforged')" "$(echo "$out" | python3 -c 'import json, sys; o = json.loads(sys.stdin.read()); print(o["id"] + "|" + o["name"])')"
 # A working directory with a broken engine library: the engine check stops
 # the run naming the file, and a page needing the engine fails with it.
-mkdir "$tmp/wd"
-cp "$root/examples/workdir/ClasDevices.dat" "$tmp/wd/"
-echo "not a library" > "$tmp/wd/libGrayCore.so"
-echo "not a library" > "$tmp/wd/libPrintedLine.so"
-err=$("$tool" -w "$tmp/wd" -t "$root/examples/templates/text.xml" --check-engines 2>&1 >/dev/null)
+mkdir "$names/wd"
+cp "$root/examples/workdir/ClasDevices.dat" "$names/wd/"
+echo "not a library" > "$names/wd/libGrayCore.so"
+echo "not a library" > "$names/wd/libPrintedLine.so"
+err=$("$tool" -w "$names/wd" -t "$root/examples/templates/text.xml" --check-engines 2>&1 >/dev/null)
 check "engine check exit" 2 $?
-check "engine check names the file" "ok" "$(echo "$err" | grep -q "engine check failed: Failed to extract feature (-9): .*$tmp/wd/lib.*\.so cannot be loaded" && echo ok)"
-out=$("$tool" -w "$tmp/wd" -t "$root/examples/templates/text.xml" "$root/examples/pages/text/300dpi/TEXT-PASSPORT_mrz.png")
+check "engine check names the file" "ok" "$(echo "$err" | grep -q "engine check failed: Failed to extract feature (-9): .*$names/wd/lib.*\.so cannot be loaded" && echo ok)"
+out=$("$tool" -w "$names/wd" -t "$root/examples/templates/text.xml" "$root/examples/pages/text/300dpi/TEXT-PASSPORT_mrz.png")
 check "broken engine page exit" 1 $?
 check "broken engine page line" "ok" "$(echo "$out" | grep -q "error: Failed to extract feature (-9): text filter .* cannot be loaded" && echo ok)"
 # An entry whose path is too long to reach fails for every user.
-mkdir "$tmp/deep"
-(cd "$tmp/deep" && long=$(printf 'd%.0s' $(seq 200)) && for i in $(seq 22); do mkdir "$long" && cd "$long" || exit 1; done)
-out=$("$tool" "$tmp/deep"); check "unreachable entry exit" 1 $?
+mkdir "$names/deep"
+(cd "$names/deep" && long=$(printf 'd%.0s' $(seq 200)) && for i in $(seq 22); do mkdir "$long" && cd "$long" || exit 1; done)
+out=$("$tool" "$names/deep"); check "unreachable entry exit" 1 $?
 check "unreachable entry reported" "error: Failed to read image file (-16): cannot read the entry: File name too long" \
   "$(echo "$out" | cut -f2)"
-rm -rf "$tmp"
+rm -rf "$names"
 
 # Pages decoded straight to 150 dpi come out as at full size, in one process
 # and in worker processes side by side; bad values are refused.
