@@ -29,10 +29,11 @@ done
 
 # The Python package and the Dask example load the library into a Python
 # interpreter, which a sanitizer build of the library cannot run in: they are
-# tested against a release build (the one scripts/run-examples.sh uses).
+# tested against a release build (the one scripts/run-examples.sh uses), with
+# the engine plug-ins the text templates need.
 release="$root/build-release"
 cmake -S "$root" -B "$release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_BUILD_TESTS=OFF >/dev/null
-cmake --build "$release" -j "$jobs" --target morvaneclassifier morvane-classify
+cmake --build "$release" -j "$jobs"
 echo "== Python package and Dask example"
 MORVANE_LIBRARY="$release/libmorvaneclassifier.so" PYTHONDONTWRITEBYTECODE=1 \
   "${PYTHON:-/usr/bin/python3}" -m pytest -q -p no:cacheprovider "$root/python/tests" "$root/examples/cluster"

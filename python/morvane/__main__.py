@@ -17,7 +17,7 @@ import os
 import signal
 import sys
 from dataclasses import dataclass
-from typing import Iterator, List, Optional, Sequence, Tuple
+from typing import Iterator, List, Optional, Sequence, Tuple, Union
 
 from ._library import LibraryNotFoundError, data_directory, load_library
 from .classifier import ERR_CLASSIFY, ERR_READ_IMAGE, Classifier, MorvaneError
@@ -74,18 +74,81 @@ def json_string(text: str) -> str:
     return "".join(out)
 
 
-def format_line(page: str, result: Optional[Result], code: int, message: str, as_json: bool) -> str:
+def escape_field(text: str) -> str:
+    """A field of a plain output line as the C tool writes it: backslash,
+    tab, line breaks and other control characters escaped, bytes of a name
+    that are not UTF-8 (surrogate escapes) as \\xNN."""
+    out = []
+    for ch in text:
+        o = ord(ch)
+        if ch == "\\":
+            out.append("\\\\")
+        elif ch == "\t":
+            out.append("\\t")
+        elif ch == "\n":
+            out.append("\\n")
+        elif ch == "\r":
+            out.append("\\r")
+        elif o < 0x20 or o == 0x7F:
+            out.append(f"\\x{o:02x}")
+        elif 0x80 <= o <= 0x9F:
+            out.append(f"\\u{o:04x}")
+        elif 0xDC80 <= o <= 0xDCFF:
+            out.append(f"\\x{o - 0xDC00:02x}")
+        else:
+            out.append(ch)
+    return "".join(out)
+
+
+@dataclass(frozen=True)
+class Outcome:
+    """One page's answer or failure, with what the library said about it."""
+
+    result: Optional[Result]
+    code: int
+    message: str
+    detail: str = ""
+    resolution: Optional[Tuple[int, int, str]] = None
+    score: int = -1
+    margin: int = -1
+
+
+def json_decision(outcome: Outcome) -> str:
+    out = ""
+    if outcome.resolution is not None:
+        x, y, source = outcome.resolution
+        out += f',"resolution":{{"x":{x},"y":{y},"source":"{source}"}}'
+    if outcome.score >= 0:
+        out += f',"score":{outcome.score},"margin":{outcome.margin}'
+    else:
+        out += ',"score":null,"margin":null'
+    return out
+
+
+def format_line(page: str, outcome: Outcome, as_json: bool) -> str:
+    result = outcome.result
     if result is not None:
         if as_json:
             return (f'{{"path":{json_string(page)},"id":{json_string(result.id)},'
-                    f'"name":{json_string(result.name)},"outputId":{json_string(result.output_id)}}}')
-        return f"{page}\t{result.id}\t{result.name}\t{result.output_id}"
+                    f'"name":{json_string(result.name)},"outputId":{json_string(result.output_id)}'
+                    f'{json_decision(outcome)}}}')
+        return "\t".join(escape_field(x) for x in (page, result.id, result.name, result.output_id))
     if as_json:
-        return f'{{"path":{json_string(page)},"error":{json_string(message)},"code":{code}}}'
-    return f"{page}\terror: {message} ({code})"
+        detail = f',"detail":{json_string(outcome.detail)}' if outcome.detail else ""
+        return (f'{{"path":{json_string(page)},"error":{json_string(outcome.message)},"code":{outcome.code}'
+                f'{detail}{json_decision(outcome)}}}')
+    detail = outcome.detail
+    if detail.startswith(page + ": "):
+        detail = detail[len(page) + 2:]
+    suffix = f": {escape_field(detail)}" if detail else ""
+    return f"{escape_field(page)}\terror: {escape_field(outcome.message)} ({outcome.code}){suffix}"
 
 
-def parse_dpi(text: str) -> Tuple[int, int]:
+def parse_dpi(text: str) -> Union[str, Tuple[int, int]]:
+    """--dpi: "auto" (the file's stated resolution, else the templates'),
+    "template" (always the templates' own) or H[,V] dots per inch."""
+    if text in ("auto", "template"):
+        return text
     try:
         parts = [int(p, 10) for p in text.split(",")]
     except ValueError:
@@ -109,27 +172,35 @@ class Options:
 
 
 def classify_page(classifier: Classifier, page: str, indexes: Sequence[int],
-                  dpi: Optional[Tuple[int, int]]) -> Tuple[Optional[Result], int, str]:
+                  dpi: Optional[Tuple[int, int]]) -> Outcome:
     """Tries the main templates in order; the first that yields a sub-template answers."""
-    code, message = ERR_CLASSIFY, ""
+    code, message, detail = ERR_CLASSIFY, "", ""
+    result: Optional[Result] = None
     for index in indexes:
         try:
-            return classifier.classify(page, index, dpi), 0, ""
+            result = classifier.classify(page, index, dpi)
+            code, message, detail = 0, "", ""
+            break
         except MorvaneError as e:
             code, message = e.code, e.message
+            detail = classifier._lib.last_error_detail()
             if code == ERR_READ_IMAGE:  # the page itself cannot be read
                 break
         except ValueError as e:  # a path the library cannot take
-            code, message = ERR_READ_IMAGE, str(e)
+            code, message, detail = ERR_READ_IMAGE, str(e), ""
             break
-    return None, code, message
+    if code == ERR_READ_IMAGE:
+        return Outcome(result, code, message, detail)
+    resolution, score, margin = classifier._last_decision()
+    return Outcome(result, code, message, detail, resolution, score, margin)
 
 
 def page_report(classifier: Classifier, page: str, indexes: Sequence[int], dpi: Optional[Tuple[int, int]],
                 options: Options) -> Tuple[str, bool]:
     """A page's report as the C tool prints it, and whether it was classified."""
-    result, code, message = classify_page(classifier, page, indexes, dpi)
-    line = format_line(page, result, code, message, options.as_json)
+    outcome = classify_page(classifier, page, indexes, dpi)
+    result, code = outcome.result, outcome.code
+    line = format_line(page, outcome, options.as_json)
     turn = trace = text = zone = ""
     lines: List[str] = []
     if code != ERR_READ_IMAGE:
@@ -144,12 +215,18 @@ def page_report(classifier: Classifier, page: str, indexes: Sequence[int], dpi: 
             if options.text:
                 text = raw
             if options.mrz:
-                zone = classifier._raw_mrz("".join(x + "\n" for x in lines))
+                # The zone decoded with the engine's candidates when there
+                # are lines to decode, else the zone as read.
+                zone = classifier._raw_zone() if lines else ""
+                zone = zone or classifier._raw_mrz("".join(x + "\n" for x in lines))
     if options.as_json:
         extra = (f',"turn":{turn}' if turn else "") + (f',"trace":{trace}' if trace else "")
         extra += (f',"text":{text}' if text else "") + (f',"mrz":{zone}' if zone else "")
         return line[:-1] + extra + "}\n", result is not None
     out = [line]
+    if options.explain and outcome.resolution is not None:
+        x, y, source = outcome.resolution
+        out.append(f"  resolution: {x}x{y} dpi ({source})")
     if turn:
         out.append(f"  turn: {turn}")
     if trace:
@@ -171,6 +248,7 @@ class Setup:
     valid: Tuple[str, ...]
     shortcut: bool
     orient: bool
+    file_resolution: bool = True
 
 
 _worker: Optional[Tuple[Classifier, List[int]]] = None
@@ -194,6 +272,7 @@ def open_classifier(setup: Setup) -> Tuple[Classifier, List[int]]:
             classifier.set_shortcut(True, index)
     if setup.orient:
         classifier.set_orientation_search(True)
+    classifier.set_file_resolution(setup.file_resolution)
     return classifier, indexes
 
 
@@ -240,7 +319,9 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     parser.add_argument("-t", dest="templates", action="append", default=[], metavar="MAIN.xml",
                         help="main template to load (repeatable; default: the example set)")
     parser.add_argument("-w", dest="workdir", metavar="WORKDIR", help="working directory holding ClasDevices.dat")
-    parser.add_argument("--dpi", type=parse_dpi, metavar="H[,V]", help="page resolution in dots per inch")
+    parser.add_argument("--dpi", type=parse_dpi, default="auto", metavar="auto|template|H[,V]",
+                        help="page resolution in dots per inch; auto (the default): the one the page's file "
+                             "states, else the templates' own; template: always the templates' own")
     parser.add_argument("--valid", action="append", default=[], metavar="ID",
                         help="restrict the answer to these sub-template IDs (repeatable)")
     parser.add_argument("--shortcut", action="store_true", help="answer from the single --valid ID")
@@ -272,8 +353,9 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     if not templates:
         print("morvane: no main template given and no example set found (-t MAIN.xml)", file=sys.stderr)
         return 2
+    dpi: Optional[Tuple[int, int]] = None if isinstance(args.dpi, str) else args.dpi
     setup = Setup(workdir=args.workdir, templates=tuple(templates), valid=tuple(args.valid),
-                  shortcut=args.shortcut, orient=args.orient)
+                  shortcut=args.shortcut, orient=args.orient, file_resolution=args.dpi == "auto")
     options = Options(as_json=args.json, explain=args.explain, text=args.text, mrz=args.mrz, orient=args.orient)
     try:
         # Opened once here as well, so that a classifier or template that
@@ -288,7 +370,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         return 2
     any_failed = False
     out = sys.stdout
-    for report, classified in reports(setup, pages_of(args.paths), args.dpi, options, args.jobs):
+    for report, classified in reports(setup, pages_of(args.paths), dpi, options, args.jobs):
         any_failed |= not classified
         out.write(report)
         out.flush()

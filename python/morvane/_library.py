@@ -50,6 +50,9 @@ class Library:
     MorvaneGetLastErrorDetail: Optional[Callable[..., int]]
     MorvaneClassifyEncodedImage: Optional[Callable[..., int]]
     MorvaneGetPageResolution: Optional[Callable[..., int]]
+    MorvaneGetDecisionMargin: Optional[Callable[..., int]]
+    MorvaneSetFileResolution: Optional[Callable[[int], int]]
+    MorvaneGetRecognisedZone: Optional[Callable[..., int]]
 
     def __init__(self, path: str) -> None:
         try:
@@ -97,6 +100,9 @@ class Library:
         # with together with its source.
         optional = {
             "MorvaneGetPageResolution": (c_int, [intp, intp, intp]),
+            "MorvaneGetDecisionMargin": (c_int, [intp, intp]),
+            "MorvaneSetFileResolution": (c_int, [c_int]),
+            "MorvaneGetRecognisedZone": (c_int, [out, intp]),
             "MorvaneGetLastErrorDetail": (c_int, [out, intp]),
             "MorvaneClassifyEncodedImage": (c_int, [ctypes.c_char_p, ctypes.c_longlong, c_int, c_int]),
         }

@@ -462,6 +462,43 @@ class Classifier:
             code, text = self._lib.read_text_or_code(getattr(self._lib, getter_name))
         return text if code == 0 else ""
 
+    def set_file_resolution(self, on: bool) -> bool:
+        """Measures pages read from files with the resolution their file
+        states (75 to 1200 dpi with a unit; 72 and 96 count as unstated) when
+        no ``dpi`` is given, before the templates' own. Returns False when
+        the library cannot (an older library)."""
+        with _process_lock:
+            self._require_open()
+            if self._lib.MorvaneSetFileResolution is None:
+                return False
+            self._check(self._lib.MorvaneSetFileResolution(1 if on else 0))
+            return True
+
+    def _last_decision(self) -> Tuple[Optional[Tuple[int, int, str]], int, int]:
+        """The last classification's resolution with its source, and its
+        winning score and margin (-1 each when no level was decided by score),
+        as the library reports them."""
+        resolution: Optional[Tuple[int, int, str]] = None
+        score, margin = -1, -1
+        with _process_lock:
+            if self._lib.MorvaneGetPageResolution is not None:
+                x, y, which = ctypes.c_int(0), ctypes.c_int(0), ctypes.c_int(0)
+                if (self._lib.MorvaneGetPageResolution(ctypes.byref(x), ctypes.byref(y), ctypes.byref(which)) == 0
+                        and which.value in _RESOLUTION_SOURCES):
+                    resolution = (x.value, y.value, _RESOLUTION_SOURCES[which.value])
+            if self._lib.MorvaneGetDecisionMargin is not None:
+                a, b = ctypes.c_int(-1), ctypes.c_int(-1)
+                if self._lib.MorvaneGetDecisionMargin(ctypes.byref(a), ctypes.byref(b)) == 0:
+                    score, margin = a.value, b.value
+        return resolution, score, margin
+
+    def _raw_zone(self) -> str:
+        """The last classification's zone decoded with the engine's candidates
+        ("" when the library cannot say)."""
+        if self._lib.MorvaneGetRecognisedZone is None:
+            return ""
+        return self._raw_json("MorvaneGetRecognisedZone")
+
     def _raw_mrz(self, zone: str) -> str:
         """The library's JSON reading of a zone ("" when it gives none)."""
         code, text = self._lib.read_text_or_code(self._lib.MorvaneParseMrz, self._lib.utf16(zone))
