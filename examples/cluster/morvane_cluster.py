@@ -30,7 +30,7 @@ if (_CHECKOUT_PYTHON / "morvane" / "__init__.py").is_file() and str(_CHECKOUT_PY
     sys.path.insert(0, str(_CHECKOUT_PYTHON))  # run from a checkout without installing the package
 
 import morvane  # noqa: E402
-from morvane.__main__ import classify_page, format_line, pages_of  # noqa: E402
+from morvane.__main__ import Outcome, classify_page, format_line, pages_of  # noqa: E402
 
 # Result code of pages whose worker was lost (the library's "Undefined error").
 ERR_WORKER_LOST = -63
@@ -51,6 +51,9 @@ def _classifier(settings: Tuple[Optional[str], Tuple[str, ...], Tuple[str, ...]]
             _state["classifier"] = None
         workdir, templates, valid = settings
         classifier = morvane.Classifier(workdir=workdir)
+        # Pages without a given resolution are measured with the one their
+        # file states, as the command-line tool does by default.
+        classifier.set_file_resolution(True)
         indexes = [classifier.add_template(t) for t in (templates or (str(morvane.default_template()),))]
         if valid:
             for index in indexes:
@@ -66,11 +69,12 @@ def classify_chunk(pages: Sequence[Tuple[str, str]], settings, dpi: Optional[Tup
             classifier, indexes = _classifier(settings)
         except (morvane.MorvaneError, morvane.LibraryNotFoundError, ValueError) as e:
             code = getattr(e, "code", ERR_WORKER_LOST)
-            return [format_line(shown, None, code, f"cannot load the classifier: {e}", True) for shown, _ in pages]
+            failed = Outcome(None, code, f"cannot load the classifier: {e}")
+            return [format_line(shown, failed, True) for shown, _ in pages]
         lines = []
         for shown, path in pages:
-            result, code, message = classify_page(classifier, path, indexes, dpi)  # type: ignore[arg-type]
-            lines.append(format_line(shown, result, code, message, True))
+            outcome = classify_page(classifier, path, indexes, dpi)  # type: ignore[arg-type]
+            lines.append(format_line(shown, outcome, True))
         return lines
 
 
@@ -110,16 +114,22 @@ def classify_pages(client, pages: Sequence[str], templates: Sequence[str] = (), 
                 lines = future.result()
             except Exception as e:  # the chunk's worker died too often (KilledWorker) or the task failed
                 reason = f"worker lost: {type(e).__name__}: {e}".replace("\n", " ")
-                lines = [format_line(shown, None, ERR_WORKER_LOST, reason, True) for shown, _ in pages_of_chunk]
+                lost = Outcome(None, ERR_WORKER_LOST, reason)
+                lines = [format_line(shown, lost, True) for shown, _ in pages_of_chunk]
             yield from lines
     finally:
         for future in futures:
             future.release()
 
 
-def _parse_dpi(text: str) -> Tuple[int, int]:
+def _parse_dpi(text: str) -> Optional[Tuple[int, int]]:
+    """H[,V], or auto (the default: the file's stated resolution, else the
+    templates' own)."""
     from morvane.__main__ import parse_dpi
-    return parse_dpi(text)
+    value = parse_dpi(text)
+    if value == "template":
+        raise argparse.ArgumentTypeError("--dpi template is not offered here: give H[,V] or auto")
+    return None if isinstance(value, str) else value
 
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
