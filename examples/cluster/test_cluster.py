@@ -36,7 +36,9 @@ def test_pages_in_order_with_one_classifier_per_worker(client, tmp_path):
     records = [json.loads(line) for line in lines]
     assert [r["path"] for r in records] == pages
     assert [r.get("id") for r in records[:-1]] == expected_ids(pages[:-1])
-    assert records[-1] == {"path": str(broken), "error": "Failed to read image file", "code": -16}
+    assert records[-1] == {"path": str(broken), "error": "Failed to read image file", "code": -16,
+                           "detail": f"{broken}: unknown format by signature (first bytes 6e 6f 74 20 61 6e 20 69)",
+                           "score": None, "margin": None}
     states = client.run(morvane_cluster.worker_state)
     assert len(states) == 2
     assert len({s["pid"] for s in states.values()}) == 2
