@@ -42,17 +42,23 @@ bool IsC1(const std::string& bytes, size_t at, unsigned& code) {
     return code >= 0x80 && code <= 0x9F;
 }
 
-}  // namespace
+// The two output forms differ only in how they write a byte that is not
+// UTF-8, an ASCII control character and a double quote; the walk over the
+// text is one.
+struct Escapes {
+    const char* invalidPrefix;  // a byte that is not UTF-8: prefix + 2 hex digits
+    const char* controlPrefix;  // an ASCII control character
+    int controlDigits;
+    bool quote;                 // escape '"' too
+};
 
-std::string EscapeField(const std::string& bytes) {
-    std::string out;
-    out.reserve(bytes.size());
+void AppendEscaped(std::string& out, const std::string& bytes, const Escapes& e) {
     for (size_t i = 0; i < bytes.size();) {
         const size_t len = Utf8SequenceLength(bytes, i);
         const auto b = static_cast<unsigned char>(bytes[i]);
         unsigned c1 = 0;
         if (len == 0) {
-            AppendHex(out, "\\x", b, 2);
+            AppendHex(out, e.invalidPrefix, b, 2);
             ++i;
         } else if (len == 1) {
             switch (b) {
@@ -61,8 +67,10 @@ std::string EscapeField(const std::string& bytes) {
                 case '\n': out += "\\n"; break;
                 case '\r': out += "\\r"; break;
                 default:
-                    if (b < 0x20 || b == 0x7F)
-                        AppendHex(out, "\\x", b, 2);
+                    if (b == '"' && e.quote)
+                        out += "\\\"";
+                    else if (b < 0x20 || b == 0x7F)
+                        AppendHex(out, e.controlPrefix, b, e.controlDigits);
                     else
                         out.push_back(static_cast<char>(b));
             }
@@ -75,6 +83,14 @@ std::string EscapeField(const std::string& bytes) {
             i += len;
         }
     }
+}
+
+}  // namespace
+
+std::string EscapeField(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    AppendEscaped(out, bytes, Escapes{"\\x", "\\x", 2, false});
     return out;
 }
 
@@ -82,35 +98,7 @@ std::string JsonBytes(const std::string& bytes) {
     std::string out;
     out.reserve(bytes.size() + 2);
     out.push_back('"');
-    for (size_t i = 0; i < bytes.size();) {
-        const size_t len = Utf8SequenceLength(bytes, i);
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        unsigned c1 = 0;
-        if (len == 0) {
-            AppendHex(out, "\\udc", b, 2);
-            ++i;
-        } else if (len == 1) {
-            switch (b) {
-                case '"': out += "\\\""; break;
-                case '\\': out += "\\\\"; break;
-                case '\t': out += "\\t"; break;
-                case '\n': out += "\\n"; break;
-                case '\r': out += "\\r"; break;
-                default:
-                    if (b < 0x20 || b == 0x7F)
-                        AppendHex(out, "\\u", b, 4);
-                    else
-                        out.push_back(static_cast<char>(b));
-            }
-            ++i;
-        } else if (len == 2 && IsC1(bytes, i, c1)) {
-            AppendHex(out, "\\u", c1, 4);
-            i += 2;
-        } else {
-            out.append(bytes, i, len);
-            i += len;
-        }
-    }
+    AppendEscaped(out, bytes, Escapes{"\\udc", "\\u", 4, true});
     out.push_back('"');
     return out;
 }
