@@ -225,6 +225,7 @@ QPDFObjectHandle LastDecodeParms(QPDFObjectHandle dict) {
 struct PageImage {
     QPDFObjectHandle stream;
     double xDpi = 0, yDpi = 0;
+    double placedWidthPt = 0, placedHeightPt = 0;
     double pageWidthPt = 0, pageHeightPt = 0;
     bool scanned = false;
 };
@@ -258,6 +259,8 @@ void FindImage(QPDFObjectHandle pageObject, PageImage& found) {
     }
     if (!(wPt >= 1) || !(hPt >= 1)) return;
     found.stream = scan.image;
+    found.placedWidthPt = wPt;
+    found.placedHeightPt = hPt;
     found.xDpi = static_cast<double>(w) * 72.0 / wPt;
     found.yDpi = static_cast<double>(h) * 72.0 / hPt;
     found.scanned = true;
@@ -592,6 +595,12 @@ bool DecodeScanned(PageImage& found, CDib& image, const DecodeLimits& limits) {
         ok = DecodeRaw(found.stream, w, h, image, inner);
     }
     if (!ok) return false;
+    // A JPEG or JPEG-2000 stream knows its own size; when the dictionary
+    // states another, the pixels decoded are the ones placed on the page.
+    if (local.scaleNum == local.scaleDen && (image.width != w || image.height != h)) {
+        found.xDpi = image.width * 72.0 / found.placedWidthPt;
+        found.yDpi = image.height * 72.0 / found.placedHeightPt;
+    }
     if (limits.options) {
         limits.options->scaleNum = local.scaleNum;
         limits.options->scaleDen = local.scaleDen;
