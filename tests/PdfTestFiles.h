@@ -36,6 +36,8 @@ struct Page {
     // Drawn content (the whole content stream of a vector page, or drawing
     // added after the image).
     std::string drawing;
+    // More entries of the page dictionary (PDF syntax).
+    std::string pageEntries;
 };
 
 inline std::string Num(double v) {
@@ -194,7 +196,7 @@ inline std::string MakePdf(const std::vector<Page>& pages, bool encrypted = fals
         content += page.drawing;
         QPDFObjectHandle contents = QPDFObjectHandle::newStream(&pdf, content);
         QPDFObjectHandle pageDict = QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 " + Num(page.widthPt) +
-                                                            " " + Num(page.heightPt) + "] >>");
+                                                            " " + Num(page.heightPt) + "] " + page.pageEntries + " >>");
         pageDict.replaceKey("/Resources", resources);
         pageDict.replaceKey("/Contents", contents);
         doc.addPage(QPDFPageObjectHelper(pdf.makeIndirectObject(pageDict)), false);

@@ -257,6 +257,15 @@ void FindImage(QPDFObjectHandle pageObject, PageImage& found) {
         wPt = std::fabs(media.urx - media.llx);
         hPt = std::fabs(media.ury - media.lly);
     }
+    // A page may state a larger unit than the point (UserUnit, in points).
+    QPDFObjectHandle unit = pageObject.getKey("/UserUnit");
+    if (unit.isNumber()) {
+        const double u = unit.getNumericValue();
+        if (std::isfinite(u) && u > 0 && u <= 75000) {
+            wPt *= u;
+            hPt *= u;
+        }
+    }
     if (!(wPt >= 1) || !(hPt >= 1)) return;
     found.stream = scan.image;
     found.placedWidthPt = wPt;

@@ -131,6 +131,17 @@ TEST(PdfPages, AnImageWithoutUsablePlacementTakesTheMediaBox) {
     EXPECT_NEAR(info.yDpi, 300, 0.01);
 }
 
+TEST(PdfPages, APageUnitLargerThanThePointLowersTheResolution) {
+    const CDib letter = Load(kPages + "300dpi/LETTER_page.tif");
+    pdftest::Page page = pdftest::G4Page(letter, 300, 300);
+    page.pageEntries = "/UserUnit 2";
+    const std::string pdf = pdftest::MakePdf({page});
+    imagefile::PdfPageInfo info;
+    ASSERT_TRUE(imagefile::InspectPdfPage(Data(pdf), pdf.size(), 0, info));
+    EXPECT_NEAR(info.xDpi, 150, 0.01);
+    EXPECT_NEAR(info.yDpi, 150, 0.01);
+}
+
 TEST(PdfPages, VectorPagesAreRenderedOrRefusedWithTheReason) {
     const CDib a5 = Load(kPages + "400dpi/A5_page.png");
     ASSERT_EQ(a5.bitCount, 1);
