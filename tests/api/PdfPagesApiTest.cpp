@@ -3,6 +3,8 @@
 // the render resolution setter and the refusals' detail.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -81,7 +83,9 @@ protected:
         // The 200-dpi A4 page (1654 x 2339) and the 300-dpi A5 page (1748 x 2480), gray JPEGs.
         pdf_ = MakePdf({{FileText(MORVANE_SOURCE_DIR "/examples/pages/200dpi/A4_page.jpg"), 1654, 2339, 200},
                         {FileText(MORVANE_SOURCE_DIR "/examples/pages/300dpi/A5_page.jpg"), 1748, 2480, 300}});
-        path_ = ::testing::TempDir() + "/morvane_api_two.pdf";
+        // One file per test process: CTest runs the tests side by side.
+        path_ = ::testing::TempDir() + "/morvane_api_two_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".pdf";
         std::ofstream(path_, std::ios::binary) << pdf_;
     }
     void TearDown() override {
