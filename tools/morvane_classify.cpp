@@ -97,10 +97,13 @@ constexpr char kUsage[] =
     "                 and low-margin pages first, a class filter; a row opens its overlay and\n"
     "                 decision tree (the overlays go to --overlay DIR or a temporary folder\n"
     "                 in $TMPDIR, removed afterwards)\n"
+    "  --pdf-dpi N    render PDF pages that are not one scanned image at N dots per inch\n"
+    "                 (50 to 1200; default 300). A page that is one scanned image is read\n"
+    "                 at that image's own resolution, its source \"file\"\n"
     "  --decode-dpi N decode JPEG and JPEG-2000 pages straight to the lowest size that keeps\n"
     "                 at least N dots per inch (75 to 1200; default: full resolution)\n"
     "  --pages A-B    classify pages A to B (from 1; also N or A-) of multi-page files\n"
-    "                 (TIFF); every page is named PATH#page=N (default: all pages).\n"
+    "                 (TIFF, PDF); every page is named PATH#page=N (default: all pages).\n"
     "                 With --scan it is the number of pages to scan instead\n"
     "%s"
     "  --check-engines start every recognition engine the templates name before any page\n"
@@ -174,6 +177,9 @@ struct Api {
     int (*GetImagePageCount)(const MorvaneChar*, int*) = nullptr;
     int (*ClassifyImageFilePage)(const MorvaneChar*, int, int) = nullptr;
     int (*ClassifyEncodedImage)(const unsigned char*, long long, int, int) = nullptr;
+    // PDF pages: resolved when the library has them.
+    int (*GetEncodedImagePageCount)(const unsigned char*, long long, int*) = nullptr;
+    int (*SetPdfRenderResolution)(int) = nullptr;
 };
 
 std::string ExecutableDirectory() {
@@ -250,7 +256,7 @@ bool IsImageFile(const std::string& name) {
     std::string ext = name.substr(dot + 1);
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
     static const char* const kExtensions[] = {"jpg", "jpeg", "jfif", "jpe", "png", "tif",
-                                              "tiff", "bmp", "dib", "gif", "j2k", "j2c", "jp2"};
+                                              "tiff", "bmp", "dib", "gif", "j2k", "j2c", "jp2", "pdf"};
     for (const char* e : kExtensions)
         if (ext == e) return true;
     return false;
@@ -550,6 +556,7 @@ int main(int argc, char** argv) {
     std::string reportFile;  // --report
     long long maxPixels = 0;
     int decodeDpi = 0;
+    int pdfDpi = 0;  // 0: the library's default
     morvane_cli::BatchSettings batch;
     scancommand::ScanOptions scan;
     morvane_cli::PageRange pageRange;
@@ -641,6 +648,15 @@ int main(int argc, char** argv) {
                 return 2;
             }
             decodeDpi = static_cast<int>(n);
+        } else if (arg == "--pdf-dpi") {
+            const std::string v = value("--pdf-dpi");
+            char* end = nullptr;
+            const long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || !end || *end || n < 50 || n > 1200) {
+                std::fprintf(stderr, "morvane-classify: bad --pdf-dpi value '%s': give 50 to 1200\n", v.c_str());
+                return 2;
+            }
+            pdfDpi = static_cast<int>(n);
         } else if (arg == "--explain" || arg == "--explain=json") {
             explain = true;
         } else if (arg == "--explain=text") {
@@ -729,6 +745,12 @@ int main(int argc, char** argv) {
     Resolve(api.handle, "MorvaneSetDecodeThreads", api.SetDecodeThreads);
     if (decodeDpi > 0 && (!api.SetDecodeResolution || api.SetDecodeResolution(decodeDpi) != 0)) {
         std::fprintf(stderr, "morvane-classify: the library cannot decode at a working resolution\n");
+        scancommand::RemoveScanWorkdir(scan);
+        return 2;
+    }
+    Resolve(api.handle, "MorvaneSetPdfRenderResolution", api.SetPdfRenderResolution);
+    if (pdfDpi > 0 && (!api.SetPdfRenderResolution || api.SetPdfRenderResolution(pdfDpi) != 0)) {
+        std::fprintf(stderr, "morvane-classify: the library cannot render PDF pages at a chosen resolution\n");
         scancommand::RemoveScanWorkdir(scan);
         return 2;
     }
@@ -828,6 +850,7 @@ int main(int argc, char** argv) {
     Resolve(api.handle, "MorvaneGetImagePageCount", api.GetImagePageCount);
     Resolve(api.handle, "MorvaneClassifyImageFilePage", api.ClassifyImageFilePage);
     Resolve(api.handle, "MorvaneClassifyEncodedImage", api.ClassifyEncodedImage);
+    Resolve(api.handle, "MorvaneGetEncodedImagePageCount", api.GetEncodedImagePageCount);
     std::vector<std::string> files;
     std::map<std::string, std::string> unreadable;  // entries a walk could not read, and why
     for (const auto& in : inputs) {
@@ -848,11 +871,20 @@ int main(int argc, char** argv) {
     std::map<std::string, morvane_cli::PageInput> pageInputs;
     for (const auto& file : files) {
         int count = 0;
-        if (file != "-" && api.GetImagePageCount && api.ClassifyImageFilePage && morvane_cli::LooksMultiPage(file) &&
-            api.GetImagePageCount(W(PathBytesToUtf16(file)), &count) != 0)
+        // A PDF names every page, also its only one.
+        bool pdf = false;
+        if (file == "-") {
+            pdf = stdinError.empty() && morvane_cli::HasPdfSignature(stdinBytes.data(), stdinBytes.size());
+            if (stdinError.empty() && api.GetEncodedImagePageCount &&
+                (pdf || morvane_cli::HasTiffSignature(stdinBytes.data(), stdinBytes.size())) &&
+                api.GetEncodedImagePageCount(stdinBytes.data(), static_cast<long long>(stdinBytes.size()), &count) != 0)
+                count = 0;
+        } else if (api.GetImagePageCount && api.ClassifyImageFilePage && morvane_cli::LooksMultiPage(file, pdf) &&
+                   api.GetImagePageCount(W(PathBytesToUtf16(file)), &count) != 0) {
             count = 0;
+        }
         std::vector<morvane_cli::PageInput> some;
-        morvane_cli::AddPages(file, count, pageRange, some);
+        morvane_cli::AddPages(file, count, pageRange, some, pdf);
         for (auto& p : some) {
             pages.push_back(p.name);
             pageInputs[p.name] = std::move(p);

@@ -63,19 +63,30 @@ bool ReadStandardInput(std::vector<unsigned char>& data, std::string& error) {
     return true;
 }
 
-bool LooksMultiPage(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return false;
-    unsigned char head[4] = {0, 0, 0, 0};
-    const ssize_t n = ::read(fd, head, sizeof head);
-    ::close(fd);
-    if (n != 4) return false;
-    return (head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0) ||
-           (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && (head[3] == 42 || head[3] == 43));
+bool HasTiffSignature(const unsigned char* head, size_t size) {
+    return size >= 4 && ((head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0) ||
+                         (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && (head[3] == 42 || head[3] == 43)));
 }
 
-void AddPages(const std::string& path, int pageCount, const PageRange& range, std::vector<PageInput>& out) {
-    if (pageCount <= 1) {
+bool HasPdfSignature(const unsigned char* head, size_t size) {
+    return size >= 5 && std::memcmp(head, "%PDF-", 5) == 0;
+}
+
+bool LooksMultiPage(const std::string& path, bool& pdf) {
+    pdf = false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    unsigned char head[5] = {0, 0, 0, 0, 0};
+    const ssize_t n = ::read(fd, head, sizeof head);
+    ::close(fd);
+    if (n < 4) return false;
+    pdf = HasPdfSignature(head, static_cast<size_t>(n));
+    return pdf || HasTiffSignature(head, static_cast<size_t>(n));
+}
+
+void AddPages(const std::string& path, int pageCount, const PageRange& range, std::vector<PageInput>& out,
+              bool namePages) {
+    if (pageCount <= 1 && !(namePages && pageCount == 1)) {
         if (range.first <= 1) out.push_back(PageInput{path, path, 0});
         return;
     }

@@ -1,6 +1,7 @@
 // morvane-classify's pages: files, the pages of multi-page files, and one
 // image read from standard input ("-").
 #pragma once
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -29,14 +30,20 @@ constexpr long long kMaxStdinBytes = 256LL << 20;
 // cause in `error`) when it is larger, empty or unreadable.
 bool ReadStandardInput(std::vector<unsigned char>& data, std::string& error);
 
-// True when the file's first bytes carry a TIFF signature (the only format
-// that holds several pages).
-bool LooksMultiPage(const std::string& path);
+// Signatures of the formats that hold several pages.
+bool HasTiffSignature(const unsigned char* data, size_t size);
+bool HasPdfSignature(const unsigned char* data, size_t size);
+
+// True when the file's first bytes carry a TIFF or a PDF signature (the
+// formats that hold several pages); pdf tells which.
+bool LooksMultiPage(const std::string& path, bool& pdf);
 
 // The pages of one file: each page of a multi-page file in `range`, named
-// "path#page=N"; a single-page file as itself when page 1 is in range.
+// "path#page=N"; a single-page file as itself when page 1 is in range, or
+// as "path#page=1" when namePages (a PDF names every page).
 // pageCount: the file's pages (0 when unknown: the file is taken as one page,
 // and reading it will tell why it fails).
-void AddPages(const std::string& path, int pageCount, const PageRange& range, std::vector<PageInput>& out);
+void AddPages(const std::string& path, int pageCount, const PageRange& range, std::vector<PageInput>& out,
+              bool namePages = false);
 
 }  // namespace morvane_cli

@@ -363,10 +363,34 @@ MORVANE_API int MORVANE_CALL MorvaneGetRecognisedZone(MorvaneChar* buffer, int* 
  * that succeeded. length null: -61. */
 MORVANE_API int MORVANE_CALL MorvaneGetLastErrorDetail(MorvaneChar* buffer, int* length);
 
-/* Pages in an image file: the pages of a multi-page TIFF, 1 for the other
- * formats. Needs no loaded classifier. 0 with *count = number of pages; -16
+/* Pages in an image file: the pages of a multi-page TIFF or a PDF, 1 for
+ * the other formats. Needs no loaded classifier. 0 with *count = number of pages; -16
  * when the file cannot be read (detail as above); -61 for a null argument. */
 MORVANE_API int MORVANE_CALL MorvaneGetImagePageCount(const MorvaneChar* path, int* count);
+
+/* MorvaneGetImagePageCount for an image file's bytes held in memory
+ * (standard input, a host's buffer), bounded like MorvaneClassifyEncodedImage.
+ * 0 with *count; -16 when the bytes cannot be read (detail "<memory>: ...");
+ * -61 for a null argument or a size of 0 or below. */
+MORVANE_API int MORVANE_CALL MorvaneGetEncodedImagePageCount(const unsigned char* data, long long size, int* count);
+
+/* PDF files are read page by page like multi-page TIFF files (the page
+ * count, MorvaneClassifyImageFilePage, MorvaneClassifyEncodedImage). A page
+ * whose content draws one image and nothing else (a scanned page; text
+ * drawn invisibly over it is allowed) is that image, decoded from its own
+ * data (DCT, CCITT fax, JPX, Flate and the other general filters), with the
+ * resolution of its pixel size against its placed size on the page as the
+ * file's stated resolution (MorvaneSetFileResolution). Any other page is
+ * rendered at the PDF render resolution when the library was built with
+ * Poppler, and refused with the cause "this build has no PDF renderer"
+ * otherwise; a render bigger than the page budget is refused before it
+ * starts. Encrypted PDFs are refused ("encrypted PDF"), damaged ones with
+ * the parser's cause ("damaged PDF: ...").
+ *
+ * Sets the PDF render resolution in dots per inch: 50 to 1200, 0 for the
+ * default 300. A setting of the process; the classifier need not be loaded.
+ * Returns 0, or -61 for another value. */
+MORVANE_API int MORVANE_CALL MorvaneSetPdfRenderResolution(int dpi);
 
 /* ClassifyImageFile for page `page` of the file, counted from 0 (the first
  * page); ClassifyImageFile(path, index) is the same as page 0. A page beyond

@@ -11,16 +11,18 @@
 ``classify()`` takes a path, the bytes of an image file, a binary file
 object or a NumPy image, and returns one immutable :class:`Result`. A
 missing page raises FileNotFoundError, an unreadable one PermissionError;
-other failures raise :class:`MorvaneError`. ``python -m morvane`` classifies
+other failures raise :class:`MorvaneError`. ``classify_pages()`` (also
+``classify_pdf()``) yields one :class:`PageResult` per page of a PDF or a
+multi-page TIFF. ``python -m morvane`` classifies
 pages like the morvane-classify tool.
 """
 
 from ._library import LibraryNotFoundError, load_library
 from ._version import __version__
-from .classifier import (Classifier, MorvaneError, PageNotFoundError, PagePermissionError, default_template,
-                         parse_mrz)
+from .classifier import (Classifier, MorvaneError, PageNotFoundError, PagePermissionError, PageResult,
+                         default_template, parse_mrz)
 from .result import Mrz, MrzField, Result, TextLine
 
 __all__ = ["Classifier", "LibraryNotFoundError", "MorvaneError", "Mrz", "MrzField", "PageNotFoundError",
-           "PagePermissionError", "Result", "TextLine", "__version__", "default_template", "load_library",
+           "PagePermissionError", "PageResult", "Result", "TextLine", "__version__", "default_template", "load_library",
            "parse_mrz"]

@@ -53,6 +53,10 @@ class Library:
     MorvaneGetDecisionMargin: Optional[Callable[..., int]]
     MorvaneSetFileResolution: Optional[Callable[[int], int]]
     MorvaneGetRecognisedZone: Optional[Callable[..., int]]
+    MorvaneGetImagePageCount: Optional[Callable[..., int]]
+    MorvaneClassifyImageFilePage: Optional[Callable[..., int]]
+    MorvaneGetEncodedImagePageCount: Optional[Callable[..., int]]
+    MorvaneSetPdfRenderResolution: Optional[Callable[[int], int]]
 
     def __init__(self, path: str) -> None:
         try:
@@ -105,6 +109,11 @@ class Library:
             "MorvaneGetRecognisedZone": (c_int, [out, intp]),
             "MorvaneGetLastErrorDetail": (c_int, [out, intp]),
             "MorvaneClassifyEncodedImage": (c_int, [ctypes.c_char_p, ctypes.c_longlong, c_int, c_int]),
+            # The pages of multi-page files (TIFF, PDF) and the PDF render resolution.
+            "MorvaneGetImagePageCount": (c_int, [text, intp]),
+            "MorvaneClassifyImageFilePage": (c_int, [text, c_int, c_int]),
+            "MorvaneGetEncodedImagePageCount": (c_int, [ctypes.c_char_p, ctypes.c_longlong, intp]),
+            "MorvaneSetPdfRenderResolution": (c_int, [c_int]),
         }
         for name, (restype, argtypes) in optional.items():
             fn = getattr(self.dll, name, None)

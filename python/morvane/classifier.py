@@ -11,7 +11,8 @@ import tempfile
 import threading
 import weakref
 from pathlib import Path
-from typing import IO, TYPE_CHECKING, Any, Dict, Iterable, List, Optional, Tuple, Union
+from dataclasses import dataclass
+from typing import IO, TYPE_CHECKING, Any, Dict, Iterable, Iterator, List, Optional, Tuple, Union
 
 from ._library import Library, data_directory, load_library
 from .result import Mrz, Result, TextLine, score_and_margin
@@ -37,6 +38,10 @@ ERR_READ_IMAGE = -16
 ERR_CALL_ORDER = -58
 ERR_UNINITIALIZED = -60
 ERR_INVALID_PARAMETER = -61
+
+#: What classify_pages() takes: a path, the bytes of an encoded image file or
+#: a binary file object.
+PagedFile = Union[PathLike, bytes, bytearray, memoryview, IO[bytes]]
 
 # Where the resolution a page was measured with came from, as the library
 # numbers the sources.
@@ -403,6 +408,123 @@ class Classifier:
                 self._check(self._lib.ClassifyImageFile(self._lib.utf16(path), index), detail)
                 return self._answer(index, detail, explain, mrz)
 
+    # -- the pages of multi-page files (PDF, TIFF) ------------------------------
+
+    def _paged_source(self, source: PagedFile) -> Tuple[Optional[str], Optional[bytes]]:
+        """A path, or the bytes of a buffer or binary file object."""
+        if hasattr(source, "read") and not isinstance(source, (str, os.PathLike)):
+            data = source.read()
+            if not isinstance(data, bytes):
+                raise TypeError("a file object handed to classify_pages() must be opened in binary mode")
+            return None, data
+        if isinstance(source, (bytes, bytearray, memoryview)):
+            return None, bytes(source)
+        if isinstance(source, (str, os.PathLike)):
+            path = os.fspath(source)
+            return (os.fsdecode(path) if isinstance(path, bytes) else path), None
+        raise TypeError(f"classify_pages() takes a path, bytes or a binary file object, not {type(source).__name__}")
+
+    def _count_pages(self, path: Optional[str], data: Optional[bytes]) -> int:
+        """Pages in a file or buffer (under the lock); raises when unreadable."""
+        count = ctypes.c_int(0)
+        if path is not None:
+            if self._lib.MorvaneGetImagePageCount is None:
+                return 1
+            code = self._lib.MorvaneGetImagePageCount(self._lib.utf16(path), ctypes.byref(count))
+            if code != 0:
+                raise self._error(code, path, path)
+            return count.value
+        assert data is not None
+        if not data:
+            raise ValueError("the file is empty (no bytes)")
+        if self._lib.MorvaneGetEncodedImagePageCount is None:
+            return 1
+        code = self._lib.MorvaneGetEncodedImagePageCount(data, len(data), ctypes.byref(count))
+        self._check(code, f"{len(data)} bytes")
+        return count.value
+
+    def page_count(self, source: PagedFile) -> int:
+        """Pages in an image file, its bytes or a binary file object: every
+        page of a PDF or a multi-page TIFF, 1 for the other formats. Raises
+        like :meth:`classify` when the file cannot be read (an encrypted or
+        damaged PDF names its cause in the error's detail)."""
+        path, data = self._paged_source(source)
+        with _process_lock:
+            return self._count_pages(path, data)
+
+    def classify_pages(self, source: PagedFile, template: int = 0, dpi: Dpi = None, *, first: int = 1,
+                       last: Optional[int] = None, explain: bool = False,
+                       mrz: bool = False) -> Iterator["PageResult"]:
+        """Classifies every page of a PDF or a multi-page TIFF (any other image
+        file is one page), from page ``first`` to ``last`` (counted from 1,
+        both included; None: to the end), and yields one :class:`PageResult`
+        per page, in order, as each is classified. A page that cannot be read
+        or matches nothing yields its error and the pages after it follow;
+        a file that cannot be read at all raises (FileNotFoundError,
+        PermissionError, MorvaneError) before the first page.
+
+        A PDF page that is one scanned image is read at that image's own
+        resolution (``resolution_source`` "file" with
+        :meth:`set_file_resolution`); other PDF pages are rendered at the
+        resolution :meth:`set_pdf_dpi` sets."""
+        first = _c_int(first, "first (a page from 1)")
+        if first < 1 or (last is not None and _c_int(last, "last (a page from 1)") < first):
+            raise ValueError(f"pages {first} to {last} are not a range of pages counted from 1")
+        h, v = _dpi_pair(dpi)
+        index = _c_int(template, "template (an index from add_template)")
+        path, data = self._paged_source(source)
+        with _process_lock:
+            self._require_open()
+            self._check_index(index)
+            count = self._count_pages(path, data)
+        name = path if path is not None else "<bytes>"
+        pdf = _is_pdf(path, data)
+        end = count if last is None else min(last, count)
+        return self._page_results(path, data, name, pdf or count > 1, range(first - 1, end), index, h, v,
+                                  explain, mrz)
+
+    def _page_results(self, path: Optional[str], data: Optional[bytes], name: str, numbered: bool,
+                      pages: range, index: int, h: int, v: int, explain: bool,
+                      mrz: bool) -> Iterator["PageResult"]:
+        for page in pages:
+            label = f"{name}#page={page + 1}" if numbered else name
+            try:
+                with _process_lock:
+                    self._require_open()
+                    self._check(self._lib.SetPixelResolution(h, v, index), f"template index {index}")
+                    if data is not None:
+                        if self._lib.MorvaneClassifyEncodedImage is None:
+                            raise MorvaneError(ERR_INVALID_PARAMETER, self._lib.message(ERR_INVALID_PARAMETER),
+                                               "the library cannot classify pages held in memory")
+                        code = self._lib.MorvaneClassifyEncodedImage(data, len(data), page, index)
+                    elif page == 0 and not numbered or self._lib.MorvaneClassifyImageFilePage is None:
+                        code = self._lib.ClassifyImageFile(self._lib.utf16(label), index)
+                    else:
+                        code = self._lib.MorvaneClassifyImageFilePage(self._lib.utf16(path or ""), page, index)
+                    self._check(code, label)
+                    result = self._answer(index, label, explain, mrz)
+            except MorvaneError as error:
+                yield PageResult(page=page + 1, name=label, error=error)
+                continue
+            yield PageResult(page=page + 1, name=label, result=result)
+
+    def classify_pdf(self, source: PagedFile, template: int = 0, dpi: Dpi = None, *, first: int = 1,
+                     last: Optional[int] = None, explain: bool = False,
+                     mrz: bool = False) -> Iterator["PageResult"]:
+        """The pages of a PDF: :meth:`classify_pages` under the name a reader
+        looks for."""
+        return self.classify_pages(source, template, dpi, first=first, last=last, explain=explain, mrz=mrz)
+
+    def set_pdf_dpi(self, dpi: int) -> None:
+        """Renders PDF pages that are not one scanned image at ``dpi`` dots
+        per inch (50 to 1200; 0: the default 300). Raises MorvaneError when
+        the library cannot render PDF pages at a chosen resolution."""
+        with _process_lock:
+            if self._lib.MorvaneSetPdfRenderResolution is None:
+                raise MorvaneError(ERR_INVALID_PARAMETER, self._lib.message(ERR_INVALID_PARAMETER),
+                                   "the library has no PDF render resolution")
+            self._check(self._lib.MorvaneSetPdfRenderResolution(_c_int(dpi, "dpi")), f"PDF render resolution {dpi!r}")
+
     def _answer(self, index: int, detail: str, explain: bool, mrz: bool) -> Result:
         """Collects the result of the classification just made (under the lock)."""
         ident = self._lib.read_text(self._lib.GetTemplateID)
@@ -538,6 +660,34 @@ class Classifier:
         keeps at least ``dpi`` dots per inch (75 to 1200; 0: full size)."""
         with _process_lock:
             self._check(self._lib.MorvaneSetDecodeResolution(int(dpi)), f"decode resolution {dpi!r}")
+
+
+def _is_pdf(path: Optional[str], data: Optional[bytes]) -> bool:
+    """True when the file or bytes start with the PDF header."""
+    if data is not None:
+        return data[:5] == b"%PDF-"
+    try:
+        with open(path or "", "rb") as f:
+            return f.read(5) == b"%PDF-"
+    except OSError:
+        return False
+
+
+@dataclass(frozen=True)
+class PageResult:
+    """One page of a file classified by :meth:`Classifier.classify_pages`:
+    ``page`` counted from 1, ``name`` as the command-line tool prints it
+    (``PATH#page=N`` for every page of a PDF and of a multi-page TIFF), and
+    either ``result`` or, for a page that failed, ``error``."""
+
+    page: int
+    name: str
+    result: Optional[Result] = None
+    error: Optional[MorvaneError] = None
+
+    @property
+    def ok(self) -> bool:
+        return self.result is not None
 
 
 def parse_mrz(zone: str, library: Optional[PathLike] = None) -> Dict[str, Any]:

@@ -100,6 +100,7 @@ public:
     int GetImagePageCount(const char16_t* path, int* count);
     int ClassifyImageFilePage(const char16_t* path, int page, int index);
     int ClassifyEncodedImage(const unsigned char* data, long long size, int page, int index);
+    int GetEncodedImagePageCount(const unsigned char* data, long long size, int* count);
 
     // Reading page files: the working resolution ClassifyImageFile decodes
     // JPEG and JPEG-2000 pages at (0: full resolution) and the threads the

@@ -11,6 +11,7 @@
 #include "core/TextConv.h"
 #include "devices/Device.h"
 #include "imagefile/ImageCodecs.h"
+#include "imagefile/CodecTable.h"
 #include "imagefile/ImageFile.h"
 #include "templates/MainTemplate.h"
 
@@ -58,6 +59,26 @@ int CClassifier::GetImagePageCount(const char16_t* path, int* count) {
     if (!path || !path[0]) return kErrInvalidParameter;
     const int pages = imagefile::CountImageFilePages(path);
     if (pages <= 0) return ReadFailed(path);
+    *count = pages;
+    return kSuccess;
+}
+
+int CClassifier::GetEncodedImagePageCount(const unsigned char* data, long long size, int* count) {
+    lastErrorDetail_.clear();
+    if (!count) return kErrInvalidParameter;
+    *count = 0;
+    if (!data || size <= 0) return kErrInvalidParameter;
+    if (!EncodedSizeAllowed(size)) {
+        lastErrorDetail_ = "<memory>: image of " + std::to_string(size) + " bytes outside 1 to " +
+                           std::to_string(imagefile::CurrentPageBudget().maxFileBytes) + " bytes";
+        return kErrReadImage;
+    }
+    const int pages = imagefile::CountEncodedPages(data, static_cast<size_t>(size));
+    if (pages <= 0) {
+        const std::string cause = imagefile::LastReadFailure();
+        lastErrorDetail_ = "<memory>: " + (cause.empty() ? std::string("cannot be read") : cause);
+        return kErrReadImage;
+    }
     *count = pages;
     return kSuccess;
 }

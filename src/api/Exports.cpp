@@ -7,6 +7,7 @@
 #include "core/MachineReadableZone.h"
 #include "core/ResultCodes.h"
 #include "imagefile/ImageCodecs.h"
+#include "imagefile/PdfCodec.h"
 #include "morvane/classifier.h"
 #include "core/TextConv.h"
 
@@ -272,6 +273,19 @@ MORVANE_API int MORVANE_CALL MorvaneGetImagePageCount(const MorvaneChar* path, i
 
 MORVANE_API int MORVANE_CALL MorvaneClassifyImageFilePage(const MorvaneChar* path, int page, int index) {
     return Guarded([&] { return TheClassifier().ClassifyImageFilePage(reinterpret_cast<const char16_t*>(path), page, index); });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneGetEncodedImagePageCount(const unsigned char* data, long long size, int* count) {
+    return Guarded([&] { return TheClassifier().GetEncodedImagePageCount(data, size, count); });
+}
+
+MORVANE_API int MORVANE_CALL MorvaneSetPdfRenderResolution(int dpi) {
+    return Guarded([&]() -> int {
+        if (dpi != 0 && (dpi < imagefile::PdfSettings::kMinRenderDpi || dpi > imagefile::PdfSettings::kMaxRenderDpi))
+            return kErrInvalidParameter;
+        imagefile::CurrentPdfSettings().renderDpi = dpi ? dpi : imagefile::PdfSettings::kDefaultRenderDpi;
+        return kSuccess;
+    });
 }
 
 MORVANE_API int MORVANE_CALL MorvaneClassifyEncodedImage(const unsigned char* data, long long size, int page,

@@ -5,6 +5,7 @@
 
 #include "image/Dib.h"
 #include "imagefile/DibReaderWriter.h"
+#include "imagefile/PdfCodec.h"
 
 namespace imagefile {
 namespace {
@@ -129,6 +130,7 @@ const std::vector<Codec>& Codecs() {
         {ImageFormat::Tiff, "TIFF", IsTiff, ReadTiff, CountFramesTiff, WriteTiff, "tif tiff"},
         {ImageFormat::Bmp, "BMP", IsBmp, ReadBmp, nullptr, WriteBmp, "bmp dib"},
         {ImageFormat::Gif, "GIF", IsGif, ReadGif, nullptr, WriteGif, "gif"},
+        {ImageFormat::Pdf, "PDF", IsPdf, DecodePdfPage, CountPagesPdf, nullptr, "pdf"},
     };
     return table;
 }

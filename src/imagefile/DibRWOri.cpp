@@ -7,6 +7,7 @@
 #include "imagefile/DibReaderWriter.h"
 #include "imagefile/CodecTable.h"
 #include "imagefile/ImageCodecs.h"
+#include "imagefile/PdfCodec.h"
 #include "imagefile/ImageFile.h"
 
 using imagefile::DecodeLimits;
@@ -22,6 +23,7 @@ int CountFrames(const uint8_t* data, size_t size) {
     switch (SniffFormat(data, size)) {
         case ImageFormat::Tiff: return CountFramesTiff(data, size);
         case ImageFormat::Gif: return CountFramesGif(data, size);
+        case ImageFormat::Pdf: return CountPagesPdf(data, size);
         default: {
             CDib probe;
             return DecodeAny(data, size, probe) ? 1 : 0;

@@ -101,7 +101,7 @@ struct DecodeLimits {
     DecodeOptions* options = nullptr;
 };
 
-enum class ImageFormat { Unknown, Bmp, Tiff, Png, Gif, Jpeg, J2k, Jp2 };
+enum class ImageFormat { Unknown, Bmp, Tiff, Png, Gif, Jpeg, J2k, Jp2, Pdf };
 
 // Format by the leading bytes, through the codec table (imagefile/CodecTable.h).
 ImageFormat SniffFormat(const uint8_t* data, size_t size);
