@@ -79,7 +79,8 @@ uint8_t EngineGrayAt(const EngineImage& image, int32_t x, int32_t y) {
 }
 
 std::string& LastEngineFailure() {
-    static std::string failure;
+    // Per thread: the engine start that failed tells the caller on its thread.
+    static thread_local std::string failure;
     return failure;
 }
 
