@@ -417,8 +417,9 @@ MORVANE_API int MORVANE_CALL MorvaneDecodeMrz(const MorvaneChar* zone, MorvaneCh
  *
  * MorvaneClassifierCreate(directory, &handle) makes a loaded classifier
  * (LoadClassifier's directory; null or empty: the library's directory):
- * 0 with *handle set, -61 for a null handle pointer (then nothing is made),
- * -62 out of memory. MorvaneClassifierDestroy frees it; the handle is then
+ * 0 with *handle set, -2 when the directory is not one (as LoadClassifier
+ * fails without its device list), -61 for a null handle pointer (then
+ * nothing is made), -62 out of memory. MorvaneClassifierDestroy frees it; the handle is then
  * invalid, and so is any value never returned by MorvaneClassifierCreate:
  * every function here answers MORVANE_ERR_INVALID_HANDLE (-56) for one
  * (handle values are never reused). A destroy while another thread's call

@@ -17,6 +17,7 @@
 #include "imagefile/ImageCodecs.h"
 #include "imagefile/ImageFile.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/EngineFiles.h"
 #include "platform/PlatformProcesses.h"
 #include "templates/MainTemplate.h"
 #include "templates/SubTemplate.h"
@@ -37,6 +38,9 @@ int CClassifier::Load(const char16_t*, const char16_t* directory) {
         workingDirectory_ = directory;
     else
         workingDirectory_ = ModuleDirectory();
+    // Without devices there is no device list to read: a working directory
+    // that is not one fails as that list would.
+    if (!withDevices_ && !IsDirectoryPath(Utf16ToPathBytes(workingDirectory_))) return kErrReadDeviceFile;
     {
         const EngineGateLock gate(EngineGate());
         // An engine that failed to start under the previous working
