@@ -1,6 +1,7 @@
 #include "api/MainTemplateEntry.h"
 
 #include <algorithm>
+#include <mutex>
 #include <new>
 
 #include "core/ResultCodes.h"
@@ -26,8 +27,12 @@
 namespace libMorvaneClassifier {
 
 // Sub-template files hold the filters' reference records: their kinds must
-// be known before the first template is read.
-CMainTemplateEntry::CMainTemplateEntry() { RegisterFilterRecords(); }
+// be known before the first template is read. Entered once, by the first
+// entry made on any thread.
+CMainTemplateEntry::CMainTemplateEntry() {
+    static std::once_flag kindsEntered;
+    std::call_once(kindsEntered, RegisterFilterRecords);
+}
 CMainTemplateEntry::~CMainTemplateEntry() = default;
 
 namespace {
