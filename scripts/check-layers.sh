@@ -5,7 +5,10 @@
 # cycle. Prints every offending file and include and fails. Also fails on a
 # folder that is not in the order (place a new folder here and in
 # src/CMakeLists.txt first) and on includes that climb out of a folder
-# ("../"), which would get around the check.
+# ("../"), which would get around the check. Then checks the links CMake
+# declares the same way: every layer a folder's morvane_add_layer(... DEPENDS
+# ...) or target_link_libraries names (as morvane_layer_<folder>) must lie
+# below it.
 #
 # Layers, lowest first; folders on one line share a rank and may not include
 # each other.
@@ -69,7 +72,33 @@ if (( ${#files[@]} )); then
   ' "${files[@]}" || status=1
 fi
 
+# The links CMake declares between the layers.
+for dir in src/*/; do
+  folder=$(basename "$dir")
+  cmake="${dir%/}/CMakeLists.txt"
+  [[ -f "$cmake" ]] || continue
+  from=""
+  for pair in $ranks; do [[ "${pair%%=*}" == "$folder" ]] && from=${pair#*=}; done
+  [[ -n "$from" ]] || continue
+  # Names after DEPENDS in morvane_add_layer, and morvane_layer_<x> anywhere.
+  deps=$(tr '\n' ' ' < "$cmake" | grep -o 'morvane_add_layer([^)]*)' | sed -n 's/.*DEPENDS\(.*\))/\1/p' || true)
+  deps+=" $(grep -o 'morvane_layer_[a-z]*' "$cmake" | sed 's/^morvane_layer_//' | tr '\n' ' ' || true)"
+  for to in $deps; do
+    [[ "$to" == "$folder" ]] && continue
+    rank=""
+    for pair in $ranks; do [[ "${pair%%=*}" == "$to" ]] && rank=${pair#*=}; done
+    if [[ -z "$rank" ]]; then
+      echo "$cmake: links $to, which is not a layer" >&2
+      status=1
+    elif (( rank >= from )); then
+      kind=$([[ $rank == "$from" ]] && echo sideways || echo upward)
+      echo "$cmake: $kind link of $to/ from $folder/" >&2
+      status=1
+    fi
+  done
+done
+
 if (( status == 0 )); then
-  echo "check-layers: every include between the folders of src/ points down the layer order"
+  echo "check-layers: every include and every declared link between the folders of src/ points down the layer order"
 fi
 exit $status

@@ -15,8 +15,10 @@
  * call left it. A thread that classifies and then reads the result with
  * GetTemplateName and its kin must keep other threads from classifying in
  * between (a lock of its own around the sequence); the library cannot know
- * which calls belong together. Calls never run side by side: a host that
- * wants pages classified at the same time runs separate processes.
+ * which calls belong together. Calls on the one instance never run side by
+ * side: a host that wants pages classified at the same time creates
+ * classifier handles (MorvaneClassifierCreate, below), one per thread, or
+ * runs separate processes.
  */
 #ifndef MORVANE_CLASSIFIER_H
 #define MORVANE_CLASSIFIER_H
@@ -70,6 +72,7 @@ enum {
     MORVANE_ERR_SAVE_IMAGES = -17,
     MORVANE_ERR_CAPTURE = -18,
     MORVANE_ERR_NO_PAPER = -19,
+    MORVANE_ERR_INVALID_HANDLE = -56,
     MORVANE_ERR_CALL_ORDER = -58,
     MORVANE_ERR_NOT_SUPPORTED = -59,
     MORVANE_ERR_UNINITIALIZED = -60,
@@ -418,6 +421,103 @@ MORVANE_API int MORVANE_CALL MorvaneClassifyEncodedImage(const unsigned char* da
  * same cost would). Needs no loaded classifier. zone or length null, or zone
  * longer than 65536 characters: -61. */
 MORVANE_API int MORVANE_CALL MorvaneDecodeMrz(const MorvaneChar* zone, MorvaneChar* buffer, int* length);
+
+/* Classifier handles: independent classifiers beside the default instance
+ * that the functions above use. Each has its own main templates, settings,
+ * page, result, decision trace and failure detail; nothing one handle does
+ * shows in another or in the default instance. A handle's calls are served
+ * one after another (each handle has its own lock), and different handles
+ * run at the same time on different threads: a host classifying pages on n
+ * threads creates n handles. The default instance's lock does not cover
+ * handles.
+ *
+ * Shared by every classifier: the recognition engines and their directory
+ * (the working directory of the classifier loaded last), behind one
+ * process-wide gate - the engine plug-ins are not safe to call from several
+ * threads at once, and starting one switches the current directory - so
+ * text filters of different handles take turns in the engines while the
+ * rest of their work runs side by side; the page budget
+ * (MorvaneSetPageBudget). A handle has no capture device.
+ *
+ * MorvaneClassifierCreate(directory, &handle) makes a loaded classifier
+ * (LoadClassifier's directory; null or empty: the library's directory):
+ * 0 with *handle set, -2 when the directory is not one (as LoadClassifier
+ * fails without its device list), -61 for a null handle pointer (then
+ * nothing is made), -62 out of memory. MorvaneClassifierDestroy frees it; the handle is then
+ * invalid, and so is any value never returned by MorvaneClassifierCreate:
+ * every function here answers MORVANE_ERR_INVALID_HANDLE (-56) for one
+ * (handle values are never reused). A destroy while another thread's call
+ * on the same handle runs waits for that call.
+ *
+ * The other functions do what the default instance's function of the same
+ * name does (ClassifyImageFile, MorvaneGetDecisionTrace, ...), with the
+ * same arguments after the handle and the same codes, except that the
+ * settings apply to this handle alone, and that SetTemplateValid,
+ * ResetAllTemplates and SetAttribute answer -61 for an index never handed
+ * out. LoadLocalImage, Classify and the capture functions have no handle
+ * form; SaveOverlay does. */
+typedef struct MorvaneClassifier MorvaneClassifier;
+
+MORVANE_API int MORVANE_CALL MorvaneClassifierCreate(const MorvaneChar* directory, MorvaneClassifier** handle);
+MORVANE_API int MORVANE_CALL MorvaneClassifierDestroy(MorvaneClassifier* handle);
+
+MORVANE_API int MORVANE_CALL MorvaneClassifierAddMainTemplate(MorvaneClassifier* handle, const MorvaneChar* path,
+                                                              int* index);
+MORVANE_API int MORVANE_CALL MorvaneClassifierSetPixelResolution(MorvaneClassifier* handle, int horizontalDpi,
+                                                                 int verticalDpi, int index);
+MORVANE_API int MORVANE_CALL MorvaneClassifierSetTemplateValid(MorvaneClassifier* handle,
+                                                               const MorvaneChar* templateId, int index);
+MORVANE_API int MORVANE_CALL MorvaneClassifierResetAllTemplates(MorvaneClassifier* handle, int valid, int index);
+MORVANE_API int MORVANE_CALL MorvaneClassifierSetAttribute(MorvaneClassifier* handle, int attribute, int value,
+                                                           int index);
+MORVANE_API int MORVANE_CALL MorvaneClassifierSetDecodeResolution(MorvaneClassifier* handle, int dpi);
+MORVANE_API int MORVANE_CALL MorvaneClassifierSetDecodeThreads(MorvaneClassifier* handle, int threads);
+MORVANE_API int MORVANE_CALL MorvaneClassifierSetFileResolution(MorvaneClassifier* handle, int on);
+MORVANE_API int MORVANE_CALL MorvaneClassifierSetOrientationSearch(MorvaneClassifier* handle, int on);
+MORVANE_API int MORVANE_CALL MorvaneClassifierSetOverlayRecording(MorvaneClassifier* handle, int on);
+MORVANE_API int MORVANE_CALL MorvaneClassifierSaveOverlay(MorvaneClassifier* handle, const MorvaneChar* path);
+MORVANE_API int MORVANE_CALL MorvaneClassifierCheckEngines(MorvaneClassifier* handle, int index);
+
+MORVANE_API int MORVANE_CALL MorvaneClassifierClassifyImageFile(MorvaneClassifier* handle, const MorvaneChar* path,
+                                                                int index);
+MORVANE_API int MORVANE_CALL MorvaneClassifierClassifyImageFilePage(MorvaneClassifier* handle,
+                                                                    const MorvaneChar* path, int page, int index);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetImagePageCount(MorvaneClassifier* handle, const MorvaneChar* path,
+                                                                int* count);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetEncodedImagePageCount(MorvaneClassifier* handle,
+                                                                       const unsigned char* data, long long size,
+                                                                       int* count);
+MORVANE_API int MORVANE_CALL MorvaneClassifierClassifyImageMemory(MorvaneClassifier* handle, unsigned char** rows,
+                                                                  int width, int height, int bitsPerPixel,
+                                                                  int index);
+MORVANE_API int MORVANE_CALL MorvaneClassifierClassifyEncodedImage(MorvaneClassifier* handle,
+                                                                   const unsigned char* data, long long size,
+                                                                   int page, int index);
+
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetTemplateName(MorvaneClassifier* handle, MorvaneChar* buffer,
+                                                              int* length);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetTemplateID(MorvaneClassifier* handle, MorvaneChar* buffer,
+                                                            int* length);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetTemplateOutputID(MorvaneClassifier* handle, MorvaneChar* buffer,
+                                                                  int* length);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetLastErrorDetail(MorvaneClassifier* handle, MorvaneChar* buffer,
+                                                                 int* length);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetDecisionMargin(MorvaneClassifier* handle, int* score,
+                                                                int* margin);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetPageResolution(MorvaneClassifier* handle, int* horizontalDpi,
+                                                                int* verticalDpi, int* source);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetPageTurn(MorvaneClassifier* handle, int* degrees);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetDecisionTrace(MorvaneClassifier* handle, MorvaneChar* buffer,
+                                                               int* length);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetDecisionTraceText(MorvaneClassifier* handle, MorvaneChar* buffer,
+                                                                   int* length);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetRecognisedText(MorvaneClassifier* handle, MorvaneChar* buffer,
+                                                                int* length);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetRecognisedLineCount(MorvaneClassifier* handle, int* count);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetRecognisedLine(MorvaneClassifier* handle, int line,
+                                                                MorvaneChar* buffer, int* length, int* box);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetRecognisedZone(MorvaneClassifier* handle, MorvaneChar* buffer,
+                                                                int* length);
 
 #ifdef __cplusplus
 }

@@ -183,7 +183,7 @@ def classify_page(classifier: Classifier, page: str, indexes: Sequence[int],
             break
         except MorvaneError as e:
             code, message = e.code, e.message
-            detail = classifier._lib.last_error_detail()
+            detail = classifier._last_error_detail()
             if code == ERR_READ_IMAGE:  # the page itself cannot be read
                 break
         except ValueError as e:  # a path the library cannot take

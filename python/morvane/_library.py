@@ -8,6 +8,7 @@ import shutil
 import subprocess
 import sys
 import threading
+from functools import partial
 from pathlib import Path
 from typing import Any, Callable, Dict, List, Optional, Tuple
 
@@ -17,6 +18,46 @@ DEVNAME = "libmorvaneclassifier.so"
 # Folders of a source checkout's build trees, tried in this order when the
 # package is used straight from the checkout (python/ beside src/).
 _BUILD_TREES = ("build-release", "build-rel", "build", "build-dev")
+
+
+# Argument kinds of the handle functions, as ctypes types.
+_ARG_TYPES: Dict[str, Any] = {
+    "int": ctypes.c_int,
+    "text": ctypes.c_char_p,
+    "out": ctypes.POINTER(ctypes.c_uint16),
+    "intp": ctypes.POINTER(ctypes.c_int),
+    "ptr": ctypes.c_void_p,
+    "bytes": ctypes.c_char_p,
+    "size": ctypes.c_longlong,
+}
+
+# The handle functions: name -> (result type, argument kinds after the handle).
+HANDLE_FUNCTIONS: Dict[str, Tuple[Any, List[str]]] = {
+    "MorvaneClassifierAddMainTemplate": (ctypes.c_int, ["text", "intp"]),
+    "MorvaneClassifierSetPixelResolution": (ctypes.c_int, ["int", "int", "int"]),
+    "MorvaneClassifierSetTemplateValid": (ctypes.c_int, ["text", "int"]),
+    "MorvaneClassifierResetAllTemplates": (ctypes.c_int, ["int", "int"]),
+    "MorvaneClassifierSetAttribute": (ctypes.c_int, ["int", "int", "int"]),
+    "MorvaneClassifierSetDecodeResolution": (ctypes.c_int, ["int"]),
+    "MorvaneClassifierSetFileResolution": (ctypes.c_int, ["int"]),
+    "MorvaneClassifierSetOrientationSearch": (ctypes.c_int, ["int"]),
+    "MorvaneClassifierClassifyImageFile": (ctypes.c_int, ["text", "int"]),
+    "MorvaneClassifierClassifyImageMemory": (ctypes.c_int, ["ptr", "int", "int", "int", "int"]),
+    "MorvaneClassifierClassifyEncodedImage": (ctypes.c_int, ["bytes", "size", "int", "int"]),
+    "MorvaneClassifierClassifyImageFilePage": (ctypes.c_int, ["text", "int", "int"]),
+    "MorvaneClassifierGetImagePageCount": (ctypes.c_int, ["text", "intp"]),
+    "MorvaneClassifierGetEncodedImagePageCount": (ctypes.c_int, ["bytes", "size", "intp"]),
+    "MorvaneClassifierGetTemplateName": (ctypes.c_int, ["out", "intp"]),
+    "MorvaneClassifierGetTemplateID": (ctypes.c_int, ["out", "intp"]),
+    "MorvaneClassifierGetTemplateOutputID": (ctypes.c_int, ["out", "intp"]),
+    "MorvaneClassifierGetLastErrorDetail": (ctypes.c_int, ["out", "intp"]),
+    "MorvaneClassifierGetDecisionTrace": (ctypes.c_int, ["out", "intp"]),
+    "MorvaneClassifierGetRecognisedText": (ctypes.c_int, ["out", "intp"]),
+    "MorvaneClassifierGetRecognisedZone": (ctypes.c_int, ["out", "intp"]),
+    "MorvaneClassifierGetPageTurn": (ctypes.c_int, ["intp"]),
+    "MorvaneClassifierGetPageResolution": (ctypes.c_int, ["intp", "intp", "intp"]),
+    "MorvaneClassifierGetDecisionMargin": (ctypes.c_int, ["intp", "intp"]),
+}
 
 
 class LibraryNotFoundError(OSError):
@@ -57,6 +98,8 @@ class Library:
     MorvaneClassifyImageFilePage: Optional[Callable[..., int]]
     MorvaneGetEncodedImagePageCount: Optional[Callable[..., int]]
     MorvaneSetPdfRenderResolution: Optional[Callable[[int], int]]
+    MorvaneClassifierCreate: Optional[Callable[..., int]]
+    MorvaneClassifierDestroy: Optional[Callable[..., int]]
 
     def __init__(self, path: str) -> None:
         try:
@@ -102,7 +145,7 @@ class Library:
         # (None otherwise): the detail text of the last failure, and pages
         # handed over as encoded bytes, and the resolution a page was measured
         # with together with its source.
-        optional = {
+        optional: Dict[str, Tuple[Any, List[Any]]] = {
             "MorvaneGetPageResolution": (c_int, [intp, intp, intp]),
             "MorvaneGetDecisionMargin": (c_int, [intp, intp]),
             "MorvaneSetFileResolution": (c_int, [c_int]),
@@ -115,12 +158,25 @@ class Library:
             "MorvaneGetEncodedImagePageCount": (c_int, [ctypes.c_char_p, ctypes.c_longlong, intp]),
             "MorvaneSetPdfRenderResolution": (c_int, [c_int]),
         }
+        # Classifier handles: every function of a handle takes the handle
+        # first, then the arguments of the default instance's function.
+        handle = ctypes.c_void_p
+        optional["MorvaneClassifierCreate"] = (c_int, [text, ctypes.POINTER(handle)])
+        optional["MorvaneClassifierDestroy"] = (c_int, [handle])
+        for name, (restype, argtypes) in HANDLE_FUNCTIONS.items():
+            optional[name] = (restype, [handle] + [_ARG_TYPES[a] for a in argtypes])
         for name, (restype, argtypes) in optional.items():
             fn = getattr(self.dll, name, None)
             if fn is not None:
                 fn.restype = restype
                 fn.argtypes = argtypes
             setattr(self, name, fn)
+
+    @property
+    def has_handles(self) -> bool:
+        """Whether the library makes independent classifiers (handles)."""
+        return self.MorvaneClassifierCreate is not None and all(
+            getattr(self, name, None) is not None for name in HANDLE_FUNCTIONS)
 
     @staticmethod
     def _resolved_path(path: str) -> str:
@@ -186,6 +242,77 @@ class Library:
         if self.MorvaneGetLastErrorDetail is None:
             return ""
         return self.read_text(self.MorvaneGetLastErrorDetail) or ""
+
+
+class Calls:
+    """The classifier functions one Classifier calls, with the default
+    instance's argument lists: the default instance's own functions, or the
+    functions of one handle with the handle bound as their first argument."""
+
+    AddMainTemplate: Callable[..., int]
+    SetPixelResolution: Callable[..., int]
+    SetTemplateValid: Callable[..., int]
+    ResetAllTemplates: Callable[..., int]
+    SetAttribute: Callable[..., int]
+    ClassifyImageFile: Callable[..., int]
+    ClassifyImageMemory: Callable[..., int]
+    GetTemplateName: Callable[..., int]
+    GetTemplateID: Callable[..., int]
+    GetTemplateOutputID: Callable[..., int]
+    MorvaneGetDecisionTrace: Callable[..., int]
+    MorvaneGetRecognisedText: Callable[..., int]
+    MorvaneSetOrientationSearch: Callable[..., int]
+    MorvaneGetPageTurn: Callable[..., int]
+    MorvaneSetDecodeResolution: Callable[..., int]
+    MorvaneGetLastErrorDetail: Optional[Callable[..., int]]
+    MorvaneClassifyEncodedImage: Optional[Callable[..., int]]
+    MorvaneGetPageResolution: Optional[Callable[..., int]]
+    MorvaneGetDecisionMargin: Optional[Callable[..., int]]
+    MorvaneSetFileResolution: Optional[Callable[..., int]]
+    MorvaneGetRecognisedZone: Optional[Callable[..., int]]
+    MorvaneClassifyImageFilePage: Optional[Callable[..., int]]
+    MorvaneGetImagePageCount: Optional[Callable[..., int]]
+    MorvaneGetEncodedImagePageCount: Optional[Callable[..., int]]
+
+    # Default instance's name -> the handle function's name.
+    _HANDLE_NAMES = {
+        "AddMainTemplate": "MorvaneClassifierAddMainTemplate",
+        "SetPixelResolution": "MorvaneClassifierSetPixelResolution",
+        "ResetAllTemplates": "MorvaneClassifierResetAllTemplates",
+        "SetAttribute": "MorvaneClassifierSetAttribute",
+        "ClassifyImageFile": "MorvaneClassifierClassifyImageFile",
+        "ClassifyImageMemory": "MorvaneClassifierClassifyImageMemory",
+        "GetTemplateName": "MorvaneClassifierGetTemplateName",
+        "GetTemplateID": "MorvaneClassifierGetTemplateID",
+        "GetTemplateOutputID": "MorvaneClassifierGetTemplateOutputID",
+        "MorvaneGetDecisionTrace": "MorvaneClassifierGetDecisionTrace",
+        "MorvaneGetRecognisedText": "MorvaneClassifierGetRecognisedText",
+        "MorvaneSetOrientationSearch": "MorvaneClassifierSetOrientationSearch",
+        "MorvaneGetPageTurn": "MorvaneClassifierGetPageTurn",
+        "MorvaneSetDecodeResolution": "MorvaneClassifierSetDecodeResolution",
+        "MorvaneGetLastErrorDetail": "MorvaneClassifierGetLastErrorDetail",
+        "MorvaneClassifyEncodedImage": "MorvaneClassifierClassifyEncodedImage",
+        "MorvaneGetPageResolution": "MorvaneClassifierGetPageResolution",
+        "MorvaneGetDecisionMargin": "MorvaneClassifierGetDecisionMargin",
+        "MorvaneSetFileResolution": "MorvaneClassifierSetFileResolution",
+        "MorvaneGetRecognisedZone": "MorvaneClassifierGetRecognisedZone",
+        "MorvaneClassifyImageFilePage": "MorvaneClassifierClassifyImageFilePage",
+        "MorvaneGetImagePageCount": "MorvaneClassifierGetImagePageCount",
+        "MorvaneGetEncodedImagePageCount": "MorvaneClassifierGetEncodedImagePageCount",
+    }
+
+    def __init__(self, library: Library, handle: Optional[int] = None) -> None:
+        for name, handle_name in self._HANDLE_NAMES.items():
+            if handle is None:
+                setattr(self, name, getattr(library, name))
+            else:
+                setattr(self, name, partial(getattr(library, handle_name), handle))
+        if handle is None:
+            self.SetTemplateValid = library.SetTemplateValid
+        else:
+            valid = partial(getattr(library, "MorvaneClassifierSetTemplateValid"), handle)
+            # The default instance's function has a reserved argument between.
+            self.SetTemplateValid = lambda text, _reserved, index: int(valid(text, index))
 
 
 def _package_checkout_root() -> Optional[Path]:

@@ -14,7 +14,7 @@ from pathlib import Path
 from dataclasses import dataclass
 from typing import IO, TYPE_CHECKING, Any, Dict, Iterable, Iterator, List, Optional, Tuple, Union
 
-from ._library import Library, data_directory, load_library
+from ._library import Calls, Library, data_directory, load_library
 from .result import Mrz, Result, TextLine, score_and_margin
 
 if TYPE_CHECKING:  # pragma: no cover
@@ -81,10 +81,12 @@ class PagePermissionError(MorvaneError, PermissionError):
         self.filename = path
 
 
-# The library holds one classifier per process and is not thread-safe: one
-# Classifier may be open at a time, and every call goes through this lock.
-# The open one is only referred to weakly, so a Classifier dropped without
-# close() is collected, releases the library, and the next one may open.
+# A library with classifier handles gives every Classifier its own, with a
+# lock of its own: several may be open and work at once on their threads.
+# An older library holds one classifier per process: there one Classifier
+# may be open at a time, and every call goes through this lock. The open
+# one is only referred to weakly, so a Classifier dropped without close() is
+# collected, releases the library, and the next one may open.
 _process_lock = threading.RLock()
 _open_classifier: Optional["weakref.ReferenceType[Classifier]"] = None
 
@@ -205,7 +207,10 @@ class Classifier:
     ``examples/workdir``). ``library`` names the shared library file; None
     finds it (see :func:`morvane.load_library`).
 
-    Use it as a context manager; one Classifier may be open per process.
+    Use it as a context manager. Several Classifiers may be open at once,
+    each with its own templates, settings and last result; each may be used
+    from its own thread while the others work (calls on one Classifier are
+    served one after another).
     """
 
     def __init__(self, workdir: Optional[PathLike] = None, library: Optional[PathLike] = None) -> None:
@@ -215,33 +220,62 @@ class Classifier:
             data = data_directory(self._lib)
             workdir = data / "workdir" if data is not None else None
         self._open = False
+        self._handle: Optional[int] = None
+        directory = None
+        if workdir is not None:
+            text = os.fspath(workdir)
+            directory = self._lib.utf16(text if text.endswith("/") else text + "/")
         with _process_lock:
             _tune_malloc()
-            if _open_classifier is not None and _open_classifier() is not None:
-                raise MorvaneError(ERR_CALL_ORDER, self._lib.message(ERR_CALL_ORDER),
-                                   "another Classifier is open in this process; close it first")
-            directory = None
-            if workdir is not None:
-                text = os.fspath(workdir)
-                directory = self._lib.utf16(text if text.endswith("/") else text + "/")
-            code = self._lib.LoadClassifier(None, directory)
+        if self._lib.has_handles and self._lib.MorvaneClassifierCreate is not None:
+            # A classifier of its own: any number may be open, each used from
+            # its own thread while the others work.
+            self._lock = threading.RLock()
+            handle = ctypes.c_void_p(None)
+            code = self._lib.MorvaneClassifierCreate(directory, ctypes.byref(handle))
             if code != 0:
                 raise MorvaneError(code, self._lib.message(code), f"working directory {os.fspath(workdir or '')!r}")
+            self._handle = handle.value
+            self._calls = Calls(self._lib, self._handle)
             self._open = True
-            _open_classifier = weakref.ref(self)
+        else:
+            # An older library: its one classifier, one Classifier at a time.
+            self._lock = _process_lock
+            self._calls = Calls(self._lib)
+            with _process_lock:
+                if _open_classifier is not None and _open_classifier() is not None:
+                    raise MorvaneError(ERR_CALL_ORDER, self._lib.message(ERR_CALL_ORDER),
+                                       "another Classifier is open in this process; close it first")
+                code = self._lib.LoadClassifier(None, directory)
+                if code != 0:
+                    raise MorvaneError(code, self._lib.message(code),
+                                       f"working directory {os.fspath(workdir or '')!r}")
+                self._open = True
+                _open_classifier = weakref.ref(self)
         self.workdir: Optional[Path] = Path(workdir) if workdir is not None else None
 
     # -- lifetime -------------------------------------------------------------
 
     def close(self) -> None:
-        """Releases the templates and devices; further calls raise MorvaneError."""
+        """Releases the templates (and, on an older library, the devices);
+        further calls raise MorvaneError."""
         global _open_classifier
+        lock = getattr(self, "_lock", None)
+        if lock is None:  # __init__ failed before it made one
+            return
+        with lock:
+            if not self._open:
+                return
+            self._open = False
+            if self._handle is not None:
+                if self._lib.MorvaneClassifierDestroy is not None:
+                    self._lib.MorvaneClassifierDestroy(self._handle)
+                self._handle = None
+                return
         with _process_lock:
-            if self._open:
-                self._lib.FreeClassifier()
-                self._open = False
-                if _open_classifier is not None and _open_classifier() in (self, None):
-                    _open_classifier = None
+            self._lib.FreeClassifier()
+            if _open_classifier is not None and _open_classifier() in (self, None):
+                _open_classifier = None
 
     def __enter__(self) -> "Classifier":
         return self
@@ -279,10 +313,16 @@ class Classifier:
                 return PageNotFoundError(code, message, path)
             if not os.access(path, os.R_OK):
                 return PagePermissionError(code, message, path)
-        library_detail = self._lib.last_error_detail()
+        library_detail = self._last_error_detail()
         if library_detail:
             detail = f"{detail}: {library_detail}" if detail else library_detail
         return MorvaneError(code, message, detail)
+
+    def _last_error_detail(self) -> str:
+        """What the library tells about this classifier's last failure."""
+        if self._calls.MorvaneGetLastErrorDetail is None:
+            return ""
+        return self._lib.read_text(self._calls.MorvaneGetLastErrorDetail) or ""
 
     def _require_open(self) -> None:
         if not self._open:
@@ -294,10 +334,10 @@ class Classifier:
         """Loads a main template file; returns its index."""
         name = os.fspath(path)
         text = self._lib.utf16(name)
-        with _process_lock:
+        with self._lock:
             self._require_open()
             index = ctypes.c_int(-1)
-            code = self._lib.AddMainTemplate(text, ctypes.byref(index))
+            code = self._calls.AddMainTemplate(text, ctypes.byref(index))
             if code != 0:
                 raise self._error(code, name, name)
             return index.value
@@ -314,25 +354,25 @@ class Classifier:
             if not isinstance(i, str):
                 raise TypeError(f"sub-template IDs are strings, got {i!r}")
         encoded = [self._lib.utf16(i) for i in listed]
-        with _process_lock:
+        with self._lock:
             self._require_open()
             self._check_index(template)
-            self._check(self._lib.ResetAllTemplates(0, template))
+            self._check(self._calls.ResetAllTemplates(0, template))
             for text in encoded:
-                self._check(self._lib.SetTemplateValid(text, 0, template))
+                self._check(self._calls.SetTemplateValid(text, 0, template))
 
     def set_shortcut(self, on: bool, template: int = 0) -> None:
         """Answers from the single valid sub-template when its template allows it."""
-        with _process_lock:
+        with self._lock:
             self._require_open()
             self._check_index(template)
-            self._check(self._lib.SetAttribute(0, 1 if on else 0, template))
+            self._check(self._calls.SetAttribute(0, 1 if on else 0, template))
 
     def _check_index(self, template: int) -> None:
         template = _c_int(template, "template (an index from add_template)")
         # The setters above do not check the index; SetPixelResolution does
         # (and classify sets the resolution again anyway).
-        self._check(self._lib.SetPixelResolution(0, 0, template), f"template index {template}")
+        self._check(self._calls.SetPixelResolution(0, 0, template), f"template index {template}")
 
     # -- classification -------------------------------------------------------
 
@@ -368,23 +408,23 @@ class Classifier:
             if isinstance(path, bytes):
                 path = os.fsdecode(path)
             text = self._lib.utf16(path)
-            with _process_lock:
+            with self._lock:
                 self._require_open()
-                self._check(self._lib.SetPixelResolution(h, v, index), f"template index {index}")
-                code = self._lib.ClassifyImageFile(text, index)
+                self._check(self._calls.SetPixelResolution(h, v, index), f"template index {index}")
+                code = self._calls.ClassifyImageFile(text, index)
                 if code != 0:
                     raise self._error(code, path, path)
                 return self._answer(index, path, explain, mrz)
         rows, bits = _rows_from_array(page)
         width = int(page.shape[1])
         detail = f"image {tuple(page.shape)}"
-        with _process_lock:
+        with self._lock:
             self._require_open()
-            self._check(self._lib.SetPixelResolution(h, v, index), f"template index {index}")
+            self._check(self._calls.SetPixelResolution(h, v, index), f"template index {index}")
             height, stride = rows.shape
             base = rows.ctypes.data
             pointers = (ctypes.c_void_p * height)(*range(base, base + height * stride, stride))
-            code = self._lib.ClassifyImageMemory(ctypes.cast(pointers, ctypes.c_void_p), width, height, bits, index)
+            code = self._calls.ClassifyImageMemory(ctypes.cast(pointers, ctypes.c_void_p), width, height, bits, index)
             self._check(code, detail)
             return self._answer(index, detail, explain, mrz)
 
@@ -395,17 +435,17 @@ class Classifier:
         if not data:
             raise ValueError("the page is empty (no bytes)")
         detail = f"{len(data)} bytes"
-        with _process_lock:
+        with self._lock:
             self._require_open()
-            self._check(self._lib.SetPixelResolution(h, v, index), f"template index {index}")
-            if self._lib.MorvaneClassifyEncodedImage is not None:
-                self._check(self._lib.MorvaneClassifyEncodedImage(data, len(data), 0, index), detail)
+            self._check(self._calls.SetPixelResolution(h, v, index), f"template index {index}")
+            if self._calls.MorvaneClassifyEncodedImage is not None:
+                self._check(self._calls.MorvaneClassifyEncodedImage(data, len(data), 0, index), detail)
                 return self._answer(index, detail, explain, mrz)
             with tempfile.TemporaryDirectory(prefix="morvane-") as directory:
                 path = os.path.join(directory, "page" + _suffix_of(data))
                 with open(path, "wb") as f:
                     f.write(data)
-                self._check(self._lib.ClassifyImageFile(self._lib.utf16(path), index), detail)
+                self._check(self._calls.ClassifyImageFile(self._lib.utf16(path), index), detail)
                 return self._answer(index, detail, explain, mrz)
 
     # -- the pages of multi-page files (PDF, TIFF) ------------------------------
@@ -428,18 +468,18 @@ class Classifier:
         """Pages in a file or buffer (under the lock); raises when unreadable."""
         count = ctypes.c_int(0)
         if path is not None:
-            if self._lib.MorvaneGetImagePageCount is None:
+            if self._calls.MorvaneGetImagePageCount is None:
                 return 1
-            code = self._lib.MorvaneGetImagePageCount(self._lib.utf16(path), ctypes.byref(count))
+            code = self._calls.MorvaneGetImagePageCount(self._lib.utf16(path), ctypes.byref(count))
             if code != 0:
                 raise self._error(code, path, path)
             return count.value
         assert data is not None
         if not data:
             raise ValueError("the file is empty (no bytes)")
-        if self._lib.MorvaneGetEncodedImagePageCount is None:
+        if self._calls.MorvaneGetEncodedImagePageCount is None:
             return 1
-        code = self._lib.MorvaneGetEncodedImagePageCount(data, len(data), ctypes.byref(count))
+        code = self._calls.MorvaneGetEncodedImagePageCount(data, len(data), ctypes.byref(count))
         self._check(code, f"{len(data)} bytes")
         return count.value
 
@@ -449,7 +489,7 @@ class Classifier:
         like :meth:`classify` when the file cannot be read (an encrypted or
         damaged PDF names its cause in the error's detail)."""
         path, data = self._paged_source(source)
-        with _process_lock:
+        with self._lock:
             return self._count_pages(path, data)
 
     def classify_pages(self, source: PagedFile, template: int = 0, dpi: Dpi = None, *, first: int = 1,
@@ -473,7 +513,7 @@ class Classifier:
         h, v = _dpi_pair(dpi)
         index = _c_int(template, "template (an index from add_template)")
         path, data = self._paged_source(source)
-        with _process_lock:
+        with self._lock:
             self._require_open()
             self._check_index(index)
             count = self._count_pages(path, data)
@@ -489,18 +529,18 @@ class Classifier:
         for page in pages:
             label = f"{name}#page={page + 1}" if numbered else name
             try:
-                with _process_lock:
+                with self._lock:
                     self._require_open()
-                    self._check(self._lib.SetPixelResolution(h, v, index), f"template index {index}")
+                    self._check(self._calls.SetPixelResolution(h, v, index), f"template index {index}")
                     if data is not None:
-                        if self._lib.MorvaneClassifyEncodedImage is None:
+                        if self._calls.MorvaneClassifyEncodedImage is None:
                             raise MorvaneError(ERR_INVALID_PARAMETER, self._lib.message(ERR_INVALID_PARAMETER),
                                                "the library cannot classify pages held in memory")
-                        code = self._lib.MorvaneClassifyEncodedImage(data, len(data), page, index)
-                    elif page == 0 and not numbered or self._lib.MorvaneClassifyImageFilePage is None:
-                        code = self._lib.ClassifyImageFile(self._lib.utf16(label), index)
+                        code = self._calls.MorvaneClassifyEncodedImage(data, len(data), page, index)
+                    elif page == 0 and not numbered or self._calls.MorvaneClassifyImageFilePage is None:
+                        code = self._calls.ClassifyImageFile(self._lib.utf16(label), index)
                     else:
-                        code = self._lib.MorvaneClassifyImageFilePage(self._lib.utf16(path or ""), page, index)
+                        code = self._calls.MorvaneClassifyImageFilePage(self._lib.utf16(path or ""), page, index)
                     self._check(code, label)
                     result = self._answer(index, label, explain, mrz)
             except MorvaneError as error:
@@ -527,21 +567,21 @@ class Classifier:
 
     def _answer(self, index: int, detail: str, explain: bool, mrz: bool) -> Result:
         """Collects the result of the classification just made (under the lock)."""
-        ident = self._lib.read_text(self._lib.GetTemplateID)
+        ident = self._lib.read_text(self._calls.GetTemplateID)
         if ident is None:
             self._check(ERR_CLASSIFY, detail)
-        name = self._lib.read_text(self._lib.GetTemplateName) or ""
-        output_id = self._lib.read_text(self._lib.GetTemplateOutputID) or ""
+        name = self._lib.read_text(self._calls.GetTemplateName) or ""
+        output_id = self._lib.read_text(self._calls.GetTemplateOutputID) or ""
         degrees = ctypes.c_int(0)
-        turn = degrees.value if self._lib.MorvaneGetPageTurn(ctypes.byref(degrees)) == 0 else 0
+        turn = degrees.value if self._calls.MorvaneGetPageTurn(ctypes.byref(degrees)) == 0 else 0
         lines: Tuple[TextLine, ...] = ()
-        code, text = self._lib.read_text_or_code(self._lib.MorvaneGetRecognisedText)
+        code, text = self._lib.read_text_or_code(self._calls.MorvaneGetRecognisedText)
         if code == 0:
             value = json.loads(text)
             items = value.get("lines", []) if isinstance(value, dict) else []
             lines = tuple(TextLine.from_json(item) for item in items if isinstance(item, dict))
         trace: Optional[Dict[str, Any]] = None
-        code, text = self._lib.read_text_or_code(self._lib.MorvaneGetDecisionTrace)
+        code, text = self._lib.read_text_or_code(self._calls.MorvaneGetDecisionTrace)
         if code == 0:
             parsed = json.loads(text)
             trace = parsed if isinstance(parsed, dict) else None
@@ -555,9 +595,9 @@ class Classifier:
                 zone = Mrz.from_json(parsed) if isinstance(parsed, dict) else None
         resolution: Optional[Tuple[int, int]] = None
         source: Optional[str] = None
-        if self._lib.MorvaneGetPageResolution is not None:
+        if self._calls.MorvaneGetPageResolution is not None:
             x, y, which = ctypes.c_int(0), ctypes.c_int(0), ctypes.c_int(0)
-            if self._lib.MorvaneGetPageResolution(ctypes.byref(x), ctypes.byref(y), ctypes.byref(which)) == 0:
+            if self._calls.MorvaneGetPageResolution(ctypes.byref(x), ctypes.byref(y), ctypes.byref(which)) == 0:
                 resolution = (x.value, y.value)
                 source = _RESOLUTION_SOURCES.get(which.value)
         return Result(id=ident or "", name=name, output_id=output_id, template=index, score=score, margin=margin,
@@ -567,9 +607,9 @@ class Classifier:
     # -- beyond the answer: why, what was read, how the page lay -------------------
 
     def _json(self, getter_name: str) -> Dict[str, Any]:
-        with _process_lock:
+        with self._lock:
             self._require_open()
-            code, text = self._lib.read_text_or_code(getattr(self._lib, getter_name))
+            code, text = self._lib.read_text_or_code(getattr(self._calls, getter_name))
             self._check(code)
         value = json.loads(text)
         if not isinstance(value, dict):
@@ -579,9 +619,9 @@ class Classifier:
     def _raw_json(self, getter_name: str) -> str:
         """The JSON text a getter of the last classification gives ("" when
         it gives none), as the library wrote it."""
-        with _process_lock:
+        with self._lock:
             self._require_open()
-            code, text = self._lib.read_text_or_code(getattr(self._lib, getter_name))
+            code, text = self._lib.read_text_or_code(getattr(self._calls, getter_name))
         return text if code == 0 else ""
 
     def set_file_resolution(self, on: bool) -> bool:
@@ -589,11 +629,11 @@ class Classifier:
         states (75 to 1200 dpi with a unit; 72 and 96 count as unstated) when
         no ``dpi`` is given, before the templates' own. Returns False when
         the library cannot (an older library)."""
-        with _process_lock:
+        with self._lock:
             self._require_open()
-            if self._lib.MorvaneSetFileResolution is None:
+            if self._calls.MorvaneSetFileResolution is None:
                 return False
-            self._check(self._lib.MorvaneSetFileResolution(1 if on else 0))
+            self._check(self._calls.MorvaneSetFileResolution(1 if on else 0))
             return True
 
     def _last_decision(self) -> Tuple[Optional[Tuple[int, int, str]], int, int]:
@@ -602,22 +642,22 @@ class Classifier:
         as the library reports them."""
         resolution: Optional[Tuple[int, int, str]] = None
         score, margin = -1, -1
-        with _process_lock:
-            if self._lib.MorvaneGetPageResolution is not None:
+        with self._lock:
+            if self._calls.MorvaneGetPageResolution is not None:
                 x, y, which = ctypes.c_int(0), ctypes.c_int(0), ctypes.c_int(0)
-                if (self._lib.MorvaneGetPageResolution(ctypes.byref(x), ctypes.byref(y), ctypes.byref(which)) == 0
+                if (self._calls.MorvaneGetPageResolution(ctypes.byref(x), ctypes.byref(y), ctypes.byref(which)) == 0
                         and which.value in _RESOLUTION_SOURCES):
                     resolution = (x.value, y.value, _RESOLUTION_SOURCES[which.value])
-            if self._lib.MorvaneGetDecisionMargin is not None:
+            if self._calls.MorvaneGetDecisionMargin is not None:
                 a, b = ctypes.c_int(-1), ctypes.c_int(-1)
-                if self._lib.MorvaneGetDecisionMargin(ctypes.byref(a), ctypes.byref(b)) == 0:
+                if self._calls.MorvaneGetDecisionMargin(ctypes.byref(a), ctypes.byref(b)) == 0:
                     score, margin = a.value, b.value
         return resolution, score, margin
 
     def _raw_zone(self) -> str:
         """The last classification's zone decoded with the engine's candidates
         ("" when the library cannot say)."""
-        if self._lib.MorvaneGetRecognisedZone is None:
+        if self._calls.MorvaneGetRecognisedZone is None:
             return ""
         return self._raw_json("MorvaneGetRecognisedZone")
 
@@ -641,25 +681,25 @@ class Classifier:
     def set_orientation_search(self, on: bool) -> None:
         """Retries pages that end in a default branch turned by 90, 180 and 270
         degrees (off by default)."""
-        with _process_lock:
+        with self._lock:
             self._require_open()
-            self._check(self._lib.MorvaneSetOrientationSearch(1 if on else 0))
+            self._check(self._calls.MorvaneSetOrientationSearch(1 if on else 0))
 
     @property
     def page_turn(self) -> int:
         """Degrees the last page was turned to reach its answer (0 unless the
         orientation search turned it)."""
-        with _process_lock:
+        with self._lock:
             self._require_open()
             degrees = ctypes.c_int(0)
-            self._check(self._lib.MorvaneGetPageTurn(ctypes.byref(degrees)))
+            self._check(self._calls.MorvaneGetPageTurn(ctypes.byref(degrees)))
             return degrees.value
 
     def set_decode_resolution(self, dpi: int) -> None:
         """Decodes JPEG and JPEG-2000 pages straight to the smallest size that
         keeps at least ``dpi`` dots per inch (75 to 1200; 0: full size)."""
-        with _process_lock:
-            self._check(self._lib.MorvaneSetDecodeResolution(int(dpi)), f"decode resolution {dpi!r}")
+        with self._lock:
+            self._check(self._calls.MorvaneSetDecodeResolution(int(dpi)), f"decode resolution {dpi!r}")
 
 
 def _is_pdf(path: Optional[str], data: Optional[bytes]) -> bool:

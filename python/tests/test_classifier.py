@@ -2,12 +2,14 @@
 
 from __future__ import annotations
 
+import concurrent.futures
 import os
 import subprocess
 import sys
 from pathlib import Path
 
 import numpy as np
+
 import pytest
 
 import morvane
@@ -115,18 +117,54 @@ def test_library_failures_raise_morvane_error(classifier, main_index, root, tmp_
     assert e.value.code == -61
 
 
-def test_one_classifier_per_process(root):
-    with morvane.Classifier() as first:
-        with pytest.raises(morvane.MorvaneError, match="another Classifier is open"):
-            morvane.Classifier()
-        index = first.add_template(root / "examples/templates/main.xml")
-    # Closed by the with block: calls fail clearly, and a new one may open.
+def test_several_classifiers_at_once(root):
+    # Each Classifier has its own templates, settings and last result.
+    with morvane.Classifier() as first, morvane.Classifier() as second:
+        a = first.add_template(root / "examples/templates/main.xml")
+        assert first.classify(root / "examples/pages/300dpi/A5_page.jpg", a, 300).id == "A5"
+        # second has no template yet: first's index is not its own.
+        with pytest.raises(morvane.MorvaneError) as e:
+            second.classify(root / "examples/pages/300dpi/A5_page.jpg", a)
+        assert e.value.code == -61
+        b = second.add_template(root / "examples/templates/main.xml")
+        second.set_orientation_search(True)
+        assert second.classify(root / "examples/pages/200dpi/ID1_card.bmp", b, 200).id == "ID1"
+        assert first.explain()["result"]["id"] == "A5"
+        assert first.explain()["orientation"]["searched"] is False
+        assert second.explain()["orientation"]["searched"] is True
+        # A failure's detail stays with the Classifier that failed.
+        with pytest.raises(FileNotFoundError):
+            second.classify(root / "examples/pages/no_such_page.png", b)
+        assert "no_such_page.png" in second._last_error_detail()
+        assert first._last_error_detail() == ""
+    # Closed by the with block: calls fail clearly, and new ones may open.
     with pytest.raises(morvane.MorvaneError) as e:
-        first.classify(root / "examples/pages/300dpi/A4_page.png", index)
+        first.classify(root / "examples/pages/300dpi/A4_page.png", a)
     assert e.value.code == -60
-    with morvane.Classifier() as second:
-        assert second.classify(root / "examples/pages/300dpi/A4_page.png",
-                               second.add_template(morvane.default_template())).id == "A4"
+    with morvane.Classifier() as third:
+        assert third.classify(root / "examples/pages/300dpi/A4_page.png",
+                              third.add_template(morvane.default_template())).id == "A4"
+
+
+def test_classifiers_on_threads_answer_as_one(root):
+    # Two Classifiers on two threads classify the bundled pages at the same
+    # time and answer as one Classifier does alone.
+    pages = sorted(p for d in ("200dpi", "300dpi", "400dpi") for p in (root / "examples/pages" / d).iterdir())
+    dpi = {p: int(p.parent.name[:-3]) for p in pages}
+
+    def run(c, index, order):
+        return {p: (c.classify(p, index, dpi[p]).id, c.explain()) for p in order}
+
+    with morvane.Classifier() as alone:
+        expected = run(alone, alone.add_template(morvane.default_template()), pages)
+    assert len({answer for answer, _ in expected.values()}) > 3
+    with morvane.Classifier() as one, morvane.Classifier() as two:
+        work = [(one, one.add_template(morvane.default_template()), pages),
+                (two, two.add_template(morvane.default_template()), list(reversed(pages)))]
+        with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
+            answers = list(pool.map(lambda w: run(*w), work))
+    assert answers[0] == expected
+    assert answers[1] == expected
 
 
 def test_missing_working_directory(tmp_path):

@@ -2,8 +2,10 @@
 
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 
+#include "api/ClassificationContext.h"
 #include "api/DecisionTraceText.h"
 #include "api/MainTemplateEntry.h"
 #include "api/Overlay.h"
@@ -15,6 +17,7 @@
 #include "imagefile/ImageCodecs.h"
 #include "imagefile/ImageFile.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/EngineFiles.h"
 #include "platform/PlatformProcesses.h"
 #include "templates/MainTemplate.h"
 #include "templates/SubTemplate.h"
@@ -26,19 +29,29 @@ CClassifier& TheClassifier() {
     return classifier;
 }
 
-CClassifier::CClassifier() = default;
+CClassifier::CClassifier(bool withDevices) : withDevices_(withDevices) {}
 CClassifier::~CClassifier() { Free(); }
 
 int CClassifier::Load(const char16_t*, const char16_t* directory) {
     Free();
-    // An engine that failed to start under the previous working directory
-    // is tried again under this one.
-    if (GeneralRecog().HasFailedStart()) ResetGeneralRecog();
     if (directory && directory[0])
         workingDirectory_ = directory;
     else
         workingDirectory_ = ModuleDirectory();
-    EngineDirectory() = AnsiText(workingDirectory_);
+    // Without devices there is no device list to read: a working directory
+    // that is not one fails as that list would.
+    if (!withDevices_ && !IsDirectoryPath(Utf16ToPathBytes(workingDirectory_))) return kErrReadDeviceFile;
+    {
+        const EngineGateLock gate(EngineGate());
+        // An engine that failed to start under the previous working
+        // directory is tried again under this one.
+        if (GeneralRecog().HasFailedStart()) ResetGeneralRecog();
+        EngineDirectory() = AnsiText(workingDirectory_);
+    }
+    if (!withDevices_) {
+        loaded_ = true;
+        return kSuccess;
+    }
     if (!devices_) {
         devices_.reset(new (std::nothrow) CDeviceManager);
         if (!devices_) return kErrNoMemory;
@@ -59,6 +72,7 @@ void CClassifier::Free() {
     lastWalk_ = WalkRecord();
     lastEntry_ = -1;
     devices_.reset();
+    heldPage_.reset();
     pageScaleNum_ = pageScaleDen_ = 1;
     loaded_ = false;
 }
@@ -115,7 +129,7 @@ int CClassifier::SetAttribute(int attribute, int value, int index) {
     return kSuccess;
 }
 
-int CClassifier::ClassifyImage(const CRawImage& image, int index, CRawImage* disposable) {
+int CClassifier::ClassifyImage(const CRawImage& image, int index, CRawImage* disposable, const PageOrigin& origin) {
     if (!loaded_) return kErrUninitialized;
     if (!image.HasPixels()) return kErrInvalidParameter;
     CMainTemplateEntry* entry = Entry(index);
@@ -130,13 +144,20 @@ int CClassifier::ClassifyImage(const CRawImage& image, int index, CRawImage* dis
         lastPage_ = CRawImage(image);
         if (!lastPage_.HasPixels()) throw std::bad_alloc();
     }
+    // The context of this classification, built once: every turn of the
+    // orientation search runs with the same one.
+    ClassificationContext context =
+        ClassificationContext::For(entry->horiDpi, entry->vertDpi, origin.fileXDpi, origin.fileYDpi);
+    context.scaleNum = origin.scaleNum;
+    context.scaleDen = origin.scaleDen;
+    context.observer = &entry->trace;
     CSubTemplate* result = nullptr;
     int code;
     if (orientationSearch_) {
-        code = ClassifyTurning(image, *entry, result);
+        code = ClassifyTurning(image, context, *entry, result);
     } else {
-        code = disposable ? entry->FindSubTemplateConsuming(*disposable, result)
-                          : entry->FindSubTemplate(image, result);
+        code = disposable ? entry->FindSubTemplateConsuming(*disposable, context, result)
+                          : entry->FindSubTemplate(image, context, result);
         entry->trace.orientationSearched = false;
         entry->trace.turnsTried.clear();
         entry->trace.turn = 0;
@@ -155,14 +176,14 @@ int CClassifier::ClassifyImage(const CRawImage& image, int index, CRawImage* dis
     return code;
 }
 
-int CClassifier::ClassifyTurned(const CRawImage& image, int degrees, CMainTemplateEntry& entry,
-                                CSubTemplate*& result) {
-    if (degrees == 0) return entry.FindSubTemplate(image, result);
+int CClassifier::ClassifyTurned(const CRawImage& image, int degrees, const ClassificationContext& context,
+                                CMainTemplateEntry& entry, CSubTemplate*& result) {
+    if (degrees == 0) return entry.FindSubTemplate(image, context, result);
     CRawImage source(image);
     CRawImage turned;
     if (!source.HasPixels() || source.Rotate(&turned, degrees / 90, 0.0, 0, 0, 1) == 0 || !turned.HasPixels())
         throw std::bad_alloc();
-    return entry.FindSubTemplateConsuming(turned, result);
+    return entry.FindSubTemplateConsuming(turned, context, result);
 }
 
 namespace {
@@ -196,9 +217,10 @@ struct WalkRank {
 
 }  // namespace
 
-int CClassifier::ClassifyTurning(const CRawImage& image, CMainTemplateEntry& entry, CSubTemplate*& result) {
+int CClassifier::ClassifyTurning(const CRawImage& image, const ClassificationContext& context,
+                                 CMainTemplateEntry& entry, CSubTemplate*& result) {
     std::vector<int32_t> tried{0};
-    int code = entry.FindSubTemplate(image, result);
+    int code = entry.FindSubTemplate(image, context, result);
     int keep = 0;
     if (entry.trace.TookDefault()) {
         // Every turn is tried and the best walk kept (the earlier turn among
@@ -209,7 +231,7 @@ int CClassifier::ClassifyTurning(const CRawImage& image, CMainTemplateEntry& ent
         WalkRank best = WalkRank::Of(entry.trace);
         for (int degrees : {90, 180, 270}) {
             tried.push_back(degrees);
-            ClassifyTurned(image, degrees, entry, result);
+            ClassifyTurned(image, degrees, context, entry, result);
             const WalkRank rank = WalkRank::Of(entry.trace);
             if (rank.Beats(best)) {
                 best = rank;
@@ -218,7 +240,7 @@ int CClassifier::ClassifyTurning(const CRawImage& image, CMainTemplateEntry& ent
         }
         // Run the kept turn again so that the tree, the result and the trace
         // all come from the same run.
-        code = ClassifyTurned(image, keep, entry, result);
+        code = ClassifyTurned(image, keep, context, entry, result);
     }
     entry.trace.orientationSearched = true;
     entry.trace.turnsTried = std::move(tried);
@@ -274,6 +296,7 @@ int CClassifier::CheckEngines(int index) {
     if (!loaded_) return kErrUninitialized;
     lastErrorDetail_.clear();
     if (index != -1 && !Entry(index)) return kErrInvalidParameter;
+    const EngineGateLock gate(EngineGate());
     for (int i = 0; i < EntryCount(); ++i) {
         if (index != -1 && i != index) continue;
         const int code = Entry(i)->CheckEngines(lastErrorDetail_);
@@ -388,32 +411,6 @@ int CClassifier::ClassifyImageMemory(unsigned char** rows, int width, int height
     return ClassifyImage(image, index, &image);
 }
 
-namespace {
-
-// The scale of a page read at a reduced size, given to an entry for one
-// classification of that page.
-// With it, the resolution the page's file states, when trusted.
-class PageScale {
-public:
-    PageScale(CMainTemplateEntry& entry, int32_t num, int32_t den, int32_t fileX, int32_t fileY) : entry_(entry) {
-        entry.pageScaleNum = num;
-        entry.pageScaleDen = den;
-        entry.fileHoriDpi = fileX;
-        entry.fileVertDpi = fileY;
-    }
-    ~PageScale() {
-        entry_.pageScaleNum = entry_.pageScaleDen = 1;
-        entry_.fileHoriDpi = entry_.fileVertDpi = 0;
-    }
-    PageScale(const PageScale&) = delete;
-    PageScale& operator=(const PageScale&) = delete;
-
-private:
-    CMainTemplateEntry& entry_;
-};
-
-}  // namespace
-
 bool TrustedFileResolution(const CDib& page, int32_t& x, int32_t& y) {
     x = y = 0;
     const int32_t sx = page.StoredXDpi();
@@ -432,40 +429,27 @@ int CClassifier::Classify(int index) {
     if (!loaded_) return kErrUninitialized;
     CMainTemplateEntry* entry = Entry(index);
     if (!entry) return kErrInvalidParameter;
-    CDevice* device = ActiveDevice();
-    CRawImage* captured = device ? device->GetCapturedImage(0) : nullptr;
+    const CRawImage* captured = HeldPage();
     if (!captured || !captured->HasPixels()) return kErrReadImage;
     CRawImage copy(*captured);
     if (!copy.HasPixels()) return kErrNoMemory;
-    int32_t fileX = 0, fileY = 0;
-    if (fileResolution_) TrustedFileResolution(*captured, fileX, fileY);
-    const PageScale scale(*entry, pageScaleNum_, pageScaleDen_, fileX, fileY);
-    return ClassifyImage(copy, index, &copy);
+    PageOrigin origin;
+    origin.scaleNum = pageScaleNum_;
+    origin.scaleDen = pageScaleDen_;
+    if (fileResolution_) TrustedFileResolution(*captured, origin.fileXDpi, origin.fileYDpi);
+    return ClassifyImage(copy, index, &copy, origin);
+}
+
+CRawImage* CClassifier::HeldPage() const {
+    if (!withDevices_) return heldPage_.get();
+    CDevice* device = ActiveDevice();
+    return device ? device->GetCapturedImage(0) : nullptr;
 }
 
 int CClassifier::ClassifyImageFile(const char16_t* path, int index) {
     lastErrorDetail_.clear();
     if (!loaded_ || !path || !path[0]) return kErrReadImage;
-    CDevice* device = ActiveDevice();
-    // The page is read only to be classified: straight at the working
-    // resolution, reckoned from the host's page resolution when it set one.
-    imagefile::DecodeOptions options;
-    options.targetDpi = decodeDpi_;
-    options.threads = decodeThreads_;
-    if (const CMainTemplateEntry* entry = Entry(index)) {
-        options.pageXDpi = entry->horiDpi;
-        options.pageYDpi = entry->vertDpi;
-        // The host's setting wins; otherwise the main template may ask.
-        const int32_t asked = entry->mainTemplate ? entry->mainTemplate->decodeDpi : 0;
-        if (options.targetDpi == 0 && asked >= imagefile::kMinTrustedDpi && asked <= imagefile::kMaxTrustedDpi)
-            options.targetDpi = asked;
-    }
-    pageScaleNum_ = pageScaleDen_ = 1;
-    lastErrorDetail_.clear();
-    if (!device || device->LoadLocalImage(path, &options) != 0) return ReadFailed(path);
-    pageScaleNum_ = options.scaleNum;
-    pageScaleDen_ = options.scaleDen;
-    return Classify(index);
+    return ReadAndClassifyPage(path, 0, index);
 }
 
 int CClassifier::GetResultText(int which, char16_t* buffer, int* length) {
@@ -489,6 +473,7 @@ int CClassifier::CaptureImage() {
     if (!loaded_) return kErrUninitialized;
     CDevice* device = ActiveDevice();
     pageScaleNum_ = pageScaleDen_ = 1;
+    heldPage_.reset();
     return device ? MapDeviceCode(device->Capture(), kErrCapture) : kErrCapture;
 }
 
@@ -515,19 +500,27 @@ int CClassifier::IsHavePaper() {
 int CClassifier::LoadLocalImage(const char16_t* path) {
     if (!loaded_) return kErrUninitialized;
     if (!path || !path[0]) return kErrInvalidParameter;
-    CDevice* device = ActiveDevice();
     // Read at full size: the host may save the page again.
     imagefile::DecodeOptions options;
     options.threads = decodeThreads_;
-    pageScaleNum_ = pageScaleDen_ = 1;
     lastErrorDetail_.clear();
-    if (!device || device->LoadLocalImage(path, &options) != 0) return ReadFailed(path);
-    return kSuccess;
+    if (withDevices_ && !ActiveDevice()) return ReadFailed(path);
+    auto image = std::make_unique<CRawImage>();
+    if (!imagefile::LoadImageFile(*image, path, &options) || !image->HasPixels()) {
+        DropHeldPage();
+        return ReadFailed(path);
+    }
+    return HoldPage(std::move(image), options) ? kSuccess : kErrNoMemory;
 }
 
 int CClassifier::SaveCapturedImage(const char16_t* path, int saveOption) {
     if (!loaded_) return kErrUninitialized;
     if (!path || !path[0]) return kErrInvalidParameter;
+    if (!withDevices_) {
+        if (!heldPage_) return kErrCallOrder;
+        return imagefile::SaveImageFile(*heldPage_, path, static_cast<uint32_t>(saveOption)) ? kSuccess
+                                                                                            : kErrSaveImages;
+    }
     CDevice* device = ActiveDevice();
     if (!device || device->GetCapturedImageCount() == 0) return kErrCallOrder;
     return device->SaveCapturedImage(path, saveOption) == 0 ? kSuccess : kErrSaveImages;

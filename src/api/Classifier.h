@@ -1,5 +1,15 @@
-// The one process-wide classifier: working directory, capture devices, the
-// loaded main templates and the result of the last classification.
+// A classifier: its working directory, capture devices (the default
+// instance only), the loaded main templates, its settings and the result,
+// trace and failure detail of its last classification. Everything a
+// classification needs is on the instance or in the context it builds, so
+// instances on different threads run side by side.
+//
+// The process objects (shared by every instance, each safe to use from any
+// thread): the default instance behind the classic exports
+// (TheClassifier(), under the lock in Exports.cpp), the engine manager with
+// the engine directory behind the engine gate (engines/GeneralRecog.h), the
+// page budget (imagefile/ImageCodecs.h, atomic values), the filter record
+// kinds (filled once) and the vector tier (image/simd).
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -21,11 +31,27 @@ class CDeviceManager;
 class CDevice;
 class CMainTemplateEntry;
 class CSubTemplate;
+struct ClassificationContext;
+
+// Where a page came from, for the context of its classification: the scale
+// it was decoded at and the resolution its file states (0: none trusted or
+// not asked for).
+struct PageOrigin {
+    int32_t scaleNum = 1;
+    int32_t scaleDen = 1;
+    int32_t fileXDpi = 0;
+    int32_t fileYDpi = 0;
+};
 
 class CClassifier {
 public:
-    CClassifier();
+    // withDevices: whether Load opens the capture devices of the working
+    // directory (the default instance); a classifier without them holds the
+    // page it read itself.
+    explicit CClassifier(bool withDevices = true);
     ~CClassifier();
+    CClassifier(const CClassifier&) = delete;
+    CClassifier& operator=(const CClassifier&) = delete;
 
     int Load(const char16_t* reserved, const char16_t* directory);
     void Free();
@@ -38,9 +64,11 @@ public:
     int ResetAllTemplates(int valid, int index);
     int SetAttribute(int attribute, int value, int index);
 
-    // The common classification step. A `disposable` image (one the caller
-    // discards afterwards) becomes the driver's working copy.
-    int ClassifyImage(const CRawImage& image, int index, CRawImage* disposable = nullptr);
+    // The common classification step: builds the classification's context
+    // and walks. A `disposable` image (one the caller discards afterwards)
+    // becomes the driver's working copy.
+    int ClassifyImage(const CRawImage& image, int index, CRawImage* disposable = nullptr,
+                      const PageOrigin& origin = PageOrigin());
     int ClassifyImageMemory(unsigned char** rows, int width, int height, int bitsPerPixel, int index);
     int Classify(int index);
     int ClassifyImageFile(const char16_t* path, int index);
@@ -116,22 +144,35 @@ public:
 private:
     // The decode settings ClassifyImageFile reads a page with for entry `index`.
     void PageDecodeOptions(int index, imagefile::DecodeOptions& options) const;
-    // Classifies the image a device now holds, recording the scale it was read at.
-    int ClassifyHeldPage(const imagefile::DecodeOptions& options, int index);
+    // Reads page `page` of a file, holds it and classifies it: the one
+    // routine behind ClassifyImageFile and ClassifyImageFilePage.
+    int ReadAndClassifyPage(const char16_t* path, int page, int index);
+    // Holds a page read (on the device, else on the instance) with the
+    // scale it was read at; false when there is nowhere to hold it.
+    bool HoldPage(std::unique_ptr<CRawImage> image, const imagefile::DecodeOptions& options);
+    // Drops the held page after a failed read.
+    void DropHeldPage();
+    // The page Classify classifies: the device's captured page, else the
+    // one the instance holds; null when there is none.
+    CRawImage* HeldPage() const;
     // Records why reading `path` failed (the image readers' cause) and
     // answers the read-image failure code.
     int ReadFailed(const char16_t* path);
     CDevice* ActiveDevice() const;
     CMainTemplateEntry* Entry(int index) const;
     static int MapDeviceCode(int answer, int otherwise);
-    int ClassifyTurning(const CRawImage& image, CMainTemplateEntry& entry, CSubTemplate*& result);
-    int ClassifyTurned(const CRawImage& image, int degrees, CMainTemplateEntry& entry, CSubTemplate*& result);
+    int ClassifyTurning(const CRawImage& image, const ClassificationContext& context, CMainTemplateEntry& entry,
+                        CSubTemplate*& result);
+    int ClassifyTurned(const CRawImage& image, int degrees, const ClassificationContext& context,
+                       CMainTemplateEntry& entry, CSubTemplate*& result);
     // The recognised lines of the last classification (which must exist).
     std::vector<RecognisedLine> RecognisedLines() const;
 
     std::vector<std::unique_ptr<CMainTemplateEntry>> entries_;
     CSubTemplate* lastResult_ = nullptr;
     std::unique_ptr<CDeviceManager> devices_;
+    const bool withDevices_;
+    std::unique_ptr<CRawImage> heldPage_;  // without devices: the page read last
     std::u16string workingDirectory_;
     std::string lastErrorDetail_;
     bool loaded_ = false;
@@ -158,7 +199,7 @@ private:
 // exactly 72 nor 96. false (x and y 0) otherwise.
 bool TrustedFileResolution(const CDib& page, int32_t& x, int32_t& y);
 
-// The library's single instance.
+// The default instance behind the classic exports.
 CClassifier& TheClassifier();
 
 }  // namespace libMorvaneClassifier

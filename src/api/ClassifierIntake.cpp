@@ -1,6 +1,8 @@
-// Reading pages for classification beyond the first page of a file: any
-// page of a multi-page file, encoded images held in memory, page counts, and
-// the failure detail those reads leave.
+// Reading pages for classification: any page of an image file (the first
+// for ClassifyImageFile), encoded images held in memory, page counts, and
+// the failure detail those reads leave. The page read is held (on the
+// device of the default instance, else on the instance) with the scale it
+// was decoded at, then classified by Classify.
 #include <memory>
 #include <new>
 #include <string>
@@ -20,9 +22,7 @@ namespace libMorvaneClassifier {
 namespace {
 
 // Encoded images handed over in memory: at most the size of an image file.
-bool EncodedSizeAllowed(long long size) {
-    return size > 0 && size <= imagefile::CurrentPageBudget().maxFileBytes;
-}
+bool EncodedSizeAllowed(long long size, long long limit) { return size > 0 && size <= limit; }
 
 }  // namespace
 
@@ -34,6 +34,8 @@ int CClassifier::ReadFailed(const char16_t* path) {
 }
 
 void CClassifier::PageDecodeOptions(int index, imagefile::DecodeOptions& options) const {
+    // The page is read only to be classified: straight at the working
+    // resolution, reckoned from the host's page resolution when it set one.
     options.targetDpi = decodeDpi_;
     options.threads = decodeThreads_;
     if (const CMainTemplateEntry* entry = Entry(index)) {
@@ -46,9 +48,35 @@ void CClassifier::PageDecodeOptions(int index, imagefile::DecodeOptions& options
     }
 }
 
-int CClassifier::ClassifyHeldPage(const imagefile::DecodeOptions& options, int index) {
+bool CClassifier::HoldPage(std::unique_ptr<CRawImage> image, const imagefile::DecodeOptions& options) {
+    pageScaleNum_ = pageScaleDen_ = 1;
+    if (withDevices_) {
+        CDevice* device = ActiveDevice();
+        if (!device || device->HoldImage(std::move(image)) != 0) return false;
+    } else {
+        heldPage_ = std::move(image);
+    }
     pageScaleNum_ = options.scaleNum;
     pageScaleDen_ = options.scaleDen;
+    return true;
+}
+
+void CClassifier::DropHeldPage() {
+    pageScaleNum_ = pageScaleDen_ = 1;
+    heldPage_.reset();
+    if (CDevice* device = withDevices_ ? ActiveDevice() : nullptr) device->HoldImage(nullptr);
+}
+
+int CClassifier::ReadAndClassifyPage(const char16_t* path, int page, int index) {
+    if (withDevices_ && !ActiveDevice()) return kErrReadImage;
+    imagefile::DecodeOptions options;
+    PageDecodeOptions(index, options);
+    auto image = std::make_unique<CRawImage>();
+    if (!imagefile::LoadImageFilePage(*image, path, page, &options)) {
+        DropHeldPage();
+        return ReadFailed(path);
+    }
+    if (!HoldPage(std::move(image), options)) return kErrNoMemory;
     return Classify(index);
 }
 
@@ -87,39 +115,31 @@ int CClassifier::ClassifyImageFilePage(const char16_t* path, int page, int index
     lastErrorDetail_.clear();
     if (!loaded_) return kErrUninitialized;
     if (!path || !path[0] || page < 0) return kErrInvalidParameter;
-    CDevice* device = ActiveDevice();
-    if (!device) return kErrReadImage;
-    imagefile::DecodeOptions options;
-    PageDecodeOptions(index, options);
-    pageScaleNum_ = pageScaleDen_ = 1;
-    auto image = std::make_unique<CRawImage>();
-    if (!imagefile::LoadImageFilePage(*image, path, page, &options)) return ReadFailed(path);
-    if (device->HoldImage(std::move(image)) != 0) return kErrNoMemory;
-    return ClassifyHeldPage(options, index);
+    return ReadAndClassifyPage(path, page, index);
 }
 
 int CClassifier::ClassifyEncodedImage(const unsigned char* data, long long size, int page, int index) {
     lastErrorDetail_.clear();
     if (!loaded_) return kErrUninitialized;
     if (!data || page < 0) return kErrInvalidParameter;
-    if (!EncodedSizeAllowed(size)) {
+    const long long limit = imagefile::CurrentPageBudget().maxFileBytes.load();
+    if (!EncodedSizeAllowed(size, limit)) {
         lastErrorDetail_ = "<memory>: image of " + std::to_string(size) + " bytes outside 1 to " +
-                           std::to_string(imagefile::CurrentPageBudget().maxFileBytes) + " bytes";
+                           std::to_string(limit) + " bytes";
         return size <= 0 ? kErrInvalidParameter : kErrReadImage;
     }
-    CDevice* device = ActiveDevice();
-    if (!device) return kErrReadImage;
+    if (withDevices_ && !ActiveDevice()) return kErrReadImage;
     imagefile::DecodeOptions options;
     PageDecodeOptions(index, options);
-    pageScaleNum_ = pageScaleDen_ = 1;
     auto image = std::make_unique<CRawImage>();
     if (!imagefile::LoadEncodedImage(*image, data, static_cast<size_t>(size), page, &options)) {
+        DropHeldPage();
         std::string cause = imagefile::LastReadFailure();
         lastErrorDetail_ = "<memory>: " + (cause.empty() ? std::string("cannot be read") : cause);
         return kErrReadImage;
     }
-    if (device->HoldImage(std::move(image)) != 0) return kErrNoMemory;
-    return ClassifyHeldPage(options, index);
+    if (!HoldPage(std::move(image), options)) return kErrNoMemory;
+    return Classify(index);
 }
 
 }  // namespace libMorvaneClassifier

@@ -1,6 +1,7 @@
 #include "api/MainTemplateEntry.h"
 
 #include <algorithm>
+#include <mutex>
 #include <new>
 
 #include "core/ResultCodes.h"
@@ -26,8 +27,12 @@
 namespace libMorvaneClassifier {
 
 // Sub-template files hold the filters' reference records: their kinds must
-// be known before the first template is read.
-CMainTemplateEntry::CMainTemplateEntry() { RegisterFilterRecords(); }
+// be known before the first template is read. Entered once, by the first
+// entry made on any thread.
+CMainTemplateEntry::CMainTemplateEntry() {
+    static std::once_flag kindsEntered;
+    std::call_once(kindsEntered, RegisterFilterRecords);
+}
 CMainTemplateEntry::~CMainTemplateEntry() = default;
 
 namespace {
@@ -178,27 +183,18 @@ void CMainTemplateEntry::TraceChildren(const CTemplateGroup& group) {
     }
 }
 
-int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
-    // The page's resolution: the host's run-time setting, else the one its
-    // file states (when the host asked for that), else each size filter's
-    // own. When given, it is the page's resolution for every step that
-    // rescales by it; the size filter reads it from the filter as before.
-    int32_t pageHoriDpi = 0, pageVertDpi = 0;
-    if (horiDpi > 0 || vertDpi > 0) {
-        pageHoriDpi = horiDpi;
-        pageVertDpi = vertDpi;
-        trace.resolutionSource = ResolutionSource::kOption;
-    } else if (fileHoriDpi > 0 && fileVertDpi > 0) {
-        pageHoriDpi = fileHoriDpi;
-        pageVertDpi = fileVertDpi;
-        trace.resolutionSource = ResolutionSource::kFile;
-    } else {
-        trace.resolutionSource = ResolutionSource::kTemplate;
-    }
-    trace.resolutionX = pageHoriDpi;
-    trace.resolutionY = pageVertDpi;
-    if (pageHoriDpi > 0) working.xResolution = imagefile::ScaledDpi(pageHoriDpi, pageScaleNum, pageScaleDen);
-    if (pageVertDpi > 0) working.yResolution = imagefile::ScaledDpi(pageVertDpi, pageScaleNum, pageScaleDen);
+int CMainTemplateEntry::Walk(CRawImage& working, const ClassificationContext& context, CSubTemplate*& result) {
+    // The page's resolution, as the context decided it. When given, it is
+    // the working page's resolution (scaled as the page was decoded) for
+    // every step that rescales by it; the size filter reads it from the
+    // filter's fields below.
+    trace.resolutionSource = context.source;
+    trace.resolutionX = context.pageXDpi;
+    trace.resolutionY = context.pageYDpi;
+    if (context.pageXDpi > 0)
+        working.xResolution = imagefile::ScaledDpi(context.pageXDpi, context.scaleNum, context.scaleDen);
+    if (context.pageYDpi > 0)
+        working.yResolution = imagefile::ScaledDpi(context.pageYDpi, context.scaleNum, context.scaleDen);
     ApplyImageProcessingList(working, mainTemplate->steps.get());
 
     CTemplateGroup* current = mainTemplate->root.get();
@@ -238,12 +234,17 @@ int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
             }
             trace.BeginFilter(seen);
             if (!filter) continue;
+            // The filter's run-time fields: written here and nowhere else,
+            // from the group's configuration and the context.
             filter->threshold = config->filterThresh;
             filter->weight = config->filterWeight;
             filter->featureMode = config->featureMode;
             filter->inheritedFilter = config->inheritedFilter;
-            filter->horiDpi = pageHoriDpi;
-            filter->vertDpi = pageVertDpi;
+            filter->horiDpi = context.pageXDpi;
+            filter->vertDpi = context.pageYDpi;
+            filter->pageScaleNum = context.scaleNum;
+            filter->pageScaleDen = context.scaleDen;
+            filter->scoreObserver = context.observer;
             if (trace.resolutionX == 0 && trace.resolutionY == 0) {
                 // Without a page resolution the first size filter's own is
                 // the one the page is measured with.
@@ -252,14 +253,10 @@ int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
                     trace.resolutionY = own->vertDpi;
                 }
             }
-            filter->pageScaleNum = pageScaleNum;
-            filter->pageScaleDen = pageScaleDen;
             // A filter's own failure leaves the scores as it found them; the
             // walk goes on regardless.
-            filter->scoreObserver = &trace;
             filter->failureDetail.clear();
             const int32_t code = filter->Classify(working, current);
-            filter->scoreObserver = nullptr;
             trace.EndFilter(*current, code);
             if (code != kSuccess && !filter->failureDetail.empty()) {
                 // A filter that could not measure at all (an engine that
@@ -295,21 +292,38 @@ int CMainTemplateEntry::Walk(CRawImage& working, CSubTemplate*& result) {
     return kErrClassify;
 }
 
-int CMainTemplateEntry::FindSubTemplateConsuming(CRawImage& image, CSubTemplate*& result) {
-    return Run(image, &image, result);
+int CMainTemplateEntry::FindSubTemplateConsuming(CRawImage& image, const ClassificationContext& context,
+                                                 CSubTemplate*& result) {
+    return Run(image, &image, context, result);
+}
+
+int CMainTemplateEntry::FindSubTemplate(const CRawImage& image, const ClassificationContext& context,
+                                        CSubTemplate*& result) {
+    return Run(image, nullptr, context, result);
+}
+
+ClassificationContext CMainTemplateEntry::OwnContext() {
+    ClassificationContext context = ClassificationContext::For(horiDpi, vertDpi, 0, 0);
+    context.observer = &trace;
+    return context;
 }
 
 int CMainTemplateEntry::FindSubTemplate(const CRawImage& image, CSubTemplate*& result) {
-    return Run(image, nullptr, result);
+    return Run(image, nullptr, OwnContext(), result);
 }
 
-int CMainTemplateEntry::Run(const CRawImage& image, CRawImage* disposable, CSubTemplate*& result) {
+int CMainTemplateEntry::FindSubTemplateConsuming(CRawImage& image, CSubTemplate*& result) {
+    return Run(image, &image, OwnContext(), result);
+}
+
+int CMainTemplateEntry::Run(const CRawImage& image, CRawImage* disposable, const ClassificationContext& context,
+                            CSubTemplate*& result) {
     trace.Begin(-1);
     failureDetail.clear();
     walk.groups.clear();
     walk.pageWidth = image.width;
     walk.pageHeight = image.height;
-    const int code = RunWalk(image, disposable, result);
+    const int code = RunWalk(image, disposable, context, result);
     trace.code = code;
     trace.hasResult = result != nullptr;
     if (result) {
@@ -320,7 +334,8 @@ int CMainTemplateEntry::Run(const CRawImage& image, CRawImage* disposable, CSubT
     return code;
 }
 
-int CMainTemplateEntry::RunWalk(const CRawImage& image, CRawImage* disposable, CSubTemplate*& result) {
+int CMainTemplateEntry::RunWalk(const CRawImage& image, CRawImage* disposable, const ClassificationContext& context,
+                                CSubTemplate*& result) {
     result = nullptr;
     if (!image.HasPixels()) return kErrInvalidParameter;
     if (!mainTemplate || !mainTemplate->root) return kErrClassify;
@@ -330,11 +345,11 @@ int CMainTemplateEntry::RunWalk(const CRawImage& image, CRawImage* disposable, C
         return kSuccess;
     }
     ResetTree();
-    if (disposable) return Walk(*disposable, result);
+    if (disposable) return Walk(*disposable, context, result);
     // The image handed in is only read: the walk works on its own copy.
     CRawImage working(image);
     if (!working.HasPixels()) throw std::bad_alloc();
-    return Walk(working, result);
+    return Walk(working, context, result);
 }
 
 }  // namespace libMorvaneClassifier

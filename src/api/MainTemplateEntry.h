@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "api/ClassificationContext.h"
 #include "api/DecisionTrace.h"
 #include "api/RecognisedText.h"
 #include "image/Dib.h"
@@ -43,26 +44,27 @@ public:
     void ResetTemplates(int valid);
     void SetAttribute(int attribute, int value);
 
-    // Classifies image (only read; the driver works on its own copy).
-    // 0 with result set (or null), or -8 / -61.
-    int FindSubTemplate(const CRawImage& image, CSubTemplate*& result);
+    // Classifies image (only read; the driver works on its own copy) with
+    // the context of this classification. 0 with result set (or null), or
+    // -8 / -61.
+    int FindSubTemplate(const CRawImage& image, const ClassificationContext& context, CSubTemplate*& result);
     // The same, on an image the caller no longer needs: it becomes the
     // driver's working copy instead of being copied.
+    int FindSubTemplateConsuming(CRawImage& image, const ClassificationContext& context, CSubTemplate*& result);
+    // Both with the context of a page read at full size with no file
+    // resolution (the tools' and tests' own walks).
+    int FindSubTemplate(const CRawImage& image, CSubTemplate*& result);
     int FindSubTemplateConsuming(CRawImage& image, CSubTemplate*& result);
+    // That context: the host's resolution for this main template, scale
+    // 1/1, scores reported to `trace`.
+    ClassificationContext OwnContext();
 
     std::unique_ptr<CMainTemplate> mainTemplate;
     std::unique_ptr<CFilterArray> filters;
     std::unique_ptr<CSubTemplateList> subTemplates;
+    // The host's resolution for pages of this main template (0: none).
     int32_t horiDpi = 0;
     int32_t vertDpi = 0;
-    // The page being classified was decoded reduced by pageScaleNum /
-    // pageScaleDen: every resolution it is measured with shrinks alike.
-    int32_t pageScaleNum = 1;
-    int32_t pageScaleDen = 1;
-    // The resolution the page's file states, when it is to be trusted and
-    // the host asked for it (0: none); used when the host set no resolution.
-    int32_t fileHoriDpi = 0;
-    int32_t fileVertDpi = 0;
     std::vector<std::u16string> validIds;
     // The walk of the last run on this entry, and the groups it opened.
     DecisionTrace trace;
@@ -73,12 +75,14 @@ public:
 private:
     // Checks, shortcut and resets, then the walk on `disposable` when given,
     // else on a copy of image.
-    int Run(const CRawImage& image, CRawImage* disposable, CSubTemplate*& result);
-    int RunWalk(const CRawImage& image, CRawImage* disposable, CSubTemplate*& result);
+    int Run(const CRawImage& image, CRawImage* disposable, const ClassificationContext& context,
+            CSubTemplate*& result);
+    int RunWalk(const CRawImage& image, CRawImage* disposable, const ClassificationContext& context,
+                CSubTemplate*& result);
     void TraceChildren(const CTemplateGroup& group);
     CSubTemplate* Shortcut() const;
     void ResetTree();
-    int Walk(CRawImage& working, CSubTemplate*& result);
+    int Walk(CRawImage& working, const ClassificationContext& context, CSubTemplate*& result);
     // Position of the chosen child or -1; byDefault tells whether it is the
     // default branch (no child passed with a positive score).
     int32_t ChooseChild(const CTemplateGroup& current, bool& byDefault) const;

@@ -29,7 +29,9 @@ const char* ErrorMessage(int absCode) {
         "", "", "", "", "", "", "", "", "", "",  // 20-29
         "", "", "", "", "", "", "", "", "", "",  // 30-39
         "", "", "", "", "", "", "", "", "", "",  // 40-49
-        "", "", "", "", "", "", "", "",          // 50-57
+        "", "", "", "", "", "",                  // 50-55
+        "Invalid classifier handle",
+        "",
         "Order of calling Function error",
         "Not support this function",
         "Uninitialized",

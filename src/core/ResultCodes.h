@@ -24,6 +24,7 @@ enum ResultCode : int {
     kErrSaveImages = -17,
     kErrCapture = -18,
     kErrNoPaper = -19,
+    kErrInvalidHandle = -56,
     kErrCallOrder = -58,
     kErrNotSupported = -59,
     kErrUninitialized = -60,

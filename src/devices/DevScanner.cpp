@@ -86,13 +86,24 @@ bool CDevScanner::IsPresent() {
     if (driver.empty()) return false;
     CDynamicLibrary library;
     if (!library.OpenPath(JoinPath(SystemDirectory(), driver))) return false;
-    auto initializeScanner = library.Function<InitializeScannerFn>("InitializeScanner");
-    auto initializeDriver = library.Function<InitializeDriverFn>("InitializeDriver");
-    auto abilityEx = library.Function<GetScannerAbilityExFn>("GetScannerAbilityEx");
-    auto ability = library.Function<GetScannerAbilityFn>("GetScannerAbility");
-    auto status = library.Function<GetScannerStatusFn>("GetScannerStatus");
-    auto terminate = library.Function<TerminateDriverFn>("TerminateDriver");
-    if (!initializeScanner || !initializeDriver || !abilityEx || !ability || !status || !terminate) return false;
+    // The driver library's functions this check calls, and those it must
+    // have to be a driver at all.
+    struct Driver {
+        InitializeScannerFn initializeScanner = nullptr;
+        InitializeDriverFn initializeDriver = nullptr;
+        GetScannerAbilityFn ability = nullptr;
+        TerminateDriverFn terminate = nullptr;
+    };
+    static const SymbolEntry<Driver> kSymbols[] = {
+        Keep<&Driver::initializeScanner>("InitializeScanner"), Keep<&Driver::initializeDriver>("InitializeDriver"),
+        Need<Driver>("GetScannerAbilityEx"),                   Keep<&Driver::ability>("GetScannerAbility"),
+        Need<Driver>("GetScannerStatus"),                      Keep<&Driver::terminate>("TerminateDriver")};
+    Driver fns;
+    if (!BindSymbols(library, kSymbols, fns)) return false;
+    auto initializeScanner = fns.initializeScanner;
+    auto initializeDriver = fns.initializeDriver;
+    auto ability = fns.ability;
+    auto terminate = fns.terminate;
 
     bool present = false;
     if (initializeDriver() != 0 && initializeScanner() != 0) {

@@ -7,19 +7,20 @@ CScanLibraryManager::~CScanLibraryManager() { Unload(); }
 bool CScanLibraryManager::Load(const std::string& path) {
     Unload();
     if (!module_.OpenPath(path)) return false;
-    selectSource_ = module_.Function<TwainSelectSourceFn>("TwainSelectSource");
-    scanStart_ = module_.Function<TwainScanStartFn>("TwainScanStart");
-    scanImageMemory_ = module_.Function<TwainScanImageMemoryFn>("TwainScanImageMemory");
-    scanEnd_ = module_.Function<TwainScanEndFn>("TwainScanEnd");
-    havePaper_ = module_.Function<TwainHavePaperFn>("TwainHavePaper");
-    selectSourceEx_ = module_.Function<TwainSelectSourceExFn>("TwainSelectSourceEx");
-    setSourceName_ = module_.Function<TwainSetSourceNameFn>("TwainSetSourceName");
-    isScanOnline_ = module_.Function<IsScanOnlineFn>("IsScanOnline");
-    setAdvParameter_ = module_.Function<TwainSetADVParameterFn>("TwainSetADVParameter");
-    loaded_ = selectSource_ && scanStart_ && scanImageMemory_ && scanEnd_ && havePaper_ && selectSourceEx_ &&
-              setSourceName_ && isScanOnline_ && setAdvParameter_;
+    loaded_ = BindFunctions();
     if (!loaded_) Unload();
     return loaded_;
+}
+
+bool CScanLibraryManager::BindFunctions() {
+    using M = CScanLibraryManager;
+    static const SymbolEntry<M> kSymbols[] = {
+        Keep<&M::selectSource_>("TwainSelectSource"),     Keep<&M::scanStart_>("TwainScanStart"),
+        Keep<&M::scanImageMemory_>("TwainScanImageMemory"), Keep<&M::scanEnd_>("TwainScanEnd"),
+        Keep<&M::havePaper_>("TwainHavePaper"),           Keep<&M::selectSourceEx_>("TwainSelectSourceEx"),
+        Keep<&M::setSourceName_>("TwainSetSourceName"),   Keep<&M::isScanOnline_>("IsScanOnline"),
+        Keep<&M::setAdvParameter_>("TwainSetADVParameter")};
+    return BindSymbols(module_, kSymbols, *this);
 }
 
 void CScanLibraryManager::Unload() {
@@ -27,16 +28,8 @@ void CScanLibraryManager::Unload() {
     // library goes: unloading alone need not reach the library's clean-up.
     if (loaded_) scanEnd_();
     loaded_ = false;
-    selectSource_ = nullptr;
-    scanStart_ = nullptr;
-    scanImageMemory_ = nullptr;
-    scanEnd_ = nullptr;
-    havePaper_ = nullptr;
-    selectSourceEx_ = nullptr;
-    setSourceName_ = nullptr;
-    isScanOnline_ = nullptr;
-    setAdvParameter_ = nullptr;
     module_.Close();
+    BindFunctions();  // every function null again
 }
 
 int CScanLibraryManager::TwainSelectSource() { return loaded_ ? selectSource_() : 0; }

@@ -40,6 +40,10 @@ public:
     int TwainSetADVParameter(int blackWhite, int filterColor, int reserved);
 
 private:
+    // Binds the nine functions from module_ by the one symbol table (all
+    // null when the module is closed or lacks one); true when all exist.
+    bool BindFunctions();
+
     CDynamicLibrary module_;
     bool loaded_ = false;
     TwainSelectSourceFn selectSource_ = nullptr;

@@ -79,7 +79,8 @@ uint8_t EngineGrayAt(const EngineImage& image, int32_t x, int32_t y) {
 }
 
 std::string& LastEngineFailure() {
-    static std::string failure;
+    // Per thread: the engine start that failed tells the caller on its thread.
+    static thread_local std::string failure;
     return failure;
 }
 
@@ -110,11 +111,11 @@ int CPrtCcjk::Start(int32_t mode) {
     if (ready_) return 0;
     if (mode != 0 && mode != 1) return 2;
     if (!OpenEngineLibrary(lib_, EngineRole::PrintedLine)) return 1;
-    start_ = lib_.Function<PrtRecogStartFn>("RecogStart");
-    end_ = lib_.Function<PrtRecogEndFn>("RecogEnd");
-    one_ = lib_.Function<PrtRecogOneRegionFn>("RecogOneRegion");
-    oneEx_ = lib_.Function<PrtRecogOneRegionFn>("RecogOneRegionEx");
-    if (!start_ || !end_ || !one_ || !oneEx_) return 1;
+    using E = CPrtCcjk;
+    static const SymbolEntry<E> kSymbols[] = {Keep<&E::start_>("RecogStart"), Keep<&E::end_>("RecogEnd"),
+                                              Keep<&E::one_>("RecogOneRegion"),
+                                              Keep<&E::oneEx_>("RecogOneRegionEx")};
+    if (!BindSymbols(lib_, kSymbols, *this)) return 1;
     int r = start_(0, mode, 0);
     ready_ = r == 0;
     return ready_ ? 0 : 1;
@@ -134,10 +135,11 @@ CPrtMC::~CPrtMC() {
 int CPrtMC::Start() {
     if (ready_) return 0;
     if (!OpenEngineLibrary(lib_, EngineRole::PrintedChar)) return 1;
-    load_ = lib_.Function<PrtMcLoadFn>("LoadEnglishLibrary");
-    free_ = lib_.Function<PrtMcFreeFn>("FreeEnglishLibrary");
-    recog_ = lib_.Function<PrtMcRecogFn>("RecogSingleEng");
-    if (!load_ || !free_ || !recog_) return 1;
+    using E = CPrtMC;
+    static const SymbolEntry<E> kSymbols[] = {Keep<&E::load_>("LoadEnglishLibrary"),
+                                              Keep<&E::free_>("FreeEnglishLibrary"),
+                                              Keep<&E::recog_>("RecogSingleEng")};
+    if (!BindSymbols(lib_, kSymbols, *this)) return 1;
     ready_ = load_() == 0;
     return ready_ ? 0 : 1;
 }
@@ -160,10 +162,11 @@ CHandCHS::~CHandCHS() {
 int CHandCHS::Start() {
     if (ready_) return 0;
     if (!OpenEngineLibrary(lib_, EngineRole::Handwriting)) return 1;
-    auto start = lib_.Function<PrtRecogStartFn>("RecogStart");
-    end_ = lib_.Function<PrtRecogEndFn>("RecogEnd");
-    if (!start || !end_ || !lib_.Symbol("RecogOneRegion") || !lib_.Symbol("RecogOneRegionEx")) return 1;
-    ready_ = start(0, 4, 0) == 0;
+    using E = CHandCHS;
+    static const SymbolEntry<E> kSymbols[] = {Keep<&E::start_>("RecogStart"), Keep<&E::end_>("RecogEnd"),
+                                              Need<E>("RecogOneRegion"), Need<E>("RecogOneRegionEx")};
+    if (!BindSymbols(lib_, kSymbols, *this)) return 1;
+    ready_ = start_(0, 4, 0) == 0;
     return ready_ ? 0 : 1;
 }
 
@@ -174,12 +177,12 @@ CHandDigital::~CHandDigital() {
 int CHandDigital::Start() {
     if (ready_) return 0;
     if (!OpenEngineLibrary(lib_, EngineRole::HandDigit)) return 1;
-    auto start = lib_.Function<PrtRecogStartFn>("RecogStart");
-    end_ = lib_.Function<PrtRecogEndFn>("RecogEnd");
-    if (!start || !end_ || !lib_.Symbol("RecogOneRegion") || !lib_.Symbol("RecogOneRegionEx") ||
-        !lib_.Symbol("SetCharset"))
-        return 1;
-    ready_ = start(0, 16, 1) == 0;
+    using E = CHandDigital;
+    static const SymbolEntry<E> kSymbols[] = {Keep<&E::start_>("RecogStart"), Keep<&E::end_>("RecogEnd"),
+                                              Need<E>("RecogOneRegion"), Need<E>("RecogOneRegionEx"),
+                                              Need<E>("SetCharset")};
+    if (!BindSymbols(lib_, kSymbols, *this)) return 1;
+    ready_ = start_(0, 16, 1) == 0;
     return ready_ ? 0 : 1;
 }
 
@@ -190,12 +193,12 @@ CGridHandDig::~CGridHandDig() {
 int CGridHandDig::Start() {
     if (ready_) return 0;
     if (!OpenEngineLibrary(lib_, EngineRole::GridDigit)) return 1;
-    auto start = lib_.Function<PrtRecogStartNoArgFn>("RecogStart");
-    end_ = lib_.Function<PrtRecogEndFn>("RecogEnd");
-    if (!start || !end_ || !lib_.Symbol("SetCharType") || !lib_.Symbol("SetLatticeParam") ||
-        !lib_.Symbol("RecogOneRegion"))
-        return 1;
-    ready_ = start() == 0;
+    using E = CGridHandDig;
+    static const SymbolEntry<E> kSymbols[] = {Keep<&E::start_>("RecogStart"), Keep<&E::end_>("RecogEnd"),
+                                              Need<E>("SetCharType"), Need<E>("SetLatticeParam"),
+                                              Need<E>("RecogOneRegion")};
+    if (!BindSymbols(lib_, kSymbols, *this)) return 1;
+    ready_ = start_() == 0;
     return ready_ ? 0 : 1;
 }
 
@@ -208,13 +211,12 @@ CGrayID::~CGrayID() {
 int CGrayID::Start() {
     if (ready_) return 0;
     if (!OpenEngineLibrary(lib_, EngineRole::GrayChinese)) return 1;
-    load_ = lib_.Function<GrayIdLoadFn>("LoadGrayChineseLibrary");
-    familyName_ = lib_.Function<GrayIdRecogFn>("RecogGrayChineseFamilyName");
-    chineseEx_ = lib_.Function<GrayIdRecogFn>("RecogGrayChineseCharEx");
-    numberEx_ = lib_.Function<GrayIdRecogFn>("RecogGrayNumberCharEx");
-    chinese_ = lib_.Function<GrayIdRecogRangeFn>("RecogGrayChineseChar");
-    free_ = lib_.Function<GrayIdFreeFn>("FreeGrayChineseLibrary");
-    if (!load_ || !familyName_ || !chineseEx_ || !numberEx_ || !chinese_ || !free_) return 1;
+    using E = CGrayID;
+    static const SymbolEntry<E> kSymbols[] = {
+        Keep<&E::load_>("LoadGrayChineseLibrary"),       Keep<&E::familyName_>("RecogGrayChineseFamilyName"),
+        Keep<&E::chineseEx_>("RecogGrayChineseCharEx"),  Keep<&E::numberEx_>("RecogGrayNumberCharEx"),
+        Keep<&E::chinese_>("RecogGrayChineseChar"),      Keep<&E::free_>("FreeGrayChineseLibrary")};
+    if (!BindSymbols(lib_, kSymbols, *this)) return 1;
     ready_ = load_(0, 0, 1) == 0;
     return ready_ ? 0 : 1;
 }
@@ -258,11 +260,12 @@ int CGrayChar::Init() {
     if (ready_) return 0;
     End();
     if (!OpenEngineLibrary(lib_, EngineRole::GrayCore)) return 1;
-    init_ = lib_.Function<GrayOcrKernelInitFn>("GrayOcr_KernelInit");
-    end_ = lib_.Function<GrayOcrKernelEndFn>("GrayOcr_KernelEnd");
-    setRange_ = lib_.Function<GrayOcrSetRangeFn>("GrayOcr_SetRange");
-    recognize_ = lib_.Function<GrayOcrRecognizeFn>("GrayOcr_Recognize");
-    if (!init_ || !end_ || !setRange_ || !recognize_) return 1;
+    using E = CGrayChar;
+    static const SymbolEntry<E> kSymbols[] = {Keep<&E::init_>("GrayOcr_KernelInit"),
+                                              Keep<&E::end_>("GrayOcr_KernelEnd"),
+                                              Keep<&E::setRange_>("GrayOcr_SetRange"),
+                                              Keep<&E::recognize_>("GrayOcr_Recognize")};
+    if (!BindSymbols(lib_, kSymbols, *this)) return 1;
     if (!ReadWholeFile(FindEngineFile(dataFile_), data_)) return 1;
     work_.reset(new uint8_t[GRAYOCR_WORK_SIZE]());
     if (init_(work_.get(), GRAYOCR_WORK_SIZE, data_.data()) != 0) {
@@ -318,17 +321,17 @@ CFormEngine::~CFormEngine() {
 int CFormEngine::Start() {
     if (ready_) return 0;
     if (!OpenEngineLibrary(lib_, EngineRole::FormKernel)) return 1;
-    static const char* const kNames[] = {
-        "frInit",       "frFreeFormTemplate", "frGetChoiceStr",   "frGetLetters",      "frFreeImg",
-        "frRecognize",  "frSetRejectionSymbol", "frInsertZone",   "frDeleteAllZones",  "frStopWriteImg",
-        "frWriteImg",   "frStartWriteImg",    "frSetImgFormat",   "frSetFilterPlus",   "frSetLanguagesPlus",
-        "frQuit",       "frFree",             "frSetLanguages"};
-    for (const char* name : kNames)
-        if (!lib_.Symbol(name)) return 1;
-    auto init = lib_.Function<FormInitFn>("frInit");
-    quit_ = lib_.Function<FormVoidFn>("frQuit");
-    setFilterPlus_ = lib_.Function<FormSetFilterPlusFn>("frSetFilterPlus");
-    const int r = init(0, 0);
+    using E = CFormEngine;
+    static const SymbolEntry<E> kSymbols[] = {
+        Keep<&E::init_>("frInit"),          Need<E>("frFreeFormTemplate"),   Need<E>("frGetChoiceStr"),
+        Need<E>("frGetLetters"),            Need<E>("frFreeImg"),            Need<E>("frRecognize"),
+        Need<E>("frSetRejectionSymbol"),    Need<E>("frInsertZone"),         Need<E>("frDeleteAllZones"),
+        Need<E>("frStopWriteImg"),          Need<E>("frWriteImg"),           Need<E>("frStartWriteImg"),
+        Need<E>("frSetImgFormat"),          Keep<&E::setFilterPlus_>("frSetFilterPlus"),
+        Need<E>("frSetLanguagesPlus"),      Keep<&E::quit_>("frQuit"),       Need<E>("frFree"),
+        Need<E>("frSetLanguages")};
+    if (!BindSymbols(lib_, kSymbols, *this)) return 1;
+    const int r = init_(0, 0);
     if (r == 0 || r == 312324) {
         ready_ = true;
         return 0;
@@ -350,17 +353,18 @@ int CBarCode::Start() {
     if (ready_) return 0;
     if (!registered_) {
         if (!OpenEngineLibrary(control_, EngineRole::BarcodeControl)) return 1;
-        auto reg = control_.Function<BarcodeRegisterFn>("DllRegisterServer");
-        if (!reg || reg() != 0) return 1;
+        using E = CBarCode;
+        static const SymbolEntry<E> kControl[] = {Keep<&E::register_>("DllRegisterServer")};
+        if (!BindSymbols(control_, kControl, *this) || register_() != 0) return 1;
         registered_ = true;
     }
     if (!OpenEngineLibrary(reader_, EngineRole::BarcodeReader)) return 1;
-    static const char* const kNames[] = {"LoadSDK", "FreeSDK", "BarcodeResult", "BarcodeAnalyzeMemory",
-                                         "BarcodeAnalyzeImage", "BarcodeRecogRegionImg"};
-    for (const char* name : kNames)
-        if (!reader_.Symbol(name)) return 1;
-    freeSdk_ = reader_.Function<FormVoidFn>("FreeSDK");
-    ready_ = reader_.Function<BarcodeLoadSdkFn>("LoadSDK")() == 0;
+    using E = CBarCode;
+    static const SymbolEntry<E> kReader[] = {Keep<&E::loadSdk_>("LoadSDK"),         Keep<&E::freeSdk_>("FreeSDK"),
+                                             Need<E>("BarcodeResult"),              Need<E>("BarcodeAnalyzeMemory"),
+                                             Need<E>("BarcodeAnalyzeImage"),        Need<E>("BarcodeRecogRegionImg")};
+    if (!BindSymbols(reader_, kReader, *this)) return 1;
+    ready_ = loadSdk_() == 0;
     return ready_ ? 0 : 1;
 }
 

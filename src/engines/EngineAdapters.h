@@ -83,6 +83,7 @@ public:
 
 private:
     CDynamicLibrary lib_;
+    PrtRecogStartFn start_ = nullptr;
     PrtRecogEndFn end_ = nullptr;
     bool ready_ = false;
 };
@@ -94,6 +95,7 @@ public:
 
 private:
     CDynamicLibrary lib_;
+    PrtRecogStartFn start_ = nullptr;
     PrtRecogEndFn end_ = nullptr;
     bool ready_ = false;
 };
@@ -105,6 +107,7 @@ public:
 
 private:
     CDynamicLibrary lib_;
+    PrtRecogStartNoArgFn start_ = nullptr;
     PrtRecogEndFn end_ = nullptr;
     bool ready_ = false;
 };
@@ -195,6 +198,7 @@ public:
 
 private:
     CDynamicLibrary lib_;
+    FormInitFn init_ = nullptr;
     FormVoidFn quit_ = nullptr;
     FormSetFilterPlusFn setFilterPlus_ = nullptr;
     bool ready_ = false;
@@ -210,6 +214,8 @@ public:
 private:
     CDynamicLibrary control_;
     CDynamicLibrary reader_;
+    BarcodeRegisterFn register_ = nullptr;
+    BarcodeLoadSdkFn loadSdk_ = nullptr;
     FormVoidFn freeSdk_ = nullptr;
     bool registered_ = false;
     bool ready_ = false;

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "image/Dib.h"
@@ -221,6 +222,11 @@ CGeneralRecog*& ManagerSlot() {
 }
 }  // namespace
 
+std::recursive_mutex& EngineGate() {
+    static std::recursive_mutex gate;
+    return gate;
+}
+
 CGeneralRecog& GeneralRecog() {
     CGeneralRecog*& slot = ManagerSlot();
     if (!slot) slot = new CGeneralRecog();
@@ -238,9 +244,9 @@ int RecognizeRegion(const CRawImage& image, int32_t left, int32_t top, int32_t r
     try {
         if (!image.HasPixels() || image.width <= 0 || image.height <= 0) return 1;
         if (left >= right || top >= bottom) return 1;
-        CGeneralRecog& manager = GeneralRecog();
         if (!engine.initialised) {
-            const int r = manager.StartEngine(engine.mainType, engine.subType, EnsureEngineDirectory());
+            const EngineGateLock gate(EngineGate());
+            const int r = GeneralRecog().StartEngine(engine.mainType, engine.subType, EnsureEngineDirectory());
             if (r != 0) {
                 if (engine.startFailure.empty()) {
                     engine.startFailure = "recognition engine (type " + std::to_string(engine.mainType) + "/" +
@@ -251,11 +257,9 @@ int RecognizeRegion(const CRawImage& image, int32_t left, int32_t top, int32_t r
             }
             engine.initialised = 1;
         }
-        manager.SelectEngine(engine.mainType, engine.subType, engine.filterType, engine.fillingMethod);
-        if (!engine.filterPlus.empty() && engine.mainType == 2) manager.SetFormFilterPlus(engine.filterPlus);
-
         // Cropping into a separate image leaves the page untouched, so the
-        // page itself is not copied first.
+        // page itself is not copied first. The crop and its preprocessing
+        // are this page's own work and run outside the engine gate.
         CRawImage cut;
         if (const_cast<CRawImage&>(image).Crop(&cut, left, top, right, bottom) == 0 || !cut.HasPixels()) return 1;
         if (!ApplyImageProcessingList(cut, engine.preprocessing.get())) return 4;
@@ -270,6 +274,11 @@ int RecognizeRegion(const CRawImage& image, int32_t left, int32_t top, int32_t r
         region.top = 0;
         region.right = cut.width;
         region.bottom = cut.height;
+        // The selection and the recognition it is for, as one step.
+        const EngineGateLock gate(EngineGate());
+        CGeneralRecog& manager = GeneralRecog();
+        manager.SelectEngine(engine.mainType, engine.subType, engine.filterType, engine.fillingMethod);
+        if (!engine.filterPlus.empty() && engine.mainType == 2) manager.SetFormFilterPlus(engine.filterPlus);
         const int r = manager.RecognizeSelected(region, result);
         if (r != 0) return r;
         result.left = left;

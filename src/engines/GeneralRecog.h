@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -80,7 +81,19 @@ private:
     std::vector<LineCharEntry> lineChars_;
 };
 
-// The process-wide manager, created on first use. Unloading the classifier
+// The engine gate: one lock for the whole process. The engine plug-ins keep
+// state of their own and are not safe to call from several threads at
+// once, and starting one switches the process's current directory. So the
+// manager below, its engines and the engine directory
+// (platform/EngineFiles.h) are only used while this lock is held:
+// RecognizeRegion takes it itself, for the engine start and for the
+// selection with its recognition (the crop and its preprocessing run
+// outside); any other caller holds an EngineGateLock for its calls.
+// Recursive, so that a holder may call RecognizeRegion.
+std::recursive_mutex& EngineGate();
+using EngineGateLock = std::lock_guard<std::recursive_mutex>;
+
+// The process-wide manager, created on first use (under the engine gate). Unloading the classifier
 // destroys it through ResetGeneralRecog; at process exit it is left alone.
 CGeneralRecog& GeneralRecog();
 // Stops every engine and drops the manager; the next use starts afresh

@@ -6,6 +6,7 @@
 // top row first, with the file's resolution in dots per inch (0 when the
 // file declares none).
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -17,7 +18,9 @@ namespace imagefile {
 
 // The page budget: every decoder checks the page its file's header declares,
 // and the memory its decoding path really takes for it, before allocating.
-// Process-wide, set by the host through the exported setter.
+// Process-wide, set by the host through the exported setter. Its values are
+// atomic: readers on any thread (every decoder's constructor) see each value
+// whole while the host changes it.
 //
 // The defaults hold an A4 or US Letter page at 600 dpi (34.8 and 33.7
 // million pixels) in colour, also as a progressive JPEG (9 bytes per pixel
@@ -27,11 +30,21 @@ struct PageBudget {
     static constexpr int64_t kDefaultMaxPixels = 36000000;  // per page
     static constexpr int64_t kDefaultMaxDecoderBytes = int64_t(384) << 20;
     static constexpr int64_t kDefaultMaxFileBytes = int64_t(256) << 20;
-    int64_t maxPixels = kDefaultMaxPixels;
-    int64_t maxDecoderBytes = kDefaultMaxDecoderBytes;
+    std::atomic<int64_t> maxPixels{kDefaultMaxPixels};
+    std::atomic<int64_t> maxDecoderBytes{kDefaultMaxDecoderBytes};
     // Bytes of one image file read into memory (a 600-dpi A4 colour page
     // stored uncompressed takes about 105 MB).
-    int64_t maxFileBytes = kDefaultMaxFileBytes;
+    std::atomic<int64_t> maxFileBytes{kDefaultMaxFileBytes};
+
+    PageBudget() = default;
+    // Copies (a saved budget, put back later) take each value as it is.
+    PageBudget(const PageBudget& other) { *this = other; }
+    PageBudget& operator=(const PageBudget& other) {
+        maxPixels.store(other.maxPixels.load());
+        maxDecoderBytes.store(other.maxDecoderBytes.load());
+        maxFileBytes.store(other.maxFileBytes.load());
+        return *this;
+    }
 };
 PageBudget& CurrentPageBudget();
 struct DecodeLimits;

@@ -9,6 +9,7 @@
 // one names qpdf's own cause. qpdf and Poppler throw: nothing thrown leaves
 // these functions.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,12 +21,14 @@ namespace imagefile {
 struct DecodeLimits;
 
 // Render settings of PDF pages that are not one scanned image;
-// process-wide, set by the host through the exported setter.
+// process-wide, set by the host through the exported setter. Atomic: the
+// default instance writes it while classifier handles read it on their own
+// threads.
 struct PdfSettings {
     static constexpr int32_t kDefaultRenderDpi = 300;
     static constexpr int32_t kMinRenderDpi = 50;
     static constexpr int32_t kMaxRenderDpi = 1200;
-    int32_t renderDpi = kDefaultRenderDpi;
+    std::atomic<int32_t> renderDpi{kDefaultRenderDpi};
 };
 PdfSettings& CurrentPdfSettings();
 

@@ -3,6 +3,7 @@
 // library names ("GrayCore.dll"); on this system the name is mapped to the
 // shared object that stands in for it.
 #pragma once
+#include <cstddef>
 #include <string>
 
 namespace libMorvaneClassifier {
@@ -49,6 +50,54 @@ private:
     void* handle_ = nullptr;
     std::string path_;
 };
+
+// Binding a plug-in's symbols from one table per plug-in kind: each entry
+// names an exported symbol and the member that keeps its address, or only
+// the name when the symbol must exist but is not called.
+//
+//   static const SymbolEntry<CPlugin> kSymbols[] = {
+//       Keep<&CPlugin::start_>("RecogStart"), Need<CPlugin>("RecogOneRegion")};
+//   if (!BindSymbols(lib_, kSymbols, *this)) return 1;
+template <class Owner>
+struct SymbolEntry {
+    const char* name;
+    void (*keep)(Owner& owner, void* address);  // null: only required to exist
+};
+
+template <class T>
+struct SymbolMember;
+template <class O, class F>
+struct SymbolMember<F O::*> {
+    using Owner = O;
+    using Function = F;
+};
+
+template <auto Member>
+void KeepSymbol(typename SymbolMember<decltype(Member)>::Owner& owner, void* address) {
+    owner.*Member = reinterpret_cast<typename SymbolMember<decltype(Member)>::Function>(address);
+}
+
+// An entry whose address the member keeps.
+template <auto Member>
+constexpr SymbolEntry<typename SymbolMember<decltype(Member)>::Owner> Keep(const char* name) {
+    return {name, &KeepSymbol<Member>};
+}
+// An entry that must only exist.
+template <class Owner>
+constexpr SymbolEntry<Owner> Need(const char* name) {
+    return {name, nullptr};
+}
+
+// Binds every entry of the table from `lib`: true when every symbol exists;
+// otherwise false with every kept member null.
+template <class Owner, size_t N>
+bool BindSymbols(const CDynamicLibrary& lib, const SymbolEntry<Owner> (&table)[N], Owner& owner) {
+    bool all = true;
+    for (const SymbolEntry<Owner>& e : table) all = all && lib.Symbol(e.name) != nullptr;
+    for (const SymbolEntry<Owner>& e : table)
+        if (e.keep) e.keep(owner, all ? lib.Symbol(e.name) : nullptr);
+    return all;
+}
 
 // Process-wide engine directory (narrow text, with a trailing '/'), set when
 // the classifier is loaded; the recognition engines find their libraries and

@@ -16,11 +16,6 @@ namespace libMorvaneClassifier {
 
 namespace {
 
-std::unique_ptr<CPlatformProcessesImpl>& Instance() {
-    static std::unique_ptr<CPlatformProcessesImpl> instance;
-    return instance;
-}
-
 std::string FormatLogEntry(const char* sourceFile, int line, const std::u16string& message, int kind) {
     const std::string text = Utf16ToUtf8(message);
     switch (kind) {
@@ -38,8 +33,9 @@ std::string FormatLogEntry(const char* sourceFile, int line, const std::u16strin
 }  // namespace
 
 CPlatformProcessesImpl* Platform() {
-    auto& instance = Instance();
-    if (!instance) instance.reset(new (std::nothrow) CPosixProcessesImpl);
+    // Made once, by the first caller, under the initialisation guarantee of
+    // a local static: classifiers on several threads may ask at once.
+    static const std::unique_ptr<CPlatformProcessesImpl> instance(new (std::nothrow) CPosixProcessesImpl);
     return instance.get();
 }
 

@@ -806,8 +806,10 @@ bool LoadXmlFile(const std::u16string& path, CXmlDocument& document) {
 }
 
 namespace {
+// Per thread: classifiers on several threads read their templates at once,
+// and each load reports its own first problem.
 std::string& TemplateProblem() {
-    static std::string problem;
+    static thread_local std::string problem;
     return problem;
 }
 }  // namespace

@@ -74,28 +74,28 @@ GroupSpec Root(std::vector<GroupSpec> children) {
 TEST_F(ClassifierTest, StateAfterLoad) {
     MorvaneChar buffer[16];
     int n = 16;
-    EXPECT_EQ(GetTemplateName(buffer, &n), -8);
+    EXPECT_EQ(GetTemplateName(buffer, &n), MORVANE_ERR_CLASSIFY);
     EXPECT_EQ(n, 0);
-    EXPECT_EQ(Classify(0), -61);  // no main template yet
-    EXPECT_EQ(SaveCapturedImage(W(U("/tmp/x.bmp")), 0), -58);
-    EXPECT_EQ(LoadLocalImage(nullptr), -61);
-    EXPECT_EQ(LoadLocalImage(W(U(""))), -61);
-    EXPECT_EQ(LoadLocalImage(W(U("/nonexistent/page.png"))), -16);
-    EXPECT_EQ(ClassifyImageFile(W(U("/nonexistent/page.png")), 0), -16);
+    EXPECT_EQ(Classify(0), MORVANE_ERR_INVALID_PARAMETER);  // no main template yet
+    EXPECT_EQ(SaveCapturedImage(W(U("/tmp/x.bmp")), 0), MORVANE_ERR_CALL_ORDER);
+    EXPECT_EQ(LoadLocalImage(nullptr), MORVANE_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(LoadLocalImage(W(U(""))), MORVANE_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(LoadLocalImage(W(U("/nonexistent/page.png"))), MORVANE_ERR_READ_IMAGE);
+    EXPECT_EQ(ClassifyImageFile(W(U("/nonexistent/page.png")), 0), MORVANE_ERR_READ_IMAGE);
     EXPECT_EQ(SetAttribute(1, 1, 0), 0);
     // The null device supports no capture operation.
-    EXPECT_EQ(CaptureImage(), -59);
-    EXPECT_EQ(IsHavePaper(), -59);
-    EXPECT_EQ(SetCapturedAttribute(1, 2), -59);
-    EXPECT_EQ(SetCapturedRange(0, 0, 1, 1), -59);
+    EXPECT_EQ(CaptureImage(), MORVANE_ERR_NOT_SUPPORTED);
+    EXPECT_EQ(IsHavePaper(), MORVANE_ERR_NOT_SUPPORTED);
+    EXPECT_EQ(SetCapturedAttribute(1, 2), MORVANE_ERR_NOT_SUPPORTED);
+    EXPECT_EQ(SetCapturedRange(0, 0, 1, 1), MORVANE_ERR_NOT_SUPPORTED);
 }
 
 TEST_F(ClassifierTest, LoadFailures) {
     TempDir empty;
-    EXPECT_EQ(LoadClassifier(nullptr, W(U(empty.path().c_str()))), -2);
+    EXPECT_EQ(LoadClassifier(nullptr, W(U(empty.path().c_str()))), MORVANE_ERR_READ_DEVICE_FILE);
     empty.Write("ClasDevices.dat", "<DeviceList><Device Type=\"5\"><BasicInfo/></Device></DeviceList>");
-    EXPECT_EQ(LoadClassifier(nullptr, W(U(empty.path().c_str()))), -3);
-    EXPECT_EQ(Classify(0), -60);
+    EXPECT_EQ(LoadClassifier(nullptr, W(U(empty.path().c_str()))), MORVANE_ERR_OPEN_DEVICE);
+    EXPECT_EQ(Classify(0), MORVANE_ERR_UNINITIALIZED);
     // Host directory: the test program's directory holds a device list.
     EXPECT_EQ(LoadClassifier(nullptr, nullptr), 0);
     EXPECT_EQ(LoadClassifier(nullptr, W(U(""))), 0);
@@ -105,33 +105,33 @@ TEST_F(ClassifierTest, AddMainTemplateIndexesAndCodes) {
     const std::string main = WriteTemplateSet(set_, Root({Leaf("a4", 1)}), {kA4}, SizeFilterTemplate(300));
     EXPECT_EQ(Add(main), 0);
     EXPECT_EQ(Add(main), 1);
-    EXPECT_EQ(Add(set_.path() + "missing.xml"), -4);
+    EXPECT_EQ(Add(set_.path() + "missing.xml"), MORVANE_ERR_READ_MAIN_TEMPLATE);
     EXPECT_EQ(Add(main), 2);  // a failure adds nothing
     ASSERT_EQ(LoadClassifier(nullptr, W(U(work_.path().c_str()))), 0);
     EXPECT_EQ(Add(main), 0);
 
     TempDir broken;
     const std::string noFilters = WriteTemplateSet(broken, Root({Leaf("a4", 1)}), {kA4}, "<Nothing/>");
-    EXPECT_EQ(Add(noFilters), -6);
+    EXPECT_EQ(Add(noFilters), MORVANE_ERR_READ_FILTER_TEMPLATE);
     broken.Write("filters.xml", SizeFilterTemplate(300));
     broken.Write("list.xml", "<SubTemplateList Size=\"0\"/>");
-    EXPECT_EQ(Add(noFilters), -12);
+    EXPECT_EQ(Add(noFilters), MORVANE_ERR_READ_SUBTEMPLATE);
 }
 
 TEST_F(ClassifierTest, Settings) {
     const std::string main = WriteTemplateSet(set_, Root({Leaf("a4", 1)}), {kA4}, SizeFilterTemplate(300));
     ASSERT_EQ(Add(main), 0);
-    EXPECT_EQ(SetPixelResolution(-1, 300, 0), -61);
-    EXPECT_EQ(SetPixelResolution(300, -1, 0), -61);
-    EXPECT_EQ(SetPixelResolution(300, 300, 1), -61);
-    EXPECT_EQ(SetPixelResolution(300, 300, -1), -61);
+    EXPECT_EQ(SetPixelResolution(-1, 300, 0), MORVANE_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(SetPixelResolution(300, -1, 0), MORVANE_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(SetPixelResolution(300, 300, 1), MORVANE_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(SetPixelResolution(300, 300, -1), MORVANE_ERR_INVALID_PARAMETER);
     EXPECT_EQ(SetPixelResolution(0, 0, 0), 0);
-    EXPECT_EQ(SetTemplateValid(nullptr, 0, 0), -61);
+    EXPECT_EQ(SetTemplateValid(nullptr, 0, 0), MORVANE_ERR_INVALID_PARAMETER);
     EXPECT_EQ(SetTemplateValid(W(U("A4")), 0, 0), 0);
     EXPECT_EQ(ResetAllTemplates(1, 0), 0);
     // Indexes that were never handed out are ignored rather than trusted.
     EXPECT_EQ(SetTemplateValid(W(U("A4")), 0, 5), 0);
-    EXPECT_EQ(ResetAllTemplates(0, -3), 0);
+    EXPECT_EQ(ResetAllTemplates(0, MORVANE_ERR_OPEN_DEVICE), 0);
     EXPECT_EQ(SetAttribute(0, 1, 99), 0);
 }
 
@@ -139,13 +139,13 @@ TEST_F(ClassifierTest, ClassifyImageMemoryArguments) {
     const std::string main = WriteTemplateSet(set_, Root({Leaf("a4", 1)}), {kA4}, SizeFilterTemplate(300));
     ASSERT_EQ(Add(main), 0);
     GrayPage page(8, 8);
-    EXPECT_EQ(ClassifyImageMemory(page.rows.data(), 8, 8, 16, 0), -61);
-    EXPECT_EQ(ClassifyImageMemory(page.rows.data(), 0, 8, 8, 0), -61);
-    EXPECT_EQ(ClassifyImageMemory(page.rows.data(), 8, -1, 8, 0), -61);
-    EXPECT_EQ(ClassifyImageMemory(nullptr, 8, 8, 8, 0), -61);
-    EXPECT_EQ(ClassifyImageMemory(page.rows.data(), 8, 8, 8, 1), -61);
+    EXPECT_EQ(ClassifyImageMemory(page.rows.data(), 8, 8, 16, 0), MORVANE_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(ClassifyImageMemory(page.rows.data(), 0, 8, 8, 0), MORVANE_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(ClassifyImageMemory(page.rows.data(), 8, -1, 8, 0), MORVANE_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(ClassifyImageMemory(nullptr, 8, 8, 8, 0), MORVANE_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(ClassifyImageMemory(page.rows.data(), 8, 8, 8, 1), MORVANE_ERR_INVALID_PARAMETER);
     // Sizes whose pixel count cannot be held are refused, not allocated.
-    EXPECT_EQ(ClassifyImageMemory(page.rows.data(), 2000000000, 8, 24, 0), -61);
+    EXPECT_EQ(ClassifyImageMemory(page.rows.data(), 2000000000, 8, 24, 0), MORVANE_ERR_INVALID_PARAMETER);
 }
 
 TEST_F(ClassifierTest, ClassifiesBySizeAndKeepsResultOnArgumentFailure) {
@@ -162,7 +162,7 @@ TEST_F(ClassifierTest, ClassifiesBySizeAndKeepsResultOnArgumentFailure) {
     EXPECT_EQ(Run(1000, 1000).second, "OTHER");
     EXPECT_EQ(Run(1, 1).second, "OTHER");
     // An argument failure leaves the last result readable.
-    EXPECT_EQ(ClassifyImageMemory(nullptr, 5, 5, 8, 0), -61);
+    EXPECT_EQ(ClassifyImageMemory(nullptr, 5, 5, 8, 0), MORVANE_ERR_INVALID_PARAMETER);
     EXPECT_EQ(Text(GetTemplateID), "OTHER");
     // The host's resolution replaces the template's: at 200 dpi the same
     // pixels measure a larger page.
@@ -200,14 +200,14 @@ TEST_F(ClassifierTest, ChildChoiceRules) {
         EXPECT_EQ(Text(GetTemplateID), "A4");
         ASSERT_EQ(ResetAllTemplates(0, 1), 0);
         ASSERT_EQ(SetTemplateValid(W(U("OTHER")), 0, 1), 0);
-        EXPECT_EQ(Run(2480, 3508, 1).first, -8);
+        EXPECT_EQ(Run(2480, 3508, 1).first, MORVANE_ERR_CLASSIFY);
         MorvaneChar buffer[8];
         int n = 8;
-        EXPECT_EQ(GetTemplateID(buffer, &n), -8);
+        EXPECT_EQ(GetTemplateID(buffer, &n), MORVANE_ERR_CLASSIFY);
         // Nothing valid at all: the root is final and has no sub-template.
         ASSERT_EQ(ResetAllTemplates(0, 1), 0);
         EXPECT_EQ(Run(2480, 3508, 1).first, 0);
-        EXPECT_EQ(GetTemplateID(buffer, &n), -8);
+        EXPECT_EQ(GetTemplateID(buffer, &n), MORVANE_ERR_CLASSIFY);
         ASSERT_EQ(ResetAllTemplates(1, 1), 0);
         EXPECT_EQ(Run(2480, 3508, 1).second, "A4");
     }
@@ -217,7 +217,7 @@ TEST_F(ClassifierTest, ChildChoiceRules) {
         GroupSpec root = Root({Leaf("a", 1)});
         root.withConfig = false;
         ASSERT_EQ(Add(WriteTemplateSet(d, root, {kA4}, SizeFilterTemplate(300))), 2);
-        EXPECT_EQ(Run(2480, 3508, 2).first, -8);
+        EXPECT_EQ(Run(2480, 3508, 2).first, MORVANE_ERR_CLASSIFY);
     }
     // A root without children: success without a result.
     {
@@ -226,7 +226,7 @@ TEST_F(ClassifierTest, ChildChoiceRules) {
         EXPECT_EQ(Run(100, 100, 3).first, 0);
         MorvaneChar buffer[8];
         int n = 8;
-        EXPECT_EQ(GetTemplateID(buffer, &n), -8);
+        EXPECT_EQ(GetTemplateID(buffer, &n), MORVANE_ERR_CLASSIFY);
     }
 }
 
@@ -255,11 +255,11 @@ TEST_F(ClassifierTest, Shortcut) {
     // A4's OutputID is not "1": no shortcut, the walk runs over the one valid path.
     ASSERT_EQ(ResetAllTemplates(0, 0), 0);
     ASSERT_EQ(SetTemplateValid(W(U("A4")), 0, 0), 0);
-    EXPECT_EQ(Run(1011, 638).first, -8);
+    EXPECT_EQ(Run(1011, 638).first, MORVANE_ERR_CLASSIFY);
     ASSERT_EQ(SetAttribute(0, 0, 0), 0);
     ASSERT_EQ(ResetAllTemplates(0, 0), 0);
     ASSERT_EQ(SetTemplateValid(W(U("CARD")), 0, 0), 0);
-    EXPECT_EQ(Run(2480, 3508).first, -8);
+    EXPECT_EQ(Run(2480, 3508).first, MORVANE_ERR_CLASSIFY);
 }
 
 TEST_F(ClassifierTest, HugePageDoesNotCrash) {
@@ -277,14 +277,14 @@ TEST_F(ClassifierTest, LocalImagesLoadSaveAndClassify) {
     const std::string main = WriteTemplateSet(set_, Root({Leaf("other", 3, 0), Leaf("a4", 1)}), {kA4, kOther},
                                               SizeFilterTemplate(300));
     ASSERT_EQ(Add(main), 0);
-    EXPECT_EQ(Classify(0), -16);  // nothing captured or loaded yet
+    EXPECT_EQ(Classify(0), MORVANE_ERR_READ_IMAGE);  // nothing captured or loaded yet
     const std::string page = std::string(MORVANE_SOURCE_DIR) + "/examples/pages/300dpi/A4_page.png";
     ASSERT_EQ(LoadLocalImage(W(U(page.c_str()))), 0);
     // The loaded page stays in the device: it can be classified repeatedly.
     EXPECT_EQ(Classify(0), 0);
     EXPECT_EQ(Text(GetTemplateID), "A4");
     EXPECT_EQ(Classify(0), 0);
-    EXPECT_EQ(Classify(1), -61);
+    EXPECT_EQ(Classify(1), MORVANE_ERR_INVALID_PARAMETER);
 
     TempDir out;
     const std::string saved = out.path() + "page.bmp";
@@ -292,12 +292,12 @@ TEST_F(ClassifierTest, LocalImagesLoadSaveAndClassify) {
     EXPECT_EQ(ClassifyImageFile(W(U(saved.c_str())), 0), 0);
     EXPECT_EQ(Text(GetTemplateID), "A4");
     // No writer for the suffix, or a directory that does not exist: failure.
-    EXPECT_EQ(SaveCapturedImage(W(U((out.path() + "page.xyz").c_str())), 0), -17);
-    EXPECT_EQ(SaveCapturedImage(W(U("/nonexistent/dir/page.bmp")), 0), -17);
+    EXPECT_EQ(SaveCapturedImage(W(U((out.path() + "page.xyz").c_str())), 0), MORVANE_ERR_SAVE_IMAGES);
+    EXPECT_EQ(SaveCapturedImage(W(U("/nonexistent/dir/page.bmp")), 0), MORVANE_ERR_SAVE_IMAGES);
     // A page that cannot be read empties the device: Classify then has nothing.
-    EXPECT_EQ(LoadLocalImage(W(U((out.path() + "missing.png").c_str()))), -16);
-    EXPECT_EQ(Classify(0), -16);
-    EXPECT_EQ(SaveCapturedImage(W(U(saved.c_str())), 0), -58);
+    EXPECT_EQ(LoadLocalImage(W(U((out.path() + "missing.png").c_str()))), MORVANE_ERR_READ_IMAGE);
+    EXPECT_EQ(Classify(0), MORVANE_ERR_READ_IMAGE);
+    EXPECT_EQ(SaveCapturedImage(W(U(saved.c_str())), 0), MORVANE_ERR_CALL_ORDER);
 }
 
 }  // namespace
@@ -325,7 +325,7 @@ TEST_F(ClassifierTest, EncodedTemplateFilesReachTheHostAsUtf16) {
     GrayPage page(2480, 3508);
     ASSERT_EQ(ClassifyImageMemory(page.rows.data(), 2480, 3508, 8, 0), 0);
     int n = 0;
-    ASSERT_EQ(GetTemplateName(nullptr, &n), -61);
+    ASSERT_EQ(GetTemplateName(nullptr, &n), MORVANE_ERR_INVALID_PARAMETER);
     ASSERT_EQ(n, 4);
     MorvaneChar name[4];
     ASSERT_EQ(GetTemplateName(name, &n), 0);

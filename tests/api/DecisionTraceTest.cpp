@@ -81,32 +81,32 @@ protected:
 TEST_F(DecisionTraceTest, CallOrderAndLengthProtocol) {
     int n = 99;
     MorvaneChar small[4];
-    EXPECT_EQ(MorvaneGetDecisionTrace(small, &n), -58);
+    EXPECT_EQ(MorvaneGetDecisionTrace(small, &n), MORVANE_ERR_CALL_ORDER);
     EXPECT_EQ(n, 0);
     int degrees = 7;
-    EXPECT_EQ(MorvaneGetPageTurn(&degrees), -58);
-    EXPECT_EQ(MorvaneGetDecisionTrace(small, nullptr), -61);
-    EXPECT_EQ(MorvaneGetPageTurn(nullptr), -61);
+    EXPECT_EQ(MorvaneGetPageTurn(&degrees), MORVANE_ERR_CALL_ORDER);
+    EXPECT_EQ(MorvaneGetDecisionTrace(small, nullptr), MORVANE_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(MorvaneGetPageTurn(nullptr), MORVANE_ERR_INVALID_PARAMETER);
 
     ASSERT_EQ(Run(2480, 3508), 0);
     n = 0;
-    EXPECT_EQ(MorvaneGetDecisionTrace(nullptr, &n), -61);
+    EXPECT_EQ(MorvaneGetDecisionTrace(nullptr, &n), MORVANE_ERR_INVALID_PARAMETER);
     const int needed = n;
     EXPECT_GT(needed, 100);
     n = 4;
-    EXPECT_EQ(MorvaneGetDecisionTrace(small, &n), -62);
+    EXPECT_EQ(MorvaneGetDecisionTrace(small, &n), MORVANE_ERR_NO_MEMORY);
     EXPECT_EQ(n, needed);
     EXPECT_EQ(Turn(), 0);
 
     // After loading again there is no trace; not loaded at all: -60.
     ASSERT_EQ(LoadClassifier(nullptr, W(U(work_.path().c_str()))), 0);
     n = 50;
-    EXPECT_EQ(MorvaneGetDecisionTrace(nullptr, &n), -58);
+    EXPECT_EQ(MorvaneGetDecisionTrace(nullptr, &n), MORVANE_ERR_CALL_ORDER);
     FreeClassifier();
     n = 50;
-    EXPECT_EQ(MorvaneGetDecisionTrace(nullptr, &n), -60);
+    EXPECT_EQ(MorvaneGetDecisionTrace(nullptr, &n), MORVANE_ERR_UNINITIALIZED);
     EXPECT_EQ(n, 50);
-    EXPECT_EQ(MorvaneGetPageTurn(&degrees), -60);
+    EXPECT_EQ(MorvaneGetPageTurn(&degrees), MORVANE_ERR_UNINITIALIZED);
 }
 
 TEST_F(DecisionTraceTest, ShowsScoresGatesAndChoice) {
@@ -147,7 +147,7 @@ TEST_F(DecisionTraceTest, ShowsScoresGatesAndChoice) {
     EXPECT_NE(d.find("\"score\":702,\"total\":702,\"passed\":false}]"), std::string::npos) << d;
 
     // An argument failure keeps the previous trace.
-    EXPECT_EQ(ClassifyImageMemory(nullptr, 5, 5, 8, 0), -61);
+    EXPECT_EQ(ClassifyImageMemory(nullptr, 5, 5, 8, 0), MORVANE_ERR_INVALID_PARAMETER);
     EXPECT_EQ(Trace(), d);
 }
 
@@ -166,7 +166,7 @@ TEST_F(DecisionTraceTest, ShortcutAndFailureAreTraced) {
     ASSERT_EQ(SetTemplateValid(W(U("A4")), 0, 0), 0);  // keeps the root's children valid
     ASSERT_EQ(ResetAllTemplates(0, 0), 0);
     ASSERT_EQ(SetTemplateValid(W(U("A4")), 0, 0), 0);
-    ASSERT_EQ(Run(1000, 1000), -8);
+    ASSERT_EQ(Run(1000, 1000), MORVANE_ERR_CLASSIFY);
     const std::string t = Trace();
     EXPECT_NE(t.find("\"code\":-8,\"result\":null"), std::string::npos) << t;
     EXPECT_NE(t.find("\"choice\":{\"by\":\"none\"}"), std::string::npos) << t;

@@ -62,7 +62,7 @@ protected:
 TEST_F(DecisionTraceTextTest, LaysOutTheWalkByLevel) {
     int code = 0;
     EXPECT_EQ(TraceText(&code), "<none>");
-    EXPECT_EQ(code, -58);
+    EXPECT_EQ(code, MORVANE_ERR_CALL_ORDER);
 
     ASSERT_EQ(Run(2480, 3508), 0);  // an A4 page at 300 dpi
     const std::string t = TraceText();

@@ -37,17 +37,17 @@ protected:
 
 TEST_F(IntakeApi, FailuresLeaveTheirDetailAndSuccessClearsIt) {
     const std::string missing = "/nonexistent/page.png";
-    EXPECT_EQ(ClassifyImageFile(W(U(missing.c_str())), index_), -16);
+    EXPECT_EQ(ClassifyImageFile(W(U(missing.c_str())), index_), MORVANE_ERR_READ_IMAGE);
     EXPECT_EQ(Text(MorvaneGetLastErrorDetail), missing + ": no such file");
-    EXPECT_EQ(LoadLocalImage(W(U("/proc/self/pagemap"))), -16);
+    EXPECT_EQ(LoadLocalImage(W(U("/proc/self/pagemap"))), MORVANE_ERR_READ_IMAGE);
     EXPECT_EQ(Text(MorvaneGetLastErrorDetail),
               "/proc/self/pagemap: file on a pseudo file system (procfs): its size cannot be trusted");
     const std::string page = MORVANE_SOURCE_DIR "/examples/pages/300dpi/A5_page.jpg";
     EXPECT_EQ(ClassifyImageFile(W(U(page.c_str())), index_), 0);
     int length = -1;
-    EXPECT_EQ(MorvaneGetLastErrorDetail(nullptr, &length), -61);  // the length protocol's answer
+    EXPECT_EQ(MorvaneGetLastErrorDetail(nullptr, &length), MORVANE_ERR_INVALID_PARAMETER);  // the length protocol's answer
     EXPECT_EQ(length, 1);  // the terminator only: no detail
-    EXPECT_EQ(MorvaneGetLastErrorDetail(nullptr, nullptr), -61);
+    EXPECT_EQ(MorvaneGetLastErrorDetail(nullptr, nullptr), MORVANE_ERR_INVALID_PARAMETER);
 }
 
 TEST_F(IntakeApi, EncodedImagesClassifyLikeTheirFiles) {
@@ -61,7 +61,7 @@ TEST_F(IntakeApi, EncodedImagesClassifyLikeTheirFiles) {
             << name;
         EXPECT_EQ(Text(GetTemplateID), fromFile) << name;
         // Cut to half, the same bytes are refused with their cause.
-        EXPECT_EQ(MorvaneClassifyEncodedImage(bytes.data(), static_cast<long long>(bytes.size() / 2), 0, index_), -16)
+        EXPECT_EQ(MorvaneClassifyEncodedImage(bytes.data(), static_cast<long long>(bytes.size() / 2), 0, index_), MORVANE_ERR_READ_IMAGE)
             << name;
         EXPECT_NE(Text(MorvaneGetLastErrorDetail).find("<memory>: truncated"), std::string::npos)
             << name << ": " << Text(MorvaneGetLastErrorDetail);
@@ -84,12 +84,12 @@ TEST_F(IntakeApi, PagesOfFiles) {
     EXPECT_EQ(count, 1);
     EXPECT_EQ(MorvaneClassifyImageFilePage(W(U(page.c_str())), 0, index_), 0);
     EXPECT_EQ(Text(GetTemplateID), "TD3");
-    EXPECT_EQ(MorvaneClassifyImageFilePage(W(U(page.c_str())), 1, index_), -16);
+    EXPECT_EQ(MorvaneClassifyImageFilePage(W(U(page.c_str())), 1, index_), MORVANE_ERR_READ_IMAGE);
     EXPECT_EQ(Text(MorvaneGetLastErrorDetail), page + ": page 2 not in the file");
-    EXPECT_EQ(MorvaneClassifyImageFilePage(W(U(page.c_str())), -1, index_), -61);
-    EXPECT_EQ(MorvaneGetImagePageCount(W(U("/nonexistent.tif")), &count), -16);
+    EXPECT_EQ(MorvaneClassifyImageFilePage(W(U(page.c_str())), -1, index_), MORVANE_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(MorvaneGetImagePageCount(W(U("/nonexistent.tif")), &count), MORVANE_ERR_READ_IMAGE);
     EXPECT_EQ(count, 0);
-    EXPECT_EQ(MorvaneGetImagePageCount(W(U(page.c_str())), nullptr), -61);
+    EXPECT_EQ(MorvaneGetImagePageCount(W(U(page.c_str())), nullptr), MORVANE_ERR_INVALID_PARAMETER);
 }
 
 }  // namespace

@@ -64,6 +64,7 @@ TEST(Messages, Table) {
         {-17, "Failed to save images"},
         {-18, "Failed to capture images"},
         {-19, "This device is out of paper"},
+        {-56, "Invalid classifier handle"},
         {-58, "Order of calling Function error"},
         {-59, "Not support this function"},
         {-60, "Uninitialized"},

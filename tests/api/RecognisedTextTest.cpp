@@ -85,29 +85,29 @@ const char kTD3[] = "P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<\nL898902C36UTO
 TEST(RecognisedText, CallOrderAndLengthProtocol) {
     int count = 7, n = 5, box[4] = {0, 0, 0, 0};
     MorvaneChar buffer[8];
-    EXPECT_EQ(MorvaneGetRecognisedText(buffer, &n), -60);
-    EXPECT_EQ(MorvaneGetRecognisedLineCount(&count), -60);
-    EXPECT_EQ(MorvaneGetRecognisedLine(0, buffer, &n, box), -60);
-    EXPECT_EQ(MorvaneGetRecognisedZone(buffer, &n), -60);
+    EXPECT_EQ(MorvaneGetRecognisedText(buffer, &n), MORVANE_ERR_UNINITIALIZED);
+    EXPECT_EQ(MorvaneGetRecognisedLineCount(&count), MORVANE_ERR_UNINITIALIZED);
+    EXPECT_EQ(MorvaneGetRecognisedLine(0, buffer, &n, box), MORVANE_ERR_UNINITIALIZED);
+    EXPECT_EQ(MorvaneGetRecognisedZone(buffer, &n), MORVANE_ERR_UNINITIALIZED);
 
     TempDir work;
     work.Write("ClasDevices.dat", NullDeviceList());
     ASSERT_EQ(LoadClassifier(nullptr, W(U(work.path().c_str()))), 0);
-    EXPECT_EQ(MorvaneGetRecognisedText(buffer, nullptr), -61);
-    EXPECT_EQ(MorvaneGetRecognisedLineCount(nullptr), -61);
+    EXPECT_EQ(MorvaneGetRecognisedText(buffer, nullptr), MORVANE_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(MorvaneGetRecognisedLineCount(nullptr), MORVANE_ERR_INVALID_PARAMETER);
     // Asked before any classification: the call-order code and nothing.
     n = 5;
-    EXPECT_EQ(MorvaneGetRecognisedText(buffer, &n), -58);
+    EXPECT_EQ(MorvaneGetRecognisedText(buffer, &n), MORVANE_ERR_CALL_ORDER);
     EXPECT_EQ(n, 0);
-    EXPECT_EQ(MorvaneGetRecognisedLineCount(&count), -58);
+    EXPECT_EQ(MorvaneGetRecognisedLineCount(&count), MORVANE_ERR_CALL_ORDER);
     EXPECT_EQ(count, 0);
     n = 5;
-    EXPECT_EQ(MorvaneGetRecognisedLine(0, buffer, &n, box), -58);
+    EXPECT_EQ(MorvaneGetRecognisedLine(0, buffer, &n, box), MORVANE_ERR_CALL_ORDER);
     EXPECT_EQ(n, 0);
     n = 5;
-    EXPECT_EQ(MorvaneGetRecognisedZone(buffer, &n), -58);
+    EXPECT_EQ(MorvaneGetRecognisedZone(buffer, &n), MORVANE_ERR_CALL_ORDER);
     EXPECT_EQ(n, 0);
-    EXPECT_EQ(MorvaneGetRecognisedZone(buffer, nullptr), -61);
+    EXPECT_EQ(MorvaneGetRecognisedZone(buffer, nullptr), MORVANE_ERR_INVALID_PARAMETER);
 
     // A page classified with a template set that has no text filter: an
     // answer, and no lines.
@@ -131,22 +131,22 @@ TEST(RecognisedText, CallOrderAndLengthProtocol) {
     EXPECT_EQ(MorvaneGetRecognisedLineCount(&count), 0);
     EXPECT_EQ(count, 0);
     n = 8;
-    EXPECT_EQ(MorvaneGetRecognisedLine(0, buffer, &n, box), -61);
+    EXPECT_EQ(MorvaneGetRecognisedLine(0, buffer, &n, box), MORVANE_ERR_INVALID_PARAMETER);
     EXPECT_EQ(n, 0);
-    EXPECT_EQ(MorvaneGetRecognisedLine(-1, buffer, &n, box), -61);
+    EXPECT_EQ(MorvaneGetRecognisedLine(-1, buffer, &n, box), MORVANE_ERR_INVALID_PARAMETER);
     // Too small a buffer: the length needed and -62.
     n = 4;
-    EXPECT_EQ(MorvaneGetRecognisedText(buffer, &n), -62);
+    EXPECT_EQ(MorvaneGetRecognisedText(buffer, &n), MORVANE_ERR_NO_MEMORY);
     EXPECT_GT(n, 4);
     FreeClassifier();
-    EXPECT_EQ(MorvaneGetRecognisedLineCount(&count), -60);
+    EXPECT_EQ(MorvaneGetRecognisedLineCount(&count), MORVANE_ERR_UNINITIALIZED);
 }
 
 TEST(RecognisedText, ParseMrzNeedsNoClassifierAndReportsBadZones) {
     int n = 0;
-    EXPECT_EQ(MorvaneParseMrz(nullptr, nullptr, &n), -61);
+    EXPECT_EQ(MorvaneParseMrz(nullptr, nullptr, &n), MORVANE_ERR_INVALID_PARAMETER);
     const std::u16string zone = U(kTD3);
-    EXPECT_EQ(MorvaneParseMrz(W(zone), nullptr, nullptr), -61);
+    EXPECT_EQ(MorvaneParseMrz(W(zone), nullptr, nullptr), MORVANE_ERR_INVALID_PARAMETER);
     const std::string good = ParseZone(kTD3);
     EXPECT_NE(good.find("\"layout\":\"TD3\",\"valid\":true"), std::string::npos) << good;
     EXPECT_NE(good.find("\"documentNumber\":{\"value\":\"L898902C3\",\"check\":\"6\",\"valid\":true}"),
@@ -165,7 +165,7 @@ TEST(RecognisedText, ParseMrzNeedsNoClassifierAndReportsBadZones) {
     // Text far longer than any zone is refused, not read.
     const std::u16string huge(70000, u'<');
     n = 0;
-    EXPECT_EQ(MorvaneParseMrz(W(huge), nullptr, &n), -61);
+    EXPECT_EQ(MorvaneParseMrz(W(huge), nullptr, &n), MORVANE_ERR_INVALID_PARAMETER);
     EXPECT_EQ(n, 0);
     // Parsing never decodes: the object is the zone as read alone.
     EXPECT_EQ(bad.find("\"decoded\""), std::string::npos) << bad;
@@ -173,12 +173,12 @@ TEST(RecognisedText, ParseMrzNeedsNoClassifierAndReportsBadZones) {
 
 TEST(RecognisedText, DecodeMrzKeepsTheRawZoneAndListsItsChanges) {
     int n = 0;
-    EXPECT_EQ(MorvaneDecodeMrz(nullptr, nullptr, &n), -61);
+    EXPECT_EQ(MorvaneDecodeMrz(nullptr, nullptr, &n), MORVANE_ERR_INVALID_PARAMETER);
     // O read for 0 in the birth date: the raw zone fails, the decoded holds.
     std::string misread = kTD3;
     misread.replace(misread.find("7408122F"), 8, "74O8122F");
     const std::u16string z = U(misread.c_str());
-    EXPECT_EQ(MorvaneDecodeMrz(W(z), nullptr, nullptr), -61);
+    EXPECT_EQ(MorvaneDecodeMrz(W(z), nullptr, nullptr), MORVANE_ERR_INVALID_PARAMETER);
     const std::string d = Read([&](MorvaneChar* b, int* len) { return MorvaneDecodeMrz(W(z), b, len); });
     EXPECT_EQ(d.rfind("{\"layout\":\"TD3\",\"valid\":false", 0), 0u) << d;
     EXPECT_NE(d.find("\"rawValid\":false,\"decoded\":{\"layout\":\"TD3\",\"valid\":true"), std::string::npos) << d;
@@ -187,7 +187,7 @@ TEST(RecognisedText, DecodeMrzKeepsTheRawZoneAndListsItsChanges) {
         << d;
     const std::u16string huge(70000, u'<');
     n = 0;
-    EXPECT_EQ(MorvaneDecodeMrz(W(huge), nullptr, &n), -61);
+    EXPECT_EQ(MorvaneDecodeMrz(W(huge), nullptr, &n), MORVANE_ERR_INVALID_PARAMETER);
     EXPECT_EQ(n, 0);
 }
 

@@ -49,14 +49,14 @@ TEST_F(ScannerApi, CapturedCardIsClassifiedAndSaved) {
     ASSERT_EQ(LoadTestScanner(), 0);
     int index = -1;
     ASSERT_EQ(AddMainTemplate(W(U(MORVANE_SOURCE_DIR "/examples/templates/main.xml")), &index), 0);
-    EXPECT_EQ(Classify(index), -16);        // nothing captured yet
-    EXPECT_EQ(SaveCapturedImage(W(U("/tmp/x.png")), 0), -58);
+    EXPECT_EQ(Classify(index), MORVANE_ERR_READ_IMAGE);        // nothing captured yet
+    EXPECT_EQ(SaveCapturedImage(W(U("/tmp/x.png")), 0), MORVANE_ERR_CALL_ORDER);
     // An ID-1 card: 85.6 mm by 54 mm, in thousandths of an inch.
     ASSERT_EQ(SetCapturedRange(0, 0, 3370, 2126), 0);
     ASSERT_EQ(CaptureImage(), 0);
     ASSERT_EQ(Classify(index), 0);
     EXPECT_EQ(Text(GetTemplateID), "ID1");
-    EXPECT_EQ(IsHavePaper(), -19);  // the flatbed's one page is taken
+    EXPECT_EQ(IsHavePaper(), MORVANE_ERR_NO_PAPER);  // the flatbed's one page is taken
 
     const std::string saved = work.Path() + "/card.png";
     ASSERT_EQ(SaveCapturedImage(W(U(saved.c_str())), 0), 0);
@@ -74,15 +74,15 @@ TEST_F(ScannerApi, FeederPagesUntilItIsEmpty) {
         ++pages;
     } while (IsHavePaper() == 0 && pages < 20);
     EXPECT_EQ(pages, 10);
-    EXPECT_EQ(IsHavePaper(), -19);
+    EXPECT_EQ(IsHavePaper(), MORVANE_ERR_NO_PAPER);
 }
 
 TEST_F(ScannerApi, DeviceAnswersMapToTheirCodes) {
     ASSERT_EQ(LoadTestScanner(), 0);
     EXPECT_EQ(SetCapturedAttribute(10, 1000000), 0);  // stored; the scan refuses it
-    EXPECT_EQ(CaptureImage(), -18);
-    EXPECT_EQ(Classify(0), -61);  // no template added
-    EXPECT_EQ(SaveCapturedImage(W(U("/tmp/x.png")), 0), -58);
+    EXPECT_EQ(CaptureImage(), MORVANE_ERR_CAPTURE);
+    EXPECT_EQ(Classify(0), MORVANE_ERR_INVALID_PARAMETER);  // no template added
+    EXPECT_EQ(SaveCapturedImage(W(U("/tmp/x.png")), 0), MORVANE_ERR_CALL_ORDER);
     EXPECT_EQ(SetCapturedAttribute(10, 100), 0);
     EXPECT_EQ(SetCapturedAttribute(99, 1), 0);  // unknown numbers restart and succeed
     EXPECT_EQ(SetCapturedRange(100, 200, 50, 150), 0);
@@ -101,9 +101,9 @@ TEST_F(ScannerApi, ScannerThatCannotOpenLeavesNoActiveDevice) {
         {"system directory without the driver", "test:0", driver + " SystemDirectory=\"/nonexistent\""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Load(c.name, c.scanner), -3) << c.what;
-        EXPECT_EQ(CaptureImage(), -60) << c.what;
-        EXPECT_EQ(IsHavePaper(), -60) << c.what;
+        EXPECT_EQ(Load(c.name, c.scanner), MORVANE_ERR_OPEN_DEVICE) << c.what;
+        EXPECT_EQ(CaptureImage(), MORVANE_ERR_UNINITIALIZED) << c.what;
+        EXPECT_EQ(IsHavePaper(), MORVANE_ERR_UNINITIALIZED) << c.what;
     }
 }
 

@@ -35,13 +35,13 @@ TEST_F(UnsafePathsTest, FifosAndDevicesAreRefusedPromptly) {
     ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
 
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(ClassifyImageFile(W(U(fifo.c_str())), 0), -16);
-    EXPECT_EQ(LoadLocalImage(W(U(fifo.c_str()))), -16);
-    EXPECT_EQ(ClassifyImageFile(W(U(zero.c_str())), 0), -16);
-    EXPECT_EQ(ClassifyImageFile(W(U(dir_.path().c_str())), 0), -16);
+    EXPECT_EQ(ClassifyImageFile(W(U(fifo.c_str())), 0), MORVANE_ERR_READ_IMAGE);
+    EXPECT_EQ(LoadLocalImage(W(U(fifo.c_str()))), MORVANE_ERR_READ_IMAGE);
+    EXPECT_EQ(ClassifyImageFile(W(U(zero.c_str())), 0), MORVANE_ERR_READ_IMAGE);
+    EXPECT_EQ(ClassifyImageFile(W(U(dir_.path().c_str())), 0), MORVANE_ERR_READ_IMAGE);
     int index = -1;
-    EXPECT_EQ(AddMainTemplate(W(U(fifo.c_str())), &index), -4);
-    EXPECT_EQ(AddMainTemplate(W(U(zero.c_str())), &index), -4);
+    EXPECT_EQ(AddMainTemplate(W(U(fifo.c_str())), &index), MORVANE_ERR_READ_MAIN_TEMPLATE);
+    EXPECT_EQ(AddMainTemplate(W(U(zero.c_str())), &index), MORVANE_ERR_READ_MAIN_TEMPLATE);
     // A blocked open would never come back; reaching here at all is the check,
     // the bound only reports a read that ran on.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
@@ -50,11 +50,11 @@ TEST_F(UnsafePathsTest, FifosAndDevicesAreRefusedPromptly) {
 TEST_F(UnsafePathsTest, DeviceListThatIsAFifoOrTooLarge) {
     const std::string list = dir_.path() + "ClasDevices.dat";
     ASSERT_EQ(mkfifo(list.c_str(), 0600), 0);
-    EXPECT_EQ(LoadClassifier(nullptr, W(U(dir_.path().c_str()))), -2);
+    EXPECT_EQ(LoadClassifier(nullptr, W(U(dir_.path().c_str()))), MORVANE_ERR_READ_DEVICE_FILE);
     unlink(list.c_str());
     // Over the 1 MiB limit of a device list: a valid list padded with a comment.
     dir_.Write("ClasDevices.dat", NullDeviceList() + "<!--" + std::string(size_t(1) << 20, 'x') + "-->");
-    EXPECT_EQ(LoadClassifier(nullptr, W(U(dir_.path().c_str()))), -2);
+    EXPECT_EQ(LoadClassifier(nullptr, W(U(dir_.path().c_str()))), MORVANE_ERR_READ_DEVICE_FILE);
     dir_.Write("ClasDevices.dat", NullDeviceList() + "<!--" + std::string(1000, 'x') + "-->");
     EXPECT_EQ(LoadClassifier(nullptr, W(U(dir_.path().c_str()))), 0);
 }
@@ -99,10 +99,10 @@ TEST(PageBudget, SetterChecksItsArgumentsAndGovernsFileReads) {
     dir.Write("page.bmp", bmp);
     const std::string page = dir.path() + "page.bmp";
 
-    EXPECT_EQ(MorvaneSetPageBudget(-1, 0), -61);
-    EXPECT_EQ(MorvaneSetPageBudget(0, -1), -61);
+    EXPECT_EQ(MorvaneSetPageBudget(-1, 0), MORVANE_ERR_INVALID_PARAMETER);
+    EXPECT_EQ(MorvaneSetPageBudget(0, -1), MORVANE_ERR_INVALID_PARAMETER);
     EXPECT_EQ(MorvaneSetPageBudget(5, 0), 0);
-    EXPECT_EQ(LoadLocalImage(W(U(page.c_str()))), -16);
+    EXPECT_EQ(LoadLocalImage(W(U(page.c_str()))), MORVANE_ERR_READ_IMAGE);
     EXPECT_EQ(MorvaneSetPageBudget(6, 0), 0);
     EXPECT_EQ(LoadLocalImage(W(U(page.c_str()))), 0);
     EXPECT_EQ(MorvaneSetPageBudget(0, 0), 0);  // defaults again
