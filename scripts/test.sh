@@ -5,7 +5,8 @@
 # MORVANE_REQUIRE_SHARED=1 (CI) makes that a failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
+# Poppler is optional for a build, but the tests cover both PDF routes.
+"$root/scripts/setup.sh" "$root/scripts/packages/optional-pdf-render.txt"
 jobs=$(nproc)
 
 # The include graph between the folders of src/ must follow the layers.
