@@ -96,9 +96,10 @@ int CClassifier::GetEncodedImagePageCount(const unsigned char* data, long long s
     if (!count) return kErrInvalidParameter;
     *count = 0;
     if (!data || size <= 0) return kErrInvalidParameter;
-    if (!EncodedSizeAllowed(size)) {
+    const long long limit = imagefile::CurrentPageBudget().maxFileBytes.load();
+    if (!EncodedSizeAllowed(size, limit)) {
         lastErrorDetail_ = "<memory>: image of " + std::to_string(size) + " bytes outside 1 to " +
-                           std::to_string(imagefile::CurrentPageBudget().maxFileBytes) + " bytes";
+                           std::to_string(limit) + " bytes";
         return kErrReadImage;
     }
     const int pages = imagefile::CountEncodedPages(data, static_cast<size_t>(size));
