@@ -141,7 +141,8 @@ void BM_Skew_RowProfile_Morvane(benchmark::State& state) {
         found = r.found;
         angle = r.angle;
         contrast = r.contrast;
-        benchmark::DoNotOptimize(angle);
+        benchmark::DoNotOptimize(&angle);
+        benchmark::ClobberMemory();
     }
     if (!found) state.SkipWithError("no skew measured");
     state.counters["degrees"] = angle * 180.0 / kPi;
