@@ -31,9 +31,9 @@ if [ -z "$(ls -A "$work/zones")" ]; then
   python3 - "$root" "$work/zones" "$pages" <<'EOF'
 import importlib.util, os, random, sys
 root, out, per = sys.argv[1], sys.argv[2], int(sys.argv[3])
-spec = importlib.util.spec_from_file_location("textacc", os.path.join(root, "scripts", "text-accuracy.py"))
-t = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(t)
+loader = importlib.util.spec_from_file_location("textacc", os.path.join(root, "scripts", "text-accuracy.py"))
+t = importlib.util.module_from_spec(loader)
+loader.loader.exec_module(t)
 if not os.path.exists(t.OCRB):
     sys.exit("needs the OCR-B font (Debian package fonts-ocr-b)")
 rnd = random.Random(20261211)
