@@ -3,6 +3,11 @@
 # --jobs 2 over copies of the bundled example pages, and the per-page cost of
 # the Python package (python -m morvane) against the same pages through the
 # C tool. Each figure is the best of several runs (the machine may be shared).
+# Last, the peak resident memory per page of A4 colour pages at 300 dpi
+# (2480 x 3508, drawn with ImageMagick) as PNG, JPEG and JPEG-2000: the
+# largest of a worker classifying the same page several times over, against
+# the decoded page (26.1 MB) and, for JPEG-2000, against opj_decompress
+# decoding the same file.
 # Usage: scripts/bench-batch.sh [PAGES (default 200)] [RUNS (default 3)]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -59,3 +64,27 @@ printf 'per page, morvane-classify --jobs 1: %7.3f ms wall, %7.3f ms CPU\n' "$c_
 printf 'per page, python -m morvane:         %7.3f ms wall, %7.3f ms CPU\n' "$p_page" "$p_cpu"
 printf 'Python overhead per page: %+.1f %% wall, %+.1f %% CPU (target under 5 %%)\n' \
   "$(calc "($p_page - $c_page) / $c_page * 100")" "$(calc "($p_cpu - $c_cpu) / $c_cpu * 100")"
+
+# Peak resident memory per page: PYTHON runs the command and reads the
+# largest resident size among its finished descendants (the workers).
+peak_mb() {
+  "$python" -c 'import resource, subprocess, sys
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+print("%.1f" % (resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024.0))' "$@"
+}
+colour="$work/colour"
+mkdir -p "$colour"
+convert -size 2480x3508 plasma:fractal -blur 0x6 \( "$root/examples/pages/300dpi/A4_page.png" -type TrueColor \) \
+  -compose multiply -composite -depth 8 -type TrueColor -density 300 -units PixelsPerInch "$colour/a4.png"
+convert "$colour/a4.png" -quality 85 "$colour/a4.jpg"
+opj_compress -i "$colour/a4.png" -o "$colour/a4.j2k" -r 20 >/dev/null
+decoded=$(calc "2480 * 3508 * 3 / 1000000")
+echo "== peak resident memory per page, A4 colour 300 dpi (decoded page ${decoded} MB), --jobs 1"
+for ext in png jpg j2k; do
+  pages="$colour/$ext"
+  mkdir -p "$pages"
+  for i in 1 2 3 4 5; do cp "$colour/a4.$ext" "$pages/$i.$ext"; done
+  peak=$(peak_mb "$tool" --jobs 1 "$pages")
+  printf '%-4s %8.1f MB  (%.2f x the decoded page)\n' "$ext" "$peak" "$(calc "$peak / $decoded")"
+done
+printf 'opj_decompress on the same J2K file: %.1f MB\n' "$(peak_mb opj_decompress -i "$colour/a4.j2k" -o "$colour/out.ppm")"

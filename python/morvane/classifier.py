@@ -140,8 +140,11 @@ def _tune_malloc() -> None:
     mallopt.argtypes = [ctypes.c_int, ctypes.c_int]
     mallopt.restype = ctypes.c_int
     M_TRIM_THRESHOLD, M_MMAP_THRESHOLD = -1, -3
-    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024)
-    mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024)
+    # 64 MiB: above OpenJPEG's one-block colour components of an A4 300-dpi
+    # page (34.8 MB), which at 32 MiB were mapped and faulted in afresh for
+    # every page (see tools/parallel_batch.cpp for the measurement).
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024)
+    mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024)
 
 
 def _rows_from_array(image: "ImageArray") -> Tuple["ImageArray", int]:

@@ -58,8 +58,16 @@ int CDib::Allocate(int32_t stride, bool clear) {
 }
 
 int CDib::Create(int32_t w, int32_t h, int32_t bpp, int32_t resolution) {
+    return CreatePixels(w, h, bpp, resolution, true);
+}
+
+int CDib::CreateForOverwrite(int32_t w, int32_t h, int32_t bpp, int32_t resolution) {
+    return CreatePixels(w, h, bpp, resolution, false);
+}
+
+int CDib::CreatePixels(int32_t w, int32_t h, int32_t bpp, int32_t resolution, bool clear) {
     if (HasPixels() && w == width && h == height && bpp == bitCount) {
-        std::memset(bits.get(), 0, static_cast<size_t>(height) * bytesPerRow);
+        if (clear) std::memset(bits.get(), 0, static_cast<size_t>(height) * bytesPerRow);
         return 1;
     }
     Free();
@@ -69,13 +77,26 @@ int CDib::Create(int32_t w, int32_t h, int32_t bpp, int32_t resolution) {
     if (bpp != 1 && bpp != 8 && bpp != 24) return 0;
     const int64_t stride = RowBytes(w, bpp);
     if (w <= 0 || h <= 0 || stride <= 0 || stride > std::numeric_limits<int32_t>::max()) return 0;
-    if (!Allocate(static_cast<int32_t>(stride))) return 0;
+    if (!Allocate(static_cast<int32_t>(stride), clear)) return 0;
     xResolution = resolution;
     yResolution = resolution;
     return 1;
 }
 
 int CDib::CreateWithStride(int32_t w, int32_t h, int32_t bpp, int32_t stride) {
+    return CreateStrided(w, h, bpp, stride, true);
+}
+
+int CDib::CreateWithStrideForOverwrite(int32_t w, int32_t h, int32_t bpp, int32_t stride) {
+    if (!CreateStrided(w, h, bpp, stride, false)) return 0;
+    const size_t used = (static_cast<size_t>(w) * static_cast<size_t>(bpp) + 7) / 8;
+    const size_t pad = static_cast<size_t>(stride) - used;
+    if (pad)
+        for (int32_t y = 0; y < h; ++y) std::memset(rows[y] + used, 0, pad);
+    return 1;
+}
+
+int CDib::CreateStrided(int32_t w, int32_t h, int32_t bpp, int32_t stride, bool clear) {
     Free();
     if (bpp != 1 && bpp != 8 && bpp != 24) return 0;
     const int64_t minimum = RowBytes(w, bpp);
@@ -83,7 +104,7 @@ int CDib::CreateWithStride(int32_t w, int32_t h, int32_t bpp, int32_t stride) {
     width = w;
     height = h;
     bitCount = bpp;
-    if (!Allocate(stride)) {
+    if (!Allocate(stride, clear)) {
         Free();
         return 0;
     }

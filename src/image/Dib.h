@@ -19,10 +19,20 @@ public:
     // keeps everything else. Returns 1, or 0 for a bit count other than 1, 8,
     // 24, a size that is not positive or overflows, or no memory.
     int Create(int32_t width, int32_t height, int32_t bitCount, int32_t resolution);
+    // Like Create, but the pixel bytes are left as they are (fresh memory or
+    // the previous pixels of the same geometry): only for callers that write
+    // every byte of every row, the padding past the width included, before
+    // anything reads the image.
+    int CreateForOverwrite(int32_t width, int32_t height, int32_t bitCount, int32_t resolution);
     // Like Create but with a row length chosen by the caller (image readers
     // keep their decoder's stride). stride must be a multiple of 4 and hold a
     // whole row. Resolution is left unchanged.
     int CreateWithStride(int32_t width, int32_t height, int32_t bitCount, int32_t stride);
+    // Like CreateWithStride, but only the bytes past each row's pixels (from
+    // byte (width x bitCount + 7) / 8 on) are cleared: for image decoders that
+    // write every pixel byte of every row before the image is used, and that
+    // fail and free it otherwise, so no pixel is ever read uninitialised.
+    int CreateWithStrideForOverwrite(int32_t width, int32_t height, int32_t bitCount, int32_t stride);
     // Releases the pixels; resolution and file name are kept.
     void Free();
     // Copies the pixels of src (not the file name). 0 when src is empty.
@@ -64,6 +74,8 @@ private:
     // Makes the pixel block and row table; `clear` zero-fills the block
     // (callers that overwrite every byte at once skip it).
     int Allocate(int32_t stride, bool clear = true);
+    int CreatePixels(int32_t width, int32_t height, int32_t bitCount, int32_t resolution, bool clear);
+    int CreateStrided(int32_t width, int32_t height, int32_t bitCount, int32_t stride, bool clear);
 };
 
 class CRawImage : public CDib {

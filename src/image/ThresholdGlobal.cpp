@@ -22,21 +22,29 @@ namespace {
 
 void GrayHistogram(GrayRows src, int width, int height, int64_t hist[256]) {
     // Four partial tables keep consecutive equal pixels from waiting on
-    // each other's increments.
+    // each other's increments. They are cleared and added into hist once per
+    // block of rows: a block holds at most 2^30 pixels, so no 32-bit count
+    // overflows (a single row of any width adds under 2^30 to one table).
     static thread_local uint32_t part[4][256];
     std::fill(hist, hist + 256, 0);
-    for (int y = 0; y < height; ++y) {
+    if (width <= 0 || height <= 0) return;
+    const int64_t blockRows = std::max<int64_t>(1, (int64_t(1) << 30) / width);
+    for (int64_t y0 = 0; y0 < height; y0 += blockRows) {
+        const int y1 = static_cast<int>(std::min<int64_t>(height, y0 + blockRows));
         std::fill(&part[0][0], &part[0][0] + 4 * 256, 0u);
-        const uint8_t* in = src[y];
-        int x = 0;
-        for (; x + 4 <= width; x += 4) {
-            ++part[0][in[x]];
-            ++part[1][in[x + 1]];
-            ++part[2][in[x + 2]];
-            ++part[3][in[x + 3]];
+        for (int y = static_cast<int>(y0); y < y1; ++y) {
+            const uint8_t* in = src[y];
+            int x = 0;
+            for (; x + 4 <= width; x += 4) {
+                ++part[0][in[x]];
+                ++part[1][in[x + 1]];
+                ++part[2][in[x + 2]];
+                ++part[3][in[x + 3]];
+            }
+            for (; x < width; ++x) ++part[0][in[x]];
         }
-        for (; x < width; ++x) ++part[0][in[x]];
-        for (int l = 0; l < 256; ++l) hist[l] += part[0][l] + part[1][l] + part[2][l] + part[3][l];
+        for (int l = 0; l < 256; ++l)
+            hist[l] += int64_t(part[0][l]) + int64_t(part[1][l]) + int64_t(part[2][l]) + int64_t(part[3][l]);
     }
 }
 
@@ -412,9 +420,17 @@ int COtsu::Run(GrayRows src, int width, int height, BitRows dst) {
         // Levels above the cut become white >= t: black is v < min(t, cut + 1).
         BinarizeBelow(src, width, height, dst, std::min(t, levels.cut + 1));
     } else {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                if (table[src[y][x]] < t) bitpixels::Set(dst[y], x);
+        // Black is where the flattened level is below t: one table lookup per
+        // pixel into a row of flags, packed eight pixels to a byte.
+        uint8_t black[256];
+        for (int l = 0; l < 256; ++l) black[l] = table[l] < t ? 1 : 0;
+        auto flags = ThresholdScratch<uint8_t>(width);
+        if (!flags) return 1;
+        for (int y = 0; y < height; ++y) {
+            const uint8_t* in = src[y];
+            for (int x = 0; x < width; ++x) flags[x] = black[in[x]];
+            bitpack::PackFlags(flags.get(), width, dst[y]);
+        }
     }
     return 1;
 }

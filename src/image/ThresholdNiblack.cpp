@@ -125,7 +125,8 @@ int CNiblackBinary::Run(GrayRows src, int width, int height, BitRows dst) {
             } else {
                 const uint8_t* addRow = rowOf(top + side - 1);
                 const uint8_t* subRow = rowOf(windowTop);
-                for (int x = 0; x < tw; ++x) cp[x] += PackedLevel(addRow[x]) - PackedLevel(subRow[x]);
+                for (int x = simd::Active().packedColumnUpdate(cp, addRow, subRow, tw); x < tw; ++x)
+                    cp[x] += PackedLevel(addRow[x]) - PackedLevel(subRow[x]);
             }
             windowTop = top;
             const uint32_t* wp = winSum.get();

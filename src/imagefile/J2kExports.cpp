@@ -1,6 +1,7 @@
 // The exported JPEG-2000 functions over OpenJPEG, and the "j2k" file
 // branch of the image reader/writer, which goes through the same records.
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -220,7 +221,11 @@ bool DecodeJ2k(const uint8_t* data, size_t size, CDib& image, const DecodeLimits
     else
         return false;  // "wrong frame!"
     const int32_t w = static_cast<int32_t>(c[0].w), h = static_cast<int32_t>(c[0].h);
-    if (!image.Create(w, h, bpp, 300)) return false;
+    // The decoded samples fill every pixel byte of every row below.
+    const int64_t stride = CDib::RowBytes(w, bpp);
+    if (stride <= 0 || stride > INT32_MAX || !image.CreateWithStrideForOverwrite(w, h, bpp, static_cast<int32_t>(stride)))
+        return false;
+    image.xResolution = image.yResolution = 300;
     if (dropped > 0) {
         const int32_t den = int32_t(1) << dropped;
         image.xResolution = ScaledDpi(options->pageXDpi > 0 ? options->pageXDpi : 300, 1, den);

@@ -198,8 +198,9 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
     const int bpp = cinfo.output_components == 1 ? 8 : 24;
     const int64_t stride = CDib::RowBytes(cinfo.output_width, bpp);
     if (stride <= 0 ||
-        !image.CreateWithStride(static_cast<int32_t>(cinfo.output_width), static_cast<int32_t>(cinfo.output_height),
-                                bpp, static_cast<int32_t>(stride)))
+        !image.CreateWithStrideForOverwrite(static_cast<int32_t>(cinfo.output_width),
+                                            static_cast<int32_t>(cinfo.output_height), bpp,
+                                            static_cast<int32_t>(stride)))
         return false;
     if (cmyk) st.line.resize(static_cast<size_t>(cinfo.output_width) * 4);
     const bool singleScan = !jpeg_has_multiple_scans(&cinfo);
@@ -209,6 +210,8 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
         static_cast<JDIMENSION>(32 * int64_t(cinfo.output_height) / std::max<int64_t>(1, cinfo.image_height) + 2);
     // Adobe files store CMYK inverted.
     const bool inverted = cmyk && cinfo.saw_Adobe_marker;
+    // Every row is written below, or the page is refused (and freed): the
+    // pixels were not cleared.
     while (cinfo.output_scanline < cinfo.output_height) {
         const JDIMENSION y = cinfo.output_scanline;
         JSAMPROW row = cmyk ? st.line.data() : image.rows[y];

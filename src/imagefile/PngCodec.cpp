@@ -49,6 +49,7 @@ struct PngReadState {
     bool headerOk = false;
     bool failed = false;
     bool interlaced = false;
+    size_t rowBytes = 0;  // bytes of one decoded row
     png_uint_32 width = 0, height = 0;
     int bpp = 0;
     int64_t stride = 0;
@@ -115,6 +116,7 @@ void PngInfoReady(png_structp png, png_infop info) {
     }
     png_read_update_info(png, info);
     const int64_t stride = CDib::RowBytes(w, bpp);
+    st->rowBytes = png_get_rowbytes(png, info);
     if (stride <= 0 || static_cast<int64_t>(png_get_rowbytes(png, info)) > stride) {
         FailIfNoCause("corrupt PNG data: rows wider than the page");
         png_longjmp(png, 1);
@@ -131,9 +133,17 @@ void PngInfoReady(png_structp png, png_infop info) {
 void PngRowReady(png_structp png, png_bytep row, png_uint_32 y, int) {
     auto* st = static_cast<PngReadState*>(png_get_progressive_ptr(png));
     if (!row || y >= st->height) return;  // no data for this row in this pass
+    // A page that is not interlaced gets every row's pixel bytes whole from
+    // here, and one with rows missing at the end of the data is refused (and
+    // freed), so its pixels need no clearing first. Interlaced passes fill
+    // rows in parts and leave the bits past the width of 1-bit rows alone:
+    // such pages are cleared, as are rows narrower than the page's.
+    const size_t pixelBytes = (static_cast<size_t>(st->width) * static_cast<size_t>(st->bpp) + 7) / 8;
+    const bool whole = !st->interlaced && st->rowBytes == pixelBytes;
+    const auto create = whole ? &CDib::CreateWithStrideForOverwrite : &CDib::CreateWithStride;
     if (!st->image->HasPixels() &&
-        !st->image->CreateWithStride(static_cast<int32_t>(st->width), static_cast<int32_t>(st->height), st->bpp,
-                                     static_cast<int32_t>(st->stride))) {
+        !(st->image->*create)(static_cast<int32_t>(st->width), static_cast<int32_t>(st->height), st->bpp,
+                              static_cast<int32_t>(st->stride))) {
         FailIfNoCause("not enough memory for the page");
         png_longjmp(png, 1);
     }

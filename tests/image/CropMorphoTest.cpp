@@ -35,6 +35,46 @@ TEST(Cropper, OneBitCutOutsMatchPixelByPixel) {
     }
 }
 
+// Long rows take the word path: every left offset within a byte, widths
+// around whole words, into a destination reused from an all-black cut-out of
+// the same size (the crop writes every byte, padding included, without
+// clearing first).
+TEST(Cropper, OneBitWordCopiesMatchAndOverwriteReusedPixels) {
+    CRawImage src = RandomBinary(333, 5, 0.5, 29);
+    CRawImage black;
+    ASSERT_EQ(black.Create(333, 5, 1, 300), 1);
+    for (int y = 0; y < 5; ++y) std::memset(black.rows[y], 0xFF, static_cast<size_t>(black.bytesPerRow));
+    for (int left = 0; left < 16; ++left) {
+        for (int w : {63, 64, 65, 127, 128, 129, 200, 333 - left}) {
+            CRawImage dst;
+            ASSERT_EQ(black.Crop(&dst, left, 0, left + w, 5), 1);
+            ASSERT_EQ(src.Crop(&dst, left, 0, left + w, 5), 1);
+            ASSERT_EQ(dst.width, w);
+            for (int y = 0; y < 5; ++y) {
+                for (int x = 0; x < w; ++x)
+                    ASSERT_EQ(Bit(dst, x, y), Bit(src, left + x, y)) << left << " " << w << " " << x << "," << y;
+                for (int x = w; x < dst.bytesPerRow * 8; ++x) ASSERT_FALSE(Bit(dst, x, y)) << left << " pad " << x;
+            }
+        }
+    }
+}
+
+TEST(Cropper, GrayPaddingIsClearedInReusedPixels) {
+    for (int bpp : {8, 24}) {
+        CRawImage src;
+        ASSERT_EQ(src.Create(10, 3, bpp, 300), 1);
+        for (int y = 0; y < 3; ++y) std::memset(src.rows[y], 0xAB, static_cast<size_t>(src.bytesPerRow));
+        CRawImage dst;
+        ASSERT_EQ(dst.Create(5, 2, bpp, 300), 1);
+        for (int y = 0; y < 2; ++y) std::memset(dst.rows[y], 0xFF, static_cast<size_t>(dst.bytesPerRow));
+        ASSERT_EQ(src.Crop(&dst, 1, 1, 6, 3), 1);
+        const int used = 5 * bpp / 8;
+        ASSERT_GT(dst.bytesPerRow, used);
+        for (int y = 0; y < 2; ++y)
+            for (int i = 0; i < dst.bytesPerRow; ++i) EXPECT_EQ(dst.rows[y][i], i < used ? 0xAB : 0) << bpp << " " << i;
+    }
+}
+
 TEST(Cropper, GrayAndColourAndClamping) {
     for (int bpp : {8, 24}) {
         CRawImage src;

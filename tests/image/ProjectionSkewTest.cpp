@@ -98,6 +98,91 @@ TEST(ProjectionSkew, EveryKindWithinATenthAndAHalfDegreeMedianFiveHundredths) {
     }
 }
 
+// The search written plainly: every pixel of the page (or of its 2 x 16
+// coarse cells) placed in a profile fitted to each angle. The estimate must
+// give exactly the same angle and contrast.
+struct PlainShear {
+    std::vector<std::vector<int64_t>> cells;  // [row][column] ink count
+    int32_t columns;
+    double colWidth, colCentre, rowScale;
+    double Score(double angle) const {
+        const double t = std::tan(angle) / rowScale;
+        const int32_t reach = static_cast<int32_t>(std::ceil(std::fabs(t) * (colWidth * columns))) + 2;
+        std::vector<int64_t> profile(cells.size() + 2 * static_cast<size_t>(reach) + 2, 0);
+        for (size_t y = 0; y < cells.size(); ++y)
+            for (int32_t j = 0; j < columns; ++j)
+                profile[y + static_cast<size_t>(std::lround(t * (colWidth * j + colCentre)) + reach)] +=
+                    cells[y][static_cast<size_t>(j)];
+        double sum = 0;
+        for (size_t i = 1; i < profile.size(); ++i) {
+            const double d = static_cast<double>(profile[i]) - profile[i - 1];
+            sum += d * d;
+        }
+        return sum;
+    }
+};
+
+ProjectionSkewResult PlainEstimate(const CRawImage& page, double maxDegrees) {
+    const int32_t columns = (page.width + 7) / 8;
+    PlainShear fine{{}, columns, 8, 3.5, 1};
+    PlainShear coarse{{}, (columns + 1) / 2, 16, 7.5, 2};
+    fine.cells.assign(static_cast<size_t>(page.height), std::vector<int64_t>(static_cast<size_t>(columns), 0));
+    coarse.cells.assign(static_cast<size_t>(page.height + 1) / 2,
+                        std::vector<int64_t>(static_cast<size_t>(coarse.columns), 0));
+    for (int y = 0; y < page.height; ++y)
+        for (int x = 0; x < page.width; ++x)
+            if (skewpage::IsBlack(page, x, y)) {
+                ++fine.cells[static_cast<size_t>(y)][static_cast<size_t>(x / 8)];
+                ++coarse.cells[static_cast<size_t>(y / 2)][static_cast<size_t>(x / 16)];
+            }
+    ProjectionSkewResult r;
+    const int32_t n = static_cast<int32_t>(std::ceil(maxDegrees / 0.25));
+    std::vector<double> scores;
+    double sum = 0;
+    int32_t best = 0;
+    for (int32_t i = -n; i <= n; ++i) {
+        scores.push_back(coarse.Score(i * 0.25 * kDeg));
+        sum += scores.back();
+        if (scores.back() > scores[static_cast<size_t>(best)]) best = i + n;
+    }
+    r.contrast = scores[static_cast<size_t>(best)] / (sum / static_cast<double>(scores.size()));
+    const double centre = (best - n) * 0.25;
+    const int32_t m = 14;
+    std::vector<double> f;
+    int32_t fbest = 0;
+    for (int32_t i = -m; i <= m; ++i) {
+        f.push_back(fine.Score((centre + i * 0.02) * kDeg));
+        if (f.back() > f[static_cast<size_t>(fbest)]) fbest = i + m;
+    }
+    double deg = centre + (fbest - m) * 0.02;
+    if (fbest > 0 && fbest < 2 * m) {
+        const double l = f[static_cast<size_t>(fbest - 1)], c = f[static_cast<size_t>(fbest)],
+                     rr = f[static_cast<size_t>(fbest + 1)];
+        const double denom = l - 2 * c + rr;
+        if (denom < 0) deg += 0.02 * std::clamp(0.5 * (l - rr) / denom, -0.5, 0.5);
+    }
+    r.angle = std::clamp(deg, -maxDegrees, maxDegrees) * kDeg;
+    r.found = true;
+    return r;
+}
+
+TEST(ProjectionSkew, SameAngleAsThePlainSearch) {
+    const struct {
+        Kind kind;
+        double tilt, range;
+    } cases[] = {{Kind::kText, 2.3, 5.0}, {Kind::kText, -4.1, 7.0}, {Kind::kForm, 0.7, 5.0},
+                 {Kind::kForm, -1.9, 3.0}, {Kind::kCard, 3.4, 5.0},  {Kind::kCard, 0.0, 1.0}};
+    unsigned start = 40;
+    for (const auto& c : cases) {
+        const CRawImage page = Tilted(c.kind, c.tilt, start++);
+        const ProjectionSkewResult got = EstimateProjectionSkew(page, c.range);
+        const ProjectionSkewResult want = PlainEstimate(page, c.range);
+        ASSERT_TRUE(got.found) << c.tilt;
+        EXPECT_EQ(got.angle, want.angle) << "kind " << static_cast<int>(c.kind) << " tilt " << c.tilt;
+        EXPECT_EQ(got.contrast, want.contrast) << "kind " << static_cast<int>(c.kind) << " tilt " << c.tilt;
+    }
+}
+
 TEST(ProjectionSkew, NothingToMeasure) {
     CRawImage blank;
     ASSERT_EQ(blank.Create(400, 300, 1, 300), 1);

@@ -288,11 +288,29 @@ TEST(ImageIntake, TruncatedDataIsNeverAPage) {
     SmoothPage(gray, 64, 48, 8);
     std::vector<uint8_t> png;
     ASSERT_TRUE(imagefile::EncodePng(gray, png));
+    // The paths that fill pages without clearing them first: baseline
+    // colour JPEG, colour PNG, colour JPEG-2000.
+    const auto baseline = CodedJpeg(false, false, 320, 240);
+    CDib colour;
+    SmoothPage(colour, 96, 64, 24);
+    std::vector<uint8_t> colourPng, colourJ2k;
+    ASSERT_TRUE(imagefile::EncodePng(colour, colourPng));
+    ASSERT_TRUE(imagefile::EncodeJ2k(colour, colourJ2k));
     struct Case {
         const char* name;
         std::vector<uint8_t> whole, cut;
         const char* cause;
     } cases[] = {
+        {"baseline colour JPEG cut halfway", baseline, CutAndClose(baseline, baseline.size() / 2), "JPEG data"},
+        {"baseline colour JPEG cut halfway, unclosed", baseline,
+         std::vector<uint8_t>(baseline.begin(), baseline.begin() + static_cast<long>(baseline.size() / 2)),
+         "JPEG data"},
+        {"colour PNG cut inside its image data", colourPng,
+         std::vector<uint8_t>(colourPng.begin(), colourPng.begin() + static_cast<long>(colourPng.size() * 2 / 3)),
+         "PNG data"},
+        {"colour JPEG-2000 codestream cut halfway", colourJ2k,
+         std::vector<uint8_t>(colourJ2k.begin(), colourJ2k.begin() + static_cast<long>(colourJ2k.size() / 2)),
+         "JPEG-2000 codestream data"},
         {"progressive JPEG cut after its first scan", progressive, CutAndClose(progressive, ScanStart(progressive, 1)),
          "truncated JPEG data"},
         {"progressive JPEG cut halfway", progressive, CutAndClose(progressive, progressive.size() / 2), "JPEG data"},

@@ -30,11 +30,12 @@ int NoLuminanceRow(const uint8_t*, uint8_t*, int, const uint8_t*) { return 0; }
 bool NoRotateGrayRow(const RotateRow&, uint8_t*, int32_t) { return false; }
 int NoWarpGrayRow(const WarpRow&, int, uint8_t*) { return 0; }
 int NoGraySumRow24(const uint8_t*, int, uint16_t*) { return 0; }
+int NoPackedColumnUpdate(uint32_t*, const uint8_t*, const uint8_t*, int) { return 0; }
 
 constexpr KernelTable kScalarTable = {
     Tier::kScalar,  NoPack,      NoPackLess,       NoPackFlags,  NoFlatten,   NoPackedWindowSums,
     NoNiblackCentres, NoSmoothRow, NoFullWindowSumsPair, NoFullWindowSums, NoSauvolaRow, NoSurfaceRow,
-    NoDecideRow,    NoLuminanceRow, NoRotateGrayRow, NoWarpGrayRow, NoGraySumRow24,
+    NoDecideRow,    NoLuminanceRow, NoRotateGrayRow, NoWarpGrayRow, NoGraySumRow24, NoPackedColumnUpdate,
 };
 
 #ifdef MORVANE_SIMD_X86
@@ -48,6 +49,7 @@ constexpr KernelTable kSse2Table = {
     sse2::FlattenRow,     sse2::PackedWindowSums, sse2::NiblackCentres, sse2::SmoothRow,
     sse2::FullWindowSumsPair, sse2::FullWindowSums, Sse2SauvolaRow,     NoSurfaceRow,
     NoDecideRow,          NoLuminanceRow,         NoRotateGrayRow,      NoWarpGrayRow,        NoGraySumRow24,
+    sse2::PackedColumnUpdate,
 };
 
 constexpr KernelTable kAvx2Table = {
@@ -55,6 +57,7 @@ constexpr KernelTable kAvx2Table = {
     sse2::FlattenRow,     sse2::PackedWindowSums, avx2::NiblackCentres, sse2::SmoothRow,
     avx2::FullWindowSumsPair, avx2::FullWindowSums, avx2::SauvolaRow,   avx2::SurfaceRow,
     avx2::DecideRow,      avx2::LuminanceRow,     avx2::RotateGrayRow,  avx2::WarpGrayRow,    avx2::GraySumRow24,
+    avx2::PackedColumnUpdate,
 };
 #endif
 

@@ -119,6 +119,10 @@ struct KernelTable {
     // B + 2G + R of the first pixels of a row of n 24-bit pixels; returns
     // how many it did (the caller does the rest).
     int (*graySumRow24)(const uint8_t* in, int n, uint16_t* out);
+
+    // Niblack's running column sums moved down a row: cp[x] += packed(add[x])
+    // - packed(sub[x]) (modulo 2^32), packed(v) = v + (((v * v) >> 8) << 16).
+    int (*packedColumnUpdate)(uint32_t* cp, const uint8_t* add, const uint8_t* sub, int n);
 };
 
 // The table in effect.

@@ -26,6 +26,7 @@ int FullWindowSums(const uint32_t* a, int x, int width, int half, uint32_t* out)
 // From column x on.
 int SauvolaRow(const int32_t* wa, const int32_t* wb, const double* inverse, double rowsInverse, const uint8_t* row,
                uint8_t* f, int width, int x);
+int PackedColumnUpdate(uint32_t* cp, const uint8_t* add, const uint8_t* sub, int n);
 
 }  // namespace simd::sse2
 
@@ -45,6 +46,7 @@ int LuminanceRow(const uint8_t* in, uint8_t* out, int width, const uint8_t* drop
 bool RotateGrayRow(const RotateRow& row, uint8_t* out, int32_t dstWidth);
 int WarpGrayRow(const WarpRow& row, int n, uint8_t* out);
 int GraySumRow24(const uint8_t* in, int n, uint16_t* out);
+int PackedColumnUpdate(uint32_t* cp, const uint8_t* add, const uint8_t* sub, int n);
 
 }  // namespace simd::avx2
 #endif
