@@ -14,3 +14,10 @@ for b in "$build"/bench/*; do
   echo "== $(basename "$b")"
   "$b" --benchmark_counters_tabular=true
 done
+# The HTML report's load time in headless Chromium (a script, not a binary).
+case " $* " in
+  "  " | *" report_load "*)
+    "$root/scripts/setup.sh" "$root/scripts/packages/optional-browser.txt" >/dev/null
+    echo "== report_load"
+    "$root/bench/report_load.sh" "$build" ;;
+esac

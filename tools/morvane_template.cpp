@@ -56,6 +56,8 @@
 #include "core/TextConv.h"
 #include "image/Dib.h"
 #include "imagefile/ImageFile.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/EngineFiles.h"
 #include "templates/SubTemplate.h"
 #include "template_merge.h"
 
@@ -70,7 +72,7 @@ constexpr size_t kFewSamples = 3;         // fewer samples give a shaky class
 constexpr char kUsage[] =
     "Usage: morvane-template add --main MAIN.xml --group PATH --id ID --name NAME\n"
     "                            [--output-id X] [--replace] [--force] [--dpi H[,V]] [--] SAMPLE...\n"
-    "       morvane-template check [--] MAIN.xml [--dpi H[,V]] [--strict POINTS] [--] SAMPLE...\n"
+    "       morvane-template check [--] MAIN.xml [--dpi H[,V]] [--strict POINTS] [-w DIR] [--] SAMPLE...\n"
     "       morvane-template list MAIN.xml [--dot]\n"
     "       morvane-template show MAIN.xml ID\n"
     "       morvane-template remove MAIN.xml ID\n"
@@ -102,6 +104,9 @@ constexpr char kUsage[] =
     "          level where the competitor also passed or came within 50 points,\n"
     "          \"ambiguous\" one where it came within 20 points; both name the filters\n"
     "          that scored the two closest and suggest a filter of another kind.\n"
+    "          First every recognition engine the set names is started (engine\n"
+    "          files are looked for in DIR first with -w, as morvane-classify -w);\n"
+    "          one that cannot start fails check, naming the engine and its file.\n"
     "  list    draw the group tree: index, name, attached sub-template and the\n"
     "          filters that choose among each group's children; --dot prints it as a\n"
     "          Graphviz graph instead (dot -Tpng draws it).\n"
@@ -112,8 +117,9 @@ constexpr char kUsage[] =
     "\n"
     "Written files are indented, one element per line.\n"
     "\n"
-    "Exit status of check: 0 when every sample was classified (close and ambiguous\n"
-    "levels are reported only), 1 when a sample could not be read or classified, or\n"
+    "Exit status of check: 0 when every engine starts and every sample was\n"
+    "classified (close and ambiguous levels are reported only), 1 when an engine\n"
+    "cannot start, a sample could not be read or classified, or\n"
     "with --strict POINTS when a level was decided by fewer points than that; 2 on\n"
     "usage errors or when the main template cannot be read. Of add: 0 when the class\n"
     "was added and every sample classifies as it, 1 when it was refused (nothing is\n"
@@ -281,6 +287,7 @@ int Check(int argc, char** argv) {
     const std::string mainPath = argv[first];
     int h = 0, v = 0;
     int32_t strict = -1;  // margin the levels must reach; -1: margins only reported
+    std::string engineDir;  // -w: engine files looked for here first
     std::vector<std::string> samples;
     for (int i = first + 1; i < argc; ++i) {
         if (!optionsEnded && morvane_tool::IsEndOfOptions(argv[i])) {
@@ -291,6 +298,13 @@ int Check(int argc, char** argv) {
                 return 2;
             }
             ++i;
+        } else if (!optionsEnded && (std::strcmp(argv[i], "-w") == 0 || std::strcmp(argv[i], "--workdir") == 0)) {
+            if (i + 1 >= argc || !IsDirectoryPath(argv[i + 1])) {
+                std::fprintf(stderr, "morvane-template: -w needs an existing directory\n");
+                return 2;
+            }
+            engineDir = argv[++i];
+            if (engineDir.back() != '/') engineDir += '/';
         } else if (std::strcmp(argv[i], "--strict") == 0) {
             char* end = nullptr;
             const long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : -1;
@@ -316,6 +330,15 @@ int Check(int argc, char** argv) {
     }
     entry.SetResolution(h, v);
     bool failed = false;
+    // An engine that cannot start would leave every text filter measuring
+    // nothing, and the pages taking coarser classes: it fails the check
+    // before any sample is looked at.
+    if (!engineDir.empty()) EngineDirectory() = engineDir;
+    std::string engineDetail;
+    if (const int code = entry.CheckEngines(engineDetail); code != 0) {
+        std::printf("error: engine check failed (%d): %s\n", code, engineDetail.c_str());
+        failed = true;
+    }
     for (const std::string& sample : samples) {
         CRawImage image;
         if (!imagefile::LoadImageFile(image, Utf8ToUtf16(sample))) {

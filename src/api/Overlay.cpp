@@ -34,6 +34,7 @@ constexpr Rgb kRed{220, 30, 30};
 constexpr Rgb kGreen{20, 160, 40};
 constexpr Rgb kOrange{240, 140, 0};
 constexpr Rgb kMagenta{200, 0, 200};
+constexpr Rgb kTeal{0, 140, 150};
 constexpr Rgb kInk{20, 20, 20};
 constexpr Rgb kPaper{255, 255, 255};
 constexpr Rgb kGridLine{120, 120, 120};
@@ -273,14 +274,25 @@ void DrawFrameLines(Canvas& c, const Frame& f, const CFilterFrameLineInfo* got, 
            std::to_string(extra) + " found beyond the reference";
 }
 
-void DrawText(Canvas& c, const Frame& f, const std::vector<RecognisedLine>& lines, size_t level, int32_t filter) {
+void DrawText(Canvas& c, const Frame& f, const std::vector<RecognisedLine>& lines, size_t level, int32_t filter,
+              std::vector<std::string>& read) {
+    auto X = [&](int64_t x) { return static_cast<int>(x * f.w / f.gw); };
+    auto Y = [&](int64_t y) { return static_cast<int>(y * f.h / f.gh); };
     for (const RecognisedLine& l : lines) {
         if (static_cast<size_t>(l.level) != level || l.filter != filter || f.gw <= 0 || f.gh <= 0) continue;
-        const int x0 = static_cast<int>(int64_t{l.x} * f.w / f.gw), y0 = static_cast<int>(int64_t{l.y} * f.h / f.gh);
-        const int x1 = static_cast<int>(int64_t{l.x + l.w} * f.w / f.gw);
-        const int y1 = static_cast<int>(int64_t{l.y + l.h} * f.h / f.gh);
+        const int x0 = X(l.x), y0 = Y(l.y), x1 = X(int64_t{l.x} + l.w), y1 = Y(int64_t{l.y} + l.h);
         c.Box(x0, y0, x1, y1, kMagenta, 2);
+        // Each character's box, and the character read under it where the
+        // box is wide enough to hold the glyph.
+        for (size_t i = 0; i < l.charBoxes.size(); ++i) {
+            const RecognisedLine::CharBox& b = l.charBoxes[i];
+            const int bx0 = X(b.x), by0 = Y(b.y), bx1 = X(int64_t{b.x} + b.w), by1 = Y(int64_t{b.y} + b.h);
+            c.Box(bx0, by0, bx1, by1, kTeal, 1);
+            if (i < l.text.size() && bx1 - bx0 + 2 >= kOverlayGlyphWidth)
+                c.Text(bx0, by1 + 2, Ascii(l.text.substr(i, 1)), kTeal, true);
+        }
         c.Text(x0, std::max(0, y0 - kOverlayGlyphHeight - 2), Ascii(l.text), kMagenta, true);
+        read.push_back("\"" + Ascii(l.text) + "\" (" + std::to_string(l.charBoxes.size()) + " character boxes)");
     }
 }
 
@@ -365,10 +377,10 @@ bool RenderOverlay(const CRawImage& page, CMainTemplateEntry& entry, const Decis
                         DrawFrameLines(c, f, dynamic_cast<CFilterFrameLineInfo*>(got.get()),
                                        dynamic_cast<CFilterFrameLineInfo*>(ref), note);
                 } else if (tf.type == kFilterTypeText) {
-                    DrawText(c, f, lines, li, tf.refFilter);
-                    int n = 0;
-                    for (const RecognisedLine& l : lines) n += static_cast<size_t>(l.level) == li && l.filter == tf.refFilter;
-                    note = std::to_string(n) + " line(s) read";
+                    std::vector<std::string> read;
+                    DrawText(c, f, lines, li, tf.refFilter, read);
+                    note = std::to_string(read.size()) + " line(s) read";
+                    for (const std::string& r : read) note += "; " + r;
                 }
                 const std::string against = refChild ? " against \"" + Ascii(refChild->name) + "\"" : "";
                 panel.push_back({std::string(li * 2 + 4, ' ') + (note.empty() ? "measured" : note) + against,

@@ -11,7 +11,9 @@
 //   frame lines reference lines found at their place (green), reference lines
 //               missed (red) and lines found that the reference lacks
 //               (orange);
-//   text        the boxes of the recognised lines (magenta) with the text read.
+//   text        the boxes of the recognised lines (magenta) with the text read
+//               above each, and the box of every character (teal) with the
+//               character read below it; the panel lists the lines read.
 // Every step is integer arithmetic on the measured records, so the picture is
 // the same bytes at every vector tier.
 #pragma once

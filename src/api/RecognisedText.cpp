@@ -117,6 +117,13 @@ std::vector<RecognisedLine> GatherRecognisedLines(const WalkRecord& walk, const 
                 int32_t n = 0;
                 for (const RecognitionResult& c : line.lineResults) {
                     if (c.candidates[0] == 0 || c.candidates[0] == 0xFFFF) continue;
+                    int64_t cl = Scale(c.left, tw, line.imageWidth), ct = Scale(c.top, th, line.imageHeight);
+                    int64_t cr = Scale(c.right, tw, line.imageWidth), cb = Scale(c.bottom, th, line.imageHeight);
+                    TurnBack(cl, ct, cr, cb, turn, tw, th);
+                    r.charBoxes.push_back(RecognisedLine::CharBox{
+                        static_cast<int32_t>(cl), static_cast<int32_t>(ct),
+                        static_cast<int32_t>(std::max<int64_t>(0, cr - cl)),
+                        static_cast<int32_t>(std::max<int64_t>(0, cb - ct))});
                     sum += c.scores[0];
                     ++n;
                     std::vector<MrzOption> options;

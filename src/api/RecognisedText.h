@@ -29,6 +29,12 @@ struct RecognisedLine {
     std::u16string templateId;    // sub-template the measurement is kept with
     int32_t characters = 0;       // recognised characters
     int32_t distance = -1;        // engine's distance of the best candidates, averaged; -1: none
+    // Per character of text, its box (the merged pieces it was read from) in
+    // the same pixels as the line's box.
+    struct CharBox {
+        int32_t x = 0, y = 0, w = 0, h = 0;
+    };
+    std::vector<CharBox> charBoxes;
     // Per character of text, the engine's candidates best first with their
     // distances (for decoding a machine-readable zone).
     std::vector<std::vector<MrzOption>> candidates;

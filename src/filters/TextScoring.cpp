@@ -303,6 +303,15 @@ int32_t RecogniseLocatedLines(const std::vector<LocatedTextLine>& located, const
         bool anyRecognised = false;
         for (const RecognitionResult& r : results) anyRecognised = anyRecognised || !IsEmptyCandidate(r.candidates[0]);
         if (!anyRecognised) continue;
+        // Each result keeps its merged character box in pixels of the page
+        // the filter worked on, where the line's region is placed too, so
+        // that a reader can show where every character was read.
+        for (size_t i = 0; i < results.size() && i < boxes.size(); ++i) {
+            results[i].left = boxes[i].left + region.left;
+            results[i].top = boxes[i].top + region.top;
+            results[i].right = boxes[i].right + region.left;
+            results[i].bottom = boxes[i].bottom + region.top;
+        }
         auto t = std::make_unique<CTextLine>();
         for (const RecognitionResult& r : results)
             if (!IsEmptyCandidate(r.candidates[0])) t->text.push_back(r.candidates[0]);

@@ -68,7 +68,8 @@ struct LocatedTextLine {
 // characters (at least one merged box an engine recognised): its text (the best candidate of each character; a character
 // with no candidate adds nothing to the text), index and offset in kept
 // order, region = the line box moved by the region's left and top in
-// ten-thousandths of the page size, and its recognition results. Returns 0,
+// ten-thousandths of the page size, and its recognition results, each with
+// its merged character box in page pixels (moved like the line). Returns 0,
 // or -14 when no line gave characters (lines is then left empty).
 int32_t RecogniseLocatedLines(const std::vector<LocatedTextLine>& located, const Rect32& region,
                               int32_t pageWidth, int32_t pageHeight, const TextCharLimits& limits,

@@ -136,7 +136,14 @@ bool CXmlDocument::Impl::Parse() {
     }
     const char16_t* const s = text.data();
     elements[0].end = static_cast<uint32_t>(n);
-    elements.reserve(n / 48 + 16);
+    // Room for exactly as many elements as there are start tags at most ('<'
+    // followed by neither '/', '!' nor '?'): a guess from the length would
+    // reserve twice the table for documents of short elements, and growing
+    // by doubling would hold two tables at once.
+    size_t starts = 1;
+    for (size_t i = 0; i + 1 < n; ++i)
+        if (s[i] == u'<' && s[i + 1] != u'/' && s[i + 1] != u'!' && s[i + 1] != u'?') ++starts;
+    elements.reserve(starts);
 
     struct Open {
         uint32_t index;
@@ -454,23 +461,28 @@ bool CXmlDocument::ParseText(const std::u16string& text) {
 
 bool CXmlDocument::LoadFromBytes(const uint8_t* data, size_t size) {
     try {
-        impl_->Clear();
-        impl_->encoding.clear();
-        impl_->byteOrderMark = false;
-        impl_->loaded = false;
-        if (!data && size != 0) return false;
-        if (size > kMaxFileBytes) return false;
-        xmlenc::DecodedText decoded;
-        xmlenc::DecodeDocumentBytes(data, size, decoded);
-        impl_->text.swap(decoded.text);
-        impl_->encoding.swap(decoded.encoding);
-        impl_->byteOrderMark = decoded.byteOrderMark;
-        impl_->loaded = true;
-        return impl_->Parse();
+        return Decode(data, size) && impl_->Parse();
     } catch (const std::bad_alloc&) {
         impl_->Clear();
         return false;
     }
+}
+
+// The first half of loading: the bytes decoded into the text, nothing parsed.
+bool CXmlDocument::Decode(const uint8_t* data, size_t size) {
+    impl_->Clear();
+    impl_->encoding.clear();
+    impl_->byteOrderMark = false;
+    impl_->loaded = false;
+    if (!data && size != 0) return false;
+    if (size > kMaxFileBytes) return false;
+    xmlenc::DecodedText decoded;
+    xmlenc::DecodeDocumentBytes(data, size, decoded);
+    impl_->text.swap(decoded.text);
+    impl_->encoding.swap(decoded.encoding);
+    impl_->byteOrderMark = decoded.byteOrderMark;
+    impl_->loaded = true;
+    return true;
 }
 
 bool CXmlDocument::Load(const std::u16string& path) { return Load(path, kMaxFileBytes); }
@@ -485,7 +497,18 @@ bool CXmlDocument::Load(const std::u16string& path, size_t maxBytes) {
         if (cause != 0) impl_->readFailure += std::string(": ") + std::strerror(cause);
         return false;
     }
-    const bool ok = LoadFromBytes(bytes.data(), bytes.size());
+    bool ok = false;
+    try {
+        ok = Decode(bytes.data(), bytes.size());
+        // The file's bytes are not needed once decoded: released before the
+        // parse and before the readers build their records from the
+        // document, they do not add the file's size to the peak.
+        std::vector<uint8_t>().swap(bytes);
+        ok = ok && impl_->Parse();
+    } catch (const std::bad_alloc&) {
+        impl_->Clear();
+        ok = false;
+    }
     if (!ok && !impl_->loaded) impl_->readFailure = "cannot read the file: larger than the template limit";
     return ok;
 }

@@ -97,6 +97,7 @@ public:
     static int32_t ParseInt(const std::u16string& text);
 
 private:
+    bool Decode(const uint8_t* data, size_t size);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

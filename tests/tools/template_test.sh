@@ -173,4 +173,18 @@ if [ -f "$ocrb" ]; then
 else
   echo "skip: the zone checks need the OCR-B font (fonts-ocr-b)"
 fi
+# An engine that cannot start fails check before any sample, naming the
+# engine's text filter and the file; the samples are still reported.
+mkdir -p "$tmp/wd"
+echo "not a library" > "$tmp/wd/libGrayCore.so"
+echo "not a library" > "$tmp/wd/libPrintedLine.so"
+out=$("$tool" check "$root/examples/templates/text.xml" --dpi 300 -w "$tmp/wd" \
+  "$root/examples/pages/text/300dpi/TEXT-PASSPORT_mrz.png"); check "check: broken engine exit" 1 $?
+check "check: broken engine named with its file" "ok" "$(echo "$out" | grep -q "^error: engine check failed (-9): text filter 4 \"Machine-readable zone\": recognition engine (type 1/[0-9]*) could not start: .*$tmp/wd/lib[A-Za-z]*\.so" && echo ok)"
+check "check: the sample still reported" "ok" "$(echo "$out" | grep -q "TEXT-PASSPORT_mrz.png" && echo ok)"
+"$tool" check "$root/examples/templates/main.xml" -w "$tmp/no-such-dir" "$root/examples/pages/300dpi/A4_page.png" \
+  >/dev/null 2>&1; check "check: -w needs a directory" 2 $?
+# A set without text filters starts no engine: the broken folder changes nothing.
+out=$("$tool" check "$root/examples/templates/main.xml" --dpi 300 -w "$tmp/wd" "$root/examples/pages/300dpi/A4_page.png")
+check "check: no engine, no engine error" "0 ok" "$? $(echo "$out" | grep -qv 'engine check' && echo ok)"
 exit $fail
