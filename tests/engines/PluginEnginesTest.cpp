@@ -235,3 +235,48 @@ TEST_F(PluginEngines, TesseractPrintsNothingOnTheHostsStreams) {
     unlink(capture.c_str());
     EXPECT_EQ(text, "");
 }
+
+// Zone characters told apart mainly by their proportions (O and 0, B and 8,
+// Z and 7 of OCR-B), printed small and read after the page was enlarged to
+// the zone's reading height and binarised, as the zone templates read them.
+TEST_F(PluginEngines, ZoneEngineReadsSmallPrintAfterEnlargement) {
+    struct Case {
+        int dpi;
+        const char* look;  // ImageMagick options of the print at its own size
+    };
+    const Case cases[] = {
+        {200, "-threshold 55%"},           // bilevel scan
+        {200, "-blur 0x0.6"},              // soft gray scan
+        {150, "-blur 0x0.5"},              // small print
+        {300, "-threshold 45%"},           // thin ink
+    };
+    CKernelInfo k;
+    k.subType = 6;  // passport zone file
+    k.filterType = 255;
+    for (const Case& c : cases) {
+        for (const char ch : std::string("O0B8Z7D")) {
+            const std::string out = dir_ + "/glyph.pgm";
+            // OCR-B at the size zones are printed (digits about 2.9 mm, 0.114
+            // inch, tall; ImageMagick's points are pixels at 72 per inch),
+            // then enlarged so that it is about 34 pixels tall, and binarised.
+            const double point = c.dpi / 7.2;
+            const int enlarge = static_cast<int>(34.0 * 100.0 / (c.dpi * 0.114) + 0.5);
+            const std::string cmd = "convert -font '" + std::string(kOcrb) +
+                                    "' -pointsize " + std::to_string(point) + " 'label:" + ch + "' " + c.look +
+                                    " -resize " + std::to_string(enlarge) + "% -threshold 50% -depth 8 '" + out +
+                                    "' >/dev/null 2>&1";
+            ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+            CRawImage g;
+            std::ifstream in(out, std::ios::binary);
+            std::string magic;
+            int w = 0, h = 0, maxval = 0;
+            in >> magic >> w >> h >> maxval;
+            in.get();
+            ASSERT_TRUE(in && magic == "P5" && g.Create(w, h, 8, 300) == 1);
+            for (int y = 0; y < h; ++y) ASSERT_TRUE(in.read(reinterpret_cast<char*>(g.rows[y]), w));
+            RecogResult r;
+            ASSERT_EQ(RecognizeRegion(g, 0, 0, g.width, g.height, k, r), 0);
+            EXPECT_EQ(static_cast<char>(r.candidates[0]), ch) << c.dpi << " dpi, " << c.look;
+        }
+    }
+}
