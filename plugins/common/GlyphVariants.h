@@ -55,7 +55,9 @@ std::vector<GlyphFeatures> VariantFeatures(const GrayGlyph& rendering, const Var
 
 // At most `k` representatives of `sets` (k-means started from far-apart
 // members, a fixed number of rounds; every representative is the mean of
-// its members). Fewer when there are fewer sets.
-std::vector<GlyphFeatures> Representatives(const std::vector<GlyphFeatures>& sets, size_t k);
+// its members), grouped by the distance with the given weight of the
+// width-to-height ratio. Fewer when there are fewer sets.
+std::vector<GlyphFeatures> Representatives(const std::vector<GlyphFeatures>& sets, size_t k,
+                                           float aspectWeight = kAspectWeight);
 
 }  // namespace morvane_plugins
