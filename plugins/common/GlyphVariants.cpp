@@ -158,7 +158,7 @@ std::vector<GlyphFeatures> VariantFeatures(const GrayGlyph& rendering, const Var
     return out;
 }
 
-std::vector<GlyphFeatures> Representatives(const std::vector<GlyphFeatures>& sets, size_t k, float aspectWeight) {
+std::vector<GlyphFeatures> Representatives(const std::vector<GlyphFeatures>& sets, size_t k) {
     if (sets.size() <= k) return sets;
     if (k == 0) return {};
     // Far-apart start: the member farthest from the mean, then repeatedly
@@ -172,15 +172,15 @@ std::vector<GlyphFeatures> Representatives(const std::vector<GlyphFeatures>& set
     std::vector<float> nearest(sets.size());
     size_t far = 0;
     for (size_t i = 0; i < sets.size(); ++i) {
-        nearest[i] = GlyphDistance(sets[i], mean, aspectWeight);
+        nearest[i] = GlyphDistance(sets[i], mean);
         if (nearest[i] > nearest[far]) far = i;
     }
     while (centres.size() < k) {
         centres.push_back(sets[far]);
         far = 0;
         for (size_t i = 0; i < sets.size(); ++i) {
-            nearest[i] = centres.size() == 1 ? GlyphDistance(sets[i], centres[0], aspectWeight)
-                                             : std::min(nearest[i], GlyphDistance(sets[i], centres.back(), aspectWeight));
+            nearest[i] = centres.size() == 1 ? GlyphDistance(sets[i], centres[0])
+                                             : std::min(nearest[i], GlyphDistance(sets[i], centres.back()));
             if (nearest[i] > nearest[far]) far = i;
         }
     }
@@ -189,7 +189,7 @@ std::vector<GlyphFeatures> Representatives(const std::vector<GlyphFeatures>& set
         for (size_t i = 0; i < sets.size(); ++i) {
             float best = std::numeric_limits<float>::max();
             for (size_t c = 0; c < centres.size(); ++c) {
-                const float d = GlyphDistance(sets[i], centres[c], aspectWeight);
+                const float d = GlyphDistance(sets[i], centres[c]);
                 if (d < best) {
                     best = d;
                     member[i] = c;

@@ -43,7 +43,7 @@ void CutAt(GrayGlyph& g, double level);
 struct VariantPlan {
     std::vector<double> heights = {7, 8, 9, 10, 12, 14, 17, 20, 24, 29, 34, 40};
     std::vector<double> blurs = {0.0, 0.5, 0.9};  // sigma in pixels of the small glyph
-    std::vector<double> levels = {0.3, 0.5, 0.7};
+    std::vector<double> levels = {0.4, 0.5, 0.6};
     int phases = 2;
     double readHeight = 34.0;  // glyph height the page is read at
     double grain = 14.0;       // grain of the grainy variants (levels)
@@ -55,9 +55,7 @@ std::vector<GlyphFeatures> VariantFeatures(const GrayGlyph& rendering, const Var
 
 // At most `k` representatives of `sets` (k-means started from far-apart
 // members, a fixed number of rounds; every representative is the mean of
-// its members), grouped by the distance with the given weight of the
-// width-to-height ratio. Fewer when there are fewer sets.
-std::vector<GlyphFeatures> Representatives(const std::vector<GlyphFeatures>& sets, size_t k,
-                                           float aspectWeight = kAspectWeight);
+// its members). Fewer when there are fewer sets.
+std::vector<GlyphFeatures> Representatives(const std::vector<GlyphFeatures>& sets, size_t k);
 
 }  // namespace morvane_plugins

@@ -46,10 +46,8 @@ bool ReadPgm(const std::string& path, std::vector<uint8_t>& pixels, int& width, 
     return static_cast<bool>(in);
 }
 
-// Representatives kept of the variants of one glyph, grouped with the
-// weight of the width-to-height ratio the zone engine's data file sets.
-constexpr size_t kRepresentatives = 16;
-constexpr float kVariantAspectWeight = 40.0f;
+// Representatives kept of the variants of one glyph.
+constexpr size_t kRepresentatives = 10;
 
 }  // namespace
 
@@ -78,7 +76,7 @@ int main(int argc, char** argv) {
                 g.height = h;
                 g.pixels = pixels;
                 const std::vector<GlyphFeatures> sets = VariantFeatures(g, VariantPlan(), 0x5EED0000u + i);
-                for (const GlyphFeatures& f : Representatives(sets, kRepresentatives, kVariantAspectWeight)) {
+                for (const GlyphFeatures& f : Representatives(sets, kRepresentatives)) {
                     out << CGlyphClassifier::FormatPrototype(static_cast<unsigned char>(chars[i]), font, f);
                     ++count;
                 }

@@ -149,9 +149,8 @@ std::vector<std::string> RawLines(const std::string& zone) {
 
 // Zones printed small (200 dpi, digits about 23 pixels tall), bilevel, thin
 // and as soft gray JPEG, read through the zone set: the characters are read
-// right as read, and every zone is valid after decoding. (O and 0 of OCR-B
-// differ mainly in height, which one glyph alone barely shows: the decoder
-// still mends some of them.)
+// right as read. (O and 0 of OCR-B differ mainly in height, which one glyph
+// alone barely shows.)
 TEST(ZoneGeneratedPages, SmallPrintIsReadRightBeforeDecoding) {
     if (!kHaveEngines) GTEST_SKIP() << "engine plug-ins are not built (MORVANE_BUILD_ENGINES=OFF)";
     const std::string ocrb = "/usr/share/fonts/opentype/ocr-b/OCRB.otf";
@@ -193,12 +192,10 @@ TEST(ZoneGeneratedPages, SmallPrintIsReadRightBeforeDecoding) {
             chars += static_cast<int>(zone[i].size());
             for (size_t k = 0; k < zone[i].size() && k < raw[i].size(); ++k) right += raw[i][k] == zone[i][k];
         }
-        EXPECT_NE(answer.find("\"decoded\":{\"layout\":\"TD3\",\"valid\":true"), std::string::npos)
-            << p.name << ": " << answer;
     }
     // 264 characters. Read at the zone set's text height (about 28 pixels)
-    // a page holding nothing but the zone still loses some O/0 as read (252
-    // right today; 246 with prototypes of clean renderings alone).
+    // a page holding nothing but the zone still loses some O/0 as read (246
+    // right with prototypes of clean renderings alone).
     EXPECT_GE(right, chars - 14) << right << " of " << chars << " characters right as read";
     FreeClassifier();
 }
