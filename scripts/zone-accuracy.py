@@ -10,9 +10,15 @@ none) with --mrz. Reports per variant and resolution: classes right, zone
 characters right as read and after decoding (place by place, over both
 lines) and zones valid after decoding and equal to the drawn zone.
 
+With --confusions, lists the characters read wrongly as read (drawn ->
+read: count), over every page. --dpi and --variant keep only the given
+resolutions and variants (repeatable), for a quicker look at one condition.
+
 Usage: scripts/zone-accuracy.py [--build DIR] [--pages N] [--keep DIR]
+                                [--confusions] [--dpi N] [--variant NAME]
 """
 import argparse
+import collections
 import importlib.util
 import json
 import os
@@ -39,6 +45,9 @@ def main():
     ap.add_argument("--build", default=os.path.join(ROOT, "build-release"))
     ap.add_argument("--pages", type=int, default=4, help="pages of each kind per resolution and variant")
     ap.add_argument("--keep", help="write the pages here and keep them")
+    ap.add_argument("--confusions", action="store_true", help="list the characters read wrongly")
+    ap.add_argument("--dpi", type=int, action="append", help="only this resolution (repeatable)")
+    ap.add_argument("--variant", action="append", choices=textacc.VARIANTS, help="only this variant (repeatable)")
     a = ap.parse_args()
     classify = os.path.join(os.path.abspath(a.build), "morvane-classify")
     if not os.access(classify, os.X_OK):
@@ -49,11 +58,12 @@ def main():
     rnd = random.Random(20261211)
     truth = {}
     template = os.path.join(ROOT, "examples", "templates", "zones.xml")
+    confusions = collections.Counter()
     totals = [0, 0, 0, 0, 0, 0]  # pages, classes right, chars, raw right, decoded right, zones valid
     try:
         print("%-8s %5s  %-10s %-22s %-22s %s" % ("variant", "dpi", "class", "chars raw", "chars decoded", "valid"))
-        for variant in textacc.VARIANTS:
-            for dpi in textacc.DPIS:
+        for variant in a.variant or textacc.VARIANTS:
+            for dpi in a.dpi or textacc.DPIS:
                 d = os.path.join(work, variant, "%ddpi" % dpi)
                 os.makedirs(d, exist_ok=True)
                 for i in range(a.pages):
@@ -77,6 +87,13 @@ def main():
                     zd = z.get("decoded") or {}
                     chars += 88
                     raw += right(z.get("lines", []), printed)
+                    for got, want in zip(z.get("lines", []), printed):
+                        if len(got) != len(want):
+                            confusions["line of %d characters" % len(got)] += 1
+                            continue
+                        for x, y in zip(got, want):
+                            if x != y:
+                                confusions["%s -> %s" % (y, x)] += 1
                     dec += right(zd.get("lines", []), printed)
                     valid += bool(zd.get("valid")) and zd.get("lines") == printed
                 print("%-8s %5d  %3d/%-6d %6.2f %% (%4d/%4d)   %6.2f %% (%4d/%4d)   %d/%d" %
@@ -87,6 +104,10 @@ def main():
         n, ok, chars, raw, dec, valid = totals
         print("all             %3d/%-6d %6.2f %% (%4d/%4d)   %6.2f %% (%4d/%4d)   %d/%d" %
               (ok, n, 100.0 * raw / max(chars, 1), raw, chars, 100.0 * dec / max(chars, 1), dec, chars, valid, n))
+        if a.confusions:
+            print("read wrongly (drawn -> read: count):")
+            for what, count in confusions.most_common():
+                print("  %s: %d" % (what, count))
     finally:
         if not a.keep:
             shutil.rmtree(work, ignore_errors=True)

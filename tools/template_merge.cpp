@@ -358,8 +358,11 @@ TextMerge MergeTextLines(const std::vector<const CFilterTextInfo*>& samples, con
         bool sameLength = true;
         for (const std::u16string& t : texts) sameLength = sameLength && t.size() == texts.front().size();
 
+        // Strict zone patterns (method 6) are written in the same pattern
+        // language; only their scoring differs.
+        const bool patterned = method == kTextMatchPattern || method == kTextMatchStrictPattern;
         std::u16string text;
-        if (method == kTextMatchPattern && sameLength) {
+        if (patterned && sameLength) {
             text = PatternOf(texts);
             if (std::all_of(texts.begin(), texts.end(), [&](const std::u16string& t) { return t == texts[0]; }))
                 ++out.fixed;
@@ -367,7 +370,7 @@ TextMerge MergeTextLines(const std::vector<const CFilterTextInfo*>& samples, con
                 ++out.patterns;
         } else if (agreement >= kFixedTextSimilarity) {
             const std::u16string agreed = Medoid(texts);
-            if (method == kTextMatchPattern)
+            if (patterned)
                 for (char16_t c : agreed) text += Literal(c);
             else
                 text = agreed;

@@ -51,7 +51,7 @@ constexpr int32_t kFixedTextSimilarity = 800;
 struct TextMerge {
     std::unique_ptr<CFilterTextInfo> reference;  // null: nothing common
     int32_t fixed = 0;      // lines kept as text (agreed in every sample)
-    int32_t patterns = 0;   // variable lines of equal length turned into a pattern (method 3)
+    int32_t patterns = 0;   // variable lines of equal length turned into a pattern (methods 3 and 6)
     int32_t dropped = 0;    // variable lines, and lines not found in enough samples
     std::vector<std::u16string> texts;  // the reference texts, in order
 };

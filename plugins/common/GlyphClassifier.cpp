@@ -39,7 +39,6 @@ void Resample(const std::vector<uint8_t>& ink, int width, int bx, int by, int bw
     }
 }
 
-constexpr float kAspectWeight = 12.0f;
 constexpr float kCellWeight = 40.0f;
 
 }  // namespace
@@ -90,14 +89,14 @@ bool ExtractFeatures(const uint8_t* pixels, int width, int height, int stride, G
     return true;
 }
 
-float GlyphDistance(const GlyphFeatures& a, const GlyphFeatures& b) {
+float GlyphDistance(const GlyphFeatures& a, const GlyphFeatures& b, float aspectWeight) {
     float d = 0.0f;
     for (int i = 0; i < kShapeFeatures; ++i) {
         const float t = a.shape[i] - b.shape[i];
         d += t * t;
     }
     const float da = a.aspect - b.aspect;
-    d += kAspectWeight * da * da;
+    d += aspectWeight * da * da;
     if (a.hasCell && b.hasCell) {
         const float dt = a.cellTop - b.cellTop, db = a.cellBottom - b.cellBottom;
         d += kCellWeight * (dt * dt + db * db);
@@ -158,7 +157,7 @@ std::vector<ScoredClass> CGlyphClassifier::Classify(const GlyphFeatures& feature
     for (const GlyphPrototype& p : prototypes_) {
         if (!allowed.empty() && std::find(allowed.begin(), allowed.end(), p.code) == allowed.end()) continue;
         // Distances are scaled by 100 into whole numbers.
-        const float d = GlyphDistance(features, p.features) * 100.0f;
+        const float d = GlyphDistance(features, p.features, aspectWeight_) * 100.0f;
         const uint32_t scaled = d >= 4.0e9f ? 4000000000u : static_cast<uint32_t>(d + 0.5f);
         auto it = std::find_if(best.begin(), best.end(), [&](const ScoredClass& c) { return c.code == p.code; });
         if (it == best.end()) best.push_back({p.code, scaled});

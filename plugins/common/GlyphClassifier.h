@@ -19,6 +19,7 @@ namespace morvane_plugins {
 
 constexpr int kGrid = 12;
 constexpr int kShapeFeatures = 2 * kGrid * kGrid;
+constexpr float kAspectWeight = 12.0f;
 
 struct GlyphFeatures {
     float shape[kShapeFeatures];
@@ -59,12 +60,17 @@ public:
     // Every class code held.
     std::vector<uint16_t> Classes() const;
     bool Empty() const { return prototypes_.empty(); }
+    // Weight of the width-to-height ratio in the distance (kAspectWeight
+    // unless set): glyphs told apart mainly by their proportions, such as
+    // O and 0 of OCR-B, need more of it than general text.
+    void SetAspectWeight(float weight) { aspectWeight_ = weight; }
 
 private:
     std::vector<GlyphPrototype> prototypes_;
+    float aspectWeight_ = kAspectWeight;
 };
 
 // Distance between two feature sets (before scaling).
-float GlyphDistance(const GlyphFeatures& a, const GlyphFeatures& b);
+float GlyphDistance(const GlyphFeatures& a, const GlyphFeatures& b, float aspectWeight = kAspectWeight);
 
 }  // namespace morvane_plugins

@@ -1,10 +1,13 @@
 // Build-time tool: turns glyph images rendered from fonts into the
 // prototype file read by the engine plug-ins.
 //
-//   grayocr-train OUTPUT FONTTAG DIR CHARS [FONTTAG DIR CHARS ...]
+//   grayocr-train OUTPUT [--variants] FONTTAG DIR CHARS [[--variants] ...]
 //
 // DIR holds g-000.pgm, g-001.pgm, ... (binary PGM), one per character of
-// CHARS (UTF-8, ASCII only) in order.
+// CHARS (UTF-8, ASCII only) in order. A set preceded by --variants holds
+// large renderings: each gives the representatives of its many reduced,
+// blurred, grainy and differently inked variants (GlyphVariants.h) instead
+// of one prototype.
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "GlyphClassifier.h"
+#include "GlyphVariants.h"
 
 using namespace morvane_plugins;
 
@@ -42,17 +46,20 @@ bool ReadPgm(const std::string& path, std::vector<uint8_t>& pixels, int& width, 
     return static_cast<bool>(in);
 }
 
+// Representatives kept of the variants of one glyph.
+constexpr size_t kRepresentatives = 10;
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 5 || (argc - 2) % 3 != 0) {
-        std::fprintf(stderr, "usage: grayocr-train OUTPUT FONTTAG DIR CHARS [...]\n");
-        return 2;
-    }
     std::ostringstream out;
     out << "# Glyph prototypes: code font aspect cellTop cellBottom hasCell features...\n";
     int count = 0;
-    for (int a = 2; a + 2 < argc; a += 3) {
+    int a = 2;
+    for (; a < argc; a += 3) {
+        const bool variants = std::string(argv[a]) == "--variants";
+        if (variants) ++a;
+        if (a + 2 >= argc) break;
         const std::string font = argv[a], dir = argv[a + 1], chars = argv[a + 2];
         for (size_t i = 0; i < chars.size(); ++i) {
             char name[32];
@@ -63,11 +70,27 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "grayocr-train: cannot read %s%s\n", dir.c_str(), name);
                 return 1;
             }
+            if (variants) {
+                GrayGlyph g;
+                g.width = w;
+                g.height = h;
+                g.pixels = pixels;
+                const std::vector<GlyphFeatures> sets = VariantFeatures(g, VariantPlan(), 0x5EED0000u + i);
+                for (const GlyphFeatures& f : Representatives(sets, kRepresentatives)) {
+                    out << CGlyphClassifier::FormatPrototype(static_cast<unsigned char>(chars[i]), font, f);
+                    ++count;
+                }
+                continue;
+            }
             GlyphFeatures f;
             if (!ExtractFeatures(pixels.data(), w, h, w, f)) continue;
             out << CGlyphClassifier::FormatPrototype(static_cast<unsigned char>(chars[i]), font, f);
             ++count;
         }
+    }
+    if (argc < 5 || a != argc) {
+        std::fprintf(stderr, "usage: grayocr-train OUTPUT [--variants] FONTTAG DIR CHARS [...]\n");
+        return 2;
     }
     if (count == 0) return 1;
     std::ofstream file(argv[1]);

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Renders the glyph set from each font at 300 dpi with ImageMagick and turns
-# the images into the prototype file.
+# the images into the prototype file. The zone characters are also rendered
+# large, for the prototypes of their many degraded variants.
 #   render_glyphs.sh CONVERT TRAIN_TOOL WORKDIR OUTPUT
 set -eu
 CONVERT=$1
@@ -32,12 +33,14 @@ render() { # tag font pointsize chars
 }
 render ocrb "$OCRB" 12 "$ZONE"
 render ocrb10 "$OCRB" 10 "$ZONE"
+render ocrblarge "$OCRB" 40 "$ZONE"
 render dejavu "$DEJAVU/DejaVuSans.ttf" 12 "$CHARS"
 render dejavubold "$DEJAVU/DejaVuSans-Bold.ttf" 12 "$CHARS"
 render dejavumono "$DEJAVU/DejaVuSansMono.ttf" 12 "$CHARS"
 render dejavuserif "$DEJAVU/DejaVuSerif.ttf" 12 "$CHARS"
 render ocrbfull "$OCRB" 12 "$CHARS"
 "$TRAIN" "$OUT" ocrb "$WORK/ocrb" "$ZONE" ocrb "$WORK/ocrb10" "$ZONE" \
+    --variants ocrb "$WORK/ocrblarge" "$ZONE" \
     dejavu "$WORK/dejavu" "$CHARS" dejavu "$WORK/dejavubold" "$CHARS" \
     dejavu "$WORK/dejavumono" "$CHARS" dejavu "$WORK/dejavuserif" "$CHARS" \
     ocrbfull "$WORK/ocrbfull" "$CHARS"

@@ -11,6 +11,8 @@
 //   pagemode  Tesseract page segmentation mode of the fallback (10: one
 //             character)
 //   fallback  distance above which Tesseract is asked as well (0: never)
+//   aspect    weight of the glyph's width-to-height ratio in the distance
+//             (optional; the classifier's default otherwise)
 //
 // Recognition: a nearest-neighbour match of the glyph against the
 // prototypes gives a distance for every allowed class; the ten nearest are
@@ -27,6 +29,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -108,6 +111,7 @@ std::string CodesToUtf8(const std::vector<uint16_t>& codes) {
 bool ParseConfig(const char* text, Engine& e) {
     std::istringstream in(text);
     std::string line, glyphFile, fonts = "all";
+    float aspect = kAspectWeight;
     bool haveCharset = false;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -129,12 +133,19 @@ bool ParseConfig(const char* text, Engine& e) {
         else if (key == "pagemode") e.pageMode = std::atoi(value.c_str());
         else if (key == "fallback") e.fallback = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
         else if (key == "tessdata") e.tessdataConfigured = value;
+        else if (key == "aspect") {
+            char* end = nullptr;
+            const float w = std::strtof(value.c_str(), &end);
+            if (end == value.c_str() || !(w >= 0.0f && w <= 1000.0f)) return false;
+            aspect = w;
+        }
         else return false;  // unknown keys mean a file of another format
     }
     if (!haveCharset || e.charset.empty() || glyphFile.empty()) return false;
     if (e.pageMode < 0 || e.pageMode > 13) return false;
     const std::string glyphPath = FindBesidePlugin(glyphFile);
     if (glyphPath.empty() || !e.glyphs.Load(glyphPath, fonts)) return false;
+    e.glyphs.SetAspectWeight(aspect);
     // Only classes the prototypes know can be answered.
     std::vector<uint16_t> known = e.glyphs.Classes();
     std::vector<uint16_t> kept;

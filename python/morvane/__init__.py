@@ -21,8 +21,9 @@ from ._library import LibraryNotFoundError, load_library
 from ._version import __version__
 from .classifier import (Classifier, MorvaneError, PageNotFoundError, PagePermissionError, PageResult,
                          default_template, parse_mrz)
-from .result import Mrz, MrzField, Result, TextLine
+from .result import Mrz, MrzChange, MrzField, Result, TextLine
 
-__all__ = ["Classifier", "LibraryNotFoundError", "MorvaneError", "Mrz", "MrzField", "PageNotFoundError",
-           "PagePermissionError", "PageResult", "Result", "TextLine", "__version__", "default_template", "load_library",
+__all__ = ["Classifier", "LibraryNotFoundError", "MorvaneError", "Mrz", "MrzChange", "MrzField", "PageNotFoundError",
+           "PagePermissionError", "PageResult", "Result", "TextLine", "__version__", "default_template",
+           "load_library",
            "parse_mrz"]

@@ -591,8 +591,13 @@ class Classifier:
         score, margin = score_and_margin(trace) if trace is not None else (None, None)
         zone: Optional[Mrz] = None
         if mrz and lines:
-            code, text = self._lib.read_text_or_code(self._lib.MorvaneParseMrz,
-                                                     self._lib.utf16("".join(line.text + "\n" for line in lines)))
+            # The zone decoded with the engine's candidates when the library
+            # offers it, else the lines read as they are.
+            if self._lib.MorvaneGetRecognisedZone is not None:
+                code, text = self._lib.read_text_or_code(self._lib.MorvaneGetRecognisedZone)
+            else:
+                code, text = self._lib.read_text_or_code(self._lib.MorvaneParseMrz,
+                                                         self._lib.utf16("".join(line.text + "\n" for line in lines)))
             if code == 0:
                 parsed = json.loads(text)
                 zone = Mrz.from_json(parsed) if isinstance(parsed, dict) else None

@@ -53,6 +53,21 @@ class MrzField:
     valid: bool
 
 
+@dataclass(frozen=True)
+class MrzChange:
+    """One position the zone decoder changed: ``line`` and ``position``
+    (0-based, in the decoded line), the character read (``old``, "" for a
+    character removed) and the one put there (``new``), and why: "class"
+    (outside its position's character class), "check" (a failing check digit)
+    or "trim" (a border read as a character)."""
+
+    line: int
+    position: int
+    old: str
+    new: str
+    reason: str
+
+
 def _snake(name: str) -> str:
     return "".join("_" + c.lower() if c.isupper() else c for c in name)
 
@@ -64,7 +79,14 @@ class Mrz:
     ``layout`` is TD1, TD2, TD3, MRV-A or MRV-B; ``valid`` tells whether every
     check digit matches (a zone that does not check out is reported, never
     corrected) and ``errors`` what does not. Fields the zone of that layout
-    lacks are None; ``other`` holds any further fields by snake_case name."""
+    lacks are None; ``other`` holds any further fields by snake_case name.
+
+    A zone read with the engine's candidates also carries its decoding:
+    ``decoded`` is the zone after the zone's own structure (character classes
+    of its fields, check digits) chose among the candidates, ``changes`` the
+    positions the decoder changed (on the decoded zone), and ``raw_valid``
+    whether the zone as read was already valid. Without a decoding these are
+    None, () and None."""
 
     layout: str
     valid: bool
@@ -82,6 +104,9 @@ class Mrz:
     optional_data: Optional[MrzField] = None
     composite: Optional[MrzField] = None
     other: Mapping[str, Any] = field(default_factory=dict)
+    decoded: Optional["Mrz"] = None
+    changes: Tuple[MrzChange, ...] = ()
+    raw_valid: Optional[bool] = None
 
     @staticmethod
     def from_json(item: Mapping[str, Any]) -> "Mrz":
@@ -91,7 +116,7 @@ class Mrz:
         plain = {"document_code", "issuing_state", "primary_name", "secondary_name", "nationality", "sex"}
         for key, value in item.items():
             name = _snake(key)
-            if key in ("layout", "valid", "errors", "lines"):
+            if key in ("layout", "valid", "errors", "lines", "decoded", "changes", "rawValid"):
                 continue
             if name in checked and isinstance(value, Mapping):
                 known[name] = MrzField(value=str(value.get("value", "")), check=str(value.get("check", "")),
@@ -102,10 +127,22 @@ class Mrz:
                 other[name] = value
         errors = item.get("errors", [])
         lines = item.get("lines", [])
+        decoded_item = item.get("decoded")
+        decoded = Mrz.from_json(decoded_item) if isinstance(decoded_item, Mapping) else None
+        changes: Tuple[MrzChange, ...] = ()
+        # The decoder lists its changes with the decoded zone.
+        listed = decoded_item.get("changes", []) if isinstance(decoded_item, Mapping) else item.get("changes", [])
+        if isinstance(listed, list):
+            changes = tuple(MrzChange(line=int(c.get("line", 0)), position=int(c.get("position", 0)),
+                                      old=str(c.get("from", "")), new=str(c.get("to", "")),
+                                      reason=str(c.get("reason", "")))
+                            for c in listed if isinstance(c, Mapping))
+        raw_valid = item.get("rawValid")
         return Mrz(layout=str(item.get("layout", "")), valid=bool(item.get("valid", False)),
                    errors=tuple(str(e) for e in errors) if isinstance(errors, list) else (),
                    lines=tuple(str(line) for line in lines) if isinstance(lines, list) else (),
-                   other=other, **known)
+                   other=other, decoded=decoded, changes=changes,
+                   raw_valid=raw_valid if isinstance(raw_valid, bool) else None, **known)
 
 
 @dataclass(frozen=True)

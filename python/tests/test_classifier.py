@@ -247,3 +247,25 @@ def test_parse_mrz_checks_digits_and_never_corrects(zone, valid, wrong):
     failed = sorted(k for k, v in parsed.items() if isinstance(v, dict) and v.get("valid") is False)
     assert failed == sorted(wrong)
     assert parsed["birthDate"]["value"] == "740812"
+
+
+def test_zone_decoding_fields_come_from_the_decoded_object():
+    # A zone as MorvaneGetRecognisedZone gives it: the raw reading, and the
+    # decoded one with the positions changed.
+    raw_line = ZONE_TD3.split("\n")[1]
+    read = raw_line.replace("7408122F", "74O8122F")
+    item = {"layout": "TD3", "valid": False, "errors": ["check digit of birthDate does not match"],
+            "lines": [ZONE_TD3.split("\n")[0], read], "rawValid": False,
+            "decoded": {"layout": "TD3", "valid": True, "errors": [],
+                        "lines": [ZONE_TD3.split("\n")[0], raw_line],
+                        "changes": [{"line": 1, "position": read.index("O8"), "from": "O", "to": "0",
+                                     "reason": "class"}]}}
+    zone = morvane.Mrz.from_json(item)
+    assert zone.raw_valid is False and zone.valid is False and zone.lines[1] == read
+    assert zone.decoded is not None and zone.decoded.valid and zone.decoded.lines[1] == raw_line
+    assert zone.changes == (morvane.MrzChange(line=1, position=read.index("O8"), old="O", new="0", reason="class"),)
+    # None of the decoding's members leak into the other fields.
+    assert not {"decoded", "changes", "raw_valid"} & set(zone.other)
+    # A zone read without candidates has no decoding.
+    plain = morvane.Mrz.from_json({"layout": "TD3", "valid": True, "lines": ZONE_TD3.split("\n")})
+    assert plain.decoded is None and plain.changes == () and plain.raw_valid is None

@@ -42,6 +42,27 @@ def test_one_call_returns_everything_about_a_page(classifier, text_index, root):
     assert isinstance(zone.document_number, morvane.MrzField)
     assert zone.valid == (not zone.errors)
     assert zone.issuing_state == "UTO"
+    # Beside it the zone decoded with the engine's candidates: every position
+    # the decoder changed is listed, and nothing else differs.
+    assert zone.raw_valid is zone.valid
+    decoded = zone.decoded
+    assert isinstance(decoded, morvane.Mrz) and decoded.valid == (not decoded.errors)
+    assert decoded.changes == zone.changes
+    assert all(isinstance(c, morvane.MrzChange) and c.reason in ("class", "check", "trim") for c in zone.changes)
+    # A position may change twice (its class, then its check digit): the
+    # first change starts from the character read, the last gives the one
+    # decoded.
+    first, last = {}, {}
+    for change in zone.changes:
+        first.setdefault((change.line, change.position), change.old)
+        last[(change.line, change.position)] = change.new
+    for (line, position), new in last.items():
+        assert decoded.lines[line][position] == new
+    if not any(c.reason == "trim" for c in zone.changes):
+        for i, (raw, dec) in enumerate(zip(zone.lines, decoded.lines)):
+            assert len(raw) == len(dec)
+            for k, (a, b) in enumerate(zip(raw, dec)):
+                assert (a == b) if (i, k) not in first else (first[(i, k)] == a and last[(i, k)] == b)
     # The trace names the answer, and score and margin come from its last
     # level decided by scores.
     assert result.trace is not None and result.trace["result"]["id"] == "TEXT-PASSPORT"

@@ -170,6 +170,15 @@ if [ -f "$ocrb" ]; then
   check "zone: fourth page" "TEXT-IDTRAVEL" "$("$classify" -t "$text" --dpi 300 "$tmp/z4.png" | cut -f2)"
   check "zone: bundled zones unchanged" "TEXT-PASSPORT TEXT-VISA" "$("$classify" -t "$text" --dpi 300 \
     "$root"/examples/pages/text/300dpi/TEXT-*_mrz.png | cut -f2 | tr '\n' ' ' | sed 's/ $//')"
+  # The same kind taught to the zone set (strict zone patterns, method 6):
+  # its lines are written as patterns too, and the new kind is told from
+  # the passport whose zone it resembles.
+  zones="$tmp/templates/zones.xml"
+  out=$("$tool" add --main "$zones" --group "/" --id ZONE-IDTRAVEL --name "Travel ID" \
+    "$tmp/z1.png" "$tmp/z2.png" "$tmp/z3.png"); check "strict zone: add exit" 0 $?
+  check "strict zone: both lines patterns" "ok" "$(echo "$out" | grep -q '(text): 0 fixed lines, 2 lines turned into patterns' && echo ok)"
+  check "strict zone: the name became one stretch" "ok" "$(grep -q 'Text="I&lt;UTO\[\\U&lt;\]{' "$tmp/templates/zones/ZONE-IDTRAVEL.xml" && echo ok)"
+  check "strict zone: fourth page" "ZONE-IDTRAVEL" "$("$classify" -t "$zones" "$tmp/z4.png" | cut -f2)"
 else
   echo "skip: the zone checks need the OCR-B font (fonts-ocr-b)"
 fi
