@@ -593,8 +593,8 @@ class Classifier:
         if mrz and lines:
             # The zone decoded with the engine's candidates when the library
             # offers it, else the lines read as they are.
-            if self._lib.MorvaneGetRecognisedZone is not None:
-                code, text = self._lib.read_text_or_code(self._lib.MorvaneGetRecognisedZone)
+            if self._calls.MorvaneGetRecognisedZone is not None:
+                code, text = self._lib.read_text_or_code(self._calls.MorvaneGetRecognisedZone)
             else:
                 code, text = self._lib.read_text_or_code(self._lib.MorvaneParseMrz,
                                                          self._lib.utf16("".join(line.text + "\n" for line in lines)))
