@@ -168,17 +168,6 @@ bool GapShapePasses(const TextCharLimits& lim, int64_t G, int64_t W, int64_t H, 
     return G <= std::max<int64_t>(H / 3, 15);
 }
 
-// MORVANE_MERGE_ALL_UNIONS=1 (read once) recognises the unions of several
-// pieces wider than MaxWidthPx as well: an internal switch by which
-// scripts/merge-skip-check.sh shows that skipping them changes no text.
-bool RecogniseWideUnions() {
-    static const bool all = [] {
-        const char* v = std::getenv("MORVANE_MERGE_ALL_UNIONS");
-        return v != nullptr && v[0] == '1';
-    }();
-    return all;
-}
-
 }  // namespace
 
 int32_t DynamicMerge(const TextCharLimits& lim, const std::vector<TextEngineRecord>& engines,
@@ -224,12 +213,6 @@ int32_t DynamicMerge(const TextCharLimits& lim, const std::vector<TextEngineReco
                              A <= lim.maxWHRatio && W >= lim.minWidthPx && H >= lim.minHeightPx &&
                              GapShapePasses(lim, G, W, H, A, boxes[s], boxes[e], candidateNo);
             }
-
-            // A union of several pieces wider than the widest character cannot
-            // be one: growth stops right after it, and it is not worth an engine
-            // call (the passport engine, finding no prototype for it, falls back
-            // to a general recogniser at about a hundred times the cost).
-            if (admissible && s != e && W > lim.maxWidthPx && !RecogniseWideUnions()) admissible = false;
 
             MergeCell cell;
             cell.first = static_cast<int32_t>(s);
