@@ -17,7 +17,7 @@ import os
 import signal
 import sys
 from dataclasses import dataclass
-from typing import Iterator, List, Optional, Sequence, Tuple, Union
+from typing import Callable, Iterator, List, Optional, Sequence, Tuple, Union
 
 from ._library import LibraryNotFoundError, data_directory, load_library
 from .classifier import ERR_CLASSIFY, ERR_READ_IMAGE, Classifier, MorvaneError
@@ -52,52 +52,48 @@ def pages_of(inputs: Sequence[str]) -> List[str]:
     return pages
 
 
+_ESCAPES = {"\\": "\\\\", "\n": "\\n", "\r": "\\r", "\t": "\\t"}
+
+
+def _escaped(text: str, quote: bool, other: Callable[[int], Optional[str]]) -> str:
+    """One walk for both output forms: backslash, line breaks and tab as
+    \\\\, \\n, \\r, \\t; a double quote escaped when ``quote``; any other
+    character as ``other`` writes it (None keeps it)."""
+    out = []
+    for ch in text:
+        fixed = _ESCAPES.get(ch)
+        if fixed is None and quote and ch == '"':
+            fixed = '\\"'
+        if fixed is None:
+            fixed = other(ord(ch))
+        out.append(ch if fixed is None else fixed)
+    return "".join(out)
+
+
+def _json_other(o: int) -> Optional[str]:
+    return f"\\u{o:04x}" if o < 0x20 else None
+
+
+def _field_other(o: int) -> Optional[str]:
+    if o < 0x20 or o == 0x7F:
+        return f"\\x{o:02x}"
+    if 0x80 <= o <= 0x9F:
+        return f"\\u{o:04x}"
+    if 0xDC80 <= o <= 0xDCFF:
+        return f"\\x{o - 0xDC00:02x}"
+    return None
+
+
 def json_string(text: str) -> str:
     """JSON string with the same escapes as the C tool (UTF-8 kept as is)."""
-    out = ['"']
-    for ch in text:
-        if ch == '"':
-            out.append('\\"')
-        elif ch == "\\":
-            out.append("\\\\")
-        elif ch == "\n":
-            out.append("\\n")
-        elif ch == "\r":
-            out.append("\\r")
-        elif ch == "\t":
-            out.append("\\t")
-        elif ord(ch) < 0x20:
-            out.append(f"\\u{ord(ch):04x}")
-        else:
-            out.append(ch)
-    out.append('"')
-    return "".join(out)
+    return '"' + _escaped(text, True, _json_other) + '"'
 
 
 def escape_field(text: str) -> str:
     """A field of a plain output line as the C tool writes it: backslash,
     tab, line breaks and other control characters escaped, bytes of a name
     that are not UTF-8 (surrogate escapes) as \\xNN."""
-    out = []
-    for ch in text:
-        o = ord(ch)
-        if ch == "\\":
-            out.append("\\\\")
-        elif ch == "\t":
-            out.append("\\t")
-        elif ch == "\n":
-            out.append("\\n")
-        elif ch == "\r":
-            out.append("\\r")
-        elif o < 0x20 or o == 0x7F:
-            out.append(f"\\x{o:02x}")
-        elif 0x80 <= o <= 0x9F:
-            out.append(f"\\u{o:04x}")
-        elif 0xDC80 <= o <= 0xDCFF:
-            out.append(f"\\x{o - 0xDC00:02x}")
-        else:
-            out.append(ch)
-    return "".join(out)
+    return _escaped(text, False, _field_other)
 
 
 @dataclass(frozen=True)
