@@ -55,11 +55,11 @@ montage -label "gray page" "$tmp/gray.png" "${tiles[@]}" -tile 5x2 -geometry 260
 text="$root/examples/pages/text/300dpi"
 filters="$root/examples/templates/text_filters.xml"
 tiles=()
-for t in 1 2 3; do
+for t in 1 2 3 4; do
   n=$("$build/morvane-locate" "$filters" 4 "$text/TEXT-PASSPORT_mrz.png" "$tmp/l$t.png" "$t" 0)
   tiles+=(-label "line location $t: $n" "$tmp/l$t.png")
 done
-montage "${tiles[@]}" -tile 1x3 -geometry 760x130+4+4 -font DejaVu-Sans -pointsize 12 \
+montage "${tiles[@]}" -tile 1x4 -geometry 760x130+4+4 -font DejaVu-Sans -pointsize 12 \
   -colors 16 -strip "PNG8:$out/line-location.png"
 tiles=()
 for t in 0 2 3; do
@@ -80,7 +80,7 @@ cp -r "$root/examples/templates" "$set_dir"
 "$build/morvane-classify" --dpi 300 -t "$set_dir/text.xml" --overlay "$tmp/mov" "$text/TEXT-IDCARD_title.png" >/dev/null
 convert "$tmp/mov/"*TEXT-IDCARD_title.png -crop 330x80+0+0 +repage "$tmp/read.png"
 rows=()
-for m in 1 2 3 4 5; do
+for m in 1 2 3 4 5 6; do
   cp "$root/examples/templates/text_filters.xml" "$set_dir/text_filters.xml"
   for c in idcard driving; do cp "$root/examples/templates/sub/text_$c.xml" "$set_dir/sub/text_$c.xml"; done
   # Only the card-title filter (index 6) and its two records change.
