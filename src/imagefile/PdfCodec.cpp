@@ -628,6 +628,20 @@ std::string Prefixed(const std::string& cause, const std::string& warning) {
     return warning.empty() ? cause : cause + " (damaged PDF: " + warning + ")";
 }
 
+// Called inside a catch (...): names the cause of what qpdf or the allocator
+// threw, unless a more precise cause is already set. Always false.
+bool FailFromCurrentException() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return FailIfNoCause("not enough memory to read the PDF");
+    } catch (const std::exception& e) {
+        return FailIfNoCause("damaged PDF: " + QpdfCause(e));
+    } catch (...) {
+        return FailIfNoCause("damaged PDF");
+    }
+}
+
 }  // namespace
 
 int CountPagesPdf(const uint8_t* data, size_t size) {
@@ -638,12 +652,8 @@ int CountPagesPdf(const uint8_t* data, size_t size) {
         int count = 0;
         if (!Page(open, 0, page, count)) return 0;
         return count;
-    } catch (const std::bad_alloc&) {
-        FailIfNoCause("not enough memory to read the PDF");
-    } catch (const std::exception& e) {
-        FailIfNoCause("damaged PDF: " + QpdfCause(e));
     } catch (...) {
-        FailIfNoCause("damaged PDF");
+        FailFromCurrentException();
     }
     return 0;
 }
@@ -670,12 +680,8 @@ bool InspectPdfPage(const uint8_t* data, size_t size, int page, PdfPageInfo& inf
             info.yDpi = found.yDpi;
         }
         return true;
-    } catch (const std::bad_alloc&) {
-        FailIfNoCause("not enough memory to read the PDF");
-    } catch (const std::exception& e) {
-        FailIfNoCause("damaged PDF: " + QpdfCause(e));
     } catch (...) {
-        FailIfNoCause("damaged PDF");
+        FailFromCurrentException();
     }
     return false;
 }
@@ -699,15 +705,9 @@ bool DecodePdfPage(const uint8_t* data, size_t size, int page, CDib& image, cons
             SetReadFailure(Prefixed(cause.empty() ? "unreadable PDF page image" : cause, warning));
             return false;
         }
-    } catch (const std::bad_alloc&) {
-        image.Free();
-        return FailIfNoCause("not enough memory to read the PDF");
-    } catch (const std::exception& e) {
-        image.Free();
-        return FailIfNoCause("damaged PDF: " + QpdfCause(e));
     } catch (...) {
         image.Free();
-        return FailIfNoCause("damaged PDF");
+        return FailFromCurrentException();
     }
     if (!PdfRendererAvailable())
         return FailIfNoCause(Prefixed("PDF page is not one scanned image, and this build has no PDF renderer "
