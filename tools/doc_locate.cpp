@@ -27,9 +27,9 @@
 #include "filters/FilterArray.h"
 #include "filters/FilterBase.h"
 #include "filters/FilterText.h"
-#include "image/BitPixels.h"
 #include "image/Cropper.h"
 #include "image/Dib.h"
+#include "image/PixelGray.h"
 #include "imagefile/ImageFile.h"
 #include "layout/CharLocation.h"
 #include "layout/LineLocation.h"
@@ -38,19 +38,6 @@
 using namespace libMorvaneClassifier;
 
 namespace {
-
-uint8_t Gray(const CRawImage& img, int x, int y) {
-    const uint8_t* row = img.rows[y];
-    switch (img.bitCount) {
-        case 1: return bitpixels::Get(row, x) ? 0 : 255;
-        case 8: return row[x];
-        case 24: {
-            const uint8_t* p = row + static_cast<size_t>(x) * 3;
-            return static_cast<uint8_t>((p[0] * 29 + p[1] * 150 + p[2] * 77) >> 8);
-        }
-        default: return 255;
-    }
-}
 
 void Put(CRawImage& img, int x, int y, uint8_t r, uint8_t g, uint8_t b) {
     if (x < 0 || y < 0 || x >= img.width || y >= img.height) return;
@@ -151,7 +138,7 @@ int main(int argc, char** argv) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const int px = cropper.left + x, py = cropper.top + y;
-            const uint8_t v = px < page.width && py < page.height ? Gray(page, px, py) : 255;
+            const uint8_t v = px < page.width && py < page.height ? GrayAt(page, px, py) : 255;
             const uint8_t l = static_cast<uint8_t>(90 + v * 165 / 255);
             Put(out, x, y, l, l, l);
         }

@@ -15,7 +15,7 @@
 #include "filters/FilterGrid.h"
 #include "filters/FilterSize.h"
 #include "filters/FrameLineRecords.h"
-#include "image/BitPixels.h"
+#include "image/PixelGray.h"
 #include "preprocess/ImageProcessing.h"
 #include "templates/FilterInfoBase.h"
 #include "templates/MainTemplate.h"
@@ -127,19 +127,6 @@ std::string Ascii(const std::u16string& s) {
     std::string out;
     for (char16_t c : s) out.push_back(c >= 32 && c < 127 ? static_cast<char>(c) : '?');
     return out;
-}
-
-uint8_t GrayAt(const CRawImage& page, int x, int y) {
-    const uint8_t* row = page.rows[y];
-    switch (page.bitCount) {
-        case 1: return bitpixels::Get(row, x) ? 0 : 255;
-        case 8: return row[x];
-        case 24: {
-            const uint8_t* p = row + static_cast<size_t>(x) * 3;
-            return static_cast<uint8_t>((p[0] * 29 + p[1] * 150 + p[2] * 77) >> 8);
-        }
-        default: return 255;
-    }
 }
 
 const char* KindName(int32_t type) {
