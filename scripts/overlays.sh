@@ -16,16 +16,9 @@ out="$build/overlays"
 rm -rf "$out"
 start=$(date +%s)
 pages=0 missing=0
-for dir in "$root"/examples/pages/*dpi "$root"/examples/pages/scanned/*dpi \
-           "$root"/examples/pages/text/*dpi "$root"/examples/pages/text/scanned/*dpi; do
-  [ -d "$dir" ] || continue
+. "$root/scripts/example-folders.sh"
+while IFS=$'\t' read -r dir template <&3; do
   dpi=$(basename "$dir" dpi)
-  case "$dir" in
-    */text/scanned/*) template="$root/examples/templates/text_scanned.xml" ;;
-    */text/*) template="$root/examples/templates/text.xml" ;;
-    */scanned/*) template="$root/examples/templates/scanned.xml" ;;
-    *) template="$root/examples/templates/main.xml" ;;
-  esac
   rel=${dir#$root/examples/pages/}
   target="$out/${rel//\//_}"
   (cd "$dir" && "$build/morvane-classify" -t "$template" --dpi "$dpi" --overlay "$target" . >/dev/null) || true
@@ -38,6 +31,6 @@ for dir in "$root"/examples/pages/*dpi "$root"/examples/pages/scanned/*dpi \
       echo "no overlay for ${page#$root/}"; missing=$((missing + 1))
     fi
   done
-done
+done 3< <(example_folders "$root")
 echo "$((pages - missing)) of $pages page overlays in ${out#$root/} ($(( $(date +%s) - start )) s)"
 [ "$missing" -eq 0 ] && [ "$pages" -gt 0 ]

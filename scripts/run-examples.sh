@@ -22,16 +22,9 @@ total=0
 # scanner bed) through scanned.xml, which straightens and trims them first.
 # Pages that only their printed text tells apart (pages/text) go through
 # text.xml and, scanned, text_scanned.xml.
-for dir in "$root"/examples/pages/*dpi "$root"/examples/pages/scanned/*dpi \
-           "$root"/examples/pages/text/*dpi "$root"/examples/pages/text/scanned/*dpi; do
-  [ -d "$dir" ] || continue
+. "$root/scripts/example-folders.sh"
+while IFS=$'\t' read -r dir template <&3; do
   dpi=$(basename "$dir" dpi)
-  case "$dir" in
-    */text/scanned/*) template="$root/examples/templates/text_scanned.xml" ;;
-    */text/*) template="$root/examples/templates/text.xml" ;;
-    */scanned/*) template="$root/examples/templates/scanned.xml" ;;
-    *) template="$root/examples/templates/main.xml" ;;
-  esac
   for how in "--dpi $dpi" "(no --dpi)"; do
   dpiargs=(--dpi "$dpi")
   [ "$how" = "(no --dpi)" ] && dpiargs=()
@@ -47,7 +40,7 @@ for dir in "$root"/examples/pages/*dpi "$root"/examples/pages/scanned/*dpi \
     fi
   done < <("$tool" -t "$template" ${dpiargs[@]+"${dpiargs[@]}"} "$dir" || true)
   done
-done
+done 3< <(example_folders "$root")
 # The zone template set (zones.xml) on the specimen documents kept beside
 # the project (../shared/testdata/mrz-specimens): each must come out as the
 # class its README zone names, and its decoded zone as printed. Without the
