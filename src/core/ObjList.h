@@ -20,9 +20,15 @@ constexpr int32_t kMaxDeclaredCount = 100000;
 // top-level reader opens one budget for its document; a list whose declared
 // length no longer fits is treated like a malformed list. Without an open
 // budget only the per-list limit applies.
+//
+// Slots whose element is missing but that still hold an item with constructor
+// values (text lines, frame lines) cost a whole record each while the file
+// pays nothing for them, so they draw on a second, smaller allowance: a list
+// that would fill more of them than the document has left is malformed too.
 class CDeclaredSlotBudget {
 public:
     static constexpr int64_t kPerDocument = 1000000;
+    static constexpr int64_t kFilledPerDocument = 20000;
 
     CDeclaredSlotBudget() : previous_(active_) { active_ = this; }
     ~CDeclaredSlotBudget() { active_ = previous_; }
@@ -36,11 +42,20 @@ public:
         active_->remaining_ -= n;
         return true;
     }
+    // Takes one slot that is filled with constructor values although its
+    // element is missing; false when the document has none left.
+    static bool TakeFilled() {
+        if (!active_) return true;
+        if (active_->filledRemaining_ <= 0) return false;
+        --active_->filledRemaining_;
+        return true;
+    }
 
 private:
     static inline CDeclaredSlotBudget* active_ = nullptr;
     CDeclaredSlotBudget* previous_;
     int64_t remaining_ = kPerDocument;
+    int64_t filledRemaining_ = kFilledPerDocument;
 };
 
 // T provides:
@@ -89,7 +104,14 @@ public:
                 continue;
             }
             exhausted = true;
-            if (T::kMissingItemKeepsDefaults) items[static_cast<size_t>(i)] = std::move(item);
+            if (T::kMissingItemKeepsDefaults) {
+                if (!CDeclaredSlotBudget::TakeFilled()) {
+                    Clear();
+                    xml.LeaveElement();
+                    return false;
+                }
+                items[static_cast<size_t>(i)] = std::move(item);
+            }
         }
         count = n;
         xml.LeaveElement();

@@ -138,6 +138,28 @@ TEST(FilterTextRecords, MissingSubRecordsAreDroppedOthersKept) {
     EXPECT_FALSE(out.FindElement(u"RecogEngineList"));
 }
 
+// A list larger than its elements holds default text lines, but a few bytes
+// of file must not fill a hundred thousand of them: once a document has
+// filled its allowance of such lines the list is malformed and the record
+// keeps no list, while its own read still succeeds.
+TEST(FilterTextRecords, DefaultFilledTextLinesAreBoundedPerDocument) {
+    const std::string small =
+        "<FilterInfo><TextMatch Method='4'/><TextLineList Size='3'><TextLine Text='A'/></TextLineList></FilterInfo>";
+    const std::string huge = "<FilterInfo><TextMatch Method='4'/><TextLineList Size='" +
+                             std::to_string(CDeclaredSlotBudget::kFilledPerDocument + 1) + "'/></FilterInfo>";
+    CDeclaredSlotBudget budget;
+    CFilterTextInfo info;
+    ASSERT_TRUE(ReadRecord(small, info));
+    ASSERT_TRUE(info.textLines);
+    ASSERT_EQ(info.textLines->count, 3);
+    EXPECT_EQ(test::N(info.textLines->Get(0)->text), "A");
+    ASSERT_NE(info.textLines->Get(2), nullptr);  // a default line, not an empty slot
+
+    ASSERT_TRUE(ReadRecord(huge, info));
+    EXPECT_EQ(info.method, 4);
+    EXPECT_FALSE(info.textLines);
+}
+
 TEST(FilterTextRecords, ImageSizeReachesTheLocationRecords) {
     CFilterTextInfo info;
     ASSERT_TRUE(ReadRecord(kFullRecord, info));
