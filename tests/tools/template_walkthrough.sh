@@ -35,7 +35,7 @@ script="$tmp/steps.sh"
     else
       echo "$line"
     fi
-  done <<<"$(echo "$block" | sed -e "s#build-release/#$bin/#g" -e "s#/tmp/#$tmp/#g")"
+  done <<<"$(echo "$block" | sed -e "s#/tmp/#$tmp/#g" -e "s#build-release/#$bin/#g")"
 } >"$script"
 bash "$script" >"$tmp/out" 2>&1
 out=$(cat "$tmp/out")
