@@ -64,12 +64,83 @@ bool IsWritableName(const std::u16string& name) {
     return true;
 }
 
+// Character classes of the parser's scanning loops. Only ASCII characters
+// have a class; every other unit is ordinary name or text content.
+enum : uint8_t {
+    kClassEndsName = 1,    // blank, '/', '>', '<'
+    kClassTagSpecial = 2,  // '>', '<', '"', '\''
+};
+
+struct CharClassTable {
+    uint8_t bits[128] = {};
+    constexpr CharClassTable() {
+        const char blanks[] = {' ', '\t', '\r', '\n'};
+        for (char c : blanks) bits[static_cast<unsigned char>(c)] |= kClassEndsName;
+        bits[static_cast<unsigned char>('/')] |= kClassEndsName;
+        bits[static_cast<unsigned char>('>')] |= kClassEndsName | kClassTagSpecial;
+        bits[static_cast<unsigned char>('<')] |= kClassEndsName | kClassTagSpecial;
+        bits[static_cast<unsigned char>('"')] |= kClassTagSpecial;
+        bits[static_cast<unsigned char>('\'')] |= kClassTagSpecial;
+    }
+};
+constexpr CharClassTable kCharClass;
+
+inline bool HasClass(char16_t c, uint8_t cls) { return c < 128 && (kCharClass.bits[c] & cls) != 0; }
+
+// First unit equal to c in [p, end), or null. Four units are tested at once
+// in a 64-bit word (the zero-lane test: only the lowest flagged lane is
+// exact, which is the one taken), so long runs of text cost a quarter of
+// the comparisons of a unit-by-unit loop.
+const char16_t* FindUnit(const char16_t* p, const char16_t* end, char16_t c) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    constexpr uint64_t kOnes = 0x0001000100010001ULL;
+    constexpr uint64_t kHighs = 0x8000800080008000ULL;
+    const uint64_t pattern = kOnes * c;
+    while (end - p >= 4) {
+        uint64_t v;
+        std::memcpy(&v, p, sizeof v);
+        v ^= pattern;
+        const uint64_t zero = (v - kOnes) & ~v & kHighs;
+        if (zero) return p + (__builtin_ctzll(zero) >> 4);
+        p += 4;
+    }
+#endif
+    for (; p < end; ++p)
+        if (*p == c) return p;
+    return nullptr;
+}
+
+// First of '>', '<', '"' or '\'' in [p, end), or end. The word test flags
+// lanes whose unit, with bit 1 set, is '>' (so '<' or '>') and lanes whose
+// unit, with bits 0 and 2 set, is '\'' (so '"', '#', '&' or '\''); a flagged
+// lane is then checked exactly.
+const char16_t* SkipToTagSpecial(const char16_t* p, const char16_t* end) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    constexpr uint64_t kOnes = 0x0001000100010001ULL;
+    constexpr uint64_t kHighs = 0x8000800080008000ULL;
+    while (end - p >= 4) {
+        uint64_t v;
+        std::memcpy(&v, p, sizeof v);
+        const uint64_t angle = (v | (kOnes * 0x02)) ^ (kOnes * u'>');
+        const uint64_t quote = (v | (kOnes * 0x05)) ^ (kOnes * u'\'');
+        const uint64_t flagged = ((angle - kOnes) & ~angle & kHighs) | ((quote - kOnes) & ~quote & kHighs);
+        if (flagged) {
+            for (int k = 0; k < 4; ++k)
+                if (HasClass(p[k], kClassTagSpecial)) return p + k;
+        }
+        p += 4;
+    }
+#endif
+    while (p < end && !HasClass(*p, kClassTagSpecial)) ++p;
+    return p;
+}
+
 const char16_t* Find(const char16_t* p, const char16_t* end, const char16_t* pattern, size_t length) {
     if (static_cast<size_t>(end - p) < length) return nullptr;
-    const char16_t* last = end - length;
-    for (; p <= last; ++p) {
-        if (*p != pattern[0]) continue;
+    const char16_t* last = end - length + 1;
+    while ((p = FindUnit(p, last, pattern[0])) != nullptr) {
         if (std::char_traits<char16_t>::compare(p, pattern, length) == 0) return p;
+        ++p;
     }
     return nullptr;
 }
@@ -140,9 +211,17 @@ bool CXmlDocument::Impl::Parse() {
     // followed by neither '/', '!' nor '?'): a guess from the length would
     // reserve twice the table for documents of short elements, and growing
     // by doubling would hold two tables at once.
+    // The count is branch-free so that the compiler can vectorise it.
     size_t starts = 1;
-    for (size_t i = 0; i + 1 < n; ++i)
-        if (s[i] == u'<' && s[i + 1] != u'/' && s[i + 1] != u'!' && s[i + 1] != u'?') ++starts;
+    for (size_t block = 0; block + 1 < n; block += 0xFFFF) {
+        const size_t blockEnd = std::min(n - 1, block + 0xFFFF);
+        uint16_t inBlock = 0;  // 16-bit lanes: eight units per vector step
+        for (size_t i = block; i < blockEnd; ++i) {
+            const char16_t next = s[i + 1];
+            inBlock += static_cast<uint16_t>((s[i] == u'<') & (next != u'/') & (next != u'!') & (next != u'?'));
+        }
+        starts += inBlock;
+    }
     elements.reserve(starts);
 
     struct Open {
@@ -172,7 +251,7 @@ bool CXmlDocument::Impl::Parse() {
 
     size_t pos = 0;
     while (pos < n) {
-        const char16_t* lt = std::char_traits<char16_t>::find(s + pos, n - pos, u'<');
+        const char16_t* lt = FindUnit(s + pos, s + n, u'<');
         if (!lt) break;
         const size_t p = static_cast<size_t>(lt - s);
         if (p + 1 >= n) {
@@ -182,7 +261,7 @@ bool CXmlDocument::Impl::Parse() {
         const char16_t c = s[p + 1];
         if (c == u'/') {
             size_t ne = p + 2;
-            while (ne < n && !EndsName(s[ne])) ++ne;
+            while (ne < n && !HasClass(s[ne], kClassEndsName)) ++ne;
             size_t gt = ne;
             while (gt < n && s[gt] != u'>' && s[gt] != u'<') ++gt;
             if (gt >= n || s[gt] == u'<') {
@@ -282,7 +361,7 @@ bool CXmlDocument::Impl::Parse() {
             pos = static_cast<size_t>(q - s) + 2;
         } else {
             size_t ne = p + 1;
-            while (ne < n && !EndsName(s[ne])) ++ne;
+            while (ne < n && !HasClass(s[ne], kClassEndsName)) ++ne;
             if (ne == p + 1) {
                 AddError("lone_lt", p);
                 pos = p + 1;
@@ -292,22 +371,21 @@ bool CXmlDocument::Impl::Parse() {
             size_t q = ne;
             bool broken = false;
             while (q < n) {
+                q = static_cast<size_t>(SkipToTagSpecial(s + q, s + n) - s);
+                if (q >= n) break;
                 const char16_t ch = s[q];
                 if (ch == u'>') break;
                 if (ch == u'<') {
                     broken = true;
                     break;
                 }
-                if (ch == u'"' || ch == u'\'') {
-                    const char16_t* r = std::char_traits<char16_t>::find(s + q + 1, n - q - 1, ch);
-                    if (!r) {
-                        q = n;
-                        break;
-                    }
-                    q = static_cast<size_t>(r - s) + 1;
-                    continue;
+                // A quoted value: its closing quote.
+                const char16_t* r = FindUnit(s + q + 1, s + n, ch);
+                if (!r) {
+                    q = n;
+                    break;
                 }
-                ++q;
+                q = static_cast<size_t>(r - s) + 1;
             }
             if (q >= n) {
                 AddError("unterminated_start_tag", p);
@@ -319,24 +397,29 @@ bool CXmlDocument::Impl::Parse() {
                 continue;
             }
             const uint32_t index = static_cast<uint32_t>(elements.size());
-            Element e;
-            e.start = static_cast<uint32_t>(p);
-            e.nameEnd = static_cast<uint32_t>(ne);
-            e.contentBegin = static_cast<uint32_t>(q + 1);
-            e.parent = stack.back().index;
             const bool emptyTag = s[q - 1] == u'/' && q - 1 >= ne;
-            if (emptyTag) {
-                e.contentEnd = e.end = e.contentBegin;
-                e.kind = kEmptyTag;
+            {
+                // Built in place: a copy through the stack costs a stalled
+                // store-to-load forward per element.
+                Element& e = elements.emplace_back();
+                e.start = static_cast<uint32_t>(p);
+                e.nameEnd = static_cast<uint32_t>(ne);
+                e.contentBegin = static_cast<uint32_t>(q + 1);
+                e.parent = stack.back().index;
+                if (emptyTag) {
+                    e.contentEnd = e.end = e.contentBegin;
+                    e.kind = kEmptyTag;
+                }
             }
-            elements.push_back(e);
             Open& top = stack.back();
             if (top.lastChild) elements[top.lastChild].nextSibling = index;
             else elements[top.index].firstChild = index;
             top.lastChild = index;
             if (top.index == 0 && ++topLevel == 2) AddError("second_root_element", p);
             if (!emptyTag) {
-                stack.push_back({index, 0});
+                Open& opened = stack.emplace_back();
+                opened.index = index;
+                opened.lastChild = 0;
                 if (counting) ++openNames[Name(index)];
             }
             pos = q + 1;
