@@ -34,9 +34,10 @@ enum ElementKind : uint32_t {
     kUnended = 2,   // start tag never closed (markup error)
 };
 
-// One element. Offsets index the text; links index the table, 0 = none.
-// Entry 0 of the table stands for the document: its children are the
-// top-level elements.
+// One element (32 bytes). Offsets index the text; links index the table,
+// 0 = none. Entry 0 of the table stands for the document: its children are
+// the top-level elements. The kind is not stored; it follows from the
+// offsets (Impl::KindOf).
 struct Element {
     uint32_t start = 0;         // the '<' of the start tag
     uint32_t nameEnd = 0;       // end of the tag name
@@ -46,8 +47,8 @@ struct Element {
     uint32_t parent = 0;
     uint32_t firstChild = 0;
     uint32_t nextSibling = 0;
-    uint32_t kind = kNormal;
 };
+static_assert(sizeof(Element) == 32, "one element entry is 32 bytes");
 
 inline bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
@@ -184,6 +185,19 @@ struct CXmlDocument::Impl {
         return std::u16string_view(text.data() + e.start + 1, e.nameEnd - e.start - 1);
     }
 
+    // A normal element ends after its end tag, past its content. An empty
+    // tag and an unended element both end where their content ends; the
+    // empty tag is the one with no content whose start tag closes with "/>"
+    // after its name (the parser's own test).
+    ElementKind KindOf(uint32_t index) const {
+        const Element& e = elements[index];
+        if (e.end != e.contentEnd) return kNormal;
+        if (e.contentEnd == e.contentBegin && e.contentBegin >= e.nameEnd + 2 &&
+            text[e.contentBegin - 2] == u'/')
+            return kEmptyTag;
+        return kUnended;
+    }
+
     bool Parse();
     uint32_t ElementAt(size_t startOffset) const;
     void Restore(size_t parentStart, size_t mainStart);
@@ -237,11 +251,12 @@ bool CXmlDocument::Impl::Parse() {
     bool counting = false;
     uint32_t topLevel = 0;
 
-    auto closeTop = [&](uint32_t contentEnd, uint32_t end, uint32_t kind) {
+    // An element closed by its end tag ends after that tag; one that was
+    // never ended ends where its content does.
+    auto closeTop = [&](uint32_t contentEnd, uint32_t end) {
         Element& e = elements[stack.back().index];
         e.contentEnd = contentEnd;
         e.end = end;
-        e.kind = kind;
         if (counting) {
             auto it = openNames.find(Name(stack.back().index));
             if (it != openNames.end() && --it->second == 0) openNames.erase(it);
@@ -273,7 +288,7 @@ bool CXmlDocument::Impl::Parse() {
             const uint32_t closeAt = static_cast<uint32_t>(p);
             const uint32_t endAt = static_cast<uint32_t>(gt + 1);
             if (stack.size() > 1 && Name(stack.back().index) == name) {
-                closeTop(closeAt, endAt, kNormal);
+                closeTop(closeAt, endAt);
             } else {
                 if (!counting) {
                     counting = true;
@@ -283,9 +298,9 @@ bool CXmlDocument::Impl::Parse() {
                     // Closes an outer element: the inner ones were never ended.
                     while (Name(stack.back().index) != name) {
                         AddError("unended_start_tag", elements[stack.back().index].start);
-                        closeTop(closeAt, closeAt, kUnended);
+                        closeTop(closeAt, closeAt);
                     }
-                    closeTop(closeAt, endAt, kNormal);
+                    closeTop(closeAt, endAt);
                 } else {
                     AddError("lone_end_tag", p);
                 }
@@ -408,7 +423,6 @@ bool CXmlDocument::Impl::Parse() {
                 e.parent = stack.back().index;
                 if (emptyTag) {
                     e.contentEnd = e.end = e.contentBegin;
-                    e.kind = kEmptyTag;
                 }
             }
             Open& top = stack.back();
@@ -427,7 +441,7 @@ bool CXmlDocument::Impl::Parse() {
     }
     while (stack.size() > 1) {
         AddError("unended_start_tag", elements[stack.back().index].start);
-        closeTop(static_cast<uint32_t>(n), static_cast<uint32_t>(n), kUnended);
+        closeTop(static_cast<uint32_t>(n), static_cast<uint32_t>(n));
     }
     if (topLevel == 0) AddError("no_root_element", n);
     return wellFormed;
@@ -463,7 +477,7 @@ bool CXmlDocument::Impl::FindAttribute(uint32_t index, const std::u16string& nam
     const char16_t* s = text.data();
     size_t pos = e.nameEnd;
     size_t end = e.contentBegin - 1;  // the '>'
-    if (e.kind == kEmptyTag) --end;    // the '/'
+    if (KindOf(index) == kEmptyTag) --end;  // the '/'
     while (pos < end) {
         while (pos < end && (IsBlank(s[pos]) || s[pos] == u'/')) ++pos;
         if (pos >= end) break;
@@ -767,7 +781,7 @@ bool CXmlDocument::AppendElement(const std::u16string& name) {
             newStart = insertAt + insert.size() - tag.size();
         } else if (d.parent) {
             const Element& p = d.elements[d.parent];
-            if (p.kind == kEmptyTag) {
+            if (d.KindOf(d.parent) == kEmptyTag) {
                 // <P .../> becomes <P ...><name/></P>
                 const size_t parentStart = p.start;
                 const size_t tagEnd = p.contentBegin;
@@ -809,7 +823,7 @@ bool CXmlDocument::WriteAttribute(const std::u16string& name, const std::u16stri
             d.text.replace(rb, re - rb, name + u"=" + quoted);
         } else {
             size_t at = e.contentBegin - 1;
-            if (e.kind == kEmptyTag) --at;
+            if (d.KindOf(d.main) == kEmptyTag) --at;
             while (at > e.nameEnd && IsBlank(d.text[at - 1])) --at;
             d.text.insert(at, u" " + name + u"=" + quoted);
         }
@@ -831,12 +845,13 @@ bool CXmlDocument::WriteText(const std::u16string& text) {
         const Element& e = d.elements[d.main];
         const size_t parentStart = d.parent ? d.elements[d.parent].start : SIZE_MAX;
         const size_t mainStart = e.start;
-        if (e.kind == kEmptyTag) {
+        const ElementKind kind = d.KindOf(d.main);
+        if (kind == kEmptyTag) {
             size_t cut = e.contentBegin - 2;
             while (cut > e.nameEnd && IsBlank(d.text[cut - 1])) --cut;
             const std::u16string closing = u"</" + std::u16string(d.Name(d.main)) + u">";
             d.text.replace(cut, e.contentBegin - cut, u">" + escaped + closing);
-        } else if (e.kind == kUnended) {
+        } else if (kind == kUnended) {
             return false;  // no end tag to keep the text in
         } else {
             d.text.replace(e.contentBegin, e.contentEnd - e.contentBegin, escaped);
@@ -852,7 +867,7 @@ bool CXmlDocument::RemoveElement() {
     if (!d.main) return false;
     try {
         const Element& e = d.elements[d.main];
-        if (e.kind == kUnended) return false;
+        if (d.KindOf(d.main) == kUnended) return false;
         const size_t parentStart = d.parent ? d.elements[d.parent].start : SIZE_MAX;
         const uint32_t before = [&] {
             uint32_t prev = 0;
