@@ -17,13 +17,14 @@ import os
 import signal
 import sys
 from dataclasses import dataclass
-from typing import Callable, Iterator, List, Optional, Sequence, Tuple, Union
+from typing import Callable, Dict, Iterator, List, Optional, Sequence, Tuple, Union
 
 from ._library import LibraryNotFoundError, data_directory, load_library
 from .classifier import ERR_CLASSIFY, ERR_READ_IMAGE, Classifier, MorvaneError
 from .result import Result
 
-IMAGE_EXTENSIONS = {"jpg", "jpeg", "jfif", "png", "tif", "tiff", "bmp", "gif", "j2k"}
+IMAGE_EXTENSIONS = {"jpg", "jpeg", "jfif", "jpe", "png", "tif", "tiff", "bmp", "dib", "gif", "j2k", "j2c", "jp2",
+                    "pdf"}
 
 
 def is_image_file(name: str) -> bool:
@@ -50,6 +51,49 @@ def pages_of(inputs: Sequence[str]) -> List[str]:
     for item in inputs:
         pages.extend(walk(item) if os.path.isdir(item) else [item])
     return pages
+
+
+# A page of a multi-page file: the file and the page's index (0 first).
+PageSource = Tuple[str, int]
+
+
+def _multi_page_kind(path: str) -> str:
+    """"pdf" or "tiff" by the file's first bytes, "" for anything else."""
+    try:
+        with open(path, "rb") as f:
+            head = f.read(5)
+    except OSError:
+        return ""
+    if head.startswith(b"%PDF-"):
+        return "pdf"
+    if head[:4] in (b"II*\0", b"MM\0*"):
+        return "tiff"
+    return ""
+
+
+def expand_pages(classifier: Classifier, files: Sequence[str]) -> Tuple[List[str], Dict[str, PageSource]]:
+    """Every page of the files, named as the C tool names them: each page of a
+    PDF (its only one included) and of a multi-page TIFF as PATH#page=N, any
+    other file as itself. A file whose pages cannot be counted stays one
+    page: reading it tells why it fails."""
+    pages: List[str] = []
+    sources: Dict[str, PageSource] = {}
+    for path in files:
+        kind = _multi_page_kind(path)
+        count = 0
+        if kind:
+            try:
+                count = classifier.page_count(path)
+            except (MorvaneError, OSError, ValueError):
+                count = 0
+        if count > 1 or (kind == "pdf" and count == 1):
+            for index in range(count):
+                label = f"{path}#page={index + 1}"
+                pages.append(label)
+                sources[label] = (path, index)
+        else:
+            pages.append(path)
+    return pages, sources
 
 
 _ESCAPES = {"\\": "\\\\", "\n": "\\n", "\r": "\\r", "\t": "\\t"}
@@ -167,14 +211,28 @@ class Options:
     orient: bool = False
 
 
+def _classify_one(classifier: Classifier, page: str, source: Optional[PageSource], index: int,
+                  dpi: Optional[Tuple[int, int]]) -> Result:
+    """One page with one main template; a page of a multi-page file by its index."""
+    if source is None:
+        return classifier.classify(page, index, dpi)
+    path, number = source
+    for done in classifier.classify_pages(path, index, dpi, first=number + 1, last=number + 1):
+        if done.error is not None:
+            raise done.error
+        assert done.result is not None
+        return done.result
+    raise MorvaneError(ERR_READ_IMAGE, "Failed to read image file", f"{path} has no page {number + 1}")
+
+
 def classify_page(classifier: Classifier, page: str, indexes: Sequence[int],
-                  dpi: Optional[Tuple[int, int]]) -> Outcome:
+                  dpi: Optional[Tuple[int, int]], source: Optional[PageSource] = None) -> Outcome:
     """Tries the main templates in order; the first that yields a sub-template answers."""
     code, message, detail = ERR_CLASSIFY, "", ""
     result: Optional[Result] = None
     for index in indexes:
         try:
-            result = classifier.classify(page, index, dpi)
+            result = _classify_one(classifier, page, source, index, dpi)
             code, message, detail = 0, "", ""
             break
         except MorvaneError as e:
@@ -192,9 +250,9 @@ def classify_page(classifier: Classifier, page: str, indexes: Sequence[int],
 
 
 def page_report(classifier: Classifier, page: str, indexes: Sequence[int], dpi: Optional[Tuple[int, int]],
-                options: Options) -> Tuple[str, bool]:
+                options: Options, source: Optional[PageSource] = None) -> Tuple[str, bool]:
     """A page's report as the C tool prints it, and whether it was classified."""
-    outcome = classify_page(classifier, page, indexes, dpi)
+    outcome = classify_page(classifier, page, indexes, dpi, source)
     result, code = outcome.result, outcome.code
     line = format_line(page, outcome, options.as_json)
     turn = trace = text = zone = ""
@@ -221,8 +279,8 @@ def page_report(classifier: Classifier, page: str, indexes: Sequence[int], dpi: 
         return line[:-1] + extra + "}\n", result is not None
     out = [line]
     if options.explain and outcome.resolution is not None:
-        x, y, source = outcome.resolution
-        out.append(f"  resolution: {x}x{y} dpi ({source})")
+        x, y, origin = outcome.resolution
+        out.append(f"  resolution: {x}x{y} dpi ({origin})")
     if turn:
         out.append(f"  turn: {turn}")
     if trace:
@@ -278,25 +336,27 @@ def _start_worker(setup: Setup) -> None:
     _worker = open_classifier(setup)
 
 
-def _work(job: Tuple[str, Optional[Tuple[int, int]], Options]) -> Tuple[str, bool]:
+def _work(job: Tuple[str, Optional[PageSource], Optional[Tuple[int, int]], Options]) -> Tuple[str, bool]:
     assert _worker is not None
     classifier, indexes = _worker
-    return page_report(classifier, job[0], indexes, job[1], job[2])
+    return page_report(classifier, job[0], indexes, job[2], job[3], job[1])
 
 
 def reports(setup: Setup, pages: Sequence[str], dpi: Optional[Tuple[int, int]], options: Options,
-            jobs: int) -> Iterator[Tuple[str, bool]]:
-    """Every page's report, in the order of the pages."""
+            jobs: int, sources: Optional[Dict[str, PageSource]] = None) -> Iterator[Tuple[str, bool]]:
+    """Every page's report, in the order of the pages; sources gives the file
+    and index of each page of a multi-page file."""
+    sources = sources or {}
     if jobs <= 1 or len(pages) <= 1:
         classifier, indexes = open_classifier(setup)
         with classifier:
             for page in pages:
-                yield page_report(classifier, page, indexes, dpi, options)
+                yield page_report(classifier, page, indexes, dpi, options, sources.get(page))
         return
     context = multiprocessing.get_context("fork")
     with concurrent.futures.ProcessPoolExecutor(max_workers=min(jobs, len(pages)), mp_context=context,
                                                 initializer=_start_worker, initargs=(setup,)) as pool:
-        yield from pool.map(_work, [(page, dpi, options) for page in pages], chunksize=1)
+        yield from pool.map(_work, [(page, sources.get(page), dpi, options) for page in pages], chunksize=1)
 
 
 def positive(text: str) -> int:
@@ -357,7 +417,8 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         # Opened once here as well, so that a classifier or template that
         # cannot be loaded is reported before any page.
         first, _ = open_classifier(setup)
-        first.close()
+        with first:
+            pages, sources = expand_pages(first, pages_of(args.paths))
     except MorvaneError as e:
         print(f"morvane: cannot load the classifier: {e}", file=sys.stderr)
         return 2
@@ -366,7 +427,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         return 2
     any_failed = False
     out = sys.stdout
-    for report, classified in reports(setup, pages_of(args.paths), dpi, options, args.jobs):
+    for report, classified in reports(setup, pages, dpi, options, args.jobs, sources):
         any_failed |= not classified
         out.write(report)
         out.flush()

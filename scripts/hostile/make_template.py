@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """Writes a large template set for measuring what loading one costs.
 
-    make_template.py OUTDIR CLASSES
+    make_template.py OUTDIR CLASSES [SHAPE]
 
-OUTDIR receives main.xml (one group of CLASSES classes under a size filter,
+SHAPE "set" (the default): OUTDIR receives main.xml (one group of CLASSES classes under a size filter,
 told apart by a grid, a frame-line and a text filter), filters.xml,
 subtemplates.xml and sub/cNNNNN.xml, one sub-template per class holding a
 16 x 16 grid, 40 frame lines and 4 text lines: the records a taught set is
 made of. About 9 kB per class, so 7000 classes make a set of about 63 MB.
+The other shapes make CLASSES classes whose sub-templates each hold one kind
+of record only, as many as one file may hold: "textlines" (90 000 text
+lines, about 17 MB), "framelines" (100 000 frame lines, about 15 MB) and
+"grid" (a 3000 x 3000 grid, about 50 MB).
 Prints the total size of the files in bytes.
 """
 import os
@@ -17,6 +21,11 @@ import sys
 
 def main():
     out, classes = sys.argv[1], int(sys.argv[2])
+    shape = sys.argv[3] if len(sys.argv) > 3 else "set"
+    if shape not in ("set", "textlines", "framelines", "grid"):
+        sys.exit("make_template: unknown shape " + shape)
+    counts = {"set": (16, 40, 4), "textlines": (0, 0, 90000), "framelines": (0, 100000, 0), "grid": (3000, 0, 0)}
+    grid_side, frame_lines, text_lines = counts[shape]
     os.makedirs(os.path.join(out, "sub"), exist_ok=True)
     rng = random.Random(7)
     total = 0
@@ -63,17 +72,17 @@ def main():
         groups.append('      <TemplateGroup Index="%d" Name="Class %d" Action="1" AttachedTemplate="%d" ChildNum="0"/>'
                       % (c + 10, c, c + 1))
         rows = []
-        for _ in range(16):
-            rows.append("        <GridData>%s</GridData>" % ",".join(str(rng.randrange(20000)) for _ in range(16)))
+        for _ in range(grid_side):
+            rows.append("        <GridData>%s</GridData>" % ",".join(str(rng.randrange(20000)) for _ in range(grid_side)))
         lines = []
-        for i in range(40):
+        for i in range(frame_lines):
             a = 0 if i % 2 == 0 else 90
             p, q, r = rng.randrange(10000), rng.randrange(5000), rng.randrange(5000, 10000)
             pts = (q, p, r, p) if a == 0 else (p, q, p, r)
             lines.append('        <FrameLine Index="%d" Style="0" Color="0" Angle="%d"><Line StartPtX="%d" StartPtY="%d" '
                          'EndPtX="%d" EndPtY="%d"/></FrameLine>' % ((i, a) + pts))
         texts = []
-        for i in range(4):
+        for i in range(text_lines):
             word = "".join(rng.choice("ABCDEFGHIJKLMNOPQRSTUVWXYZ") for _ in range(24))
             texts.append('        <TextLine Index="%d" FilterType="1" Offset="%d" Text="%s" Charset="ABCDEFGHIJKLMNOPQRSTUVWXYZ">'
                          '<Region Left="500" Top="%d" Right="9500" Bottom="%d"/></TextLine>'
@@ -81,24 +90,27 @@ def main():
         write(os.path.join("sub", "c%05d.xml" % c), "\n".join([
             '<?xml version="1.0" encoding="UTF-8"?>',
             '<SubTemplate Index="%d" ID="C%05d" Name="Class %d" ImagePath="" OutputID="C%05d">' % (c + 1, c, c, c),
-            '  <FilterInfoList Size="3">',
-            '    <FilterInfo RefFilter="2" Type="2">',
-            '      <GridDataList Row="16" Col="16" AverDensity="10000">',
-            *rows,
-            "      </GridDataList>",
-            "    </FilterInfo>",
-            '    <FilterInfo RefFilter="3" Type="3">',
-            '      <LineDetection Method="1"/>',
-            '      <FrameLineList Size="40">',
-            *lines,
-            "      </FrameLineList>",
-            "    </FilterInfo>",
-            '    <FilterInfo RefFilter="4" Type="4">',
-            '      <TextMatch Method="1"/>',
-            '      <TextLineList Size="4">',
-            *texts,
-            "      </TextLineList>",
-            "    </FilterInfo>",
+            '  <FilterInfoList Size="%d">' % ((grid_side > 0) + (frame_lines > 0) + (text_lines > 0)),
+            *([] if not grid_side else [
+                '    <FilterInfo RefFilter="2" Type="2">',
+                '      <GridDataList Row="%d" Col="%d" AverDensity="10000">' % (grid_side, grid_side),
+                *rows,
+                "      </GridDataList>",
+                "    </FilterInfo>"]),
+            *([] if not frame_lines else [
+                '    <FilterInfo RefFilter="3" Type="3">',
+                '      <LineDetection Method="1"/>',
+                '      <FrameLineList Size="%d">' % frame_lines,
+                *lines,
+                "      </FrameLineList>",
+                "    </FilterInfo>"]),
+            *([] if not text_lines else [
+                '    <FilterInfo RefFilter="4" Type="4">',
+                '      <TextMatch Method="1"/>',
+                '      <TextLineList Size="%d">' % text_lines,
+                *texts,
+                "      </TextLineList>",
+                "    </FilterInfo>"]),
             "  </FilterInfoList>",
             "</SubTemplate>", ""]))
     write(os.path.join("sub", "root.xml"), """<?xml version="1.0" encoding="UTF-8"?>

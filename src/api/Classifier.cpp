@@ -377,7 +377,7 @@ int CClassifier::GetRecognisedLine(int line, char16_t* buffer, int* length, int*
         box[2] = l.w;
         box[3] = l.h;
     }
-    return CopyTextOut(l.text, buffer, length);
+    return CopyTextOut(l.spacedText, buffer, length);
 }
 
 int CClassifier::ClassifyImageMemory(unsigned char** rows, int width, int height, int bitsPerPixel, int index) {

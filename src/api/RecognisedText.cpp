@@ -1,6 +1,8 @@
 #include "api/RecognisedText.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 
 #include "core/JsonText.h"
 #include "filters/FilterArray.h"
@@ -59,7 +61,59 @@ std::string LineKey(int32_t filter, const CTextLine& line) {
     return key;
 }
 
+int32_t MedianOf(std::vector<int32_t> values) {
+    if (values.empty()) return 0;
+    const size_t mid = values.size() / 2;
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(mid), values.end());
+    return values[mid];
+}
+
 }  // namespace
+
+std::u16string WithWordSpaces(const std::u16string& text, const std::vector<CharExtent>& extents) {
+    const size_t n = extents.size();
+    if (n != text.size() || n < 3) return text;
+    std::vector<int32_t> gaps, pitches, heights;
+    gaps.reserve(n - 1);
+    pitches.reserve(n - 1);
+    heights.reserve(n);
+    // Centres doubled, so that they stay integers.
+    auto centre2 = [&](size_t i) { return int64_t(extents[i].left) + int64_t(extents[i].right); };
+    for (size_t i = 0; i < n; ++i) {
+        heights.push_back(extents[i].height);
+        if (i + 1 < n) {
+            gaps.push_back(static_cast<int32_t>(std::clamp<int64_t>(
+                int64_t(extents[i + 1].left) - extents[i].right, INT32_MIN, INT32_MAX)));
+            pitches.push_back(static_cast<int32_t>(
+                std::min<int64_t>(INT32_MAX, std::max<int64_t>(0, centre2(i + 1) - centre2(i)))));
+        }
+    }
+    const int64_t gap = std::max(MedianOf(gaps), 1);
+    const int64_t pitch2 = MedianOf(pitches);
+    const int64_t height = MedianOf(heights);
+    // A fixed-pitch line keeps its centres on the pitch while its gaps vary
+    // with the glyphs' widths; a proportional line keeps its gaps while its
+    // centres vary. Whichever varies less tells which the line is.
+    const int64_t tolerance2 = std::max<int64_t>(2, pitch2 / 10);
+    size_t gapsOff = 0, centresOff = 0;
+    for (size_t i = 0; i + 1 < n; ++i) {
+        if (std::llabs(2 * int64_t(gaps[i]) - 2 * gap) > tolerance2) ++gapsOff;
+        if (std::llabs(int64_t(pitches[i]) - pitch2) > tolerance2) ++centresOff;
+    }
+    const bool fixedPitch = centresOff < gapsOff;
+    std::u16string out;
+    out.reserve(text.size() + text.size() / 2);
+    for (size_t i = 0; i < n; ++i) {
+        out.push_back(text[i]);
+        if (i + 1 == n || text[i] == u' ' || text[i + 1] == u' ') continue;
+        const int64_t g = int64_t(extents[i + 1].left) - extents[i].right;
+        bool space = g > 3 * gap && 10 * g > 3 * height;
+        // On a fixed-pitch line a word gap is an empty cell.
+        if (fixedPitch) space = space && 10 * (centre2(i + 1) - centre2(i)) > 15 * pitch2;
+        if (space) out.push_back(u' ');
+    }
+    return out;
+}
 
 std::vector<RecognisedLine> GatherRecognisedLines(const WalkRecord& walk, const DecisionTrace& trace,
                                                   const CFilterArray* filters) {
@@ -115,8 +169,13 @@ std::vector<RecognisedLine> GatherRecognisedLines(const WalkRecord& walk, const 
                 r.templateId = holder->id;
                 int64_t sum = 0;
                 int32_t n = 0;
+                std::vector<CharExtent> extents;
                 for (const RecognitionResult& c : line.lineResults) {
                     if (c.candidates[0] == 0 || c.candidates[0] == 0xFFFF) continue;
+                    // Gaps are judged on the page the filter read.
+                    extents.push_back(CharExtent{
+                        c.left, c.right,
+                        static_cast<int32_t>(std::clamp<int64_t>(int64_t(c.bottom) - c.top, 0, INT32_MAX))});
                     int64_t cl = Scale(c.left, tw, line.imageWidth), ct = Scale(c.top, th, line.imageHeight);
                     int64_t cr = Scale(c.right, tw, line.imageWidth), cb = Scale(c.bottom, th, line.imageHeight);
                     TurnBack(cl, ct, cr, cb, turn, tw, th);
@@ -131,6 +190,7 @@ std::vector<RecognisedLine> GatherRecognisedLines(const WalkRecord& walk, const 
                         options.push_back(MrzOption{c.candidates[k], c.scores[k]});
                     r.candidates.push_back(std::move(options));
                 }
+                r.spacedText = WithWordSpaces(r.text, extents);
                 r.characters = n;
                 r.distance = n > 0 ? static_cast<int32_t>(sum / n) : -1;
                 out.push_back(std::move(r));
@@ -148,7 +208,7 @@ std::string RecognisedLinesJson(const std::vector<RecognisedLine>& lines, const 
         const RecognisedLine& l = lines[i];
         if (i) out.push_back(',');
         out += "{\"text\":";
-        AppendJsonString(out, l.text);
+        AppendJsonString(out, l.spacedText);
         out += ",\"x\":" + std::to_string(l.x) + ",\"y\":" + std::to_string(l.y) + ",\"w\":" + std::to_string(l.w) +
                ",\"h\":" + std::to_string(l.h) + ",\"filter\":" + std::to_string(l.filter) + ",\"filterName\":";
         AppendJsonString(out, l.filterName);

@@ -17,7 +17,12 @@ class CTemplateGroup;
 class CFilterArray;
 
 struct RecognisedLine {
+    // The characters read, one per entry of charBoxes and candidates: what
+    // the text filter matched.
     std::u16string text;
+    // The same characters with word spaces where the gaps of the line show
+    // them (WithWordSpaces): what the host reads as the line's text.
+    std::u16string spacedText;
     // The line's box in pixels of the page as the host handed it in: the box
     // measured on the page the filter worked on, scaled to the page's size
     // and turned back when the orientation search turned the page.
@@ -39,6 +44,24 @@ struct RecognisedLine {
     // distances (for decoding a machine-readable zone).
     std::vector<std::vector<MrzOption>> candidates;
 };
+
+// One character's horizontal extent and height on the line, in pixels.
+struct CharExtent {
+    int32_t left = 0;
+    int32_t right = 0;
+    int32_t height = 0;
+};
+
+// text with a space put between two neighbouring characters whose gap is
+// clearly a word gap: wider than three times the line's median gap between
+// characters and than 0.3 of its median character height. On a fixed-pitch
+// line (its character centres vary less than its gaps: machine-readable
+// zones, where a narrow '<' leaves wide gaps beside it) the two centres must
+// also lie more than 1.5 pitches apart, an empty cell between them. extents
+// holds one entry per character of text, in reading order; otherwise, and
+// for lines of fewer than three characters, text is returned unchanged.
+// Spaces already in text are kept and no second space is put beside one.
+std::u16string WithWordSpaces(const std::u16string& text, const std::vector<CharExtent>& extents);
 
 // What one classification leaves for reading back its lines.
 struct WalkRecord {

@@ -224,11 +224,71 @@ QPDFObjectHandle LastDecodeParms(QPDFObjectHandle dict) {
 
 struct PageImage {
     QPDFObjectHandle stream;
-    double xDpi = 0, yDpi = 0;
+    double xDpi = 0, yDpi = 0;  // along the image's own rows and columns
     double placedWidthPt = 0, placedHeightPt = 0;
     double pageWidthPt = 0, pageHeightPt = 0;
     bool scanned = false;
+    // Quarter turns clockwise that bring the decoded image upright as the
+    // page is shown: the page's /Rotate less the turn of the image's
+    // placement.
+    int quarterTurns = 0;
 };
+
+// Quarter turns counter-clockwise of an image placed by ctm: its x axis
+// along one of the page's axes (within about a degree) and not mirrored;
+// 0 for any other placement.
+int PlacementQuarterTurns(const Matrix& ctm) {
+    const double det = ctm.a * ctm.d - ctm.b * ctm.c;
+    if (!(det > 0)) return 0;
+    constexpr double kQuarter = 1.5707963267948966;  // pi / 2
+    const double quarters = std::atan2(ctm.b, ctm.a) / kQuarter;
+    const double nearest = std::round(quarters);
+    if (!(std::fabs(quarters - nearest) < 0.012)) return 0;
+    return ((static_cast<int>(nearest) % 4) + 4) % 4;
+}
+
+// The page's /Rotate (inherited from the page tree when the page has none)
+// in quarter turns clockwise; 0 when it is not a multiple of 90.
+int PageQuarterTurns(QPDFPageObjectHelper& page) {
+    QPDFObjectHandle rotate = page.getAttribute("/Rotate", false);
+    if (!rotate.isInteger()) return 0;
+    const long long degrees = rotate.getIntValue();
+    if (degrees % 90 != 0) return 0;
+    return static_cast<int>(((degrees / 90) % 4 + 4) % 4);
+}
+
+// Turns a 1-, 8- or 24-bit image by quarter turns clockwise (1 to 3).
+bool TurnPage(CDib& image, int quarters) {
+    quarters = ((quarters % 4) + 4) % 4;
+    if (quarters == 0) return true;
+    const int32_t w = image.width, h = image.height;
+    const bool swap = quarters % 2 == 1;
+    CDib turned;
+    if (!turned.Create(swap ? h : w, swap ? w : h, image.bitCount, image.xResolution))
+        return FailIfNoCause("not enough memory to turn the PDF page");
+    for (int32_t y = 0; y < h; ++y) {
+        const uint8_t* in = image.rows[y];
+        for (int32_t x = 0; x < w; ++x) {
+            // Where source pixel (x, y) lands.
+            int32_t nx, ny;
+            if (quarters == 1) nx = h - 1 - y, ny = x;
+            else if (quarters == 2) nx = w - 1 - x, ny = h - 1 - y;
+            else nx = y, ny = w - 1 - x;
+            uint8_t* out = turned.rows[ny];
+            if (image.bitCount == 1) {
+                if (in[x / 8] & (0x80 >> (x % 8))) out[nx / 8] |= static_cast<uint8_t>(0x80 >> (nx % 8));
+            } else if (image.bitCount == 8) {
+                out[nx] = in[x];
+            } else {
+                out[nx * 3] = in[x * 3];
+                out[nx * 3 + 1] = in[x * 3 + 1];
+                out[nx * 3 + 2] = in[x * 3 + 2];
+            }
+        }
+    }
+    image.TakePixels(turned);
+    return true;
+}
 
 double Length(double x, double y) { return std::sqrt(x * x + y * y); }
 
@@ -267,6 +327,7 @@ void FindImage(QPDFObjectHandle pageObject, PageImage& found) {
         }
     }
     if (!(wPt >= 1) || !(hPt >= 1)) return;
+    found.quarterTurns = (PageQuarterTurns(page) - PlacementQuarterTurns(scan.imageCtm) + 4) % 4;
     found.stream = scan.image;
     found.placedWidthPt = wPt;
     found.placedHeightPt = hPt;
@@ -621,6 +682,14 @@ bool DecodeScanned(PageImage& found, CDib& image, const DecodeLimits& limits) {
     const int32_t yr = static_cast<int32_t>(std::lround(std::min(found.yDpi, 1e6)));
     image.xResolution = ScaledDpi(xr, local.scaleNum, local.scaleDen);
     image.yResolution = ScaledDpi(yr, local.scaleNum, local.scaleDen);
+    // Turned as the page is shown; a quarter turn swaps the resolutions.
+    if (found.quarterTurns != 0) {
+        if (!TurnPage(image, found.quarterTurns)) return false;
+        if (found.quarterTurns % 2 == 1) {
+            std::swap(image.xResolution, image.yResolution);
+            std::swap(image.storedXDensity, image.storedYDensity);
+        }
+    }
     return true;
 }
 

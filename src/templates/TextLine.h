@@ -34,21 +34,24 @@ public:
     // A missing TextLine element still takes its slot with constructor values.
     static constexpr bool kMissingItemKeepsDefaults = true;
 
+    // The integers come first, together: a template can hold up to 100 000
+    // text lines per list, and interleaving them with the strings padded
+    // each record into a larger allocation size.
     int32_t index = 0;
     int32_t filterType = 1;
     int32_t offset = 0;
     int32_t isExist = 0;
     int32_t compareType = 0;
-    std::u16string text;
-    std::u16string charset;
     int32_t charNum = 0;
     int32_t foregroundColor = 0;
     int32_t backgroundColor = 0;
-    std::unique_ptr<CRegion> region;
     int32_t imageWidth = 0;
     int32_t imageHeight = 0;
-    std::vector<RecognitionResult> lineResults;  // run-time, filled by the text filter
     int32_t lineResultCount = 0;
+    std::u16string text;
+    std::u16string charset;
+    std::unique_ptr<CRegion> region;
+    std::vector<RecognitionResult> lineResults;  // run-time, filled by the text filter
 
     static const RecordTable<CTextLine>& Fields();
 

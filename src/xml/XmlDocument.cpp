@@ -34,9 +34,10 @@ enum ElementKind : uint32_t {
     kUnended = 2,   // start tag never closed (markup error)
 };
 
-// One element. Offsets index the text; links index the table, 0 = none.
-// Entry 0 of the table stands for the document: its children are the
-// top-level elements.
+// One element (32 bytes). Offsets index the text; links index the table,
+// 0 = none. Entry 0 of the table stands for the document: its children are
+// the top-level elements. The kind is not stored; it follows from the
+// offsets (Impl::KindOf).
 struct Element {
     uint32_t start = 0;         // the '<' of the start tag
     uint32_t nameEnd = 0;       // end of the tag name
@@ -46,8 +47,8 @@ struct Element {
     uint32_t parent = 0;
     uint32_t firstChild = 0;
     uint32_t nextSibling = 0;
-    uint32_t kind = kNormal;
 };
+static_assert(sizeof(Element) == 32, "one element entry is 32 bytes");
 
 inline bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
@@ -64,12 +65,83 @@ bool IsWritableName(const std::u16string& name) {
     return true;
 }
 
+// Character classes of the parser's scanning loops. Only ASCII characters
+// have a class; every other unit is ordinary name or text content.
+enum : uint8_t {
+    kClassEndsName = 1,    // blank, '/', '>', '<'
+    kClassTagSpecial = 2,  // '>', '<', '"', '\''
+};
+
+struct CharClassTable {
+    uint8_t bits[128] = {};
+    constexpr CharClassTable() {
+        const char blanks[] = {' ', '\t', '\r', '\n'};
+        for (char c : blanks) bits[static_cast<unsigned char>(c)] |= kClassEndsName;
+        bits[static_cast<unsigned char>('/')] |= kClassEndsName;
+        bits[static_cast<unsigned char>('>')] |= kClassEndsName | kClassTagSpecial;
+        bits[static_cast<unsigned char>('<')] |= kClassEndsName | kClassTagSpecial;
+        bits[static_cast<unsigned char>('"')] |= kClassTagSpecial;
+        bits[static_cast<unsigned char>('\'')] |= kClassTagSpecial;
+    }
+};
+constexpr CharClassTable kCharClass;
+
+inline bool HasClass(char16_t c, uint8_t cls) { return c < 128 && (kCharClass.bits[c] & cls) != 0; }
+
+// First unit equal to c in [p, end), or null. Four units are tested at once
+// in a 64-bit word (the zero-lane test: only the lowest flagged lane is
+// exact, which is the one taken), so long runs of text cost a quarter of
+// the comparisons of a unit-by-unit loop.
+const char16_t* FindUnit(const char16_t* p, const char16_t* end, char16_t c) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    constexpr uint64_t kOnes = 0x0001000100010001ULL;
+    constexpr uint64_t kHighs = 0x8000800080008000ULL;
+    const uint64_t pattern = kOnes * c;
+    while (end - p >= 4) {
+        uint64_t v;
+        std::memcpy(&v, p, sizeof v);
+        v ^= pattern;
+        const uint64_t zero = (v - kOnes) & ~v & kHighs;
+        if (zero) return p + (__builtin_ctzll(zero) >> 4);
+        p += 4;
+    }
+#endif
+    for (; p < end; ++p)
+        if (*p == c) return p;
+    return nullptr;
+}
+
+// First of '>', '<', '"' or '\'' in [p, end), or end. The word test flags
+// lanes whose unit, with bit 1 set, is '>' (so '<' or '>') and lanes whose
+// unit, with bits 0 and 2 set, is '\'' (so '"', '#', '&' or '\''); a flagged
+// lane is then checked exactly.
+const char16_t* SkipToTagSpecial(const char16_t* p, const char16_t* end) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    constexpr uint64_t kOnes = 0x0001000100010001ULL;
+    constexpr uint64_t kHighs = 0x8000800080008000ULL;
+    while (end - p >= 4) {
+        uint64_t v;
+        std::memcpy(&v, p, sizeof v);
+        const uint64_t angle = (v | (kOnes * 0x02)) ^ (kOnes * u'>');
+        const uint64_t quote = (v | (kOnes * 0x05)) ^ (kOnes * u'\'');
+        const uint64_t flagged = ((angle - kOnes) & ~angle & kHighs) | ((quote - kOnes) & ~quote & kHighs);
+        if (flagged) {
+            for (int k = 0; k < 4; ++k)
+                if (HasClass(p[k], kClassTagSpecial)) return p + k;
+        }
+        p += 4;
+    }
+#endif
+    while (p < end && !HasClass(*p, kClassTagSpecial)) ++p;
+    return p;
+}
+
 const char16_t* Find(const char16_t* p, const char16_t* end, const char16_t* pattern, size_t length) {
     if (static_cast<size_t>(end - p) < length) return nullptr;
-    const char16_t* last = end - length;
-    for (; p <= last; ++p) {
-        if (*p != pattern[0]) continue;
+    const char16_t* last = end - length + 1;
+    while ((p = FindUnit(p, last, pattern[0])) != nullptr) {
         if (std::char_traits<char16_t>::compare(p, pattern, length) == 0) return p;
+        ++p;
     }
     return nullptr;
 }
@@ -113,6 +185,19 @@ struct CXmlDocument::Impl {
         return std::u16string_view(text.data() + e.start + 1, e.nameEnd - e.start - 1);
     }
 
+    // A normal element ends after its end tag, past its content. An empty
+    // tag and an unended element both end where their content ends; the
+    // empty tag is the one with no content whose start tag closes with "/>"
+    // after its name (the parser's own test).
+    ElementKind KindOf(uint32_t index) const {
+        const Element& e = elements[index];
+        if (e.end != e.contentEnd) return kNormal;
+        if (e.contentEnd == e.contentBegin && e.contentBegin >= e.nameEnd + 2 &&
+            text[e.contentBegin - 2] == u'/')
+            return kEmptyTag;
+        return kUnended;
+    }
+
     bool Parse();
     uint32_t ElementAt(size_t startOffset) const;
     void Restore(size_t parentStart, size_t mainStart);
@@ -140,9 +225,17 @@ bool CXmlDocument::Impl::Parse() {
     // followed by neither '/', '!' nor '?'): a guess from the length would
     // reserve twice the table for documents of short elements, and growing
     // by doubling would hold two tables at once.
+    // The count is branch-free so that the compiler can vectorise it.
     size_t starts = 1;
-    for (size_t i = 0; i + 1 < n; ++i)
-        if (s[i] == u'<' && s[i + 1] != u'/' && s[i + 1] != u'!' && s[i + 1] != u'?') ++starts;
+    for (size_t block = 0; block + 1 < n; block += 0xFFFF) {
+        const size_t blockEnd = std::min(n - 1, block + 0xFFFF);
+        uint16_t inBlock = 0;  // 16-bit lanes: eight units per vector step
+        for (size_t i = block; i < blockEnd; ++i) {
+            const char16_t next = s[i + 1];
+            inBlock += static_cast<uint16_t>((s[i] == u'<') & (next != u'/') & (next != u'!') & (next != u'?'));
+        }
+        starts += inBlock;
+    }
     elements.reserve(starts);
 
     struct Open {
@@ -158,11 +251,12 @@ bool CXmlDocument::Impl::Parse() {
     bool counting = false;
     uint32_t topLevel = 0;
 
-    auto closeTop = [&](uint32_t contentEnd, uint32_t end, uint32_t kind) {
+    // An element closed by its end tag ends after that tag; one that was
+    // never ended ends where its content does.
+    auto closeTop = [&](uint32_t contentEnd, uint32_t end) {
         Element& e = elements[stack.back().index];
         e.contentEnd = contentEnd;
         e.end = end;
-        e.kind = kind;
         if (counting) {
             auto it = openNames.find(Name(stack.back().index));
             if (it != openNames.end() && --it->second == 0) openNames.erase(it);
@@ -172,7 +266,7 @@ bool CXmlDocument::Impl::Parse() {
 
     size_t pos = 0;
     while (pos < n) {
-        const char16_t* lt = std::char_traits<char16_t>::find(s + pos, n - pos, u'<');
+        const char16_t* lt = FindUnit(s + pos, s + n, u'<');
         if (!lt) break;
         const size_t p = static_cast<size_t>(lt - s);
         if (p + 1 >= n) {
@@ -182,7 +276,7 @@ bool CXmlDocument::Impl::Parse() {
         const char16_t c = s[p + 1];
         if (c == u'/') {
             size_t ne = p + 2;
-            while (ne < n && !EndsName(s[ne])) ++ne;
+            while (ne < n && !HasClass(s[ne], kClassEndsName)) ++ne;
             size_t gt = ne;
             while (gt < n && s[gt] != u'>' && s[gt] != u'<') ++gt;
             if (gt >= n || s[gt] == u'<') {
@@ -194,7 +288,7 @@ bool CXmlDocument::Impl::Parse() {
             const uint32_t closeAt = static_cast<uint32_t>(p);
             const uint32_t endAt = static_cast<uint32_t>(gt + 1);
             if (stack.size() > 1 && Name(stack.back().index) == name) {
-                closeTop(closeAt, endAt, kNormal);
+                closeTop(closeAt, endAt);
             } else {
                 if (!counting) {
                     counting = true;
@@ -204,9 +298,9 @@ bool CXmlDocument::Impl::Parse() {
                     // Closes an outer element: the inner ones were never ended.
                     while (Name(stack.back().index) != name) {
                         AddError("unended_start_tag", elements[stack.back().index].start);
-                        closeTop(closeAt, closeAt, kUnended);
+                        closeTop(closeAt, closeAt);
                     }
-                    closeTop(closeAt, endAt, kNormal);
+                    closeTop(closeAt, endAt);
                 } else {
                     AddError("lone_end_tag", p);
                 }
@@ -282,7 +376,7 @@ bool CXmlDocument::Impl::Parse() {
             pos = static_cast<size_t>(q - s) + 2;
         } else {
             size_t ne = p + 1;
-            while (ne < n && !EndsName(s[ne])) ++ne;
+            while (ne < n && !HasClass(s[ne], kClassEndsName)) ++ne;
             if (ne == p + 1) {
                 AddError("lone_lt", p);
                 pos = p + 1;
@@ -292,22 +386,21 @@ bool CXmlDocument::Impl::Parse() {
             size_t q = ne;
             bool broken = false;
             while (q < n) {
+                q = static_cast<size_t>(SkipToTagSpecial(s + q, s + n) - s);
+                if (q >= n) break;
                 const char16_t ch = s[q];
                 if (ch == u'>') break;
                 if (ch == u'<') {
                     broken = true;
                     break;
                 }
-                if (ch == u'"' || ch == u'\'') {
-                    const char16_t* r = std::char_traits<char16_t>::find(s + q + 1, n - q - 1, ch);
-                    if (!r) {
-                        q = n;
-                        break;
-                    }
-                    q = static_cast<size_t>(r - s) + 1;
-                    continue;
+                // A quoted value: its closing quote.
+                const char16_t* r = FindUnit(s + q + 1, s + n, ch);
+                if (!r) {
+                    q = n;
+                    break;
                 }
-                ++q;
+                q = static_cast<size_t>(r - s) + 1;
             }
             if (q >= n) {
                 AddError("unterminated_start_tag", p);
@@ -319,24 +412,28 @@ bool CXmlDocument::Impl::Parse() {
                 continue;
             }
             const uint32_t index = static_cast<uint32_t>(elements.size());
-            Element e;
-            e.start = static_cast<uint32_t>(p);
-            e.nameEnd = static_cast<uint32_t>(ne);
-            e.contentBegin = static_cast<uint32_t>(q + 1);
-            e.parent = stack.back().index;
             const bool emptyTag = s[q - 1] == u'/' && q - 1 >= ne;
-            if (emptyTag) {
-                e.contentEnd = e.end = e.contentBegin;
-                e.kind = kEmptyTag;
+            {
+                // Built in place: a copy through the stack costs a stalled
+                // store-to-load forward per element.
+                Element& e = elements.emplace_back();
+                e.start = static_cast<uint32_t>(p);
+                e.nameEnd = static_cast<uint32_t>(ne);
+                e.contentBegin = static_cast<uint32_t>(q + 1);
+                e.parent = stack.back().index;
+                if (emptyTag) {
+                    e.contentEnd = e.end = e.contentBegin;
+                }
             }
-            elements.push_back(e);
             Open& top = stack.back();
             if (top.lastChild) elements[top.lastChild].nextSibling = index;
             else elements[top.index].firstChild = index;
             top.lastChild = index;
             if (top.index == 0 && ++topLevel == 2) AddError("second_root_element", p);
             if (!emptyTag) {
-                stack.push_back({index, 0});
+                Open& opened = stack.emplace_back();
+                opened.index = index;
+                opened.lastChild = 0;
                 if (counting) ++openNames[Name(index)];
             }
             pos = q + 1;
@@ -344,7 +441,7 @@ bool CXmlDocument::Impl::Parse() {
     }
     while (stack.size() > 1) {
         AddError("unended_start_tag", elements[stack.back().index].start);
-        closeTop(static_cast<uint32_t>(n), static_cast<uint32_t>(n), kUnended);
+        closeTop(static_cast<uint32_t>(n), static_cast<uint32_t>(n));
     }
     if (topLevel == 0) AddError("no_root_element", n);
     return wellFormed;
@@ -380,7 +477,7 @@ bool CXmlDocument::Impl::FindAttribute(uint32_t index, const std::u16string& nam
     const char16_t* s = text.data();
     size_t pos = e.nameEnd;
     size_t end = e.contentBegin - 1;  // the '>'
-    if (e.kind == kEmptyTag) --end;    // the '/'
+    if (KindOf(index) == kEmptyTag) --end;  // the '/'
     while (pos < end) {
         while (pos < end && (IsBlank(s[pos]) || s[pos] == u'/')) ++pos;
         if (pos >= end) break;
@@ -684,7 +781,7 @@ bool CXmlDocument::AppendElement(const std::u16string& name) {
             newStart = insertAt + insert.size() - tag.size();
         } else if (d.parent) {
             const Element& p = d.elements[d.parent];
-            if (p.kind == kEmptyTag) {
+            if (d.KindOf(d.parent) == kEmptyTag) {
                 // <P .../> becomes <P ...><name/></P>
                 const size_t parentStart = p.start;
                 const size_t tagEnd = p.contentBegin;
@@ -726,7 +823,7 @@ bool CXmlDocument::WriteAttribute(const std::u16string& name, const std::u16stri
             d.text.replace(rb, re - rb, name + u"=" + quoted);
         } else {
             size_t at = e.contentBegin - 1;
-            if (e.kind == kEmptyTag) --at;
+            if (d.KindOf(d.main) == kEmptyTag) --at;
             while (at > e.nameEnd && IsBlank(d.text[at - 1])) --at;
             d.text.insert(at, u" " + name + u"=" + quoted);
         }
@@ -748,12 +845,13 @@ bool CXmlDocument::WriteText(const std::u16string& text) {
         const Element& e = d.elements[d.main];
         const size_t parentStart = d.parent ? d.elements[d.parent].start : SIZE_MAX;
         const size_t mainStart = e.start;
-        if (e.kind == kEmptyTag) {
+        const ElementKind kind = d.KindOf(d.main);
+        if (kind == kEmptyTag) {
             size_t cut = e.contentBegin - 2;
             while (cut > e.nameEnd && IsBlank(d.text[cut - 1])) --cut;
             const std::u16string closing = u"</" + std::u16string(d.Name(d.main)) + u">";
             d.text.replace(cut, e.contentBegin - cut, u">" + escaped + closing);
-        } else if (e.kind == kUnended) {
+        } else if (kind == kUnended) {
             return false;  // no end tag to keep the text in
         } else {
             d.text.replace(e.contentBegin, e.contentEnd - e.contentBegin, escaped);
@@ -769,7 +867,7 @@ bool CXmlDocument::RemoveElement() {
     if (!d.main) return false;
     try {
         const Element& e = d.elements[d.main];
-        if (e.kind == kUnended) return false;
+        if (d.KindOf(d.main) == kUnended) return false;
         const size_t parentStart = d.parent ? d.elements[d.parent].start : SIZE_MAX;
         const uint32_t before = [&] {
             uint32_t prev = 0;

@@ -93,6 +93,84 @@ TEST(PdfPages, ScannedImagesAreReadAtTheirPlacementResolution) {
     }
 }
 
+// A 1-bit page with no symmetry: a mark in one corner, a bar along one edge.
+CDib AsymmetricPage(int32_t w, int32_t h) {
+    CDib page;
+    EXPECT_TRUE(page.Create(w, h, 1, 300));
+    auto set = [&](int32_t x, int32_t y) { page.rows[y][x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8)); };
+    for (int32_t y = 5; y < 25; ++y)
+        for (int32_t x = 7; x < 40; ++x) set(x, y);
+    for (int32_t x = 0; x < w; ++x) set(x, h - 3);
+    for (int32_t y = 0; y < h / 2; ++y) set(w - 2, y);
+    return page;
+}
+
+// The page turned by quarter turns clockwise, pixel by pixel.
+CDib TurnedClockwise(const CDib& in, int quarters) {
+    CDib out;
+    const bool swap = quarters % 2 == 1;
+    EXPECT_TRUE(out.Create(swap ? in.height : in.width, swap ? in.width : in.height, 1, 300));
+    for (int32_t y = 0; y < in.height; ++y)
+        for (int32_t x = 0; x < in.width; ++x) {
+            if (!(in.rows[y][x / 8] & (0x80 >> (x % 8)))) continue;
+            int32_t nx = x, ny = y;
+            for (int q = 0; q < quarters; ++q) {
+                const int32_t oldHeight = (q % 2 == 0) ? in.height : in.width;
+                const int32_t tx = oldHeight - 1 - ny;
+                ny = nx;
+                nx = tx;
+            }
+            out.rows[ny][nx / 8] |= static_cast<uint8_t>(0x80 >> (nx % 8));
+        }
+    return out;
+}
+
+TEST(PdfPages, PageRotationAndTurnedPlacementsAreApplied) {
+    const CDib source = AsymmetricPage(203, 117);
+    // Placed at 300 dpi across and 150 down, so a quarter turn shows in the
+    // resolutions too.
+    const pdftest::Page upright = pdftest::G4Page(source, 300, 150);
+    const double wPt = 203 * 72.0 / 300, hPt = 117 * 72.0 / 150;
+    // The image turned a quarter counter-clockwise on a page of swapped size.
+    const std::string turnedLeft =
+        "0 " + pdftest::Num(wPt) + " -" + pdftest::Num(hPt) + " 0 " + pdftest::Num(hPt) + " 0";
+    const std::string turnedRight =
+        "0 -" + pdftest::Num(wPt) + " " + pdftest::Num(hPt) + " 0 0 " + pdftest::Num(wPt);
+    struct Case {
+        const char* what;
+        std::string pageEntries;
+        std::string placement;  // empty: upright
+        bool swapPage;
+        int clockwise;  // quarter turns expected
+    } cases[] = {
+        {"no rotation", "", "", false, 0},
+        {"Rotate 90", "/Rotate 90", "", false, 1},
+        {"Rotate 180", "/Rotate 180", "", false, 2},
+        {"Rotate 270", "/Rotate 270", "", false, 3},
+        {"Rotate -90", "/Rotate -90", "", false, 3},
+        {"Rotate 450", "/Rotate 450", "", false, 1},
+        {"Rotate 45 is not a rotation", "/Rotate 45", "", false, 0},
+        {"placed turned left", "", turnedLeft, true, 3},
+        {"placed turned right", "", turnedRight, true, 1},
+        {"placed turned left on a page rotated 90", "/Rotate 90", turnedLeft, true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        pdftest::Page page = upright;
+        page.pageEntries = c.pageEntries;
+        if (!c.placement.empty()) page.placement = c.placement;
+        if (c.swapPage) std::swap(page.widthPt, page.heightPt);
+        const std::string pdf = pdftest::MakePdf({page});
+        CDib decoded;
+        ASSERT_TRUE(Decode(pdf, 0, decoded)) << imagefile::LastReadFailure();
+        EXPECT_TRUE(SamePixels(decoded, TurnedClockwise(source, c.clockwise)));
+        const bool quarter = c.clockwise % 2 == 1;
+        EXPECT_EQ(decoded.xResolution, quarter ? 150 : 300);
+        EXPECT_EQ(decoded.yResolution, quarter ? 300 : 150);
+        EXPECT_EQ(decoded.StoredXDpi(), quarter ? 150 : 300);
+    }
+}
+
 TEST(PdfPages, WhatMarksAPageBesideItsImageDecidesTheRoute) {
     const CDib letter = Load(kPages + "300dpi/LETTER_page.tif");
     struct Case {

@@ -1,9 +1,10 @@
-// make_test_pdf OUT.pdf [--encrypt] [--cut BYTES] KIND:PAGE...
+// make_test_pdf OUT.pdf [--encrypt] [--cut BYTES] [--rotate DEGREES] KIND:PAGE...
 // Writes a PDF of the pages for the command-line and Python tests. KIND is
 // dct (the JPEG file's own bytes), g4 (CCITT G4), flate (1-bit rows) or
 // vector (the page's black areas redrawn as filled rectangles). Each page is
-// placed at the resolution its file states. --cut keeps only the first
-// BYTES bytes of the file (a damaged PDF).
+// placed at the resolution its file states. --rotate gives the pages after
+// it a /Rotate entry (0: none). --cut keeps only the first BYTES bytes of
+// the file (a damaged PDF).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,7 +33,8 @@ bool Bilevel(const CDib& in, CDib& out) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: make_test_pdf OUT.pdf [--encrypt] [--cut BYTES] dct|g4|flate|vector:PAGE...\n");
+    std::fprintf(stderr, "usage: make_test_pdf OUT.pdf [--encrypt] [--cut BYTES] [--rotate DEGREES] "
+                 "dct|g4|flate|vector:PAGE...\n");
     return 2;
 }
 
@@ -43,6 +45,7 @@ int main(int argc, char** argv) {
     const std::string out = argv[1];
     bool encrypt = false;
     long cut = -1;
+    long rotate = 0;
     std::vector<pdftest::Page> pages;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -52,6 +55,10 @@ int main(int argc, char** argv) {
         }
         if (arg == "--cut" && i + 1 < argc) {
             cut = std::atol(argv[++i]);
+            continue;
+        }
+        if (arg == "--rotate" && i + 1 < argc) {
+            rotate = std::atol(argv[++i]);
             continue;
         }
         const size_t colon = arg.find(':');
@@ -80,6 +87,7 @@ int main(int argc, char** argv) {
         } else {
             return Usage();
         }
+        if (rotate != 0) pages.back().pageEntries += " /Rotate " + std::to_string(rotate);
     }
     std::string pdf = pdftest::MakePdf(pages, encrypt);
     if (cut >= 0 && static_cast<size_t>(cut) < pdf.size()) pdf.resize(static_cast<size_t>(cut));

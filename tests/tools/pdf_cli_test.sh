@@ -61,6 +61,20 @@ else
   contains "second page names the missing renderer" "no PDF renderer" "$(echo "$out" | sed -n 2p)"
 fi
 
+# A page's /Rotate turns the scanned image as the page is shown: a Letter
+# page rotated 90 degrees is a landscape page, which the orientation search
+# turns back.
+"$make" "$tmp/rotated.pdf" --rotate 90 g4:"$pages/300dpi/LETTER_page.tif" --rotate 180 \
+  g4:"$pages/300dpi/LETTER_page.tif"
+check "make rotated" 0 $?
+check "rotated pages" "$tmp/rotated.pdf#page=1 UNKNOWN
+$tmp/rotated.pdf#page=2 LETTER" "$("$tool" "$tmp/rotated.pdf" | cut -f1,2 | tr '\t' ' ')"
+out=$("$tool" --orient --json --pages 1 "$tmp/rotated.pdf" | python3 -c '
+import json, sys
+o = json.loads(sys.stdin.read())
+print(o["id"], o["turn"])')
+check "rotated page turned back" "LETTER 90" "$out"
+
 # --pages selects; a one-page PDF still names its page.
 out=$("$tool" --pages 3- "$tmp/scans.pdf" | cut -f1,2 | tr '\t' ' ')
 check "pages 3-" "$tmp/scans.pdf#page=3 A5
