@@ -11,7 +11,8 @@ characters right as read and after decoding (place by place, over both
 lines) and zones valid after decoding and equal to the drawn zone.
 
 With --confusions, lists the characters read wrongly as read (drawn ->
-read: count), over every page. --dpi and --variant keep only the given
+read: count), over every page, and every zone not decoded as drawn (drawn,
+read and decoded lines). --dpi and --variant keep only the given
 resolutions and variants (repeatable), for a quicker look at one condition.
 
 Usage: scripts/zone-accuracy.py [--build DIR] [--pages N] [--keep DIR]
@@ -59,6 +60,7 @@ def main():
     truth = {}
     template = os.path.join(ROOT, "examples", "templates", "zones.xml")
     confusions = collections.Counter()
+    missed = []  # (path, printed, read, decoded) of the zones not decoded as drawn
     totals = [0, 0, 0, 0, 0, 0]  # pages, classes right, chars, raw right, decoded right, zones valid
     try:
         print("%-8s %5s  %-10s %-22s %-22s %s" % ("variant", "dpi", "class", "chars raw", "chars decoded", "valid"))
@@ -95,7 +97,11 @@ def main():
                             if x != y:
                                 confusions["%s -> %s" % (y, x)] += 1
                     dec += right(zd.get("lines", []), printed)
-                    valid += bool(zd.get("valid")) and zd.get("lines") == printed
+                    good = bool(zd.get("valid")) and zd.get("lines") == printed
+                    valid += good
+                    if not good:
+                        missed.append((os.path.relpath(page["path"], work), printed, z.get("lines", []),
+                                       zd.get("lines", [])))
                 print("%-8s %5d  %3d/%-6d %6.2f %% (%4d/%4d)   %6.2f %% (%4d/%4d)   %d/%d" %
                       (variant, dpi, ok, n, 100.0 * raw / max(chars, 1), raw, chars, 100.0 * dec / max(chars, 1), dec,
                        chars, valid, n))
@@ -108,6 +114,11 @@ def main():
             print("read wrongly (drawn -> read: count):")
             for what, count in confusions.most_common():
                 print("  %s: %d" % (what, count))
+            print("zones not decoded as drawn:")
+            for path, printed, read, decoded in missed:
+                print("  %s" % path)
+                for name, lines in (("drawn", printed), ("read", read), ("decoded", decoded)):
+                    print("    %-8s %s" % (name, " / ".join(lines)))
     finally:
         if not a.keep:
             shutil.rmtree(work, ignore_errors=True)

@@ -40,6 +40,33 @@ void Resample(const std::vector<uint8_t>& ink, int width, int bx, int by, int bw
 }
 
 constexpr float kCellWeight = 40.0f;
+// Size of the corner triangles (fraction of the box along each side).
+constexpr float kCornerSpan = 0.3f;
+
+// Ink fractions of the corner triangles of the box (bx, by, bw, bh), 4 x 4
+// samples per pixel so that small boxes still weigh their corners evenly.
+void CornerFills(const std::vector<uint8_t>& ink, int width, int bx, int by, int bw, int bh, float* corners) {
+    int hits[kCorners] = {0, 0, 0, 0}, samples[kCorners] = {0, 0, 0, 0};
+    for (int y = 0; y < bh; ++y) {
+        for (int x = 0; x < bw; ++x) {
+            const int dark = ink[static_cast<size_t>(by + y) * static_cast<size_t>(width) + static_cast<size_t>(bx + x)];
+            for (int sy = 0; sy < 4; ++sy) {
+                for (int sx = 0; sx < 4; ++sx) {
+                    const float u = (x + (sx + 0.5f) / 4.0f) / static_cast<float>(bw);
+                    const float v = (y + (sy + 0.5f) / 4.0f) / static_cast<float>(bh);
+                    const float du[2] = {u, 1.0f - u}, dv[2] = {v, 1.0f - v};
+                    for (int c = 0; c < kCorners; ++c) {
+                        if (du[c & 1] + dv[c >> 1] >= kCornerSpan) continue;
+                        ++samples[c];
+                        hits[c] += dark;
+                    }
+                }
+            }
+        }
+    }
+    for (int c = 0; c < kCorners; ++c)
+        corners[c] = samples[c] ? static_cast<float>(hits[c]) / static_cast<float>(samples[c]) : 0.0f;
+}
 
 }  // namespace
 
@@ -82,6 +109,7 @@ bool ExtractFeatures(const uint8_t* pixels, int width, int height, int stride, G
     const float gw = bw * scale, gh = bh * scale;
     Resample(ink, width, x0, y0, bw, bh, (kGrid - gw) / 2.0f, (kGrid - gh) / 2.0f, gw, gh, out.shape + kGrid * kGrid);
     out.aspect = std::log2(static_cast<float>(bw) / static_cast<float>(bh));
+    CornerFills(ink, width, x0, y0, bw, bh, out.corners);
     // A cell: the image is clearly taller than its ink.
     out.hasCell = bh * 10 < height * 9;
     out.cellTop = static_cast<float>(y0) / static_cast<float>(height);
@@ -89,7 +117,7 @@ bool ExtractFeatures(const uint8_t* pixels, int width, int height, int stride, G
     return true;
 }
 
-float GlyphDistance(const GlyphFeatures& a, const GlyphFeatures& b, float aspectWeight) {
+float GlyphDistance(const GlyphFeatures& a, const GlyphFeatures& b, float aspectWeight, float cornerWeight) {
     float d = 0.0f;
     for (int i = 0; i < kShapeFeatures; ++i) {
         const float t = a.shape[i] - b.shape[i];
@@ -101,6 +129,14 @@ float GlyphDistance(const GlyphFeatures& a, const GlyphFeatures& b, float aspect
         const float dt = a.cellTop - b.cellTop, db = a.cellBottom - b.cellBottom;
         d += kCellWeight * (dt * dt + db * db);
     }
+    if (cornerWeight > 0.0f) {
+        float dc = 0.0f;
+        for (int c = 0; c < kCorners; ++c) {
+            const float t = a.corners[c] - b.corners[c];
+            dc += t * t;
+        }
+        d += cornerWeight * dc;
+    }
     return d;
 }
 
@@ -108,6 +144,7 @@ std::string CGlyphClassifier::FormatPrototype(uint16_t code, const std::string& 
     std::ostringstream s;
     s << code << ' ' << font << ' ' << f.aspect << ' ' << f.cellTop << ' ' << f.cellBottom << ' ' << (f.hasCell ? 1 : 0);
     for (int i = 0; i < kShapeFeatures; ++i) s << ' ' << std::round(f.shape[i] * 1000.0f) / 1000.0f;
+    for (int c = 0; c < kCorners; ++c) s << ' ' << std::round(f.corners[c] * 1000.0f) / 1000.0f;
     s << '\n';
     return s.str();
 }
@@ -138,6 +175,12 @@ bool CGlyphClassifier::Load(const std::string& path, const std::string& fonts) {
         bool ok = true;
         for (int i = 0; i < kShapeFeatures && ok; ++i) ok = static_cast<bool>(s >> p.features.shape[i]);
         if (!ok) continue;
+        // Older files end after the shape: their corners stay 0.
+        for (int c = 0; c < kCorners; ++c) {
+            float v = 0.0f;
+            if (!(s >> v)) break;
+            p.features.corners[c] = std::clamp(v, 0.0f, 1.0f);
+        }
         if (!all && std::find(wanted.begin(), wanted.end(), p.font) == wanted.end()) continue;
         prototypes_.push_back(p);
     }
@@ -157,7 +200,7 @@ std::vector<ScoredClass> CGlyphClassifier::Classify(const GlyphFeatures& feature
     for (const GlyphPrototype& p : prototypes_) {
         if (!allowed.empty() && std::find(allowed.begin(), allowed.end(), p.code) == allowed.end()) continue;
         // Distances are scaled by 100 into whole numbers.
-        const float d = GlyphDistance(features, p.features, aspectWeight_) * 100.0f;
+        const float d = GlyphDistance(features, p.features, aspectWeight_, cornerWeight_) * 100.0f;
         const uint32_t scaled = d >= 4.0e9f ? 4000000000u : static_cast<uint32_t>(d + 0.5f);
         auto it = std::find_if(best.begin(), best.end(), [&](const ScoredClass& c) { return c.code == p.code; });
         if (it == best.end()) best.push_back({p.code, scaled});

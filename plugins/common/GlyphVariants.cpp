@@ -167,6 +167,7 @@ std::vector<GlyphFeatures> Representatives(const std::vector<GlyphFeatures>& set
     for (const GlyphFeatures& f : sets) {
         for (int i = 0; i < kShapeFeatures; ++i) mean.shape[i] += f.shape[i] / sets.size();
         mean.aspect += f.aspect / sets.size();
+        for (int c = 0; c < kCorners; ++c) mean.corners[c] += f.corners[c] / sets.size();
     }
     std::vector<GlyphFeatures> centres;
     std::vector<float> nearest(sets.size());
@@ -203,11 +204,13 @@ std::vector<GlyphFeatures> Representatives(const std::vector<GlyphFeatures>& set
                 if (member[i] != c) continue;
                 for (int j = 0; j < kShapeFeatures; ++j) sum.shape[j] += sets[i].shape[j];
                 sum.aspect += sets[i].aspect;
+                for (int j = 0; j < kCorners; ++j) sum.corners[j] += sets[i].corners[j];
                 ++n;
             }
             if (n == 0) continue;
             for (int j = 0; j < kShapeFeatures; ++j) sum.shape[j] /= n;
             sum.aspect /= n;
+            for (int j = 0; j < kCorners; ++j) sum.corners[j] /= n;
             centres[c] = sum;
         }
     }

@@ -13,6 +13,8 @@
 //   fallback  distance above which Tesseract is asked as well (0: never)
 //   aspect    weight of the glyph's width-to-height ratio in the distance
 //             (optional; the classifier's default otherwise)
+//   corners   weight of the ink in the corners of the glyph's box (optional;
+//             0, not weighed, otherwise)
 //
 // Recognition: a nearest-neighbour match of the glyph against the
 // prototypes gives a distance for every allowed class; the ten nearest are
@@ -111,7 +113,7 @@ std::string CodesToUtf8(const std::vector<uint16_t>& codes) {
 bool ParseConfig(const char* text, Engine& e) {
     std::istringstream in(text);
     std::string line, glyphFile, fonts = "all";
-    float aspect = kAspectWeight;
+    float aspect = kAspectWeight, corners = kCornerWeight;
     bool haveCharset = false;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -138,6 +140,11 @@ bool ParseConfig(const char* text, Engine& e) {
             const float w = std::strtof(value.c_str(), &end);
             if (end == value.c_str() || !(w >= 0.0f && w <= 1000.0f)) return false;
             aspect = w;
+        } else if (key == "corners") {
+            char* end = nullptr;
+            const float w = std::strtof(value.c_str(), &end);
+            if (end == value.c_str() || !(w >= 0.0f && w <= 1000.0f)) return false;
+            corners = w;
         }
         else return false;  // unknown keys mean a file of another format
     }
@@ -146,6 +153,7 @@ bool ParseConfig(const char* text, Engine& e) {
     const std::string glyphPath = FindBesidePlugin(glyphFile);
     if (glyphPath.empty() || !e.glyphs.Load(glyphPath, fonts)) return false;
     e.glyphs.SetAspectWeight(aspect);
+    e.glyphs.SetCornerWeight(corners);
     // Only classes the prototypes know can be answered.
     std::vector<uint16_t> known = e.glyphs.Classes();
     std::vector<uint16_t> kept;

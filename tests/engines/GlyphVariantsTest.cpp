@@ -5,6 +5,9 @@
 #ifdef MORVANE_ENGINE_BUILD_DIR
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
 
 #include "GlyphVariants.h"
 
@@ -38,7 +41,112 @@ void InkExtent(const GrayGlyph& g, int& rows, int& cols) {
     }
 }
 
+// A white w x h image with a ring of the given thickness around the whole
+// image: on each side of the middle column either an ellipse's outline or a
+// rectangle's (square corners).
+enum class Side { kRound, kSquare };
+GrayGlyph Ring(int w, int h, int thickness, Side left, Side right) {
+    GrayGlyph g;
+    g.width = w;
+    g.height = h;
+    g.pixels.assign(static_cast<size_t>(w) * h, 255);
+    const double cx = w / 2.0, cy = h / 2.0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const double px = x + 0.5, py = y + 0.5;
+            bool ink;
+            if ((px < cx ? left : right) == Side::kSquare) {
+                const double edge = std::min(std::min(px, w - px), std::min(py, h - py));
+                ink = edge < thickness;
+            } else {
+                const double outer = std::pow((px - cx) / cx, 2) + std::pow((py - cy) / cy, 2);
+                const double inner = std::pow((px - cx) / (cx - thickness), 2) + std::pow((py - cy) / (cy - thickness), 2);
+                ink = outer <= 1.0 && inner >= 1.0;
+            }
+            if (ink) g.pixels[static_cast<size_t>(y) * w + x] = 0;
+        }
+    return g;
+}
+
+GlyphFeatures FeaturesOf(const GrayGlyph& g) {
+    GlyphFeatures f;
+    EXPECT_TRUE(ExtractFeatures(g.pixels.data(), g.width, g.height, g.width, f));
+    return f;
+}
+
 }  // namespace
+
+TEST(GlyphCorners, FillOfEachCornerOfTheInkBox) {
+    // Corners in order top left, top right, bottom left, bottom right; a
+    // glyph round on one side and square on the other shows the order.
+    const struct {
+        const char* name;
+        GrayGlyph glyph;
+        bool square[4];
+    } cases[] = {
+        {"filled box", Bar(70, 100, 5, 5, 65, 95), {true, true, true, true}},
+        {"ellipse ring (O)", Ring(60, 90, 8, Side::kRound, Side::kRound), {false, false, false, false}},
+        {"rectangle ring", Ring(60, 90, 8, Side::kSquare, Side::kSquare), {true, true, true, true}},
+        {"square left, round right (D)", Ring(60, 90, 8, Side::kSquare, Side::kRound), {true, false, true, false}},
+        {"round left, square right", Ring(60, 90, 8, Side::kRound, Side::kSquare), {false, true, false, true}},
+        {"small D (9 x 13)", Ring(9, 13, 2, Side::kSquare, Side::kRound), {true, false, true, false}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const GlyphFeatures f = FeaturesOf(c.glyph);
+        for (int k = 0; k < kCorners; ++k) {
+            if (c.square[k]) EXPECT_GT(f.corners[k], 0.6f) << "corner " << k;
+            else EXPECT_LT(f.corners[k], 0.25f) << "corner " << k;
+        }
+    }
+}
+
+TEST(GlyphCorners, WeighOnlyWhenAsked) {
+    const GlyphFeatures round = FeaturesOf(Ring(60, 90, 8, Side::kRound, Side::kRound));
+    const GlyphFeatures square = FeaturesOf(Ring(60, 90, 8, Side::kSquare, Side::kSquare));
+    GlyphFeatures noCorners = square;
+    for (float& c : noCorners.corners) c = 0.0f;
+    // Unweighted (the default, as the general-text engines use it), the
+    // corners change no distance.
+    EXPECT_FLOAT_EQ(GlyphDistance(square, round), GlyphDistance(noCorners, round));
+    // Weighted, each corner adds its squared difference times the weight.
+    float sum = 0.0f;
+    for (int k = 0; k < kCorners; ++k) sum += (square.corners[k] - round.corners[k]) * (square.corners[k] - round.corners[k]);
+    EXPECT_NEAR(GlyphDistance(square, round, kAspectWeight, 30.0f) - GlyphDistance(square, round), 30.0f * sum, 1e-3f);
+    EXPECT_GT(sum, 1.0f);
+}
+
+TEST(GlyphCorners, PrototypeFileKeepsThemAndReadsOlderLines) {
+    const GlyphFeatures round = FeaturesOf(Ring(60, 90, 8, Side::kRound, Side::kRound));
+    const GlyphFeatures square = FeaturesOf(Ring(60, 90, 8, Side::kSquare, Side::kSquare));
+    std::string older = CGlyphClassifier::FormatPrototype('Q', "old", square);
+    // A line of the older format ends after the shape features.
+    for (int k = 0; k < kCorners; ++k) older.erase(older.find_last_of(' '));
+    older += '\n';
+    const std::string path = ::testing::TempDir() + "glyph-corners.dat";
+    {
+        std::ofstream file(path);
+        file << "# test prototypes\n"
+             << CGlyphClassifier::FormatPrototype('O', "t", round) << CGlyphClassifier::FormatPrototype('0', "t", square)
+             << older;
+    }
+    CGlyphClassifier glyphs;
+    ASSERT_TRUE(glyphs.Load(path, "all"));
+    std::remove(path.c_str());
+    EXPECT_EQ(glyphs.Classes().size(), 3u);
+    glyphs.SetCornerWeight(30.0f);
+    const std::vector<ScoredClass> r = glyphs.Classify(square, {});
+    ASSERT_EQ(r.size(), 3u);
+    // The stored corners came back (rounded to thousandths); the older line
+    // has none, so it lies as far as the corners weigh.
+    EXPECT_EQ(r[0].code, '0');
+    EXPECT_LE(r[0].distance, 5u);
+    const auto older_it = std::find_if(r.begin(), r.end(), [](const ScoredClass& c) { return c.code == 'Q'; });
+    ASSERT_NE(older_it, r.end());
+    float sum = 0.0f;
+    for (int k = 0; k < kCorners; ++k) sum += square.corners[k] * square.corners[k];
+    EXPECT_NEAR(static_cast<float>(older_it->distance), 30.0f * sum * 100.0f, 10.0f);
+}
 
 TEST(GlyphVariants, ResamplingBringsTheInkToItsHeightBothWays) {
     const GrayGlyph bar = Bar(60, 120, 10, 20, 40, 100);  // ink 30 x 80
@@ -119,6 +227,24 @@ TEST(GlyphVariants, RepresentativesFollowTheGroups) {
     // Fewer sets than asked for are kept as they are.
     EXPECT_EQ(Representatives(std::vector<GlyphFeatures>(wide.begin(), wide.begin() + 3), 10).size(), 3u);
     EXPECT_TRUE(Representatives(all, 0).empty());
+}
+
+TEST(GlyphVariants, RepresentativesKeepTheCornersOfTheirGroups) {
+    VariantPlan plan;
+    plan.heights = {12, 20, 30};
+    const std::vector<GlyphFeatures> round = VariantFeatures(Ring(120, 180, 16, Side::kRound, Side::kRound), plan, 1);
+    const std::vector<GlyphFeatures> square = VariantFeatures(Ring(120, 180, 16, Side::kSquare, Side::kSquare), plan, 2);
+    ASSERT_FALSE(round.empty());
+    ASSERT_FALSE(square.empty());
+    std::vector<GlyphFeatures> all = round;
+    all.insert(all.end(), square.begin(), square.end());
+    for (const GlyphFeatures& f : Representatives(all, 2)) {
+        // A representative is a mean of one group's members: its corners
+        // are all empty (the ellipse) or all inked (the rectangle).
+        const float lo = *std::min_element(f.corners, f.corners + kCorners);
+        const float hi = *std::max_element(f.corners, f.corners + kCorners);
+        EXPECT_TRUE(hi < 0.3f || lo > 0.5f) << lo << " .. " << hi;
+    }
 }
 
 #else
