@@ -9,6 +9,7 @@
 #include "imagefile/ImageCodecs.h"
 #include "preprocess/NormalizeResolution.h"
 #include "preprocess/StepActions.h"
+#include "preprocess/ZoneFinder.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
@@ -21,6 +22,7 @@ void CNormalizeTextSizeInfo::ListParameters(ParameterList& list) {
     AddParameter(list, u"Tolerance", &tolerance, kParamInteger);
     AddParameter(list, u"MaxUp", &maxUp, kParamInteger);
     AddParameter(list, u"BinaryMethod", &binaryMethod, kParamInteger);
+    AddParameter(list, u"Zone", &zone, kParamInteger);
 }
 
 void CNormalizeTextSizeInfo::Assign(const CImageProcessingInfo& other) {
@@ -31,6 +33,7 @@ void CNormalizeTextSizeInfo::Assign(const CImageProcessingInfo& other) {
         tolerance = o->tolerance;
         maxUp = o->maxUp;
         binaryMethod = o->binaryMethod;
+        zone = o->zone;
     }
 }
 
@@ -44,13 +47,15 @@ bool CNormalizeTextSizeInfo::ReadXml(CXmlDocument& xml) {
     read(u"Tolerance", tolerance);
     read(u"MaxUp", maxUp);
     read(u"BinaryMethod", binaryMethod);
+    read(u"Zone", zone);
     return true;
 }
 
 bool CNormalizeTextSizeInfo::WriteXml(CXmlDocument& xml) const {
     return xml.AppendElement(u"NormalizeTextSize") && xml.WriteAttribute(u"Height", height) &&
            xml.WriteAttribute(u"Tolerance", tolerance) && xml.WriteAttribute(u"MaxUp", maxUp) &&
-           (binaryMethod < 0 || xml.WriteAttribute(u"BinaryMethod", binaryMethod));
+           (binaryMethod < 0 || xml.WriteAttribute(u"BinaryMethod", binaryMethod)) &&
+           (zone == 0 || xml.WriteAttribute(u"Zone", zone));
 }
 
 namespace {
@@ -167,10 +172,17 @@ bool NormalizeTextSize(CRawImage& image, const CNormalizeTextSizeInfo& step, Nor
         finish();
         return true;
     }
-    const int32_t measured = DominantCharHeight(binary);
+    int32_t measured = DominantCharHeight(binary);
+    const double tol = std::clamp(step.tolerance, 0, 50) / 100.0;
+    if (step.zone != 0 && measured > 0 && static_cast<double>(step.height) / measured > 1.0 + tol) {
+        // About to enlarge: a zone of larger glyphs is what the page is read
+        // for, not the smaller print that outnumbers it.
+        ZoneFound found;
+        if (FindMachineReadableZone(binary, found) && found.charHeight >= 1.5 * measured)
+            measured = static_cast<int32_t>(std::lround(found.charHeight));
+    }
     if (result) result->charHeight = measured;
     double scale = measured > 0 ? static_cast<double>(step.height) / measured : 1.0;
-    const double tol = std::clamp(step.tolerance, 0, 50) / 100.0;
     if (measured <= 0 || std::fabs(scale - 1.0) <= tol) {
         finish();
         return true;

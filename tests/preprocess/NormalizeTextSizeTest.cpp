@@ -158,9 +158,11 @@ TEST(NormalizeTextSize, RecordReadsDefaultsAndTheFactoryKnowsIt) {
     EXPECT_EQ(s->tolerance, 15);
     EXPECT_EQ(s->maxUp, 400);
     EXPECT_EQ(s->binaryMethod, -1);  // absent: the page keeps its format
-    ASSERT_TRUE(xml.ParseText(u"<NormalizeTextSize Height=\"30\" BinaryMethod=\"8\"/>"));
+    EXPECT_EQ(s->zone, 0);
+    ASSERT_TRUE(xml.ParseText(u"<NormalizeTextSize Height=\"30\" BinaryMethod=\"8\" Zone=\"1\"/>"));
     ASSERT_TRUE(info->ReadXml(xml));
     EXPECT_EQ(s->binaryMethod, 8);
+    EXPECT_EQ(s->zone, 1);
     // Out-of-range target: nothing happens.
     CRawImage page = TextPage(300, 300, 8, 2);
     CNormalizeTextSizeInfo off;
