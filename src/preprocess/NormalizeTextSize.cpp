@@ -9,6 +9,7 @@
 #include "imagefile/ImageCodecs.h"
 #include "preprocess/NormalizeResolution.h"
 #include "preprocess/StepActions.h"
+#include "preprocess/ZoneFinder.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
@@ -20,6 +21,8 @@ void CNormalizeTextSizeInfo::ListParameters(ParameterList& list) {
     AddParameter(list, u"Height", &height, kParamInteger);
     AddParameter(list, u"Tolerance", &tolerance, kParamInteger);
     AddParameter(list, u"MaxUp", &maxUp, kParamInteger);
+    AddParameter(list, u"BinaryMethod", &binaryMethod, kParamInteger);
+    AddParameter(list, u"Zone", &zone, kParamInteger);
 }
 
 void CNormalizeTextSizeInfo::Assign(const CImageProcessingInfo& other) {
@@ -29,6 +32,8 @@ void CNormalizeTextSizeInfo::Assign(const CImageProcessingInfo& other) {
         height = o->height;
         tolerance = o->tolerance;
         maxUp = o->maxUp;
+        binaryMethod = o->binaryMethod;
+        zone = o->zone;
     }
 }
 
@@ -41,17 +46,22 @@ bool CNormalizeTextSizeInfo::ReadXml(CXmlDocument& xml) {
     read(u"Height", height);
     read(u"Tolerance", tolerance);
     read(u"MaxUp", maxUp);
+    read(u"BinaryMethod", binaryMethod);
+    read(u"Zone", zone);
     return true;
 }
 
 bool CNormalizeTextSizeInfo::WriteXml(CXmlDocument& xml) const {
     return xml.AppendElement(u"NormalizeTextSize") && xml.WriteAttribute(u"Height", height) &&
-           xml.WriteAttribute(u"Tolerance", tolerance) && xml.WriteAttribute(u"MaxUp", maxUp);
+           xml.WriteAttribute(u"Tolerance", tolerance) && xml.WriteAttribute(u"MaxUp", maxUp) &&
+           (binaryMethod < 0 || xml.WriteAttribute(u"BinaryMethod", binaryMethod)) &&
+           (zone == 0 || xml.WriteAttribute(u"Zone", zone));
 }
 
 namespace {
 
 constexpr size_t kMaxComponents = 400000;
+constexpr int32_t kMeasureMethod = 8;  // against the local background: photos light unevenly
 
 struct Box {
     double cx, cy;
@@ -115,27 +125,68 @@ int32_t DominantCharHeight(const CRawImage& binary) {
 bool NormalizeTextSize(CRawImage& image, const CNormalizeTextSizeInfo& step, NormalizeTextSizeResult* result) try {
     if (result) *result = NormalizeTextSizeResult{};
     if (!image.HasPixels() || image.width < 1 || image.height < 1) return false;
-    if (step.height < 6 || step.height > 200) return true;
-    CRawImage work(image);
-    if (!work.HasPixels()) return false;
-    if (work.bitCount == 24) {
-        CColorToGrayInfo gray;
-        gray.colorFilter = -1;
-        if (!ApplyColorToGrayStep(work, gray)) return true;
+    const bool leaveBinary = step.binaryMethod >= 0 && step.binaryMethod <= 8;
+    // The binary copy the height is measured on; when it is also the page
+    // the step leaves (same pixels, same method), it takes the page's place.
+    CRawImage work;
+    bool workIsPage = false;
+    auto finish = [&]() {
+        if (!leaveBinary || image.bitCount != 8) return;
+        if (workIsPage && step.binaryMethod == kMeasureMethod && work.HasPixels() && work.bitCount == 1 &&
+            work.width == image.width && work.height == image.height) {
+            // As a binarisation in place: the pixels and the source's
+            // resolution on both axes.
+            const int32_t res = work.xResolution;
+            image.TakePixels(work);
+            image.xResolution = image.yResolution = res;
+            return;
+        }
+        image.GrayToBinaryBlock(nullptr, 1, step.binaryMethod);
+    };
+    if (step.height < 6 || step.height > 200) {
+        finish();
+        return true;
     }
-    if (work.bitCount == 8) {
-        CGrayToBinInfo bin;
-        bin.method = 8;  // against the local background: photos light unevenly
-        bin.blockNum = 1;
-        ApplyGrayToBinStep(work, bin);
+    if (image.bitCount == 8) {
+        // Binarised straight from the page: no gray copy.
+        image.GrayToBinaryBlock(&work, 1, kMeasureMethod);
+        workIsPage = true;
+    } else if (image.bitCount != 1) {
+        work = image;
+        if (!work.HasPixels()) return false;
+        if (work.bitCount == 24) {
+            CColorToGrayInfo gray;
+            gray.colorFilter = -1;
+            if (!ApplyColorToGrayStep(work, gray)) return true;
+        }
+        if (work.bitCount == 8) {
+            CGrayToBinInfo bin;
+            bin.method = kMeasureMethod;
+            bin.blockNum = 1;
+            ApplyGrayToBinStep(work, bin);
+        }
     }
-    if (work.bitCount != 1) return true;
-    const int32_t measured = DominantCharHeight(work);
-    if (result) result->charHeight = measured;
-    if (measured <= 0) return true;
-    double scale = static_cast<double>(step.height) / measured;
+    // A binary page is measured as it is.
+    const CRawImage& binary = image.bitCount == 1 ? image : work;
+    if (binary.bitCount != 1) {
+        finish();
+        return true;
+    }
+    int32_t measured = DominantCharHeight(binary);
     const double tol = std::clamp(step.tolerance, 0, 50) / 100.0;
-    if (std::fabs(scale - 1.0) <= tol) return true;
+    if (step.zone != 0 && measured > 0 && static_cast<double>(step.height) / measured > 1.0 + tol) {
+        // About to enlarge: a zone of larger glyphs is what the page is read
+        // for, not the smaller print that outnumbers it.
+        ZoneFound found;
+        if (FindMachineReadableZone(binary, found) && found.charHeight >= 1.5 * measured)
+            measured = static_cast<int32_t>(std::lround(found.charHeight));
+    }
+    if (result) result->charHeight = measured;
+    double scale = measured > 0 ? static_cast<double>(step.height) / measured : 1.0;
+    if (measured <= 0 || std::fabs(scale - 1.0) <= tol) {
+        finish();
+        return true;
+    }
     scale = std::min(scale, std::clamp(step.maxUp, 100, 400) / 100.0);
     // The page budget: the host's pixel limit, 30000 pixels on a side and
     // 2^28 pixels.
@@ -143,14 +194,20 @@ bool NormalizeTextSize(CRawImage& image, const CNormalizeTextSizeInfo& step, Nor
         std::min<double>(static_cast<double>(imagefile::CurrentPageBudget().maxPixels), 268435456.0);
     const double pixels = static_cast<double>(image.width) * image.height;
     scale = std::min({scale, std::sqrt(maxPixels / pixels), 30000.0 / image.width, 30000.0 / image.height});
-    if (std::fabs(scale - 1.0) <= tol) return true;  // the budget left too little to do
     const int32_t w = std::max(1, static_cast<int32_t>(std::lround(image.width * scale)));
     const int32_t h = std::max(1, static_cast<int32_t>(std::lround(image.height * scale)));
-    if (w == image.width && h == image.height) return true;
+    // The budget may leave too little to do.
+    if (std::fabs(scale - 1.0) <= tol || (w == image.width && h == image.height)) {
+        finish();
+        return true;
+    }
+    workIsPage = false;
+    work.Free();
     if (!ResampleImage(image, w, h)) return false;
     if (image.xResolution > 0) image.xResolution = static_cast<int32_t>(std::lround(image.xResolution * scale));
     if (image.yResolution > 0) image.yResolution = static_cast<int32_t>(std::lround(image.yResolution * scale));
     if (result) result->scale = scale;
+    finish();
     return true;
 } catch (const std::bad_alloc&) {
     return false;

@@ -6,8 +6,13 @@
 // template's pixel limits and the recognition engines are made for.
 //
 //   <ImageProcessing Type="23">
-//     <NormalizeTextSize Height="24" Tolerance="15" MaxUp="400"/>
+//     <NormalizeTextSize Height="24" Tolerance="15" MaxUp="400" BinaryMethod="8"/>
 //   </ImageProcessing>
+//
+// With a "BinaryMethod" (0 .. 8) a gray page leaves the step binarised by that
+// method, exactly as a following GrayToBin step with one strip would leave
+// it; with method 8 and nothing to rescale, the binary copy the height was
+// measured on is that page, so the page is binarised once instead of twice.
 #pragma once
 #include <cstdint>
 
@@ -29,6 +34,8 @@ public:
     int32_t height = 24;     // "Height": target character height, pixels (6 .. 200; else the step does nothing)
     int32_t tolerance = 15;  // "Tolerance": percent of difference left alone (0 .. 50)
     int32_t maxUp = 400;     // "MaxUp": largest enlargement, percent (100 .. 400)
+    int32_t binaryMethod = -1;  // "BinaryMethod": 0 .. 8: a gray page leaves binarised (GrayToBin method); else kept gray
+    int32_t zone = 0;           // "Zone": non-zero: a machine-readable zone's glyphs outweigh smaller print (see below)
 };
 
 // The dominant height of character-like components of a 1-bit page: black
@@ -50,7 +57,13 @@ struct NormalizeTextSizeResult {
 // 30000 pixels on a side, 2^28 pixels); within the tolerance, or without a
 // measurable height, the page is left as it is. The resolution is scaled
 // with the pixels (a page without one keeps none), so that physical sizes
-// stay right. False only when the image has no pixels or memory runs out.
+// stay right. With "Zone", when the dominant height asks for an enlargement
+// and the page holds a machine-readable zone (ZoneFinder.h) whose glyphs are
+// at least 1.5 times that height, the zone's glyph height is taken instead:
+// fine patterned print or small print must not blow a readable zone up.
+// With a binary method a gray page is then binarised (other
+// formats are left as they are). False only when the image has no pixels or
+// memory runs out.
 bool NormalizeTextSize(CRawImage& image, const CNormalizeTextSizeInfo& step,
                        NormalizeTextSizeResult* result = nullptr);
 

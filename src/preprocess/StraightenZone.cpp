@@ -70,6 +70,15 @@ bool StraightenZone(CRawImage& image, const CStraightenZoneInfo& step, Straighte
         result->found = true;
         result->angle = zone.angle;
     }
+    if (zone.opened > 0 && image.bitCount == 1) {
+        // The zone showed only without the thin strokes joined to its
+        // glyphs: the page goes on without them, so that its characters
+        // can be cut apart and read.
+        CRawImage opened;
+        if (!OpenThinStrokes(image, opened, zone.opened)) return false;
+        image.TakePixels(opened);
+        if (result) result->opened = zone.opened;
+    }
     const double limit = std::clamp(step.maxAngle, 1, 30);
     if (std::fabs(zone.angle) >= 0.25 && std::fabs(zone.angle) <= limit) {
         CRotateProcessor rotate(&image);

@@ -35,6 +35,7 @@ struct StraightenZoneResult {
     bool found = false;
     double angle = 0.0;  // degrees measured before turning
     bool turned = false; // turned by half a turn
+    int32_t opened = 0;  // a 1-bit page lost its strokes thinner than this (the zone showed only without them)
 };
 
 // The step. A page without a zone (or one skewed beyond MaxAngle) is left

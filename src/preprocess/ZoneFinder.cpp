@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <vector>
 
 #include "image/ConnectAnalyzer.h"
 
@@ -137,12 +138,86 @@ void CutToGlyphs(ZoneLine& line) {
     Measure(line);
 }
 
+bool FindZoneOn(const CRawImage& binary, ZoneFound& zone, int32_t minGlyphs, int32_t minHeight, int32_t maxHeight);
+
 }  // namespace
+
+bool OpenThinStrokes(const CRawImage& src, CRawImage& dst, int32_t k) try {
+    if (!src.HasPixels() || src.bitCount != 1 || k < 1) return false;
+    const int32_t w = src.width, h = src.height;
+    if (!dst.Create(w, h, 1, src.xResolution)) return false;
+    dst.yResolution = src.yResolution;
+    std::vector<uint8_t> a(static_cast<size_t>(w) * static_cast<size_t>(h)), b(a.size());
+    auto at = [w](std::vector<uint8_t>& v, int32_t x, int32_t y) -> uint8_t& {
+        return v[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)];
+    };
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) at(a, x, y) = Black(src, x, y) ? 1 : 0;
+    // Erosion: black where the k pixels from here to the right (then
+    // downwards) are all black, counted as runs of black from the far end.
+    for (int32_t y = 0; y < h; ++y) {
+        int32_t run = 0;
+        for (int32_t x = w - 1; x >= 0; --x) {
+            run = at(a, x, y) ? run + 1 : 0;
+            at(b, x, y) = run >= k;
+        }
+    }
+    for (int32_t x = 0; x < w; ++x) {
+        int32_t run = 0;
+        for (int32_t y = h - 1; y >= 0; --y) {
+            run = at(b, x, y) ? run + 1 : 0;
+            at(a, x, y) = run >= k;
+        }
+    }
+    // Dilation: black where any of the k pixels from here to the left (then
+    // upwards) is black.
+    for (int32_t y = 0; y < h; ++y) {
+        int32_t since = k;
+        for (int32_t x = 0; x < w; ++x) {
+            since = at(a, x, y) ? 0 : since + 1;
+            at(b, x, y) = since < k;
+        }
+    }
+    for (int32_t x = 0; x < w; ++x) {
+        int32_t since = k;
+        for (int32_t y = 0; y < h; ++y) {
+            since = at(b, x, y) ? 0 : since + 1;
+            if (since < k) dst.rows[y][x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+        }
+    }
+    return true;
+} catch (const std::bad_alloc&) {
+    dst.Free();
+    return false;
+}
 
 bool FindMachineReadableZone(const CRawImage& binary, ZoneFound& zone, int32_t minGlyphs, int32_t minHeight,
                              int32_t maxHeight) try {
     zone = ZoneFound{};
     if (!binary.HasPixels() || binary.bitCount != 1 || binary.width < 8 || binary.height < 8) return false;
+    if (FindZoneOn(binary, zone, minGlyphs, minHeight, maxHeight)) return true;
+    // No zone as the page lies: perhaps patterned print behind it, joined
+    // to the glyphs by binarisation. Once more without strokes thinner than
+    // 2, then 3 pixels. Pages whose zone is found at once are not touched.
+    for (int32_t k : {2, 3}) {
+        CRawImage opened;
+        if (!OpenThinStrokes(binary, opened, k)) return false;
+        if (FindZoneOn(opened, zone, minGlyphs, minHeight, maxHeight)) {
+            zone.opened = k;
+            return true;
+        }
+    }
+    zone = ZoneFound{};
+    return false;
+} catch (const std::bad_alloc&) {
+    zone = ZoneFound{};
+    return false;
+}
+
+namespace {
+
+bool FindZoneOn(const CRawImage& binary, ZoneFound& zone, int32_t minGlyphs, int32_t minHeight, int32_t maxHeight) {
+    zone = ZoneFound{};
     CConnectAnalyzer analyzer(const_cast<CRawImage*>(&binary));  // reads the pixels only
     analyzer.areaRight = binary.width;
     analyzer.areaBottom = binary.height;
@@ -333,9 +408,8 @@ bool FindMachineReadableZone(const CRawImage& binary, ZoneFound& zone, int32_t m
     zone.angle = std::atan(slope / static_cast<double>(bestCount)) * 180.0 / 3.14159265358979323846;
     zone.upsideDown = dir < 0;
     return true;
-} catch (const std::bad_alloc&) {
-    zone = ZoneFound{};
-    return false;
 }
+
+}  // namespace
 
 }  // namespace libMorvaneClassifier

@@ -44,12 +44,21 @@ struct ZoneFound {
     double pitch = 0.0;
     int32_t glyphs = 0;
     int32_t fillers = 0;
+    int32_t opened = 0;  // 0: found as the page lies; k: found once strokes thinner than k px were removed
 };
+
+// A copy of a 1-bit page without black strokes thinner than k pixels (an
+// opening by a k x k square). False when src is not 1-bit with pixels, k < 1,
+// or memory runs out.
+bool OpenThinStrokes(const CRawImage& src, CRawImage& dst, int32_t k);
 
 // Finds the best zone of a 1-bit image. False when the image is not 1-bit
 // with pixels, or holds no zone of at least two lines of `minGlyphs` glyphs
 // each (at least 2 fillers in all). The caller's limits on the glyph height
-// (pixels; 0: none) narrow the search.
+// (pixels; 0: none) narrow the search. When no zone is found on the page as
+// it lies, the search is repeated on copies without strokes thinner than 2,
+// then 3 pixels (patterned print behind the zone, binarised into lines that
+// join its glyphs); `opened` tells which found it.
 bool FindMachineReadableZone(const CRawImage& binary, ZoneFound& zone, int32_t minGlyphs = 20,
                              int32_t minHeight = 0, int32_t maxHeight = 0);
 

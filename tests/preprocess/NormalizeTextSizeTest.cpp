@@ -4,6 +4,7 @@
 
 #include "image/Dib.h"
 #include "imagefile/ImageCodecs.h"
+#include "preprocess/ImageProcessing.h"
 #include "preprocess/ImageProcessingInfo.h"
 #include "xml/XmlDocument.h"
 
@@ -82,6 +83,69 @@ TEST(NormalizeTextSize, NeverPastThePageBudget) {
     EXPECT_EQ(page.xResolution, 0);  // no resolution stays none
 }
 
+// The 1-bit page drawn in gray: ink 40 on a background that darkens from
+// 230 at the left to 170 at the right (uneven light).
+CRawImage GrayPage(int w, int hgt, int h, int dpi) {
+    const CRawImage bits = TextPage(w, hgt, h, 3, dpi);
+    CRawImage img;
+    img.Create(w, hgt, 8, dpi);
+    for (int y = 0; y < hgt; ++y)
+        for (int x = 0; x < w; ++x) {
+            const bool ink = (bits.rows[y][x >> 3] >> (7 - (x & 7))) & 1;
+            img.rows[y][x] = static_cast<uint8_t>(ink ? 40 : 230 - 60 * x / w);
+        }
+    return img;
+}
+
+bool SamePixels(const CRawImage& a, const CRawImage& b) {
+    if (a.width != b.width || a.height != b.height || a.bitCount != b.bitCount) return false;
+    const size_t bytes = (static_cast<size_t>(a.width) * a.bitCount + 7) / 8;
+    for (int y = 0; y < a.height; ++y)
+        if (!std::equal(a.rows[y], a.rows[y] + bytes, b.rows[y])) return false;
+    return true;
+}
+
+TEST(NormalizeTextSize, BinaryMethodLeavesWhatAGrayToBinStepWould) {
+    struct Case {
+        int charHeight, target, method;
+        bool rescaled;
+    };
+    const Case cases[] = {
+        {20, 20, 8, false},  // nothing to rescale: the measured copy is the page
+        {10, 20, 8, true},   // enlarged, then binarised
+        {40, 20, 8, true},   // reduced, then binarised
+        {20, 20, 7, false},  // another method than the measuring one
+        {20, 2, 8, false},   // a target out of range rescales nothing but still binarises
+    };
+    for (const Case& c : cases) {
+        CRawImage once = GrayPage(500, 400, c.charHeight, 200);
+        CRawImage twice(once);
+        CNormalizeTextSizeInfo step;
+        step.height = c.target;
+        ASSERT_TRUE(NormalizeTextSize(twice, step)) << c.charHeight;
+        EXPECT_EQ(twice.bitCount, 8);  // without the option the page stays gray
+        CGrayToBinInfo bin;
+        bin.method = c.method;
+        bin.blockNum = 1;
+        ASSERT_TRUE(ApplyImageProcessing(twice, bin));
+        step.binaryMethod = c.method;
+        NormalizeTextSizeResult r;
+        ASSERT_TRUE(NormalizeTextSize(once, step, &r)) << c.charHeight;
+        EXPECT_EQ(r.scale != 1.0, c.rescaled) << c.charHeight;
+        EXPECT_EQ(once.bitCount, 1) << c.charHeight;
+        EXPECT_TRUE(SamePixels(once, twice)) << c.charHeight << " " << c.method;
+        EXPECT_EQ(once.xResolution, twice.xResolution) << c.charHeight;
+        EXPECT_EQ(once.yResolution, twice.yResolution) << c.charHeight;
+    }
+    // A colour page is left in colour, as a GrayToBin step leaves it.
+    CRawImage colour;
+    ASSERT_TRUE(colour.Create(64, 64, 24, 0));
+    CNormalizeTextSizeInfo step;
+    step.binaryMethod = 8;
+    ASSERT_TRUE(NormalizeTextSize(colour, step));
+    EXPECT_EQ(colour.bitCount, 24);
+}
+
 TEST(NormalizeTextSize, RecordReadsDefaultsAndTheFactoryKnowsIt) {
     CXmlDocument xml;
     ASSERT_TRUE(xml.ParseText(u"<NormalizeTextSize Height=\"30\"/>"));
@@ -93,6 +157,12 @@ TEST(NormalizeTextSize, RecordReadsDefaultsAndTheFactoryKnowsIt) {
     EXPECT_EQ(s->height, 30);
     EXPECT_EQ(s->tolerance, 15);
     EXPECT_EQ(s->maxUp, 400);
+    EXPECT_EQ(s->binaryMethod, -1);  // absent: the page keeps its format
+    EXPECT_EQ(s->zone, 0);
+    ASSERT_TRUE(xml.ParseText(u"<NormalizeTextSize Height=\"30\" BinaryMethod=\"8\" Zone=\"1\"/>"));
+    ASSERT_TRUE(info->ReadXml(xml));
+    EXPECT_EQ(s->binaryMethod, 8);
+    EXPECT_EQ(s->zone, 1);
     // Out-of-range target: nothing happens.
     CRawImage page = TextPage(300, 300, 8, 2);
     CNormalizeTextSizeInfo off;
