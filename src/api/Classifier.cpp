@@ -398,13 +398,13 @@ int CClassifier::ClassifyImageMemory(unsigned char** rows, int width, int height
                                                 : static_cast<size_t>(width) * 3;
     for (int y = 0; y < height; ++y) {
         if (!rows[y]) return kErrInvalidParameter;
-        std::memcpy(image.rows[y], rows[y], rowBytes);
+        std::memcpy(image.Row(y), rows[y], rowBytes);
     }
     if (bitsPerPixel == 1) {
         // Bits past the last pixel of a row are not the caller's pixels.
         if (width % 8) {
             const uint8_t mask = static_cast<uint8_t>(0xFF00 >> (width % 8));
-            for (int y = 0; y < height; ++y) image.rows[y][width / 8] &= mask;
+            for (int y = 0; y < height; ++y) image.Row(y)[width / 8] &= mask;
         }
         if (!image.BinToGray(nullptr)) return kErrNoMemory;
     }

@@ -5,19 +5,19 @@
 #include <limits>
 #include <new>
 
-CDib::CDib() { fileName[0] = 0; }
+CDib::CDib() = default;
 
 CDib::CDib(const CDib& src)
     : storedXDensity(src.storedXDensity),
       storedYDensity(src.storedYDensity),
-      storedDensityUnit(src.storedDensityUnit) {
-    std::memcpy(fileName, src.fileName, sizeof(fileName));
+      storedDensityUnit(src.storedDensityUnit),
+      fileName_(src.fileName_) {
     if (src.HasPixels()) Copy(src);
 }
 
 CDib& CDib::operator=(const CDib& src) {
     if (this != &src) {
-        std::memcpy(fileName, src.fileName, sizeof(fileName));
+        fileName_ = src.fileName_;
         storedXDensity = src.storedXDensity;
         storedYDensity = src.storedYDensity;
         storedDensityUnit = src.storedDensityUnit;
@@ -51,8 +51,8 @@ int CDib::Allocate(int32_t stride, bool clear) {
     if (!block || !table) return 0;
     if (clear) std::memset(block.get(), 0, static_cast<size_t>(total));
     for (int32_t y = 0; y < height; ++y) table[y] = block.get() + static_cast<size_t>(y) * stride;
-    bits = std::move(block);
-    rows = std::move(table);
+    bits_ = std::move(block);
+    rows_ = std::move(table);
     bytesPerRow = stride;
     return 1;
 }
@@ -67,7 +67,7 @@ int CDib::CreateForOverwrite(int32_t w, int32_t h, int32_t bpp, int32_t resoluti
 
 int CDib::CreatePixels(int32_t w, int32_t h, int32_t bpp, int32_t resolution, bool clear) {
     if (HasPixels() && w == width && h == height && bpp == bitCount) {
-        if (clear) std::memset(bits.get(), 0, static_cast<size_t>(height) * bytesPerRow);
+        if (clear) std::memset(bits_.get(), 0, static_cast<size_t>(height) * bytesPerRow);
         return 1;
     }
     Free();
@@ -92,7 +92,7 @@ int CDib::CreateWithStrideForOverwrite(int32_t w, int32_t h, int32_t bpp, int32_
     const size_t used = (static_cast<size_t>(w) * static_cast<size_t>(bpp) + 7) / 8;
     const size_t pad = static_cast<size_t>(stride) - used;
     if (pad)
-        for (int32_t y = 0; y < h; ++y) std::memset(rows[y] + used, 0, pad);
+        for (int32_t y = 0; y < h; ++y) std::memset(rows_[y] + used, 0, pad);
     return 1;
 }
 
@@ -112,15 +112,15 @@ int CDib::CreateStrided(int32_t w, int32_t h, int32_t bpp, int32_t stride, bool 
 }
 
 void CDib::Free() {
-    rows.reset();
-    bits.reset();
+    rows_.reset();
+    bits_.reset();
     width = height = bitCount = bytesPerRow = 0;
 }
 
 void CDib::TakePixels(CDib& from) {
     if (&from == this) return;
-    rows = std::move(from.rows);
-    bits = std::move(from.bits);
+    rows_ = std::move(from.rows_);
+    bits_ = std::move(from.bits_);
     width = from.width;
     height = from.height;
     bitCount = from.bitCount;
@@ -152,7 +152,8 @@ int CDib::Copy(const CDib& src) {
     }
     xResolution = src.xResolution;
     yResolution = src.xResolution;
-    std::memcpy(bits.get(), src.bits.get(), static_cast<size_t>(src.height) * src.bytesPerRow);
+    // Row by row: the source's rows need not follow its block's order.
+    for (int32_t y = 0; y < height; ++y) std::memcpy(rows_[y], src.rows_[y], static_cast<size_t>(bytesPerRow));
     return 1;
 }
 
@@ -175,13 +176,3 @@ int32_t DensityToDpi(int32_t value, int32_t unit) {
 
 int32_t CDib::StoredXDpi() const { return DensityToDpi(storedXDensity, storedDensityUnit); }
 int32_t CDib::StoredYDpi() const { return DensityToDpi(storedYDensity, storedDensityUnit); }
-
-std::u16string CDib::FileName() const { return std::u16string(fileName); }
-
-void CDib::SetFileName(const std::u16string& path) {
-    // Only the first 255 units are remembered; the file itself is always read
-    // from the full path.
-    const size_t n = std::min<size_t>(path.size(), 255);
-    std::copy(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(n), fileName);
-    fileName[n] = 0;
-}

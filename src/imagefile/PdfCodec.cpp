@@ -341,7 +341,7 @@ std::vector<uint8_t> FaxAsTiff(const std::string& coded, uint32_t width, uint32_
 void InvertBits(CDib& image) {
     const int64_t rowBytes = CDib::RowBytes(image.width, image.bitCount);
     for (int32_t y = 0; y < image.height; ++y)
-        for (int64_t x = 0; x < rowBytes; ++x) image.rows[y][x] = static_cast<uint8_t>(~image.rows[y][x]);
+        for (int64_t x = 0; x < rowBytes; ++x) image.Row(y)[x] = static_cast<uint8_t>(~image.Row(y)[x]);
 }
 
 bool DecodeFax(QPDFObjectHandle stream, int64_t w, int64_t h, CDib& image, const DecodeLimits& limits) {
@@ -537,7 +537,7 @@ bool DecodeRaw(QPDFObjectHandle stream, int64_t w, int64_t h, CDib& image, const
     if (!image.Create(width, height, 24, 0)) return FailIfNoCause("not enough memory for the page");
     for (int32_t y = 0; y < height; ++y) {
         const uint8_t* row = sink.bytes.data() + static_cast<size_t>(rowBytes) * static_cast<size_t>(y);
-        uint8_t* out = image.rows[y];
+        uint8_t* out = image.Row(y);
         for (int32_t x = 0; x < width; ++x) {
             PaletteEntry p;
             if (model.cmyk) {

@@ -21,7 +21,7 @@ struct Piece {
 };
 
 bool Black(const CRawImage& img, int32_t x, int32_t y) {
-    return (img.rows[y][x >> 3] >> (7 - (x & 7))) & 1;
+    return (img.Row(y)[x >> 3] >> (7 - (x & 7))) & 1;
 }
 
 // +1 for a chevron pointing left ('<'), -1 pointing right ('>'), 0 for
@@ -143,7 +143,7 @@ bool FindMachineReadableZone(const CRawImage& binary, ZoneFound& zone, int32_t m
                              int32_t maxHeight) try {
     zone = ZoneFound{};
     if (!binary.HasPixels() || binary.bitCount != 1 || binary.width < 8 || binary.height < 8) return false;
-    CConnectAnalyzer analyzer(const_cast<CRawImage*>(&binary));  // reads the pixels only
+    CConnectAnalyzer analyzer(&binary);
     analyzer.areaRight = binary.width;
     analyzer.areaBottom = binary.height;
     if (!analyzer.Analyze() || analyzer.Components().size() > kMaxComponents) return false;

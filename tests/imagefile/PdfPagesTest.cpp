@@ -42,8 +42,8 @@ bool SamePixels(const CDib& a, const CDib& b) {
     const int rest = static_cast<int>(bits % 8);
     const uint8_t mask = static_cast<uint8_t>(0xFF00 >> rest);
     for (int32_t y = 0; y < a.height; ++y) {
-        if (std::memcmp(a.rows[y], b.rows[y], whole) != 0) return false;
-        if (rest && ((a.rows[y][whole] ^ b.rows[y][whole]) & mask)) return false;
+        if (std::memcmp(a.Row(y), b.Row(y), whole) != 0) return false;
+        if (rest && ((a.Row(y)[whole] ^ b.Row(y)[whole]) & mask)) return false;
     }
     return true;
 }
@@ -170,8 +170,8 @@ TEST(PdfPages, VectorPagesAreRenderedOrRefusedWithTheReason) {
         for (int32_t x = 2; x + 2 < page.width; x += 7) {
             const int32_t sx = static_cast<int32_t>(x * 400.0 / dpi), sy = static_cast<int32_t>(y * 400.0 / dpi);
             if (sx >= a5.width || sy >= a5.height) continue;
-            const bool black = (a5.rows[sy][sx / 8] & (0x80 >> (sx % 8))) != 0;
-            const bool dark = page.rows[y][x * 3 + 1] < 128;
+            const bool black = (a5.Row(sy)[sx / 8] & (0x80 >> (sx % 8))) != 0;
+            const bool dark = page.Row(y)[x * 3 + 1] < 128;
             agree += black == dark;
             ++total;
         }

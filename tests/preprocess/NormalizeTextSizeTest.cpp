@@ -11,7 +11,7 @@ namespace {
 
 using namespace libMorvaneClassifier;
 
-void Black(CRawImage& img, int x, int y) { img.rows[y][x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7)); }
+void Black(CRawImage& img, int x, int y) { img.Row(y)[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7)); }
 
 // A 1-bit page with `lines` lines of 30 ring-shaped "characters" `h` pixels
 // high, and a few specks and one tall bar that are no characters.
