@@ -47,7 +47,22 @@ public:
     // order, which every walk through Row(y) respects.
     void SwapRows(int32_t a, int32_t b) { std::swap(rows_[a], rows_[b]); }
 
-    bool HasPixels() const { return rows_ != nullptr && bits_ != nullptr; }
+    // Makes this image a read-only view of rows that someone else owns (a
+    // host's page): `rows` holds `height` pointers to rows of at least
+    // (width x bitCount + 7) / 8 bytes, which must stay valid while the view
+    // lasts. Nothing is copied, and the owner's rows are never written: the
+    // first use of a non-const accessor (Row, Rows, Bits) copies the pixels
+    // into the image's own block (copy-on-write; std::bad_alloc when that
+    // copy cannot be had). Readers of a view stay within each row's pixel
+    // bytes; Bits() const is null for a view, whose rows are not one block.
+    // Returns 1, or 0 (image empty) for a bit count other than 1, 8, 24, a
+    // size that is not positive or whose rows overflow, a null row, or no
+    // memory for the row table.
+    int ViewRows(uint8_t* const* rows, int32_t width, int32_t height, int32_t bitCount, int32_t resolution);
+    // True while the pixels are another owner's rows (see ViewRows).
+    bool IsView() const { return view_; }
+
+    bool HasPixels() const { return rows_ != nullptr && (bits_ != nullptr || view_); }
     const std::u16string& FileName() const { return fileName_; }
     void SetFileName(const std::u16string& path) { fileName_ = path; }
     // Row length that Create computes for a geometry; 0 when it overflows.
@@ -55,14 +70,23 @@ public:
 
     // Row y (0 = top); y must lie in [0, height). Rows are bytesPerRow apart
     // in one block starting at Bits().
-    uint8_t* Row(int32_t y) { return rows_[y]; }
+    uint8_t* Row(int32_t y) {
+        if (view_) OwnPixels();
+        return rows_[y];
+    }
     const uint8_t* Row(int32_t y) const { return rows_[y]; }
     // The row table (height entries), for kernels that walk rows by pointer;
     // null when there are no pixels.
-    uint8_t* const* Rows() { return rows_.get(); }
+    uint8_t* const* Rows() {
+        if (view_) OwnPixels();
+        return rows_.get();
+    }
     const uint8_t* const* Rows() const { return rows_.get(); }
     // The first byte of the pixel block; null when there are no pixels.
-    uint8_t* Bits() { return bits_.get(); }
+    uint8_t* Bits() {
+        if (view_) OwnPixels();
+        return bits_.get();
+    }
     const uint8_t* Bits() const { return bits_.get(); }
 
     int32_t width = 0;
@@ -91,10 +115,14 @@ private:
     int Allocate(int32_t stride, bool clear = true);
     int CreatePixels(int32_t width, int32_t height, int32_t bitCount, int32_t resolution, bool clear);
     int CreateStrided(int32_t width, int32_t height, int32_t bitCount, int32_t stride, bool clear);
+    // Copies a view's pixels into an own block (the write of copy-on-write).
+    void OwnPixels();
 
     std::u16string fileName_;
     std::unique_ptr<uint8_t*[]> rows_;
     std::unique_ptr<uint8_t[]> bits_;
+    // The rows are another owner's (ViewRows); bits_ is then null.
+    bool view_ = false;
 };
 
 class CRawImage : public CDib {
