@@ -35,7 +35,7 @@ bool Render(const std::string& font, int pointSize, const std::string& text, CRa
     in >> magic >> w >> h >> maxval;
     in.get();
     ok = ok && in && magic == "P5" && maxval == 255 && image.Create(w, h, 8, 300) == 1;
-    for (int y = 0; ok && y < h; ++y) ok = static_cast<bool>(in.read(reinterpret_cast<char*>(image.rows[y]), w));
+    for (int y = 0; ok && y < h; ++y) ok = static_cast<bool>(in.read(reinterpret_cast<char*>(image.Row(y)), w));
     unlink(out.c_str());
     unlink(path);
     return ok;

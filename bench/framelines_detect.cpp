@@ -48,7 +48,7 @@ void BM_OpenCvHoughLinesP(benchmark::State& state) {
     cv::Mat mat(page.height, page.width, CV_8UC1);
     for (int y = 0; y < page.height; ++y)
         for (int x = 0; x < page.width; ++x)
-            mat.at<uint8_t>(y, x) = (page.rows[y][x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+            mat.at<uint8_t>(y, x) = (page.Row(y)[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
     size_t lines = 0;
     cv::setNumThreads(1);  // one thread on both sides
     for (auto _ : state) {

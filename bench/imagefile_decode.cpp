@@ -48,7 +48,7 @@ void MakeA4(CRawImage& page, int bpp) {
         }
     }
     for (int y = 0; y < kHeight; ++y) {
-        uint8_t* row = page.rows[y];
+        uint8_t* row = page.Row(y);
         for (int x = 0; x < kWidth; ++x) {
             const bool black = ink[static_cast<size_t>(y) * kWidth + x] != 0;
             const uint8_t noise = static_cast<uint8_t>((next() >> 24) & 7);
@@ -107,7 +107,7 @@ void Load(benchmark::State& state, const std::string& path) {
     for (auto _ : state) {
         CRawImage image;
         if (!imagefile::LoadImageFile(image, U16(path))) state.SkipWithError("load failed");
-        benchmark::DoNotOptimize(image.bits.get());
+        benchmark::DoNotOptimize(image.Bits());
     }
 }
 
@@ -234,7 +234,7 @@ void LoadAtResolution(benchmark::State& state, const std::string& path) {
         CRawImage image;
         if (!imagefile::LoadImageFile(image, U16(path), &options)) state.SkipWithError("load failed");
         width = image.width;
-        benchmark::DoNotOptimize(image.bits.get());
+        benchmark::DoNotOptimize(image.Bits());
     }
     state.counters["width"] = width;
 }

@@ -73,7 +73,7 @@ CRawImage Render(const std::string& args) {
     CRawImage gray;
     if (in >> magic >> w >> h >> maxv && magic == "P5" && maxv == 255 && gray.Create(w, h, 8, 300)) {
         in.get();
-        for (int y = 0; y < h; ++y) in.read(reinterpret_cast<char*>(gray.rows[y]), w);
+        for (int y = 0; y < h; ++y) in.read(reinterpret_cast<char*>(gray.Row(y)), w);
         gray.GrayToBinary(&bin, 6);
     }
     std::remove(path.c_str());
@@ -212,7 +212,7 @@ void BM_TesseractAnalyseLayoutA4Page(benchmark::State& state) {
     int lines = 0;
     for (auto _ : state) {
         // 1 bit per pixel, set bit black: the library's own layout.
-        api.SetImage(img.bits.get(), img.width, img.height, 0, img.bytesPerRow);
+        api.SetImage(img.Bits(), img.width, img.height, 0, img.bytesPerRow);
         api.SetSourceResolution(300);
         std::unique_ptr<tesseract::PageIterator> it(api.AnalyseLayout());
         lines = 0;

@@ -32,7 +32,7 @@ const CRawImage& ColourPage() {
         std::mt19937 rng(7);
         std::uniform_int_distribution<int> noise(-6, 6);
         for (int y = 0; y < kHeight; ++y) {
-            uint8_t* row = img.rows[y];
+            uint8_t* row = img.Row(y);
             for (int x = 0; x < kWidth; ++x) {
                 int paper = 225 + (x + y) * 20 / (kWidth + kHeight);
                 const bool textArea = y > 300 && y < 3200 && x > 250 && x < 2230;
@@ -135,13 +135,19 @@ BENCHMARK(GridCount)->Arg(8)->Arg(32)->Arg(100)->Unit(benchmark::kMillisecond);
 
 #ifdef HAVE_OPENCV
 
+// OpenCV's own copy of a page, row by row (the page is read-only here).
+cv::Mat MatOf(const CRawImage& p, int type, size_t rowBytes) {
+    cv::Mat m(p.height, p.width, type);
+    for (int y = 0; y < p.height; ++y) std::memcpy(m.ptr(y), p.Row(y), rowBytes);
+    return m;
+}
 cv::Mat ColourMat() {
     const CRawImage& p = ColourPage();
-    return cv::Mat(p.height, p.width, CV_8UC3, p.bits.get(), p.bytesPerRow).clone();
+    return MatOf(p, CV_8UC3, static_cast<size_t>(p.width) * 3);
 }
 cv::Mat GrayMat() {
     const CRawImage& p = GrayPage();
-    return cv::Mat(p.height, p.width, CV_8UC1, p.bits.get(), p.bytesPerRow).clone();
+    return MatOf(p, CV_8UC1, static_cast<size_t>(p.width));
 }
 
 void OpenCV_cvtColor(benchmark::State& state) {
@@ -179,7 +185,7 @@ void OpenCV_connectedComponentsWithStats_8bit(benchmark::State& state) {
     const CRawImage& b = BinaryPage();
     cv::Mat src(b.height, b.width, CV_8UC1);
     for (int y = 0; y < b.height; ++y)
-        for (int x = 0; x < b.width; ++x) src.at<uint8_t>(y, x) = (b.rows[y][x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+        for (int x = 0; x < b.width; ++x) src.at<uint8_t>(y, x) = (b.Row(y)[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
     cv::Mat labels, stats, centroids;
     int n = 0;
     for (auto _ : state) n = cv::connectedComponentsWithStats(src, labels, stats, centroids, 8, CV_32S);

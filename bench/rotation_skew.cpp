@@ -36,7 +36,7 @@ const CRawImage& GrayPage() {
     page.Create(kWidth, kHeight, 8, 300);
     std::mt19937 rng(12345);
     for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) page.rows[y][x] = static_cast<uint8_t>(228 + rng() % 16);
+        for (int x = 0; x < kWidth; ++x) page.Row(y)[x] = static_cast<uint8_t>(228 + rng() % 16);
     const double slope = std::tan(kDegrees * kPi / 180.0);
     for (int column = 0; column < 2; ++column) {
         const int left = 150 + column * 1150;
@@ -46,7 +46,7 @@ const CRawImage& GrayPage() {
                 const int bw = 6 + static_cast<int>(rng() % 5);
                 const int bottom = base - static_cast<int>(std::lround(slope * (x - left)));
                 for (int y = bottom - 16; y < bottom; ++y)
-                    for (int i = x; i < x + bw; ++i) page.rows[y][i] = static_cast<uint8_t>(20 + rng() % 30);
+                    for (int i = x; i < x + bw; ++i) page.Row(y)[i] = static_cast<uint8_t>(20 + rng() % 30);
                 x += bw + (--letters == 0 ? 12 : 4);
                 if (letters == 0) letters = 2 + static_cast<int>(rng() % 6);
             }
@@ -75,7 +75,7 @@ void BM_Rotate3Degrees_Morvane(benchmark::State& state) {
     rotate.whiteFill = 1;
     for (auto _ : state) {
         if (!rotate.Process(dst)) state.SkipWithError("rotation failed");
-        benchmark::DoNotOptimize(dst.bits.get());
+        benchmark::DoNotOptimize(dst.Bits());
     }
 }
 BENCHMARK(BM_Rotate3Degrees_Morvane)->Unit(benchmark::kMillisecond);
@@ -83,7 +83,7 @@ BENCHMARK(BM_Rotate3Degrees_Morvane)->Unit(benchmark::kMillisecond);
 #ifdef HAVE_OPENCV
 void RotateOpenCV(benchmark::State& state, int threads) {
     const CRawImage& src = GrayPage();
-    cv::Mat in(kHeight, kWidth, CV_8UC1, src.bits.get(), static_cast<size_t>(src.bytesPerRow));
+    cv::Mat in(kHeight, kWidth, CV_8UC1, src.Bits(), static_cast<size_t>(src.bytesPerRow));
     cv::Mat out;
     const cv::Mat m = cv::getRotationMatrix2D(cv::Point2f((kWidth - 1) / 2.0f, (kHeight - 1) / 2.0f), -kDegrees, 1.0);
     const int before = cv::getNumThreads();
@@ -168,7 +168,7 @@ PIX* LeptonicaPage() {
     const l_int32 wpl = pixGetWpl(pix);
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x)
-            if (page.rows[y][x >> 3] & (0x80 >> (x & 7))) SET_DATA_BIT(data + y * wpl, x);
+            if (page.Row(y)[x >> 3] & (0x80 >> (x & 7))) SET_DATA_BIT(data + y * wpl, x);
     return pix;
 }
 

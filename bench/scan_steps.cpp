@@ -31,7 +31,7 @@ using libMorvaneClassifier::DocumentPlacement;
 void Fill(CRawImage& img, int l, int t, int r, int b, uint8_t v) {
     const int bpp = img.bitCount / 8;
     for (int y = std::max(0, t); y < std::min(b, img.height); ++y)
-        std::memset(img.rows[y] + bpp * std::max(0, l), v, static_cast<size_t>(bpp) * (std::min(r, img.width) - std::max(0, l)));
+        std::memset(img.Row(y) + bpp * std::max(0, l), v, static_cast<size_t>(bpp) * (std::min(r, img.width) - std::max(0, l)));
 }
 
 // A 24-bit A4 page at 300 dpi with rows of word blocks and a table of rules.
@@ -61,7 +61,7 @@ CRawImage CardOnBed(uint8_t bed) {
             const bool photo = u > 50 && u < 320 && v > 140 && v < 560;
             const bool text = u > 380 && u < 950 && static_cast<int>(v) % 60 < 20 && v > 150 && v < 560;
             const uint8_t g = edge ? 170 : (photo ? 80 : (text ? 30 : 236));
-            std::memset(img.rows[y + 80] + 3 * (x + 80), g, 3);
+            std::memset(img.Row(y + 80) + 3 * (x + 80), g, 3);
         }
     return img;
 }
@@ -92,7 +92,7 @@ void CopyA4Colour(benchmark::State& state) {
     const CRawImage scan = CardOnBed(252);
     for (auto _ : state) {
         CRawImage img(scan);
-        benchmark::DoNotOptimize(img.bits.get());
+        benchmark::DoNotOptimize(img.Bits());
     }
 }
 BENCHMARK(CopyA4Colour)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -191,7 +191,7 @@ void ClassifyScannedA4(benchmark::State& state) {
     CRawImage page = A4Page();
     page.Rotate(nullptr, 0, 1.5 * 3.14159265358979 / 180, 1, 1, 1);
     std::vector<unsigned char*> rows(static_cast<size_t>(page.height));
-    for (int y = 0; y < page.height; ++y) rows[static_cast<size_t>(y)] = page.rows[y];
+    for (int y = 0; y < page.height; ++y) rows[static_cast<size_t>(y)] = page.Row(y);
     MorvaneChar id[64];
     for (auto _ : state) {
         int n = 64;

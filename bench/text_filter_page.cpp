@@ -80,7 +80,7 @@ struct ColourPage {
         pixels.assign(stride * height, 255);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
-                if (img.rows[y][x / 8] & (0x80 >> (x % 8))) {
+                if (img.Row(y)[x / 8] & (0x80 >> (x % 8))) {
                     pixels[y * stride + x * 3] = pixels[y * stride + x * 3 + 1] = pixels[y * stride + x * 3 + 2] = 20;
                 }
         for (int y = 0; y < height; ++y) rows.push_back(&pixels[y * stride]);
@@ -196,7 +196,7 @@ struct LineImage {
     std::vector<unsigned char> pixels;
 };
 std::vector<LineImage> ZoneLines(const CRawImage& page) {
-    auto ink = [&](int x, int y) { return (page.rows[y][x >> 3] & (0x80 >> (x & 7))) != 0; };
+    auto ink = [&](int x, int y) { return (page.Row(y)[x >> 3] & (0x80 >> (x & 7))) != 0; };
     std::vector<std::pair<int, int>> bands;
     int start = -1;
     for (int y = 0; y <= page.height; ++y) {

@@ -50,7 +50,7 @@ struct Canvas {
         const int ox = (w - img.width) / 2, oy = (h - img.height) / 3;
         for (int y = 0; y < img.height; ++y)
             for (int x = 0; x < img.width; ++x)
-                if (img.rows[y][x / 8] & (0x80 >> (x % 8))) pixels[(oy + y) * stride + ox + x] = 30;
+                if (img.Row(y)[x / 8] & (0x80 >> (x % 8))) pixels[(oy + y) * stride + ox + x] = 30;
         for (int y = 0; y < h; ++y) rows.push_back(&pixels[y * stride]);
         return true;
     }

@@ -94,11 +94,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CRawImage bin, gray;
     if (!bin.Create(w, h, 1, 300) || !gray.Create(w, h, 8, 300)) return 0;
     for (int32_t y = 0; y < h; ++y) {
-        for (int32_t x = 0; x < w; x += 8) bin.rows[y][x >> 3] = r.Byte();
+        for (int32_t x = 0; x < w; x += 8) bin.Row(y)[x >> 3] = r.Byte();
         // Clear the bits past the width in the last byte.
-        if (w & 7) bin.rows[y][(w - 1) >> 3] &= static_cast<uint8_t>(0xFF << (8 - (w & 7)));
+        if (w & 7) bin.Row(y)[(w - 1) >> 3] &= static_cast<uint8_t>(0xFF << (8 - (w & 7)));
         for (int32_t x = 0; x < w; ++x)
-            gray.rows[y][x] = (bin.rows[y][x >> 3] & (0x80 >> (x & 7))) ? static_cast<uint8_t>(x * 3 % 60)
+            gray.Row(y)[x] = (bin.Row(y)[x >> 3] & (0x80 >> (x & 7))) ? static_cast<uint8_t>(x * 3 % 60)
                                                                           : static_cast<uint8_t>(255 - y % 40);
     }
 

@@ -13,6 +13,7 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -72,7 +73,7 @@ inline std::string PdfBits(const CDib& bilevel) {
     const int64_t rowBytes = (bilevel.width + 7) / 8;
     std::string rows;
     for (int32_t y = 0; y < bilevel.height; ++y)
-        for (int64_t x = 0; x < rowBytes; ++x) rows.push_back(static_cast<char>(~bilevel.rows[y][x]));
+        for (int64_t x = 0; x < rowBytes; ++x) rows.push_back(static_cast<char>(~bilevel.Row(y)[x]));
     return rows;
 }
 
@@ -107,7 +108,11 @@ inline std::string G4Data(const CDib& bilevel) {
         TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
         TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
         TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(bilevel.height));
-        for (int32_t y = 0; y < bilevel.height; ++y) TIFFWriteScanline(out, bilevel.rows[y], static_cast<uint32_t>(y));
+        std::vector<uint8_t> line(static_cast<size_t>(bilevel.bytesPerRow));
+        for (int32_t y = 0; y < bilevel.height; ++y) {
+            std::memcpy(line.data(), bilevel.Row(y), line.size());
+            TIFFWriteScanline(out, line.data(), static_cast<uint32_t>(y));
+        }
         TIFFClose(out);
     }
     if (TIFF* in = TIFFOpen(name, "r")) {
@@ -151,7 +156,7 @@ inline Page VectorPage(const CDib& bilevel, double dpi) {
     for (int32_t y = 0; y <= bilevel.height; ++y) {
         std::map<std::pair<int, int>, int> runs;
         if (y < bilevel.height) {
-            const uint8_t* row = bilevel.rows[y];
+            const uint8_t* row = bilevel.Row(y);
             int x = 0;
             while (x < bilevel.width) {
                 while (x < bilevel.width && !(row[x / 8] & (0x80 >> (x % 8)))) ++x;

@@ -41,7 +41,7 @@ namespace {
 
 void Put(CRawImage& img, int x, int y, uint8_t r, uint8_t g, uint8_t b) {
     if (x < 0 || y < 0 || x >= img.width || y >= img.height) return;
-    uint8_t* p = img.rows[y] + static_cast<size_t>(x) * 3;
+    uint8_t* p = img.Row(y) + static_cast<size_t>(x) * 3;
     p[0] = b;
     p[1] = g;
     p[2] = r;

@@ -48,7 +48,7 @@ bool ReadPgm(const std::string& path, CRawImage& img) {
     in.get();
     if (!img.Create(w, h, 8, 300)) return false;
     for (int y = 0; y < h; ++y)
-        if (!in.read(reinterpret_cast<char*>(img.rows[y]), w)) return false;
+        if (!in.read(reinterpret_cast<char*>(img.Row(y)), w)) return false;
     return true;
 }
 

@@ -48,7 +48,7 @@ bool ReadPgm(const char* path, CRawImage& image) {
     if (!in || magic != "P5" || maxval != 255 || w <= 0 || h <= 0 || w > 65535 || h > 65535) return false;
     if (image.Create(w, h, 8, 300) != 1) return false;
     for (int y = 0; y < h; ++y)
-        if (!in.read(reinterpret_cast<char*>(image.rows[y]), w)) return false;
+        if (!in.read(reinterpret_cast<char*>(image.Row(y)), w)) return false;
     return true;
 }
 

@@ -384,27 +384,36 @@ int CClassifier::ClassifyImageMemory(unsigned char** rows, int width, int height
     if (!loaded_) return kErrUninitialized;
     if (!rows || width <= 0 || height <= 0 || (bitsPerPixel != 1 && bitsPerPixel != 8 && bitsPerPixel != 24))
         return kErrInvalidParameter;
+    // A size whose bytes cannot be counted in 32 bits is not an image; a
+    // plausible one that cannot be had is a memory shortage. Counted by
+    // division: the product of two large sizes overflows.
+    const int64_t countedRowBytes = CDib::RowBytes(width, bitsPerPixel);
+    if (countedRowBytes <= 0 || countedRowBytes > std::numeric_limits<int32_t>::max() / height)
+        return kErrInvalidParameter;
     CRawImage image;
-    if (!image.Create(width, height, bitsPerPixel, 300)) {
-        // A size whose bytes cannot be counted in 32 bits is not an image;
-        // a plausible one that cannot be had is a memory shortage.
-        // Counted by division: the product of two large sizes overflows.
-        const int64_t rowBytes = CDib::RowBytes(width, bitsPerPixel);
-        const bool countable = rowBytes > 0 && rowBytes <= std::numeric_limits<int32_t>::max() / height;
-        return countable ? kErrNoMemory : kErrInvalidParameter;
+    if (bitsPerPixel != 1) {
+        // Gray and colour rows are classified where they are, as a read-only
+        // view: the walk copies them only if a step writes the page, and a
+        // first conversion (colour to gray) reads them straight into its own
+        // result. The caller's rows are never written.
+        for (int y = 0; y < height; ++y)
+            if (!rows[y]) return kErrInvalidParameter;
+        if (!image.ViewRows(rows, width, height, bitsPerPixel, 300)) return kErrNoMemory;
+        return ClassifyImage(image, index, &image);
     }
+    if (!image.Create(width, height, bitsPerPixel, 300)) return kErrNoMemory;
     const size_t rowBytes = bitsPerPixel == 1   ? (static_cast<size_t>(width) + 7) / 8
                             : bitsPerPixel == 8 ? static_cast<size_t>(width)
                                                 : static_cast<size_t>(width) * 3;
     for (int y = 0; y < height; ++y) {
         if (!rows[y]) return kErrInvalidParameter;
-        std::memcpy(image.rows[y], rows[y], rowBytes);
+        std::memcpy(image.Row(y), rows[y], rowBytes);
     }
     if (bitsPerPixel == 1) {
         // Bits past the last pixel of a row are not the caller's pixels.
         if (width % 8) {
             const uint8_t mask = static_cast<uint8_t>(0xFF00 >> (width % 8));
-            for (int y = 0; y < height; ++y) image.rows[y][width / 8] &= mask;
+            for (int y = 0; y < height; ++y) image.Row(y)[width / 8] &= mask;
         }
         if (!image.BinToGray(nullptr)) return kErrNoMemory;
     }

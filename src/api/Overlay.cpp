@@ -54,7 +54,7 @@ public:
     }
     void Put(int x, int y, Rgb c) {
         if (x < 0 || y < 0 || x >= img.width || y >= img.height) return;
-        uint8_t* p = img.rows[y] + static_cast<size_t>(x) * 3;
+        uint8_t* p = img.Row(y) + static_cast<size_t>(x) * 3;
         p[0] = c.b;
         p[1] = c.g;
         p[2] = c.r;
@@ -62,7 +62,7 @@ public:
     // alpha out of 256
     void Blend(int x, int y, Rgb c, int alpha) {
         if (x < 0 || y < 0 || x >= img.width || y >= img.height) return;
-        uint8_t* p = img.rows[y] + static_cast<size_t>(x) * 3;
+        uint8_t* p = img.Row(y) + static_cast<size_t>(x) * 3;
         p[0] = static_cast<uint8_t>((p[0] * (256 - alpha) + c.b * alpha) >> 8);
         p[1] = static_cast<uint8_t>((p[1] * (256 - alpha) + c.g * alpha) >> 8);
         p[2] = static_cast<uint8_t>((p[2] * (256 - alpha) + c.r * alpha) >> 8);
@@ -393,7 +393,7 @@ bool RenderOverlay(const CRawImage& page, CMainTemplateEntry& entry, const Decis
         Canvas all;
         if (!all.Create(canvasW, f.h + static_cast<int>(rows.size()) * kLineHeight + 10)) return false;
         for (int y = 0; y < f.h; ++y)
-            std::copy(c.img.rows[y], c.img.rows[y] + static_cast<size_t>(f.w) * 3, all.img.rows[y]);
+            std::copy(c.img.Row(y), c.img.Row(y) + static_cast<size_t>(f.w) * 3, all.img.Row(y));
         int y = f.h + 6;
         for (const auto& row : rows) {
             all.Text(4, y, row.first, row.second);

@@ -227,13 +227,13 @@ int32_t CDevScanner::AppendPage(std::unique_ptr<CRawImage> image, const unsigned
     const size_t copy = static_cast<size_t>(pixelBytes);
     const size_t padding = static_cast<size_t>(image->bytesPerRow) - copy;
     for (int y = 0; y < height; ++y) {
-        std::memcpy(image->rows[y], buffer + static_cast<size_t>(y) * static_cast<size_t>(bytesPerRow), copy);
-        std::memset(image->rows[y] + copy, 0, padding);
+        std::memcpy(image->Row(y), buffer + static_cast<size_t>(y) * static_cast<size_t>(bytesPerRow), copy);
+        std::memset(image->Row(y) + copy, 0, padding);
     }
     if (bitCount == 1 && width % 8 != 0) {
         // Bits past the last pixel are not pixels: keep them white.
         const uint8_t mask = static_cast<uint8_t>(0xFF00 >> (width % 8));
-        for (int y = 0; y < height; ++y) image->rows[y][width / 8] &= mask;
+        for (int y = 0; y < height; ++y) image->Row(y)[width / 8] &= mask;
     }
     return AppendCapturedImage(std::move(image)) ? kDeviceOk : kDeviceFailed;
 }

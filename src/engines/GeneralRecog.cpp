@@ -261,12 +261,15 @@ int RecognizeRegion(const CRawImage& image, int32_t left, int32_t top, int32_t r
         // page itself is not copied first. The crop and its preprocessing
         // are this page's own work and run outside the engine gate.
         CRawImage cut;
-        if (const_cast<CRawImage&>(image).Crop(&cut, left, top, right, bottom) == 0 || !cut.HasPixels()) return 1;
+        if (image.Crop(&cut, left, top, right, bottom) == 0 || !cut.HasPixels()) return 1;
         if (!ApplyImageProcessingList(cut, engine.preprocessing.get())) return 4;
         if (!cut.HasPixels() || cut.width <= 0 || cut.height <= 0) return 1;
 
+        // The engine's region takes a mutable row table of its own.
+        std::vector<uint8_t*> cutRows(static_cast<size_t>(cut.height));
+        for (int32_t y = 0; y < cut.height; ++y) cutRows[static_cast<size_t>(y)] = cut.Row(y);
         EngineImage region;
-        region.rows = cut.rows.get();
+        region.rows = cutRows.data();
         region.bitCount = cut.bitCount;
         region.width = cut.width;
         region.height = cut.height;

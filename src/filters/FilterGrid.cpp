@@ -29,7 +29,7 @@ bool CountGridCells(const CRawImage& image, int32_t gridRows, int32_t gridCols, 
     for (int32_t i = 0; i < gridRows; ++i) {
         int32_t* cells = out + static_cast<size_t>(i) * gridCols;
         for (int32_t y = i * cellRows; y < (i + 1) * cellRows; ++y) {
-            const uint8_t* row = image.rows[y];
+            const uint8_t* row = image.Row(y);
             for (int32_t j = 0; j < gridCols; ++j) {
                 const uint8_t* p = row + static_cast<size_t>(j) * cellBytes;
                 int32_t n = 0;

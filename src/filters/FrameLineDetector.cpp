@@ -50,13 +50,13 @@ void RowPlane(CRawImage& image, ScanPlane& plane) {
         plane.store.assign(stride * static_cast<size_t>(image.height), 0);
         for (int32_t y = 0; y < image.height; ++y) {
             uint8_t* dst = plane.store.data() + stride * static_cast<size_t>(y);
-            const uint8_t* src = image.rows[y];
+            const uint8_t* src = image.Row(y);
             for (int32_t x = 0; x < image.width; ++x) dst[x] = src[3 * x];
             plane.rows[static_cast<size_t>(y)] = dst;
         }
     } else {
         plane.store.clear();
-        for (int32_t y = 0; y < image.height; ++y) plane.rows[static_cast<size_t>(y)] = image.rows[y];
+        for (int32_t y = 0; y < image.height; ++y) plane.rows[static_cast<size_t>(y)] = image.Row(y);
     }
 }
 
@@ -81,7 +81,7 @@ void ColumnPlane(const CRawImage& image, ScanPlane& plane) {
                 uint8_t a[8] = {0, 0, 0, 0, 0, 0, 0, 0};
                 uint8_t any = 0;
                 for (int32_t i = 0; i < yn; ++i) {
-                    a[i] = image.rows[y0 + i][bx];
+                    a[i] = image.Row(y0 + i)[bx];
                     any |= a[i];
                 }
                 if (!any) continue;
@@ -105,7 +105,7 @@ void ColumnPlane(const CRawImage& image, ScanPlane& plane) {
             const int32_t y1 = std::min(h, y0 + 64);
             for (int32_t x = 0; x < w; ++x) {
                 uint8_t* dst = plane.rows[static_cast<size_t>(x)];
-                for (int32_t y = y0; y < y1; ++y) dst[y] = image.rows[y][step * x];
+                for (int32_t y = y0; y < y1; ++y) dst[y] = image.Row(y)[step * x];
             }
         }
     }
@@ -312,7 +312,7 @@ void CFrameLineTracker::BinaryRuns(ScanPlane& plane, CRawImage* paint, int32_t a
                     // one piece.
                     for (int32_t p = prev.end + 1; p < r.start; ++p) {
                         SetBit(row, p);
-                        SetBit(paint->rows[p], along);
+                        SetBit(paint->Row(p), along);
                     }
                 }
                 prev.end = r.end;

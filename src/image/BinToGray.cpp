@@ -31,8 +31,8 @@ int CBinToGray::Process(CRawImage& dst) {
     const int fullBytes = src.width >> 3;
     const int rest = src.width & 7;
     for (int y = 0; y < src.height; ++y) {
-        const uint8_t* in = src.rows[y];
-        uint8_t* out = dst.rows[y];
+        const uint8_t* in = src.Row(y);
+        uint8_t* out = dst.Row(y);
         for (int i = 0; i < fullBytes; ++i) std::memcpy(out + 8 * i, table[in[i]], 8);
         if (rest) std::memcpy(out + 8 * fullBytes, table[in[fullBytes]], rest);
     }

@@ -12,7 +12,7 @@
 // a merge never rewrites label buffers and costs the same whatever the
 // component's width.
 
-CConnectAnalyzer::CConnectAnalyzer(CRawImage* image) : CImageAnalyzer(image) {
+CConnectAnalyzer::CConnectAnalyzer(const CRawImage* image) : CImageAnalyzer(image) {
     if (image) {
         areaRight = image->width;
         areaBottom = image->height;
@@ -77,7 +77,7 @@ int CConnectAnalyzer::Analyze(int32_t) {
     std::vector<Run> prev, cur;
     for (int32_t y = top; y < bottom; ++y) {
         cur.clear();
-        if (left < right) FindRuns(image_->rows[y], left, right, cur);
+        if (left < right) FindRuns(image_->Row(y), left, right, cur);
         const int32_t lowEdge = std::min(y + 1, height - 1);
         size_t p = 0;
         for (Run& run : cur) {

@@ -8,7 +8,7 @@
 // Base of the image analysers: holds the analysed image (not owned).
 class CImageAnalyzer {
 public:
-    explicit CImageAnalyzer(CRawImage* image) : image_(image) {}
+    explicit CImageAnalyzer(const CRawImage* image) : image_(image) {}
     virtual ~CImageAnalyzer() = default;
     CImageAnalyzer(const CImageAnalyzer&) = delete;
     CImageAnalyzer& operator=(const CImageAnalyzer&) = delete;
@@ -16,7 +16,7 @@ public:
     virtual int Analyze(int32_t unused) = 0;
 
 protected:
-    CRawImage* image_;
+    const CRawImage* image_;
 };
 
 // One connected component: bounding box (right exclusive; bottom one past
@@ -36,7 +36,7 @@ struct ComponentRecord {
 class CConnectAnalyzer : public CImageAnalyzer {
 public:
     // The analysed area is the whole image.
-    explicit CConnectAnalyzer(CRawImage* image);
+    explicit CConnectAnalyzer(const CRawImage* image);
     // 0 when the image has no pixels or is not 1-bit. Otherwise labels the
     // area in one pass over the rows and leaves the components in the order
     // they were first met (top to bottom, left to right by first run).

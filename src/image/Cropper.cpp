@@ -42,8 +42,8 @@ int CCropper::Process(CRawImage& dst) {
         const size_t used = static_cast<size_t>(bpp) * w;
         const size_t pad = static_cast<size_t>(dst.bytesPerRow) - used;
         for (int y = 0; y < h; ++y) {
-            std::memcpy(dst.rows[y], src.rows[top + y] + static_cast<size_t>(bpp) * left, used);
-            if (pad) std::memset(dst.rows[y] + used, 0, pad);
+            std::memcpy(dst.Row(y), src.Row(top + y) + static_cast<size_t>(bpp) * left, used);
+            if (pad) std::memset(dst.Row(y) + used, 0, pad);
         }
         return 1;
     }
@@ -62,8 +62,8 @@ int CCropper::Process(CRawImage& dst) {
     // lastSrcByte.
     const int wordBytes = std::max(0, std::min(outBytes, lastSrcByte - first)) & ~7;
     for (int y = 0; y < h; ++y) {
-        const uint8_t* in = src.rows[top + y];
-        uint8_t* out = dst.rows[y];
+        const uint8_t* in = src.Row(top + y);
+        uint8_t* out = dst.Row(y);
         int i = 0;
         if (shift == 0) {
             std::memcpy(out, in + first, static_cast<size_t>(outBytes));
@@ -88,11 +88,10 @@ int CCropper::Process(CRawImage& dst) {
 }
 
 int CCropper::ProcessInPlace() {
-    if (!source_ || !source_->HasPixels()) return 0;
-    CRawImage copy(*source_);
-    CRawImage* original = source_;
+    if (!target_ || !target_->HasPixels()) return 0;
+    CRawImage copy(*target_);
     source_ = &copy;
-    const int result = Process(*original);
-    source_ = original;
+    const int result = Process(*target_);
+    source_ = target_;
     return result;
 }

@@ -5,19 +5,19 @@
 #include <limits>
 #include <new>
 
-CDib::CDib() { fileName[0] = 0; }
+CDib::CDib() = default;
 
 CDib::CDib(const CDib& src)
     : storedXDensity(src.storedXDensity),
       storedYDensity(src.storedYDensity),
-      storedDensityUnit(src.storedDensityUnit) {
-    std::memcpy(fileName, src.fileName, sizeof(fileName));
+      storedDensityUnit(src.storedDensityUnit),
+      fileName_(src.fileName_) {
     if (src.HasPixels()) Copy(src);
 }
 
 CDib& CDib::operator=(const CDib& src) {
     if (this != &src) {
-        std::memcpy(fileName, src.fileName, sizeof(fileName));
+        fileName_ = src.fileName_;
         storedXDensity = src.storedXDensity;
         storedYDensity = src.storedYDensity;
         storedDensityUnit = src.storedDensityUnit;
@@ -51,8 +51,9 @@ int CDib::Allocate(int32_t stride, bool clear) {
     if (!block || !table) return 0;
     if (clear) std::memset(block.get(), 0, static_cast<size_t>(total));
     for (int32_t y = 0; y < height; ++y) table[y] = block.get() + static_cast<size_t>(y) * stride;
-    bits = std::move(block);
-    rows = std::move(table);
+    bits_ = std::move(block);
+    rows_ = std::move(table);
+    view_ = false;
     bytesPerRow = stride;
     return 1;
 }
@@ -66,8 +67,8 @@ int CDib::CreateForOverwrite(int32_t w, int32_t h, int32_t bpp, int32_t resoluti
 }
 
 int CDib::CreatePixels(int32_t w, int32_t h, int32_t bpp, int32_t resolution, bool clear) {
-    if (HasPixels() && w == width && h == height && bpp == bitCount) {
-        if (clear) std::memset(bits.get(), 0, static_cast<size_t>(height) * bytesPerRow);
+    if (HasPixels() && !view_ && w == width && h == height && bpp == bitCount) {
+        if (clear) std::memset(bits_.get(), 0, static_cast<size_t>(height) * bytesPerRow);
         return 1;
     }
     Free();
@@ -92,7 +93,7 @@ int CDib::CreateWithStrideForOverwrite(int32_t w, int32_t h, int32_t bpp, int32_
     const size_t used = (static_cast<size_t>(w) * static_cast<size_t>(bpp) + 7) / 8;
     const size_t pad = static_cast<size_t>(stride) - used;
     if (pad)
-        for (int32_t y = 0; y < h; ++y) std::memset(rows[y] + used, 0, pad);
+        for (int32_t y = 0; y < h; ++y) std::memset(rows_[y] + used, 0, pad);
     return 1;
 }
 
@@ -112,15 +113,17 @@ int CDib::CreateStrided(int32_t w, int32_t h, int32_t bpp, int32_t stride, bool 
 }
 
 void CDib::Free() {
-    rows.reset();
-    bits.reset();
+    rows_.reset();
+    bits_.reset();
+    view_ = false;
     width = height = bitCount = bytesPerRow = 0;
 }
 
 void CDib::TakePixels(CDib& from) {
     if (&from == this) return;
-    rows = std::move(from.rows);
-    bits = std::move(from.bits);
+    rows_ = std::move(from.rows_);
+    bits_ = std::move(from.bits_);
+    view_ = from.view_;
     width = from.width;
     height = from.height;
     bitCount = from.bitCount;
@@ -138,7 +141,8 @@ int CDib::Copy(const CDib& src) {
     // stride than Create does) so the byte copy stays exact. The copy writes
     // every byte, so the block is not cleared first, and pixels of the same
     // layout are reused.
-    const bool sameLayout = HasPixels() && width == src.width && height == src.height &&
+    // A view's rows are not this image's to write: they are replaced.
+    const bool sameLayout = HasPixels() && !view_ && width == src.width && height == src.height &&
                             bitCount == src.bitCount && bytesPerRow == src.bytesPerRow;
     if (!sameLayout) {
         Free();
@@ -152,8 +156,55 @@ int CDib::Copy(const CDib& src) {
     }
     xResolution = src.xResolution;
     yResolution = src.xResolution;
-    std::memcpy(bits.get(), src.bits.get(), static_cast<size_t>(src.height) * src.bytesPerRow);
+    // Row by row: the source's rows need not follow its block's order. Of
+    // a view's rows only the pixel bytes are the owner's; the rest of each
+    // row is cleared.
+    const size_t used = src.view_ ? (static_cast<size_t>(width) * static_cast<size_t>(bitCount) + 7) / 8
+                                  : static_cast<size_t>(bytesPerRow);
+    for (int32_t y = 0; y < height; ++y) {
+        std::memcpy(rows_[y], src.rows_[y], used);
+        if (used < static_cast<size_t>(bytesPerRow)) std::memset(rows_[y] + used, 0, bytesPerRow - used);
+    }
     return 1;
+}
+
+int CDib::ViewRows(uint8_t* const* hostRows, int32_t w, int32_t h, int32_t bpp, int32_t resolution) {
+    Free();
+    if (!hostRows || (bpp != 1 && bpp != 8 && bpp != 24)) return 0;
+    const int64_t stride = RowBytes(w, bpp);
+    if (w <= 0 || h <= 0 || stride <= 0 || stride > std::numeric_limits<int32_t>::max() / h) return 0;
+    std::unique_ptr<uint8_t*[]> table(new (std::nothrow) uint8_t*[static_cast<size_t>(h)]);
+    if (!table) return 0;
+    for (int32_t y = 0; y < h; ++y) {
+        if (!hostRows[y]) return 0;
+        table[y] = hostRows[y];
+    }
+    rows_ = std::move(table);
+    view_ = true;
+    width = w;
+    height = h;
+    bitCount = bpp;
+    bytesPerRow = static_cast<int32_t>(stride);
+    xResolution = resolution;
+    yResolution = resolution;
+    return 1;
+}
+
+void CDib::OwnPixels() {
+    if (!view_) return;
+    CDib own;
+    own.width = width;
+    own.height = height;
+    own.bitCount = bitCount;
+    if (!own.Allocate(bytesPerRow, false)) throw std::bad_alloc();
+    const size_t used = (static_cast<size_t>(width) * static_cast<size_t>(bitCount) + 7) / 8;
+    for (int32_t y = 0; y < height; ++y) {
+        std::memcpy(own.rows_[y], rows_[y], used);
+        if (used < static_cast<size_t>(bytesPerRow)) std::memset(own.rows_[y] + used, 0, bytesPerRow - used);
+    }
+    rows_ = std::move(own.rows_);
+    bits_ = std::move(own.bits_);
+    view_ = false;
 }
 
 namespace {
@@ -175,13 +226,3 @@ int32_t DensityToDpi(int32_t value, int32_t unit) {
 
 int32_t CDib::StoredXDpi() const { return DensityToDpi(storedXDensity, storedDensityUnit); }
 int32_t CDib::StoredYDpi() const { return DensityToDpi(storedYDensity, storedDensityUnit); }
-
-std::u16string CDib::FileName() const { return std::u16string(fileName); }
-
-void CDib::SetFileName(const std::u16string& path) {
-    // Only the first 255 units are remembered; the file itself is always read
-    // from the full path.
-    const size_t n = std::min<size_t>(path.size(), 255);
-    std::copy(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(n), fileName);
-    fileName[n] = 0;
-}

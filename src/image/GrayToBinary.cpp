@@ -55,7 +55,7 @@ int CGrayToBinary::Process(CRawImage& dst) {
     if (!source_ || !source_->HasPixels() || source_->bitCount != 8) return 0;
     const CRawImage& src = *source_;
     if (!dst.Create(src.width, src.height, 1, src.xResolution)) return 0;
-    return RunMethod(method, src.rows.get(), src.width, src.height, dst.rows.get(), lastThreshold);
+    return RunMethod(method, src.Rows(), src.width, src.height, dst.Rows(), lastThreshold);
 }
 
 int CGrayToBinaryBlock::Process(CRawImage& dst) {
@@ -68,7 +68,7 @@ int CGrayToBinaryBlock::Process(CRawImage& dst) {
     if (stripWidth <= 0) return 1;  // every column lies beyond the last strip
     int unused;
     if (strips == 1) {
-        RunMethod(method, src.rows.get(), src.width, src.height, dst.rows.get(), unused);
+        RunMethod(method, src.Rows(), src.width, src.height, dst.Rows(), unused);
         return 1;
     }
     CRawImage strip, binary;
@@ -82,8 +82,8 @@ int CGrayToBinaryBlock::Process(CRawImage& dst) {
         if (!engine.Process(binary) || !binary.HasPixels()) continue;
         // Copy the strip's black pixels to their own columns.
         for (int y = 0; y < src.height; ++y) {
-            const uint8_t* in = binary.rows[y];
-            uint8_t* out = dst.rows[y];
+            const uint8_t* in = binary.Row(y);
+            uint8_t* out = dst.Row(y);
             for (int x = 0; x < binary.width; ++x)
                 if (bitpixels::Get(in, x)) bitpixels::Set(out, left + x);
         }

@@ -5,7 +5,9 @@
 
 class CImageProcessor {
 public:
-    explicit CImageProcessor(CRawImage* source) : source_(source) {}
+    // A processor over a const source reads it only: ProcessInPlace fails.
+    explicit CImageProcessor(const CRawImage* source) : source_(source) {}
+    explicit CImageProcessor(CRawImage* source) : source_(source), target_(source) {}
     virtual ~CImageProcessor() = default;
     CImageProcessor(const CImageProcessor&) = delete;
     CImageProcessor& operator=(const CImageProcessor&) = delete;
@@ -19,8 +21,11 @@ public:
     virtual int ProcessInPlace();
 
 protected:
-    CRawImage* source_;
+    const CRawImage* source_;
+    // The source again when it may be replaced in place, else null.
+    CRawImage* target_ = nullptr;
 };
 
-// Runs a processor into dst, or in place when dst is null.
+// Runs a processor into dst, or in place when dst is null (0 when the
+// processor's source is const).
 int RunProcessor(CImageProcessor& processor, CRawImage* dst);

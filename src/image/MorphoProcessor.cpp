@@ -12,8 +12,8 @@
 int CMorphoProcessor::Process(CRawImage&) { return 0; }
 
 int CMorphoProcessor::VerticalPass(int length) {
-    if (!source_ || !source_->HasPixels() || source_->bitCount != 1) return 0;
-    CRawImage& img = *source_;
+    if (!target_ || !target_->HasPixels() || target_->bitCount != 1) return 0;
+    CRawImage& img = *target_;
     const int h = img.height;
     const int64_t L = std::min<int64_t>(length, h);
     if (L <= 1) return 1;
@@ -23,7 +23,7 @@ int CMorphoProcessor::VerticalPass(int length) {
     std::unique_ptr<uint8_t[]> win(new (std::nothrow) uint8_t[total]);
     std::unique_ptr<uint8_t[]> acc(new (std::nothrow) uint8_t[total]);
     if (!win || !acc) return 0;
-    for (int y = 0; y < h; ++y) std::memcpy(win.get() + y * stride, img.rows[y], stride);
+    for (int y = 0; y < h; ++y) std::memcpy(win.get() + y * stride, img.Row(y), stride);
     std::memset(acc.get(), 0, total);
     int64_t covered = 0;  // acc holds the OR of the `covered` rows ending at each row
     int64_t span = 1;
@@ -48,7 +48,7 @@ int CMorphoProcessor::VerticalPass(int length) {
             span *= 2;
         }
     }
-    for (int y = 0; y < h; ++y) std::memcpy(img.rows[y], acc.get() + y * stride, stride);
+    for (int y = 0; y < h; ++y) std::memcpy(img.Row(y), acc.get() + y * stride, stride);
     return 1;
 }
 
@@ -69,8 +69,8 @@ void OrShiftedLeft(uint8_t* dst, const uint8_t* src, int bytes, int64_t k) {
 }  // namespace
 
 int CMorphoProcessor::HorizontalPass(int length) {
-    if (!source_ || !source_->HasPixels() || source_->bitCount != 1) return 0;
-    CRawImage& img = *source_;
+    if (!target_ || !target_->HasPixels() || target_->bitCount != 1) return 0;
+    CRawImage& img = *target_;
     const int w = img.width;
     const int64_t L = std::min<int64_t>(length, w);
     if (L <= 1) return 1;
@@ -81,7 +81,7 @@ int CMorphoProcessor::HorizontalPass(int length) {
     if (!win || !tmp || !acc) return 0;
     const uint8_t tailMask = static_cast<uint8_t>(0xFF << ((8 - (w & 7)) & 7));
     for (int y = 0; y < img.height; ++y) {
-        uint8_t* row = img.rows[y];
+        uint8_t* row = img.Row(y);
         std::memcpy(win.get(), row, bytes);
         win[bytes - 1] &= tailMask;  // pixels past the width do not exist
         std::memset(acc.get(), 0, bytes);

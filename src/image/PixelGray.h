@@ -11,7 +11,7 @@
 namespace libMorvaneClassifier {
 
 inline uint8_t GrayAt(const CRawImage& page, int x, int y) {
-    const uint8_t* row = page.rows[y];
+    const uint8_t* row = page.Row(y);
     switch (page.bitCount) {
         case 1: return bitpixels::Get(row, x) ? 0 : 255;
         case 8: return row[x];

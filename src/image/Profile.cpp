@@ -52,7 +52,7 @@ bool RowProfile(const CRawImage& image, ProfileEntry* entries, const ProfileRect
         e.count = 0;
         e.first = e.last = left;
         if (right <= left) continue;
-        const uint8_t* row = image.rows[y];
+        const uint8_t* row = image.Row(y);
         const int32_t b0 = left >> 3, b1 = (right - 1) >> 3;
         const uint8_t headMask = static_cast<uint8_t>(0xFF >> (left & 7));
         const uint8_t tailMask = static_cast<uint8_t>(0xFF << (7 - ((right - 1) & 7)));
@@ -115,7 +115,7 @@ bool ColumnProfile(const uint8_t* const* rows, int32_t width, int32_t height, Pr
 
 bool ColumnProfile(const CRawImage& image, ProfileEntry* entries, const ProfileRect& rect) {
     if (!image.HasPixels() || image.bitCount != 1) return false;
-    return ColumnProfile(image.rows.get(), image.width, image.height, entries, rect);
+    return ColumnProfile(image.Rows(), image.width, image.height, entries, rect);
 }
 
 bool SmoothGaussian(std::vector<float>& out, const std::vector<float>& in, double sigma) {

@@ -158,7 +158,7 @@ ProjectionSkewResult EstimateProjectionSkew(const CRawImage& binary, double maxD
         const uint8_t lastMask = static_cast<uint8_t>(0xFF00u >> lastBits);
         std::vector<InkByte> ink;
         for (int32_t y = 0; y < binary.height; ++y) {
-            const uint8_t* row = binary.rows[y];
+            const uint8_t* row = binary.Row(y);
             for (int32_t j = 0; j < columns; ++j) {
                 uint8_t v = row[j];
                 if (j == columns - 1) v = static_cast<uint8_t>(v & lastMask);

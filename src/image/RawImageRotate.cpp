@@ -3,8 +3,11 @@
 #include "image/RotateProcessor.h"
 #include "image/SkewEstimation.h"
 
-int CRawImage::Rotate(CRawImage* dst, int mode, double angle, int interpolate, int keepSize, int whiteFill) {
-    CRotateProcessor processor(this);
+namespace {
+
+template <class Image>
+int RunRotate(Image* self, CRawImage* dst, int mode, double angle, int interpolate, int keepSize, int whiteFill) {
+    CRotateProcessor processor(self);
     processor.mode = mode;
     processor.angle = angle;
     processor.interpolate = interpolate;
@@ -13,7 +16,17 @@ int CRawImage::Rotate(CRawImage* dst, int mode, double angle, int interpolate, i
     return RunProcessor(processor, dst);
 }
 
-double CRawImage::EstimateSkew() {
+}  // namespace
+
+int CRawImage::Rotate(CRawImage* dst, int mode, double angle, int interpolate, int keepSize, int whiteFill) {
+    return RunRotate(this, dst, mode, angle, interpolate, keepSize, whiteFill);
+}
+
+int CRawImage::Rotate(CRawImage* dst, int mode, double angle, int interpolate, int keepSize, int whiteFill) const {
+    return dst ? RunRotate(this, dst, mode, angle, interpolate, keepSize, whiteFill) : 0;
+}
+
+double CRawImage::EstimateSkew() const {
     CSkewEstimation estimation;
     return estimation.Estimate(*this);
 }

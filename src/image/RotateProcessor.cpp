@@ -82,8 +82,8 @@ inline void GrayPixelInterpolated(const CRawImage& src, const Sampler& sm, int32
     if (x0 < 0 || y0 < 0 || x0 + 1 > src.width || y0 + 1 > src.height) return;
     const int32_t x1 = x0 + 1 == src.width ? x0 : x0 + 1;
     const int32_t y1 = y0 + 1 == src.height ? y0 : y0 + 1;
-    const uint8_t* r0 = src.rows[y0];
-    const uint8_t* r1 = src.rows[y1];
+    const uint8_t* r0 = src.Row(y0);
+    const uint8_t* r1 = src.Row(y1);
     out[xd] = ToByte(Bilinear(X - x0, Y - y0, r0[x0], r0[x1], r1[x0], r1[x1]));
 }
 
@@ -99,7 +99,7 @@ void PixelOfRow(const void* context, int32_t xd, uint8_t* out) {
 
 bool RowsAreContiguous(const CRawImage& img) {
     for (int32_t y = 0; y < img.height; ++y)
-        if (img.rows[y] != img.bits.get() + static_cast<size_t>(y) * static_cast<size_t>(img.bytesPerRow)) return false;
+        if (img.Row(y) != img.Bits() + static_cast<size_t>(y) * static_cast<size_t>(img.bytesPerRow)) return false;
     return true;
 }
 
@@ -109,7 +109,7 @@ void RotateGrayInterpolated(const CRawImage& src, CRawImage& dst, Sampler& sm) {
     const bool contiguous = RowsAreContiguous(src);
     const PixelContext context{&src, &sm};
     simd::RotateRow row;
-    row.bytes = src.bits.get();
+    row.bytes = src.Bits();
     row.stride = src.bytesPerRow;
     row.width = src.width;
     row.height = src.height;
@@ -121,7 +121,7 @@ void RotateGrayInterpolated(const CRawImage& src, CRawImage& dst, Sampler& sm) {
     row.context = &context;
     for (int32_t yd = 0; yd < dst.height; ++yd) {
         sm.SetRow(yd);
-        uint8_t* out = dst.rows[yd];
+        uint8_t* out = dst.Row(yd);
         row.rowSin = sm.rowSin;
         row.rowCos = sm.rowCos;
         if (contiguous && kernels.rotateGrayRow(row, out, dst.width)) continue;
@@ -135,14 +135,14 @@ void RotateBytes(const CRawImage& src, CRawImage& dst, Sampler& sm, bool interpo
     const int32_t w = src.width, h = src.height;
     for (int32_t yd = 0; yd < dst.height; ++yd) {
         sm.SetRow(yd);
-        uint8_t* out = dst.rows[yd];
+        uint8_t* out = dst.Row(yd);
         for (int32_t xd = 0; xd < dst.width; ++xd) {
             const double X = sm.X(xd);
             const double Y = sm.Y(xd);
             const int32_t x0 = static_cast<int32_t>(X);
             const int32_t y0 = static_cast<int32_t>(Y);
             if (x0 < 0 || y0 < 0 || x0 + 1 > w || y0 + 1 > h) continue;  // keeps the fill
-            const uint8_t* r0 = src.rows[y0];
+            const uint8_t* r0 = src.Row(y0);
             uint8_t* o = out + channels * xd;
             if (!interpolate) {
                 for (int k = 0; k < channels; ++k) o[k] = r0[channels * x0 + k];
@@ -150,7 +150,7 @@ void RotateBytes(const CRawImage& src, CRawImage& dst, Sampler& sm, bool interpo
             }
             const int32_t x1 = x0 + 1 == w ? x0 : x0 + 1;
             const int32_t y1 = y0 + 1 == h ? y0 : y0 + 1;
-            const uint8_t* r1 = src.rows[y1];
+            const uint8_t* r1 = src.Row(y1);
             const double fx = X - x0;
             const double fy = Y - y0;
             for (int k = 0; k < channels; ++k) {
@@ -166,7 +166,7 @@ void RotateBits(const CRawImage& src, CRawImage& dst, Sampler& sm, bool interpol
     const int32_t w = src.width, h = src.height;
     for (int32_t yd = 0; yd < dst.height; ++yd) {
         sm.SetRow(yd);
-        uint8_t* out = dst.rows[yd];
+        uint8_t* out = dst.Row(yd);
         for (int32_t xd = 0; xd < dst.width; ++xd) {
             const double X = sm.X(xd);
             const double Y = sm.Y(xd);
@@ -175,12 +175,12 @@ void RotateBits(const CRawImage& src, CRawImage& dst, Sampler& sm, bool interpol
             if (x0 < 0 || y0 < 0 || x0 + 1 > w || y0 + 1 > h) continue;
             bool black;
             if (!interpolate) {
-                black = bitpixels::Get(src.rows[y0], x0);
+                black = bitpixels::Get(src.Row(y0), x0);
             } else {
                 const int32_t x1 = x0 + 1 == w ? x0 : x0 + 1;
                 const int32_t y1 = y0 + 1 == h ? y0 : y0 + 1;
-                const uint8_t* r0 = src.rows[y0];
-                const uint8_t* r1 = src.rows[y1];
+                const uint8_t* r0 = src.Row(y0);
+                const uint8_t* r1 = src.Row(y1);
                 const double v = Bilinear(X - x0, Y - y0, bitpixels::Get(r0, x0), bitpixels::Get(r0, x1),
                                           bitpixels::Get(r1, x0), bitpixels::Get(r1, x1));
                 black = v > 0.3;
@@ -222,15 +222,15 @@ int CRotateProcessor::Process(CRawImage& dst) {
 }
 
 int CRotateProcessor::ProcessInPlace() {
-    if (!source_ || !source_->HasPixels()) return 0;
+    if (!target_ || !target_->HasPixels()) return 0;
     const bool angleMode = mode != 1 && mode != 2 && mode != 3;
     if (angleMode && std::fabs(angle) < 1e-7) return 1;
     CRawImage result;
     const int ok = Process(result);
     if (ok) {
-        source_->TakePixels(result);
-        source_->xResolution = result.xResolution;
-        source_->yResolution = result.yResolution;
+        target_->TakePixels(result);
+        target_->xResolution = result.xResolution;
+        target_->yResolution = result.yResolution;
     }
     return ok;
 }
@@ -256,12 +256,12 @@ int CRotateProcessor::QuarterTurn(CRawImage& dst, int turn) const {
     if (bpp == 1) {
         // The destination is all white after Create; only black pixels move.
         for (int32_t y = 0; y < h; ++y) {
-            const uint8_t* row = src.rows[y];
+            const uint8_t* row = src.Row(y);
             for (int32_t x = 0; x < w; ++x) {
                 if (!bitpixels::Get(row, x)) continue;
                 int32_t dx, dy;
                 target(x, y, &dx, &dy);
-                bitpixels::Set(dst.rows[dy], dx);
+                bitpixels::Set(dst.Row(dy), dx);
             }
         }
         return 1;
@@ -269,8 +269,8 @@ int CRotateProcessor::QuarterTurn(CRawImage& dst, int turn) const {
     const int bytes = bpp / 8;
     if (turn == 2) {
         for (int32_t y = 0; y < h; ++y) {
-            const uint8_t* in = src.rows[y];
-            uint8_t* out = dst.rows[h - 1 - y];
+            const uint8_t* in = src.Row(y);
+            uint8_t* out = dst.Row(h - 1 - y);
             for (int32_t x = 0; x < w; ++x) std::memcpy(out + bytes * (w - 1 - x), in + bytes * x, static_cast<size_t>(bytes));
         }
         return 1;
@@ -283,11 +283,11 @@ int CRotateProcessor::QuarterTurn(CRawImage& dst, int turn) const {
         for (int32_t tx = 0; tx < w; tx += kTile) {
             const int32_t xEnd = std::min(w, tx + kTile);
             for (int32_t y = ty; y < yEnd; ++y) {
-                const uint8_t* in = src.rows[y];
+                const uint8_t* in = src.Row(y);
                 for (int32_t x = tx; x < xEnd; ++x) {
                     int32_t dx, dy;
                     target(x, y, &dx, &dy);
-                    std::memcpy(dst.rows[dy] + bytes * dx, in + bytes * x, static_cast<size_t>(bytes));
+                    std::memcpy(dst.Row(dy) + bytes * dx, in + bytes * x, static_cast<size_t>(bytes));
                 }
             }
         }
@@ -313,10 +313,10 @@ int CRotateProcessor::RotateByAngle(CRawImage& dst) const {
 
     const size_t total = static_cast<size_t>(dst.height) * static_cast<size_t>(dst.bytesPerRow);
     if (bpp == 1) {
-        std::memset(dst.bits.get(), whiteFill ? 0x00 : 0xFF, total);
+        std::memset(dst.Bits(), whiteFill ? 0x00 : 0xFF, total);
         RotateBits(src, dst, sm, interpolate != 0);
     } else {
-        std::memset(dst.bits.get(), whiteFill ? 0xFF : 0x00, total);
+        std::memset(dst.Bits(), whiteFill ? 0xFF : 0x00, total);
         if (bpp == 8 && interpolate)
             RotateGrayInterpolated(src, dst, sm);
         else if (bpp == 8)

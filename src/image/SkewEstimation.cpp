@@ -46,7 +46,7 @@ void EraseTallRuns(CRawImage& img) {
     const int32_t h = img.height;
     const size_t n = static_cast<size_t>(img.bytesPerRow);
     std::vector<uint8_t> buf(static_cast<size_t>(h) * n);
-    for (int32_t y = 0; y < h; ++y) std::memcpy(&buf[static_cast<size_t>(y) * n], img.rows[y], n);
+    for (int32_t y = 0; y < h; ++y) std::memcpy(&buf[static_cast<size_t>(y) * n], img.Row(y), n);
     auto row = [&](int32_t y) { return &buf[static_cast<size_t>(y) * n]; };
     // Ascending rows: row y + d still holds the previous level when row y
     // is combined with it. Rows without d rows below them become white.
@@ -71,7 +71,7 @@ void EraseTallRuns(CRawImage& img) {
         }
     }
     for (int32_t y = 0; y < h; ++y) {
-        uint8_t* r = img.rows[y];
+        uint8_t* r = img.Row(y);
         const uint8_t* m = row(y);
         for (size_t i = 0; i < n; ++i) r[i] &= static_cast<uint8_t>(~m[i]);
     }
@@ -92,7 +92,7 @@ void ThickenLeftward(CRawImage& img, int32_t length) {
     std::vector<uint64_t> in(words + 1, 0), out(words);
     std::vector<uint8_t> raw(words * 8);
     for (int32_t y = 0; y < img.height; ++y) {
-        uint8_t* row = img.rows[y];
+        uint8_t* row = img.Row(y);
         std::fill(raw.begin(), raw.end(), 0);
         std::memcpy(raw.data(), row, bytes);
         raw[bytes - 1] &= tailMask;  // bits past the width are no pixels
@@ -134,8 +134,7 @@ double CentreY(const SkewBox& b) { return (b.top + b.bottom) / 2.0; }
 bool FindComponentBoxes(const CRawImage& image, std::vector<SkewBox>* boxes) {
     boxes->clear();
     if (!image.HasPixels() || image.bitCount != 1) return false;
-    // The analyser only reads the image.
-    CConnectAnalyzer analyzer(const_cast<CRawImage*>(&image));
+    CConnectAnalyzer analyzer(&image);
     try {
         if (!analyzer.Analyze(0)) return false;
         boxes->reserve(analyzer.Components().size());
@@ -272,7 +271,7 @@ bool CSkewEstimation::EstimateFromRuledLines(const CRawImage& image, double* ang
             const uint8_t bit = bitpixels::MaskOf(x);
             int32_t runStart = -1;
             for (int32_t y = b.top; y <= b.bottom && y < image.height; ++y) {
-                const bool black = y < b.bottom && (work.rows[y][byte] & bit) != 0;
+                const bool black = y < b.bottom && (work.Row(y)[byte] & bit) != 0;
                 if (black && runStart < 0) runStart = y;
                 if (!black && runStart >= 0) {
                     pts.push_back({static_cast<double>(x), (runStart + y - 1) / 2.0});
@@ -289,7 +288,7 @@ bool CSkewEstimation::EstimateFromRuledLines(const CRawImage& image, double* ang
     return true;
 }
 
-double CSkewEstimation::Estimate(CRawImage& image) {
+double CSkewEstimation::Estimate(const CRawImage& image) {
     components.clear();
     lines.clear();
     if (!image.HasPixels() || image.bitCount != 1) return 0.0;

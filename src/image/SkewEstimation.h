@@ -20,7 +20,7 @@ public:
 
     // Skew in radians; positive when text lines rise to the right. 0 when the
     // image is not 1-bit or nothing can be measured.
-    double Estimate(CRawImage& image);
+    double Estimate(const CRawImage& image);
 
     // The text-line measurement alone: keeps the character-sized boxes among
     // `boxes` (stored in `components`), finds line bands over `imageHeight`

@@ -65,8 +65,8 @@ inline int Emphasis(int t, int b, int g, int r) {
 template <typename F>
 void ConvertRows(const CRawImage& src, CRawImage& dst, F pixel) {
     for (int y = 0; y < src.height; ++y) {
-        const uint8_t* in = src.rows[y];
-        uint8_t* out = dst.rows[y];
+        const uint8_t* in = src.Row(y);
+        uint8_t* out = dst.Row(y);
         for (int x = 0; x < src.width; ++x, in += 3) out[x] = static_cast<uint8_t>(pixel(in[0], in[1], in[2]));
     }
 }
@@ -131,7 +131,7 @@ int CTrueColorToGray::Process(CRawImage& dst) {
         case 11: ConvertRows(src, dst, [](int b, int g, int r) { return std::min({b, g, r}); }); break;
         case 12: ConvertRows(src, dst, [](int b, int g, int r) { return Clamp255((3 * b + 10 * g - 2 * r) / 10); }); break;
         default:
-            for (int y = 0; y < src.height; ++y) LuminanceRow(src.rows[y], dst.rows[y], src.width);
+            for (int y = 0; y < src.height; ++y) LuminanceRow(src.Row(y), dst.Row(y), src.width);
             break;
     }
     return 1;

@@ -45,8 +45,8 @@ inline void Sample(const CRawImage& src, int64_t X, int64_t Y, uint8_t fill, uin
     }
     const int32_t fx = static_cast<int32_t>((X >> 8) & 255), fy = static_cast<int32_t>((Y >> 8) & 255);
     const int32_t x1 = x0 + 1 < src.width ? static_cast<int32_t>(x0) + 1 : static_cast<int32_t>(x0);
-    const uint8_t* r0 = src.rows[y0];
-    const uint8_t* r1 = src.rows[y0 + 1 < src.height ? y0 + 1 : y0];
+    const uint8_t* r0 = src.Row(y0);
+    const uint8_t* r1 = src.Row(y0 + 1 < src.height ? y0 + 1 : y0);
     const int32_t a0 = channels * static_cast<int32_t>(x0), a1 = channels * x1;
     for (int k = 0; k < channels; ++k) {
         const int32_t p00 = r0[a0 + k], p10 = r0[a1 + k], p01 = r1[a0 + k], p11 = r1[a1 + k];
@@ -75,12 +75,12 @@ void WarpRows(const CRawImage& src, const WarpGrid& g, uint8_t fill, CRawImage& 
     const simd::KernelTable& kernels = simd::Active();
     bool contiguous = channels == 1;
     for (int32_t y = 0; contiguous && y < src.height; ++y)
-        contiguous = src.rows[y] == src.bits.get() + static_cast<size_t>(y) * static_cast<size_t>(src.bytesPerRow);
+        contiguous = src.Row(y) == src.Bits() + static_cast<size_t>(y) * static_cast<size_t>(src.bytesPerRow);
     const int64_t maxX = (static_cast<int64_t>(src.width) - 1) * 65536 - 1;  // x0 <= width - 2
     for (int32_t y = 0; y < dst.height; ++y) {
         const int64_t X = std::llround((g.x0 + y * g.dxRow) * kOne);
         const int64_t Y = std::llround((g.y0 + y * g.dyRow) * kOne);
-        uint8_t* out = dst.rows[y];
+        uint8_t* out = dst.Row(y);
         // Pixels [lo, hi) have both neighbours inside: 0 <= x0 <= width - 2
         // and 0 <= y0 <= height - 2 (height - 3 for the vector kernel).
         int64_t lo = 0, hi = dst.width;
@@ -96,11 +96,11 @@ void WarpRows(const CRawImage& src, const WarpGrid& g, uint8_t fill, CRawImage& 
             if (vhi > vlo) {
                 for (; i < vlo; ++i) {
                     const int32_t Xi = static_cast<int32_t>(X + i * dx), Yi = static_cast<int32_t>(Y + i * dy);
-                    const uint8_t* r0 = src.rows[Yi >> 16];
+                    const uint8_t* r0 = src.Row(Yi >> 16);
                     SampleInside<1>(r0, r0 + src.bytesPerRow, Xi, Yi, out + i);
                 }
                 simd::WarpRow row;
-                row.bytes = src.bits.get();
+                row.bytes = src.Bits();
                 row.size = static_cast<int64_t>(src.height) * src.bytesPerRow;
                 row.stride = src.bytesPerRow;
                 row.x = static_cast<int32_t>(X + i * dx);
@@ -112,7 +112,7 @@ void WarpRows(const CRawImage& src, const WarpGrid& g, uint8_t fill, CRawImage& 
         }
         for (; i < hi; ++i) {
             const int32_t Xi = static_cast<int32_t>(X + i * dx), Yi = static_cast<int32_t>(Y + i * dy);
-            SampleInside<channels>(src.rows[Yi >> 16], src.rows[(Yi >> 16) + 1], Xi, Yi, out + channels * i);
+            SampleInside<channels>(src.Row(Yi >> 16), src.Row((Yi >> 16) + 1), Xi, Yi, out + channels * i);
         }
         for (; i < dst.width; ++i) Sample<channels>(src, X + i * dx, Y + i * dy, fill, out + channels * i);
     }
@@ -145,15 +145,9 @@ bool WarpImage(const CRawImage& src, const WarpGrid& grid, int32_t width, int32_
         WarpRows<3>(src, grid, fill, out);
     out.xResolution = src.xResolution;
     out.yResolution = src.yResolution;
-    dst->rows = std::move(out.rows);
-    dst->bits = std::move(out.bits);
-    dst->width = out.width;
-    dst->height = out.height;
-    dst->bitCount = out.bitCount;
-    dst->bytesPerRow = out.bytesPerRow;
+    dst->TakePixels(out);
     dst->xResolution = out.xResolution;
     dst->yResolution = out.yResolution;
-    out.width = out.height = out.bitCount = out.bytesPerRow = 0;
     return true;
 }
 

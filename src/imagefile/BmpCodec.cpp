@@ -235,7 +235,7 @@ bool DecodeBmp(const uint8_t* d, size_t n, CDib& image, const DecodeLimits& limi
         for (int32_t y = 0; y < H; ++y) {
             const int32_t src = topDown ? y : H - 1 - y;
             const uint8_t* s = pix + stride * static_cast<size_t>(src);
-            uint8_t* o = image.rows[y];
+            uint8_t* o = image.Row(y);
             if (bpp == 24) {
                 std::memcpy(o, s, static_cast<size_t>(W) * 3);
                 continue;
@@ -293,7 +293,7 @@ bool EncodeBmp(const CDib& image, std::vector<uint8_t>& out) {
     const size_t used = bpp == 1 ? (static_cast<size_t>(image.width) + 7) / 8
                                  : static_cast<size_t>(image.width) * (bpp / 8);
     for (int32_t y = image.height - 1; y >= 0; --y) {
-        const uint8_t* row = image.rows[y];
+        const uint8_t* row = image.Row(y);
         const size_t start = out.size();
         out.insert(out.end(), row, row + used);
         out.resize(start + stride, 0);

@@ -134,8 +134,8 @@ int CDibRWCodecs::LoadThumbnail(CDib& image, const std::u16string& path, int32_t
     image.xResolution = xr;
     image.yResolution = yr;
     for (int64_t y = 0; y < th; ++y) {
-        const uint8_t* src = full.rows[y * h / th];
-        uint8_t* dst = image.rows[y];
+        const uint8_t* src = full.Row(y * h / th);
+        uint8_t* dst = image.Row(y);
         for (int64_t x = 0; x < tw; ++x) {
             const int64_t sx = x * w / tw;
             if (full.bitCount == 1) {

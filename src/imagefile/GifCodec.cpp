@@ -188,18 +188,18 @@ bool EncodeGif(const CDib& image, std::vector<uint8_t>& out) {
         colors = {GifColorType{255, 255, 255}, GifColorType{0, 0, 0}};  // index 1 = ink
         for (int y = 0; y < H; ++y)
             for (int x = 0; x < W; ++x)
-                indices[static_cast<size_t>(y) * W + x] = bitpixels::Value(image.rows[y], x);
+                indices[static_cast<size_t>(y) * W + x] = bitpixels::Value(image.Row(y), x);
     } else if (bpp == 8) {
         colors.resize(256);
         for (int i = 0; i < 256; ++i)
             colors[i] = GifColorType{static_cast<GifByteType>(i), static_cast<GifByteType>(i), static_cast<GifByteType>(i)};
-        for (int y = 0; y < H; ++y) std::memcpy(indices.data() + static_cast<size_t>(y) * W, image.rows[y], W);
+        for (int y = 0; y < H; ++y) std::memcpy(indices.data() + static_cast<size_t>(y) * W, image.Row(y), W);
     } else {
         const size_t n = static_cast<size_t>(W) * H;
         std::vector<GifByteType> r(n), g(n), b(n);
         for (int y = 0; y < H; ++y)
             for (int x = 0; x < W; ++x) {
-                const uint8_t* p = image.rows[y] + 3 * x;
+                const uint8_t* p = image.Row(y) + 3 * x;
                 const size_t at = static_cast<size_t>(y) * W + x;
                 b[at] = p[0];
                 g[at] = p[1];

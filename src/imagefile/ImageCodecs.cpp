@@ -166,7 +166,7 @@ void StorePaletteRow(CDib& image, int32_t y, const uint8_t* idx, const std::vect
                      PaletteKind kind) {
     PaletteEntry lut[256];
     for (size_t i = 0; i < 256; ++i) lut[i] = pal.empty() ? PaletteEntry{} : (i < pal.size() ? pal[i] : pal[0]);
-    uint8_t* row = image.rows[y];
+    uint8_t* row = image.Row(y);
     const int32_t w = image.width;
     if (kind == PaletteKind::Bilevel) {
         std::memset(row, 0, static_cast<size_t>(image.bytesPerRow));

@@ -439,7 +439,10 @@ bool EncodeJ2kRecords(const j2k_image_t* img, const j2k_cp_t* cp, size_t maxLeng
             params.prch_init[i] = 1 << std::clamp(tccp.prch[r], 0, 15);
         }
     }
-    params.cp_comment = const_cast<char*>(kComment);
+    // OpenJPEG takes the comment as a mutable string and only reads it.
+    char comment[sizeof kComment];
+    std::memcpy(comment, kComment, sizeof kComment);
+    params.cp_comment = comment;
 
     bool ok = false;
     opj_codec_t* codec = opj_create_compress(OPJ_CODEC_J2K);

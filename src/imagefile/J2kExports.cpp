@@ -234,7 +234,7 @@ bool DecodeJ2k(const uint8_t* data, size_t size, CDib& image, const DecodeLimits
         options->scaleDen = den;
     }
     for (int32_t y = 0; y < h; ++y) {
-        uint8_t* row = image.rows[y];
+        uint8_t* row = image.Row(y);
         const size_t at = static_cast<size_t>(y) * c[0].w;
         if (bpp == 8) {
             const OPJ_INT32* s = c[0].data + at;
@@ -281,7 +281,7 @@ bool EncodeJ2k(const CDib& image, std::vector<uint8_t>& out) {
     }
     if (ok) {
         for (int32_t y = 0; y < image.height; ++y) {
-            const uint8_t* row = image.rows[y];
+            const uint8_t* row = image.Row(y);
             const size_t at = static_cast<size_t>(y) * image.width;
             if (numcomps == 1) {
                 for (int32_t x = 0; x < image.width; ++x) img->comps[0].data[at + x] = row[x];

@@ -214,7 +214,7 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
     // pixels were not cleared.
     while (cinfo.output_scanline < cinfo.output_height) {
         const JDIMENSION y = cinfo.output_scanline;
-        JSAMPROW row = cmyk ? st.line.data() : image.rows[y];
+        JSAMPROW row = cmyk ? st.line.data() : image.Row(y);
         if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) return FailIfNoCause("truncated JPEG data");
         // A one-scan page is decoded as it is output. An end marker met
         // while rows beyond the current band of blocks remain means the data
@@ -226,7 +226,7 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
                                  std::to_string(cinfo.output_scanline) + " of " +
                                  std::to_string(cinfo.output_height));
         if (cmyk) {
-            uint8_t* o = image.rows[y];
+            uint8_t* o = image.Row(y);
             for (JDIMENSION x = 0; x < cinfo.output_width; ++x) {
                 int c = row[4 * x], m = row[4 * x + 1], yy = row[4 * x + 2], k = row[4 * x + 3];
                 if (!inverted) c = 255 - c, m = 255 - m, yy = 255 - yy, k = 255 - k;
@@ -300,15 +300,20 @@ bool WriteJpegBody(JpegWriteState& st, const CDib& image, int quality, bool forc
         cinfo.X_density = cinfo.Y_density = 1;
     }
     jpeg_start_compress(&cinfo, TRUE);
-    if (image.bitCount == 1) st.line.resize(static_cast<size_t>(image.width));
+    // libjpeg takes mutable rows and the page is read-only here: each row
+    // goes through one line buffer (1-bit rows widened to gray on the way).
+    const size_t lineBytes = image.bitCount == 1 ? static_cast<size_t>(image.width)
+                                                 : static_cast<size_t>(image.width) * (image.bitCount / 8);
+    st.line.resize(lineBytes);
     while (cinfo.next_scanline < cinfo.image_height) {
         const int32_t y = static_cast<int32_t>(cinfo.next_scanline);
-        JSAMPROW row = image.rows[y];
         if (image.bitCount == 1) {
             for (int32_t x = 0; x < image.width; ++x)
-                st.line[x] = bitpixels::Get(image.rows[y], x) ? 0 : 255;
-            row = st.line.data();
+                st.line[x] = bitpixels::Get(image.Row(y), x) ? 0 : 255;
+        } else {
+            std::memcpy(st.line.data(), image.Row(y), lineBytes);
         }
+        JSAMPROW row = st.line.data();
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);

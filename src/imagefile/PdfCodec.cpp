@@ -267,14 +267,14 @@ bool TurnPage(CDib& image, int quarters) {
     if (!turned.Create(swap ? h : w, swap ? w : h, image.bitCount, image.xResolution))
         return FailIfNoCause("not enough memory to turn the PDF page");
     for (int32_t y = 0; y < h; ++y) {
-        const uint8_t* in = image.rows[y];
+        const uint8_t* in = image.Row(y);
         for (int32_t x = 0; x < w; ++x) {
             // Where source pixel (x, y) lands.
             int32_t nx, ny;
             if (quarters == 1) nx = h - 1 - y, ny = x;
             else if (quarters == 2) nx = w - 1 - x, ny = h - 1 - y;
             else nx = y, ny = w - 1 - x;
-            uint8_t* out = turned.rows[ny];
+            uint8_t* out = turned.Row(ny);
             if (image.bitCount == 1) {
                 if (in[x / 8] & (0x80 >> (x % 8))) out[nx / 8] |= static_cast<uint8_t>(0x80 >> (nx % 8));
             } else if (image.bitCount == 8) {
@@ -402,7 +402,7 @@ std::vector<uint8_t> FaxAsTiff(const std::string& coded, uint32_t width, uint32_
 void InvertBits(CDib& image) {
     const int64_t rowBytes = CDib::RowBytes(image.width, image.bitCount);
     for (int32_t y = 0; y < image.height; ++y)
-        for (int64_t x = 0; x < rowBytes; ++x) image.rows[y][x] = static_cast<uint8_t>(~image.rows[y][x]);
+        for (int64_t x = 0; x < rowBytes; ++x) image.Row(y)[x] = static_cast<uint8_t>(~image.Row(y)[x]);
 }
 
 bool DecodeFax(QPDFObjectHandle stream, int64_t w, int64_t h, CDib& image, const DecodeLimits& limits) {
@@ -598,7 +598,7 @@ bool DecodeRaw(QPDFObjectHandle stream, int64_t w, int64_t h, CDib& image, const
     if (!image.Create(width, height, 24, 0)) return FailIfNoCause("not enough memory for the page");
     for (int32_t y = 0; y < height; ++y) {
         const uint8_t* row = sink.bytes.data() + static_cast<size_t>(rowBytes) * static_cast<size_t>(y);
-        uint8_t* out = image.rows[y];
+        uint8_t* out = image.Row(y);
         for (int32_t x = 0; x < width; ++x) {
             PaletteEntry p;
             if (model.cmyk) {

@@ -82,7 +82,7 @@ bool RenderPdfPage(const uint8_t* data, size_t size, int page, int32_t dpi, CDib
         }
         for (int y = 0; y < out.height(); ++y) {
             const auto* row = reinterpret_cast<const uint8_t*>(src + static_cast<ptrdiff_t>(stride) * y);
-            uint8_t* dst = image.rows[y];
+            uint8_t* dst = image.Row(y);
             for (int x = 0; x < out.width(); ++x) {
                 if (bgr) {
                     std::memcpy(dst + x * 3, row + x * 3, 3);

@@ -147,7 +147,7 @@ void PngRowReady(png_structp png, png_bytep row, png_uint_32 y, int) {
         FailIfNoCause("not enough memory for the page");
         png_longjmp(png, 1);
     }
-    png_progressive_combine_row(png, st->image->rows[y], row);
+    png_progressive_combine_row(png, st->image->Row(y), row);
     if (++st->rowsSeen >= st->rowsExpected) st->done = true;
 }
 
@@ -158,6 +158,11 @@ void PngEnd(png_structp png, png_infop) {
 bool ReadPngBody(PngReadState& st, const uint8_t* data, size_t size, const DecodeLimits& limits) {
     png_structp png = st.png;
     png_infop info = st.info;
+    // libpng takes each piece of the file as mutable bytes, and the file's
+    // bytes are read-only here: each piece goes through this buffer, made
+    // before the jump point so that a libpng error frees it.
+    const size_t piece = 64 * 1024;
+    std::vector<png_byte> chunk(std::min(piece, size));
     if (setjmp(png_jmpbuf(png))) return false;
     st.limits = &limits;
     png_set_progressive_read_fn(png, &st, PngInfoReady, PngRowReady, PngEnd);
@@ -169,10 +174,10 @@ bool ReadPngBody(PngReadState& st, const uint8_t* data, size_t size, const Decod
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks,
                                 static_cast<int>(sizeof kIgnoredChunks / 5));
     size_t pos = 0;
-    const size_t piece = 64 * 1024;
     while (pos < size && !st.done) {
         const size_t n = std::min(piece, size - pos);
-        png_process_data(png, info, const_cast<png_bytep>(data + pos), n);
+        std::memcpy(chunk.data(), data + pos, n);
+        png_process_data(png, info, chunk.data(), n);
         pos += n;
     }
     if (!st.headerOk) return FailIfNoCause("truncated PNG data: the file ends before the image header");
@@ -185,7 +190,7 @@ bool ReadPngBody(PngReadState& st, const uint8_t* data, size_t size, const Decod
         const size_t used = (w + 7) / 8;
         const int tail = static_cast<int>(w & 7);
         for (png_uint_32 y = 0; y < h; ++y) {
-            uint8_t* row = image.rows[y];
+            uint8_t* row = image.Row(y);
             for (size_t k = 0; k < used; ++k) row[k] = static_cast<uint8_t>(~row[k]);
             if (tail) row[used - 1] &= static_cast<uint8_t>(0xFF << (8 - tail));
         }
@@ -195,7 +200,7 @@ bool ReadPngBody(PngReadState& st, const uint8_t* data, size_t size, const Decod
         for (int i = 0; i < 256; ++i)
             lut[i] = static_cast<size_t>(i) < st.palette.size() ? st.palette[i].r : st.palette[0].r;
         for (png_uint_32 y = 0; y < h; ++y) {
-            uint8_t* row = image.rows[y];
+            uint8_t* row = image.Row(y);
             for (png_uint_32 x = 0; x < w; ++x) row[x] = lut[row[x]];
         }
     }
@@ -235,10 +240,10 @@ bool WritePngBody(PngWriteState& st, const CDib& image, std::vector<uint8_t>& ou
     for (int32_t y = 0; y < image.height; ++y) {
         if (bpp == 1) {
             // PNG gray: 0 is black, so ink (a set bit here) becomes a clear bit.
-            for (size_t k = 0; k < used; ++k) st.line[k] = static_cast<uint8_t>(~image.rows[y][k]);
+            for (size_t k = 0; k < used; ++k) st.line[k] = static_cast<uint8_t>(~image.Row(y)[k]);
             png_write_row(png, st.line.data());
         } else {
-            png_write_row(png, image.rows[y]);
+            png_write_row(png, image.Row(y));
         }
     }
     png_write_end(png, nullptr);

@@ -210,7 +210,7 @@ bool ReadThroughRgba(TIFF* tif, CDib& image, uint32_t w, uint32_t h, uint16_t ph
         return false;
     // Stores band pixel (bx, by from the band's top) at page (x, y).
     auto store = [&](uint32_t p, uint32_t x, uint32_t y) {
-        uint8_t* o = image.rows[y];
+        uint8_t* o = image.Row(y);
         if (bpp == 1) {
             if (TIFFGetR(p) < 128) bitpixels::Set(o, x);
         } else if (bpp == 8) {
@@ -271,7 +271,7 @@ bool ReadPage(TIFF* tif, TiffMessages& messages, CDib& image, const DecodeLimits
         const bool invert = photometric == PHOTOMETRIC_MINISBLACK;
         ok = true;
         for (int32_t y = 0; y < H && ok; ++y) {
-            uint8_t* row = image.rows[y];
+            uint8_t* row = image.Row(y);
             if (TIFFReadScanline(tif, row, static_cast<uint32_t>(y), 0) < 0) ok = false;
             if (invert)
                 for (tmsize_t k = 0; k < lineSize; ++k) row[k] = static_cast<uint8_t>(~row[k]);
@@ -285,7 +285,7 @@ bool ReadPage(TIFF* tif, TiffMessages& messages, CDib& image, const DecodeLimits
             return false;
         ok = true;
         for (int32_t y = 0; y < H && ok; ++y) {
-            uint8_t* row = image.rows[y];
+            uint8_t* row = image.Row(y);
             if (TIFFReadScanline(tif, row, static_cast<uint32_t>(y), 0) < 0) ok = false;
             if (photometric == PHOTOMETRIC_MINISWHITE)
                 for (int32_t x = 0; x < W; ++x) row[x] = static_cast<uint8_t>(255 - row[x]);
@@ -325,7 +325,7 @@ bool ReadPage(TIFF* tif, TiffMessages& messages, CDib& image, const DecodeLimits
                 ok = false;
                 break;
             }
-            uint8_t* o = image.rows[y];
+            uint8_t* o = image.Row(y);
             const uint8_t* s = line.data();
             for (int32_t x = 0; x < W; ++x, s += spp) {
                 o[3 * x] = s[2];
@@ -419,7 +419,7 @@ bool EncodeTiff(const CDib& image, TiffCompression compression, std::vector<uint
     const size_t lineBytes = bpp == 1 ? (w + 7) / 8 : static_cast<size_t>(w) * (bpp / 8);
     std::vector<uint8_t> line(lineBytes);
     for (uint32_t y = 0; y < h; ++y) {
-        const uint8_t* row = image.rows[y];
+        const uint8_t* row = image.Row(y);
         if (bpp == 24) {
             for (uint32_t x = 0; x < w; ++x) {
                 line[3 * x] = row[3 * x + 2];

@@ -39,7 +39,7 @@ bool LabelComponents(const CRawImage& image, std::vector<Component>& comps) {
     std::vector<std::pair<int32_t, int32_t>> prevRuns, curRuns;
     const int32_t lastByte = (W - 1) >> 3;
     for (int32_t row = 0; row < H; ++row) {
-        const uint8_t* bits = image.rows[row];
+        const uint8_t* bits = image.Row(row);
         const int32_t bottomRow = std::min(row + 1, H - 1);
         for (const auto& r : curRuns)
             std::fill(cur.begin() + r.first, cur.begin() + r.second, kNoLabel);
@@ -91,7 +91,7 @@ bool LabelComponents(const CRawImage& image, std::vector<Component>& comps) {
             }
             if (label == kNoLabel) {
                 const bool longRun = i - b > 2;
-                const bool touchesBelow = row + 1 < H && AnyBlack(image.rows[row + 1], lo, hi);
+                const bool touchesBelow = row + 1 < H && AnyBlack(image.Row(row + 1), lo, hi);
                 if (!longRun && !touchesBelow) continue;  // noise: stays unlabelled
                 Component k;
                 k.left = b;

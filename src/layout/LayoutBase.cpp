@@ -29,7 +29,7 @@ bool ComputeRangeFrame(int32_t width, int32_t height, const CLineLocationInfo& r
 bool CropInto(const CRawImage& src, CRawImage& dst, int32_t left, int32_t top, int32_t right, int32_t bottom) {
     if (!src.HasPixels()) return false;
     // The cropper only reads its source when given a destination.
-    CCropper cropper(const_cast<CRawImage*>(&src));
+    CCropper cropper(&src);
     cropper.left = left;
     cropper.top = top;
     cropper.right = right;
@@ -83,7 +83,7 @@ void ForEachRun(const ProfileEntry* entries, int32_t n, double threshold, F&& f)
 }
 
 inline bool Black(const CRawImage& img, int32_t x, int32_t y) {
-    return (img.rows[y][x >> 3] & (0x80 >> (x & 7))) != 0;
+    return (img.Row(y)[x >> 3] & (0x80 >> (x & 7))) != 0;
 }
 
 // Shifts the boxes of a row band back to image rows.
@@ -114,7 +114,7 @@ bool RefineLineExtents(const CRawImage& image, const CLineProperty& lineProperty
         std::fill(prof.begin(), prof.end(), ProfileEntry{});
         const int32_t bandH = b.bottom - b.top;
         ProfileRect rect{0, 0, n, bandH};
-        if (!ColumnProfile(image.rows.get() + b.top, n, bandH, prof.data(), rect)) continue;
+        if (!ColumnProfile(image.Rows() + b.top, n, bandH, prof.data(), rect)) continue;
         int64_t inked = 0, sum = 0;
         for (int32_t x = 0; x < n; ++x)
             if (prof[static_cast<size_t>(x)].count > 0) {
@@ -382,7 +382,7 @@ void Measure(const CRawImage& img, int32_t x0, int32_t x1, int32_t y0, int32_t y
     if (x1 <= x0 || y1 <= y0) return;
     double sum = 0, sq = 0;
     for (int32_t y = y0; y < y1; ++y) {
-        const uint8_t* r = img.rows[y];
+        const uint8_t* r = img.Row(y);
         for (int32_t x = x0; x < x1; ++x) {
             sum += r[x];
             sq += static_cast<double>(r[x]) * r[x];
@@ -538,7 +538,7 @@ bool RefineGrayLines(const CRawImage& img, const CLineProperty& prop, TextBoxLis
         std::fill(ps.begin(), ps.end(), 0.0);
         std::fill(pq.begin(), pq.end(), 0.0);
         for (int32_t y = y0; y < y1; ++y) {
-            const uint8_t* r = img.rows[y];
+            const uint8_t* r = img.Row(y);
             for (int32_t x = 0; x < W; ++x) {
                 ps[static_cast<size_t>(x) + 1] += r[x];
                 pq[static_cast<size_t>(x) + 1] += static_cast<double>(r[x]) * r[x];

@@ -111,7 +111,7 @@ bool Reduce(const CRawImage& img, Reduced* out) {
         std::fill(colSum.begin(), colSum.end(), 0u);
         std::fill(colMin.begin(), colMin.end(), static_cast<uint16_t>(1020));
         for (int32_t dy = 0; dy < f; ++dy) {
-            const uint8_t* row = img.rows[by * f + dy];
+            const uint8_t* row = img.Row(by * f + dy);
             if (img.bitCount == 24) {
                 GraySums24(row, n, g.data());
             } else if (img.bitCount == 8) {

@@ -110,7 +110,7 @@ bool ResampleBytes(const CRawImage& src, int32_t ch, int32_t nw, int32_t nh, CRa
     const size_t rowLen = static_cast<size_t>(nw) * ch;
     std::vector<uint8_t> mid(rowLen * static_cast<size_t>(src.height));
     for (int32_t y = 0; y < src.height; ++y) {
-        const uint8_t* in = src.rows[y];
+        const uint8_t* in = src.Row(y);
         uint8_t* out = &mid[rowLen * static_cast<size_t>(y)];
         for (int32_t x = 0; x < nw; ++x) {
             const int32_t a = tx.first[static_cast<size_t>(x)], n = tx.count[static_cast<size_t>(x)];
@@ -133,7 +133,7 @@ bool ResampleBytes(const CRawImage& src, int32_t ch, int32_t nw, int32_t nh, CRa
             const uint32_t wk = wgt[k] >> 8;  // 8-bit weights keep the sum in 32 bits
             for (size_t i = 0; i < rowLen; ++i) acc[i] += wk * in[i];
         }
-        uint8_t* out = dst->rows[y];
+        uint8_t* out = dst->Row(y);
         for (size_t i = 0; i < rowLen; ++i) out[i] = static_cast<uint8_t>(std::min<uint32_t>(255, (acc[i] + 128) >> 8));
     }
     return true;
@@ -151,13 +151,13 @@ bool ResampleImage(CRawImage& image, int32_t newWidth, int32_t newHeight) {
             if (!gray.Create(image.width, image.height, 8, image.xResolution)) return false;
             for (int32_t y = 0; y < image.height; ++y)
                 for (int32_t x = 0; x < image.width; ++x)
-                    gray.rows[y][x] = (image.rows[y][x >> 3] & (0x80 >> (x & 7))) ? 0 : 255;
+                    gray.Row(y)[x] = (image.Row(y)[x >> 3] & (0x80 >> (x & 7))) ? 0 : 255;
             CRawImage small;
             if (!ResampleBytes(gray, 1, newWidth, newHeight, &small)) return false;
             if (!out.Create(newWidth, newHeight, 1, image.xResolution)) return false;
             for (int32_t y = 0; y < newHeight; ++y)
                 for (int32_t x = 0; x < newWidth; ++x)
-                    if (small.rows[y][x] < 160) out.rows[y][x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+                    if (small.Row(y)[x] < 160) out.Row(y)[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
         } else if (!ResampleBytes(image, image.bitCount / 8, newWidth, newHeight, &out)) {
             return false;
         }

@@ -72,7 +72,7 @@ struct Box {
 
 int32_t DominantCharHeight(const CRawImage& binary) {
     if (!binary.HasPixels() || binary.bitCount != 1 || binary.width < 8 || binary.height < 8) return 0;
-    CConnectAnalyzer analyzer(const_cast<CRawImage*>(&binary));  // reads the pixels only
+    CConnectAnalyzer analyzer(&binary);
     analyzer.areaRight = binary.width;
     analyzer.areaBottom = binary.height;
     if (!analyzer.Analyze() || analyzer.Components().size() > kMaxComponents) return 0;

@@ -34,8 +34,8 @@ bool HalveWidth(const CRawImage& gray, CRawImage* out) {
     const int32_t w = gray.width / 2;
     if (!out->Create(w, gray.height, 8, gray.xResolution)) return false;
     for (int32_t y = 0; y < gray.height; ++y) {
-        const uint8_t* __restrict in = gray.rows[y];
-        uint8_t* __restrict o = out->rows[y];
+        const uint8_t* __restrict in = gray.Row(y);
+        uint8_t* __restrict o = out->Row(y);
         for (int32_t x = 0; x < w; ++x) o[x] = static_cast<uint8_t>((in[2 * x] + in[2 * x + 1] + 1) >> 1);
     }
     return true;
@@ -50,7 +50,7 @@ double MeasureTiltFor(const CRawImage& image, const CTiltCorrectionInfo& step) {
     CRawImage gray, squeezed, work;
     const CRawImage* from = &image;
     if (image.bitCount == 24) {
-        const_cast<CRawImage&>(image).TrueColorToGray(&gray, step.grayType);
+        image.TrueColorToGray(&gray, step.grayType);
         from = &gray;
     }
     double xScale = 1.0;
@@ -59,7 +59,7 @@ double MeasureTiltFor(const CRawImage& image, const CTiltCorrectionInfo& step) {
         xScale = 2.0;
     }
     if (from->bitCount == 8) {
-        const_cast<CRawImage*>(from)->GrayToBinary(&work, step.binaryType);
+        from->GrayToBinary(&work, step.binaryType);
         from = &work;
     }
     // Search a little beyond the window so that a skew just inside it is

@@ -22,7 +22,7 @@ struct Piece {
 };
 
 bool Black(const CRawImage& img, int32_t x, int32_t y) {
-    return (img.rows[y][x >> 3] >> (7 - (x & 7))) & 1;
+    return (img.Row(y)[x >> 3] >> (7 - (x & 7))) & 1;
 }
 
 // +1 for a chevron pointing left ('<'), -1 pointing right ('>'), 0 for
@@ -182,7 +182,7 @@ bool OpenThinStrokes(const CRawImage& src, CRawImage& dst, int32_t k) try {
         int32_t since = k;
         for (int32_t y = 0; y < h; ++y) {
             since = at(b, x, y) ? 0 : since + 1;
-            if (since < k) dst.rows[y][x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+            if (since < k) dst.Row(y)[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
         }
     }
     return true;
@@ -218,7 +218,7 @@ namespace {
 
 bool FindZoneOn(const CRawImage& binary, ZoneFound& zone, int32_t minGlyphs, int32_t minHeight, int32_t maxHeight) {
     zone = ZoneFound{};
-    CConnectAnalyzer analyzer(const_cast<CRawImage*>(&binary));  // reads the pixels only
+    CConnectAnalyzer analyzer(&binary);
     analyzer.areaRight = binary.width;
     analyzer.areaBottom = binary.height;
     if (!analyzer.Analyze() || analyzer.Components().size() > kMaxComponents) return false;

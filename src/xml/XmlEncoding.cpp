@@ -317,7 +317,9 @@ bool DecodeCodePage(const uint8_t* data, size_t size, int codePage, bool strict,
     if (!OpenDecoder(codePage, cd, true)) return false;
     std::string buf;
     buf.resize(size * 2 + 16);
-    char* inp = const_cast<char*>(reinterpret_cast<const char*>(data));
+    // iconv takes its input as mutable bytes; it reads a copy of them.
+    std::string input(reinterpret_cast<const char*>(data), size);
+    char* inp = &input[0];
     size_t inleft = size;
     char* outp = &buf[0];
     size_t outleft = buf.size();

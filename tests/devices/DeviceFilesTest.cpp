@@ -34,7 +34,7 @@ protected:
     static void Fill(CRawImage& image, int32_t width, int32_t height, int32_t bitCount, uint8_t mark) {
         ASSERT_EQ(image.Create(width, height, bitCount, 200), 1);
         for (int32_t y = 0; y < height; ++y)
-            for (int32_t x = 0; x < image.bytesPerRow; ++x) image.rows[y][x] = static_cast<uint8_t>(mark + x + y);
+            for (int32_t x = 0; x < image.bytesPerRow; ++x) image.Row(y)[x] = static_cast<uint8_t>(mark + x + y);
     }
 
     std::string dir_;
@@ -54,7 +54,7 @@ TEST_F(DeviceFiles, LoadLocalImageReplacesTheCapturedImages) {
     EXPECT_EQ(loaded->width, 30);
     EXPECT_EQ(loaded->height, 20);
     EXPECT_EQ(loaded->bitCount, 8);
-    EXPECT_EQ(loaded->rows[7][11], page.rows[7][11]);
+    EXPECT_EQ(loaded->Row(7)[11], page.Row(7)[11]);
 }
 
 TEST_F(DeviceFiles, UnreadableFilesLeaveNoImage) {
@@ -94,7 +94,7 @@ TEST_F(DeviceFiles, SaveNamesEveryPageAfterThePath) {
         EXPECT_EQ(back.height, original->height) << names[i];
         EXPECT_EQ(back.bitCount, original->bitCount) << names[i];
         if (original->bitCount != 1) {
-            EXPECT_EQ(back.rows[2][5], original->rows[2][5]) << names[i];
+            EXPECT_EQ(back.Row(2)[5], original->Row(2)[5]) << names[i];
         }
     }
     std::FILE* extra = std::fopen((dir_ + "/a3.bmp").c_str(), "rb");

@@ -258,7 +258,7 @@ TEST_F(ScannerFake, PagesAreCopiedRowByRowWithTheirOwnRowLength) {
                 uint8_t expected = x < pixelBytes ? FAKE_PIXEL(x, y) : 0;
                 if (c.bitCount == 1 && x == pixelBytes - 1 && c.width % 8)
                     expected &= static_cast<uint8_t>(0xFF00 >> (c.width % 8));
-                ASSERT_EQ(image->rows[y][x], expected) << c.width << "x" << c.height << "/" << c.bitCount
+                ASSERT_EQ(image->Row(y)[x], expected) << c.width << "x" << c.height << "/" << c.bitCount
                                                        << " stride " << c.bytesPerRow << " at " << x << "," << y;
             }
         }
@@ -272,7 +272,7 @@ TEST_F(ScannerFake, ImageOfThePreviousPageIsReusedAsNew) {
     // As a page loaded from a file would be.
     first->xResolution = first->yResolution = 150;
     first->SetFileName(u"/some/page.png");
-    std::memset(first->bits.get(), 0x5A, static_cast<size_t>(first->height) * first->bytesPerRow);
+    std::memset(first->Bits(), 0x5A, static_cast<size_t>(first->height) * first->bytesPerRow);
     Page(16, 4, 8, 20);
     ASSERT_EQ(device->Capture(), kDeviceOk);
     ASSERT_EQ(device->GetCapturedImageCount(), 1);
@@ -281,7 +281,7 @@ TEST_F(ScannerFake, ImageOfThePreviousPageIsReusedAsNew) {
     EXPECT_EQ(image->yResolution, 300);
     EXPECT_EQ(image->FileName(), u"");
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 16; ++x) ASSERT_EQ(image->rows[y][x], FAKE_PIXEL(x, y));
+        for (int x = 0; x < 16; ++x) ASSERT_EQ(image->Row(y)[x], FAKE_PIXEL(x, y));
 }
 
 TEST_F(ScannerFake, UnusablePagesAppendNothing) {
@@ -432,7 +432,7 @@ TEST_F(ScannerSane, PagesHaveTheAskedTypeAndSize) {
         EXPECT_EQ(image->bytesPerRow, CDib::RowBytes(image->width, c.bitCount));
         const int pixelBytes = image->width * c.bitCount / 8;  // whole bytes of pixels
         for (int y = 0; y < image->height; y += 7)
-            for (int x = 0; x < pixelBytes; x += 5) ASSERT_EQ(image->rows[y][x], c.ink) << x << "," << y;
+            for (int x = 0; x < pixelBytes; x += 5) ASSERT_EQ(image->Row(y)[x], c.ink) << x << "," << y;
         // Asked nothing else, a flatbed has no further page.
         EXPECT_EQ(device->HavePaper(), kDeviceNoPaper);
     }
@@ -449,8 +449,8 @@ TEST_F(ScannerSane, InvertAndRotateApplyToThePage) {
     const CRawImage* image = device->GetCapturedImage(0);
     EXPECT_EQ(image->width, 100);
     EXPECT_EQ(image->height, 200);
-    EXPECT_EQ(image->rows[0][0], 0xFF);
-    EXPECT_EQ(image->rows[199][99], 0xFF);
+    EXPECT_EQ(image->Row(0)[0], 0xFF);
+    EXPECT_EQ(image->Row(199)[99], 0xFF);
 }
 
 TEST_F(ScannerSane, FeederRunsDryAfterItsTenSheets) {
@@ -550,7 +550,7 @@ std::vector<uint8_t> CapturePattern(const std::string& extra, int& width, int& h
     width = image->width;
     height = image->height;
     std::vector<uint8_t> pixels;
-    for (int y = 0; y < image->height; ++y) pixels.insert(pixels.end(), image->rows[y], image->rows[y] + width * 3);
+    for (int y = 0; y < image->height; ++y) pixels.insert(pixels.end(), image->Row(y), image->Row(y) + width * 3);
     return pixels;
 }
 

@@ -85,7 +85,7 @@ TEST_F(EngineAdapters, GrayFamilyCutsTo255ColumnsAndChoosesRanges) {
     WriteFile("grayocr_driver_license.lib", "fake licence");
     CRawImage page;
     MakeGray(page, 400, 300, 1);
-    for (int y = 0; y < 300; ++y) page.rows[y][0] = 9;
+    for (int y = 0; y < 300; ++y) page.Row(y)[0] = 9;
 
     CKernelInfo pspt = Record(1, 6, 0);
     RecogResult r;
@@ -122,7 +122,7 @@ TEST_F(EngineAdapters, OneBitImageReachesTheGrayFamilyAsBytes) {
     WriteFile("grayocr_pspt.lib", "fake");
     CRawImage page;
     ASSERT_EQ(page.Create(16, 4, 1, 300), 1);
-    for (int y = 0; y < 4; ++y) page.rows[y][0] = 0x80;  // first pixel of each row black, rest white
+    for (int y = 0; y < 4; ++y) page.Row(y)[0] = 0x80;  // first pixel of each row black, rest white
     CKernelInfo k = Record(1, 6, 0);
     RecogResult r;
     ASSERT_EQ(RecognizeRegion(page, 0, 0, 16, 4, k, r), 0);

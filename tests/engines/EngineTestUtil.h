@@ -65,7 +65,7 @@ protected:
 inline void MakeGray(CRawImage& image, int w, int h, uint8_t level) {
     ASSERT_EQ(image.Create(w, h, 8, 300), 1);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) image.rows[y][x] = level;
+        for (int x = 0; x < w; ++x) image.Row(y)[x] = level;
 }
 
 }  // namespace engine_test

@@ -36,7 +36,7 @@ bool Render(const std::string& dir, const std::string& font, int pointSize, cons
     in >> magic >> w >> h >> maxval;
     in.get();
     bool ok = in && magic == "P5" && maxval == 255 && w > 0 && h > 0 && image.Create(w, h, 8, 300) == 1;
-    for (int y = 0; ok && y < h; ++y) ok = static_cast<bool>(in.read(reinterpret_cast<char*>(image.rows[y]), w));
+    for (int y = 0; ok && y < h; ++y) ok = static_cast<bool>(in.read(reinterpret_cast<char*>(image.Row(y)), w));
     unlink(out.c_str());
     return ok;
 }
@@ -196,7 +196,7 @@ TEST_F(PluginEngines, DISABLED_QuietChild) {
     CRawImage img;
     MakeGray(img, 60, 40, 255);
     for (int y = 10; y < 30; ++y)
-        for (int x = 20; x < 24; ++x) img.rows[y][x] = 0;
+        for (int x = 20; x < 24; ++x) img.Row(y)[x] = 0;
     // Odd shapes, a stroke alone: the cases where Tesseract would warn.
     CKernelInfo line;
     line.subType = 0;

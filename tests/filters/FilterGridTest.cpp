@@ -21,7 +21,7 @@ CRawImage Binary(int w, int h, bool (*black)(int, int)) {
     img.Create(w, h, 1, 300);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            if (black(x, y)) img.rows[y][x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+            if (black(x, y)) img.Row(y)[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
     return img;
 }
 
@@ -46,7 +46,7 @@ TEST(GridCount, CellsSpanWholeBytesAndRows) {
     EXPECT_EQ(Count(wide, 1, 3), (std::vector<int32_t>{4, 0, 0}));
     // Padding bytes at the end of a row count as part of the row.
     CRawImage padded = Binary(20, 2, [](int, int) { return false; });
-    padded.rows[0][3] = 0xFF;
+    padded.Row(0)[3] = 0xFF;
     EXPECT_EQ(Count(padded, 1, 1), (std::vector<int32_t>{8}));
     // More grid rows than image rows: every cell is empty.
     EXPECT_EQ(Count(tall, 40, 2), std::vector<int32_t>(80, 0));
@@ -338,7 +338,7 @@ TEST(GridFilter, OwnStepsBinariseAGrayPage) {
     CRawImage gray;
     gray.Create(64, 10, 8, 300);
     for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 64; ++x) gray.rows[y][x] = x < 16 ? 20 : 230;
+        for (int x = 0; x < 64; ++x) gray.Row(y)[x] = x < 16 ? 20 : 230;
     CFilterGridInfo feature;
     ASSERT_EQ(filter.ExtractFeature(&gray, 1, &feature), kSuccess);
     EXPECT_EQ(feature.densities, (std::vector<int32_t>{160, 0}));

@@ -195,7 +195,7 @@ TEST(FrameLineDetect, CloseRunsAreMergedAndPainted) {
     MakePage(page, 800, 300, 1, 300);
     DrawLine(page, nullptr, true, 100, 699, 100, 3);
     DrawLine(page, nullptr, true, 100, 699, 105, 3);
-    auto black = [&](int32_t x, int32_t y) { return (page.rows[y][x >> 3] & (0x80 >> (x & 7))) != 0; };
+    auto black = [&](int32_t x, int32_t y) { return (page.Row(y)[x >> 3] & (0x80 >> (x & 7))) != 0; };
     ASSERT_FALSE(black(300, 103));
     CFrameLine det;
     ASSERT_EQ(0, Detect(det, page));
@@ -209,7 +209,7 @@ TEST(FrameLineDetect, CloseRunsAreMergedAndPainted) {
     DrawLine(apart, nullptr, true, 100, 699, 100, 3);
     DrawLine(apart, nullptr, true, 100, 699, 108, 3);
     ASSERT_EQ(0, Detect(det, apart));
-    EXPECT_EQ(0, apart.rows[104][300 >> 3] & (0x80 >> (300 & 7)));
+    EXPECT_EQ(0, apart.Row(104)[300 >> 3] & (0x80 >> (300 & 7)));
     EXPECT_EQ(2u, det.Horizontal().size());
 }
 
@@ -221,7 +221,7 @@ TEST(FrameLineDetect, GrayAndColourPagesLikeBinary) {
     for (const Case& c : cases) {
         CRawImage page;
         MakePage(page, 900, 700, c.bits, 300);
-        std::fill(page.bits.get(), page.bits.get() + static_cast<size_t>(page.bytesPerRow) * page.height, c.paper);
+        std::fill(page.Bits(), page.Bits() + static_cast<size_t>(page.bytesPerRow) * page.height, c.paper);
         std::vector<TruthLine> truth;
         DrawLine(page, &truth, true, 100, 799, 200, 3, 0, 0, c.ink);
         DrawLine(page, &truth, true, 100, 799, 450, 5, 0, 0, c.ink);

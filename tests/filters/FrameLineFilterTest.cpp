@@ -307,7 +307,7 @@ TEST(FrameLineFilter, ExtractFeatureMeasuresLines) {
     EXPECT_EQ(201 * 10000 / 800, l.startPtY);
     EXPECT_EQ(8990, l.endPtX);
     // the caller's image is untouched (the filter works on its own copy)
-    EXPECT_EQ(0, page.rows[0][0]);
+    EXPECT_EQ(0, page.Row(0)[0]);
 }
 
 TEST(FrameLineFilter, RulesOfOneDirectionDropTheOther) {

@@ -23,11 +23,11 @@ struct TruthLine {
 inline void SetPixel(CRawImage& img, int32_t x, int32_t y, uint8_t gray = 0) {
     if (x < 0 || y < 0 || x >= img.width || y >= img.height) return;
     if (img.bitCount == 1) {
-        img.rows[y][x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+        img.Row(y)[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
     } else if (img.bitCount == 8) {
-        img.rows[y][x] = gray;
+        img.Row(y)[x] = gray;
     } else {
-        img.rows[y][3 * x] = img.rows[y][3 * x + 1] = img.rows[y][3 * x + 2] = gray;
+        img.Row(y)[3 * x] = img.Row(y)[3 * x + 1] = img.Row(y)[3 * x + 2] = gray;
     }
 }
 
@@ -39,7 +39,7 @@ inline void FillRect(CRawImage& img, int32_t x0, int32_t y0, int32_t x1, int32_t
 // A white page (1-bit pages are white when created; gray ones are filled).
 inline void MakePage(CRawImage& img, int32_t w, int32_t h, int32_t bits, int32_t dpi) {
     img.Create(w, h, bits, dpi);
-    if (bits != 1) std::fill(img.bits.get(), img.bits.get() + static_cast<size_t>(img.bytesPerRow) * h, 255);
+    if (bits != 1) std::fill(img.Bits(), img.Bits() + static_cast<size_t>(img.bytesPerRow) * h, 255);
 }
 
 // Draws a line (solid when dash is 0, else dash pixels on, gap pixels off)

@@ -117,8 +117,8 @@ TEST(ConnectAnalyzer, WorkedShapes) {
     {
         CRawImage img;
         img.Create(5, 2, 1, 300);
-        img.rows[0][0] = 0x07;  // columns 5..7 lie in the padding
-        img.rows[0][1] = 0xFF;
+        img.Row(0)[0] = 0x07;  // columns 5..7 lie in the padding
+        img.Row(0)[1] = 0xFF;
         CConnectAnalyzer a(&img);
         ASSERT_EQ(a.Analyze(0), 1);
         EXPECT_EQ(a.Count(), 0);

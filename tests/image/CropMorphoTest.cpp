@@ -43,7 +43,7 @@ TEST(Cropper, OneBitWordCopiesMatchAndOverwriteReusedPixels) {
     CRawImage src = RandomBinary(333, 5, 0.5, 29);
     CRawImage black;
     ASSERT_EQ(black.Create(333, 5, 1, 300), 1);
-    for (int y = 0; y < 5; ++y) std::memset(black.rows[y], 0xFF, static_cast<size_t>(black.bytesPerRow));
+    for (int y = 0; y < 5; ++y) std::memset(black.Row(y), 0xFF, static_cast<size_t>(black.bytesPerRow));
     for (int left = 0; left < 16; ++left) {
         for (int w : {63, 64, 65, 127, 128, 129, 200, 333 - left}) {
             CRawImage dst;
@@ -63,15 +63,15 @@ TEST(Cropper, GrayPaddingIsClearedInReusedPixels) {
     for (int bpp : {8, 24}) {
         CRawImage src;
         ASSERT_EQ(src.Create(10, 3, bpp, 300), 1);
-        for (int y = 0; y < 3; ++y) std::memset(src.rows[y], 0xAB, static_cast<size_t>(src.bytesPerRow));
+        for (int y = 0; y < 3; ++y) std::memset(src.Row(y), 0xAB, static_cast<size_t>(src.bytesPerRow));
         CRawImage dst;
         ASSERT_EQ(dst.Create(5, 2, bpp, 300), 1);
-        for (int y = 0; y < 2; ++y) std::memset(dst.rows[y], 0xFF, static_cast<size_t>(dst.bytesPerRow));
+        for (int y = 0; y < 2; ++y) std::memset(dst.Row(y), 0xFF, static_cast<size_t>(dst.bytesPerRow));
         ASSERT_EQ(src.Crop(&dst, 1, 1, 6, 3), 1);
         const int used = 5 * bpp / 8;
         ASSERT_GT(dst.bytesPerRow, used);
         for (int y = 0; y < 2; ++y)
-            for (int i = 0; i < dst.bytesPerRow; ++i) EXPECT_EQ(dst.rows[y][i], i < used ? 0xAB : 0) << bpp << " " << i;
+            for (int i = 0; i < dst.bytesPerRow; ++i) EXPECT_EQ(dst.Row(y)[i], i < used ? 0xAB : 0) << bpp << " " << i;
     }
 }
 
@@ -80,7 +80,7 @@ TEST(Cropper, GrayAndColourAndClamping) {
         CRawImage src;
         src.Create(10, 6, bpp, 200);
         for (int y = 0; y < 6; ++y)
-            for (int i = 0; i < src.bytesPerRow; ++i) src.rows[y][i] = static_cast<uint8_t>(y * 40 + i);
+            for (int i = 0; i < src.bytesPerRow; ++i) src.Row(y)[i] = static_cast<uint8_t>(y * 40 + i);
         CRawImage dst;
         // Larger than the image on every side: clamped to the whole image.
         CCropper cropper(&src);
@@ -100,7 +100,7 @@ TEST(Cropper, GrayAndColourAndClamping) {
         ASSERT_EQ(src.Crop(&dst, 3, 2, 7, 5), 1);
         const int bytes = bpp / 8;
         for (int y = 0; y < 3; ++y)
-            for (int i = 0; i < 4 * bytes; ++i) ASSERT_EQ(dst.rows[y][i], src.rows[2 + y][3 * bytes + i]);
+            for (int i = 0; i < 4 * bytes; ++i) ASSERT_EQ(dst.Row(y)[i], src.Row(2 + y)[3 * bytes + i]);
     }
 }
 
@@ -169,7 +169,7 @@ TEST(Morpho, WorkedCasesAndKinds) {
     for (int kind : {1, 2, 3})
         for (int len : {1, 0, -4}) {
             rnd.Morpho(kind, len);
-            ASSERT_EQ(0, std::memcmp(rnd.bits.get(), copy.bits.get(), copy.height * copy.bytesPerRow));
+            ASSERT_EQ(0, std::memcmp(rnd.Bits(), copy.Bits(), copy.height * copy.bytesPerRow));
         }
     // Kind 3: vertical, then horizontal: a single pixel grows into a block.
     CRawImage dot = pixeltest::Binary(20, 20, [](int x, int y) { return x == 10 && y == 10; });
@@ -194,7 +194,7 @@ TEST(BinToGrayShortcut, WhitePageBecomesAll255) {
     ASSERT_EQ(img.BinToGray(nullptr), 1);
     ASSERT_EQ(img.bitCount, 8);
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 13; ++x) EXPECT_EQ(img.rows[y][x], 255);
+        for (int x = 0; x < 13; ++x) EXPECT_EQ(img.Row(y)[x], 255);
 }
 
 }  // namespace

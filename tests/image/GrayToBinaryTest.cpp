@@ -92,7 +92,7 @@ TEST_P(GrayToBinary, OtsuSeparatesTwoLevels) {
     EXPECT_GT(t, 40);
     EXPECT_LE(t, 190);
     for (int y = 0; y < 40; ++y)
-        for (int x = 0; x < 64; ++x) ASSERT_EQ(Bit(dst, x, y), src.rows[y][x] == 40) << x << "," << y;
+        for (int x = 0; x < 64; ++x) ASSERT_EQ(Bit(dst, x, y), src.Row(y)[x] == 40) << x << "," << y;
 }
 
 TEST_P(GrayToBinary, PercentileWalk) {
@@ -270,7 +270,7 @@ TEST_P(GrayToBinary, FuzzyMethodDecisions) {
     CFuzz fuzz;
     CRawImage dst;
     dst.Create(w, 8, 1, 300);
-    ASSERT_EQ(fuzz.Run(src.rows.get(), w, 8, dst.rows.get()), 1);
+    ASSERT_EQ(fuzz.Run(src.Rows(), w, 8, dst.Rows()), 1);
     EXPECT_EQ(fuzz.t1, 249);
     EXPECT_EQ(fuzz.t2, 5);
     // Modal run of the first threshold (2) shorter than that of the second
@@ -345,7 +345,7 @@ TEST_P(GrayToBinaryBlock, StripCountEdgeCases) {
         ASSERT_EQ(dst.bitCount, 1);
         ASSERT_EQ(dst.width, 40);
         if (c.samAsPlain) {
-            EXPECT_EQ(0, std::memcmp(dst.bits.get(), plain.bits.get(), plain.height * plain.bytesPerRow)) << c.blocks;
+            EXPECT_EQ(0, std::memcmp(dst.Bits(), plain.Bits(), plain.height * plain.bytesPerRow)) << c.blocks;
         } else {
             EXPECT_EQ(BlackCount(dst), 0) << c.blocks;
         }

@@ -12,7 +12,7 @@ inline CRawImage Gray(int w, int h, const std::function<int(int, int)>& value) {
     CRawImage img;
     img.Create(w, h, 8, 300);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) img.rows[y][x] = static_cast<uint8_t>(value(x, y));
+        for (int x = 0; x < w; ++x) img.Row(y)[x] = static_cast<uint8_t>(value(x, y));
     return img;
 }
 
@@ -21,7 +21,7 @@ inline CRawImage Binary(int w, int h, const std::function<bool(int, int)>& black
     img.Create(w, h, 1, 300);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            if (black(x, y)) img.rows[y][x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+            if (black(x, y)) img.Row(y)[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
     return img;
 }
 
@@ -31,7 +31,7 @@ inline CRawImage RandomBinary(int w, int h, double density, uint32_t start) {
     return Binary(w, h, [&](int, int) { return d(rng); });
 }
 
-inline bool Bit(const CRawImage& img, int x, int y) { return (img.rows[y][x >> 3] & (0x80 >> (x & 7))) != 0; }
+inline bool Bit(const CRawImage& img, int x, int y) { return (img.Row(y)[x >> 3] & (0x80 >> (x & 7))) != 0; }
 
 inline int64_t BlackCount(const CRawImage& img) {
     int64_t n = 0;

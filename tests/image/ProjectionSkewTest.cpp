@@ -66,7 +66,7 @@ CRawImage LevelPage(Kind kind, unsigned start) {
     st.marginBottom = 60;
     CRawImage text = skewpage::MakeTiltedTextPage(1011, 638, 0.0, start, st);
     for (int yy = 0; yy < img.height; ++yy)
-        for (int b = 0; b < img.bytesPerRow; ++b) img.rows[yy][b] |= text.rows[yy][b];
+        for (int b = 0; b < img.bytesPerRow; ++b) img.Row(yy)[b] |= text.Row(yy)[b];
     return img;
 }
 
@@ -188,7 +188,7 @@ TEST(ProjectionSkew, NothingToMeasure) {
     ASSERT_EQ(blank.Create(400, 300, 1, 300), 1);
     EXPECT_FALSE(EstimateProjectionSkew(blank, 5).found);
     CRawImage black(blank);
-    for (int y = 0; y < black.height; ++y) std::fill(black.rows[y], black.rows[y] + black.bytesPerRow, 0xFF);
+    for (int y = 0; y < black.height; ++y) std::fill(black.Row(y), black.Row(y) + black.bytesPerRow, 0xFF);
     EXPECT_FALSE(EstimateProjectionSkew(black, 5).found);
     CRawImage gray;
     ASSERT_EQ(gray.Create(400, 300, 8, 300), 1);

@@ -19,7 +19,7 @@ constexpr double kPi = 3.14159265358979323846;
 // Pixel value as one integer: the bit for 1-bit, the byte for 8-bit, the
 // three bytes for 24-bit.
 int Pixel(const CRawImage& img, int x, int y) {
-    const uint8_t* r = img.rows[y];
+    const uint8_t* r = img.Row(y);
     switch (img.bitCount) {
         case 1: return (r[x >> 3] >> (7 - (x & 7))) & 1;
         case 8: return r[x];
@@ -28,7 +28,7 @@ int Pixel(const CRawImage& img, int x, int y) {
 }
 
 void SetPixel(CRawImage& img, int x, int y, int v) {
-    uint8_t* r = img.rows[y];
+    uint8_t* r = img.Row(y);
     switch (img.bitCount) {
         case 1:
             if (v)
@@ -241,15 +241,15 @@ TEST_P(Rotate, HalfPixelOffsetAndEdgePullBack) {
     CRawImage src;
     ASSERT_EQ(src.Create(3, 3, 8, 300), 1);
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 3; ++x) src.rows[y][x] = static_cast<uint8_t>(10 * x + 100 * y);
+        for (int x = 0; x < 3; ++x) src.Row(y)[x] = static_cast<uint8_t>(10 * x + 100 * y);
     CRawImage dst;
     ASSERT_EQ(src.Rotate(&dst, 0, kPi / 2, 1, 1, 1), 1);
     // Destination (0,0) samples X = 0.5, Y = 2.5: the mean of (0,2) and (1,2).
-    EXPECT_EQ(dst.rows[0][0], 205);
+    EXPECT_EQ(dst.Row(0)[0], 205);
     // Destination (1,1) samples X = 1.5, Y = 1.5: the mean of (1,1),(2,1),(1,2),(2,2).
-    EXPECT_EQ(dst.rows[1][1], (110 + 120 + 210 + 220) / 4);
+    EXPECT_EQ(dst.Row(1)[1], (110 + 120 + 210 + 220) / 4);
     // Destination (2,2) samples X = 2.5, Y = 0.5: x1 pulled back to column 2.
-    EXPECT_EQ(dst.rows[2][2], (20 + 120) / 2);
+    EXPECT_EQ(dst.Row(2)[2], (20 + 120) / 2);
 }
 
 TEST_P(Rotate, ExtrapolationBeforeTheFirstRowStaysInRange) {
@@ -258,14 +258,14 @@ TEST_P(Rotate, ExtrapolationBeforeTheFirstRowStaysInRange) {
     // extrapolate below 0.
     CRawImage img;
     ASSERT_EQ(img.Create(37, 23, 8, 300), 1);
-    for (int y = 0; y < 23; ++y) std::memset(img.rows[y], y == 0 ? 0 : 255, 37);
+    for (int y = 0; y < 23; ++y) std::memset(img.Row(y), y == 0 ? 0 : 255, 37);
     CRawImage dst;
     ASSERT_EQ(img.Rotate(&dst, 0, 0.05, 1, 1, 1), 1);
     // Sampling point of (33, 0) is about (32.93, -0.24): row 0 weighs 1.24 and
     // row 1 -0.24, about -61 before the limit.
-    EXPECT_EQ(dst.rows[0][33], 0);
+    EXPECT_EQ(dst.Row(0)[33], 0);
     // Rows well inside the page are plain white.
-    for (int x = 5; x < 32; ++x) EXPECT_EQ(dst.rows[12][x], 255) << x;
+    for (int x = 5; x < 32; ++x) EXPECT_EQ(dst.Row(12)[x], 255) << x;
 }
 
 TEST_P(Rotate, ArbitraryAnglesFollowTheSamplingRule) {
@@ -291,12 +291,12 @@ TEST_P(Rotate, RowsAreReachedThroughTheRowTable) {
     for (int bpp : {1, 8, 24}) {
         CRawImage src = RandomImage(90, 40, bpp, 11u + static_cast<unsigned>(bpp));
         const CRawImage ordered(src);
-        for (int y = 0; y < 20; ++y) std::swap(src.rows[y], src.rows[39 - y]);
+        for (int y = 0; y < 20; ++y) src.SwapRows(y, 39 - y);
         // Swap the pixel data back so the picture is unchanged.
         for (int y = 0; y < 20; ++y) {
-            std::vector<uint8_t> tmp(src.rows[y], src.rows[y] + src.bytesPerRow);
-            std::memcpy(src.rows[y], src.rows[39 - y], static_cast<size_t>(src.bytesPerRow));
-            std::memcpy(src.rows[39 - y], tmp.data(), tmp.size());
+            std::vector<uint8_t> tmp(src.Row(y), src.Row(y) + src.bytesPerRow);
+            std::memcpy(src.Row(y), src.Row(39 - y), static_cast<size_t>(src.bytesPerRow));
+            std::memcpy(src.Row(39 - y), tmp.data(), tmp.size());
         }
         ASSERT_TRUE(SamePixels(src, ordered));
         CRawImage a, b;
@@ -313,7 +313,7 @@ TEST_P(Rotate, PositiveAngleLevelsLinesRisingToTheRight) {
     for (int bpp : {1, 8}) {
         CRawImage img;
         ASSERT_EQ(img.Create(400, 200, bpp, 300), 1);
-        if (bpp == 8) std::memset(img.bits.get(), 255, static_cast<size_t>(img.bytesPerRow) * 200);
+        if (bpp == 8) std::memset(img.Bits(), 255, static_cast<size_t>(img.bytesPerRow) * 200);
         for (int x = 50; x < 350; ++x) {
             const int yc = static_cast<int>(std::lround(100 - std::tan(t) * (x - 200)));
             for (int d = -1; d <= 1; ++d) SetPixel(img, x, yc + d, bpp == 1 ? 1 : 0);
@@ -340,13 +340,13 @@ TEST_P(Rotate, KeepsResolutionAndFailsOnEmptySource) {
 
     CRawImage empty, dst;
     ASSERT_EQ(dst.Create(5, 5, 8, 300), 1);
-    dst.rows[2][2] = 42;
+    dst.Row(2)[2] = 42;
     for (int mode : {0, 1, 2, 3}) {
         EXPECT_EQ(empty.Rotate(&dst, mode, 0.5, 1, 1, 1), 0) << mode;
         EXPECT_EQ(empty.Rotate(nullptr, mode, 0.5, 1, 1, 1), 0) << mode;
     }
     EXPECT_EQ(dst.width, 5);
-    EXPECT_EQ(dst.rows[2][2], 42);
+    EXPECT_EQ(dst.Row(2)[2], 42);
 
     // An angle that is not a number turns nothing and reports failure.
     CRawImage page = RandomImage(12, 9, 8, 4);
@@ -355,7 +355,7 @@ TEST_P(Rotate, KeepsResolutionAndFailsOnEmptySource) {
         EXPECT_EQ(page.Rotate(&dst, 0, bad, 1, 0, 1), 0);
         EXPECT_EQ(page.Rotate(nullptr, 0, bad, 1, 1, 1), 0);
         EXPECT_TRUE(SamePixels(page, before));
-        EXPECT_EQ(dst.rows[2][2], 42);
+        EXPECT_EQ(dst.Row(2)[2], 42);
     }
 }
 

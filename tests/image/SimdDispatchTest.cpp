@@ -47,7 +47,7 @@ TEST(SimdDispatch, SetTierIsLimitedToTheProcessorAndRestores) {
 
 std::vector<uint8_t> Bytes(const CRawImage& img) {
     std::vector<uint8_t> out;
-    for (int y = 0; y < img.height; ++y) out.insert(out.end(), img.rows[y], img.rows[y] + img.bytesPerRow);
+    for (int y = 0; y < img.height; ++y) out.insert(out.end(), img.Row(y), img.Row(y) + img.bytesPerRow);
     return out;
 }
 
@@ -72,7 +72,7 @@ TEST(SimdDispatch, EveryTierGivesTheScalarBytes) {
             ASSERT_TRUE(colour.Create(w, h, 24, 300));
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < 3 * w; ++x)
-                    colour.rows[y][x] = (x / 3 + y) % 5 == 0 ? gray.rows[y][x / 3] : static_cast<uint8_t>(level(rng));
+                    colour.Row(y)[x] = (x / 3 + y) % 5 == 0 ? gray.Row(y)[x / 3] : static_cast<uint8_t>(level(rng));
             std::vector<std::vector<uint8_t>> outputs[3];
             for (Tier t : {Tier::kScalar, Tier::kSse2, Tier::kAvx2}) {
                 if (simd::SetTier(t) != t) continue;

@@ -55,8 +55,8 @@ TEST(SkewComponents, UShapeMergesIntoOneBoxAndPaddingIsIgnored) {
     FillRect(img, 1, 1, 2, 6);   // left arm
     FillRect(img, 6, 1, 7, 6);   // right arm
     FillRect(img, 1, 5, 7, 6);   // base joins them below
-    img.rows[3][1] |= 0x07;      // padding bits past column 12 in row 3
-    img.rows[3][2] = 0xFF;       // padding byte
+    img.Row(3)[1] |= 0x07;      // padding bits past column 12 in row 3
+    img.Row(3)[2] = 0xFF;       // padding byte
     std::vector<SkewBox> boxes;
     ASSERT_TRUE(FindComponentBoxes(img, &boxes));
     ASSERT_EQ(boxes.size(), 1u);
@@ -75,7 +75,7 @@ TEST(SkewThicken, SameAsTheHorizontalMorphologyPass) {
             for (int y = 0; y < 5; ++y)
                 for (int x = 0; x < w; ++x)
                     if (rng() % 23 == 0) skewpage::SetBlack(a, x, y);
-            a.rows[2][a.bytesPerRow - 1] = 0xFF;  // padding must not spread
+            a.Row(2)[a.bytesPerRow - 1] = 0xFF;  // padding must not spread
             CRawImage b(a);
             ThickenLeftward(a, length);
             b.Morpho(2, length);
@@ -111,8 +111,8 @@ TEST(SkewTallRuns, RunsOfElevenOrMoreGoShorterOnesStay) {
     runs.push_back({38, 0, 40});   // the full height
     CRawImage img;
     ASSERT_EQ(img.Create(70, 40, 1, 300), 1);
-    auto set = [&](int x, int y) { img.rows[y][x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7)); };
-    auto get = [&](int x, int y) { return (img.rows[y][x >> 3] >> (7 - (x & 7))) & 1; };
+    auto set = [&](int x, int y) { img.Row(y)[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7)); };
+    auto get = [&](int x, int y) { return (img.Row(y)[x >> 3] >> (7 - (x & 7))) & 1; };
     for (const Run& r : runs)
         for (int y = r.top; y < r.top + r.length; ++y) set(r.column, y);
     EraseTallRuns(img);

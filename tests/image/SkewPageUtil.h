@@ -12,10 +12,10 @@ namespace skewpage {
 
 inline void SetBlack(CRawImage& img, int x, int y) {
     if (x < 0 || y < 0 || x >= img.width || y >= img.height) return;
-    img.rows[y][x >> 3] = static_cast<uint8_t>(img.rows[y][x >> 3] | (0x80 >> (x & 7)));
+    img.Row(y)[x >> 3] = static_cast<uint8_t>(img.Row(y)[x >> 3] | (0x80 >> (x & 7)));
 }
 
-inline bool IsBlack(const CRawImage& img, int x, int y) { return (img.rows[y][x >> 3] & (0x80 >> (x & 7))) != 0; }
+inline bool IsBlack(const CRawImage& img, int x, int y) { return (img.Row(y)[x >> 3] & (0x80 >> (x & 7))) != 0; }
 
 // Fills [left, right) x [top, bottom) black.
 inline void FillRect(CRawImage& img, int left, int top, int right, int bottom) {

@@ -21,7 +21,7 @@ using Plane = std::vector<std::vector<int>>;
 Plane ToPlane(const CRawImage& img) {
     Plane p(img.height, std::vector<int>(img.width));
     for (int y = 0; y < img.height; ++y)
-        for (int x = 0; x < img.width; ++x) p[y][x] = img.rows[y][x];
+        for (int x = 0; x < img.width; ++x) p[y][x] = img.Row(y)[x];
     return p;
 }
 
@@ -39,7 +39,7 @@ CRawImage Irregular(int w, int h, uint32_t start) {
 Plane Flattened(const CRawImage& img) {
     std::vector<uint8_t> buf(static_cast<size_t>(img.width) * img.height);
     for (int y = 0; y < img.height; ++y)
-        for (int x = 0; x < img.width; ++x) buf[static_cast<size_t>(y) * img.width + x] = img.rows[y][x];
+        for (int x = 0; x < img.width; ++x) buf[static_cast<size_t>(y) * img.width + x] = img.Row(y)[x];
     FlattenBackground(buf.data(), static_cast<int64_t>(buf.size()));
     Plane p(img.height, std::vector<int>(img.width));
     for (int y = 0; y < img.height; ++y)
@@ -255,7 +255,7 @@ TEST_P(ThresholdReference, BlockMethodSpreadsAcrossWideMargins) {
         CRawImage tex = Irregular(s.w, s.h, start++);
         CRawImage img = pixeltest::Gray(s.w, s.h, [&](int x, int y) {
             const bool patch = (x < 20 && y < 24) || (x >= s.w - 12 && y >= s.h - 30);
-            return patch ? tex.rows[y][x] : 150 + (x + y) % 3;
+            return patch ? tex.Row(y)[x] : 150 + (x + y) % 3;
         });
         EXPECT_EQ(Differences(RunMethod(img, 6), BlockReference(img)), 0) << s.w << "x" << s.h;
     }
@@ -378,7 +378,7 @@ TEST_P(ThresholdReference, NiblackOnWidePagesWithSaturatedAreas) {
             if (x < s.w / 4) return 255;
             if (x < s.w / 3 && y < s.h / 2) return 0;
             if ((x / 20 + y / 9) % 3 == 0) return (x * 7 + y) % 2 ? 255 : 0;
-            return static_cast<int>(tex.rows[y][x]);
+            return static_cast<int>(tex.Row(y)[x]);
         });
         EXPECT_EQ(Differences(RunMethod(img, 3), NiblackReference(img)), 0) << s.w << "x" << s.h;
         EXPECT_EQ(Differences(RunMethod(img, 8), AdaptiveReference(img)), 0) << s.w << "x" << s.h;

@@ -18,9 +18,9 @@ CRawImage ColourRow(const std::vector<Bgr>& pixels) {
     CRawImage img;
     img.Create(static_cast<int>(pixels.size()), 1, 24, 240);
     for (size_t i = 0; i < pixels.size(); ++i) {
-        img.rows[0][3 * i] = static_cast<uint8_t>(pixels[i].b);
-        img.rows[0][3 * i + 1] = static_cast<uint8_t>(pixels[i].g);
-        img.rows[0][3 * i + 2] = static_cast<uint8_t>(pixels[i].r);
+        img.Row(0)[3 * i] = static_cast<uint8_t>(pixels[i].b);
+        img.Row(0)[3 * i + 1] = static_cast<uint8_t>(pixels[i].g);
+        img.Row(0)[3 * i + 2] = static_cast<uint8_t>(pixels[i].r);
     }
     return img;
 }
@@ -31,7 +31,7 @@ int Convert(int method, Bgr p) {
     CTrueColorToGray conv(&src);
     conv.method = method;
     EXPECT_EQ(conv.Process(dst), 1);
-    return dst.rows[0][0];
+    return dst.Row(0)[0];
 }
 
 TEST_P(TrueColorToGray, FormulaTable) {
@@ -94,15 +94,15 @@ TEST_P(TrueColorToGray, RunningMaximumSpansTheWholeImage) {
                           {{1, 2, 0}, {0, 0, 9}, {3, 250, 1}, {0, 0, 0}}};
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 4; ++x) {
-            src.rows[y][3 * x] = static_cast<uint8_t>(px[y][x].b);
-            src.rows[y][3 * x + 1] = static_cast<uint8_t>(px[y][x].g);
-            src.rows[y][3 * x + 2] = static_cast<uint8_t>(px[y][x].r);
+            src.Row(y)[3 * x] = static_cast<uint8_t>(px[y][x].b);
+            src.Row(y)[3 * x + 1] = static_cast<uint8_t>(px[y][x].g);
+            src.Row(y)[3 * x + 2] = static_cast<uint8_t>(px[y][x].r);
         }
     CRawImage dst;
     ASSERT_EQ(src.TrueColorToGray(&dst, 4), 1);
     const int expected[2][4] = {{10, 200, 200, 20}, {200, 0, 250, 0}};
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 4; ++x) EXPECT_EQ(dst.rows[y][x], expected[y][x]) << x << "," << y;
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(dst.Row(y)[x], expected[y][x]) << x << "," << y;
 }
 
 TEST_P(TrueColorToGray, IntegerLuminanceMatchesTheDoubleExpressionEverywhere) {
@@ -136,22 +136,22 @@ TEST_P(TrueColorToGray, GeometryAndRefusals) {
         if (bpp) other.Create(4, 4, bpp, 300);
         CRawImage out;
         out.Create(2, 2, 8, 300);
-        out.rows[0][0] = 77;
+        out.Row(0)[0] = 77;
         CTrueColorToGray c(&other);
         EXPECT_EQ(c.Process(out), 0) << bpp;
         EXPECT_EQ(out.width, 2);
-        EXPECT_EQ(out.rows[0][0], 77);
+        EXPECT_EQ(out.Row(0)[0], 77);
     }
 }
 
 TEST_P(TrueColorToGray, InPlaceAndWhitePage) {
     CRawImage page;
     page.Create(3, 2, 24, 300);
-    std::fill(page.bits.get(), page.bits.get() + page.height * page.bytesPerRow, 255);
+    std::fill(page.Bits(), page.Bits() + page.height * page.bytesPerRow, 255);
     EXPECT_EQ(page.TrueColorToGray(nullptr, 10), 1);
     ASSERT_EQ(page.bitCount, 8);
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 3; ++x) EXPECT_EQ(page.rows[y][x], 245);
+        for (int x = 0; x < 3; ++x) EXPECT_EQ(page.Row(y)[x], 245);
 }
 
 }  // namespace
@@ -171,9 +171,9 @@ TEST_P(TrueColorToGray, DefaultFormulaOverEveryColourInAnImage) {
     for (int y = 0; y < 4096; ++y)
         for (int x = 0; x < 4096; ++x) {
             const uint32_t c = static_cast<uint32_t>(y) * 4096u + static_cast<uint32_t>(x);
-            src.rows[y][3 * x] = static_cast<uint8_t>(c);
-            src.rows[y][3 * x + 1] = static_cast<uint8_t>(c >> 8);
-            src.rows[y][3 * x + 2] = static_cast<uint8_t>(c >> 16);
+            src.Row(y)[3 * x] = static_cast<uint8_t>(c);
+            src.Row(y)[3 * x + 1] = static_cast<uint8_t>(c >> 8);
+            src.Row(y)[3 * x + 2] = static_cast<uint8_t>(c >> 16);
         }
     CRawImage dst;
     CTrueColorToGray conv(&src);
@@ -181,8 +181,8 @@ TEST_P(TrueColorToGray, DefaultFormulaOverEveryColourInAnImage) {
     int mismatches = 0;
     for (int y = 0; y < 4096; ++y)
         for (int x = 0; x < 4096; ++x) {
-            const uint8_t* p = src.rows[y] + 3 * x;
-            if (dst.rows[y][x] != DoubleLuminance(p[0], p[1], p[2])) ++mismatches;
+            const uint8_t* p = src.Row(y) + 3 * x;
+            if (dst.Row(y)[x] != DoubleLuminance(p[0], p[1], p[2])) ++mismatches;
         }
     EXPECT_EQ(mismatches, 0);
 }
@@ -197,18 +197,18 @@ TEST_P(TrueColorToGray, DefaultFormulaOnEveryRowWidthUpToForty) {
         for (int y = 0; y < 3; ++y)
             for (int i = 0; i < 3 * width; ++i) {
                 state = state * 1103515245u + 12345u;
-                src.rows[y][i] = static_cast<uint8_t>(state >> 16);
+                src.Row(y)[i] = static_cast<uint8_t>(state >> 16);
             }
-        src.rows[1][0] = src.rows[1][1] = src.rows[1][2] = 254;  // a gray whose double sum falls just short of 254
+        src.Row(1)[0] = src.Row(1)[1] = src.Row(1)[2] = 254;  // a gray whose double sum falls just short of 254
         CRawImage dst;
         CTrueColorToGray conv(&src);
         ASSERT_EQ(conv.Process(dst), 1);
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < width; ++x) {
-                const uint8_t* p = src.rows[y] + 3 * x;
-                EXPECT_EQ(dst.rows[y][x], DoubleLuminance(p[0], p[1], p[2])) << "width " << width << " at " << x << "," << y;
+                const uint8_t* p = src.Row(y) + 3 * x;
+                EXPECT_EQ(dst.Row(y)[x], DoubleLuminance(p[0], p[1], p[2])) << "width " << width << " at " << x << "," << y;
             }
-        EXPECT_EQ(dst.rows[1][0], 253);
+        EXPECT_EQ(dst.Row(1)[0], 253);
     }
 }
 
@@ -222,7 +222,7 @@ TEST_P(TrueColorToGray, DefaultFormulaOnGrayRunsOfEveryLevel) {
     for (int y = 0; y < 512; ++y)
         for (int x = 0; x < width; ++x) {
             const int v = y < 256 ? y : (y + x) & 255;  // flat rows, then ramps
-            uint8_t* p = src.rows[y] + 3 * x;
+            uint8_t* p = src.Row(y) + 3 * x;
             p[0] = p[1] = p[2] = static_cast<uint8_t>(v);
             if (y % 3 == 1 && x == (y * 7) % width) p[y % 2] = static_cast<uint8_t>(v ^ 1);
         }
@@ -231,9 +231,9 @@ TEST_P(TrueColorToGray, DefaultFormulaOnGrayRunsOfEveryLevel) {
     ASSERT_EQ(conv.Process(dst), 1);
     for (int y = 0; y < 512; ++y)
         for (int x = 0; x < width; ++x) {
-            const uint8_t* p = src.rows[y] + 3 * x;
-            ASSERT_EQ(dst.rows[y][x], DoubleLuminance(p[0], p[1], p[2])) << x << "," << y;
+            const uint8_t* p = src.Row(y) + 3 * x;
+            ASSERT_EQ(dst.Row(y)[x], DoubleLuminance(p[0], p[1], p[2])) << x << "," << y;
         }
-    EXPECT_EQ(dst.rows[254][0], 253);
-    EXPECT_EQ(dst.rows[255][0], 255);
+    EXPECT_EQ(dst.Row(254)[0], 253);
+    EXPECT_EQ(dst.Row(255)[0], 255);
 }

@@ -19,7 +19,7 @@ CRawImage NoisePage(int w, int h, int bpp, unsigned start) {
     EXPECT_EQ(img.Create(w, h, bpp, 300), 1);
     std::mt19937 rng(start);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < img.bytesPerRow; ++x) img.rows[y][x] = static_cast<uint8_t>(rng());
+        for (int x = 0; x < img.bytesPerRow; ++x) img.Row(y)[x] = static_cast<uint8_t>(rng());
     return img;
 }
 
@@ -37,7 +37,7 @@ bool SamePixels(const CRawImage& a, const CRawImage& b) {
     if (a.width != b.width || a.height != b.height || a.bitCount != b.bitCount) return false;
     const size_t row = static_cast<size_t>(a.width) * a.bitCount / 8;
     for (int y = 0; y < a.height; ++y)
-        if (std::memcmp(a.rows[y], b.rows[y], row) != 0) return false;
+        if (std::memcmp(a.Row(y), b.Row(y), row) != 0) return false;
     return true;
 }
 
@@ -76,7 +76,7 @@ TEST_P(WarpTiers, RotateFastFollowsTheClassicRotation) {
     ASSERT_EQ(page.Create(640, 480, 8, 300), 1);
     for (int y = 0; y < page.height; ++y)
         for (int x = 0; x < page.width; ++x)
-            page.rows[y][x] = static_cast<uint8_t>(128 + 100 * std::sin(x / 23.0) * std::cos(y / 17.0));
+            page.Row(y)[x] = static_cast<uint8_t>(128 + 100 * std::sin(x / 23.0) * std::cos(y / 17.0));
     for (double degrees : {2.0, -3.5}) {
         CRawImage classic(page), fast(page);
         ASSERT_EQ(classic.Rotate(nullptr, 0, degrees * kDeg, 1, 1, 1), 1);
@@ -86,18 +86,18 @@ TEST_P(WarpTiers, RotateFastFollowsTheClassicRotation) {
         int far = 0, n = 0;
         for (int y = 20; y < page.height - 20; ++y)
             for (int x = 20; x < page.width - 20; ++x, ++n)
-                if (std::abs(fast.rows[y][x] - classic.rows[y][x]) > 6) ++far;
+                if (std::abs(fast.Row(y)[x] - classic.Row(y)[x]) > 6) ++far;
         EXPECT_LT(far, n / 100) << degrees;
         // Corners turned in from outside are filled white.
-        EXPECT_EQ(fast.rows[0][0], 255);
-        EXPECT_EQ(fast.rows[fast.height - 1][fast.width - 1], 255);
+        EXPECT_EQ(fast.Row(0)[0], 255);
+        EXPECT_EQ(fast.Row(fast.height - 1)[fast.width - 1], 255);
     }
     // A grown canvas holds the whole turned page.
     CRawImage grown(page);
     ASSERT_EQ(RotateFast(grown, 10 * kDeg, false, false), 1);
     EXPECT_GT(grown.width, page.width);
     EXPECT_GT(grown.height, page.height);
-    EXPECT_EQ(grown.rows[0][0], 0);
+    EXPECT_EQ(grown.Row(0)[0], 0);
 }
 
 TEST(Warp, RefusesWhatItCannotDo) {
@@ -128,9 +128,9 @@ TEST(Warp, RefusesWhatItCannotDo) {
     // One pixel: turned in place, the pixel keeps its value.
     CRawImage one;
     ASSERT_EQ(one.Create(1, 1, 8, 300), 1);
-    one.rows[0][0] = 77;
+    one.Row(0)[0] = 77;
     EXPECT_EQ(RotateFast(one, 3 * kDeg, true, true), 1);
-    EXPECT_EQ(one.rows[0][0], 77);
+    EXPECT_EQ(one.Row(0)[0], 77);
 }
 
 }  // namespace

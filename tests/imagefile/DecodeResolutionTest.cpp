@@ -53,7 +53,7 @@ void MakeSmoothPage(CDib& image, int w, int h, int dpi) {
     ASSERT_EQ(image.Create(w, h, 24, dpi), 1);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            uint8_t* p = image.rows[y] + 3 * x;
+            uint8_t* p = image.Row(y) + 3 * x;
             p[0] = static_cast<uint8_t>(x * 255 / (w - 1));
             p[1] = static_cast<uint8_t>(y * 255 / (h - 1));
             p[2] = (x > w / 4 && x < w / 2 && y > h / 3 && y < 2 * h / 3) ? 230 : 40;
@@ -68,7 +68,7 @@ double MeanDifferenceToFull(const CDib& reduced, const CDib& full) {
         for (int x = 0; x < reduced.width; ++x) {
             const int fx = static_cast<int>((x + 0.5) * full.width / reduced.width);
             const int fy = static_cast<int>((y + 0.5) * full.height / reduced.height);
-            for (int k = 0; k < 3; ++k) sum += std::abs(reduced.rows[y][3 * x + k] - full.rows[fy][3 * fx + k]);
+            for (int k = 0; k < 3; ++k) sum += std::abs(reduced.Row(y)[3 * x + k] - full.Row(fy)[3 * fx + k]);
         }
     return sum / (3.0 * reduced.width * reduced.height);
 }

@@ -94,8 +94,8 @@ TEST(BilevelInk, BmpPaletteDecidesWhichBitIsInk) {
         CRawImage img;
         ASSERT_TRUE(LoadBytes(img, zeroIsBlack ? "ink0.bmp" : "ink1.bmp", BuildBmp(s)));
         ASSERT_EQ(img.bitCount, 1);
-        EXPECT_EQ(img.rows[0][0], 0xF0) << zeroIsBlack;
-        EXPECT_EQ(img.rows[1][0], 0x00) << zeroIsBlack;
+        EXPECT_EQ(img.Row(0)[0], 0xF0) << zeroIsBlack;
+        EXPECT_EQ(img.Row(1)[0], 0x00) << zeroIsBlack;
     }
 }
 
@@ -140,9 +140,9 @@ TEST(BilevelInk, TiffPhotometricDecidesWhichBitIsInk) {
         CRawImage img;
         ASSERT_TRUE(imagefile::LoadImageFile(img, U16(path))) << c.name;
         ASSERT_EQ(img.bitCount, 1) << c.name;
-        EXPECT_EQ(img.rows[0][0], 0xF0) << c.name;
-        EXPECT_EQ(img.rows[0][1], 0x00) << c.name;
-        EXPECT_EQ(img.rows[1][0], 0x00) << c.name;
+        EXPECT_EQ(img.Row(0)[0], 0xF0) << c.name;
+        EXPECT_EQ(img.Row(0)[1], 0x00) << c.name;
+        EXPECT_EQ(img.Row(1)[0], 0x00) << c.name;
     }
 }
 
@@ -179,11 +179,11 @@ TEST(Palette, ColourPalettesExpandGrayRampsStay) {
         for (int x = 0; x < 4; ++x) {
             const uint32_t e = c.palette[s.pixels[x]];
             if (c.bitCount == 8) {
-                EXPECT_EQ(img.rows[0][x], e & 0xFF) << c.name << " " << x;
+                EXPECT_EQ(img.Row(0)[x], e & 0xFF) << c.name << " " << x;
             } else {
-                EXPECT_EQ(img.rows[0][3 * x], e & 0xFF) << c.name;
-                EXPECT_EQ(img.rows[0][3 * x + 1], (e >> 8) & 0xFF) << c.name;
-                EXPECT_EQ(img.rows[0][3 * x + 2], (e >> 16) & 0xFF) << c.name;
+                EXPECT_EQ(img.Row(0)[3 * x], e & 0xFF) << c.name;
+                EXPECT_EQ(img.Row(0)[3 * x + 1], (e >> 8) & 0xFF) << c.name;
+                EXPECT_EQ(img.Row(0)[3 * x + 2], (e >> 16) & 0xFF) << c.name;
             }
         }
     }
@@ -210,7 +210,7 @@ TEST(Palette, TiffColourPaletteExpands) {
     ASSERT_TRUE(imagefile::LoadImageFile(img, U16(path)));
     ASSERT_EQ(img.bitCount, 24);
     const uint8_t expected[9] = {0, 0, 255, 0, 255, 0, 255, 0, 0};
-    EXPECT_EQ(std::memcmp(img.rows[0], expected, 9), 0);
+    EXPECT_EQ(std::memcmp(img.Row(0), expected, 9), 0);
 }
 
 // ---------------------------------------------------------------- BMP variants
@@ -223,10 +223,10 @@ TEST(BmpVariants, DecodeToTheSamePixels) {
         ASSERT_EQ(img.height, 2) << name;
         ASSERT_EQ(img.bitCount, 24) << name;
         for (int x = 0; x < 4; ++x) {
-            EXPECT_EQ(img.rows[0][3 * x + 2], (top[x] >> 16) & 0xFF) << name << " " << x;
-            EXPECT_EQ(img.rows[0][3 * x + 1], (top[x] >> 8) & 0xFF) << name << " " << x;
-            EXPECT_EQ(img.rows[0][3 * x], top[x] & 0xFF) << name << " " << x;
-            EXPECT_EQ(img.rows[1][3 * x], 0) << name;
+            EXPECT_EQ(img.Row(0)[3 * x + 2], (top[x] >> 16) & 0xFF) << name << " " << x;
+            EXPECT_EQ(img.Row(0)[3 * x + 1], (top[x] >> 8) & 0xFF) << name << " " << x;
+            EXPECT_EQ(img.Row(0)[3 * x], top[x] & 0xFF) << name << " " << x;
+            EXPECT_EQ(img.Row(1)[3 * x], 0) << name;
         }
     };
     const std::vector<uint32_t> pal = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
@@ -320,9 +320,9 @@ TEST(BmpVariants, NarrowChannelsScaleToTheNearestByte) {
     ASSERT_EQ(img.bitCount, 24);
     auto nearest = [](int v, int levels) { return static_cast<int>(std::lround(v * 255.0 / levels)); };
     for (int x = 0; x < 64; ++x) {
-        EXPECT_EQ(img.rows[0][3 * x + 2], nearest(x % 32, 31)) << "red level " << x % 32;
-        EXPECT_EQ(img.rows[0][3 * x + 1], nearest(x, 63)) << "green level " << x;
-        EXPECT_EQ(img.rows[0][3 * x], nearest(31 - x % 32, 31)) << "blue level " << 31 - x % 32;
+        EXPECT_EQ(img.Row(0)[3 * x + 2], nearest(x % 32, 31)) << "red level " << x % 32;
+        EXPECT_EQ(img.Row(0)[3 * x + 1], nearest(x, 63)) << "green level " << x;
+        EXPECT_EQ(img.Row(0)[3 * x], nearest(31 - x % 32, 31)) << "blue level " << 31 - x % 32;
     }
 }
 
@@ -334,7 +334,7 @@ TEST(BmpVariants, RleDeltaLeavesSkippedPixelsAtIndexZero) {
     CRawImage img;
     ASSERT_TRUE(LoadBytes(img, "delta.bmp", BuildBmp(s)));
     ASSERT_EQ(img.bitCount, 1);  // a black and white palette gives a bilevel page
-    EXPECT_EQ(img.rows[0][0], 0x60);  // pixels 1 and 2 are ink
+    EXPECT_EQ(img.Row(0)[0], 0x60);  // pixels 1 and 2 are ink
 }
 
 TEST(BmpVariants, MalformedHeadersAreRefused) {
@@ -389,7 +389,7 @@ TEST(TiffLayouts, ResolutionUnitsAndFirstPage) {
     CRawImage img;
     ASSERT_TRUE(imagefile::LoadImageFile(img, U16(path)));
     EXPECT_EQ(img.width, 10);
-    EXPECT_EQ(img.rows[2][9], 11);
+    EXPECT_EQ(img.Row(2)[9], 11);
     EXPECT_EQ(img.xResolution, 300);
     EXPECT_EQ(img.yResolution, 200);
     EXPECT_EQ(CDibRWOri().GetFrameCount(U16(path)), 2);
@@ -451,9 +451,9 @@ TEST(TiffLayouts, TiledPlanarAndSixteenBitGoThroughTheGeneralReader) {
         ASSERT_EQ(img.bitCount, c.bitCount) << c.name;
         const int first = c.bitCount == 8 ? 0 : 2;  // red is the third byte
         const int n = c.bitCount / 8;
-        EXPECT_EQ(img.rows[7][5 * n + first], 0xFF) << c.name;
-        EXPECT_EQ(img.rows[8][5 * n + first], 0x80) << c.name;
-        EXPECT_EQ(img.rows[20][20 * n], 0x80) << c.name;
+        EXPECT_EQ(img.Row(7)[5 * n + first], 0xFF) << c.name;
+        EXPECT_EQ(img.Row(8)[5 * n + first], 0x80) << c.name;
+        EXPECT_EQ(img.Row(20)[20 * n], 0x80) << c.name;
     }
 }
 
@@ -639,7 +639,7 @@ TEST(GifFiles, FirstFrameInterlacedOrNot) {
         ASSERT_EQ(img.height, 10);
         const uint8_t expected[4][3] = {{0, 0, 0}, {0, 0, 255}, {0, 255, 0}, {255, 0, 0}};  // blue, green, red
         for (int y = 0; y < 10; ++y)
-            EXPECT_EQ(std::memcmp(img.rows[y] + 3 * 4, expected[y % 4], 3), 0) << interlace << " row " << y;
+            EXPECT_EQ(std::memcmp(img.Row(y) + 3 * 4, expected[y % 4], 3), 0) << interlace << " row " << y;
         EXPECT_EQ(CDibRWOri().GetFrameCount(U16(TempPath(name))), 2);
         for (size_t keep : {size_t(6), size_t(20), bytes.size() / 3}) {
             std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<long>(keep));

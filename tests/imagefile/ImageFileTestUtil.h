@@ -65,7 +65,7 @@ inline bool FileExists(const std::string& path) {
 inline void MakePage(CDib& image, int w, int h, int bpp, int resolution = 300) {
     ASSERT_EQ(image.Create(w, h, bpp, resolution), 1);
     for (int y = 0; y < h; ++y) {
-        uint8_t* row = image.rows[y];
+        uint8_t* row = image.Row(y);
         for (int x = 0; x < w; ++x) {
             const bool ink = ((x / 3 + y / 5) % 4 == 0) || x == y || (x * 7 + y * 3) % 11 == 0;
             if (bpp == 1) {
@@ -81,7 +81,7 @@ inline void MakePage(CDib& image, int w, int h, int bpp, int resolution = 300) {
     }
 }
 
-inline int PixelBit(const CDib& image, int x, int y) { return (image.rows[y][x >> 3] >> (7 - (x & 7))) & 1; }
+inline int PixelBit(const CDib& image, int x, int y) { return (image.Row(y)[x >> 3] >> (7 - (x & 7))) & 1; }
 
 // Largest absolute difference of any pixel value, or -1 when the geometry differs.
 inline int MaxDifference(const CDib& a, const CDib& b) {
@@ -96,7 +96,7 @@ inline int MaxDifference(const CDib& a, const CDib& b) {
             }
             const int n = a.bitCount / 8;
             for (int k = 0; k < n; ++k) {
-                const int d = std::abs(int(a.rows[y][n * x + k]) - int(b.rows[y][n * x + k]));
+                const int d = std::abs(int(a.Row(y)[n * x + k]) - int(b.Row(y)[n * x + k]));
                 if (d > worst) worst = d;
             }
         }

@@ -30,7 +30,7 @@ bool Contains(const std::string& text, const std::string& part) { return text.fi
 void SmoothPage(CDib& page, int w, int h, int bpp) {
     ASSERT_TRUE(page.Create(w, h, bpp, 300));
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w * (bpp / 8); ++x) page.rows[y][x] = static_cast<uint8_t>((x * 3 + y * 5) & 0xFF);
+        for (int x = 0; x < w * (bpp / 8); ++x) page.Row(y)[x] = static_cast<uint8_t>((x * 3 + y * 5) & 0xFF);
 }
 
 // A JPEG written by libjpeg with progressive or arithmetic coding.
@@ -150,7 +150,7 @@ std::vector<uint8_t> G4TiffWithStrip(const CDib& page, double keep) {
 void InkedBilevel(CDib& page, int w, int h) {
     ASSERT_TRUE(page.Create(w, h, 1, 300));
     for (int y = 0; y < h; ++y)
-        for (int x = (y * 7) % 13; x < w; x += 9 + (y % 5)) page.rows[y][x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+        for (int x = (y * 7) % 13; x < w; x += 9 + (y % 5)) page.Row(y)[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
 }
 
 uint32_t Crc(const char* kind, const std::vector<uint8_t>& payload) {
@@ -349,7 +349,7 @@ TEST(ImageIntake, PngReadsOnlyWhatThePageNeeds) {
         ASSERT_EQ(page.width, 32);
         ASSERT_EQ(page.bitCount, 8);
         for (int y = 0; y < 32; y += 7)
-            for (int x = 0; x < 32; x += 5) EXPECT_EQ(page.rows[y][x], x * 8) << x << "," << y;
+            for (int x = 0; x < 32; x += 5) EXPECT_EQ(page.Row(y)[x], x * 8) << x << "," << y;
     }
 }
 
@@ -429,7 +429,7 @@ TEST(ImageIntake, EveryPageOfAMultiPageTiff) {
         CDib page;
         ASSERT_TRUE(imagefile::LoadImageFilePage(page, U16(path), p)) << p << ": " << imagefile::LastReadFailure();
         EXPECT_EQ(page.width, widths[p]);
-        EXPECT_EQ(page.rows[10][5], 50 * (p + 1));
+        EXPECT_EQ(page.Row(10)[5], 50 * (p + 1));
     }
     CDib page;
     EXPECT_FALSE(imagefile::LoadImageFilePage(page, U16(path), 3));

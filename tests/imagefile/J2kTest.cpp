@@ -229,9 +229,9 @@ TEST(J2kFiles, ComponentCountsOtherThanOneOrThreeAreRefused) {
         EXPECT_EQ(img.xResolution, 300);
         // Component 0 is red, the third byte of a pixel.
         const int n = comps == 1 ? 1 : 3;
-        EXPECT_EQ(img.rows[5][n * 7 + (n - 1)], rec.image->comps[0].data[5 * 24 + 7]);
+        EXPECT_EQ(img.Row(5)[n * 7 + (n - 1)], rec.image->comps[0].data[5 * 24 + 7]);
         if (comps == 3) {
-            EXPECT_EQ(img.rows[5][n * 7], rec.image->comps[2].data[5 * 24 + 7]);
+            EXPECT_EQ(img.Row(5)[n * 7], rec.image->comps[2].data[5 * 24 + 7]);
         }
     }
 }
@@ -246,7 +246,7 @@ TEST(J2kFiles, DeeperSamplesKeepTheirHighBits) {
     ASSERT_TRUE(WriteBytes(path, cs));
     CRawImage img;
     ASSERT_TRUE(imagefile::LoadImageFile(img, U16(path)));
-    for (int i = 0; i < 16 * 8; i += 9) EXPECT_EQ(img.rows[i / 16][i % 16], (i * 31) >> 4) << i;
+    for (int i = 0; i < 16 * 8; i += 9) EXPECT_EQ(img.Row(i / 16)[i % 16], (i * 31) >> 4) << i;
 }
 
 // Moves COD and QCD of a codestream from the main header into the tile-part
@@ -309,9 +309,9 @@ void WritePnm(const CDib& img, const std::string& path) {
     for (int y = 0; y < img.height; ++y)
         for (int x = 0; x < img.width; ++x) {
             if (img.bitCount == 8) {
-                out.push_back(img.rows[y][x]);
+                out.push_back(img.Row(y)[x]);
             } else {
-                const uint8_t* p = img.rows[y] + 3 * x;
+                const uint8_t* p = img.Row(y) + 3 * x;
                 out.insert(out.end(), {p[2], p[1], p[0]});
             }
         }
@@ -345,9 +345,9 @@ bool ReadPnm(const std::string& path, CDib& img) {
         for (int x = 0; x < w; ++x) {
             const uint8_t* s = &d[p + (size_t(y) * w + x) * n];
             if (n == 1) {
-                img.rows[y][x] = s[0];
+                img.Row(y)[x] = s[0];
             } else {
-                img.rows[y][3 * x] = s[2], img.rows[y][3 * x + 1] = s[1], img.rows[y][3 * x + 2] = s[0];
+                img.Row(y)[3 * x] = s[2], img.Row(y)[3 * x + 1] = s[1], img.Row(y)[3 * x + 2] = s[0];
             }
         }
     return true;

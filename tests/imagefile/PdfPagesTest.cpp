@@ -42,8 +42,8 @@ bool SamePixels(const CDib& a, const CDib& b) {
     const int rest = static_cast<int>(bits % 8);
     const uint8_t mask = static_cast<uint8_t>(0xFF00 >> rest);
     for (int32_t y = 0; y < a.height; ++y) {
-        if (std::memcmp(a.rows[y], b.rows[y], whole) != 0) return false;
-        if (rest && ((a.rows[y][whole] ^ b.rows[y][whole]) & mask)) return false;
+        if (std::memcmp(a.Row(y), b.Row(y), whole) != 0) return false;
+        if (rest && ((a.Row(y)[whole] ^ b.Row(y)[whole]) & mask)) return false;
     }
     return true;
 }
@@ -97,7 +97,7 @@ TEST(PdfPages, ScannedImagesAreReadAtTheirPlacementResolution) {
 CDib AsymmetricPage(int32_t w, int32_t h) {
     CDib page;
     EXPECT_TRUE(page.Create(w, h, 1, 300));
-    auto set = [&](int32_t x, int32_t y) { page.rows[y][x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8)); };
+    auto set = [&](int32_t x, int32_t y) { page.Row(y)[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8)); };
     for (int32_t y = 5; y < 25; ++y)
         for (int32_t x = 7; x < 40; ++x) set(x, y);
     for (int32_t x = 0; x < w; ++x) set(x, h - 3);
@@ -112,7 +112,7 @@ CDib TurnedClockwise(const CDib& in, int quarters) {
     EXPECT_TRUE(out.Create(swap ? in.height : in.width, swap ? in.width : in.height, 1, 300));
     for (int32_t y = 0; y < in.height; ++y)
         for (int32_t x = 0; x < in.width; ++x) {
-            if (!(in.rows[y][x / 8] & (0x80 >> (x % 8)))) continue;
+            if (!(in.Row(y)[x / 8] & (0x80 >> (x % 8)))) continue;
             int32_t nx = x, ny = y;
             for (int q = 0; q < quarters; ++q) {
                 const int32_t oldHeight = (q % 2 == 0) ? in.height : in.width;
@@ -120,7 +120,7 @@ CDib TurnedClockwise(const CDib& in, int quarters) {
                 ny = nx;
                 nx = tx;
             }
-            out.rows[ny][nx / 8] |= static_cast<uint8_t>(0x80 >> (nx % 8));
+            out.Row(ny)[nx / 8] |= static_cast<uint8_t>(0x80 >> (nx % 8));
         }
     return out;
 }
@@ -248,8 +248,8 @@ TEST(PdfPages, VectorPagesAreRenderedOrRefusedWithTheReason) {
         for (int32_t x = 2; x + 2 < page.width; x += 7) {
             const int32_t sx = static_cast<int32_t>(x * 400.0 / dpi), sy = static_cast<int32_t>(y * 400.0 / dpi);
             if (sx >= a5.width || sy >= a5.height) continue;
-            const bool black = (a5.rows[sy][sx / 8] & (0x80 >> (sx % 8))) != 0;
-            const bool dark = page.rows[y][x * 3 + 1] < 128;
+            const bool black = (a5.Row(sy)[sx / 8] & (0x80 >> (sx % 8))) != 0;
+            const bool dark = page.Row(y)[x * 3 + 1] < 128;
             agree += black == dark;
             ++total;
         }

@@ -61,9 +61,9 @@ void Bgr(const CDib& img, int x, int y, uint8_t out[3]) {
     if (img.bitCount == 1) {
         out[0] = out[1] = out[2] = PixelBit(img, x, y) ? 0 : 255;
     } else if (img.bitCount == 8) {
-        out[0] = out[1] = out[2] = img.rows[y][x];
+        out[0] = out[1] = out[2] = img.Row(y)[x];
     } else {
-        for (int k = 0; k < 3; ++k) out[k] = img.rows[y][3 * x + k];
+        for (int k = 0; k < 3; ++k) out[k] = img.Row(y)[3 * x + k];
     }
 }
 

@@ -21,7 +21,7 @@ double MeanDifference(const CDib& a, const CDib& b) {
     double sum = 0;
     const int n = a.bitCount / 8;
     for (int y = 0; y < a.height; ++y)
-        for (int x = 0; x < a.width * n; ++x) sum += std::abs(int(a.rows[y][x]) - int(b.rows[y][x]));
+        for (int x = 0; x < a.width * n; ++x) sum += std::abs(int(a.Row(y)[x]) - int(b.Row(y)[x]));
     return sum / (double(a.width) * a.height * n);
 }
 
@@ -66,7 +66,7 @@ TEST(ImageFileRoundTrip, EveryWritableFormatAndBitCount) {
         } else {  // 1-bit written as gray: ink dark, paper light
             for (int y = 0; y < page.height; y += 7)
                 for (int x = 0; x < page.width; x += 5)
-                    EXPECT_EQ(back.rows[y][x] < 128, PixelBit(page, x, y) == 1) << x << "," << y;
+                    EXPECT_EQ(back.Row(y)[x] < 128, PixelBit(page, x, y) == 1) << x << "," << y;
         }
         // GIF declares no resolution and JPEG-2000 files are read at 300.
         EXPECT_EQ(back.xResolution, c.keepsResolution ? 200 : 300);
@@ -92,7 +92,7 @@ TEST(ImageFileRoundTrip, ColourChannelsKeepTheirOrder) {
         ASSERT_EQ(page.Create(64, 32, 24, 300), 1);
         for (int y = 0; y < 32; ++y)
             for (int x = 0; x < 64; ++x) {
-                uint8_t* p = page.rows[y] + 3 * x;
+                uint8_t* p = page.Row(y) + 3 * x;
                 p[0] = x < 32 ? 0 : 255;   // blue
                 p[1] = 0;                  // green
                 p[2] = x < 32 ? 255 : 0;   // red
@@ -102,8 +102,8 @@ TEST(ImageFileRoundTrip, ColourChannelsKeepTheirOrder) {
         CRawImage back;
         ASSERT_TRUE(imagefile::LoadImageFile(back, U16(path))) << suffix;
         ASSERT_EQ(back.bitCount, 24) << suffix;
-        const uint8_t* left = back.rows[16] + 3 * 8;
-        const uint8_t* right = back.rows[16] + 3 * 56;
+        const uint8_t* left = back.Row(16) + 3 * 8;
+        const uint8_t* right = back.Row(16) + 3 * 56;
         EXPECT_GT(left[2], 200) << suffix;
         EXPECT_LT(left[0], 50) << suffix;
         EXPECT_GT(right[0], 200) << suffix;

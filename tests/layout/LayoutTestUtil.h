@@ -16,7 +16,7 @@ using libMorvaneClassifier::TextBox;
 
 inline void SetBlack(CRawImage& img, int x, int y) {
     if (x < 0 || y < 0 || x >= img.width || y >= img.height) return;
-    img.rows[y][x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+    img.Row(y)[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
 }
 
 inline void FillRect(CRawImage& img, int l, int t, int r, int b) {

@@ -128,7 +128,7 @@ TEST(LocateTextLines, NextMethodWhenTheCountIsNotAccepted) {
                     {380, 40, 20}});
     for (int y = 0; y < 500; ++y)
         for (int x = 0; x < 600; ++x)
-            if (pixeltest::Bit(mask, x, y)) gray.rows[y][x] = (y / 60) % 2 ? 0 : 150;
+            if (pixeltest::Bit(mask, x, y)) gray.Row(y)[x] = (y / 60) % 2 ? 0 : 150;
     auto methods = [] {
         std::vector<std::unique_ptr<CLineLocationMethod>> v;
         v.push_back(LineMethod(3, 6));

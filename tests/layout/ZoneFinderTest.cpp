@@ -81,7 +81,7 @@ void DrawMesh(CRawImage& img, int l, int t, int r, int b) {
             if ((y - t) % 5 == 0 || (x - l) % 7 == 0) SetBlack(img, x, y);
 }
 
-bool IsBlack(const CRawImage& img, int x, int y) { return (img.rows[y][x >> 3] >> (7 - (x & 7))) & 1; }
+bool IsBlack(const CRawImage& img, int x, int y) { return (img.Row(y)[x >> 3] >> (7 - (x & 7))) & 1; }
 
 TEST(ZoneFinder, OpeningKeepsStrokesAsWideAsItsSquare) {
     // Bars 1-4 px wide (upright and lying) against squares of 2 and 3.

@@ -25,7 +25,7 @@ namespace {
 
 std::vector<uint8_t> Pixels(const CRawImage& img) {
     std::vector<uint8_t> out;
-    for (int y = 0; y < img.height; ++y) out.insert(out.end(), img.rows[y], img.rows[y] + img.width * 3);
+    for (int y = 0; y < img.height; ++y) out.insert(out.end(), img.Row(y), img.Row(y) + img.width * 3);
     return out;
 }
 
@@ -58,7 +58,7 @@ TEST(OverlayTiers, SamePictureAtEveryTier) {
     size_t green = 0;
     for (int y = 0; y < scalar.height; ++y)
         for (int x = 0; x < scalar.width; ++x) {
-            const uint8_t* p = scalar.rows[y] + x * 3;
+            const uint8_t* p = scalar.Row(y) + x * 3;
             green += p[0] == 40 && p[1] == 160 && p[2] == 20;
         }
     EXPECT_GT(green, 2000u);
@@ -142,7 +142,7 @@ TEST(OverlayText, CharacterBoxesOfATextPage) {
             const int y1 = static_cast<int>(int64_t{b.y + b.h} * h / image.height);
             const int y = (y0 + y1) / 2;
             if (x < 0 || x >= w || y < 0 || y >= h) continue;
-            const uint8_t* p = out.rows[y] + x * 3;
+            const uint8_t* p = out.Row(y) + x * 3;
             ++checked;
             onEdge += p[0] == 150 && p[1] == 140 && p[2] == 0;
         }

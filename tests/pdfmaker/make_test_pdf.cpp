@@ -26,8 +26,8 @@ bool Bilevel(const CDib& in, CDib& out) {
     if (!out.Create(in.width, in.height, 1, in.xResolution)) return false;
     for (int32_t y = 0; y < in.height; ++y)
         for (int32_t x = 0; x < in.width; ++x) {
-            const int v = in.bitCount == 8 ? in.rows[y][x] : in.rows[y][x * 3 + 1];
-            if (v < 128) out.rows[y][x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+            const int v = in.bitCount == 8 ? in.Row(y)[x] : in.Row(y)[x * 3 + 1];
+            if (v < 128) out.Row(y)[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
         }
     return true;
 }

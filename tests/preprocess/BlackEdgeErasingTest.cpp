@@ -16,16 +16,16 @@ struct Rect { int left, top, right, bottom; };
 CRawImage Page(int w, int h, int bitCount, std::initializer_list<Rect> black = {}) {
     CRawImage img;
     EXPECT_EQ(img.Create(w, h, bitCount, 300), 1);
-    if (bitCount != 1) std::memset(img.bits.get(), 255, static_cast<size_t>(img.bytesPerRow) * h);
+    if (bitCount != 1) std::memset(img.Bits(), 255, static_cast<size_t>(img.bytesPerRow) * h);
     for (const Rect& r : black)
         for (int y = r.top; y < std::min(r.bottom, h); ++y)
             for (int x = r.left; x < std::min(r.right, w); ++x) {
                 if (bitCount == 1)
                     skewpage::SetBlack(img, x, y);
                 else if (bitCount == 8)
-                    img.rows[y][x] = 0;
+                    img.Row(y)[x] = 0;
                 else
-                    std::memset(img.rows[y] + 3 * x, 0, 3);
+                    std::memset(img.Row(y) + 3 * x, 0, 3);
             }
     return img;
 }
@@ -34,7 +34,7 @@ bool SamePixels(const CRawImage& a, const CRawImage& b) {
     if (a.width != b.width || a.height != b.height || a.bitCount != b.bitCount || a.bytesPerRow != b.bytesPerRow)
         return false;
     for (int32_t y = 0; y < a.height; ++y)
-        if (std::memcmp(a.rows[y], b.rows[y], static_cast<size_t>(a.bytesPerRow)) != 0) return false;
+        if (std::memcmp(a.Row(y), b.Row(y), static_cast<size_t>(a.bytesPerRow)) != 0) return false;
     return true;
 }
 
@@ -121,7 +121,7 @@ TEST(BlackEdgeErase, TopMarginIsCutBelowItsEdge) {
         EXPECT_EQ(img.bitCount, bitCount);
         // No black is left in the first row.
         if (bitCount == 24) {
-            for (int x = 0; x < img.width; ++x) ASSERT_EQ(img.rows[0][3 * x + 1], 255) << x;
+            for (int x = 0; x < img.width; ++x) ASSERT_EQ(img.Row(0)[3 * x + 1], 255) << x;
         }
     }
 }
@@ -134,7 +134,7 @@ TEST(BlackEdgeErase, ScannerFrameAroundTextIsRemoved) {
     for (int row = 0; row < 10; ++row)
         for (int i = 0; i < 20; ++i) {
             const int x = 80 + 24 * i, y = 120 + 55 * row;
-            for (int yy = y; yy < y + 16; ++yy) std::memset(img.rows[yy] + x, 0, 12);
+            for (int yy = y; yy < y + 16; ++yy) std::memset(img.Row(yy) + x, 0, 12);
         }
     CBlackEdgesErasingInfo step;
     BlackEdgeBox box;
@@ -153,14 +153,14 @@ TEST(BlackEdgeErase, ScannerFrameAroundTextIsRemoved) {
     EXPECT_EQ(img.height, box.bottom - box.top);
     // The text survives and the frame is gone from the page border.
     for (int y = 0; y < img.height; ++y) {
-        ASSERT_EQ(img.rows[y][0], 255) << y;
-        ASSERT_EQ(img.rows[y][img.width - 1], 255) << y;
+        ASSERT_EQ(img.Row(y)[0], 255) << y;
+        ASSERT_EQ(img.Row(y)[img.width - 1], 255) << y;
     }
     for (int x = 0; x < img.width; ++x) {
-        ASSERT_EQ(img.rows[0][x], 255) << x;
-        ASSERT_EQ(img.rows[img.height - 1][x], 255) << x;
+        ASSERT_EQ(img.Row(0)[x], 255) << x;
+        ASSERT_EQ(img.Row(img.height - 1)[x], 255) << x;
     }
-    EXPECT_EQ(img.rows[120 - box.top][80 - box.left], 0);
+    EXPECT_EQ(img.Row(120 - box.top)[80 - box.left], 0);
 }
 
 TEST(BlackEdgeErase, GrayPageEdgesLandOnTheMargins) {
@@ -178,7 +178,7 @@ TEST(BlackEdgeErase, GrayPageEdgesLandOnTheMargins) {
                 const bool margin = marginRow || x < mx || x >= W - mx;
                 const bool text = !margin && y >= 120 && y < 600 && (y - 120) % 40 < 14 && x >= 150 &&
                                   x < 980 && (x - 150) % 18 < 11;
-                std::memset(img.rows[y] + bpp * x, margin || text ? 15 : 240, static_cast<size_t>(bpp));
+                std::memset(img.Row(y) + bpp * x, margin || text ? 15 : 240, static_cast<size_t>(bpp));
             }
         }
         CBlackEdgesErasingInfo step;

@@ -19,9 +19,9 @@ CRawImage Colour(int w, int h) {
     img.Create(w, h, 24, 300);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            img.rows[y][3 * x] = static_cast<uint8_t>(100);      // B
-            img.rows[y][3 * x + 1] = static_cast<uint8_t>(50);   // G
-            img.rows[y][3 * x + 2] = static_cast<uint8_t>(30 + x);  // R
+            img.Row(y)[3 * x] = static_cast<uint8_t>(100);      // B
+            img.Row(y)[3 * x + 1] = static_cast<uint8_t>(50);   // G
+            img.Row(y)[3 * x + 2] = static_cast<uint8_t>(30 + x);  // R
         }
     return img;
 }
@@ -30,7 +30,7 @@ CRawImage Gray(int w, int h, int (*v)(int, int)) {
     CRawImage img;
     img.Create(w, h, 8, 300);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) img.rows[y][x] = static_cast<uint8_t>(v(x, y));
+        for (int x = 0; x < w; ++x) img.Row(y)[x] = static_cast<uint8_t>(v(x, y));
     return img;
 }
 
@@ -43,22 +43,22 @@ TEST(ColorToGrayStep, ByPixelFormat) {
     ASSERT_EQ(colour.bitCount, 8);
     EXPECT_EQ(colour.width, 7);
     EXPECT_EQ(colour.height, 3);
-    EXPECT_EQ(colour.rows[0][0], (300 + 500 - 60) / 10);
-    EXPECT_EQ(colour.rows[2][6], (300 + 500 - 72) / 10);
+    EXPECT_EQ(colour.Row(0)[0], (300 + 500 - 60) / 10);
+    EXPECT_EQ(colour.Row(2)[6], (300 + 500 - 72) / 10);
     // 8-bit stays exactly as it was.
     CRawImage gray = Gray(9, 4, [](int x, int y) { return x * 20 + y; });
     const CRawImage before(gray);
     ASSERT_TRUE(ApplyImageProcessing(gray, step));
-    EXPECT_EQ(0, std::memcmp(gray.bits.get(), before.bits.get(), before.height * before.bytesPerRow));
+    EXPECT_EQ(0, std::memcmp(gray.Bits(), before.Bits(), before.height * before.bytesPerRow));
     // 1-bit becomes 8-bit, black 0 and white 255.
     CRawImage bin;
     bin.Create(10, 2, 1, 300);
-    bin.rows[1][0] = 0x40;  // pixel (1, 1)
+    bin.Row(1)[0] = 0x40;  // pixel (1, 1)
     ASSERT_TRUE(ApplyImageProcessing(bin, step));
     ASSERT_EQ(bin.bitCount, 8);
-    EXPECT_EQ(bin.rows[1][1], 0);
-    EXPECT_EQ(bin.rows[1][0], 255);
-    EXPECT_EQ(bin.rows[0][9], 255);
+    EXPECT_EQ(bin.Row(1)[1], 0);
+    EXPECT_EQ(bin.Row(1)[0], 255);
+    EXPECT_EQ(bin.Row(0)[9], 255);
     // No pixels: the step fails.
     CRawImage empty;
     EXPECT_FALSE(ApplyImageProcessing(empty, step));
@@ -72,15 +72,15 @@ TEST(GrayToBinStep, StripsMethodsAndOtherFormats) {
     CRawImage one = page();
     ASSERT_TRUE(ApplyImageProcessing(one, step));
     ASSERT_EQ(one.bitCount, 1);
-    EXPECT_EQ(one.rows[5][0], 0xFF);  // columns 0..7 black
-    EXPECT_EQ(one.rows[5][1], 0xC0);  // columns 8, 9 black
-    EXPECT_EQ(one.rows[5][2], 0x00);
+    EXPECT_EQ(one.Row(5)[0], 0xFF);  // columns 0..7 black
+    EXPECT_EQ(one.Row(5)[1], 0xC0);  // columns 8, 9 black
+    EXPECT_EQ(one.Row(5)[2], 0x00);
     // A strip count of 0 (an element without "BlockNum") is one strip.
     step.blockNum = 0;
     CRawImage zero = page();
     ASSERT_TRUE(ApplyImageProcessing(zero, step));
     ASSERT_EQ(zero.bitCount, 1);
-    EXPECT_EQ(0, std::memcmp(zero.bits.get(), one.bits.get(), one.height * one.bytesPerRow));
+    EXPECT_EQ(0, std::memcmp(zero.Bits(), one.Bits(), one.height * one.bytesPerRow));
     // Negative strip counts, method 4 and an unknown method give white pages;
     // still success.
     for (auto [blocks, method] : {std::pair{-2, 7}, std::pair{1, 4}, std::pair{3, 99}}) {
@@ -90,7 +90,7 @@ TEST(GrayToBinStep, StripsMethodsAndOtherFormats) {
         ASSERT_TRUE(ApplyImageProcessing(img, step));
         ASSERT_EQ(img.bitCount, 1);
         for (int y = 0; y < img.height; ++y)
-            for (int i = 0; i < img.bytesPerRow; ++i) ASSERT_EQ(img.rows[y][i], 0) << blocks << "/" << method;
+            for (int i = 0; i < img.bytesPerRow; ++i) ASSERT_EQ(img.Row(y)[i], 0) << blocks << "/" << method;
     }
     // Colour input is left alone and the step still succeeds.
     CRawImage colour = Colour(5, 5);
@@ -115,11 +115,11 @@ TEST(ColourChain, ReadFromXmlAndApplied) {
     CRawImage img;
     img.Create(20, 4, 24, 300);
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 20; ++x) img.rows[y][3 * x + 2] = static_cast<uint8_t>(x < 5 ? 10 : 240);
+        for (int x = 0; x < 20; ++x) img.Row(y)[3 * x + 2] = static_cast<uint8_t>(x < 5 ? 10 : 240);
     ASSERT_TRUE(ApplyImageProcessingList(img, list));
     ASSERT_EQ(img.bitCount, 1);
-    EXPECT_EQ(img.rows[0][0], 0xF8);
-    EXPECT_EQ(img.rows[3][1], 0x00);
+    EXPECT_EQ(img.Row(0)[0], 0xF8);
+    EXPECT_EQ(img.Row(3)[1], 0x00);
 }
 
 TEST(ColorMatchRecord, ReadWriteCopy) {

@@ -14,7 +14,7 @@ CRawImage MakeImage(int32_t width, int32_t height, int32_t bitCount) {
     CRawImage image;
     EXPECT_EQ(image.Create(width, height, bitCount, 300), 1);
     for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < image.bytesPerRow; ++x) image.rows[y][x] = static_cast<uint8_t>(x * 31 + y * 7);
+        for (int32_t x = 0; x < image.bytesPerRow; ++x) image.Row(y)[x] = static_cast<uint8_t>(x * 31 + y * 7);
     return image;
 }
 
@@ -22,7 +22,7 @@ bool SamePixels(const CRawImage& a, const CRawImage& b) {
     if (a.width != b.width || a.height != b.height || a.bitCount != b.bitCount || a.bytesPerRow != b.bytesPerRow)
         return false;
     for (int32_t y = 0; y < a.height; ++y)
-        if (std::memcmp(a.rows[y], b.rows[y], static_cast<size_t>(a.bytesPerRow)) != 0) return false;
+        if (std::memcmp(a.Row(y), b.Row(y), static_cast<size_t>(a.bytesPerRow)) != 0) return false;
     return true;
 }
 

@@ -12,7 +12,7 @@ namespace {
 
 using namespace libMorvaneClassifier;
 
-void Black(CRawImage& img, int x, int y) { img.rows[y][x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7)); }
+void Black(CRawImage& img, int x, int y) { img.Row(y)[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7)); }
 
 // A 1-bit page with `lines` lines of 30 ring-shaped "characters" `h` pixels
 // high, and a few specks and one tall bar that are no characters.
@@ -91,8 +91,8 @@ CRawImage GrayPage(int w, int hgt, int h, int dpi) {
     img.Create(w, hgt, 8, dpi);
     for (int y = 0; y < hgt; ++y)
         for (int x = 0; x < w; ++x) {
-            const bool ink = (bits.rows[y][x >> 3] >> (7 - (x & 7))) & 1;
-            img.rows[y][x] = static_cast<uint8_t>(ink ? 40 : 230 - 60 * x / w);
+            const bool ink = (bits.Row(y)[x >> 3] >> (7 - (x & 7))) & 1;
+            img.Row(y)[x] = static_cast<uint8_t>(ink ? 40 : 230 - 60 * x / w);
         }
     return img;
 }
@@ -101,7 +101,7 @@ bool SamePixels(const CRawImage& a, const CRawImage& b) {
     if (a.width != b.width || a.height != b.height || a.bitCount != b.bitCount) return false;
     const size_t bytes = (static_cast<size_t>(a.width) * a.bitCount + 7) / 8;
     for (int y = 0; y < a.height; ++y)
-        if (!std::equal(a.rows[y], a.rows[y] + bytes, b.rows[y])) return false;
+        if (!std::equal(a.Row(y), a.Row(y) + bytes, b.Row(y))) return false;
     return true;
 }
 

@@ -59,7 +59,7 @@ CRawImage Scene(const Size& glass, const Size& doc, double degrees, double left,
             // v down the left edge (the inverse of the turn).
             const double dx = x + 0.5 - cx, dy = y + 0.5 - cy;
             const double u = dx * c - dy * s + 0.5 * W, v = dx * s + dy * c + 0.5 * H;
-            uint8_t* p = img.rows[y] + 3 * x;
+            uint8_t* p = img.Row(y) + 3 * x;
             if (u < 0 || v < 0 || u >= W || v >= H) {
                 std::memset(p, bed, 3);
                 continue;
@@ -112,8 +112,8 @@ TEST(FindDocument, DocumentsOfEverySizeOnGlassOfEverySize) {
         // No bed is left along the edges: the middle of each side is paper
         // (or its shadow), not bed.
         const int midX = img.width / 2, midY = img.height / 2;
-        const uint8_t sides[4] = {img.rows[0][3 * midX + 1], img.rows[img.height - 1][3 * midX + 1],
-                                  img.rows[midY][1], img.rows[midY][3 * (img.width - 1) + 1]};
+        const uint8_t sides[4] = {img.Row(0)[3 * midX + 1], img.Row(img.height - 1)[3 * midX + 1],
+                                  img.Row(midY)[1], img.Row(midY)[3 * (img.width - 1) + 1]};
         for (uint8_t v : sides) {
             if (k.lightBed) {
                 EXPECT_LT(v, 246) << what;
@@ -137,7 +137,7 @@ TEST(FindDocument, PagesThatFillTheGlassAreLeftUntouched) {
             EXPECT_FALSE(p.found) << s.name << " bed " << int(bed);
             ASSERT_EQ(img.width, page.width);
             ASSERT_EQ(img.height, page.height);
-            EXPECT_EQ(std::memcmp(img.bits.get(), page.bits.get(), static_cast<size_t>(img.bytesPerRow) * img.height),
+            EXPECT_EQ(std::memcmp(img.Bits(), page.Bits(), static_cast<size_t>(img.bytesPerRow) * img.height),
                       0)
                 << s.name;
         }
@@ -185,7 +185,7 @@ TEST(ScanChain, BadInputHasDefinedResults) {
     for (uint8_t bed : {8, 250}) {
         CRawImage img;
         EXPECT_EQ(img.Create(a4w, a4h, 24, kDpi), 1);
-        std::memset(img.bits.get(), bed, static_cast<size_t>(img.bytesPerRow) * img.height);
+        std::memset(img.Bits(), bed, static_cast<size_t>(img.bytesPerRow) * img.height);
         add(bed < 128 ? "all dark bed" : "all light bed", std::move(img), 3 * a4w, 3 * a4h, 3);
     }
     // Two documents on a dark bed: the larger (a passport page) is taken.
@@ -193,7 +193,7 @@ TEST(ScanChain, BadInputHasDefinedResults) {
         CRawImage img = Scene(kA4, kPassport, 1.0, 20, 20, 12);
         const CRawImage card = Scene(kId1, kId1, 0.0, 0, 0, 12);
         for (int y = 0; y < card.height; ++y)
-            std::memcpy(img.rows[static_cast<int>(Px(180)) + y] + 3 * static_cast<int>(Px(40)), card.rows[y],
+            std::memcpy(img.Row(static_cast<int>(Px(180)) + y) + 3 * static_cast<int>(Px(40)), card.Row(y),
                         3 * static_cast<size_t>(card.width));
         add("two documents", std::move(img), static_cast<int32_t>(3 * Px(kPassport.w)),
             static_cast<int32_t>(3 * Px(kPassport.h)), 3 * Px(1.5));
@@ -210,7 +210,7 @@ TEST(ScanChain, BadInputHasDefinedResults) {
         const int cut = static_cast<int>(Px(20));
         for (int y = 0; y < img.height; ++y)
             for (int x = 0; x < img.width; ++x)
-                if (x + y < static_cast<int>(Px(10)) + static_cast<int>(Px(30)) + cut) std::memset(img.rows[y] + 3 * x, 12, 3);
+                if (x + y < static_cast<int>(Px(10)) + static_cast<int>(Px(30)) + cut) std::memset(img.Row(y) + 3 * x, 12, 3);
         add("torn corner", std::move(img), static_cast<int32_t>(3 * Px(kPassport.w)),
             static_cast<int32_t>(3 * Px(kPassport.h)), 3 * Px(1.5));
     }
@@ -247,9 +247,9 @@ TEST(ScanChain, BadInputHasDefinedResults) {
 TEST(TiltCorrectionEstimator, WidePagesAreMeasuredAsAccuratelyAsNarrowOnes) {
     CRawImage level;
     ASSERT_EQ(level.Create(1800, 1300, 8, 300), 1);
-    std::memset(level.bits.get(), 250, static_cast<size_t>(level.bytesPerRow) * level.height);
+    std::memset(level.Bits(), 250, static_cast<size_t>(level.bytesPerRow) * level.height);
     auto rect = [&](int l, int t, int r, int b) {
-        for (int y = t; y < b; ++y) std::memset(level.rows[y] + l, 15, static_cast<size_t>(r - l));
+        for (int y = t; y < b; ++y) std::memset(level.Row(y) + l, 15, static_cast<size_t>(r - l));
     };
     for (int row = 0; row < 14; ++row)
         for (int x = 150; x < 1650 - (row % 4) * 90; x += 60 + (row * 17 + x) % 35)

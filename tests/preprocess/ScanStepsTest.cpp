@@ -27,7 +27,7 @@ constexpr double kDeg = 3.14159265358979323846 / 180.0;
 void Fill(CRawImage& img, int l, int t, int r, int b, uint8_t blue, uint8_t green, uint8_t red) {
     for (int y = std::max(0, t); y < std::min(b, img.height); ++y)
         for (int x = std::max(0, l); x < std::min(r, img.width); ++x) {
-            uint8_t* p = img.rows[y] + 3 * x;
+            uint8_t* p = img.Row(y) + 3 * x;
             p[0] = blue;
             p[1] = green;
             p[2] = red;
@@ -66,16 +66,16 @@ CRawImage OnBed(const CRawImage& doc, double degrees, int bw, int bh, int x, int
     }
     CRawImage out;
     EXPECT_EQ(out.Create(bw, bh, 24, 300), 1);
-    std::memset(out.bits.get(), bed, static_cast<size_t>(out.bytesPerRow) * bh);
+    std::memset(out.Bits(), bed, static_cast<size_t>(out.bytesPerRow) * bh);
     for (int yy = 0; yy < turned.height; ++yy) {
         if (y + yy < 0 || y + yy >= bh) continue;
         for (int xx = 0; xx < turned.width; ++xx) {
             if (x + xx < 0 || x + xx >= bw) continue;
-            const uint8_t* p = turned.rows[yy] + 3 * xx;
+            const uint8_t* p = turned.Row(yy) + 3 * xx;
             // The rotation's fill is the bed itself.
             if (bed > 128 ? (p[0] == 255 && p[1] == 255 && p[2] == 255) : (p[0] == 0 && p[1] == 0 && p[2] == 0))
                 continue;
-            std::memcpy(out.rows[y + yy] + 3 * (x + xx), p, 3);
+            std::memcpy(out.Row(y + yy) + 3 * (x + xx), p, 3);
         }
     }
     return out;
@@ -88,7 +88,7 @@ double DarkRing(const CRawImage& img) {
     for (int y = 0; y < img.height; ++y)
         for (int x = 0; x < img.width; ++x) {
             if (x >= 2 && y >= 2 && x < img.width - 2 && y < img.height - 2) continue;
-            const uint8_t* p = img.rows[y] + 3 * x;
+            const uint8_t* p = img.Row(y) + 3 * x;
             ++n;
             if (p[1] < 60) ++dark;
         }
@@ -169,7 +169,7 @@ TEST(FindDocument, BadInputHasDefinedResults) {
     for (uint8_t bed : {0, 12, 255}) {
         CRawImage img;
         ASSERT_EQ(img.Create(900, 700, 24, 300), 1);
-        std::memset(img.bits.get(), bed, static_cast<size_t>(img.bytesPerRow) * img.height);
+        std::memset(img.Bits(), bed, static_cast<size_t>(img.bytesPerRow) * img.height);
         DocumentPlacement p;
         EXPECT_TRUE(FindDocument(img, step, &p));
         EXPECT_FALSE(p.found) << int(bed);
@@ -199,7 +199,7 @@ TEST(FindDocument, BadInputHasDefinedResults) {
     {
         CRawImage img = OnBed(card, 1.0, 1300, 700, 40, 60, 5);
         const CRawImage small = Card(300, 190, false);
-        for (int y = 0; y < small.height; ++y) std::memcpy(img.rows[400 + y] + 3 * 800, small.rows[y], 3 * 300);
+        for (int y = 0; y < small.height; ++y) std::memcpy(img.Row(400 + y) + 3 * 800, small.Row(y), 3 * 300);
         DocumentPlacement p;
         ASSERT_TRUE(FindDocument(img, step, &p));
         ASSERT_TRUE(p.found);
@@ -220,7 +220,7 @@ TEST(FindDocument, BadInputHasDefinedResults) {
         CRawImage img = OnBed(card, -2.0, 800, 600, 120, 100, 5);
         for (int y = 0; y < 600; ++y)
             for (int x = 0; x < 800; ++x)
-                if (x + y < 330) std::memset(img.rows[y] + 3 * x, 5, 3);
+                if (x + y < 330) std::memset(img.Row(y) + 3 * x, 5, 3);
         DocumentPlacement p;
         ASSERT_TRUE(FindDocument(img, step, &p));
         ASSERT_TRUE(p.found);
@@ -260,8 +260,8 @@ TEST(NormalizeResolution, RescalesToTheTemplateResolution) {
     // 5-pixel rule; a 150-dpi page doubles.
     CRawImage page;
     ASSERT_EQ(page.Create(1200, 800, 8, 600), 1);
-    std::memset(page.bits.get(), 250, static_cast<size_t>(page.bytesPerRow) * page.height);
-    for (int y = 400; y < 410; ++y) std::memset(page.rows[y] + 100, 10, 1000);
+    std::memset(page.Bits(), 250, static_cast<size_t>(page.bytesPerRow) * page.height);
+    for (int y = 400; y < 410; ++y) std::memset(page.Row(y) + 100, 10, 1000);
     CNormalizeResolutionInfo step;
     CRawImage img(page);
     ASSERT_TRUE(NormalizeResolution(img, step));
@@ -270,7 +270,7 @@ TEST(NormalizeResolution, RescalesToTheTemplateResolution) {
     EXPECT_EQ(img.xResolution, 300);
     EXPECT_EQ(img.yResolution, 300);
     int ruleRows = 0;
-    for (int y = 0; y < img.height; ++y) ruleRows += img.rows[y][300] < 128;
+    for (int y = 0; y < img.height; ++y) ruleRows += img.Row(y)[300] < 128;
     EXPECT_EQ(ruleRows, 5);
 
     CRawImage low(page);
@@ -384,17 +384,17 @@ TEST(TiltCorrectionEstimator, ProjectionEstimateStraightensBoxedPages) {
     // levels it.
     CRawImage level;
     ASSERT_EQ(level.Create(900, 1000, 8, 300), 1);
-    std::memset(level.bits.get(), 255, static_cast<size_t>(level.bytesPerRow) * level.height);
+    std::memset(level.Bits(), 255, static_cast<size_t>(level.bytesPerRow) * level.height);
     auto box = [&](int l, int t, int r, int b) {
         for (int y = t; y < b; ++y)
             for (int x = l; x < r; ++x)
-                if (y < t + 3 || y >= b - 3 || x < l + 3 || x >= r - 3) level.rows[y][x] = 0;
+                if (y < t + 3 || y >= b - 3 || x < l + 3 || x >= r - 3) level.Row(y)[x] = 0;
     };
     box(80, 150, 820, 350);
     box(80, 400, 820, 520);
     box(80, 570, 820, 880);
     for (int k = 0; k < 5; ++k)
-        for (int y = 600 + 50 * k; y < 612 + 50 * k; ++y) std::memset(level.rows[y] + 110, 0, 200 + 40 * k);
+        for (int y = 600 + 50 * k; y < 612 + 50 * k; ++y) std::memset(level.Row(y) + 110, 0, 200 + 40 * k);
     for (double degrees : {-2.5, 1.7}) {
         CRawImage page;
         ASSERT_EQ(level.Rotate(&page, 0, -degrees * kDeg, 1, 1, 1), 1);

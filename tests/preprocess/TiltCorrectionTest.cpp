@@ -17,7 +17,7 @@ bool SamePixels(const CRawImage& a, const CRawImage& b) {
     if (a.width != b.width || a.height != b.height || a.bitCount != b.bitCount || a.bytesPerRow != b.bytesPerRow)
         return false;
     for (int32_t y = 0; y < a.height; ++y)
-        if (std::memcmp(a.rows[y], b.rows[y], static_cast<size_t>(a.bytesPerRow)) != 0) return false;
+        if (std::memcmp(a.Row(y), b.Row(y), static_cast<size_t>(a.bytesPerRow)) != 0) return false;
     return true;
 }
 
@@ -40,9 +40,9 @@ CRawImage TextPage(double degrees, int bitCount, unsigned start = 7) {
         for (int x = 0; x < bin.width; ++x) {
             const bool ink = skewpage::IsBlack(bin, x, y);
             if (bitCount == 8) {
-                out.rows[y][x] = ink ? 30 : 235;
+                out.Row(y)[x] = ink ? 30 : 235;
             } else {
-                uint8_t* p = out.rows[y] + 3 * x;
+                uint8_t* p = out.Row(y) + 3 * x;
                 p[0] = ink ? 110 : 250;  // blue
                 p[1] = ink ? 30 : 248;   // green
                 p[2] = ink ? 20 : 245;   // red
