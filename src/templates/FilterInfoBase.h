@@ -13,7 +13,7 @@
 #include "templates/Anchor.h"
 #include "core/Geometry.h"
 #include "core/ObjBase.h"
-#include "core/RecordFields.h"
+#include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {
 

@@ -9,7 +9,7 @@
 
 #include "templates/Anchor.h"
 #include "core/ObjBase.h"
-#include "core/RecordFields.h"
+#include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {
 
