@@ -87,7 +87,6 @@ int main(int argc, char** argv) {
     }
     const int index = static_cast<int>(parsedIndex);
     const std::string page = operands[2];
-    RegisterFilterRecords();  // the record kinds, as the library does at start-up
     CFilterArray array;
     if (!array.Load(Utf8ToUtf16(filters))) {
         std::fprintf(stderr, "morvane-measure: cannot read filter template %s\n", filters.c_str());

@@ -26,13 +26,7 @@
 
 namespace libMorvaneClassifier {
 
-// Sub-template files hold the filters' reference records: their kinds must
-// be known before the first template is read. Entered once, by the first
-// entry made on any thread.
-CMainTemplateEntry::CMainTemplateEntry() {
-    static std::once_flag kindsEntered;
-    std::call_once(kindsEntered, RegisterFilterRecords);
-}
+CMainTemplateEntry::CMainTemplateEntry() = default;
 CMainTemplateEntry::~CMainTemplateEntry() = default;
 
 namespace {
@@ -70,7 +64,9 @@ int CMainTemplateEntry::Load(const std::u16string& path) {
     if (!list) return kErrReadSubTemplate;
     list->templateDir = mainTemplate->subTemplatePath;
     list->imageDir = mainTemplate->imagePath;
-    if (!list->Load(mainTemplate->subTemplateListPath)) {
+    // Sub-template files hold the filters' reference records, made through
+    // the filters' kind table.
+    if (!list->Load(mainTemplate->subTemplateListPath, FilterKinds())) {
         loadDetail = LoadProblem("sub-template list or sub-template", mainTemplate->subTemplateListPath);
         return kErrReadSubTemplate;
     }

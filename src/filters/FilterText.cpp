@@ -7,6 +7,7 @@
 #include "core/ResultCodes.h"
 #include "core/TextConv.h"
 #include "engines/GeneralRecog.h"
+#include "filters/FilterFactory.h"
 #include "filters/TextScoring.h"
 #include "image/Cropper.h"
 #include "image/Dib.h"
@@ -343,7 +344,7 @@ int32_t CFilterText::ClassifyGroup(const CRawImage& image, CTemplateGroup* group
         const int32_t s = feature.Compare(&reference);
         if (textFeature) textFeature->lineScores = nullptr;
         reference.anchors = nullptr;
-        child.attached->StoreFeature(feature);
+        child.attached->StoreFeature(feature, FilterKinds());
         if (scoreObserver && textFeature)
             if (const auto* ref = dynamic_cast<const CFilterTextInfo*>(&reference))
                 scoreObserver->OnNote(i, TextScoreNote(index, *textFeature, *ref, lineScores));
