@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "api/DecisionTrace.h"
+#include "engines/EngineService.h"
 
 namespace libMorvaneClassifier {
 
@@ -24,6 +25,9 @@ struct ClassificationContext {
     // Where the filters report every score they compute (the walk's trace);
     // null: nowhere.
     ScoreObserver* observer = nullptr;
+    // The recognition engines the text filters use: the process's one
+    // service, whose gate serialises every classification's engine calls.
+    CEngineService* engines = &ProcessEngineService();
 
     // The page's resolution from the host's setting and the file's trusted
     // one, by the order above; scale 1/1.

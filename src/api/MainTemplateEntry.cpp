@@ -13,6 +13,7 @@
 #include "filters/FilterSize.h"
 #include "filters/FilterText.h"
 #include "engines/EngineAdapters.h"
+#include "engines/EngineService.h"
 #include "engines/GeneralRecog.h"
 #include "platform/EngineFiles.h"
 #include "imagefile/ImageCodecs.h"
@@ -83,7 +84,7 @@ int CMainTemplateEntry::CheckEngines(std::string& detail) {
         for (int32_t i = 0; i < text->engines->Count(); ++i) {
             const CKernelInfo* k = text->engines->Get(i);
             if (!k) continue;
-            if (GeneralRecog().StartEngine(k->mainType, k->subType, EnsureEngineDirectory()) == 0) continue;
+            if (ProcessEngineService().Start(k->mainType, k->subType) == 0) continue;
             detail = where + ": recognition engine (type " + std::to_string(k->mainType) + "/" +
                      std::to_string(k->subType) + ") could not start";
             if (!LastEngineFailure().empty()) detail += ": " + LastEngineFailure();
@@ -241,6 +242,7 @@ int CMainTemplateEntry::Walk(CRawImage& working, const ClassificationContext& co
             filter->pageScaleNum = context.scaleNum;
             filter->pageScaleDen = context.scaleDen;
             filter->scoreObserver = context.observer;
+            filter->engineService = context.engines;
             if (trace.resolutionX == 0 && trace.resolutionY == 0) {
                 // Without a page resolution the first size filter's own is
                 // the one the page is measured with.
