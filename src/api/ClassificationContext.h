@@ -1,7 +1,8 @@
 // What one classification of one page runs with, built once by the
-// classifier before the walk and handed down unchanged. The walk fills the
-// filters' run-time fields from it (CMainTemplateEntry::Walk, the one place
-// that writes them) and nothing flows back up.
+// classifier before the walk and handed down unchanged. The filters'
+// run-time fields are filled from it by PrepareFilter, the one place that
+// writes them (the walk calls it before every filter; the tools that run a
+// filter on their own call it too), and nothing flows back up.
 #pragma once
 #include <cstdint>
 
@@ -9,6 +10,9 @@
 #include "engines/EngineService.h"
 
 namespace libMorvaneClassifier {
+
+class CFilterBase;
+class CFilterConfig;
 
 struct ClassificationContext {
     // The resolution (dots per inch) the page is measured with, and where it
@@ -45,5 +49,11 @@ struct ClassificationContext {
         return c;
     }
 };
+
+// Writes every run-time field of filter: the threshold, weight, feature mode
+// and inherited filter from the group's configuration (all 0 without one),
+// the page's resolution and decode scale, the score listener and the engine
+// service from the context.
+void PrepareFilter(CFilterBase& filter, const CFilterConfig* config, const ClassificationContext& context);
 
 }  // namespace libMorvaneClassifier

@@ -231,18 +231,9 @@ int CMainTemplateEntry::Walk(CRawImage& working, const ClassificationContext& co
             }
             trace.BeginFilter(seen);
             if (!filter) continue;
-            // The filter's run-time fields: written here and nowhere else,
-            // from the group's configuration and the context.
-            filter->threshold = config->filterThresh;
-            filter->weight = config->filterWeight;
-            filter->featureMode = config->featureMode;
-            filter->inheritedFilter = config->inheritedFilter;
-            filter->horiDpi = context.pageXDpi;
-            filter->vertDpi = context.pageYDpi;
-            filter->pageScaleNum = context.scaleNum;
-            filter->pageScaleDen = context.scaleDen;
-            filter->scoreObserver = context.observer;
-            filter->engineService = context.engines;
+            // The filter's run-time fields, from the group's configuration
+            // and the context.
+            PrepareFilter(*filter, config, context);
             if (trace.resolutionX == 0 && trace.resolutionY == 0) {
                 // Without a page resolution the first size filter's own is
                 // the one the page is measured with.
