@@ -8,13 +8,11 @@
 #include <cstdint>
 #include <mutex>
 
-#include "engines/EngineAdapters.h"
+#include "engines/KernelInfo.h"
 
 class CRawImage;
 
 namespace libMorvaneClassifier {
-
-class CKernelInfo;
 
 class CEngineService {
 public:
