@@ -502,7 +502,7 @@ TEST(SubTemplate, FilterInfoListFailuresDropOnlyTheInfos) {
         ASSERT_TRUE(Parse(doc, "<SubTemplate Index='4' ID='x'>" + c.body +
                                    "<AnchorList Size='1'><Anchor ID='3'/></AnchorList></SubTemplate>"));
         CSubTemplate s;
-        ASSERT_TRUE(s.ReadFrom(doc));
+        ASSERT_TRUE(s.ReadFrom(doc, FilterKinds()));
         EXPECT_EQ(s.index, 4);
         EXPECT_EQ(s.filterInfos != nullptr, c.infos);
         if (!c.infos) {
