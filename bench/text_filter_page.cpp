@@ -131,7 +131,6 @@ bool ReadReference(const std::string& file, CFilterTextInfo& info) {
 
 void TextSplit(benchmark::State& state) {
     UseBuildEngines();
-    RegisterFilterRecords();
     CFilterArray filters;
     CRawImage page;
     CFilterTextInfo passport, visa;

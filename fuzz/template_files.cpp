@@ -61,7 +61,7 @@ void WalkSubTemplate(CSubTemplate& sub) {
         for (const auto& info : sub.filterInfos->items)
             if (info) {
                 WalkInfo(*info, sub.anchors);
-                sub.StoreFeature(*info);
+                sub.StoreFeature(*info, FilterKinds());
             }
     (void)sub.FindStoredFeature(0);
     sub.ClearStoredFeatures();
@@ -69,25 +69,18 @@ void WalkSubTemplate(CSubTemplate& sub) {
 
 }  // namespace
 
-// Sub-templates hold the filters' reference records: their kinds are
-// registered once, as the classifier does at start-up.
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    RegisterFilterRecords();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CXmlDocument doc;
     if (!doc.LoadFromBytes(data, size)) return 0;
 
     CSubTemplate sub;
     sub.imageDir = kNowhere;
-    if (sub.ReadFrom(doc)) WalkSubTemplate(sub);
+    if (sub.ReadFrom(doc, FilterKinds())) WalkSubTemplate(sub);
 
     CSubTemplateList list;
     list.templateDir = kNowhere;
     list.imageDir = kNowhere;
-    list.ReadFrom(doc);
+    list.ReadFrom(doc, FilterKinds());
 
     CMainTemplate main;
     main.directory = kNowhere;

@@ -72,6 +72,47 @@ if (( ${#files[@]} )); then
   ' "${files[@]}" || status=1
 fi
 
+# Forward declarations: a folder that declares `class X;` for a class defined
+# in a higher (or same-rank) folder depends on it as surely as an include
+# would, only out of the include check's sight. The first pass collects the
+# classes and structs the headers define; the second reports each forward
+# declaration of one that lives above the declaring folder.
+mapfile -t headers < <(find src -mindepth 2 -type f \( -name '*.h' -o -name '*.hpp' \) | sort)
+if (( ${#headers[@]} && ${#files[@]} )); then
+  awk -v ranks="$ranks" -v nheaders="${#headers[@]}" '
+    BEGIN {
+      n = split(ranks, pairs, " ")
+      for (i = 1; i <= n; ++i) { split(pairs[i], kv, "="); rank[kv[1]] = kv[2] }
+      bad = 0
+    }
+    FNR == 1 { ++fileno }
+    {
+      split(FILENAME, parts, "/"); folder = parts[2]
+      line = $0
+      sub(/\/\/.*$/, "", line)
+    }
+    fileno <= nheaders && line ~ /^[ \t]*(class|struct)[ \t]+[A-Za-z_][A-Za-z0-9_]*[ \t]*(final[ \t]*)?(:[^;]*|\{.*)?$/ {
+      name = line
+      sub(/^[ \t]*(class|struct)[ \t]+/, "", name); sub(/[^A-Za-z0-9_].*$/, "", name)
+      if (!(name in home)) home[name] = folder
+      next
+    }
+    fileno > nheaders && line ~ /^[ \t]*(class|struct)[ \t]+[A-Za-z_][A-Za-z0-9_]*[ \t]*;[ \t]*$/ {
+      name = line
+      sub(/^[ \t]*(class|struct)[ \t]+/, "", name); sub(/[^A-Za-z0-9_].*$/, "", name)
+      if (!(name in home)) next
+      to = home[name]
+      if (to == folder || !(to in rank) || !(folder in rank)) next
+      if (rank[to] > rank[folder]) kind = "upward"
+      else if (rank[to] == rank[folder]) kind = "sideways"
+      else next
+      printf "%s:%d: %s forward declaration of %s (defined in %s/) from %s/\n", FILENAME, FNR, kind, name, to, folder > "/dev/stderr"
+      bad = 1
+    }
+    END { exit bad }
+  ' "${headers[@]}" "${files[@]}" || status=1
+fi
+
 # The links CMake declares between the layers.
 for dir in src/*/; do
   folder=$(basename "$dir")

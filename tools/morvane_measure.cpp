@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tool_options.h"
+#include "api/ClassificationContext.h"
 #include "filters/FilterArray.h"
 #include "filters/FilterBase.h"
 #include "filters/FilterFactory.h"
@@ -87,7 +88,6 @@ int main(int argc, char** argv) {
     }
     const int index = static_cast<int>(parsedIndex);
     const std::string page = operands[2];
-    RegisterFilterRecords();  // the record kinds, as the library does at start-up
     CFilterArray array;
     if (!array.Load(Utf8ToUtf16(filters))) {
         std::fprintf(stderr, "morvane-measure: cannot read filter template %s\n", filters.c_str());
@@ -103,8 +103,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "morvane-measure: cannot read page %s\n", page.c_str());
         return 1;
     }
-    filter->horiDpi = h;
-    filter->vertDpi = v;
+    // The run-time fields as the library fills them: the page's resolution
+    // from the option, no group configuration.
+    PrepareFilter(*filter, nullptr, ClassificationContext::For(h, v, 0, 0));
     std::unique_ptr<CFilterInfoBase> feature = filter->CreateFeature(&image, 1);
     if (!feature) {
         std::fprintf(stderr, "morvane-measure: the filter measured nothing on %s\n", page.c_str());

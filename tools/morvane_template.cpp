@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "tool_options.h"
+#include "api/ClassificationContext.h"
 #include "api/DecisionTrace.h"
 #include "api/MainTemplateEntry.h"
 #include "filters/FilterArray.h"
@@ -615,8 +616,8 @@ int Add(int argc, char** argv) {
         const CFilterConfig* config = group->FilterConfig(k);
         CFilterBase* filter = config ? entry.filters->Find(config->refFilter) : nullptr;
         if (!filter) continue;
-        filter->horiDpi = h;
-        filter->vertDpi = v;
+        // The run-time fields as the walk fills them for this group.
+        PrepareFilter(*filter, config, ClassificationContext::For(h, v, 0, 0));
         const std::string filterName = "'" + Utf16ToUtf8(filter->name) + "' (" + std::to_string(filter->index) + ")";
         Measured m;
         m.config = config;

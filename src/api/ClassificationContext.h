@@ -1,13 +1,18 @@
 // What one classification of one page runs with, built once by the
-// classifier before the walk and handed down unchanged. The walk fills the
-// filters' run-time fields from it (CMainTemplateEntry::Walk, the one place
-// that writes them) and nothing flows back up.
+// classifier before the walk and handed down unchanged. The filters'
+// run-time fields are filled from it by PrepareFilter, the one place that
+// writes them (the walk calls it before every filter; the tools that run a
+// filter on their own call it too), and nothing flows back up.
 #pragma once
 #include <cstdint>
 
 #include "api/DecisionTrace.h"
+#include "engines/EngineService.h"
 
 namespace libMorvaneClassifier {
+
+class CFilterBase;
+class CFilterConfig;
 
 struct ClassificationContext {
     // The resolution (dots per inch) the page is measured with, and where it
@@ -24,6 +29,9 @@ struct ClassificationContext {
     // Where the filters report every score they compute (the walk's trace);
     // null: nowhere.
     ScoreObserver* observer = nullptr;
+    // The recognition engines the text filters use: the process's one
+    // service, whose gate serialises every classification's engine calls.
+    CEngineService* engines = &ProcessEngineService();
 
     // The page's resolution from the host's setting and the file's trusted
     // one, by the order above; scale 1/1.
@@ -41,5 +49,11 @@ struct ClassificationContext {
         return c;
     }
 };
+
+// Writes every run-time field of filter: the threshold, weight, feature mode
+// and inherited filter from the group's configuration (all 0 without one),
+// the page's resolution and decode scale, the score listener and the engine
+// service from the context.
+void PrepareFilter(CFilterBase& filter, const CFilterConfig* config, const ClassificationContext& context);
 
 }  // namespace libMorvaneClassifier

@@ -13,6 +13,7 @@
 #include "filters/FilterSize.h"
 #include "filters/FilterText.h"
 #include "engines/EngineAdapters.h"
+#include "engines/EngineService.h"
 #include "engines/GeneralRecog.h"
 #include "platform/EngineFiles.h"
 #include "imagefile/ImageCodecs.h"
@@ -26,13 +27,7 @@
 
 namespace libMorvaneClassifier {
 
-// Sub-template files hold the filters' reference records: their kinds must
-// be known before the first template is read. Entered once, by the first
-// entry made on any thread.
-CMainTemplateEntry::CMainTemplateEntry() {
-    static std::once_flag kindsEntered;
-    std::call_once(kindsEntered, RegisterFilterRecords);
-}
+CMainTemplateEntry::CMainTemplateEntry() = default;
 CMainTemplateEntry::~CMainTemplateEntry() = default;
 
 namespace {
@@ -70,7 +65,9 @@ int CMainTemplateEntry::Load(const std::u16string& path) {
     if (!list) return kErrReadSubTemplate;
     list->templateDir = mainTemplate->subTemplatePath;
     list->imageDir = mainTemplate->imagePath;
-    if (!list->Load(mainTemplate->subTemplateListPath)) {
+    // Sub-template files hold the filters' reference records, made through
+    // the filters' kind table.
+    if (!list->Load(mainTemplate->subTemplateListPath, FilterKinds())) {
         loadDetail = LoadProblem("sub-template list or sub-template", mainTemplate->subTemplateListPath);
         return kErrReadSubTemplate;
     }
@@ -87,7 +84,7 @@ int CMainTemplateEntry::CheckEngines(std::string& detail) {
         for (int32_t i = 0; i < text->engines->Count(); ++i) {
             const CKernelInfo* k = text->engines->Get(i);
             if (!k) continue;
-            if (GeneralRecog().StartEngine(k->mainType, k->subType, EnsureEngineDirectory()) == 0) continue;
+            if (ProcessEngineService().Start(k->mainType, k->subType) == 0) continue;
             detail = where + ": recognition engine (type " + std::to_string(k->mainType) + "/" +
                      std::to_string(k->subType) + ") could not start";
             if (!LastEngineFailure().empty()) detail += ": " + LastEngineFailure();
@@ -234,17 +231,9 @@ int CMainTemplateEntry::Walk(CRawImage& working, const ClassificationContext& co
             }
             trace.BeginFilter(seen);
             if (!filter) continue;
-            // The filter's run-time fields: written here and nowhere else,
-            // from the group's configuration and the context.
-            filter->threshold = config->filterThresh;
-            filter->weight = config->filterWeight;
-            filter->featureMode = config->featureMode;
-            filter->inheritedFilter = config->inheritedFilter;
-            filter->horiDpi = context.pageXDpi;
-            filter->vertDpi = context.pageYDpi;
-            filter->pageScaleNum = context.scaleNum;
-            filter->pageScaleDen = context.scaleDen;
-            filter->scoreObserver = context.observer;
+            // The filter's run-time fields, from the group's configuration
+            // and the context.
+            PrepareFilter(*filter, config, context);
             if (trace.resolutionX == 0 && trace.resolutionY == 0) {
                 // Without a page resolution the first size filter's own is
                 // the one the page is measured with.

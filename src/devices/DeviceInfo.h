@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "core/RecordFields.h"
+#include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {
 

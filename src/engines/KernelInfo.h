@@ -10,7 +10,7 @@
 
 #include "core/ObjBase.h"
 #include "core/ObjList.h"
-#include "core/RecordFields.h"
+#include "xml/RecordXml.h"
 #include "layout/CharLocation.h"
 #include "preprocess/ImageProcessingList.h"
 

@@ -15,6 +15,8 @@ class CRawImage;
 
 namespace libMorvaneClassifier {
 
+class CEngineService;
+
 class CXmlDocument;
 class CTemplateGroup;
 
@@ -55,6 +57,10 @@ public:
     // Listener of the scores given during one Classify; set by the driver
     // while it traces a run, null otherwise. Not owned.
     ScoreObserver* scoreObserver = nullptr;
+    // The recognition engines of the classification (its context's engine
+    // service), set by the driver before every Classify. Null outside a
+    // classification (a filter measured on its own): the process's service.
+    CEngineService* engineService = nullptr;
     // Set by a filter whose Classify fails for a cause the page cannot be
     // classified without (an engine that cannot start): the cause, naming
     // the filter and the engine's file. The driver clears it before a run.

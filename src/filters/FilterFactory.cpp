@@ -27,11 +27,14 @@ std::unique_ptr<CFilterInfoBase> CreateFilterInfo(int32_t type) {
     }
 }
 
-void RegisterFilterRecords() {
-    RegisterFilterInfoKind(kFilterTypeSize, [] { return CreateFilterInfo(kFilterTypeSize); });
-    RegisterFilterInfoKind(kFilterTypeGrid, [] { return CreateFilterInfo(kFilterTypeGrid); });
-    RegisterFilterInfoKind(kFilterTypeFrameLine, [] { return CreateFilterInfo(kFilterTypeFrameLine); });
-    RegisterFilterInfoKind(kFilterTypeText, [] { return CreateFilterInfo(kFilterTypeText); });
+const CFilterKinds& FilterKinds() {
+    static const CFilterKinds kinds =
+        CFilterKinds()
+            .With(kFilterTypeSize, [] { return CreateFilterInfo(kFilterTypeSize); })
+            .With(kFilterTypeGrid, [] { return CreateFilterInfo(kFilterTypeGrid); })
+            .With(kFilterTypeFrameLine, [] { return CreateFilterInfo(kFilterTypeFrameLine); })
+            .With(kFilterTypeText, [] { return CreateFilterInfo(kFilterTypeText); });
+    return kinds;
 }
 
 }  // namespace libMorvaneClassifier

@@ -12,9 +12,9 @@ namespace libMorvaneClassifier {
 std::unique_ptr<CFilterBase> CreateFilter(int32_t type);
 std::unique_ptr<CFilterInfoBase> CreateFilterInfo(int32_t type);
 
-// Enters the four record kinds into the template layer's maker table, so
-// that sub-template files can hold their reference records. Idempotent; the
-// api layer calls it before any template is read.
-void RegisterFilterRecords();
+// The record kinds of the four filters, built once (thread-safe) and never
+// changed: the table the api hands to the template loaders so that
+// sub-template files can hold their reference records.
+const CFilterKinds& FilterKinds();
 
 }  // namespace libMorvaneClassifier

@@ -6,7 +6,9 @@
 #include "core/JsonText.h"
 #include "core/ResultCodes.h"
 #include "core/TextConv.h"
+#include "engines/EngineService.h"
 #include "engines/GeneralRecog.h"
+#include "filters/FilterFactory.h"
 #include "filters/TextScoring.h"
 #include "image/Cropper.h"
 #include "image/Dib.h"
@@ -265,11 +267,12 @@ void CFilterText::BindEngines(CFilterTextInfo& ruleInfo, const CRawImage& region
     }
     if (n == 0) return;  // nothing recognises: every line is skipped
     CRecogEngineList* list = ruleInfo.engines.get();
-    recognize = [this, list, &regionImage](const Rect32& box, size_t e, RecognitionResult& result) {
+    CEngineService& service = engineService ? *engineService : ProcessEngineService();
+    recognize = [this, list, &service, &regionImage](const Rect32& box, size_t e, RecognitionResult& result) {
         CKernelInfo* k = list->Get(static_cast<int32_t>(e));
         if (!k) return false;
         RecogResult r{};
-        const int rc = RecognizeRegion(regionImage, box.left, box.top, box.right, box.bottom, *k, r);
+        const int rc = service.Recognize(regionImage, box.left, box.top, box.right, box.bottom, *k, r);
         if (rc != 0 && !k->initialised && !k->startFailure.empty() && engineFailure_.empty())
             engineFailure_ = k->startFailure;
         if (rc != 0) return false;
@@ -343,7 +346,7 @@ int32_t CFilterText::ClassifyGroup(const CRawImage& image, CTemplateGroup* group
         const int32_t s = feature.Compare(&reference);
         if (textFeature) textFeature->lineScores = nullptr;
         reference.anchors = nullptr;
-        child.attached->StoreFeature(feature);
+        child.attached->StoreFeature(feature, FilterKinds());
         if (scoreObserver && textFeature)
             if (const auto* ref = dynamic_cast<const CFilterTextInfo*>(&reference))
                 scoreObserver->OnNote(i, TextScoreNote(index, *textFeature, *ref, lineScores));

@@ -16,7 +16,7 @@
 #include "templates/Anchor.h"
 #include "core/ObjBase.h"
 #include "core/ObjList.h"
-#include "core/RecordFields.h"
+#include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {
 

@@ -129,7 +129,7 @@ const std::vector<Codec>& Codecs() {
         {ImageFormat::Png, "PNG", IsPng, ReadPng, nullptr, WritePng, "png"},
         {ImageFormat::Tiff, "TIFF", IsTiff, ReadTiff, CountFramesTiff, WriteTiff, "tif tiff"},
         {ImageFormat::Bmp, "BMP", IsBmp, ReadBmp, nullptr, WriteBmp, "bmp dib"},
-        {ImageFormat::Gif, "GIF", IsGif, ReadGif, nullptr, WriteGif, "gif"},
+        {ImageFormat::Gif, "GIF", IsGif, ReadGif, nullptr, WriteGif, "gif", CountFramesGif},
         {ImageFormat::Pdf, "PDF", IsPdf, DecodePdfPage, CountPagesPdf, nullptr, "pdf"},
     };
     return table;
@@ -194,6 +194,21 @@ int CountEncodedPages(const uint8_t* data, size_t size) {
     }
     return pages > kMaxFilePages ? kMaxFilePages : pages;
 }
+
+int CountEncodedFrames(const uint8_t* data, size_t size) {
+    if (const Codec* codec = CodecBySignature(data, size)) {
+        if (codec->countFrames) return codec->countFrames(data, size);
+        if (codec->countPages) return codec->countPages(data, size);
+    }
+    CDib probe;
+    return DecodeEncodedPage(data, size, 0, probe, DecodeLimits()) ? 1 : 0;
+}
+
+bool DecodeAny(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits) {
+    return DecodeEncodedPage(data, size, 0, image, limits);
+}
+
+int CountFrames(const uint8_t* data, size_t size) { return CountEncodedFrames(data, size); }
 
 bool DecodeEncodedPage(const uint8_t* data, size_t size, int page, CDib& image, const DecodeLimits& limits) {
     image.Free();

@@ -33,6 +33,9 @@ struct Codec {
     bool (*encode)(const CDib& image, uint32_t saveOption, std::vector<uint8_t>& out);
     // Lowercase suffixes, space separated, that choose this entry for writing.
     const char* suffixes;
+    // Frames the reader/writer's frame count reports, where they differ from
+    // the readable pages (a GIF's images); null: the pages.
+    int (*countFrames)(const uint8_t* data, size_t size) = nullptr;
 };
 
 const std::vector<Codec>& Codecs();
@@ -48,6 +51,10 @@ std::string SignatureText(const uint8_t* data, size_t size);
 // Pages of an encoded file in memory: the count (0 with a cause in
 // LastReadFailure when the file is not readable).
 int CountEncodedPages(const uint8_t* data, size_t size);
+// Frames of an encoded file in memory (CountFrames in imagefile/ImageCodecs.h),
+// by its entry's frame or page count; 1 for a single-page format that
+// decodes, 0 when unreadable.
+int CountEncodedFrames(const uint8_t* data, size_t size);
 // Decodes page `page` of an encoded file in memory; on failure the image is
 // empty and LastReadFailure tells why.
 bool DecodeEncodedPage(const uint8_t* data, size_t size, int page, CDib& image, const DecodeLimits& limits);

@@ -13,26 +13,6 @@
 using imagefile::DecodeLimits;
 using imagefile::ImageFormat;
 
-namespace imagefile {
-
-bool DecodeAny(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits) {
-    return DecodeEncodedPage(data, size, 0, image, limits);
-}
-
-int CountFrames(const uint8_t* data, size_t size) {
-    switch (SniffFormat(data, size)) {
-        case ImageFormat::Tiff: return CountFramesTiff(data, size);
-        case ImageFormat::Gif: return CountFramesGif(data, size);
-        case ImageFormat::Pdf: return CountPagesPdf(data, size);
-        default: {
-            CDib probe;
-            return DecodeAny(data, size, probe) ? 1 : 0;
-        }
-    }
-}
-
-}  // namespace imagefile
-
 // ---------------------------------------------------------------- base
 
 int CDibReaderWriter::LoadThumbnail(CDib&, const std::u16string&, int32_t, int32_t) { return 0; }
@@ -40,37 +20,14 @@ int CDibReaderWriter::GetFrameCount(const std::u16string&) { return 0; }
 
 // ---------------------------------------------------------------- CDibRWOri
 
-int CDibRWOri::Probe(const std::u16string&) { return 1; }
-
 int CDibRWOri::LoadFromMemory(CDib& image, const uint8_t* buffer, int32_t length, int32_t kind) {
     return CDibRWGeneral().LoadFromMemory(image, buffer, length, kind);
-}
-
-int CDibRWOri::Load(CDib& image, const std::u16string& path, int32_t flag) {
-    CDibRWCodecs codecs;
-    codecs.decodeOptions = decodeOptions;
-    return codecs.Load(image, path, flag);
 }
 
 int CDibRWOri::Save(const CDib& image, const std::u16string& path, uint32_t saveOption) {
     if (!image.HasPixels()) return 0;
     if (image.bitCount != 1 && image.bitCount != 8 && image.bitCount != 24) return -1;
-    return CDibRWCodecs().Save(image, path, saveOption) == 1 ? 1 : 0;
-}
-
-int CDibRWOri::GetInfo(const std::u16string& path, int32_t& width, int32_t& height, int32_t& bitCount,
-                       int32_t& xResolution, int32_t& yResolution) {
-    return CDibRWCodecs().GetInfo(path, width, height, bitCount, xResolution, yResolution);
-}
-
-int CDibRWOri::LoadThumbnail(CDib& image, const std::u16string& path, int32_t maxWidth, int32_t maxHeight) {
-    return CDibRWCodecs().LoadThumbnail(image, path, maxWidth, maxHeight);
-}
-
-int CDibRWOri::GetFrameCount(const std::u16string& path) { return CDibRWCodecs().GetFrameCount(path); }
-
-int CDibRWOri::FromBitmapHandle(CDib& image, void* bitmap, void* palette) {
-    return CDibRWCodecs().FromBitmapHandle(image, bitmap, palette);
+    return CDibRWCodecs::Save(image, path, saveOption) == 1 ? 1 : 0;
 }
 
 // ---------------------------------------------------------------- CDibRWCodecs
@@ -101,10 +58,23 @@ int CDibRWCodecs::Save(const CDib& image, const std::u16string& path, uint32_t s
     return codec->encode(image, saveOption, data) && imagefile::WriteWholeFile(path, data) ? 1 : 0;
 }
 
+namespace {
+
+// The first page at full size, whatever working resolution the reader/writer
+// decodes its pages at: what the size and thumbnail slots describe.
+bool LoadFullSize(CDib& image, const std::u16string& path) {
+    image.Free();
+    std::vector<uint8_t> data;
+    if (!imagefile::ReadImageFileBytes(path, data)) return false;
+    return imagefile::DecodeEncodedPage(data.data(), data.size(), 0, image, DecodeLimits());
+}
+
+}  // namespace
+
 int CDibRWCodecs::GetInfo(const std::u16string& path, int32_t& width, int32_t& height, int32_t& bitCount,
                           int32_t& xResolution, int32_t& yResolution) {
     CDib image;
-    if (Load(image, path, 0) != 1) return 0;
+    if (!LoadFullSize(image, path)) return 0;
     width = image.width;
     height = image.height;
     bitCount = image.bitCount;
@@ -116,7 +86,7 @@ int CDibRWCodecs::GetInfo(const std::u16string& path, int32_t& width, int32_t& h
 int CDibRWCodecs::LoadThumbnail(CDib& image, const std::u16string& path, int32_t maxWidth, int32_t maxHeight) {
     if (maxWidth <= 0 || maxHeight <= 0) return 0;
     CDib full;
-    if (Load(full, path, 0) != 1 || full.width <= 0 || full.height <= 0) return 0;
+    if (!LoadFullSize(full, path) || full.width <= 0 || full.height <= 0) return 0;
     const int64_t w = full.width, h = full.height;
     int64_t tw, th;
     if (int64_t(maxHeight) * w < int64_t(maxWidth) * h) {
@@ -155,7 +125,7 @@ int CDibRWCodecs::LoadThumbnail(CDib& image, const std::u16string& path, int32_t
 int CDibRWCodecs::GetFrameCount(const std::u16string& path) {
     std::vector<uint8_t> data;
     if (!imagefile::ReadImageFileBytes(path, data)) return 0;
-    return imagefile::CountFrames(data.data(), data.size());
+    return imagefile::CountEncodedFrames(data.data(), data.size());
 }
 
 int CDibRWCodecs::FromBitmapHandle(CDib&, void*, void*) { return 0; }

@@ -1,6 +1,7 @@
-// Image file readers and writers. CDibRWOri and CDibRWCodecs read every
-// format of the codec table (imagefile/CodecTable.h), recognised by the
-// file's first bytes whatever its name, and write by suffix. CDibRWGeneral
+// Image file readers and writers. CDibRWCodecs reads every format of the
+// codec table (imagefile/CodecTable.h), recognised by the file's first bytes
+// whatever its name, and writes by suffix; CDibRWOri is that reader/writer
+// with the memory readers and the bit-count answer of Save. CDibRWGeneral
 // is the plain libjpeg reader/writer with the memory readers. Results: 1
 // success, 0 failure (Save: -1 for an unsupported bit count).
 #pragma once
@@ -38,23 +39,6 @@ constexpr uint32_t kSaveOptionCompression = 1;
 constexpr uint32_t kSaveOptionJpegQuality = 2;
 constexpr uint32_t MakeSaveOption(uint32_t kind, uint32_t value) { return (kind << 24) | (value & 0xFF); }
 
-// The reader/writer each image owns.
-class CDibRWOri : public CDibReaderWriter {
-public:
-    int Probe(const std::u16string& path) override;
-    int LoadFromMemory(CDib& image, const uint8_t* buffer, int32_t length, int32_t kind) override;
-    int Load(CDib& image, const std::u16string& path, int32_t flag) override;
-    // 1 written, 0 nothing written (no pixels, no writer for the suffix, or
-    // the write failed), -1 bit count other than 1, 8 or 24.
-    int Save(const CDib& image, const std::u16string& path, uint32_t saveOption) override;
-    int GetInfo(const std::u16string& path, int32_t& width, int32_t& height, int32_t& bitCount,
-                int32_t& xResolution, int32_t& yResolution) override;
-    int LoadThumbnail(CDib& image, const std::u16string& path, int32_t maxWidth, int32_t maxHeight) override;
-    int GetFrameCount(const std::u16string& path) override;
-    // Windows bitmap handles do not exist on this platform: always 0.
-    virtual int FromBitmapHandle(CDib& image, void* bitmap, void* palette);
-};
-
 // The platform's common image codecs: BMP, TIFF, PNG, GIF and JPEG through
 // libtiff, libpng, giflib, libjpeg and a built-in BMP codec.
 class CDibRWCodecs : public CDibReaderWriter {
@@ -71,7 +55,19 @@ public:
                 int32_t& xResolution, int32_t& yResolution) override;
     int LoadThumbnail(CDib& image, const std::u16string& path, int32_t maxWidth, int32_t maxHeight) override;
     int GetFrameCount(const std::u16string& path) override;
+    // Windows bitmap handles do not exist on this platform: always 0.
     virtual int FromBitmapHandle(CDib& image, void* bitmap, void* palette);
+};
+
+// The reader/writer each image owns: the codec table's (every slot but the
+// two below inherited).
+class CDibRWOri : public CDibRWCodecs {
+public:
+    // The memory readers of CDibRWGeneral.
+    int LoadFromMemory(CDib& image, const uint8_t* buffer, int32_t length, int32_t kind) override;
+    // 1 written, 0 nothing written (no pixels, no writer for the suffix, or
+    // the write failed), -1 bit count other than 1, 8 or 24.
+    int Save(const CDib& image, const std::u16string& path, uint32_t saveOption) override;
 };
 
 // libjpeg reader/writer and the memory readers.

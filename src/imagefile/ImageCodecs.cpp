@@ -22,16 +22,6 @@ ImageFormat SniffFormat(const uint8_t* d, size_t n) {
     return codec ? codec->format : ImageFormat::Unknown;
 }
 
-static char16_t Lower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
-
-bool HasSuffix3(const std::u16string& path, const char* suffix) {
-    if (path.size() < 3) return false;
-    const size_t start = path.size() - 3;
-    for (size_t i = 0; i < 3; ++i)
-        if (Lower(path[start + i]) != static_cast<char16_t>(suffix[i])) return false;
-    return true;
-}
-
 ImageFormat FormatForPath(const std::u16string& path) {
     const Codec* codec = CodecForWriting(path);
     return codec ? codec->format : ImageFormat::Unknown;

@@ -121,8 +121,6 @@ ImageFormat SniffFormat(const uint8_t* data, size_t size);
 // Writer by the path's extension (text after the last '.', any case);
 // Unknown when no codec writes files of that suffix.
 ImageFormat FormatForPath(const std::u16string& path);
-// True when the last three characters of path equal suffix (lowercase ASCII), any case.
-bool HasSuffix3(const std::u16string& path, const char* suffix);
 
 // Checks the page's size against the limits; states the cause when refused.
 bool PageSizeAllowed(int64_t width, int64_t height, const DecodeLimits& limits);

@@ -18,7 +18,7 @@
 #include "layout/TextBox.h"
 #include "preprocess/ImageProcessingList.h"
 #include "core/ObjBase.h"
-#include "core/RecordFields.h"
+#include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/RecordFields.h"
+#include "xml/RecordXml.h"
 #include "layout/LocationList.h"
 #include "preprocess/ImageProcessingList.h"
 

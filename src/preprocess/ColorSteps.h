@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "core/RecordFields.h"
+#include "xml/RecordXml.h"
 #include "preprocess/StepActions.h"
 
 namespace libMorvaneClassifier {

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "core/ObjBase.h"
-#include "core/RecordFields.h"
+#include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {
 

@@ -1,32 +1,24 @@
 #include "templates/FilterInfoBase.h"
 
 #include <algorithm>
-#include <atomic>
 
 #include "core/ObjList.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
 
-namespace {
-
-std::atomic<FilterInfoMaker>& MakerSlot(int32_t type) {
-    static std::atomic<FilterInfoMaker> table[kMaxFilterInfoType + 1] = {};
-    return table[type];
+CFilterKinds CFilterKinds::With(int32_t type, FilterInfoMaker make) const {
+    CFilterKinds kinds = *this;
+    if (type >= 0 && type <= kMaxFilterInfoType) kinds.makers_[type] = make;
+    return kinds;
 }
 
-}  // namespace
-
-bool RegisterFilterInfoKind(int32_t type, FilterInfoMaker make) {
-    if (type < 0 || type > kMaxFilterInfoType) return false;
-    MakerSlot(type).store(make, std::memory_order_release);
-    return true;
+bool CFilterKinds::Has(int32_t type) const {
+    return type >= 0 && type <= kMaxFilterInfoType && makers_[type] != nullptr;
 }
 
-std::unique_ptr<CFilterInfoBase> MakeFilterInfo(int32_t type) {
-    if (type < 0 || type > kMaxFilterInfoType) return nullptr;
-    const FilterInfoMaker make = MakerSlot(type).load(std::memory_order_acquire);
-    return make ? make() : nullptr;
+std::unique_ptr<CFilterInfoBase> CFilterKinds::Make(int32_t type) const {
+    return Has(type) ? makers_[type]() : nullptr;
 }
 
 CFilterInfoBase::CFilterInfoBase() = default;
@@ -82,7 +74,7 @@ void CFilterInfoList::Clear() {
     count = 0;
 }
 
-bool CFilterInfoList::ReadFilterInfoList(CXmlDocument& xml) {
+bool CFilterInfoList::ReadFilterInfoList(CXmlDocument& xml, const CFilterKinds& kinds) {
     Clear();
     if (!xml.FindElement(u"FilterInfoList")) return false;
     const int32_t n = xml.ReadIntAttribute(u"Size");
@@ -101,7 +93,7 @@ bool CFilterInfoList::ReadFilterInfoList(CXmlDocument& xml) {
         if (!xml.FindElement(u"FilterInfo")) return fail();
         const int32_t ref = xml.ReadIntAttribute(u"RefFilter");
         const int32_t kind = xml.ReadIntAttribute(u"Type");
-        std::unique_ptr<CFilterInfoBase> info = MakeFilterInfo(kind);
+        std::unique_ptr<CFilterInfoBase> info = kinds.Make(kind);
         if (!info) return fail();
         if (!xml.EnterElement()) return fail();
         const bool ok = info->ReadXml(xml);
@@ -127,12 +119,12 @@ CFilterInfoBase* CFilterInfoList::FindFilterInfo(int32_t refFilter) const {
     return nullptr;
 }
 
-void CFilterInfoList::StoreFeature(const CFilterInfoBase& feature) {
+void CFilterInfoList::StoreFeature(const CFilterInfoBase& feature, const CFilterKinds& kinds) {
     if (CFilterInfoBase* existing = FindFilterInfo(feature.refFilter)) {
         existing->Assign(feature);
         return;
     }
-    std::unique_ptr<CFilterInfoBase> copy = MakeFilterInfo(feature.type);
+    std::unique_ptr<CFilterInfoBase> copy = kinds.Make(feature.type);
     if (!copy) return;
     copy->Assign(feature);
     items.push_back(std::move(copy));

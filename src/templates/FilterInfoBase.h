@@ -1,9 +1,9 @@
 // Base of the filters' info records: a filter's rule (extraction
 // parameters), a sub-template's reference record and a feature measured
 // from an image are all records of the filter's kind. The template layer
-// owns the abstract record and a table of record makers keyed by filter
-// type; the filters layer fills the table with its concrete kinds
-// (RegisterFilterRecords, called by the api layer before templates are read).
+// owns the abstract record and the kind table type (record makers keyed by
+// filter type); the filters layer builds the table of its concrete kinds
+// (FilterKinds()) and the loaders of sub-templates receive it.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -13,7 +13,7 @@
 #include "templates/Anchor.h"
 #include "core/Geometry.h"
 #include "core/ObjBase.h"
-#include "core/RecordFields.h"
+#include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {
 
@@ -88,13 +88,27 @@ protected:
 
 // Makes an empty record of one filter kind.
 using FilterInfoMaker = std::unique_ptr<CFilterInfoBase> (*)();
-// Filter type numbers the maker table holds (0..kMaxFilterInfoType).
+// Filter type numbers a kind table holds (0..kMaxFilterInfoType).
 constexpr int32_t kMaxFilterInfoType = 63;
-// Sets the maker for a filter type (replacing an earlier one); false for a
-// type outside the table. Safe to call from several threads.
-bool RegisterFilterInfoKind(int32_t type, FilterInfoMaker make);
-// A new record of the kind registered for type; null when none is.
-std::unique_ptr<CFilterInfoBase> MakeFilterInfo(int32_t type);
+
+// The record kinds a template loader can make, keyed by filter type. A
+// value: the filters layer builds the one the library uses (FilterKinds())
+// and the loaders receive it as a parameter, so no loader depends on a
+// table someone must remember to fill.
+class CFilterKinds {
+public:
+    CFilterKinds() = default;
+    // This table with the maker for type set (replacing an earlier one; a
+    // null maker removes the kind). A type outside the table leaves it as it
+    // is; Has tells whether the kind was entered.
+    CFilterKinds With(int32_t type, FilterInfoMaker make) const;
+    bool Has(int32_t type) const;
+    // A new record of the kind entered for type; null when none is.
+    std::unique_ptr<CFilterInfoBase> Make(int32_t type) const;
+
+private:
+    FilterInfoMaker makers_[kMaxFilterInfoType + 1] = {};
+};
 
 // Copies the table fields of a record of kind K; false (nothing copied) for
 // a record of another kind.
@@ -115,12 +129,13 @@ public:
     // Reads the list inside a `SubTemplate` element. Any failure (missing
     // element, unknown type, unreadable record, implausible size) returns
     // false; the caller then keeps no list.
-    bool ReadFilterInfoList(CXmlDocument& xml);
+    // Records are made through kinds.
+    bool ReadFilterInfoList(CXmlDocument& xml, const CFilterKinds& kinds);
     CFilterInfoBase* Get(int32_t i) const;
     CFilterInfoBase* FindFilterInfo(int32_t refFilter) const;
     // Assigns feature to the record with the same refFilter, or appends a
-    // new record of the feature's kind assigned from it.
-    void StoreFeature(const CFilterInfoBase& feature);
+    // new record of the feature's kind (made through kinds) assigned from it.
+    void StoreFeature(const CFilterInfoBase& feature, const CFilterKinds& kinds);
     void Clear();
 };
 

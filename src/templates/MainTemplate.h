@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/ObjBase.h"
-#include "core/RecordFields.h"
+#include "xml/RecordXml.h"
 #include "templates/ProcessingChain.h"
 #include "templates/TemplateGroup.h"
 

@@ -21,14 +21,14 @@ const RecordTable<CSubTemplate>& CSubTemplate::Fields() {
 
 void CSubTemplate::ListParameters(ParameterList& list) { ListFields(*this, Fields(), list); }
 
-bool CSubTemplate::Load(const std::u16string& path) {
+bool CSubTemplate::Load(const std::u16string& path, const CFilterKinds& kinds) {
     CXmlDocument xml;
     xml.ParseText(nullptr);
     if (!LoadXmlFile(path, xml)) return false;
-    return ReadFrom(xml);
+    return ReadFrom(xml, kinds);
 }
 
-bool CSubTemplate::ReadFrom(CXmlDocument& xml) {
+bool CSubTemplate::ReadFrom(CXmlDocument& xml, const CFilterKinds& kinds) {
     CDeclaredSlotBudget budget;
     xml.ResetPosition();
     if (!xml.FindElement(Fields().element)) return false;
@@ -41,7 +41,7 @@ bool CSubTemplate::ReadFrom(CXmlDocument& xml) {
     anchors.clear();
     if (xml.EnterElement()) {
         auto infos = std::make_unique<CFilterInfoList>();
-        if (infos->ReadFilterInfoList(xml)) {
+        if (infos->ReadFilterInfoList(xml, kinds)) {
             filterInfos = std::move(infos);
         } else {
             // A failed list read may stop anywhere inside the list. Go back
@@ -71,9 +71,9 @@ CFilterInfoBase* CSubTemplate::FindFilterInfo(int32_t refFilter) const {
     return filterInfos ? filterInfos->FindFilterInfo(refFilter) : nullptr;
 }
 
-void CSubTemplate::StoreFeature(const CFilterInfoBase& feature) {
+void CSubTemplate::StoreFeature(const CFilterInfoBase& feature, const CFilterKinds& kinds) {
     if (!storedFeatures) storedFeatures = std::make_unique<CFilterInfoList>();
-    storedFeatures->StoreFeature(feature);
+    storedFeatures->StoreFeature(feature, kinds);
 }
 
 CFilterInfoBase* CSubTemplate::FindStoredFeature(int32_t refFilter) const {

@@ -9,13 +9,14 @@
 
 #include "templates/Anchor.h"
 #include "core/ObjBase.h"
-#include "core/RecordFields.h"
+#include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {
 
 class CXmlDocument;
 class CFilterInfoBase;
 class CFilterInfoList;
+class CFilterKinds;
 
 class CSubTemplate : public CObjBase {
 public:
@@ -38,19 +39,19 @@ public:
     static const RecordTable<CSubTemplate>& Fields();
     void ListParameters(ParameterList& list) override;
 
-    // Loads the sub-template file. Only an unreadable file or a missing
-    // `SubTemplate` element fails.
-    bool Load(const std::u16string& path);
+    // Loads the sub-template file; its reference records are made through
+    // kinds. Only an unreadable file or a missing `SubTemplate` element fails.
+    bool Load(const std::u16string& path, const CFilterKinds& kinds);
     // Reads the `SubTemplate` element of a loaded document (Load's work after
     // the file is parsed).
-    bool ReadFrom(CXmlDocument& xml);
+    bool ReadFrom(CXmlDocument& xml, const CFilterKinds& kinds);
 
     // The first reference record for the filter with that index, or null.
     CFilterInfoBase* FindFilterInfo(int32_t refFilter) const;
 
     // Keeps a copy of a measured feature (replacing the copy kept for the
-    // same filter index).
-    void StoreFeature(const CFilterInfoBase& feature);
+    // same filter index); a new copy is made through kinds.
+    void StoreFeature(const CFilterInfoBase& feature, const CFilterKinds& kinds);
     CFilterInfoBase* FindStoredFeature(int32_t refFilter) const;
     void ClearStoredFeatures();
 

@@ -14,14 +14,14 @@ void CSubTemplateList::Clear() {
     count = 0;
 }
 
-bool CSubTemplateList::Load(const std::u16string& path) {
+bool CSubTemplateList::Load(const std::u16string& path, const CFilterKinds& kinds) {
     CXmlDocument xml;
     xml.ParseText(nullptr);
     if (!LoadXmlFile(path, xml)) return false;
-    return ReadFrom(xml);
+    return ReadFrom(xml, kinds);
 }
 
-bool CSubTemplateList::ReadFrom(CXmlDocument& xml) {
+bool CSubTemplateList::ReadFrom(CXmlDocument& xml, const CFilterKinds& kinds) {
     xml.ResetPosition();
     if (!xml.FindElement(u"SubTemplateList")) return false;
     const int32_t n = xml.ReadIntAttribute(u"Size");
@@ -36,7 +36,7 @@ bool CSubTemplateList::ReadFrom(CXmlDocument& xml) {
         NormalizePath(file);
         auto sub = std::make_unique<CSubTemplate>();
         sub->imageDir = imageDir;
-        if (!sub->Load(file)) {
+        if (!sub->Load(file, kinds)) {
             Clear();
             return false;
         }

@@ -10,6 +10,7 @@
 namespace libMorvaneClassifier {
 
 class CXmlDocument;
+class CFilterKinds;
 
 class CSubTemplateList {
 public:
@@ -21,9 +22,10 @@ public:
     // Loads the list file and every sub-template it names. False when the
     // file cannot be read, has no `SubTemplateList`, declares "Size" <= 0 or
     // names a sub-template that fails to load (the list is then empty).
-    bool Load(const std::u16string& path);
+    // The sub-templates' reference records are made through kinds.
+    bool Load(const std::u16string& path, const CFilterKinds& kinds);
     // Load's work on an already parsed document.
-    bool ReadFrom(CXmlDocument& xml);
+    bool ReadFrom(CXmlDocument& xml, const CFilterKinds& kinds);
 
     CSubTemplate* Get(int32_t i) const;
     CSubTemplate* FindByIndex(int32_t index) const;

@@ -10,7 +10,7 @@
 #include "core/Geometry.h"
 #include "core/ObjBase.h"
 #include "core/ObjList.h"
-#include "core/RecordFields.h"
+#include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {
 

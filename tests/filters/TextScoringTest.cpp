@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/ResultCodes.h"
+#include "filters/FilterFactory.h"
 #include "filters/FilterText.h"
 #include "filters/TextScoring.h"
 #include "image/Dib.h"
@@ -387,7 +388,7 @@ TEST(FilterTextScheme, StoredFeatureOfAnEarlierLevelScoresEachChild) {
     auto stored = TextInfo(7, {{u"IDENTITY CARD"}, {u"SURNAME"}}, true);
     stored->method = 1;
     stored->applicationType = 1;
-    own.StoreFeature(*stored);
+    own.StoreFeature(*stored, FilterKinds());
 
     AddChild(group, subs, TextInfo(3, {{u"IDENTITY CARD"}, {u"SURNAME"}}, false));
     AddChild(group, subs, TextInfo(3, {{u"DRIVING LICENCE"}, {u"SURNAME"}}, false));

@@ -9,6 +9,7 @@
 #include "templates/FilterConfig.h"
 #include "templates/FilterInfoBase.h"
 #include "templates/FilterScore.h"
+#include "filters/FilterFactory.h"
 #include "filters/FilterText.h"
 #include "templates/MainTemplate.h"
 #include "templates/SubTemplateList.h"
@@ -40,7 +41,7 @@ struct BasicSet {
         if (!main.Load(TemplateData("basic/main.xml"))) return false;
         subs.templateDir = main.subTemplatePath;
         subs.imageDir = main.imagePath;
-        if (!subs.Load(main.subTemplateListPath)) return false;
+        if (!subs.Load(main.subTemplateListPath, FilterKinds())) return false;
         main.BindAttachments(subs);
         return true;
     }
@@ -265,7 +266,7 @@ TEST(MainTemplate, PathWithoutSeparatorIsRelativeToCurrentDirectory) {
     CSubTemplateList subs;
     subs.templateDir = m.subTemplatePath;
     subs.imageDir = m.imagePath;
-    ASSERT_TRUE(subs.Load(m.subTemplateListPath));
+    ASSERT_TRUE(subs.Load(m.subTemplateListPath, FilterKinds()));
     EXPECT_EQ(subs.count, 4);
     EXPECT_EQ(N(subs.Get(0)->imagePath), "img/a.jpg");
 }
@@ -278,7 +279,7 @@ TEST(MainTemplate, Utf16AndGb2312Files) {
     CSubTemplateList subs;
     subs.templateDir = m.subTemplatePath;
     subs.imageDir = m.imagePath;
-    ASSERT_TRUE(subs.Load(m.subTemplateListPath));  // UTF-16 big-endian list
+    ASSERT_TRUE(subs.Load(m.subTemplateListPath, FilterKinds()));  // UTF-16 big-endian list
     ASSERT_EQ(subs.count, 2);
     EXPECT_EQ(N(subs.Get(0)->id), "身份证");  // GB2312 file
     EXPECT_EQ(N(subs.Get(0)->name), "居民身份证");
@@ -433,7 +434,7 @@ TEST(SubTemplateList, ListRules) {
         ASSERT_TRUE(Parse(doc, c.xml));
         CSubTemplateList subs;
         subs.templateDir = TemplateData("list/");
-        EXPECT_EQ(subs.ReadFrom(doc), c.ok);
+        EXPECT_EQ(subs.ReadFrom(doc, FilterKinds()), c.ok);
         std::vector<int32_t> indexes;
         for (const auto& s : subs.items) indexes.push_back(s->index);
         EXPECT_EQ(indexes, c.indexes);
@@ -501,7 +502,7 @@ TEST(SubTemplate, FilterInfoListFailuresDropOnlyTheInfos) {
         ASSERT_TRUE(Parse(doc, "<SubTemplate Index='4' ID='x'>" + c.body +
                                    "<AnchorList Size='1'><Anchor ID='3'/></AnchorList></SubTemplate>"));
         CSubTemplate s;
-        ASSERT_TRUE(s.ReadFrom(doc));
+        ASSERT_TRUE(s.ReadFrom(doc, FilterKinds()));
         EXPECT_EQ(s.index, 4);
         EXPECT_EQ(s.filterInfos != nullptr, c.infos);
         if (!c.infos) {
@@ -514,8 +515,8 @@ TEST(SubTemplate, FilterInfoListFailuresDropOnlyTheInfos) {
     CSubTemplate missing;
     CXmlDocument doc;
     ASSERT_TRUE(Parse(doc, "<Other/>"));
-    EXPECT_FALSE(missing.ReadFrom(doc));
-    EXPECT_FALSE(missing.Load(TemplateData("does-not-exist.xml")));
+    EXPECT_FALSE(missing.ReadFrom(doc, FilterKinds()));
+    EXPECT_FALSE(missing.Load(TemplateData("does-not-exist.xml"), FilterKinds()));
 }
 
 TEST(SubTemplate, StoredFeaturesReplaceByFilterIndex) {
@@ -524,15 +525,15 @@ TEST(SubTemplate, StoredFeaturesReplaceByFilterIndex) {
     CFilterTextInfo f1;
     f1.refFilter = 3;
     f1.method = 4;
-    s.StoreFeature(f1);
+    s.StoreFeature(f1, FilterKinds());
     ASSERT_TRUE(s.storedFeatures);
     CFilterTextInfo f2;
     f2.refFilter = 3;
     f2.method = 5;
-    s.StoreFeature(f2);
+    s.StoreFeature(f2, FilterKinds());
     CFilterTextInfo f3;
     f3.refFilter = 8;
-    s.StoreFeature(f3);
+    s.StoreFeature(f3, FilterKinds());
     EXPECT_EQ(s.storedFeatures->count, 2);
     const auto* stored = dynamic_cast<const CFilterTextInfo*>(s.FindStoredFeature(3));
     ASSERT_NE(stored, nullptr);

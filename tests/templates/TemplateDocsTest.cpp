@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "core/RecordFields.h"
+#include "xml/RecordXml.h"
 #include "core/TextConv.h"
 #include "devices/DeviceInfo.h"
 #include "engines/KernelInfo.h"
