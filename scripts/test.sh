@@ -11,6 +11,8 @@ jobs=$(nproc)
 
 # The include graph between the folders of src/ must follow the layers.
 "$root/scripts/check-layers.sh"
+# The C and C++ sources follow .clang-format.
+"$root/scripts/check-format.sh"
 
 build="$root/build-test"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVANE_SANITIZE=ON -DMORVANE_WERROR=ON \

@@ -17,6 +17,7 @@ struct CharsetName {
 };
 
 // Kept in lower case; looked up after folding the requested name.
+// clang-format off
 const CharsetName kCharsets[] = {
     // EBCDIC and DOS code pages
     {"ibm037", 37}, {"cp037", 37}, {"csibm037", 37}, {"ebcdic-cp-ca", 37}, {"ebcdic-cp-nl", 37},
@@ -177,6 +178,7 @@ const CharsetName kCharsets[] = {
     {"utf-8", 65001}, {"utf8", 65001}, {"unicode-1-1-utf-8", 65001}, {"unicode-2-0-utf-8", 65001},
     {"x-unicode-1-1-utf-8", 65001}, {"x-unicode-2-0-utf-8", 65001},
 };
+// clang-format on
 
 struct IconvName {
     int codePage;
@@ -185,6 +187,7 @@ struct IconvName {
 };
 
 // Code page to iconv converter (glibc names first).
+// clang-format off
 const IconvName kIconvNames[] = {
     {37, "IBM037", "CP037"}, {437, "IBM437", "CP437"}, {500, "IBM500", "CP500"},
     {708, "ISO-8859-6", nullptr}, {737, "CP737", nullptr}, {775, "CP775", "IBM775"},
@@ -232,6 +235,7 @@ const IconvName kIconvNames[] = {
     {54936, "GB18030", nullptr},
     {65000, "UTF-7", nullptr}, {65001, "UTF-8", nullptr},
 };
+// clang-format on
 
 std::string FoldName(const std::string& name) {
     size_t b = 0, e = name.size();

@@ -16,6 +16,7 @@ struct Entity {
 };
 
 // HTML 4 character entities plus the XML "apos".
+// clang-format off
 const Entity kEntities[] = {
     {"quot", 34}, {"amp", 38}, {"apos", 39}, {"lt", 60}, {"gt", 62},
     // ISO 8859-1 characters
@@ -66,6 +67,7 @@ const Entity kEntities[] = {
     {"rang", 9002}, {"loz", 9674}, {"spades", 9824}, {"clubs", 9827}, {"hearts", 9829},
     {"diams", 9830},
 };
+// clang-format on
 
 const std::vector<Entity>& SortedEntities() {
     static const std::vector<Entity> sorted = [] {

@@ -104,9 +104,11 @@ EXPORT int frSetFilterPlus(const uint16_t* c) {
     g_values[1] = c && n ? c[0] : 0;
     return 0;
 }
+// clang-format off
 #define FR_STUB(name) EXPORT int name(void) { return 0; }
 FR_STUB(frFreeFormTemplate) FR_STUB(frGetChoiceStr) FR_STUB(frGetLetters) FR_STUB(frFreeImg) FR_STUB(frRecognize)
 FR_STUB(frSetRejectionSymbol) FR_STUB(frInsertZone) FR_STUB(frDeleteAllZones) FR_STUB(frStopWriteImg)
 FR_STUB(frWriteImg) FR_STUB(frStartWriteImg) FR_STUB(frSetImgFormat) FR_STUB(frSetLanguagesPlus) FR_STUB(frFree)
 FR_STUB(frSetLanguages)
+// clang-format on
 #endif
