@@ -69,8 +69,7 @@ struct Page {
         pixels.assign(stride * height, 255);
         // A few dark bands so the page is not blank.
         for (int y = 300; y < height - 300; y += 120)
-            for (int t = 0; t < 30; ++t)
-                std::memset(&pixels[(y + t) * stride + 600], 20, stride - 1200);
+            for (int t = 0; t < 30; ++t) std::memset(&pixels[(y + t) * stride + 600], 20, stride - 1200);
         for (int y = 0; y < height; ++y) rows.push_back(&pixels[y * stride]);
     }
 };
@@ -111,7 +110,9 @@ void ClassifyA4Colour(benchmark::State& state, const char* mainTemplate) {
     FreeClassifier();
 }
 BENCHMARK_CAPTURE(ClassifyA4Colour, size_only, "sizes.xml")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(ClassifyA4Colour, full_example_set, "main.xml")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(ClassifyA4Colour, full_example_set, "main.xml")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -26,8 +26,9 @@ bool Render(const std::string& font, int pointSize, const std::string& text, CRa
     if (fd < 0) return false;
     close(fd);
     const std::string out = std::string(path) + ".pgm";
-    const std::string cmd = "convert -density 300 -font '" + font + "' -pointsize " + std::to_string(pointSize) +
-                            " 'label:" + text + "' -depth 8 '" + out + "' >/dev/null 2>&1";
+    const std::string cmd = "convert -density 300 -font '" + font + "' -pointsize " +
+                            std::to_string(pointSize) + " 'label:" + text + "' -depth 8 '" + out +
+                            "' >/dev/null 2>&1";
     bool ok = std::system(cmd.c_str()) == 0;
     std::ifstream in(out, std::ios::binary);
     std::string magic;
@@ -35,7 +36,8 @@ bool Render(const std::string& font, int pointSize, const std::string& text, CRa
     in >> magic >> w >> h >> maxval;
     in.get();
     ok = ok && in && magic == "P5" && maxval == 255 && image.Create(w, h, 8, 300) == 1;
-    for (int y = 0; ok && y < h; ++y) ok = static_cast<bool>(in.read(reinterpret_cast<char*>(image.Row(y)), w));
+    for (int y = 0; ok && y < h; ++y)
+        ok = static_cast<bool>(in.read(reinterpret_cast<char*>(image.Row(y)), w));
     unlink(out.c_str());
     unlink(path);
     return ok;
@@ -62,7 +64,7 @@ bool TimeRecognition(benchmark::State& state, const char* font, const char* text
     CKernelInfo engine;
     engine.subType = subType;
     if (filterType >= 0) engine.filterType = filterType;
-    RecogResult r {};
+    RecogResult r{};
     if (RecognizeRegion(image, 0, 0, image.width, image.height, engine, r) != 0) {
         state.SkipWithError(engineName);
         return false;

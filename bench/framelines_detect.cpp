@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "filters/FrameLineDetector.h"
 #include "../tests/filters/FrameLinePages.h"
+#include "filters/FrameLineDetector.h"
 
 #ifdef HAVE_OPENCV
 #include <opencv2/imgproc.hpp>
@@ -34,7 +34,8 @@ void BM_FrameLineDetect(benchmark::State& state) {
         CRawImage work(page);  // Detect paints bridged gaps into its image
         state.ResumeTiming();
         CFrameLine det;
-        if (det.Detect(work, 0, 0, work.width - 1, work.height - 1) != 0) state.SkipWithError("detection failed");
+        if (det.Detect(work, 0, 0, work.width - 1, work.height - 1) != 0)
+            state.SkipWithError("detection failed");
         lines = det.Horizontal().size() + det.Vertical().size();
         benchmark::DoNotOptimize(lines);
     }

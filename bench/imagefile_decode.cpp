@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "image/Dib.h"
+#include "imagefile/DibReaderWriter.h"
 #include "imagefile/ImageCodecs.h"
 #include "imagefile/ImageFile.h"
-#include "imagefile/DibReaderWriter.h"
 
 namespace {
 
@@ -89,8 +89,10 @@ struct Files {
         MakeA4(colour, 24);
         MakeA4(gray, 8);
         MakeA4(bilevel, 1);
-        if (!imagefile::SaveImageFile(colour, U16(jpeg), MakeSaveOption(2, 85)) || !imagefile::SaveImageFile(gray, U16(png), 0) ||
-            !imagefile::SaveImageFile(bilevel, U16(tiff), MakeSaveOption(1, 3)) || !imagefile::SaveImageFile(gray, U16(j2k), 0) ||
+        if (!imagefile::SaveImageFile(colour, U16(jpeg), MakeSaveOption(2, 85)) ||
+            !imagefile::SaveImageFile(gray, U16(png), 0) ||
+            !imagefile::SaveImageFile(bilevel, U16(tiff), MakeSaveOption(1, 3)) ||
+            !imagefile::SaveImageFile(gray, U16(j2k), 0) ||
             !imagefile::SaveImageFile(colour, U16(j2kColour), 0)) {
             std::fprintf(stderr, "could not write the benchmark pages\n");
             std::exit(1);
@@ -156,7 +158,8 @@ void BM_Bare_Png(benchmark::State& state) {
     const std::string& path = TheFiles().png;
     for (auto _ : state) {
         std::FILE* f = std::fopen(path.c_str(), "rb");
-        png_structp png = f ? png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr) : nullptr;
+        png_structp png =
+            f ? png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr) : nullptr;
         png_infop info = png ? png_create_info_struct(png) : nullptr;
         if (!info || setjmp(png_jmpbuf(png))) {
             png_destroy_read_struct(&png, &info, nullptr);

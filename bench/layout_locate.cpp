@@ -80,9 +80,10 @@ CRawImage Render(const std::string& args) {
     return bin;
 }
 
-const char* kWords[] = {"document", "number", "date", "of", "birth", "expiry", "nationality", "surname", "given",
-                        "names", "place", "issue", "authority", "Republic", "licence", "passport", "card",
-                        "holder", "1984", "20250317", "X4421", "category", "class", "valid", "until"};
+const char* kWords[] = {"document", "number",   "date",  "of",     "birth", "expiry",    "nationality",
+                        "surname",  "given",    "names", "place",  "issue", "authority", "Republic",
+                        "licence",  "passport", "card",  "holder", "1984",  "20250317",  "X4421",
+                        "category", "class",    "valid", "until"};
 
 const CRawImage& A4Page() {
     static CRawImage page;
@@ -137,7 +138,7 @@ CLineLocationInfo LineRecord(int em, int width) {
     info.property = std::move(p);
     info.methods = std::make_unique<CLineLocationMethodList>();
     info.methods->Append(std::make_unique<CLineLocationMethod>());  // type 3
-    info.SetImageSize(10000, 10000);  // limits in pixels
+    info.SetImageSize(10000, 10000);                                // limits in pixels
     return info;
 }
 

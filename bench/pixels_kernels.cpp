@@ -95,7 +95,16 @@ void GrayToBinaryMethod(benchmark::State& state) {
         benchmark::DoNotOptimize(p.Process(dst));
     }
 }
-BENCHMARK(GrayToBinaryMethod)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Arg(5)->Arg(6)->Arg(7)->Arg(8)->Unit(benchmark::kMillisecond);
+BENCHMARK(GrayToBinaryMethod)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(3)
+    ->Arg(5)
+    ->Arg(6)
+    ->Arg(7)
+    ->Arg(8)
+    ->Unit(benchmark::kMillisecond);
 
 // Labelling of the packed 1-bit page with component boxes.
 void Labelling_Packed1Bit(benchmark::State& state) {
@@ -185,7 +194,8 @@ void OpenCV_connectedComponentsWithStats_8bit(benchmark::State& state) {
     const CRawImage& b = BinaryPage();
     cv::Mat src(b.height, b.width, CV_8UC1);
     for (int y = 0; y < b.height; ++y)
-        for (int x = 0; x < b.width; ++x) src.at<uint8_t>(y, x) = (b.Row(y)[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
+        for (int x = 0; x < b.width; ++x)
+            src.at<uint8_t>(y, x) = (b.Row(y)[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
     cv::Mat labels, stats, centroids;
     int n = 0;
     for (auto _ : state) n = cv::connectedComponentsWithStats(src, labels, stats, centroids, 8, CV_32S);

@@ -85,7 +85,8 @@ void RotateOpenCV(benchmark::State& state, int threads) {
     const CRawImage& src = GrayPage();
     cv::Mat in(kHeight, kWidth, CV_8UC1, src.Bits(), static_cast<size_t>(src.bytesPerRow));
     cv::Mat out;
-    const cv::Mat m = cv::getRotationMatrix2D(cv::Point2f((kWidth - 1) / 2.0f, (kHeight - 1) / 2.0f), -kDegrees, 1.0);
+    const cv::Mat m =
+        cv::getRotationMatrix2D(cv::Point2f((kWidth - 1) / 2.0f, (kHeight - 1) / 2.0f), -kDegrees, 1.0);
     const int before = cv::getNumThreads();
     cv::setNumThreads(threads);
     for (auto _ : state) {
@@ -96,7 +97,9 @@ void RotateOpenCV(benchmark::State& state, int threads) {
     state.counters["threads"] = threads;
 }
 void BM_Rotate3Degrees_OpenCV_1Thread(benchmark::State& state) { RotateOpenCV(state, 1); }
-void BM_Rotate3Degrees_OpenCV_DefaultThreads(benchmark::State& state) { RotateOpenCV(state, cv::getNumberOfCPUs()); }
+void BM_Rotate3Degrees_OpenCV_DefaultThreads(benchmark::State& state) {
+    RotateOpenCV(state, cv::getNumberOfCPUs());
+}
 BENCHMARK(BM_Rotate3Degrees_OpenCV_1Thread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Rotate3Degrees_OpenCV_DefaultThreads)->Unit(benchmark::kMillisecond);
 #endif
@@ -177,7 +180,8 @@ void LeptonicaSkew(benchmark::State& state, int sweepReduction, int searchReduct
     l_float32 angle = 0, conf = 0;
     l_ok failed = 0;
     for (auto _ : state) {
-        failed = pixFindSkewSweepAndSearch(pix, &angle, &conf, sweepReduction, searchReduction, 7.0f, 1.0f, 0.01f);
+        failed =
+            pixFindSkewSweepAndSearch(pix, &angle, &conf, sweepReduction, searchReduction, 7.0f, 1.0f, 0.01f);
         benchmark::DoNotOptimize(angle);
     }
     if (failed) state.SkipWithError("Leptonica found the measurement not valid");

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "devices/DevScanner.h"
 #include "core/TextConv.h"
+#include "devices/DevScanner.h"
 
 using namespace libMorvaneClassifier;
 
@@ -31,7 +31,8 @@ namespace {
 constexpr double kWidthMm = 3150 * 0.0254, kHeightMm = 3937 * 0.0254;
 
 double Now() {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 SANE_Int Option(SANE_Handle h, const char* name) {
@@ -154,7 +155,8 @@ int main(int argc, char** argv) {
     rmdir(dir);
 
     const double b = Median(bare), d = Median(dev);
-    std::printf("page %dx%d colour at %d dpi (%zu bytes from SANE), %d rounds\n", width, height, dpi, bytes, rounds);
+    std::printf("page %dx%d colour at %d dpi (%zu bytes from SANE), %d rounds\n", width, height, dpi, bytes,
+                rounds);
     std::printf("bare SANE read      %8.3f ms (median)\n", b);
     std::printf("device Capture      %8.3f ms (median)\n", d);
     std::printf("device-path overhead %+7.1f %%\n", (d - b) / b * 100.0);

@@ -31,7 +31,8 @@ using libMorvaneClassifier::DocumentPlacement;
 void Fill(CRawImage& img, int l, int t, int r, int b, uint8_t v) {
     const int bpp = img.bitCount / 8;
     for (int y = std::max(0, t); y < std::min(b, img.height); ++y)
-        std::memset(img.Row(y) + bpp * std::max(0, l), v, static_cast<size_t>(bpp) * (std::min(r, img.width) - std::max(0, l)));
+        std::memset(img.Row(y) + bpp * std::max(0, l), v,
+                    static_cast<size_t>(bpp) * (std::min(r, img.width) - std::max(0, l)));
 }
 
 // A 24-bit A4 page at 300 dpi with rows of word blocks and a table of rules.
@@ -195,7 +196,8 @@ void ClassifyScannedA4(benchmark::State& state) {
     MorvaneChar id[64];
     for (auto _ : state) {
         int n = 64;
-        if (ClassifyImageMemory(rows.data(), page.width, page.height, 24, 0) != 0 || GetTemplateID(id, &n) != 0) {
+        if (ClassifyImageMemory(rows.data(), page.width, page.height, 24, 0) != 0 ||
+            GetTemplateID(id, &n) != 0) {
             state.SkipWithError("classification failed");
             break;
         }

@@ -81,7 +81,8 @@ struct ColourPage {
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
                 if (img.Row(y)[x / 8] & (0x80 >> (x % 8))) {
-                    pixels[y * stride + x * 3] = pixels[y * stride + x * 3 + 1] = pixels[y * stride + x * 3 + 2] = 20;
+                    pixels[y * stride + x * 3] = pixels[y * stride + x * 3 + 1] =
+                        pixels[y * stride + x * 3 + 2] = 20;
                 }
         for (int y = 0; y < height; ++y) rows.push_back(&pixels[y * stride]);
         return true;
@@ -135,8 +136,8 @@ void TextSplit(benchmark::State& state) {
     CRawImage page;
     CFilterTextInfo passport, visa;
     if (!filters.Load(Utf8ToUtf16(kRoot + "/examples/templates/text_filters.xml")) ||
-        !imagefile::LoadImageFile(page, Utf8ToUtf16(kPage)) || !ReadReference("text_passport.xml", passport) ||
-        !ReadReference("text_visa.xml", visa)) {
+        !imagefile::LoadImageFile(page, Utf8ToUtf16(kPage)) ||
+        !ReadReference("text_passport.xml", passport) || !ReadReference("text_visa.xml", visa)) {
         state.SkipWithError("templates or example page missing");
         return;
     }
@@ -181,7 +182,8 @@ void TextSplit(benchmark::State& state) {
     CountRight(read, right, total);
     state.counters["lines"] = static_cast<double>(read.size());
     if (runs > 0 && !read.empty())
-        state.counters["recognition_ms_per_line"] = times.recognition * 1000 / runs / static_cast<double>(read.size());
+        state.counters["recognition_ms_per_line"] =
+            times.recognition * 1000 / runs / static_cast<double>(read.size());
     state.counters["chars_right_pct"] = 100.0 * static_cast<double>(right) / static_cast<double>(total);
 }
 BENCHMARK(TextSplit)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -223,7 +225,8 @@ std::vector<LineImage> ZoneLines(const CRawImage& page) {
         l.pixels.assign(static_cast<size_t>(l.width) * l.height, 255);
         for (int y = bands[b].first; y < bands[b].second; ++y)
             for (int x = left; x < right; ++x)
-                if (ink(x, y)) l.pixels[static_cast<size_t>(y - bands[b].first + m) * l.width + (x - left + m)] = 0;
+                if (ink(x, y))
+                    l.pixels[static_cast<size_t>(y - bands[b].first + m) * l.width + (x - left + m)] = 0;
         out.push_back(std::move(l));
     }
     return out;

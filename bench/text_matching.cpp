@@ -114,7 +114,8 @@ void BM_ScoreMrzAgainstTwoReferences(benchmark::State& state) {
         benchmark::DoNotOptimize(MatchTextLines(kTextMatchPattern, 0, passport.ptrs, feature.ptrs, true));
         benchmark::DoNotOptimize(MatchTextLines(kTextMatchPattern, 0, visa.ptrs, feature.ptrs, true));
         benchmark::DoNotOptimize(MatchTextLines(kTextMatchAlign, 0, passportText.ptrs, feature.ptrs, true));
-        benchmark::DoNotOptimize(MatchTextLines(kTextMatchEditDistance, 1, passportText.ptrs, feature.ptrs, true));
+        benchmark::DoNotOptimize(
+            MatchTextLines(kTextMatchEditDistance, 1, passportText.ptrs, feature.ptrs, true));
     }
 }
 BENCHMARK(BM_ScoreMrzAgainstTwoReferences)->Unit(benchmark::kMicrosecond);

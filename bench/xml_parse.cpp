@@ -55,9 +55,10 @@ std::string BuildDocument(size_t targetBytes) {
         s += "      </AnchorList>\n";
         s += "      <TextLineList Size=\"3\">\n";
         for (int t = 0; t < 3; ++t)
-            s += "        <TextLine Left=\"" + std::to_string(1200 + t) + "\" Top=\"" + std::to_string(3400 + t) +
-                 "\" Right=\"" + std::to_string(8800 - t) + "\" Bottom=\"" + std::to_string(4100 + t) +
-                 "\" Engine=\"1\"><Text>REPUBLIC OF EXAMPLE " + std::to_string(t) + "</Text></TextLine>\n";
+            s += "        <TextLine Left=\"" + std::to_string(1200 + t) + "\" Top=\"" +
+                 std::to_string(3400 + t) + "\" Right=\"" + std::to_string(8800 - t) + "\" Bottom=\"" +
+                 std::to_string(4100 + t) + "\" Engine=\"1\"><Text>REPUBLIC OF EXAMPLE " + std::to_string(t) +
+                 "</Text></TextLine>\n";
         s += "      </TextLineList>\n";
         s += "      <GridInfo Rows=\"8\" Columns=\"8\">12 40 33 8 0 91 44 7</GridInfo>\n";
         s += "    </SubTemplate>\n";
@@ -116,7 +117,8 @@ int main(int argc, char** argv) {
         mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024);
     }
 #endif
-    benchmark::AddCustomContext("malloc", fixed ? "fixed: mmap threshold 32 MiB, trim 128 MiB" : "glibc defaults");
+    benchmark::AddCustomContext("malloc",
+                                fixed ? "fixed: mmap threshold 32 MiB, trim 128 MiB" : "glibc defaults");
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

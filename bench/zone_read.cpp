@@ -75,8 +75,8 @@ void ReadZone(benchmark::State& state, int w, int h) {
     bool right = true, valid = true;
     for (auto _ : state) {
         int n = 64, z = static_cast<int>(zone.size());
-        if (ClassifyImageMemory(page.rows.data(), page.width, page.height, 8, index) != 0 || GetTemplateID(id, &n) != 0 ||
-            MorvaneGetRecognisedZone(zone.data(), &z) != 0) {
+        if (ClassifyImageMemory(page.rows.data(), page.width, page.height, 8, index) != 0 ||
+            GetTemplateID(id, &n) != 0 || MorvaneGetRecognisedZone(zone.data(), &z) != 0) {
             state.SkipWithError("classification failed");
             break;
         }
@@ -103,8 +103,7 @@ void Stage(benchmark::State& state) {
         state.SkipWithError("no memory");
         return;
     }
-    for (int y = 0; y < page.height; ++y)
-        std::copy(page.rows[y], page.rows[y] + page.width, gray.rows[y]);
+    for (int y = 0; y < page.height; ++y) std::copy(page.rows[y], page.rows[y] + page.width, gray.rows[y]);
     CNormalizeTextSizeInfo size;
     size.height = 28;
     size.tolerance = 20;

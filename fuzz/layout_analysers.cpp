@@ -99,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (w & 7) bin.Row(y)[(w - 1) >> 3] &= static_cast<uint8_t>(0xFF << (8 - (w & 7)));
         for (int32_t x = 0; x < w; ++x)
             gray.Row(y)[x] = (bin.Row(y)[x >> 3] & (0x80 >> (x & 7))) ? static_cast<uint8_t>(x * 3 % 60)
-                                                                          : static_cast<uint8_t>(255 - y % 40);
+                                                                      : static_cast<uint8_t>(255 - y % 40);
     }
 
     const CLineProperty& lineProp = *lineInfo.property;

@@ -5,9 +5,9 @@
 #include <cstdint>
 
 #include "filters/FilterArray.h"
-#include "templates/FilterConfig.h"
 #include "filters/FilterFactory.h"
 #include "filters/FilterText.h"
+#include "templates/FilterConfig.h"
 #include "templates/FilterInfoBase.h"
 #include "templates/MainTemplate.h"
 #include "templates/SubTemplateList.h"

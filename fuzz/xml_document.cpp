@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const std::u16string name = doc.ElementName();
             if (name.empty()) std::abort();
             levels.back().push_back(name);
-            sink += doc.ReadAttribute(u"Size").size() + doc.ReadAttribute(name).size() + doc.ReadText().size();
+            sink +=
+                doc.ReadAttribute(u"Size").size() + doc.ReadAttribute(name).size() + doc.ReadText().size();
             sink += static_cast<size_t>(doc.ReadIntAttribute(u"Size") & 1);
             if (!doc.EnterElement()) std::abort();
             levels.emplace_back();

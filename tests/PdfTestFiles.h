@@ -2,19 +2,19 @@
 // that hold one scanned image (JPEG by DCT, CCITT G4, Flate 1-bit rows) and
 // pages drawn from rectangles that need rendering; optionally encrypted.
 #pragma once
+#include <tiffio.h>
+#include <unistd.h>
+#include <zlib.h>
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
-#include <tiffio.h>
-#include <unistd.h>
-#include <zlib.h>
 
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -131,10 +131,11 @@ inline Page G4Page(const CDib& bilevel, double xDpi, double yDpi) {
     Page p;
     p.hasImage = true;
     p.imageData = G4Data(bilevel);
-    p.imageDict = "/Width " + std::to_string(bilevel.width) + " /Height " + std::to_string(bilevel.height) +
-                  " /BitsPerComponent 1 /ColorSpace /DeviceGray /Filter /CCITTFaxDecode /DecodeParms << /K -1 "
-                  "/Columns " +
-                  std::to_string(bilevel.width) + " /Rows " + std::to_string(bilevel.height) + " >>";
+    p.imageDict =
+        "/Width " + std::to_string(bilevel.width) + " /Height " + std::to_string(bilevel.height) +
+        " /BitsPerComponent 1 /ColorSpace /DeviceGray /Filter /CCITTFaxDecode /DecodeParms << /K -1 "
+        "/Columns " +
+        std::to_string(bilevel.width) + " /Rows " + std::to_string(bilevel.height) + " >>";
     PlaceAtDpi(p, bilevel.width, bilevel.height, xDpi, yDpi);
     return p;
 }
@@ -188,7 +189,8 @@ inline std::string MakePdf(const std::vector<Page>& pages, bool encrypted = fals
         QPDFObjectHandle resources = QPDFObjectHandle::parse("<< >>");
         if (page.hasImage) {
             QPDFObjectHandle image = QPDFObjectHandle::newStream(&pdf);
-            image.replaceDict(QPDFObjectHandle::parse("<< /Type /XObject /Subtype /Image " + page.imageDict + " >>"));
+            image.replaceDict(
+                QPDFObjectHandle::parse("<< /Type /XObject /Subtype /Image " + page.imageDict + " >>"));
             QPDFObjectHandle dict = image.getDict();
             QPDFObjectHandle filter = dict.getKey("/Filter");
             QPDFObjectHandle parms = dict.getKey("/DecodeParms");
@@ -200,8 +202,9 @@ inline std::string MakePdf(const std::vector<Page>& pages, bool encrypted = fals
         }
         content += page.drawing;
         QPDFObjectHandle contents = QPDFObjectHandle::newStream(&pdf, content);
-        QPDFObjectHandle pageDict = QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 " + Num(page.widthPt) +
-                                                            " " + Num(page.heightPt) + "] " + page.pageEntries + " >>");
+        QPDFObjectHandle pageDict =
+            QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 " + Num(page.widthPt) + " " +
+                                    Num(page.heightPt) + "] " + page.pageEntries + " >>");
         pageDict.replaceKey("/Resources", resources);
         pageDict.replaceKey("/Contents", contents);
         doc.addPage(QPDFPageObjectHelper(pdf.makeIndirectObject(pageDict)), false);
@@ -211,8 +214,8 @@ inline std::string MakePdf(const std::vector<Page>& pages, bool encrypted = fals
     writer.setDecodeLevel(qpdf_dl_none);
     writer.setCompressStreams(false);
     if (encrypted)
-        writer.setR6EncryptionParameters("", "owner", true, true, true, true, true, true,
-                                         qpdf_r3p_full, true);
+        writer.setR6EncryptionParameters("", "owner", true, true, true, true, true, true, qpdf_r3p_full,
+                                         true);
     writer.write();
     std::unique_ptr<Buffer> out(writer.getBuffer());
     return std::string(reinterpret_cast<const char*>(out->getBuffer()), out->getSize());

@@ -34,12 +34,12 @@ inline bool SharedPathExists(const std::string& relative) {
 
 // Skips the current test (or fails it when MORVANE_REQUIRE_SHARED=1) when the
 // shared corpus folder `relative` is absent.
-#define MORVANE_NEED_SHARED_DATA(relative)                                                          \
-    do {                                                                                            \
-        if (!::morvane_test::SharedPathExists(relative)) {                                          \
-            if (::morvane_test::SharedDataRequired())                                               \
-                FAIL() << "shared test data missing: " << ::morvane_test::SharedPath(relative);     \
+#define MORVANE_NEED_SHARED_DATA(relative)                                                           \
+    do {                                                                                             \
+        if (!::morvane_test::SharedPathExists(relative)) {                                           \
+            if (::morvane_test::SharedDataRequired())                                                \
+                FAIL() << "shared test data missing: " << ::morvane_test::SharedPath(relative);      \
             GTEST_SKIP() << "shared test data not present (" << ::morvane_test::SharedPath(relative) \
-                         << "); set MORVANE_SHARED_DIR to its folder";                              \
-        }                                                                                           \
+                         << "); set MORVANE_SHARED_DIR to its folder";                               \
+        }                                                                                            \
     } while (0)

@@ -11,17 +11,21 @@ size_t Utf8SequenceLength(const std::string& bytes, size_t at) {
     const unsigned char b = s[at];
     size_t len = 0;
     if (b < 0x80) return 1;
-    if (b >= 0xC2 && b <= 0xDF) len = 2;
-    else if (b >= 0xE0 && b <= 0xEF) len = 3;
-    else if (b >= 0xF0 && b <= 0xF4) len = 4;
-    else return 0;
+    if (b >= 0xC2 && b <= 0xDF)
+        len = 2;
+    else if (b >= 0xE0 && b <= 0xEF)
+        len = 3;
+    else if (b >= 0xF0 && b <= 0xF4)
+        len = 4;
+    else
+        return 0;
     if (at + len > n) return 0;
     for (size_t k = 1; k < len; ++k)
         if ((s[at + k] & 0xC0) != 0x80) return 0;
     const unsigned char c = s[at + 1];
-    if (b == 0xE0 && c < 0xA0) return 0;  // overlong
+    if (b == 0xE0 && c < 0xA0) return 0;   // overlong
     if (b == 0xED && c >= 0xA0) return 0;  // a surrogate
-    if (b == 0xF0 && c < 0x90) return 0;  // overlong
+    if (b == 0xF0 && c < 0x90) return 0;   // overlong
     if (b == 0xF4 && c >= 0x90) return 0;  // above U+10FFFF
     return len;
 }
@@ -49,7 +53,7 @@ struct Escapes {
     const char* invalidPrefix;  // a byte that is not UTF-8: prefix + 2 hex digits
     const char* controlPrefix;  // an ASCII control character
     int controlDigits;
-    bool quote;                 // escape '"' too
+    bool quote;  // escape '"' too
 };
 
 void AppendEscaped(std::string& out, const std::string& bytes, const Escapes& e) {
@@ -62,10 +66,18 @@ void AppendEscaped(std::string& out, const std::string& bytes, const Escapes& e)
             ++i;
         } else if (len == 1) {
             switch (b) {
-                case '\\': out += "\\\\"; break;
-                case '\t': out += "\\t"; break;
-                case '\n': out += "\\n"; break;
-                case '\r': out += "\\r"; break;
+                case '\\':
+                    out += "\\\\";
+                    break;
+                case '\t':
+                    out += "\\t";
+                    break;
+                case '\n':
+                    out += "\\n";
+                    break;
+                case '\r':
+                    out += "\\r";
+                    break;
                 default:
                     if (b == '"' && e.quote)
                         out += "\\\"";

@@ -43,7 +43,8 @@ int main(int argc, char** argv) {
     }
     if (argc == 8) {
         CRawImage cut;
-        if (!gray.Crop(&cut, std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]), std::atoi(argv[7]))) {
+        if (!gray.Crop(&cut, std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]),
+                       std::atoi(argv[7]))) {
             std::fputs("morvane-binarise: the rectangle lies outside the page\n", stderr);
             return 1;
         }

@@ -49,7 +49,8 @@ void Put(CRawImage& img, int x, int y, uint8_t r, uint8_t g, uint8_t b) {
 
 void Box(CRawImage& img, const TextBox& b, int dx, int dy, uint8_t r, uint8_t g, uint8_t bl, int thick) {
     for (int t = 0; t < thick; ++t) {
-        const int l = b.left + dx - t, tp = b.top + dy - t, rt = b.right + dx - 1 + t, bt = b.bottom + dy - 1 + t;
+        const int l = b.left + dx - t, tp = b.top + dy - t, rt = b.right + dx - 1 + t,
+                  bt = b.bottom + dy - 1 + t;
         for (int x = l; x <= rt; ++x) {
             Put(img, x, tp, r, g, bl);
             Put(img, x, bt, r, g, bl);
@@ -76,7 +77,8 @@ bool OnlyMethod(List* list, int32_t type) {
 int main(int argc, char** argv) {
     const bool gray = argc == 8 && std::string(argv[7]) == "gray";
     if (argc != 7 && !gray) {
-        std::fputs("usage: morvane-locate FILTERS.xml INDEX PAGE OUT.png LINE_TYPE CHAR_TYPE [gray]\n", stderr);
+        std::fputs("usage: morvane-locate FILTERS.xml INDEX PAGE OUT.png LINE_TYPE CHAR_TYPE [gray]\n",
+                   stderr);
         return 2;
     }
     const int32_t index = std::atoi(argv[2]);
@@ -90,7 +92,8 @@ int main(int argc, char** argv) {
     CFilterBase* filter = filters.Find(index);
     auto* rule = filter ? dynamic_cast<CFilterTextInfo*>(filter->rule.get()) : nullptr;
     if (!rule || !rule->lineLocation || !rule->charLocation) {
-        std::fprintf(stderr, "morvane-locate: filter %d is not a text filter with line and character location\n",
+        std::fprintf(stderr,
+                     "morvane-locate: filter %d is not a text filter with line and character location\n",
                      index);
         return 2;
     }

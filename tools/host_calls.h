@@ -18,7 +18,9 @@ bool Resolve(void* handle, const char* name, T& fn) {
     return fn != nullptr;
 }
 
-inline const MorvaneChar* W(const std::u16string& s) { return reinterpret_cast<const MorvaneChar*>(s.c_str()); }
+inline const MorvaneChar* W(const std::u16string& s) {
+    return reinterpret_cast<const MorvaneChar*>(s.c_str());
+}
 
 // Reads a text out of one of the library's string-out getters (ask for the
 // length, then fill); false when the getter has nothing or fails.

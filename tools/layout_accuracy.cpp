@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "tool_options.h"
 #include "image/Dib.h"
 #include "layout/CharLocation.h"
 #include "layout/LineLocation.h"
+#include "tool_options.h"
 
 using namespace libMorvaneClassifier;
 
@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
         status >= 0)
         return status;
     int first = 1;
-    if (argc > 1 && morvane_tool::IsEndOfOptions(argv[1])) first = 2;
+    if (argc > 1 && morvane_tool::IsEndOfOptions(argv[1]))
+        first = 2;
     else if (argc > 1 && argv[1][0] == '-' && argv[1][1] != 0) {
         std::fprintf(stderr, "morvane-layout-accuracy: unknown option '%s'\n%s", argv[1], kUsage);
         return 2;

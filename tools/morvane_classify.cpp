@@ -7,42 +7,42 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <dirent.h>
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <map>
 #include <set>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "tool_options.h"
-#include "morvane/classifier.h"
-#include "core/TextConv.h"
 #include "classify_output.h"
+#include "core/TextConv.h"
 #include "host_calls.h"
+#include "morvane/classifier.h"
+#include "overlay_files.h"
 #include "page_inputs.h"
 #include "parallel_batch.h"
-#include "overlay_files.h"
 #include "report_html.h"
 #include "scan_command.h"
+#include "tool_options.h"
 
 namespace {
 
-using libMorvaneClassifier::Utf16ToUtf8;
-using libMorvaneClassifier::PathBytesToUtf16;
-using libMorvaneClassifier::Utf16ToPathBytes;
-using libMorvaneClassifier::Utf8ToUtf16;
-using morvane_cli::EscapeField;
-using morvane_cli::JsonBytes;
 using hostcalls::GetText;
 using hostcalls::Resolve;
 using hostcalls::W;
+using libMorvaneClassifier::PathBytesToUtf16;
+using libMorvaneClassifier::Utf16ToPathBytes;
+using libMorvaneClassifier::Utf16ToUtf8;
+using libMorvaneClassifier::Utf8ToUtf16;
+using morvane_cli::EscapeField;
+using morvane_cli::JsonBytes;
 
 constexpr char kUsage[] =
     "Usage: morvane-classify [-t MAIN.xml]... [-w WORKDIR] [--dpi auto|template|H[,V]] [--valid ID]...\n"
@@ -246,7 +246,8 @@ std::string Message(const Api& api, int code) { return hostcalls::ErrorMessage(a
 // the detail starts with it (the line already shows it).
 std::string DetailSuffix(const std::string& detail, const std::string& path) {
     if (detail.empty()) return "";
-    if (detail.compare(0, path.size() + 2, path + ": ") == 0) return ": " + EscapeField(detail.substr(path.size() + 2));
+    if (detail.compare(0, path.size() + 2, path + ": ") == 0)
+        return ": " + EscapeField(detail.substr(path.size() + 2));
     return ": " + EscapeField(detail);
 }
 
@@ -255,8 +256,8 @@ bool IsImageFile(const std::string& name) {
     if (dot == std::string::npos) return false;
     std::string ext = name.substr(dot + 1);
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    static const char* const kExtensions[] = {"jpg", "jpeg", "jfif", "jpe", "png", "tif",
-                                              "tiff", "bmp", "dib", "gif", "j2k", "j2c", "jp2", "pdf"};
+    static const char* const kExtensions[] = {"jpg", "jpeg", "jfif", "jpe", "png", "tif", "tiff",
+                                              "bmp", "dib",  "gif",  "j2k", "j2c", "jp2", "pdf"};
     for (const char* e : kExtensions)
         if (ext == e) return true;
     return false;
@@ -345,7 +346,8 @@ std::string BundledDirectory(const char* relative) {
 // --explain and --orient: the optional functions they need.
 bool LoadInsightApi(Api& api, bool explain, bool orient) {
     if (explain && !Resolve(api.handle, "MorvaneGetDecisionTrace", api.GetDecisionTrace)) return false;
-    if (explain && !Resolve(api.handle, "MorvaneGetDecisionTraceText", api.GetDecisionTraceText)) return false;
+    if (explain && !Resolve(api.handle, "MorvaneGetDecisionTraceText", api.GetDecisionTraceText))
+        return false;
     if (orient && (!Resolve(api.handle, "MorvaneSetOrientationSearch", api.SetOrientationSearch) ||
                    !Resolve(api.handle, "MorvaneGetPageTurn", api.GetPageTurn)))
         return false;
@@ -359,7 +361,8 @@ bool LoadTextApi(Api& api, bool text, bool mrz) {
         return false;
     if (text && !Resolve(api.handle, "MorvaneGetRecognisedText", api.GetRecognisedText)) return false;
     if (mrz && !Resolve(api.handle, "MorvaneParseMrz", api.ParseMrz)) return false;
-    if (mrz && !Resolve(api.handle, "MorvaneGetRecognisedZone", api.GetRecognisedZone)) api.GetRecognisedZone = nullptr;
+    if (mrz && !Resolve(api.handle, "MorvaneGetRecognisedZone", api.GetRecognisedZone))
+        api.GetRecognisedZone = nullptr;
     return true;
 }
 
@@ -373,7 +376,8 @@ std::vector<std::u16string> RecognisedLines(const Api& api) {
         api.GetRecognisedLine(i, nullptr, &length, nullptr);
         if (length <= 0) continue;
         std::u16string buffer(static_cast<size_t>(length), u'\0');
-        if (api.GetRecognisedLine(i, reinterpret_cast<MorvaneChar*>(&buffer[0]), &length, nullptr) != 0) continue;
+        if (api.GetRecognisedLine(i, reinterpret_cast<MorvaneChar*>(&buffer[0]), &length, nullptr) != 0)
+            continue;
         buffer.resize(static_cast<size_t>(length - 1));
         lines.push_back(std::move(buffer));
     }
@@ -423,8 +427,8 @@ void ReadText(const Api& api, bool text, bool mrz, bool json, morvane_cli::PageR
 // the decision trace (with --explain), each as ",key:value" JSON text; the
 // trace is a JSON object of its own.
 struct Insight {
-    std::string turn;   // "" when not asked or not known
-    std::string trace;  // "" when not asked or not available
+    std::string turn;          // "" when not asked or not known
+    std::string trace;         // "" when not asked or not available
     bool traceIsText = false;  // trace holds the tree for people (--explain=text)
 };
 
@@ -444,7 +448,8 @@ Insight ReadInsight(const Api& api, bool explain, bool explainText, bool orient)
 std::string JsonInsight(const Insight& in) {
     std::string out;
     if (!in.turn.empty()) out += ",\"turn\":" + in.turn;
-    if (!in.trace.empty()) out += (in.traceIsText ? ",\"traceText\":" + JsonBytes(in.trace) : ",\"trace\":" + in.trace);
+    if (!in.trace.empty())
+        out += (in.traceIsText ? ",\"traceText\":" + JsonBytes(in.trace) : ",\"trace\":" + in.trace);
     return out;
 }
 
@@ -495,14 +500,17 @@ std::string LastDetail(const Api& api) {
     api.GetLastErrorDetail(nullptr, &length);  // asks for the length
     if (length <= 1) return "";
     std::u16string buffer(static_cast<size_t>(length), u'\0');
-    if (api.GetLastErrorDetail(reinterpret_cast<MorvaneChar*>(&buffer[0]), &length) != 0 || length <= 1) return "";
+    if (api.GetLastErrorDetail(reinterpret_cast<MorvaneChar*>(&buffer[0]), &length) != 0 || length <= 1)
+        return "";
     buffer.resize(static_cast<size_t>(length - 1));
     // File names in the detail may hold bytes that are not UTF-8.
     return Utf16ToPathBytes(buffer);
 }
 
 // A failure's detail after the code on a plain line: ": detail", escaped.
-std::string DetailSuffix(const std::string& detail) { return detail.empty() ? "" : ": " + EscapeField(detail); }
+std::string DetailSuffix(const std::string& detail) {
+    return detail.empty() ? "" : ": " + EscapeField(detail);
+}
 
 // The resolution the page was measured with and the winning score with its
 // margin, when the library can say.
@@ -525,8 +533,8 @@ void ReadDecision(const Api& api, morvane_cli::PageResult& r) {
 std::string JsonDecision(const morvane_cli::PageResult& r) {
     std::string out;
     if (!r.resolutionSource.empty())
-        out += ",\"resolution\":{\"x\":" + std::to_string(r.resolutionX) + ",\"y\":" + std::to_string(r.resolutionY) +
-               ",\"source\":\"" + r.resolutionSource + "\"}";
+        out += ",\"resolution\":{\"x\":" + std::to_string(r.resolutionX) +
+               ",\"y\":" + std::to_string(r.resolutionY) + ",\"source\":\"" + r.resolutionSource + "\"}";
     if (r.score >= 0)
         out += ",\"score\":" + std::to_string(r.score) + ",\"margin\":" + std::to_string(r.margin);
     else
@@ -537,8 +545,8 @@ std::string JsonDecision(const morvane_cli::PageResult& r) {
 void Progress(size_t done, size_t total) {
     const int width = 30;
     const int filled = static_cast<int>(done * width / (total ? total : 1));
-    std::fprintf(stderr, "\r[%.*s%*s] %zu/%zu", filled, "==============================", width - filled, "", done,
-                 total);
+    std::fprintf(stderr, "\r[%.*s%*s] %zu/%zu", filled, "==============================", width - filled, "",
+                 done, total);
     if (done == total) std::fputc('\n', stderr);
     std::fflush(stderr);
 }
@@ -551,7 +559,8 @@ int main(int argc, char** argv) {
     int horiDpi = -1, vertDpi = -1;
     bool fileDpi = true;  // --dpi auto: the file's stated resolution before the templates'
     bool json = false, shortcut = false, version = false, followLinks = false;
-    bool explain = false, explainText = false, orient = false, text = false, mrz = false, checkEngines = false;
+    bool explain = false, explainText = false, orient = false, text = false, mrz = false,
+         checkEngines = false;
     std::string overlayDir;  // --overlay
     std::string reportFile;  // --report
     long long maxPixels = 0;
@@ -644,7 +653,8 @@ int main(int argc, char** argv) {
             char* end = nullptr;
             const long n = std::strtol(v.c_str(), &end, 10);
             if (v.empty() || !end || *end || n < 75 || n > 1200) {
-                std::fprintf(stderr, "morvane-classify: bad --decode-dpi value '%s': give 75 to 1200\n", v.c_str());
+                std::fprintf(stderr, "morvane-classify: bad --decode-dpi value '%s': give 75 to 1200\n",
+                             v.c_str());
                 return 2;
             }
             decodeDpi = static_cast<int>(n);
@@ -653,7 +663,8 @@ int main(int argc, char** argv) {
             char* end = nullptr;
             const long n = std::strtol(v.c_str(), &end, 10);
             if (v.empty() || !end || *end || n < 50 || n > 1200) {
-                std::fprintf(stderr, "morvane-classify: bad --pdf-dpi value '%s': give 50 to 1200\n", v.c_str());
+                std::fprintf(stderr, "morvane-classify: bad --pdf-dpi value '%s': give 50 to 1200\n",
+                             v.c_str());
                 return 2;
             }
             pdfDpi = static_cast<int>(n);
@@ -699,7 +710,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!LoadInsightApi(api, explain, orient)) {
-        std::fprintf(stderr, "morvane-classify: the library lacks the functions --explain or --orient need\n");
+        std::fprintf(stderr,
+                     "morvane-classify: the library lacks the functions --explain or --orient need\n");
         return 2;
     }
     if (!LoadTextApi(api, text, mrz)) {
@@ -750,7 +762,8 @@ int main(int argc, char** argv) {
     }
     Resolve(api.handle, "MorvaneSetPdfRenderResolution", api.SetPdfRenderResolution);
     if (pdfDpi > 0 && (!api.SetPdfRenderResolution || api.SetPdfRenderResolution(pdfDpi) != 0)) {
-        std::fprintf(stderr, "morvane-classify: the library cannot render PDF pages at a chosen resolution\n");
+        std::fprintf(stderr,
+                     "morvane-classify: the library cannot render PDF pages at a chosen resolution\n");
         scancommand::RemoveScanWorkdir(scan);
         return 2;
     }
@@ -781,7 +794,8 @@ int main(int argc, char** argv) {
             return 2;
         }
         if (!morvane_cli::MakeOverlayDirectory(overlayDir)) {
-            std::fprintf(stderr, "morvane-classify: cannot create the overlay folder %s\n", overlayDir.c_str());
+            std::fprintf(stderr, "morvane-classify: cannot create the overlay folder %s\n",
+                         overlayDir.c_str());
             return 2;
         }
         api.SetOverlayRecording(1);
@@ -804,8 +818,9 @@ int main(int argc, char** argv) {
         int index = -1;
         code = api.AddMainTemplate(W(PathBytesToUtf16(t)), &index);
         if (code != 0) {
-            std::fprintf(stderr, "morvane-classify: cannot load template %s: %s (%d)%s\n", EscapeField(t).c_str(),
-                         EscapeField(Message(api, code)).c_str(), code, DetailSuffix(LastDetail(api)).c_str());
+            std::fprintf(stderr, "morvane-classify: cannot load template %s: %s (%d)%s\n",
+                         EscapeField(t).c_str(), EscapeField(Message(api, code)).c_str(), code,
+                         DetailSuffix(LastDetail(api)).c_str());
             api.FreeClassifier();
             return 2;
         }
@@ -830,7 +845,8 @@ int main(int argc, char** argv) {
         code = check(-1);
         if (code != 0) {
             std::fprintf(stderr, "morvane-classify: engine check failed: %s (%d)%s\n",
-                         EscapeField(Message(api, code)).c_str(), code, DetailSuffix(LastDetail(api)).c_str());
+                         EscapeField(Message(api, code)).c_str(), code,
+                         DetailSuffix(LastDetail(api)).c_str());
             api.FreeClassifier();
             return 2;
         }
@@ -877,9 +893,11 @@ int main(int argc, char** argv) {
             pdf = stdinError.empty() && morvane_cli::HasPdfSignature(stdinBytes.data(), stdinBytes.size());
             if (stdinError.empty() && api.GetEncodedImagePageCount &&
                 (pdf || morvane_cli::HasTiffSignature(stdinBytes.data(), stdinBytes.size())) &&
-                api.GetEncodedImagePageCount(stdinBytes.data(), static_cast<long long>(stdinBytes.size()), &count) != 0)
+                api.GetEncodedImagePageCount(stdinBytes.data(), static_cast<long long>(stdinBytes.size()),
+                                             &count) != 0)
                 count = 0;
-        } else if (api.GetImagePageCount && api.ClassifyImageFilePage && morvane_cli::LooksMultiPage(file, pdf) &&
+        } else if (api.GetImagePageCount && api.ClassifyImageFilePage &&
+                   morvane_cli::LooksMultiPage(file, pdf) &&
                    api.GetImagePageCount(W(PathBytesToUtf16(file)), &count) != 0) {
             count = 0;
         }
@@ -922,8 +940,8 @@ int main(int argc, char** argv) {
         const std::u16string widePath = PathBytesToUtf16(input.path);
         for (int index : indexes) {
             if (input.path == "-")
-                r.code = api.ClassifyEncodedImage(stdinBytes.data(), static_cast<long long>(stdinBytes.size()),
-                                                  input.page, index);
+                r.code = api.ClassifyEncodedImage(
+                    stdinBytes.data(), static_cast<long long>(stdinBytes.size()), input.page, index);
             else if (input.page > 0 || input.name != input.path)
                 r.code = api.ClassifyImageFilePage(W(widePath), input.page, index);
             else
@@ -941,7 +959,8 @@ int main(int argc, char** argv) {
             r.message = Message(api, r.code);
             r.detail = LastDetail(api);
             // "<memory>" is how the library names bytes it was handed.
-            if (input.path == "-" && r.detail.compare(0, 10, "<memory>: ") == 0) r.detail = "-: " + r.detail.substr(10);
+            if (input.path == "-" && r.detail.compare(0, 10, "<memory>: ") == 0)
+                r.detail = "-: " + r.detail.substr(10);
         }
         if (r.code != -16) ReadDecision(api, r);
         if ((explain || orient) && r.code != -16) {
@@ -954,7 +973,8 @@ int main(int argc, char** argv) {
             const std::string file = morvane_cli::OverlayPath(overlayDir, page);
             const int saved = api.SaveOverlay(W(PathBytesToUtf16(file)));
             if (saved != 0)
-                std::fprintf(stderr, "morvane-classify: cannot write the overlay %s (%d)\n", file.c_str(), saved);
+                std::fprintf(stderr, "morvane-classify: cannot write the overlay %s (%d)\n", file.c_str(),
+                             saved);
         }
         if (!reportFile.empty()) {
             // The page's facts for the report, beside its overlay.
@@ -969,9 +989,9 @@ int main(int argc, char** argv) {
         return r;
     };
     std::vector<morvane_cli::ReportRow> reportRows;
-    const std::string resolution = horiDpi > 0 ? std::to_string(horiDpi) + " x " + std::to_string(vertDpi) +
-                                                     " dpi (given)"
-                                               : std::string("template's own");
+    const std::string resolution =
+        horiDpi > 0 ? std::to_string(horiDpi) + " x " + std::to_string(vertDpi) + " dpi (given)"
+                    : std::string("template's own");
     auto emit = [&](size_t p, const morvane_cli::PageResult& r) {
         const std::string& page = pages[p];
         if (!reportFile.empty()) {
@@ -990,9 +1010,10 @@ int main(int argc, char** argv) {
         const Insight insight{r.turn, r.trace, explainText};
         if (r.code == 0) {
             if (json)
-                std::printf("{\"path\":%s,\"id\":%s,\"name\":%s,\"outputId\":%s%s%s%s}\n", JsonBytes(page).c_str(),
-                            JsonBytes(r.id).c_str(), JsonBytes(r.name).c_str(), JsonBytes(r.outputId).c_str(),
-                            JsonDecision(r).c_str(), JsonInsight(insight).c_str(), JsonText(r).c_str());
+                std::printf("{\"path\":%s,\"id\":%s,\"name\":%s,\"outputId\":%s%s%s%s}\n",
+                            JsonBytes(page).c_str(), JsonBytes(r.id).c_str(), JsonBytes(r.name).c_str(),
+                            JsonBytes(r.outputId).c_str(), JsonDecision(r).c_str(),
+                            JsonInsight(insight).c_str(), JsonText(r).c_str());
             else
                 std::printf("%s\t%s\t%s\t%s\n", EscapeField(page).c_str(), EscapeField(r.id).c_str(),
                             EscapeField(r.name).c_str(), EscapeField(r.outputId).c_str());
@@ -1004,8 +1025,10 @@ int main(int argc, char** argv) {
                             r.detail.empty() ? "" : (",\"detail\":" + JsonBytes(r.detail)).c_str(),
                             JsonDecision(r).c_str(), JsonInsight(insight).c_str(), JsonText(r).c_str());
             else
-                std::printf("%s\terror: %s (%d)%s\n", EscapeField(page).c_str(), EscapeField(r.message).c_str(),
-                            r.code, DetailSuffix(r.detail, pageInputs.count(page) ? pageInputs[page].path : page).c_str());
+                std::printf(
+                    "%s\terror: %s (%d)%s\n", EscapeField(page).c_str(), EscapeField(r.message).c_str(),
+                    r.code,
+                    DetailSuffix(r.detail, pageInputs.count(page) ? pageInputs[page].path : page).c_str());
         }
         if (!json) {
             if (explain && !r.resolutionSource.empty())

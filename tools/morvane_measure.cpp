@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "tool_options.h"
 #include "api/ClassificationContext.h"
+#include "core/TextConv.h"
 #include "filters/FilterArray.h"
 #include "filters/FilterBase.h"
 #include "filters/FilterFactory.h"
 #include "image/Dib.h"
 #include "imagefile/ImageFile.h"
-#include "core/TextConv.h"
+#include "tool_options.h"
 #include "xml/XmlDocument.h"
 
 using namespace libMorvaneClassifier;
@@ -54,7 +54,8 @@ bool ParseDpi(const char* text, int& h, int& v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const int status = morvane_tool::HandleHelpAndVersion(argc, argv, "morvane-measure", kUsage); status >= 0)
+    if (const int status = morvane_tool::HandleHelpAndVersion(argc, argv, "morvane-measure", kUsage);
+        status >= 0)
         return status;
     int h = 0, v = 0;
     std::vector<std::string> operands;

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "tool_options.h"
+#include "core/TextConv.h"
 #include "engines/GeneralRecog.h"
 #include "engines/KernelInfo.h"
 #include "image/Dib.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/EngineFiles.h"
-#include "core/TextConv.h"
+#include "tool_options.h"
 
 using namespace libMorvaneClassifier;
 
@@ -57,7 +57,8 @@ bool ReadPgm(const char* path, CRawImage& image) {
 int main(int argc, char** argv) {
     CKernelInfo engine;
     std::string dir = ExecutableDirectory();
-    if (const int status = morvane_tool::HandleHelpAndVersion(argc, argv, "morvane-recognize", kUsage); status >= 0)
+    if (const int status = morvane_tool::HandleHelpAndVersion(argc, argv, "morvane-recognize", kUsage);
+        status >= 0)
         return status;
     int i = 1;
     for (; i < argc && argv[i][0] == '-'; i += 2) {
@@ -65,17 +66,20 @@ int main(int argc, char** argv) {
             ++i;
             break;
         }
-        int* field = !std::strcmp(argv[i], "-m") ? &engine.mainType
+        int* field = !std::strcmp(argv[i], "-m")   ? &engine.mainType
                      : !std::strcmp(argv[i], "-s") ? &engine.subType
                      : !std::strcmp(argv[i], "-f") ? &engine.filterType
                                                    : nullptr;
         if ((!field && std::strcmp(argv[i], "-e") != 0) || i + 1 >= argc) {
-            std::fprintf(stderr, "morvane-recognize: unknown option or missing value '%s'\n%s", argv[i], kUsage);
+            std::fprintf(stderr, "morvane-recognize: unknown option or missing value '%s'\n%s", argv[i],
+                         kUsage);
             return 2;
         }
         const char* v = argv[i + 1];
-        if (field) *field = std::atoi(v);
-        else dir = v;
+        if (field)
+            *field = std::atoi(v);
+        else
+            dir = v;
     }
     if (i >= argc) {
         std::fputs(kUsage, stderr);
@@ -89,14 +93,15 @@ int main(int argc, char** argv) {
             std::printf("unreadable\n");
             continue;
         }
-        RecogResult r {};
+        RecogResult r{};
         const int code = RecognizeRegion(image, 0, 0, image.width, image.height, engine, r);
         if (code != 0) {
             std::printf("failed %d\n", code);
             continue;
         }
         for (int k = 0; k < RecogCandidateCount(r); ++k)
-            std::printf("%s%s:%u", k ? " " : "", Utf16ToUtf8(std::u16string(1, static_cast<char16_t>(r.candidates[k]))).c_str(),
+            std::printf("%s%s:%u", k ? " " : "",
+                        Utf16ToUtf8(std::u16string(1, static_cast<char16_t>(r.candidates[k]))).c_str(),
                         r.scores[k]);
         std::printf("\n");
     }

@@ -36,31 +36,31 @@
 #include <string>
 #include <vector>
 
-#include "tool_options.h"
 #include "api/ClassificationContext.h"
 #include "api/DecisionTrace.h"
 #include "api/MainTemplateEntry.h"
+#include "core/TextConv.h"
 #include "filters/FilterArray.h"
 #include "filters/FilterBase.h"
 #include "filters/FilterFrameLine.h"
 #include "filters/FilterGrid.h"
 #include "filters/FilterSize.h"
 #include "filters/FilterText.h"
-#include "preprocess/ImageProcessing.h"
-#include "templates/FilterConfig.h"
-#include "templates/MainTemplate.h"
-#include "templates/SubTemplateList.h"
-#include "templates/TemplateGroup.h"
-#include "templates/TextLine.h"
-#include "xml/XmlDocument.h"
-#include "xml/XmlIndent.h"
-#include "core/TextConv.h"
 #include "image/Dib.h"
 #include "imagefile/ImageFile.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/EngineFiles.h"
-#include "templates/SubTemplate.h"
+#include "preprocess/ImageProcessing.h"
 #include "template_merge.h"
+#include "templates/FilterConfig.h"
+#include "templates/MainTemplate.h"
+#include "templates/SubTemplate.h"
+#include "templates/SubTemplateList.h"
+#include "templates/TemplateGroup.h"
+#include "templates/TextLine.h"
+#include "tool_options.h"
+#include "xml/XmlDocument.h"
+#include "xml/XmlIndent.h"
 
 using namespace libMorvaneClassifier;
 
@@ -144,11 +144,16 @@ std::string U8(const std::u16string& s) { return Utf16ToUtf8(s); }
 
 const char* KindName(int32_t type) {
     switch (type) {
-        case kFilterTypeSize: return "size";
-        case kFilterTypeGrid: return "grid";
-        case kFilterTypeFrameLine: return "frame lines";
-        case kFilterTypeText: return "text";
-        default: return "unknown kind";
+        case kFilterTypeSize:
+            return "size";
+        case kFilterTypeGrid:
+            return "grid";
+        case kFilterTypeFrameLine:
+            return "frame lines";
+        case kFilterTypeText:
+            return "text";
+        default:
+            return "unknown kind";
     }
 }
 
@@ -183,14 +188,17 @@ void ExplainClosePair(const CMainTemplateEntry& entry, const TraceLevel& level, 
     for (const auto& g : gaps) {
         const TraceFilter& f = level.filters[g.second];
         if (!closest.empty()) closest += ", ";
-        closest += "filter " + std::to_string(f.refFilter) + " \"" + U8(f.name) + "\" (" + KindName(f.type) + ") " +
-                   std::to_string(chosen.cells[g.second].raw) + " vs " + std::to_string(rival.cells[g.second].raw);
+        closest += "filter " + std::to_string(f.refFilter) + " \"" + U8(f.name) + "\" (" + KindName(f.type) +
+                   ") " + std::to_string(chosen.cells[g.second].raw) + " vs " +
+                   std::to_string(rival.cells[g.second].raw);
     }
     if (!closest.empty()) std::printf("    closest: %s\n", closest.c_str());
 
     std::vector<int32_t> usedKinds;
     for (const TraceFilter& f : level.filters) usedKinds.push_back(f.type);
-    auto used = [&](int32_t type) { return std::find(usedKinds.begin(), usedKinds.end(), type) != usedKinds.end(); };
+    auto used = [&](int32_t type) {
+        return std::find(usedKinds.begin(), usedKinds.end(), type) != usedKinds.end();
+    };
     CSubTemplate* a = SubTemplateById(entry, chosen.templateId);
     CSubTemplate* b = SubTemplateById(entry, rival.templateId);
     const CFilterBase* best = nullptr;
@@ -207,8 +215,9 @@ void ExplainClosePair(const CMainTemplateEntry& entry, const TraceLevel& level, 
         }
     }
     if (best && bestScore < 1000 - kWeakMargin) {
-        std::printf("    suggest: filter %s tells them apart (their records compare at %d); configure it at \"%s\"\n",
-                    FilterLabel(*best).c_str(), bestScore, U8(level.name).c_str());
+        std::printf(
+            "    suggest: filter %s tells them apart (their records compare at %d); configure it at \"%s\"\n",
+            FilterLabel(*best).c_str(), bestScore, U8(level.name).c_str());
         return;
     }
     // No recorded filter of another kind differs: name one to teach both
@@ -218,8 +227,9 @@ void ExplainClosePair(const CMainTemplateEntry& entry, const TraceLevel& level, 
         if (used(type)) continue;
         for (const auto& f : entry.filters->filters)
             if (f && f->type == type) {
-                std::printf("    suggest: a %s filter such as %s at \"%s\", both classes taught again with it\n",
-                            KindName(type), FilterLabel(*f).c_str(), U8(level.name).c_str());
+                std::printf(
+                    "    suggest: a %s filter such as %s at \"%s\", both classes taught again with it\n",
+                    KindName(type), FilterLabel(*f).c_str(), U8(level.name).c_str());
                 return;
             }
         std::printf("    suggest: a %s filter (none in the filter template yet) at \"%s\"\n", KindName(type),
@@ -287,7 +297,7 @@ int Check(int argc, char** argv) {
     }
     const std::string mainPath = argv[first];
     int h = 0, v = 0;
-    int32_t strict = -1;  // margin the levels must reach; -1: margins only reported
+    int32_t strict = -1;    // margin the levels must reach; -1: margins only reported
     std::string engineDir;  // -w: engine files looked for here first
     std::vector<std::string> samples;
     for (int i = first + 1; i < argc; ++i) {
@@ -299,7 +309,8 @@ int Check(int argc, char** argv) {
                 return 2;
             }
             ++i;
-        } else if (!optionsEnded && (std::strcmp(argv[i], "-w") == 0 || std::strcmp(argv[i], "--workdir") == 0)) {
+        } else if (!optionsEnded &&
+                   (std::strcmp(argv[i], "-w") == 0 || std::strcmp(argv[i], "--workdir") == 0)) {
             if (i + 1 >= argc || !IsDirectoryPath(argv[i + 1])) {
                 std::fprintf(stderr, "morvane-template: -w needs an existing directory\n");
                 return 2;
@@ -326,7 +337,8 @@ int Check(int argc, char** argv) {
     CMainTemplateEntry entry;
     const int loaded = entry.Load(Utf8ToUtf16(mainPath));
     if (loaded != 0) {
-        std::fprintf(stderr, "morvane-template: cannot read main template %s (%d)\n", mainPath.c_str(), loaded);
+        std::fprintf(stderr, "morvane-template: cannot read main template %s (%d)\n", mainPath.c_str(),
+                     loaded);
         return 2;
     }
     entry.SetResolution(h, v);
@@ -421,7 +433,8 @@ void Discard(std::vector<PendingFile>& pending) {
 // by parts (root when empty).
 bool FindGroupElement(CXmlDocument& xml, const std::vector<std::u16string>& parts) {
     xml.ResetPosition();
-    if (!xml.FindElement(u"MainTemplate") || !xml.EnterElement() || !xml.FindElement(u"TemplateGroup")) return false;
+    if (!xml.FindElement(u"MainTemplate") || !xml.EnterElement() || !xml.FindElement(u"TemplateGroup"))
+        return false;
     for (const std::u16string& name : parts) {
         if (!xml.EnterElement()) return false;
         bool found = false;
@@ -528,16 +541,26 @@ int Add(int argc, char** argv) {
             return true;
         };
         bool ok = true;
-        if (arg == "--main") ok = value(mainPath);
-        else if (arg == "--group") ok = value(groupPath);
-        else if (arg == "--id") ok = value(id);
-        else if (arg == "--name") ok = value(name);
-        else if (arg == "--output-id") ok = value(outputId);
-        else if (arg == "--replace") replace = true;
-        else if (arg == "--force") force = true;
-        else if (arg == "--dpi") ok = i + 1 < argc && ParseDpi(argv[++i], h, v);
-        else if (arg.size() > 1 && arg[0] == '-') ok = false;
-        else samples.push_back(arg);
+        if (arg == "--main")
+            ok = value(mainPath);
+        else if (arg == "--group")
+            ok = value(groupPath);
+        else if (arg == "--id")
+            ok = value(id);
+        else if (arg == "--name")
+            ok = value(name);
+        else if (arg == "--output-id")
+            ok = value(outputId);
+        else if (arg == "--replace")
+            replace = true;
+        else if (arg == "--force")
+            force = true;
+        else if (arg == "--dpi")
+            ok = i + 1 < argc && ParseDpi(argv[++i], h, v);
+        else if (arg.size() > 1 && arg[0] == '-')
+            ok = false;
+        else
+            samples.push_back(arg);
         if (!ok) return Fail("bad or incomplete option '%s'", arg, 2);
     }
     if (mainPath.empty() || id.empty() || name.empty() || samples.empty())
@@ -571,8 +594,10 @@ int Add(int argc, char** argv) {
 
     const std::string listPath = Utf16ToUtf8(entry.mainTemplate->subTemplateListPath);
     const std::string subDir = Utf16ToUtf8(entry.mainTemplate->subTemplatePath);
-    if (!Writable(mainPath) || !Writable(DirOf(mainPath))) return Fail("the main template %s is read-only", mainPath);
-    if (!Writable(listPath) || !Writable(DirOf(listPath))) return Fail("the sub-template list %s is read-only", listPath);
+    if (!Writable(mainPath) || !Writable(DirOf(mainPath)))
+        return Fail("the main template %s is read-only", mainPath);
+    if (!Writable(listPath) || !Writable(DirOf(listPath)))
+        return Fail("the sub-template list %s is read-only", listPath);
     if (!Writable(subDir)) return Fail("the sub-template folder %s is read-only", subDir);
 
     if (samples.size() < kFewSamples)
@@ -588,7 +613,8 @@ int Add(int argc, char** argv) {
     for (const std::string& sample : samples) {
         CRawImage page;
         CSubTemplate* result = nullptr;
-        if (!imagefile::LoadImageFile(page, Utf8ToUtf16(sample))) return Fail("cannot read sample %s", sample);
+        if (!imagefile::LoadImageFile(page, Utf8ToUtf16(sample)))
+            return Fail("cannot read sample %s", sample);
         entry.FindSubTemplateConsuming(page, result);
         if (Reached(entry.trace, *group)) continue;
         allReach = false;
@@ -597,10 +623,12 @@ int Add(int argc, char** argv) {
                      WalkedPath(entry.trace).c_str());
     }
     if (!allReach) {
-        const std::string dpi = h > 0 ? std::to_string(h) + "," + std::to_string(v) : std::string("not given");
+        const std::string dpi =
+            h > 0 ? std::to_string(h) + "," + std::to_string(v) : std::string("not given");
         if (!force)
-            return Fail("%s", "refused: the class would never be chosen. Is the resolution right (--dpi, now " + dpi +
-                                  ")? Or pick the group the samples reach; --force adds it anyway");
+            return Fail(
+                "%s", "refused: the class would never be chosen. Is the resolution right (--dpi, now " + dpi +
+                          ")? Or pick the group the samples reach; --force adds it anyway");
     }
 
     // The samples, preprocessed as the driver preprocesses a page.
@@ -618,7 +646,8 @@ int Add(int argc, char** argv) {
         if (!filter) continue;
         // The run-time fields as the walk fills them for this group.
         PrepareFilter(*filter, config, ClassificationContext::For(h, v, 0, 0));
-        const std::string filterName = "'" + Utf16ToUtf8(filter->name) + "' (" + std::to_string(filter->index) + ")";
+        const std::string filterName =
+            "'" + Utf16ToUtf8(filter->name) + "' (" + std::to_string(filter->index) + ")";
         Measured m;
         m.config = config;
         m.filter = filter;
@@ -631,7 +660,8 @@ int Add(int argc, char** argv) {
             if (filter->type == kFilterTypeText) {
                 const auto* text = dynamic_cast<const CFilterTextInfo*>(one.get());
                 if (!text || !text->textLines || text->textLines->count == 0)
-                    return Fail("%s", "filter " + filterName + " recognised no text line on sample " + samples[i]);
+                    return Fail("%s",
+                                "filter " + filterName + " recognised no text line on sample " + samples[i]);
             } else if (one->Compare(one.get()) < kSameClassFloor) {
                 // A record that does not even match itself (a frame-line
                 // filter on a page without lines) cannot tell this class apart.
@@ -644,15 +674,17 @@ int Add(int argc, char** argv) {
         // samples; the other kinds average their numbers over all samples.
         if (filter->type == kFilterTypeFrameLine) {
             std::vector<const CFilterFrameLineInfo*> features;
-            for (const auto& one : ones) features.push_back(dynamic_cast<const CFilterFrameLineInfo*>(one.get()));
+            for (const auto& one : ones)
+                features.push_back(dynamic_cast<const CFilterFrameLineInfo*>(one.get()));
             authoring::FrameLineMerge merge = authoring::MergeFrameLines(features);
             if (!merge.reference)
                 return Fail("%s", "samples of different classes: filter " + filterName +
                                       " finds no frame line common to enough of the samples");
-            std::printf("filter %d (frame lines): %d lines found in at least %d of %zu samples kept, %d dropped; "
-                        "largest distance from the average %d/10000\n",
-                        filter->index, merge.kept, authoring::RequiredSamples(static_cast<int32_t>(samples.size())),
-                        samples.size(), merge.dropped, merge.spread);
+            std::printf(
+                "filter %d (frame lines): %d lines found in at least %d of %zu samples kept, %d dropped; "
+                "largest distance from the average %d/10000\n",
+                filter->index, merge.kept, authoring::RequiredSamples(static_cast<int32_t>(samples.size())),
+                samples.size(), merge.dropped, merge.spread);
             m.average = std::move(merge.reference);
         } else if (filter->type == kFilterTypeText) {
             const auto* rule = dynamic_cast<const CFilterTextInfo*>(filter->rule.get());
@@ -663,9 +695,10 @@ int Add(int argc, char** argv) {
             if (!merge.reference)
                 return Fail("%s", "samples of different classes: filter " + filterName +
                                       " finds no text line that recurs in enough of the samples");
-            std::printf("filter %d (text): %d fixed lines, %d lines turned into patterns, %d variable or missing "
-                        "lines dropped\n",
-                        filter->index, merge.fixed, merge.patterns, merge.dropped);
+            std::printf(
+                "filter %d (text): %d fixed lines, %d lines turned into patterns, %d variable or missing "
+                "lines dropped\n",
+                filter->index, merge.fixed, merge.patterns, merge.dropped);
             for (const std::u16string& t : merge.texts) std::printf("  \"%s\"\n", U8(t).c_str());
             m.average = std::move(merge.reference);
         } else {
@@ -679,24 +712,27 @@ int Add(int argc, char** argv) {
             m.average->SetImageSize(images[i].width, images[i].height);
             const int32_t own = one->Compare(m.average.get());
             if (own < kSameClassFloor)
-                return Fail("%s", "samples of different classes: " + samples[i] + " scores " + std::to_string(own) +
+                return Fail("%s", "samples of different classes: " + samples[i] + " scores " +
+                                      std::to_string(own) +
                                       " against the class built from the samples (below " +
                                       std::to_string(kSameClassFloor) + ") by filter " + filterName);
             // Nearer to a sibling than to its own class: another class.
             for (int32_t c = 0; c < group->childCount; ++c) {
                 CTemplateGroup* sibling = group->Child(c);
                 if (!sibling || !sibling->attached || sibling->action != 1) continue;
-                if (existing >= 0 && sibling->attached == entry.subTemplates->items[static_cast<size_t>(existing)].get())
+                if (existing >= 0 &&
+                    sibling->attached == entry.subTemplates->items[static_cast<size_t>(existing)].get())
                     continue;
                 CFilterInfoBase* ref = sibling->attached->FindFilterInfo(filter->index);
                 if (!ref) continue;
                 ref->SetImageSize(images[i].width, images[i].height);
                 const int32_t theirs = one->Compare(ref);
                 if (theirs > own)
-                    return Fail("%s", "samples of different classes: " + samples[i] + " is nearer to the existing class \"" +
-                                          U8(sibling->name) + "\" (" + std::to_string(theirs) +
-                                          ") than to the class built from the samples (" + std::to_string(own) +
-                                          ") by filter " + filterName);
+                    return Fail("%s", "samples of different classes: " + samples[i] +
+                                          " is nearer to the existing class \"" + U8(sibling->name) + "\" (" +
+                                          std::to_string(theirs) +
+                                          ") than to the class built from the samples (" +
+                                          std::to_string(own) + ") by filter " + filterName);
             }
             if (own < m.lowest) m.lowest = own;
         }
@@ -714,14 +750,17 @@ int Add(int argc, char** argv) {
     if (existing >= 0) {
         subIndex = entry.subTemplates->items[static_cast<size_t>(existing)]->index;
         CXmlDocument list;
-        if (!list.Load(Utf8ToUtf16(listPath)) || !list.FindElement(u"SubTemplateList") || !list.EnterElement())
+        if (!list.Load(Utf8ToUtf16(listPath)) || !list.FindElement(u"SubTemplateList") ||
+            !list.EnterElement())
             return Fail("cannot read the sub-template list %s", listPath);
         for (int32_t i = 0; i <= existing; ++i)
-            if (!list.FindElement(u"SubTemplate")) return Fail("cannot read the sub-template list %s", listPath);
+            if (!list.FindElement(u"SubTemplate"))
+                return Fail("cannot read the sub-template list %s", listPath);
         subFile = Utf16ToUtf8(list.ReadText());
     } else {
         subFile = id + ".xml";
-        if (access((subDir + subFile).c_str(), F_OK) == 0) return Fail("the file %s exists", subDir + subFile);
+        if (access((subDir + subFile).c_str(), F_OK) == 0)
+            return Fail("the file %s exists", subDir + subFile);
     }
     // Written through the records' own field tables and writers.
     CSubTemplate record;
@@ -821,7 +860,8 @@ int Add(int argc, char** argv) {
 
     // The result must load and classify its own samples.
     CMainTemplateEntry check;
-    if (check.Load(Utf8ToUtf16(mainPath)) != 0) return Fail("the updated main template %s does not load", mainPath);
+    if (check.Load(Utf8ToUtf16(mainPath)) != 0)
+        return Fail("the updated main template %s does not load", mainPath);
     check.SetResolution(h, v);
     int status = 0;
     for (size_t i = 0; i < samples.size(); ++i) {
@@ -833,8 +873,8 @@ int Add(int argc, char** argv) {
             status = 1;
         }
     }
-    std::printf("%s %s as %s%s\n", existing >= 0 ? "replaced" : "added", id.c_str(), (subDir + subFile).c_str(),
-                status ? "" : "; every sample classifies as it");
+    std::printf("%s %s as %s%s\n", existing >= 0 ? "replaced" : "added", id.c_str(),
+                (subDir + subFile).c_str(), status ? "" : "; every sample classifies as it");
     return status;
 }
 
@@ -866,7 +906,8 @@ void PrintDot(const CMainTemplateEntry& entry) {
         }
         return out;
     };
-    std::printf("digraph templates {\n  rankdir=LR;\n  node [shape=box, fontname=\"DejaVu Sans\", fontsize=10];\n");
+    std::printf(
+        "digraph templates {\n  rankdir=LR;\n  node [shape=box, fontname=\"DejaVu Sans\", fontsize=10];\n");
     const auto& groups = entry.mainTemplate->groups;
     auto node = [&](const CTemplateGroup* g) {
         return static_cast<long>(std::find(groups.begin(), groups.end(), g) - groups.begin());
@@ -952,13 +993,15 @@ std::string RecordSummary(CFilterInfoBase& info) {
         return buf;
     }
     if (auto* grid = dynamic_cast<CFilterGridInfo*>(&info)) {
-        std::snprintf(buf, sizeof buf, "%d x %d cells, mean ink count %d", grid->rows, grid->cols, grid->averDensity);
+        std::snprintf(buf, sizeof buf, "%d x %d cells, mean ink count %d", grid->rows, grid->cols,
+                      grid->averDensity);
         std::string out = buf;
-        for (int32_t r = 0; r < grid->rows && static_cast<size_t>((r + 1) * grid->cols) <= grid->densities.size();
-             ++r) {
+        for (int32_t r = 0;
+             r < grid->rows && static_cast<size_t>((r + 1) * grid->cols) <= grid->densities.size(); ++r) {
             out += "\n      ";
             for (int32_t c = 0; c < grid->cols; ++c) {
-                std::snprintf(buf, sizeof buf, "%7d", grid->densities[static_cast<size_t>(r * grid->cols + c)]);
+                std::snprintf(buf, sizeof buf, "%7d",
+                              grid->densities[static_cast<size_t>(r * grid->cols + c)]);
                 out += buf;
             }
         }
@@ -986,7 +1029,8 @@ int Show(int argc, char** argv) {
     const std::string mainPath = argv[0];
     if (entry.Load(Utf8ToUtf16(mainPath)) != 0) return Fail("cannot read main template %s", mainPath, 2);
     const std::u16string id = Utf8ToUtf16(argv[1]);
-    const std::vector<std::string> files = SubTemplateFiles(Utf16ToUtf8(entry.mainTemplate->subTemplateListPath));
+    const std::vector<std::string> files =
+        SubTemplateFiles(Utf16ToUtf8(entry.mainTemplate->subTemplateListPath));
     for (size_t i = 0; i < entry.subTemplates->items.size(); ++i) {
         CSubTemplate* sub = entry.subTemplates->items[i].get();
         if (!sub || sub->id != id) continue;
@@ -1005,9 +1049,10 @@ int Show(int argc, char** argv) {
                                         : nullptr;
             if (!info) continue;
             const CFilterBase* f = entry.filters->Find(info->refFilter);
-            std::printf("  filter %s: %s\n",
-                        f ? FilterLabel(*f).c_str() : (std::to_string(info->refFilter) + " (missing)").c_str(),
-                        RecordSummary(*info).c_str());
+            std::printf(
+                "  filter %s: %s\n",
+                f ? FilterLabel(*f).c_str() : (std::to_string(info->refFilter) + " (missing)").c_str(),
+                RecordSummary(*info).c_str());
         }
         return 0;
     }
@@ -1037,13 +1082,15 @@ int Remove(int argc, char** argv) {
     const std::u16string id16 = Utf8ToUtf16(id);
     int32_t position = -1;
     for (size_t i = 0; i < entry.subTemplates->items.size() && position < 0; ++i)
-        if (entry.subTemplates->items[i] && entry.subTemplates->items[i]->id == id16) position = static_cast<int32_t>(i);
+        if (entry.subTemplates->items[i] && entry.subTemplates->items[i]->id == id16)
+            position = static_cast<int32_t>(i);
     if (position < 0) return Fail("no sub-template with ID '%s'", id);
     const CSubTemplate* sub = entry.subTemplates->items[static_cast<size_t>(position)].get();
     std::vector<const CTemplateGroup*> groups;
     for (const CTemplateGroup* g : entry.mainTemplate->groups) {
         if (!g || g->attachedTemplate != sub->index) continue;
-        if (!g->parent) return Fail("%s", "'" + id + "' is the root group's sub-template; it cannot be removed");
+        if (!g->parent)
+            return Fail("%s", "'" + id + "' is the root group's sub-template; it cannot be removed");
         if (g->childCount > 0)
             return Fail("%s", "'" + id + "' is group '" + GroupPath(g) + "', which has " +
                                   std::to_string(g->childCount) + " children; remove them first");
@@ -1051,16 +1098,19 @@ int Remove(int argc, char** argv) {
     }
     const std::string listPath = Utf16ToUtf8(entry.mainTemplate->subTemplateListPath);
     const std::string subDir = Utf16ToUtf8(entry.mainTemplate->subTemplatePath);
-    if (!Writable(mainPath) || !Writable(DirOf(mainPath))) return Fail("the main template %s is read-only", mainPath);
-    if (!Writable(listPath) || !Writable(DirOf(listPath))) return Fail("the sub-template list %s is read-only", listPath);
+    if (!Writable(mainPath) || !Writable(DirOf(mainPath)))
+        return Fail("the main template %s is read-only", mainPath);
+    if (!Writable(listPath) || !Writable(DirOf(listPath)))
+        return Fail("the sub-template list %s is read-only", listPath);
 
     std::vector<PendingFile> pending;
     CXmlDocument main;
     if (!main.Load(Utf8ToUtf16(mainPath))) return Fail("cannot read main template %s", mainPath);
     for (const CTemplateGroup* g : groups) {
         main.ResetPosition();
-        bool ok = main.FindElement(u"MainTemplate") && main.EnterElement() && FindGroupByIndex(main, g->index) &&
-                  main.RemoveElement() && main.LeaveElement() && main.ElementName() == u"TemplateGroup";
+        bool ok = main.FindElement(u"MainTemplate") && main.EnterElement() &&
+                  FindGroupByIndex(main, g->index) && main.RemoveElement() && main.LeaveElement() &&
+                  main.ElementName() == u"TemplateGroup";
         ok = ok && main.WriteAttribute(u"ChildNum", g->parent->childCount - 1);
         if (!ok) return Fail("%s", "cannot take group '" + GroupPath(g) + "' out of " + mainPath);
         // Later groups of the same parent see the count already lowered.
@@ -1086,8 +1136,10 @@ int Remove(int argc, char** argv) {
     // The main template first, so that it never names what is gone.
     std::vector<PendingFile> ordered;
     for (const PendingFile& f : pending)
-        if (f.path == mainPath) ordered.insert(ordered.begin(), f);
-        else ordered.push_back(f);
+        if (f.path == mainPath)
+            ordered.insert(ordered.begin(), f);
+        else
+            ordered.push_back(f);
     for (const PendingFile& f : ordered)
         if (std::rename(f.temp.c_str(), f.path.c_str()) != 0) {
             Discard(pending);
@@ -1097,7 +1149,8 @@ int Remove(int argc, char** argv) {
     if (!shared && std::remove(subPath.c_str()) != 0)
         std::fprintf(stderr, "morvane-template: warning: cannot delete %s\n", subPath.c_str());
     CMainTemplateEntry again;
-    if (again.Load(Utf8ToUtf16(mainPath)) != 0) return Fail("the updated main template %s does not load", mainPath);
+    if (again.Load(Utf8ToUtf16(mainPath)) != 0)
+        return Fail("the updated main template %s does not load", mainPath);
     std::printf("removed %s: %zu group%s and %s\n", id.c_str(), groups.size(), groups.size() == 1 ? "" : "s",
                 shared ? "its list entry (the file is shared)" : subPath.c_str());
     return 0;
@@ -1106,7 +1159,8 @@ int Remove(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const int status = morvane_tool::HandleHelpAndVersion(argc, argv, "morvane-template", kUsage); status >= 0)
+    if (const int status = morvane_tool::HandleHelpAndVersion(argc, argv, "morvane-template", kUsage);
+        status >= 0)
         return status;
     if (argc >= 2 && std::strcmp(argv[1], "check") == 0) return Check(argc - 2, argv + 2);
     if (argc >= 2 && std::strcmp(argv[1], "add") == 0) return Add(argc - 2, argv + 2);

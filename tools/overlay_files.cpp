@@ -9,10 +9,14 @@ namespace morvane_cli {
 std::string OverlayPath(const std::string& dir, const std::string& page) {
     std::string name = page;
     for (;;) {
-        if (name.compare(0, 2, "./") == 0) name.erase(0, 2);
-        else if (name.compare(0, 3, "../") == 0) name.erase(0, 3);
-        else if (!name.empty() && name[0] == '/') name.erase(0, 1);
-        else break;
+        if (name.compare(0, 2, "./") == 0)
+            name.erase(0, 2);
+        else if (name.compare(0, 3, "../") == 0)
+            name.erase(0, 3);
+        else if (!name.empty() && name[0] == '/')
+            name.erase(0, 1);
+        else
+            break;
     }
     const size_t slash = name.rfind('/');
     const size_t dot = name.rfind('.');

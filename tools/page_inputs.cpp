@@ -64,8 +64,9 @@ bool ReadStandardInput(std::vector<unsigned char>& data, std::string& error) {
 }
 
 bool HasTiffSignature(const unsigned char* head, size_t size) {
-    return size >= 4 && ((head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0) ||
-                         (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && (head[3] == 42 || head[3] == 43)));
+    return size >= 4 &&
+           ((head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) && head[3] == 0) ||
+            (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && (head[3] == 42 || head[3] == 43)));
 }
 
 bool HasPdfSignature(const unsigned char* head, size_t size) {

@@ -141,10 +141,10 @@ private:
 bool DecodeResult(const char* data, size_t size, uint32_t& index, PageResult& r) {
     Reader in(data, size);
     uint32_t code = 0, x = 0, y = 0, score = 0, margin = 0;
-    const bool ok = in.U32(index) && in.U32(code) && in.Text(r.id) && in.Text(r.name) && in.Text(r.outputId) &&
-                    in.Text(r.message) && in.Text(r.turn) && in.Text(r.trace) && in.Text(r.text) && in.Text(r.mrz) &&
-                    in.Text(r.detail) && in.U32(x) && in.U32(y) && in.Text(r.resolutionSource) && in.U32(score) &&
-                    in.U32(margin) && in.AtEnd();
+    const bool ok = in.U32(index) && in.U32(code) && in.Text(r.id) && in.Text(r.name) &&
+                    in.Text(r.outputId) && in.Text(r.message) && in.Text(r.turn) && in.Text(r.trace) &&
+                    in.Text(r.text) && in.Text(r.mrz) && in.Text(r.detail) && in.U32(x) && in.U32(y) &&
+                    in.Text(r.resolutionSource) && in.U32(score) && in.U32(margin) && in.AtEnd();
     r.code = static_cast<int32_t>(code);
     r.resolutionX = static_cast<int32_t>(x);
     r.resolutionY = static_cast<int32_t>(y);
@@ -247,7 +247,8 @@ std::string DescribeStatus(int status) {
     if (WIFSIGNALED(status)) {
         const int sig = WTERMSIG(status);
         const char* name = strsignal(sig);
-        std::snprintf(text, sizeof(text), "worker process killed by signal %d (%s)", sig, name ? name : "unknown");
+        std::snprintf(text, sizeof(text), "worker process killed by signal %d (%s)", sig,
+                      name ? name : "unknown");
     } else if (WIFEXITED(status)) {
         std::snprintf(text, sizeof(text), "worker process exited with status %d", WEXITSTATUS(status));
     } else {
@@ -403,7 +404,8 @@ private:
             if (w.input.size() - at - sizeof(size) < size) break;
             uint32_t index = 0;
             PageResult r;
-            if (!DecodeResult(w.input.data() + at + sizeof(size), size, index, r) || static_cast<long>(index) != w.page) {
+            if (!DecodeResult(w.input.data() + at + sizeof(size), size, index, r) ||
+                static_cast<long>(index) != w.page) {
                 ok = false;
                 break;
             }
@@ -428,7 +430,8 @@ private:
         if (w.page >= 0) {
             PageResult result;
             result.code = kWorkerLost;
-            result.message = reason.empty() ? (r == w.pid ? DescribeStatus(status) : "worker process ended") : reason;
+            result.message =
+                reason.empty() ? (r == w.pid ? DescribeStatus(status) : "worker process ended") : reason;
             Finish(static_cast<size_t>(w.page), std::move(result));
             w.page = -1;
         }
@@ -484,7 +487,8 @@ private:
         const int n = poll(fds.data(), fds.size(), wait);
         if (n < 0 && errno != EINTR) {
             // poll itself failed: give up on the workers rather than spin.
-            const std::string reason = std::string("cannot wait for the worker processes: ") + std::strerror(errno);
+            const std::string reason =
+                std::string("cannot wait for the worker processes: ") + std::strerror(errno);
             for (auto& w : workers_)
                 if (w.pid >= 0) Lost(w, reason, true);
             FailUndispatched(reason);
@@ -513,8 +517,8 @@ private:
             }
             if (w.pid >= 0 && w.page >= 0 && w.deadline > 0 && Now() >= w.deadline) {
                 char reason[120];
-                std::snprintf(reason, sizeof(reason), "page took longer than %d s; its worker process was stopped",
-                              timeout_);
+                std::snprintf(reason, sizeof(reason),
+                              "page took longer than %d s; its worker process was stopped", timeout_);
                 Lost(w, reason, true);
             }
         }
@@ -582,7 +586,8 @@ int ParseBatchOption(int argc, char** argv, int& i, BatchSettings& settings) {
     long v = 0;
     if (name == "--page-timeout") {
         if (!ParseWhole(value.c_str(), 0, kMaxTimeoutSeconds, v)) {
-            std::fprintf(stderr, "morvane-classify: bad --page-timeout value '%s': give whole seconds from 0 to %d\n",
+            std::fprintf(stderr,
+                         "morvane-classify: bad --page-timeout value '%s': give whole seconds from 0 to %d\n",
                          value.c_str(), kMaxTimeoutSeconds);
             return -1;
         }
@@ -590,8 +595,9 @@ int ParseBatchOption(int argc, char** argv, int& i, BatchSettings& settings) {
         return 1;
     }
     if (!ParseWhole(value.c_str(), 1, 0x7fffffffL, v)) {
-        std::fprintf(stderr, "morvane-classify: bad --jobs value '%s': give a number of worker processes, 1 or more\n",
-                     value.c_str());
+        std::fprintf(
+            stderr, "morvane-classify: bad --jobs value '%s': give a number of worker processes, 1 or more\n",
+            value.c_str());
         return -1;
     }
     if (v > kMaxJobs) {
@@ -602,8 +608,8 @@ int ParseBatchOption(int argc, char** argv, int& i, BatchSettings& settings) {
     return 1;
 }
 
-void RunBatch(const std::vector<std::string>& pages, const BatchSettings& settings, const ClassifyPage& classify,
-              const EmitPage& emit, const ShowProgress& progress) {
+void RunBatch(const std::vector<std::string>& pages, const BatchSettings& settings,
+              const ClassifyPage& classify, const EmitPage& emit, const ShowProgress& progress) {
     BatchSettings s = settings;
     if (s.timeoutSeconds < 0) s.timeoutSeconds = 0;
     Batch(pages, s, classify, emit, progress).Run();

@@ -53,7 +53,7 @@ constexpr int kWorkerLost = -63;
 constexpr int kMaxJobs = 256;
 
 struct BatchSettings {
-    int jobs = 0;            // worker processes; 0: one per available core
+    int jobs = 0;              // worker processes; 0: one per available core
     int timeoutSeconds = 600;  // per page; 0: no limit
 };
 
@@ -80,7 +80,7 @@ using ShowProgress = std::function<void(size_t done, size_t total)>;
 // in the calling process once per page, in input order; `progress` runs after
 // each finished page (in completion order) with the count of finished pages.
 // Every page is emitted exactly once, whatever happens to the workers.
-void RunBatch(const std::vector<std::string>& pages, const BatchSettings& settings, const ClassifyPage& classify,
-              const EmitPage& emit, const ShowProgress& progress);
+void RunBatch(const std::vector<std::string>& pages, const BatchSettings& settings,
+              const ClassifyPage& classify, const EmitPage& emit, const ShowProgress& progress);
 
 }  // namespace morvane_cli

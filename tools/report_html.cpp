@@ -85,7 +85,8 @@ public:
 
 private:
     void Blank() {
-        while (at_ < s_.size() && (s_[at_] == ' ' || s_[at_] == '\n' || s_[at_] == '\r' || s_[at_] == '\t')) ++at_;
+        while (at_ < s_.size() && (s_[at_] == ' ' || s_[at_] == '\n' || s_[at_] == '\r' || s_[at_] == '\t'))
+            ++at_;
     }
     bool Eat(char c) {
         if (at_ < s_.size() && s_[at_] == c) {
@@ -120,12 +121,23 @@ std::string Escape(const std::string& s) {
     std::string out;
     for (char c : s) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out.push_back(c);
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out.push_back(c);
         }
     }
     return out;
@@ -173,7 +185,8 @@ constexpr char kScript[] =
     "sel.addEventListener('change',function(){var v=sel.value;rows().forEach(function(r){"
     "var show=v===''||r.getAttribute('data-class')===v;r.style.display=show?'':'none';"
     "var d=r.nextElementSibling;if(!show&&d)d.classList.remove('open');});"
-    "document.getElementById('shown').textContent=document.querySelectorAll('tr.page:not([style*=\"none\"])').length;});"
+    "document.getElementById('shown').textContent=document.querySelectorAll('tr.page:not([style*=\"none\"])')"
+    ".length;});"
     "rows().forEach(function(r){r.addEventListener('click',function(){var d=r.nextElementSibling;"
     "var img=d.querySelector('img.full');var t=r.querySelector('img.thumb');"
     "if(img&&t&&!img.getAttribute('src'))img.setAttribute('src',t.getAttribute('src'));"
@@ -231,7 +244,8 @@ bool ReadFacts(const std::string& path, ReportFacts& facts) {
     if (!ReadWhole(path, text)) return false;
     const size_t eol = text.find('\n');
     if (eol == std::string::npos) return false;
-    if (std::sscanf(text.substr(0, eol).c_str(), "%d %d %lf", &facts.score, &facts.margin, &facts.seconds) != 3)
+    if (std::sscanf(text.substr(0, eol).c_str(), "%d %d %lf", &facts.score, &facts.margin, &facts.seconds) !=
+        3)
         return false;
     facts.tree = text.substr(eol + 1);
     return true;
@@ -255,33 +269,44 @@ bool WriteHtmlReport(const std::string& file, std::vector<ReportRow> rows) {
         low += rank(r) == 1;
     }
     std::string html;
-    html += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Classification report</title>";
+    html +=
+        "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Classification "
+        "report</title>";
     html += std::string("<style>") + kStyle + "</style></head>\n<body>\n";
-    html += "<h1>Classification report</h1>\n<p>" + std::to_string(rows.size()) + " pages, " + std::to_string(failed) +
-            " failed, " + std::to_string(low) + " with a margin below " + std::to_string(kLowMargin) +
+    html += "<h1>Classification report</h1>\n<p>" + std::to_string(rows.size()) + " pages, " +
+            std::to_string(failed) + " failed, " + std::to_string(low) + " with a margin below " +
+            std::to_string(kLowMargin) +
             " points (listed first). Click a row for its overlay and decision tree.</p>\n";
     html += "<p><label>Class <select id=\"cls\"><option value=\"\">(all)</option>";
-    for (const std::string& c : classes) html += "<option value=\"" + Escape(c) + "\">" + Escape(c) + "</option>";
+    for (const std::string& c : classes)
+        html += "<option value=\"" + Escape(c) + "\">" + Escape(c) + "</option>";
     html += "</select></label> <span id=\"shown\">" + std::to_string(rows.size()) + "</span> shown</p>\n";
-    html += "<table><thead><tr><th>Page</th><th>Overlay</th><th>Class</th><th>Score</th><th>Margin</th>"
-            "<th>Resolution</th><th>Time</th></tr></thead><tbody>\n";
+    html +=
+        "<table><thead><tr><th>Page</th><th>Overlay</th><th>Class</th><th>Score</th><th>Margin</th>"
+        "<th>Resolution</th><th>Time</th></tr></thead><tbody>\n";
     char buf[64];
     for (const ReportRow& r : rows) {
         const std::string cls = r.code == 0 ? r.id : std::string("(failed)");
         const int k = rank(r);
-        html += "<tr class=\"page" + std::string(k == 0 ? " failed" : k == 1 ? " low" : "") + "\" data-class=\"" +
-                Escape(cls) + "\"><td>" + Escape(r.page) + "</td><td>";
+        html += "<tr class=\"page" +
+                std::string(k == 0   ? " failed"
+                            : k == 1 ? " low"
+                                     : "") +
+                "\" data-class=\"" + Escape(cls) + "\"><td>" + Escape(r.page) + "</td><td>";
         std::string png;
         if (!r.overlayPng.empty() && ReadWhole(r.overlayPng, png) && !png.empty())
             html += "<img class=\"thumb\" alt=\"overlay\" src=\"data:image/png;base64," + Base64(png) + "\">";
         else
             html += "-";
         html += "</td><td class=\"class\">";
-        html += r.code == 0 ? Escape(r.id) + "<br><small>" + Escape(r.name) + "</small>"
-                            : "error " + std::to_string(r.code) + "<br><small>" + Escape(r.message) + "</small>";
-        html += "</td><td>" + (r.facts.score >= 0 ? std::to_string(r.facts.score) : std::string("-")) + "</td>";
-        html += "<td class=\"margin\">" + (r.facts.margin >= 0 ? std::to_string(r.facts.margin) : std::string("-")) +
-                "</td><td>" + Escape(r.resolution) + "</td>";
+        html += r.code == 0
+                    ? Escape(r.id) + "<br><small>" + Escape(r.name) + "</small>"
+                    : "error " + std::to_string(r.code) + "<br><small>" + Escape(r.message) + "</small>";
+        html +=
+            "</td><td>" + (r.facts.score >= 0 ? std::to_string(r.facts.score) : std::string("-")) + "</td>";
+        html += "<td class=\"margin\">" +
+                (r.facts.margin >= 0 ? std::to_string(r.facts.margin) : std::string("-")) + "</td><td>" +
+                Escape(r.resolution) + "</td>";
         std::snprintf(buf, sizeof buf, "%.0f ms", r.facts.seconds * 1000);
         html += std::string("<td>") + buf + "</td></tr>\n";
         html += "<tr class=\"detail\"><td colspan=\"7\"><img class=\"full\" alt=\"overlay\"><pre>" +

@@ -9,10 +9,10 @@
 namespace morvane_cli {
 
 struct ReportFacts {
-    int score = -1;     // the chosen child's total at the last level decided by score; -1: none
-    int margin = -1;    // that total minus the best other compared child's; -1: no competitor
-    double seconds = 0; // time spent classifying the page
-    std::string tree;   // the decision trace as text for people
+    int score = -1;      // the chosen child's total at the last level decided by score; -1: none
+    int margin = -1;     // that total minus the best other compared child's; -1: no competitor
+    double seconds = 0;  // time spent classifying the page
+    std::string tree;    // the decision trace as text for people
 };
 
 // Score and margin of the last level decided by score, read from the JSON
@@ -25,11 +25,11 @@ bool ReadFacts(const std::string& path, ReportFacts& facts);
 
 struct ReportRow {
     std::string page;
-    std::string id, name;     // empty when the page failed
+    std::string id, name;  // empty when the page failed
     int code = 0;
-    std::string message;      // the error message when code != 0
-    std::string resolution;   // how the page's resolution was set
-    std::string overlayPng;   // path of the page's overlay picture (may be missing)
+    std::string message;     // the error message when code != 0
+    std::string resolution;  // how the page's resolution was set
+    std::string overlayPng;  // path of the page's overlay picture (may be missing)
     ReportFacts facts;
 };
 

@@ -10,9 +10,9 @@
 #include <cstring>
 #include <string>
 
-#include "morvane/classifier.h"
 #include "core/TextConv.h"
 #include "host_calls.h"
+#include "morvane/classifier.h"
 
 namespace scancommand {
 
@@ -28,12 +28,12 @@ const char kScanUsage[] =
 
 namespace {
 
-using libMorvaneClassifier::Utf16ToUtf8;
-using libMorvaneClassifier::Utf8ToUtf16;
-using libMorvaneClassifier::JsonString;
 using hostcalls::GetText;
 using hostcalls::Resolve;
 using hostcalls::W;
+using libMorvaneClassifier::JsonString;
+using libMorvaneClassifier::Utf16ToUtf8;
+using libMorvaneClassifier::Utf8ToUtf16;
 
 struct ScanApi {
     int (*CaptureImage)() = nullptr;
@@ -53,11 +53,20 @@ std::string XmlAttribute(const std::string& s) {
     std::string out;
     for (char c : s) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out.push_back(c);
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out.push_back(c);
         }
     }
     return out;
@@ -131,9 +140,12 @@ std::string PrepareScanWorkdir(ScanOptions& options) {
     options.tempWorkdir = name;
     const std::string list =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<DeviceList>\n  <Device Type=\"2\">\n"
-        "    <BasicInfo Name=\"" + XmlAttribute(options.device) + "\" Version=\"1\" Priority=\"1\" PageCtrl=\"0\"/>\n"
-        "    <Scanner Resolution=\"" + std::to_string(options.dpi) + "\" ImageType=\"" +
-        std::to_string(options.imageType) + "\" DriverPath=\"\\MorvaneSaneDriver.dll\"/>\n  </Device>\n</DeviceList>\n";
+        "    <BasicInfo Name=\"" +
+        XmlAttribute(options.device) +
+        "\" Version=\"1\" Priority=\"1\" PageCtrl=\"0\"/>\n"
+        "    <Scanner Resolution=\"" +
+        std::to_string(options.dpi) + "\" ImageType=\"" + std::to_string(options.imageType) +
+        "\" DriverPath=\"\\MorvaneSaneDriver.dll\"/>\n  </Device>\n</DeviceList>\n";
     const std::string path = options.tempWorkdir + "/ClasDevices.dat";
     FILE* f = std::fopen(path.c_str(), "w");
     if (!f) return std::string();
@@ -173,8 +185,8 @@ int RunScan(void* library, const ScanOptions& options, const std::vector<int>& i
     if (options.pages != 1) {
         const int code = api.SetCapturedAttribute(3, 1);
         if (code != 0) {
-            std::fprintf(stderr, "morvane-classify: cannot select the feeder: %s (%d)\n", Message(api, code).c_str(),
-                         code);
+            std::fprintf(stderr, "morvane-classify: cannot select the feeder: %s (%d)\n",
+                         Message(api, code).c_str(), code);
             return 2;
         }
     }
@@ -205,8 +217,9 @@ int RunScan(void* library, const ScanOptions& options, const std::vector<int>& i
         }
         if (result == 0) {
             if (json)
-                std::printf("{\"path\":%s,\"id\":%s,\"name\":%s,\"outputId\":%s}\n", JsonString(label).c_str(),
-                            JsonString(id).c_str(), JsonString(name).c_str(), JsonString(outputId).c_str());
+                std::printf("{\"path\":%s,\"id\":%s,\"name\":%s,\"outputId\":%s}\n",
+                            JsonString(label).c_str(), JsonString(id).c_str(), JsonString(name).c_str(),
+                            JsonString(outputId).c_str());
             else
                 std::printf("%s\t%s\t%s\t%s\n", label.c_str(), id.c_str(), name.c_str(), outputId.c_str());
         } else {

@@ -49,8 +49,12 @@ struct Cluster {
     std::vector<Seg> members;
     std::vector<size_t> samples;  // the sample of each member
     int64_t sumAcross = 0, sumFrom = 0, sumTo = 0;
-    int32_t Mean(int64_t sum) const { return static_cast<int32_t>(sum / static_cast<int64_t>(members.size())); }
-    bool Has(size_t sample) const { return std::find(samples.begin(), samples.end(), sample) != samples.end(); }
+    int32_t Mean(int64_t sum) const {
+        return static_cast<int32_t>(sum / static_cast<int64_t>(members.size()));
+    }
+    bool Has(size_t sample) const {
+        return std::find(samples.begin(), samples.end(), sample) != samples.end();
+    }
     void Add(const Seg& s, size_t sample) {
         members.push_back(s);
         samples.push_back(sample);
@@ -117,8 +121,8 @@ FrameLineMerge MergeFrameLines(const std::vector<const CFilterFrameLineInfo*>& s
     for (const Cluster* c : kept) {
         const int32_t across = c->Mean(c->sumAcross), from = c->Mean(c->sumFrom), to = c->Mean(c->sumTo);
         for (const Seg& m : c->members)
-            out.spread = std::max({out.spread, std::abs(m.across - across), std::abs(m.from - from),
-                                   std::abs(m.to - to)});
+            out.spread = std::max(
+                {out.spread, std::abs(m.across - across), std::abs(m.from - from), std::abs(m.to - to)});
         CFrameLineInfo info;
         info.index = reference->frameLines->count;
         info.angle = c->angle;
@@ -173,7 +177,8 @@ int32_t PartnerOf(const CTextLine& line, const std::vector<const CTextLine*>& ca
     for (size_t k = 0; k < candidates.size(); ++k) {
         const CTextLine& c = *candidates[k];
         if (!HasRegion(c)) continue;
-        const int32_t height = std::max(line.region->bottom - line.region->top, c.region->bottom - c.region->top);
+        const int32_t height =
+            std::max(line.region->bottom - line.region->top, c.region->bottom - c.region->top);
         if (std::abs(CentreY(line) - CentreY(c)) > height) continue;
         const int32_t s = TextSimilarity(line.text, c.text);
         if (s > bestSimilarity) {
@@ -218,10 +223,14 @@ std::u16string CharsetOf(const std::vector<std::u16string>& texts) {
     std::u16string other;
     for (const std::u16string& t : texts)
         for (char16_t c : t) {
-            if (IsUpperChar(c)) upper = true;
-            else if (IsLowerChar(c)) lower = true;
-            else if (IsDigitChar(c)) digit = true;
-            else if (other.find(c) == std::u16string::npos) other.push_back(c);
+            if (IsUpperChar(c))
+                upper = true;
+            else if (IsLowerChar(c))
+                lower = true;
+            else if (IsDigitChar(c))
+                digit = true;
+            else if (other.find(c) == std::u16string::npos)
+                other.push_back(c);
         }
     std::u16string set;
     if (upper) set += u"ABCDEFGHIJKLMNOPQRSTUVWXYZ";
@@ -251,10 +260,14 @@ std::u16string PatternOf(const std::vector<std::u16string>& texts) {
         for (const std::u16string& t : texts) {
             const char16_t c = i < t.size() ? t[i] : u'\0';
             p.same = p.same && c == p.c;
-            if (IsDigitChar(c)) p.digit = true;
-            else if (IsUpperChar(c)) p.upper = true;
-            else if (IsLowerChar(c)) p.lower = true;
-            else if (p.other.find(c) == std::u16string::npos) p.other.push_back(c);
+            if (IsDigitChar(c))
+                p.digit = true;
+            else if (IsUpperChar(c))
+                p.upper = true;
+            else if (IsLowerChar(c))
+                p.lower = true;
+            else if (p.other.find(c) == std::u16string::npos)
+                p.other.push_back(c);
         }
     }
     // A shared letter or digit between two varying places whose classes
@@ -263,7 +276,8 @@ std::u16string PatternOf(const std::vector<std::u16string>& texts) {
         Place& p = places[i];
         if (!p.same || places[i - 1].same || places[i + 1].same) continue;
         auto holds = [&](const Place& q) {
-            return (IsDigitChar(p.c) && q.digit) || (IsUpperChar(p.c) && q.upper) || (IsLowerChar(p.c) && q.lower);
+            return (IsDigitChar(p.c) && q.digit) || (IsUpperChar(p.c) && q.upper) ||
+                   (IsLowerChar(p.c) && q.lower);
         };
         if (holds(places[i - 1]) && holds(places[i + 1])) p.same = false;
     }
@@ -322,12 +336,14 @@ TextMerge MergeTextLines(const std::vector<const CFilterTextInfo*>& samples, con
     TextMerge out;
     if (samples.empty() || !samples.front()) return out;
     std::vector<std::vector<const CTextLine*>> lines;
-    for (const CFilterTextInfo* s : samples) lines.push_back(s ? LinesOf(*s) : std::vector<const CTextLine*>());
+    for (const CFilterTextInfo* s : samples)
+        lines.push_back(s ? LinesOf(*s) : std::vector<const CTextLine*>());
     const size_t required = static_cast<size_t>(RequiredSamples(static_cast<int32_t>(samples.size())));
     const int32_t method = rule.method;
 
     auto reference = std::make_unique<CFilterTextInfo>();
-    if (applicationType == 0) reference->Assign(rule);  // the reference is the rule while its child is measured
+    if (applicationType == 0)
+        reference->Assign(rule);  // the reference is the rule while its child is measured
     reference->type = kFilterTypeText;
     reference->method = method;
     reference->textLines = std::make_unique<CTextLineList>();
@@ -354,7 +370,8 @@ TextMerge MergeTextLines(const std::vector<const CFilterTextInfo*>& samples, con
         }
         int32_t agreement = 1000;
         for (size_t a = 0; a < texts.size(); ++a)
-            for (size_t b = a + 1; b < texts.size(); ++b) agreement = std::min(agreement, TextSimilarity(texts[a], texts[b]));
+            for (size_t b = a + 1; b < texts.size(); ++b)
+                agreement = std::min(agreement, TextSimilarity(texts[a], texts[b]));
         bool sameLength = true;
         for (const std::u16string& t : texts) sameLength = sameLength && t.size() == texts.front().size();
 
@@ -364,7 +381,8 @@ TextMerge MergeTextLines(const std::vector<const CFilterTextInfo*>& samples, con
         std::u16string text;
         if (patterned && sameLength) {
             text = PatternOf(texts);
-            if (std::all_of(texts.begin(), texts.end(), [&](const std::u16string& t) { return t == texts[0]; }))
+            if (std::all_of(texts.begin(), texts.end(),
+                            [&](const std::u16string& t) { return t == texts[0]; }))
                 ++out.fixed;
             else
                 ++out.patterns;
@@ -388,8 +406,10 @@ TextMerge MergeTextLines(const std::vector<const CFilterTextInfo*>& samples, con
         // Which recognised line it is compared with when the counts differ:
         // the same place from the first line, or from the last, in every
         // sample; otherwise the line of the nearest size.
-        const bool firstAgrees = std::all_of(fromFirst.begin(), fromFirst.end(), [&](int32_t v) { return v == fromFirst[0]; });
-        const bool lastAgrees = std::all_of(fromLast.begin(), fromLast.end(), [&](int32_t v) { return v == fromLast[0]; });
+        const bool firstAgrees =
+            std::all_of(fromFirst.begin(), fromFirst.end(), [&](int32_t v) { return v == fromFirst[0]; });
+        const bool lastAgrees =
+            std::all_of(fromLast.begin(), fromLast.end(), [&](int32_t v) { return v == fromLast[0]; });
         line.filterType = firstAgrees ? 1 : lastAgrees ? 2 : 7;
         line.offset = firstAgrees ? fromFirst[0] : lastAgrees ? fromLast[0] : -1;
         // The region: the average of the samples' line boxes.

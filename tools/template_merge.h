@@ -30,9 +30,9 @@ int32_t RequiredSamples(int32_t samples);
 
 struct FrameLineMerge {
     std::unique_ptr<CFilterFrameLineInfo> reference;  // null: nothing common
-    int32_t kept = 0;      // lines kept
-    int32_t dropped = 0;   // line groups found in too few samples
-    int32_t spread = 0;    // largest distance of a kept line's end from its average, ten-thousandths
+    int32_t kept = 0;                                 // lines kept
+    int32_t dropped = 0;                              // line groups found in too few samples
+    int32_t spread = 0;  // largest distance of a kept line's end from its average, ten-thousandths
 };
 
 // The lines found in enough samples, their ends averaged. The features must
@@ -50,9 +50,9 @@ constexpr int32_t kFixedTextSimilarity = 800;
 
 struct TextMerge {
     std::unique_ptr<CFilterTextInfo> reference;  // null: nothing common
-    int32_t fixed = 0;      // lines kept as text (agreed in every sample)
-    int32_t patterns = 0;   // variable lines of equal length turned into a pattern (methods 3 and 6)
-    int32_t dropped = 0;    // variable lines, and lines not found in enough samples
+    int32_t fixed = 0;                           // lines kept as text (agreed in every sample)
+    int32_t patterns = 0;  // variable lines of equal length turned into a pattern (methods 3 and 6)
+    int32_t dropped = 0;   // variable lines, and lines not found in enough samples
     std::vector<std::u16string> texts;  // the reference texts, in order
 };
 

@@ -24,27 +24,27 @@
 #define MORVANE_CLASSIFIER_H
 
 #if defined(_WIN32)
-#  include <wchar.h>
+#include <wchar.h>
 typedef wchar_t MorvaneChar;
-#  if defined(_M_IX86) || defined(__i386__)
-#    define MORVANE_CALL __stdcall
-#  else
-#    define MORVANE_CALL
-#  endif
-#  if defined(MORVANE_BUILDING_LIBRARY)
-#    define MORVANE_API __declspec(dllexport)
-#  else
-#    define MORVANE_API __declspec(dllimport)
-#  endif
+#if defined(_M_IX86) || defined(__i386__)
+#define MORVANE_CALL __stdcall
 #else
-#  ifdef __cplusplus
+#define MORVANE_CALL
+#endif
+#if defined(MORVANE_BUILDING_LIBRARY)
+#define MORVANE_API __declspec(dllexport)
+#else
+#define MORVANE_API __declspec(dllimport)
+#endif
+#else
+#ifdef __cplusplus
 typedef char16_t MorvaneChar;
-#  else
-#    include <uchar.h>
+#else
+#include <uchar.h>
 typedef char16_t MorvaneChar;
-#  endif
-#  define MORVANE_CALL
-#  define MORVANE_API __attribute__((visibility("default")))
+#endif
+#define MORVANE_CALL
+#define MORVANE_API __attribute__((visibility("default")))
 #endif
 
 #ifdef __cplusplus
@@ -240,11 +240,7 @@ MORVANE_API int MORVANE_CALL MorvaneCheckEngines(int index);
 MORVANE_API int MORVANE_CALL MorvaneSetFileResolution(int on);
 
 /* Resolution sources MorvaneGetPageResolution reports. */
-enum {
-    MORVANE_RESOLUTION_TEMPLATE = 0,
-    MORVANE_RESOLUTION_FILE = 1,
-    MORVANE_RESOLUTION_OPTION = 2
-};
+enum { MORVANE_RESOLUTION_TEMPLATE = 0, MORVANE_RESOLUTION_FILE = 1, MORVANE_RESOLUTION_OPTION = 2 };
 
 /* The resolution (dots per inch) the last classification measured the page
  * with, and its source (MORVANE_RESOLUTION_...). For the template source the
@@ -375,7 +371,8 @@ MORVANE_API int MORVANE_CALL MorvaneGetImagePageCount(const MorvaneChar* path, i
  * (standard input, a host's buffer), bounded like MorvaneClassifyEncodedImage.
  * 0 with *count; -16 when the bytes cannot be read (detail "<memory>: ...");
  * -61 for a null argument or a size of 0 or below. */
-MORVANE_API int MORVANE_CALL MorvaneGetEncodedImagePageCount(const unsigned char* data, long long size, int* count);
+MORVANE_API int MORVANE_CALL MorvaneGetEncodedImagePageCount(const unsigned char* data, long long size,
+                                                             int* count);
 
 /* PDF files are read page by page like multi-page TIFF files (the page
  * count, MorvaneClassifyImageFilePage, MorvaneClassifyEncodedImage). A page
@@ -458,18 +455,20 @@ MORVANE_API int MORVANE_CALL MorvaneDecodeMrz(const MorvaneChar* zone, MorvaneCh
  * form; SaveOverlay does. */
 typedef struct MorvaneClassifier MorvaneClassifier;
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierCreate(const MorvaneChar* directory, MorvaneClassifier** handle);
+MORVANE_API int MORVANE_CALL MorvaneClassifierCreate(const MorvaneChar* directory,
+                                                     MorvaneClassifier** handle);
 MORVANE_API int MORVANE_CALL MorvaneClassifierDestroy(MorvaneClassifier* handle);
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierAddMainTemplate(MorvaneClassifier* handle, const MorvaneChar* path,
-                                                              int* index);
+MORVANE_API int MORVANE_CALL MorvaneClassifierAddMainTemplate(MorvaneClassifier* handle,
+                                                              const MorvaneChar* path, int* index);
 MORVANE_API int MORVANE_CALL MorvaneClassifierSetPixelResolution(MorvaneClassifier* handle, int horizontalDpi,
                                                                  int verticalDpi, int index);
 MORVANE_API int MORVANE_CALL MorvaneClassifierSetTemplateValid(MorvaneClassifier* handle,
                                                                const MorvaneChar* templateId, int index);
-MORVANE_API int MORVANE_CALL MorvaneClassifierResetAllTemplates(MorvaneClassifier* handle, int valid, int index);
-MORVANE_API int MORVANE_CALL MorvaneClassifierSetAttribute(MorvaneClassifier* handle, int attribute, int value,
-                                                           int index);
+MORVANE_API int MORVANE_CALL MorvaneClassifierResetAllTemplates(MorvaneClassifier* handle, int valid,
+                                                                int index);
+MORVANE_API int MORVANE_CALL MorvaneClassifierSetAttribute(MorvaneClassifier* handle, int attribute,
+                                                           int value, int index);
 MORVANE_API int MORVANE_CALL MorvaneClassifierSetDecodeResolution(MorvaneClassifier* handle, int dpi);
 MORVANE_API int MORVANE_CALL MorvaneClassifierSetDecodeThreads(MorvaneClassifier* handle, int threads);
 MORVANE_API int MORVANE_CALL MorvaneClassifierSetFileResolution(MorvaneClassifier* handle, int on);
@@ -478,18 +477,19 @@ MORVANE_API int MORVANE_CALL MorvaneClassifierSetOverlayRecording(MorvaneClassif
 MORVANE_API int MORVANE_CALL MorvaneClassifierSaveOverlay(MorvaneClassifier* handle, const MorvaneChar* path);
 MORVANE_API int MORVANE_CALL MorvaneClassifierCheckEngines(MorvaneClassifier* handle, int index);
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierClassifyImageFile(MorvaneClassifier* handle, const MorvaneChar* path,
-                                                                int index);
+MORVANE_API int MORVANE_CALL MorvaneClassifierClassifyImageFile(MorvaneClassifier* handle,
+                                                                const MorvaneChar* path, int index);
 MORVANE_API int MORVANE_CALL MorvaneClassifierClassifyImageFilePage(MorvaneClassifier* handle,
-                                                                    const MorvaneChar* path, int page, int index);
-MORVANE_API int MORVANE_CALL MorvaneClassifierGetImagePageCount(MorvaneClassifier* handle, const MorvaneChar* path,
-                                                                int* count);
+                                                                    const MorvaneChar* path, int page,
+                                                                    int index);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetImagePageCount(MorvaneClassifier* handle,
+                                                                const MorvaneChar* path, int* count);
 MORVANE_API int MORVANE_CALL MorvaneClassifierGetEncodedImagePageCount(MorvaneClassifier* handle,
-                                                                       const unsigned char* data, long long size,
-                                                                       int* count);
-MORVANE_API int MORVANE_CALL MorvaneClassifierClassifyImageMemory(MorvaneClassifier* handle, unsigned char** rows,
-                                                                  int width, int height, int bitsPerPixel,
-                                                                  int index);
+                                                                       const unsigned char* data,
+                                                                       long long size, int* count);
+MORVANE_API int MORVANE_CALL MorvaneClassifierClassifyImageMemory(MorvaneClassifier* handle,
+                                                                  unsigned char** rows, int width, int height,
+                                                                  int bitsPerPixel, int index);
 MORVANE_API int MORVANE_CALL MorvaneClassifierClassifyEncodedImage(MorvaneClassifier* handle,
                                                                    const unsigned char* data, long long size,
                                                                    int page, int index);
@@ -498,10 +498,10 @@ MORVANE_API int MORVANE_CALL MorvaneClassifierGetTemplateName(MorvaneClassifier*
                                                               int* length);
 MORVANE_API int MORVANE_CALL MorvaneClassifierGetTemplateID(MorvaneClassifier* handle, MorvaneChar* buffer,
                                                             int* length);
-MORVANE_API int MORVANE_CALL MorvaneClassifierGetTemplateOutputID(MorvaneClassifier* handle, MorvaneChar* buffer,
-                                                                  int* length);
-MORVANE_API int MORVANE_CALL MorvaneClassifierGetLastErrorDetail(MorvaneClassifier* handle, MorvaneChar* buffer,
-                                                                 int* length);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetTemplateOutputID(MorvaneClassifier* handle,
+                                                                  MorvaneChar* buffer, int* length);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetLastErrorDetail(MorvaneClassifier* handle,
+                                                                 MorvaneChar* buffer, int* length);
 MORVANE_API int MORVANE_CALL MorvaneClassifierGetDecisionMargin(MorvaneClassifier* handle, int* score,
                                                                 int* margin);
 MORVANE_API int MORVANE_CALL MorvaneClassifierGetPageResolution(MorvaneClassifier* handle, int* horizontalDpi,
@@ -509,15 +509,15 @@ MORVANE_API int MORVANE_CALL MorvaneClassifierGetPageResolution(MorvaneClassifie
 MORVANE_API int MORVANE_CALL MorvaneClassifierGetPageTurn(MorvaneClassifier* handle, int* degrees);
 MORVANE_API int MORVANE_CALL MorvaneClassifierGetDecisionTrace(MorvaneClassifier* handle, MorvaneChar* buffer,
                                                                int* length);
-MORVANE_API int MORVANE_CALL MorvaneClassifierGetDecisionTraceText(MorvaneClassifier* handle, MorvaneChar* buffer,
-                                                                   int* length);
-MORVANE_API int MORVANE_CALL MorvaneClassifierGetRecognisedText(MorvaneClassifier* handle, MorvaneChar* buffer,
-                                                                int* length);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetDecisionTraceText(MorvaneClassifier* handle,
+                                                                   MorvaneChar* buffer, int* length);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetRecognisedText(MorvaneClassifier* handle,
+                                                                MorvaneChar* buffer, int* length);
 MORVANE_API int MORVANE_CALL MorvaneClassifierGetRecognisedLineCount(MorvaneClassifier* handle, int* count);
 MORVANE_API int MORVANE_CALL MorvaneClassifierGetRecognisedLine(MorvaneClassifier* handle, int line,
                                                                 MorvaneChar* buffer, int* length, int* box);
-MORVANE_API int MORVANE_CALL MorvaneClassifierGetRecognisedZone(MorvaneClassifier* handle, MorvaneChar* buffer,
-                                                                int* length);
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetRecognisedZone(MorvaneClassifier* handle,
+                                                                MorvaneChar* buffer, int* length);
 
 #ifdef __cplusplus
 }

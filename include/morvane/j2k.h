@@ -48,8 +48,8 @@ typedef struct j2k_tccp {
     int qmfbid;         /* 0: irreversible 9-7 wavelet, 1: reversible 5-3 */
     int qntsty;         /* 0: none, 1: scalar derived, 2: scalar expounded */
     j2k_stepsize_t stepsizes[J2K_MAXBANDS];
-    int numgbits; /* guard bits */
-    int roishift; /* region-of-interest shift */
+    int numgbits;           /* guard bits */
+    int roishift;           /* region-of-interest shift */
     int prcw[J2K_MAXRLVLS]; /* precinct width exponent per resolution (0 = lowest) */
     int prch[J2K_MAXRLVLS]; /* precinct height exponent per resolution */
 } j2k_tccp_t;
@@ -63,10 +63,10 @@ typedef struct j2k_poc {
 
 /* Coding parameters of one tile. */
 typedef struct j2k_tcp {
-    int csty;      /* coding style (bit 1 SOP, bit 2 EPH) */
-    int prg;       /* progression order: 0 LRCP, 1 RLCP, 2 RPCL, 3 PCRL, 4 CPRL */
-    int numlayers; /* quality layers, at most J2K_MAXLAYERS */
-    int mct;       /* 1: multiple-component transform */
+    int csty;                 /* coding style (bit 1 SOP, bit 2 EPH) */
+    int prg;                  /* progression order: 0 LRCP, 1 RLCP, 2 RPCL, 3 PCRL, 4 CPRL */
+    int numlayers;            /* quality layers, at most J2K_MAXLAYERS */
+    int mct;                  /* 1: multiple-component transform */
     int rates[J2K_MAXLAYERS]; /* byte budget of each layer; 0 = no limit */
     int numpocs;
     j2k_poc_t pocs[J2K_MAXPOCS];
@@ -75,9 +75,9 @@ typedef struct j2k_tcp {
 
 /* Tile grid and per-tile coding parameters. */
 typedef struct j2k_cp {
-    int tx0, ty0; /* tile grid origin */
-    int tdx, tdy; /* tile size */
-    int tw, th;   /* tiles across and down */
+    int tx0, ty0;    /* tile grid origin */
+    int tdx, tdy;    /* tile size */
+    int tw, th;      /* tiles across and down */
     j2k_tcp_t* tcps; /* tw * th records, raster order */
 } j2k_cp_t;
 

@@ -15,8 +15,8 @@ namespace {
 // Ink fractions of the box (bx, by, bw, bh) of a binary map resampled to the
 // grid area (gx0, gy0, gw, gh) of a kGrid x kGrid grid (4 x 4 samples per
 // cell).
-void Resample(const std::vector<uint8_t>& ink, int width, int bx, int by, int bw, int bh, float gx0, float gy0,
-              float gw, float gh, float* grid) {
+void Resample(const std::vector<uint8_t>& ink, int width, int bx, int by, int bw, int bh, float gx0,
+              float gy0, float gw, float gh, float* grid) {
     for (int i = 0; i < kGrid * kGrid; ++i) grid[i] = 0.0f;
     for (int gy = 0; gy < kGrid; ++gy) {
         for (int gx = 0; gx < kGrid; ++gx) {
@@ -49,7 +49,8 @@ void CornerFills(const std::vector<uint8_t>& ink, int width, int bx, int by, int
     int hits[kCorners] = {0, 0, 0, 0}, samples[kCorners] = {0, 0, 0, 0};
     for (int y = 0; y < bh; ++y) {
         for (int x = 0; x < bw; ++x) {
-            const int dark = ink[static_cast<size_t>(by + y) * static_cast<size_t>(width) + static_cast<size_t>(bx + x)];
+            const int dark =
+                ink[static_cast<size_t>(by + y) * static_cast<size_t>(width) + static_cast<size_t>(bx + x)];
             for (int sy = 0; sy < 4; ++sy) {
                 for (int sx = 0; sx < 4; ++sx) {
                     const float u = (x + (sx + 0.5f) / 4.0f) / static_cast<float>(bw);
@@ -83,9 +84,12 @@ bool ExtractFeatures(const uint8_t* pixels, int width, int height, int stride, G
     }
     // A uniformly dark image is a black blob, a uniformly light one is blank.
     int threshold;
-    if (hi - lo >= 48) threshold = (lo + hi + 1) / 2;
-    else if (hi < 128) threshold = 256;
-    else return false;
+    if (hi - lo >= 48)
+        threshold = (lo + hi + 1) / 2;
+    else if (hi < 128)
+        threshold = 256;
+    else
+        return false;
     std::vector<uint8_t> ink(static_cast<size_t>(width) * static_cast<size_t>(height));
     int x0 = width, y0 = height, x1 = -1, y1 = -1;
     for (int y = 0; y < height; ++y) {
@@ -107,7 +111,8 @@ bool ExtractFeatures(const uint8_t* pixels, int width, int height, int stride, G
     // Proportions kept: the longer side fills the grid, centred.
     const float scale = static_cast<float>(kGrid) / static_cast<float>(std::max(bw, bh));
     const float gw = bw * scale, gh = bh * scale;
-    Resample(ink, width, x0, y0, bw, bh, (kGrid - gw) / 2.0f, (kGrid - gh) / 2.0f, gw, gh, out.shape + kGrid * kGrid);
+    Resample(ink, width, x0, y0, bw, bh, (kGrid - gw) / 2.0f, (kGrid - gh) / 2.0f, gw, gh,
+             out.shape + kGrid * kGrid);
     out.aspect = std::log2(static_cast<float>(bw) / static_cast<float>(bh));
     CornerFills(ink, width, x0, y0, bw, bh, out.corners);
     // A cell: the image is clearly taller than its ink.
@@ -140,9 +145,11 @@ float GlyphDistance(const GlyphFeatures& a, const GlyphFeatures& b, float aspect
     return d;
 }
 
-std::string CGlyphClassifier::FormatPrototype(uint16_t code, const std::string& font, const GlyphFeatures& f) {
+std::string CGlyphClassifier::FormatPrototype(uint16_t code, const std::string& font,
+                                              const GlyphFeatures& f) {
     std::ostringstream s;
-    s << code << ' ' << font << ' ' << f.aspect << ' ' << f.cellTop << ' ' << f.cellBottom << ' ' << (f.hasCell ? 1 : 0);
+    s << code << ' ' << font << ' ' << f.aspect << ' ' << f.cellTop << ' ' << f.cellBottom << ' '
+      << (f.hasCell ? 1 : 0);
     for (int i = 0; i < kShapeFeatures; ++i) s << ' ' << std::round(f.shape[i] * 1000.0f) / 1000.0f;
     for (int c = 0; c < kCorners; ++c) s << ' ' << std::round(f.corners[c] * 1000.0f) / 1000.0f;
     s << '\n';
@@ -164,10 +171,11 @@ bool CGlyphClassifier::Load(const std::string& path, const std::string& fonts) {
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') continue;
         std::istringstream s(line);
-        GlyphPrototype p {};
+        GlyphPrototype p{};
         unsigned code = 0;
         int hasCell = 0;
-        if (!(s >> code >> p.font >> p.features.aspect >> p.features.cellTop >> p.features.cellBottom >> hasCell))
+        if (!(s >> code >> p.font >> p.features.aspect >> p.features.cellTop >> p.features.cellBottom >>
+              hasCell))
             continue;
         if (code == 0 || code > 0xFFFE) continue;
         p.code = static_cast<uint16_t>(code);
@@ -202,9 +210,12 @@ std::vector<ScoredClass> CGlyphClassifier::Classify(const GlyphFeatures& feature
         // Distances are scaled by 100 into whole numbers.
         const float d = GlyphDistance(features, p.features, aspectWeight_, cornerWeight_) * 100.0f;
         const uint32_t scaled = d >= 4.0e9f ? 4000000000u : static_cast<uint32_t>(d + 0.5f);
-        auto it = std::find_if(best.begin(), best.end(), [&](const ScoredClass& c) { return c.code == p.code; });
-        if (it == best.end()) best.push_back({p.code, scaled});
-        else it->distance = std::min(it->distance, scaled);
+        auto it =
+            std::find_if(best.begin(), best.end(), [&](const ScoredClass& c) { return c.code == p.code; });
+        if (it == best.end())
+            best.push_back({p.code, scaled});
+        else
+            it->distance = std::min(it->distance, scaled);
     }
     std::stable_sort(best.begin(), best.end(),
                      [](const ScoredClass& a, const ScoredClass& b) { return a.distance < b.distance; });

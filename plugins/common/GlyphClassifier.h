@@ -68,7 +68,8 @@ public:
 
     // Distances to every class allowed by `allowed` (a list of codes; empty
     // = every class), sorted best first.
-    std::vector<ScoredClass> Classify(const GlyphFeatures& features, const std::vector<uint16_t>& allowed) const;
+    std::vector<ScoredClass> Classify(const GlyphFeatures& features,
+                                      const std::vector<uint16_t>& allowed) const;
     // Every class code held.
     std::vector<uint16_t> Classes() const;
     bool Empty() const { return prototypes_.empty(); }

@@ -30,7 +30,8 @@ double Gaussian(uint64_t& s) {
 GrayGlyph ResampleGlyph(const GrayGlyph& in, int inkTop, int inkBottom, double targetInk, double phaseX,
                         double phaseY) {
     GrayGlyph out;
-    if (in.width <= 0 || in.height <= 0 || in.pixels.size() != static_cast<size_t>(in.width) * in.height) return out;
+    if (in.width <= 0 || in.height <= 0 || in.pixels.size() != static_cast<size_t>(in.width) * in.height)
+        return out;
     if (inkTop < 0 || inkBottom <= inkTop || inkBottom > in.height || !(targetInk > 0.0)) return out;
     const double scale = targetInk / (inkBottom - inkTop);
     // One white output pixel on every side keeps blurred ink inside.
@@ -50,8 +51,10 @@ GrayGlyph ResampleGlyph(const GrayGlyph& in, int inkTop, int inkBottom, double t
                 // Mean of the source pixels whose centres fall in the output pixel.
                 const double sx0 = (ox - 1 - phaseX) / scale, sx1 = (ox - phaseX) / scale;
                 const double sy0 = (oy - 1 - phaseY) / scale, sy1 = (oy - phaseY) / scale;
-                const int x0 = static_cast<int>(std::ceil(sx0 - 0.5)), x1 = static_cast<int>(std::ceil(sx1 - 0.5));
-                const int y0 = static_cast<int>(std::ceil(sy0 - 0.5)), y1 = static_cast<int>(std::ceil(sy1 - 0.5));
+                const int x0 = static_cast<int>(std::ceil(sx0 - 0.5)),
+                          x1 = static_cast<int>(std::ceil(sx1 - 0.5));
+                const int y0 = static_cast<int>(std::ceil(sy0 - 0.5)),
+                          y1 = static_cast<int>(std::ceil(sy1 - 0.5));
                 double sum = 0.0;
                 int n = 0;
                 for (int y = y0; y < y1; ++y)
@@ -59,14 +62,19 @@ GrayGlyph ResampleGlyph(const GrayGlyph& in, int inkTop, int inkBottom, double t
                         sum += at(x, y);
                         ++n;
                     }
-                v = n ? sum / n : at(static_cast<int>(std::floor((sx0 + sx1) / 2)), static_cast<int>(std::floor((sy0 + sy1) / 2)));
+                v = n ? sum / n
+                      : at(static_cast<int>(std::floor((sx0 + sx1) / 2)),
+                           static_cast<int>(std::floor((sy0 + sy1) / 2)));
             } else {
-                const double sx = (ox - 1 + 0.5 - phaseX) / scale - 0.5, sy = (oy - 1 + 0.5 - phaseY) / scale - 0.5;
+                const double sx = (ox - 1 + 0.5 - phaseX) / scale - 0.5,
+                             sy = (oy - 1 + 0.5 - phaseY) / scale - 0.5;
                 const int x = static_cast<int>(std::floor(sx)), y = static_cast<int>(std::floor(sy));
                 const double fx = sx - x, fy = sy - y;
-                v = (1 - fy) * ((1 - fx) * at(x, y) + fx * at(x + 1, y)) + fy * ((1 - fx) * at(x, y + 1) + fx * at(x + 1, y + 1));
+                v = (1 - fy) * ((1 - fx) * at(x, y) + fx * at(x + 1, y)) +
+                    fy * ((1 - fx) * at(x, y + 1) + fx * at(x + 1, y + 1));
             }
-            out.pixels[static_cast<size_t>(oy) * static_cast<size_t>(out.width) + static_cast<size_t>(ox)] = Level(v);
+            out.pixels[static_cast<size_t>(oy) * static_cast<size_t>(out.width) + static_cast<size_t>(ox)] =
+                Level(v);
         }
     }
     return out;
@@ -77,7 +85,8 @@ void BlurGlyph(GrayGlyph& g, double sigma) {
     const int radius = std::max(1, static_cast<int>(std::ceil(3.0 * sigma)));
     std::vector<double> kernel(static_cast<size_t>(2 * radius + 1));
     double total = 0.0;
-    for (int i = -radius; i <= radius; ++i) total += kernel[static_cast<size_t>(i + radius)] = std::exp(-0.5 * i * i / (sigma * sigma));
+    for (int i = -radius; i <= radius; ++i)
+        total += kernel[static_cast<size_t>(i + radius)] = std::exp(-0.5 * i * i / (sigma * sigma));
     for (double& k : kernel) k /= total;
     std::vector<double> tmp(g.pixels.size());
     auto px = [&](int x, int y) -> double {
@@ -88,7 +97,8 @@ void BlurGlyph(GrayGlyph& g, double sigma) {
     for (int y = 0; y < g.height; ++y)
         for (int x = 0; x < g.width; ++x) {
             double s = 0.0;
-            for (int i = -radius; i <= radius; ++i) s += kernel[static_cast<size_t>(i + radius)] * px(x + i, y);
+            for (int i = -radius; i <= radius; ++i)
+                s += kernel[static_cast<size_t>(i + radius)] * px(x + i, y);
             tmp[static_cast<size_t>(y) * static_cast<size_t>(g.width) + static_cast<size_t>(x)] = s;
         }
     for (int y = 0; y < g.height; ++y)
@@ -96,9 +106,11 @@ void BlurGlyph(GrayGlyph& g, double sigma) {
             double s = 0.0;
             for (int i = -radius; i <= radius; ++i) {
                 const int yy = std::clamp(y + i, 0, g.height - 1);
-                s += kernel[static_cast<size_t>(i + radius)] * tmp[static_cast<size_t>(yy) * static_cast<size_t>(g.width) + static_cast<size_t>(x)];
+                s += kernel[static_cast<size_t>(i + radius)] *
+                     tmp[static_cast<size_t>(yy) * static_cast<size_t>(g.width) + static_cast<size_t>(x)];
             }
-            g.pixels[static_cast<size_t>(y) * static_cast<size_t>(g.width) + static_cast<size_t>(x)] = Level(s);
+            g.pixels[static_cast<size_t>(y) * static_cast<size_t>(g.width) + static_cast<size_t>(x)] =
+                Level(s);
         }
 }
 
@@ -118,13 +130,15 @@ void CutAt(GrayGlyph& g, double level) {
     for (uint8_t& p : g.pixels) p = p < cut ? 0 : 255;
 }
 
-std::vector<GlyphFeatures> VariantFeatures(const GrayGlyph& rendering, const VariantPlan& plan, uint64_t start) {
+std::vector<GlyphFeatures> VariantFeatures(const GrayGlyph& rendering, const VariantPlan& plan,
+                                           uint64_t start) {
     std::vector<GlyphFeatures> out;
     if (rendering.width <= 0 || rendering.height <= 0) return out;
     int top = -1, bottom = -1;
     for (int y = 0; y < rendering.height; ++y)
         for (int x = 0; x < rendering.width; ++x)
-            if (rendering.pixels[static_cast<size_t>(y) * static_cast<size_t>(rendering.width) + static_cast<size_t>(x)] < 128) {
+            if (rendering.pixels[static_cast<size_t>(y) * static_cast<size_t>(rendering.width) +
+                                 static_cast<size_t>(x)] < 128) {
                 if (top < 0) top = y;
                 bottom = y + 1;
                 break;
@@ -137,18 +151,21 @@ std::vector<GlyphFeatures> VariantFeatures(const GrayGlyph& rendering, const Var
             for (double blur : plan.blurs)
                 for (int mode = 0; mode < 3; ++mode) {  // gray, grainy low-contrast gray, bilevel
                     const double phase = static_cast<double>(p) / phases;
-                    GrayGlyph small = ResampleGlyph(rendering, top, bottom, h, phase, 1.0 - phase - 0.5 * (p > 0));
+                    GrayGlyph small =
+                        ResampleGlyph(rendering, top, bottom, h, phase, 1.0 - phase - 0.5 * (p > 0));
                     if (small.pixels.empty()) continue;
                     BlurGlyph(small, blur);
                     if (mode == 1) ContrastAndGrain(small, 70, 190, plan.grain, state);
                     if (mode == 2) CutAt(small, 0.5);
-                    const GrayGlyph read = ResampleGlyph(small, 0, small.height, small.height * plan.readHeight / h, 0.0, 0.0);
+                    const GrayGlyph read =
+                        ResampleGlyph(small, 0, small.height, small.height * plan.readHeight / h, 0.0, 0.0);
                     if (read.pixels.empty()) continue;
                     for (double level : plan.levels) {
                         GrayGlyph cut = read;
                         CutAt(cut, level);
                         GlyphFeatures f;
-                        if (!ExtractFeatures(cut.pixels.data(), cut.width, cut.height, cut.width, f)) continue;
+                        if (!ExtractFeatures(cut.pixels.data(), cut.width, cut.height, cut.width, f))
+                            continue;
                         // The variant's image is no character cell of a line.
                         f.hasCell = false;
                         f.cellTop = f.cellBottom = 0.0f;
@@ -163,7 +180,7 @@ std::vector<GlyphFeatures> Representatives(const std::vector<GlyphFeatures>& set
     if (k == 0) return {};
     // Far-apart start: the member farthest from the mean, then repeatedly
     // the member farthest from every chosen one.
-    GlyphFeatures mean {};
+    GlyphFeatures mean{};
     for (const GlyphFeatures& f : sets) {
         for (int i = 0; i < kShapeFeatures; ++i) mean.shape[i] += f.shape[i] / sets.size();
         mean.aspect += f.aspect / sets.size();
@@ -198,7 +215,7 @@ std::vector<GlyphFeatures> Representatives(const std::vector<GlyphFeatures>& set
             }
         }
         for (size_t c = 0; c < centres.size(); ++c) {
-            GlyphFeatures sum {};
+            GlyphFeatures sum{};
             size_t n = 0;
             for (size_t i = 0; i < sets.size(); ++i) {
                 if (member[i] != c) continue;

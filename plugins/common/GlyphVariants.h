@@ -51,7 +51,8 @@ struct VariantPlan {
 
 // Feature sets of every variant of the plan (glyphs that keep no ink are
 // left out). The rendering's ink rows are found from its own pixels.
-std::vector<GlyphFeatures> VariantFeatures(const GrayGlyph& rendering, const VariantPlan& plan, uint64_t start);
+std::vector<GlyphFeatures> VariantFeatures(const GrayGlyph& rendering, const VariantPlan& plan,
+                                           uint64_t start);
 
 // At most `k` representatives of `sets` (k-means started from far-apart
 // members, a fixed number of rounds; every representative is the mean of

@@ -3,9 +3,9 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <tesseract/baseapi.h>
 #include <climits>
 #include <cstdlib>
-#include <tesseract/baseapi.h>
 #include <vector>
 
 namespace morvane_plugins {
@@ -25,8 +25,9 @@ std::string WithSlash(std::string d) {
 }  // namespace
 
 std::string PluginDirectory() {
-    Dl_info info {};
-    if (::dladdr(reinterpret_cast<void*>(&PluginDirectory), &info) == 0 || !info.dli_fname) return std::string();
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&PluginDirectory), &info) == 0 || !info.dli_fname)
+        return std::string();
     std::string path = info.dli_fname;
     char resolved[PATH_MAX];
     if (::realpath(path.c_str(), resolved)) path = resolved;
@@ -43,7 +44,8 @@ std::string FindBesidePlugin(const std::string& name) {
 }
 
 std::string FindTessdata(const std::string& language, const std::string& configured) {
-    if (language.empty() || language.find('/') != std::string::npos || language.find("..") != std::string::npos)
+    if (language.empty() || language.find('/') != std::string::npos ||
+        language.find("..") != std::string::npos)
         return std::string();
     std::vector<std::string> dirs;
     if (!configured.empty()) dirs.push_back(WithSlash(configured));
@@ -57,8 +59,9 @@ std::string FindTessdata(const std::string& language, const std::string& configu
     return std::string();
 }
 
-std::unique_ptr<tesseract::TessBaseAPI> StartTesseract(const std::string& tessdata, const std::string& language,
-                                                       int pageMode, const std::string& whitelist) {
+std::unique_ptr<tesseract::TessBaseAPI> StartTesseract(const std::string& tessdata,
+                                                       const std::string& language, int pageMode,
+                                                       const std::string& whitelist) {
     if (tessdata.empty()) return nullptr;
     // One recognition thread: OpenMP worker threads spinning beside the
     // host's own work cost far more than they save on one character or line.
@@ -88,7 +91,8 @@ unsigned short FirstUtf16(const char* s) {
     if (!s || !*s) return 0;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(s);
     if (p[0] < 0x80) return p[0];
-    if ((p[0] & 0xE0) == 0xC0 && (p[1] & 0xC0) == 0x80) return static_cast<unsigned short>(((p[0] & 0x1F) << 6) | (p[1] & 0x3F));
+    if ((p[0] & 0xE0) == 0xC0 && (p[1] & 0xC0) == 0x80)
+        return static_cast<unsigned short>(((p[0] & 0x1F) << 6) | (p[1] & 0x3F));
     if ((p[0] & 0xF0) == 0xE0 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80)
         return static_cast<unsigned short>(((p[0] & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
     return 0;

@@ -20,8 +20,9 @@ std::string FindTessdata(const std::string& language, const std::string& configu
 // A Tesseract instance with its messages sent to /dev/null, LSTM engine,
 // the given page segmentation mode and (when not empty) character
 // whitelist. Null when it cannot be started.
-std::unique_ptr<tesseract::TessBaseAPI> StartTesseract(const std::string& tessdata, const std::string& language,
-                                                       int pageMode, const std::string& whitelist);
+std::unique_ptr<tesseract::TessBaseAPI> StartTesseract(const std::string& tessdata,
+                                                       const std::string& language, int pageMode,
+                                                       const std::string& whitelist);
 
 // UTF-16 code of the first character of a UTF-8 text (0 when none or
 // outside the basic plane).

@@ -40,7 +40,8 @@ bool ReadPgm(const std::string& path, std::vector<uint8_t>& pixels, int& width, 
     skip();
     in >> maxval;
     in.get();
-    if (magic != "P5" || width <= 0 || height <= 0 || width > 10000 || height > 10000 || maxval != 255) return false;
+    if (magic != "P5" || width <= 0 || height <= 0 || width > 10000 || height > 10000 || maxval != 255)
+        return false;
     pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
     in.read(reinterpret_cast<char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
     return static_cast<bool>(in);

@@ -97,7 +97,8 @@ unsigned RangeClass(uint16_t c) {
 std::string CodesToUtf8(const std::vector<uint16_t>& codes) {
     std::string s;
     for (uint16_t c : codes) {
-        if (c < 0x80) s.push_back(static_cast<char>(c));
+        if (c < 0x80)
+            s.push_back(static_cast<char>(c));
         else if (c < 0x800) {
             s.push_back(static_cast<char>(0xC0 | (c >> 6)));
             s.push_back(static_cast<char>(0x80 | (c & 0x3F)));
@@ -126,15 +127,21 @@ bool ParseConfig(const char* text, Engine& e) {
             size_t v = line.find_first_not_of(" \t", sep);
             if (v != std::string::npos) value = line.substr(v);
         }
-        if (key == "language") e.language = value;
+        if (key == "language")
+            e.language = value;
         else if (key == "charset") {
             e.charset = Utf8ToCodes(value);
             haveCharset = true;
-        } else if (key == "glyphs") glyphFile = value;
-        else if (key == "fonts") fonts = value;
-        else if (key == "pagemode") e.pageMode = std::atoi(value.c_str());
-        else if (key == "fallback") e.fallback = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
-        else if (key == "tessdata") e.tessdataConfigured = value;
+        } else if (key == "glyphs")
+            glyphFile = value;
+        else if (key == "fonts")
+            fonts = value;
+        else if (key == "pagemode")
+            e.pageMode = std::atoi(value.c_str());
+        else if (key == "fallback")
+            e.fallback = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
+        else if (key == "tessdata")
+            e.tessdataConfigured = value;
         else if (key == "aspect") {
             char* end = nullptr;
             const float w = std::strtof(value.c_str(), &end);
@@ -145,8 +152,8 @@ bool ParseConfig(const char* text, Engine& e) {
             const float w = std::strtof(value.c_str(), &end);
             if (end == value.c_str() || !(w >= 0.0f && w <= 1000.0f)) return false;
             corners = w;
-        }
-        else return false;  // unknown keys mean a file of another format
+        } else
+            return false;  // unknown keys mean a file of another format
     }
     if (!haveCharset || e.charset.empty() || glyphFile.empty()) return false;
     if (e.pageMode < 0 || e.pageMode > 13) return false;
@@ -213,7 +220,7 @@ __attribute__((visibility("default"))) int GrayOcr_KernelInit(void* work, int wo
         engine->tessdataDir = FindTessdata(engine->language, engine->tessdataConfigured);
         if (engine->tessdataDir.empty()) return 4;  // language not installed
         if (!SetRange(*engine, 0xFFFFu)) return 3;
-        WorkHeader h {kMagic, engine.release()};
+        WorkHeader h{kMagic, engine.release()};
         std::memcpy(work, &h, sizeof h);
         return 0;
     } catch (...) {
@@ -240,7 +247,8 @@ __attribute__((visibility("default"))) int GrayOcr_SetRange(int range, void* wor
 }
 
 __attribute__((visibility("default"))) int GrayOcr_Recognize(const uint8_t* image, int height, int width,
-                                                             uint16_t* candidates, uint16_t* scores, void* work) {
+                                                             uint16_t* candidates, uint16_t* scores,
+                                                             void* work) {
     Engine* e = FromWork(work);
     if (!e || !image || !candidates || !scores) return 1;
     if (width <= 0 || height <= 0 || width > GRAYOCR_MAX_SIDE || height > GRAYOCR_MAX_SIDE) return 1;

@@ -56,19 +56,24 @@ uint8_t ByteDistance(uint32_t distance) {
     return static_cast<uint8_t>(std::min<uint32_t>(255, distance / 64));
 }
 
-void FillFromGlyphs(LineEngine& e, const std::vector<uint8_t>& pixels, int w, const int box[4], PrtCharInfo& info) {
+void FillFromGlyphs(LineEngine& e, const std::vector<uint8_t>& pixels, int w, const int box[4],
+                    PrtCharInfo& info) {
     const int bw = box[2] - box[0], bh = box[3] - box[1];
     if (bw <= 0 || bh <= 0 || e.glyphs.Empty()) return;
     GlyphFeatures f;
-    if (!ExtractFeatures(pixels.data() + static_cast<size_t>(box[1]) * static_cast<size_t>(w) + box[0], bw, bh, w, f))
+    if (!ExtractFeatures(pixels.data() + static_cast<size_t>(box[1]) * static_cast<size_t>(w) + box[0], bw,
+                         bh, w, f))
         return;
     std::vector<ScoredClass> ranked = e.glyphs.Classify(f, {});
     if (ranked.empty()) return;
     // Tesseract's reading stays first, with its own prototype distance.
-    auto own = std::find_if(ranked.begin(), ranked.end(), [&](const ScoredClass& c) { return c.code == info.code; });
+    auto own =
+        std::find_if(ranked.begin(), ranked.end(), [&](const ScoredClass& c) { return c.code == info.code; });
     std::vector<ScoredClass> ordered;
-    if (own != ranked.end()) ordered.push_back(*own);
-    else ordered.push_back({info.code, ranked.back().distance});
+    if (own != ranked.end())
+        ordered.push_back(*own);
+    else
+        ordered.push_back({info.code, ranked.back().distance});
     for (const ScoredClass& c : ranked)
         if (c.code != info.code && ordered.size() < 5) ordered.push_back(c);
     std::memset(info.candidates, 0, sizeof info.candidates);
@@ -96,8 +101,8 @@ int RecognizeRegion(PrtLineRegion* region) {
     const int pw = w + 2 * margin, ph = h + 2 * margin;
     std::vector<uint8_t> pixels(static_cast<size_t>(pw) * static_cast<size_t>(ph), 255);
     for (int y = 0; y < h; ++y)
-        std::memcpy(&pixels[static_cast<size_t>(y + margin) * static_cast<size_t>(pw) + margin], region->rows[t + y] + l,
-                    static_cast<size_t>(w));
+        std::memcpy(&pixels[static_cast<size_t>(y + margin) * static_cast<size_t>(pw) + margin],
+                    region->rows[t + y] + l, static_cast<size_t>(w));
     e.tess->SetImage(pixels.data(), pw, ph, 1, pw);
     e.tess->SetSourceResolution(300);
     if (e.tess->Recognize(nullptr) != 0) return 3;
@@ -105,7 +110,7 @@ int RecognizeRegion(PrtLineRegion* region) {
     if (it && !it->Empty(tesseract::RIL_SYMBOL)) {
         do {
             std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_SYMBOL));
-            PrtCharInfo info {};
+            PrtCharInfo info{};
             info.code = FirstUtf16(text.get());
             if (info.code == 0) continue;
             int box[4] = {0, 0, 0, 0};
@@ -160,7 +165,8 @@ __attribute__((visibility("default"))) int RecogStart(int32_t, int32_t mode, int
         LineEngine& e = Engine();
         if (!e.tess) {
             const std::string tessdata = FindTessdata("eng", std::string());
-            if (!tessdata.empty()) e.tess = StartTesseract(tessdata, "eng", 7, std::string());  // one text line
+            if (!tessdata.empty())
+                e.tess = StartTesseract(tessdata, "eng", 7, std::string());  // one text line
             if (e.tess) {
                 const std::string glyphs = FindBesidePlugin("grayocr_glyphs.dat");
                 if (!glyphs.empty()) e.glyphs.Load(glyphs, "dejavu ocrbfull");

@@ -52,9 +52,7 @@ constexpr int kMaxResolution = 9600;
 struct StartValues {
     int showUI = 0, imageType = 2, resolution = 300, attribute3 = 0, attribute4 = 0, left = 0, top = 0,
         width = 0, height = 0, rotate = 0, invert = 0, autoCrop = 0, autoRotate = 0, autoDuplex = 0;
-    bool operator==(const StartValues& o) const {
-        return std::memcmp(this, &o, sizeof(*this)) == 0;
-    }
+    bool operator==(const StartValues& o) const { return std::memcmp(this, &o, sizeof(*this)) == 0; }
 };
 
 struct State {
@@ -89,7 +87,8 @@ void EndScan() {
         int64_t drained = 0;
         SANE_Int n = 0;
         while (drained <= kMaxBytes &&
-               sane_read(state.handle, scratch, static_cast<SANE_Int>(sizeof(scratch)), &n) == SANE_STATUS_GOOD)
+               sane_read(state.handle, scratch, static_cast<SANE_Int>(sizeof(scratch)), &n) ==
+                   SANE_STATUS_GOOD)
             drained += n;
         state.pagePending = false;
     }
@@ -132,7 +131,9 @@ SANE_Int FindOption(const char* name, const SANE_Option_Descriptor** found = nul
     }
 }
 
-bool Settable(const SANE_Option_Descriptor* d) { return SANE_OPTION_IS_ACTIVE(d->cap) && SANE_OPTION_IS_SETTABLE(d->cap); }
+bool Settable(const SANE_Option_Descriptor* d) {
+    return SANE_OPTION_IS_ACTIVE(d->cap) && SANE_OPTION_IS_SETTABLE(d->cap);
+}
 
 // Sets a numeric option (integer or fixed) to `value`; `roundUp` takes the
 // fixed value just above so that whole pixels are not lost to rounding.
@@ -160,7 +161,8 @@ bool NumberRange(const char* name, double& low, double& high) {
         high = toDouble(d->constraint.range->max);
         return true;
     }
-    if (d->constraint_type == SANE_CONSTRAINT_WORD_LIST && d->constraint.word_list && d->constraint.word_list[0] > 0) {
+    if (d->constraint_type == SANE_CONSTRAINT_WORD_LIST && d->constraint.word_list &&
+        d->constraint.word_list[0] > 0) {
         low = high = toDouble(d->constraint.word_list[1]);
         for (SANE_Word i = 1; i <= d->constraint.word_list[0]; ++i) {
             low = std::min(low, toDouble(d->constraint.word_list[i]));
@@ -176,12 +178,14 @@ bool NumberRange(const char* name, double& low, double& high) {
 bool SetChoice(const char* name, const std::vector<std::string>& wanted) {
     const SANE_Option_Descriptor* d = nullptr;
     const SANE_Int n = FindOption(name, &d);
-    if (!n || !Settable(d) || d->type != SANE_TYPE_STRING || d->constraint_type != SANE_CONSTRAINT_STRING_LIST)
+    if (!n || !Settable(d) || d->type != SANE_TYPE_STRING ||
+        d->constraint_type != SANE_CONSTRAINT_STRING_LIST)
         return false;
     for (const std::string& w : wanted) {
         for (const SANE_String_Const* s = d->constraint.string_list; s && *s; ++s) {
             if (!ContainsNoCase(*s, w)) continue;
-            std::vector<char> value(static_cast<size_t>(std::max<SANE_Int>(d->size, 1)) + std::strlen(*s) + 1, 0);
+            std::vector<char> value(static_cast<size_t>(std::max<SANE_Int>(d->size, 1)) + std::strlen(*s) + 1,
+                                    0);
             std::strcpy(value.data(), *s);
             return sane_control_option(state.handle, n, SANE_ACTION_SET_VALUE, value.data(), nullptr) ==
                    SANE_STATUS_GOOD;
@@ -207,7 +211,8 @@ bool ApplyValues(const StartValues& v) {
     }
 
     double low = 0, high = 0;
-    if (NumberRange(SANE_NAME_SCAN_RESOLUTION, low, high) && (v.resolution < low || v.resolution > high)) return false;
+    if (NumberRange(SANE_NAME_SCAN_RESOLUTION, low, high) && (v.resolution < low || v.resolution > high))
+        return false;
     if (!SetNumber(SANE_NAME_SCAN_RESOLUTION, v.resolution, true)) return false;
 
     // Source: the feeder (duplex first when asked) or the flatbed.
@@ -247,8 +252,16 @@ bool ValidValues(const StartValues& v) {
     if (v.resolution <= 0 || v.resolution > kMaxResolution) return false;
     if (v.left < 0 || v.top < 0 || v.width < 0 || v.height < 0) return false;
     switch (v.rotate) {
-        case 0: case 1: case 2: case 3: case 90: case 180: case 270: break;
-        default: return false;
+        case 0:
+        case 1:
+        case 2:
+        case 3:
+        case 90:
+        case 180:
+        case 270:
+            break;
+        default:
+            return false;
     }
     return true;
 }
@@ -265,7 +278,8 @@ struct RawPage {
 bool ReadFrame(RawPage& page, std::vector<uint8_t>& into) {
     const SANE_Parameters& p = page.params;
     if (p.bytes_per_line <= 0 || p.pixels_per_line <= 0 || p.pixels_per_line > kMaxSide) return false;
-    const size_t expected = p.lines > 0 ? static_cast<size_t>(p.lines) * static_cast<size_t>(p.bytes_per_line) : 0;
+    const size_t expected =
+        p.lines > 0 ? static_cast<size_t>(p.lines) * static_cast<size_t>(p.bytes_per_line) : 0;
     if (p.lines > kMaxSide || static_cast<int64_t>(expected) > kMaxBytes) return false;
     try {
         into.resize(expected > 0 ? expected : static_cast<size_t>(p.bytes_per_line) * 256);
@@ -287,7 +301,8 @@ bool ReadFrame(RawPage& page, std::vector<uint8_t>& into) {
             }
             const size_t room = std::min<size_t>(into.size() - filled, 1 << 20);
             SANE_Int n = 0;
-            const SANE_Status s = sane_read(state.handle, into.data() + filled, static_cast<SANE_Int>(room), &n);
+            const SANE_Status s =
+                sane_read(state.handle, into.data() + filled, static_cast<SANE_Int>(room), &n);
             if (s == SANE_STATUS_EOF) break;
             if (s != SANE_STATUS_GOOD) return false;
             filled += static_cast<size_t>(std::max<SANE_Int>(n, 0));
@@ -314,9 +329,12 @@ bool ReadPage(RawPage& page) {
             if (sane_start(state.handle) != SANE_STATUS_GOOD) return false;
             if (sane_get_parameters(state.handle, &page.params) != SANE_STATUS_GOOD) return false;
         }
-        const int plane = page.params.format == SANE_FRAME_RED ? 0 : page.params.format == SANE_FRAME_GREEN ? 1
-                          : page.params.format == SANE_FRAME_BLUE ? 2 : -1;
-        if (plane < 0 || page.params.depth != 8 || page.params.pixels_per_line != first_params.pixels_per_line)
+        const int plane = page.params.format == SANE_FRAME_RED     ? 0
+                          : page.params.format == SANE_FRAME_GREEN ? 1
+                          : page.params.format == SANE_FRAME_BLUE  ? 2
+                                                                   : -1;
+        if (plane < 0 || page.params.depth != 8 ||
+            page.params.pixels_per_line != first_params.pixels_per_line)
             return false;
         if (!ReadFrame(page, planes[plane]) || planes[plane].empty()) return false;
         if (page.params.last_frame) break;
@@ -334,7 +352,8 @@ bool ReadPage(RawPage& page) {
     for (int64_t y = 0; y < page.lines; ++y)
         for (int64_t x = 0; x < w; ++x)
             for (int c = 0; c < 3; ++c)
-                page.bytes[static_cast<size_t>((y * w + x) * 3 + c)] = planes[c][static_cast<size_t>(y * planeLine + x)];
+                page.bytes[static_cast<size_t>((y * w + x) * 3 + c)] =
+                    planes[c][static_cast<size_t>(y * planeLine + x)];
     return true;
 }
 
@@ -343,7 +362,8 @@ int64_t RowBytes(int64_t width, int bitCount) { return ((width * bitCount + 31) 
 // Converts a page to the delivered layout: bottom-up nothing, top row
 // first; 1-bit set = black, 8-bit gray, 24-bit blue, green, red; rows
 // padded to four bytes.
-unsigned char* Convert(const RawPage& page, int imageType, int& width, int& height, int& bitCount, int& stride) {
+unsigned char* Convert(const RawPage& page, int imageType, int& width, int& height, int& bitCount,
+                       int& stride) {
     const SANE_Parameters& p = page.params;
     width = p.pixels_per_line;
     height = static_cast<int>(page.lines);
@@ -371,7 +391,8 @@ unsigned char* Convert(const RawPage& page, int imageType, int& width, int& heig
     std::memcpy(&first, &one, 1);
     const int high = p.depth == 16 && first == 1 ? 1 : 0;
     for (int y = 0; y < height; ++y) {
-        const uint8_t* src = page.bytes.data() + static_cast<size_t>(y) * static_cast<size_t>(p.bytes_per_line);
+        const uint8_t* src =
+            page.bytes.data() + static_cast<size_t>(y) * static_cast<size_t>(p.bytes_per_line);
         unsigned char* dst = out + static_cast<size_t>(y) * static_cast<size_t>(rowBytes);
         if (p.depth == 1) {
             std::memcpy(dst, src, static_cast<size_t>((width + 7) / 8));
@@ -408,7 +429,8 @@ void Invert(unsigned char* page, int width, int height, int bitCount, int stride
 
 // Turns a page by quarter turns clockwise into a new buffer; null when
 // memory runs out (the source is then kept by the caller).
-unsigned char* Rotate(const unsigned char* page, int& width, int& height, int bitCount, int& stride, int turns) {
+unsigned char* Rotate(const unsigned char* page, int& width, int& height, int bitCount, int& stride,
+                      int turns) {
     const int w = width, h = height;
     const int nw = turns == 2 ? w : h, nh = turns == 2 ? h : w;
     const int64_t nstride = RowBytes(nw, bitCount);
@@ -419,12 +441,20 @@ unsigned char* Rotate(const unsigned char* page, int& width, int& height, int bi
         const unsigned char* row = page + static_cast<size_t>(y) * static_cast<size_t>(stride);
         for (int x = 0; x < w; ++x) {
             int nx, ny;
-            if (turns == 1) { nx = h - 1 - y; ny = x; }
-            else if (turns == 2) { nx = w - 1 - x; ny = h - 1 - y; }
-            else { nx = y; ny = w - 1 - x; }
+            if (turns == 1) {
+                nx = h - 1 - y;
+                ny = x;
+            } else if (turns == 2) {
+                nx = w - 1 - x;
+                ny = h - 1 - y;
+            } else {
+                nx = y;
+                ny = w - 1 - x;
+            }
             unsigned char* dst = out + static_cast<size_t>(ny) * static_cast<size_t>(nstride);
             if (bitCount == 1) {
-                if (row[x >> 3] & (0x80 >> (x & 7))) dst[nx >> 3] |= static_cast<unsigned char>(0x80 >> (nx & 7));
+                if (row[x >> 3] & (0x80 >> (x & 7)))
+                    dst[nx >> 3] |= static_cast<unsigned char>(0x80 >> (nx & 7));
             } else {
                 std::memcpy(dst + nx * bpp, row + x * bpp, static_cast<size_t>(bpp));
             }
@@ -474,10 +504,12 @@ __attribute__((target("ssse3"))) void CopySwapRedBlueSsse3(unsigned char* dst, c
     for (; x + 16 <= count; x += 16) {
         const __m128i* from = reinterpret_cast<const __m128i*>(src + x * 3);
         __m128i* p = reinterpret_cast<__m128i*>(dst + x * 3);
-        const __m128i v0 = _mm_loadu_si128(from), v1 = _mm_loadu_si128(from + 1), v2 = _mm_loadu_si128(from + 2);
+        const __m128i v0 = _mm_loadu_si128(from), v1 = _mm_loadu_si128(from + 1),
+                      v2 = _mm_loadu_si128(from + 2);
         const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(v0, m[0][0]), _mm_shuffle_epi8(v1, m[0][1]));
-        const __m128i o1 = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, m[1][0]), _mm_shuffle_epi8(v1, m[1][1])),
-                                        _mm_shuffle_epi8(v2, m[1][2]));
+        const __m128i o1 =
+            _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v0, m[1][0]), _mm_shuffle_epi8(v1, m[1][1])),
+                         _mm_shuffle_epi8(v2, m[1][2]));
         const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(v1, m[2][1]), _mm_shuffle_epi8(v2, m[2][2]));
         _mm_storeu_si128(p, o0);
         _mm_storeu_si128(p + 1, o1);
@@ -505,7 +537,8 @@ void CopySwapRedBlue(unsigned char* dst, const unsigned char* src, int64_t count
 unsigned char* ReadDirect(const SANE_Parameters& p, int imageType, int& width, int& height, int& bitCount,
                           int& stride, bool& failed) {
     failed = false;
-    if (p.lines <= 0 || p.lines > kMaxSide || p.pixels_per_line <= 0 || p.pixels_per_line > kMaxSide) return nullptr;
+    if (p.lines <= 0 || p.lines > kMaxSide || p.pixels_per_line <= 0 || p.pixels_per_line > kMaxSide)
+        return nullptr;
     const int64_t w = p.pixels_per_line;
     int64_t needed = 0;
     if (p.format == SANE_FRAME_GRAY && p.depth == 1) {
@@ -561,7 +594,8 @@ unsigned char* ReadDirect(const SANE_Parameters& p, int imageType, int& width, i
             }
             const int64_t take = std::min<int64_t>(bpl - column, n - pos);
             if (column < needed)
-                std::memcpy(row + column, chunk.data() + pos, static_cast<size_t>(std::min(take, needed - column)));
+                std::memcpy(row + column, chunk.data() + pos,
+                            static_cast<size_t>(std::min(take, needed - column)));
             column += take;
             pos += take;
             if (column == bpl) {
@@ -589,10 +623,17 @@ unsigned char* ReadDirect(const SANE_Parameters& p, int imageType, int& width, i
 
 int QuarterTurns(int rotate) {
     switch (rotate) {
-        case 1: case 90: return 1;
-        case 2: case 180: return 2;
-        case 3: case 270: return 3;
-        default: return 0;
+        case 1:
+        case 90:
+            return 1;
+        case 2:
+        case 180:
+            return 2;
+        case 3:
+        case 270:
+            return 3;
+        default:
+            return 0;
     }
 }
 
@@ -621,8 +662,8 @@ bool OpenByName(const char* wanted) {
     for (const SANE_Device** d = list; d && *d && name.empty(); ++d)
         if ((*d)->name && w == (*d)->name) name = (*d)->name;
     for (const SANE_Device** d = list; d && *d && name.empty(); ++d) {
-        const std::string text = std::string((*d)->name ? (*d)->name : "") + " " + ((*d)->vendor ? (*d)->vendor : "") +
-                                 " " + ((*d)->model ? (*d)->model : "");
+        const std::string text = std::string((*d)->name ? (*d)->name : "") + " " +
+                                 ((*d)->vendor ? (*d)->vendor : "") + " " + ((*d)->model ? (*d)->model : "");
         if (text.find(w) != std::string::npos) name = (*d)->name ? (*d)->name : "";
     }
     if (name.empty()) name = w;
@@ -638,7 +679,8 @@ bool OpenByName(const char* wanted) {
 SCAN_EXPORT int TwainSelectSource(void) {
     if (!Acquire()) return 0;
     const SANE_Device** list = nullptr;
-    if (sane_get_devices(&list, SANE_FALSE) != SANE_STATUS_GOOD || !list || !list[0] || !list[0]->name) return 0;
+    if (sane_get_devices(&list, SANE_FALSE) != SANE_STATUS_GOOD || !list || !list[0] || !list[0]->name)
+        return 0;
     const std::string first = list[0]->name;
     return OpenByName(first.c_str()) ? 1 : 0;
 }
@@ -655,11 +697,13 @@ SCAN_EXPORT int TwainSetSourceName(const char* name, int) {
     return 1;
 }
 
-SCAN_EXPORT int IsScanOnline(void) { return state.handle && sane_get_option_descriptor(state.handle, 0) ? 1 : 0; }
+SCAN_EXPORT int IsScanOnline(void) {
+    return state.handle && sane_get_option_descriptor(state.handle, 0) ? 1 : 0;
+}
 
-SCAN_EXPORT int TwainScanStart(int, int showUI, int imageType, int resolution, int attribute3, int attribute4, int left,
-                               int top, int width, int height, int rotate, int invert, int autoCrop, int autoRotate,
-                               int autoDuplex) {
+SCAN_EXPORT int TwainScanStart(int, int showUI, int imageType, int resolution, int attribute3, int attribute4,
+                               int left, int top, int width, int height, int rotate, int invert, int autoCrop,
+                               int autoRotate, int autoDuplex) {
     StartValues v;
     v.showUI = showUI;
     v.imageType = imageType;

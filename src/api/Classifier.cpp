@@ -129,7 +129,8 @@ int CClassifier::SetAttribute(int attribute, int value, int index) {
     return kSuccess;
 }
 
-int CClassifier::ClassifyImage(const CRawImage& image, int index, CRawImage* disposable, const PageOrigin& origin) {
+int CClassifier::ClassifyImage(const CRawImage& image, int index, CRawImage* disposable,
+                               const PageOrigin& origin) {
     if (!loaded_) return kErrUninitialized;
     if (!image.HasPixels()) return kErrInvalidParameter;
     CMainTemplateEntry* entry = Entry(index);
@@ -343,8 +344,8 @@ int CClassifier::GetRecognisedText(char16_t* buffer, int* length) {
         *length = 0;
         return kErrCallOrder;
     }
-    return CopyTextOut(Utf8ToUtf16(RecognisedLinesJson(RecognisedLines(), lastWalk_, lastTrace_.turn)), buffer,
-                       length);
+    return CopyTextOut(Utf8ToUtf16(RecognisedLinesJson(RecognisedLines(), lastWalk_, lastTrace_.turn)),
+                       buffer, length);
 }
 
 int CClassifier::GetRecognisedLineCount(int* count) {
@@ -380,7 +381,8 @@ int CClassifier::GetRecognisedLine(int line, char16_t* buffer, int* length, int*
     return CopyTextOut(l.spacedText, buffer, length);
 }
 
-int CClassifier::ClassifyImageMemory(unsigned char** rows, int width, int height, int bitsPerPixel, int index) {
+int CClassifier::ClassifyImageMemory(unsigned char** rows, int width, int height, int bitsPerPixel,
+                                     int index) {
     if (!loaded_) return kErrUninitialized;
     if (!rows || width <= 0 || height <= 0 || (bitsPerPixel != 1 && bitsPerPixel != 8 && bitsPerPixel != 24))
         return kErrInvalidParameter;
@@ -468,7 +470,9 @@ int CClassifier::GetResultText(int which, char16_t* buffer, int* length) {
         *length = 0;
         return kErrClassify;
     }
-    const std::u16string& text = which == 0 ? lastResult_->name : which == 1 ? lastResult_->id : lastResult_->outputId;
+    const std::u16string& text = which == 0   ? lastResult_->name
+                                 : which == 1 ? lastResult_->id
+                                              : lastResult_->outputId;
     return CopyTextOut(text, buffer, length);
 }
 
@@ -528,7 +532,7 @@ int CClassifier::SaveCapturedImage(const char16_t* path, int saveOption) {
     if (!withDevices_) {
         if (!heldPage_) return kErrCallOrder;
         return imagefile::SaveImageFile(*heldPage_, path, static_cast<uint32_t>(saveOption)) ? kSuccess
-                                                                                            : kErrSaveImages;
+                                                                                             : kErrSaveImages;
     }
     CDevice* device = ActiveDevice();
     if (!device || device->GetCapturedImageCount() == 0) return kErrCallOrder;

@@ -20,7 +20,6 @@
 #include "api/RecognisedText.h"
 #include "image/Dib.h"
 
-
 namespace imagefile {
 struct DecodeOptions;
 }
@@ -161,8 +160,8 @@ private:
     CDevice* ActiveDevice() const;
     CMainTemplateEntry* Entry(int index) const;
     static int MapDeviceCode(int answer, int otherwise);
-    int ClassifyTurning(const CRawImage& image, const ClassificationContext& context, CMainTemplateEntry& entry,
-                        CSubTemplate*& result);
+    int ClassifyTurning(const CRawImage& image, const ClassificationContext& context,
+                        CMainTemplateEntry& entry, CSubTemplate*& result);
     int ClassifyTurned(const CRawImage& image, int degrees, const ClassificationContext& context,
                        CMainTemplateEntry& entry, CSubTemplate*& result);
     // The recognised lines of the last classification (which must exist).
@@ -180,8 +179,8 @@ private:
     WalkRecord lastWalk_;
     int lastEntry_ = -1;
     bool haveTrace_ = false;
-    bool keepPage_ = false;  // a setting: kept across LoadClassifier
-    CRawImage lastPage_;     // the last page as handed in, while keepPage_
+    bool keepPage_ = false;           // a setting: kept across LoadClassifier
+    CRawImage lastPage_;              // the last page as handed in, while keepPage_
     bool orientationSearch_ = false;  // a setting: kept across LoadClassifier
     int decodeDpi_ = 0;               // a setting: kept across LoadClassifier
     int decodeThreads_ = 0;           // a setting: kept across LoadClassifier

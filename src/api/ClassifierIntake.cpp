@@ -12,8 +12,8 @@
 #include "core/ResultCodes.h"
 #include "core/TextConv.h"
 #include "devices/Device.h"
-#include "imagefile/ImageCodecs.h"
 #include "imagefile/CodecTable.h"
+#include "imagefile/ImageCodecs.h"
 #include "imagefile/ImageFile.h"
 #include "templates/MainTemplate.h"
 
@@ -43,7 +43,8 @@ void CClassifier::PageDecodeOptions(int index, imagefile::DecodeOptions& options
         options.pageYDpi = entry->vertDpi;
         // The host's setting wins; otherwise the main template may ask.
         const int32_t asked = entry->mainTemplate ? entry->mainTemplate->decodeDpi : 0;
-        if (options.targetDpi == 0 && asked >= imagefile::kMinTrustedDpi && asked <= imagefile::kMaxTrustedDpi)
+        if (options.targetDpi == 0 && asked >= imagefile::kMinTrustedDpi &&
+            asked <= imagefile::kMaxTrustedDpi)
             options.targetDpi = asked;
     }
 }

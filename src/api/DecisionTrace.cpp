@@ -30,11 +30,16 @@ void AppendBool(std::string& out, const char* key, bool v) {
 
 const char* ChoiceName(ChoiceBy by) {
     switch (by) {
-        case ChoiceBy::kFinal: return "final";
-        case ChoiceBy::kScore: return "score";
-        case ChoiceBy::kDefault: return "default";
-        case ChoiceBy::kNone: return "none";
-        case ChoiceBy::kNoFilters: return "no-filters";
+        case ChoiceBy::kFinal:
+            return "final";
+        case ChoiceBy::kScore:
+            return "score";
+        case ChoiceBy::kDefault:
+            return "default";
+        case ChoiceBy::kNone:
+            return "none";
+        case ChoiceBy::kNoFilters:
+            return "no-filters";
     }
     return "none";
 }
@@ -63,9 +68,12 @@ void DecisionTrace::Begin(int32_t entryIndex) {
 
 const char* ResolutionSourceName(ResolutionSource source) {
     switch (source) {
-        case ResolutionSource::kFile: return "file";
-        case ResolutionSource::kOption: return "option";
-        default: return "template";
+        case ResolutionSource::kFile:
+            return "file";
+        case ResolutionSource::kOption:
+            return "option";
+        default:
+            return "template";
     }
 }
 

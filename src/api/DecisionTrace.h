@@ -26,7 +26,7 @@ struct TraceChild {
     std::u16string name;
     int32_t action = 1;
     bool valid = true;
-    std::u16string templateId;  // ID of the attached sub-template, if any
+    std::u16string templateId;     // ID of the attached sub-template, if any
     std::vector<TraceCell> cells;  // one per filter run at the level, in order
     int32_t total = 0;
     bool passed = true;
@@ -43,7 +43,7 @@ struct TraceFilter {
     int32_t processType = 0;
     int32_t threshold = 0;
     int32_t weight = 0;
-    int32_t code = 0;  // what its Classify returned
+    int32_t code = 0;    // what its Classify returned
     std::string detail;  // why it failed, when that failed the page (UTF-8)
 };
 
@@ -103,9 +103,9 @@ public:
     std::string ToJson() const;
 
     int32_t entry = -1;
-    int32_t code = 0;          // the classification's result code
-    bool shortcut = false;     // answered from the host's single valid ID
-    std::u16string resultId;   // the answer's ID, Name and OutputID
+    int32_t code = 0;         // the classification's result code
+    bool shortcut = false;    // answered from the host's single valid ID
+    std::u16string resultId;  // the answer's ID, Name and OutputID
     std::u16string resultName;
     std::u16string resultOutputId;
     bool hasResult = false;

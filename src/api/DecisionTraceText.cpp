@@ -16,21 +16,31 @@ std::string Name(const std::u16string& s) {
 
 const char* KindName(int32_t type) {
     switch (type) {
-        case 1: return "size";
-        case 2: return "grid";
-        case 3: return "frame lines";
-        case 4: return "text";
-        default: return "unknown kind";
+        case 1:
+            return "size";
+        case 2:
+            return "grid";
+        case 3:
+            return "frame lines";
+        case 4:
+            return "text";
+        default:
+            return "unknown kind";
     }
 }
 
 const char* ChoiceText(ChoiceBy by) {
     switch (by) {
-        case ChoiceBy::kFinal: return "final: this group's sub-template is the answer";
-        case ChoiceBy::kScore: return "chosen by score";
-        case ChoiceBy::kDefault: return "no child passed: default branch taken";
-        case ChoiceBy::kNone: return "no child passed and there is no default branch";
-        case ChoiceBy::kNoFilters: return "the group names no filter";
+        case ChoiceBy::kFinal:
+            return "final: this group's sub-template is the answer";
+        case ChoiceBy::kScore:
+            return "chosen by score";
+        case ChoiceBy::kDefault:
+            return "no child passed: default branch taken";
+        case ChoiceBy::kNone:
+            return "no child passed and there is no default branch";
+        case ChoiceBy::kNoFilters:
+            return "the group names no filter";
     }
     return "";
 }
@@ -64,7 +74,7 @@ std::string DecisionTraceText(const DecisionTrace& trace) {
         for (const TraceFilter& f : l.filters) {
             out += indent + "  filter " + std::to_string(f.refFilter) + " \"" + Name(f.name) + "\" (" +
                    KindName(f.type) + "), ";
-            out += f.processType == 0 ? "passes above " + std::to_string(f.threshold)
+            out += f.processType == 0   ? "passes above " + std::to_string(f.threshold)
                    : f.processType == 1 ? "weight " + std::to_string(f.weight)
                                         : std::string("scores discarded");
             if (!f.found) out += ", missing from the filter template";
@@ -86,14 +96,16 @@ std::string DecisionTraceText(const DecisionTrace& trace) {
                 std::string cells;
                 for (size_t k = 0; k < c.cells.size() && k < l.filters.size(); ++k) {
                     if (!c.cells[k].compared) continue;
-                    std::snprintf(buf, sizeof buf, "%s%d %d%s", cells.empty() ? "" : ", ", l.filters[k].refFilter,
-                                  c.cells[k].raw, c.cells[k].passed ? "" : " (failed)");
+                    std::snprintf(buf, sizeof buf, "%s%d %d%s", cells.empty() ? "" : ", ",
+                                  l.filters[k].refFilter, c.cells[k].raw,
+                                  c.cells[k].passed ? "" : " (failed)");
                     cells += buf;
                 }
                 if (!cells.empty()) out += " (filter score: " + cells + ")";
             }
             out += "\n";
-            for (const auto& note : c.notes) out += indent + "      " + note.first + ": " + note.second + "\n";
+            for (const auto& note : c.notes)
+                out += indent + "      " + note.first + ": " + note.second + "\n";
         }
     }
     return out;

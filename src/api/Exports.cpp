@@ -6,10 +6,10 @@
 #include "api/Classifier.h"
 #include "core/MachineReadableZone.h"
 #include "core/ResultCodes.h"
+#include "core/TextConv.h"
 #include "imagefile/ImageCodecs.h"
 #include "imagefile/PdfCodec.h"
 #include "morvane/classifier.h"
-#include "core/TextConv.h"
 
 using namespace libMorvaneClassifier;
 
@@ -86,9 +86,10 @@ MORVANE_API int MORVANE_CALL ClassifyImageFile(const MorvaneChar* path, int inde
     return Guarded([&] { return TheClassifier().ClassifyImageFile(In(path), index); });
 }
 
-MORVANE_API int MORVANE_CALL ClassifyImageMemory(unsigned char** rows, int width, int height, int bitsPerPixel,
-                                                 int index) {
-    return Guarded([&] { return TheClassifier().ClassifyImageMemory(rows, width, height, bitsPerPixel, index); });
+MORVANE_API int MORVANE_CALL ClassifyImageMemory(unsigned char** rows, int width, int height,
+                                                 int bitsPerPixel, int index) {
+    return Guarded(
+        [&] { return TheClassifier().ClassifyImageMemory(rows, width, height, bitsPerPixel, index); });
 }
 
 MORVANE_API int MORVANE_CALL Classify(int index) {
@@ -162,7 +163,8 @@ MORVANE_API int MORVANE_CALL MorvaneSetPageBudget(long long maxPixels, long long
         if (maxPixels < 0 || maxDecoderBytes < 0) return kErrInvalidParameter;
         imagefile::PageBudget& budget = imagefile::CurrentPageBudget();
         budget.maxPixels = maxPixels ? maxPixels : imagefile::PageBudget::kDefaultMaxPixels;
-        budget.maxDecoderBytes = maxDecoderBytes ? maxDecoderBytes : imagefile::PageBudget::kDefaultMaxDecoderBytes;
+        budget.maxDecoderBytes =
+            maxDecoderBytes ? maxDecoderBytes : imagefile::PageBudget::kDefaultMaxDecoderBytes;
         return kSuccess;
     });
 }
@@ -268,20 +270,25 @@ MORVANE_API int MORVANE_CALL MorvaneParseMrz(const MorvaneChar* zone, MorvaneCha
 
 // Pages of image files beyond the first, and encoded images in memory.
 MORVANE_API int MORVANE_CALL MorvaneGetImagePageCount(const MorvaneChar* path, int* count) {
-    return Guarded([&] { return TheClassifier().GetImagePageCount(reinterpret_cast<const char16_t*>(path), count); });
+    return Guarded(
+        [&] { return TheClassifier().GetImagePageCount(reinterpret_cast<const char16_t*>(path), count); });
 }
 
 MORVANE_API int MORVANE_CALL MorvaneClassifyImageFilePage(const MorvaneChar* path, int page, int index) {
-    return Guarded([&] { return TheClassifier().ClassifyImageFilePage(reinterpret_cast<const char16_t*>(path), page, index); });
+    return Guarded([&] {
+        return TheClassifier().ClassifyImageFilePage(reinterpret_cast<const char16_t*>(path), page, index);
+    });
 }
 
-MORVANE_API int MORVANE_CALL MorvaneGetEncodedImagePageCount(const unsigned char* data, long long size, int* count) {
+MORVANE_API int MORVANE_CALL MorvaneGetEncodedImagePageCount(const unsigned char* data, long long size,
+                                                             int* count) {
     return Guarded([&] { return TheClassifier().GetEncodedImagePageCount(data, size, count); });
 }
 
 MORVANE_API int MORVANE_CALL MorvaneSetPdfRenderResolution(int dpi) {
     return Guarded([&]() -> int {
-        if (dpi != 0 && (dpi < imagefile::PdfSettings::kMinRenderDpi || dpi > imagefile::PdfSettings::kMaxRenderDpi))
+        if (dpi != 0 &&
+            (dpi < imagefile::PdfSettings::kMinRenderDpi || dpi > imagefile::PdfSettings::kMaxRenderDpi))
             return kErrInvalidParameter;
         imagefile::CurrentPdfSettings().renderDpi = dpi ? dpi : imagefile::PdfSettings::kDefaultRenderDpi;
         return kSuccess;

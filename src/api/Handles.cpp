@@ -92,7 +92,8 @@ int OnHandle(MorvaneClassifier* handle, F&& body) {
 
 extern "C" {
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierCreate(const MorvaneChar* directory, MorvaneClassifier** handle) {
+MORVANE_API int MORVANE_CALL MorvaneClassifierCreate(const MorvaneChar* directory,
+                                                     MorvaneClassifier** handle) {
     if (!handle) return kErrInvalidParameter;
     *handle = nullptr;
     try {
@@ -122,14 +123,15 @@ MORVANE_API int MORVANE_CALL MorvaneClassifierDestroy(MorvaneClassifier* handle)
     }
 }
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierAddMainTemplate(MorvaneClassifier* handle, const MorvaneChar* path,
-                                                              int* index) {
+MORVANE_API int MORVANE_CALL MorvaneClassifierAddMainTemplate(MorvaneClassifier* handle,
+                                                              const MorvaneChar* path, int* index) {
     return OnHandle(handle, [&](CClassifier& c) { return c.AddMainTemplate(In(path), index); });
 }
 
 MORVANE_API int MORVANE_CALL MorvaneClassifierSetPixelResolution(MorvaneClassifier* handle, int horizontalDpi,
                                                                  int verticalDpi, int index) {
-    return OnHandle(handle, [&](CClassifier& c) { return c.SetPixelResolution(horizontalDpi, verticalDpi, index); });
+    return OnHandle(handle,
+                    [&](CClassifier& c) { return c.SetPixelResolution(horizontalDpi, verticalDpi, index); });
 }
 
 MORVANE_API int MORVANE_CALL MorvaneClassifierSetTemplateValid(MorvaneClassifier* handle,
@@ -141,15 +143,16 @@ MORVANE_API int MORVANE_CALL MorvaneClassifierSetTemplateValid(MorvaneClassifier
     });
 }
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierResetAllTemplates(MorvaneClassifier* handle, int valid, int index) {
+MORVANE_API int MORVANE_CALL MorvaneClassifierResetAllTemplates(MorvaneClassifier* handle, int valid,
+                                                                int index) {
     return OnHandle(handle, [&](CClassifier& c) {
         if (index < 0 || index >= c.EntryCount()) return static_cast<int>(kErrInvalidParameter);
         return c.ResetAllTemplates(valid, index);
     });
 }
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierSetAttribute(MorvaneClassifier* handle, int attribute, int value,
-                                                           int index) {
+MORVANE_API int MORVANE_CALL MorvaneClassifierSetAttribute(MorvaneClassifier* handle, int attribute,
+                                                           int value, int index) {
     return OnHandle(handle, [&](CClassifier& c) {
         if (index < 0 || index >= c.EntryCount()) return static_cast<int>(kErrInvalidParameter);
         return c.SetAttribute(attribute, value, index);
@@ -194,7 +197,8 @@ MORVANE_API int MORVANE_CALL MorvaneClassifierSetOverlayRecording(MorvaneClassif
     });
 }
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierSaveOverlay(MorvaneClassifier* handle, const MorvaneChar* path) {
+MORVANE_API int MORVANE_CALL MorvaneClassifierSaveOverlay(MorvaneClassifier* handle,
+                                                          const MorvaneChar* path) {
     return OnHandle(handle, [&](CClassifier& c) { return c.SaveOverlay(In(path)); });
 }
 
@@ -202,32 +206,34 @@ MORVANE_API int MORVANE_CALL MorvaneClassifierCheckEngines(MorvaneClassifier* ha
     return OnHandle(handle, [&](CClassifier& c) { return c.CheckEngines(index); });
 }
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierClassifyImageFile(MorvaneClassifier* handle, const MorvaneChar* path,
-                                                                int index) {
+MORVANE_API int MORVANE_CALL MorvaneClassifierClassifyImageFile(MorvaneClassifier* handle,
+                                                                const MorvaneChar* path, int index) {
     return OnHandle(handle, [&](CClassifier& c) { return c.ClassifyImageFile(In(path), index); });
 }
 
 MORVANE_API int MORVANE_CALL MorvaneClassifierClassifyImageFilePage(MorvaneClassifier* handle,
-                                                                    const MorvaneChar* path, int page, int index) {
+                                                                    const MorvaneChar* path, int page,
+                                                                    int index) {
     return OnHandle(handle, [&](CClassifier& c) { return c.ClassifyImageFilePage(In(path), page, index); });
 }
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierGetImagePageCount(MorvaneClassifier* handle, const MorvaneChar* path,
-                                                                int* count) {
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetImagePageCount(MorvaneClassifier* handle,
+                                                                const MorvaneChar* path, int* count) {
     return OnHandle(handle, [&](CClassifier& c) { return c.GetImagePageCount(In(path), count); });
 }
 
 MORVANE_API int MORVANE_CALL MorvaneClassifierGetEncodedImagePageCount(MorvaneClassifier* handle,
-                                                                       const unsigned char* data, long long size,
-                                                                       int* count) {
+                                                                       const unsigned char* data,
+                                                                       long long size, int* count) {
     return OnHandle(handle, [&](CClassifier& c) { return c.GetEncodedImagePageCount(data, size, count); });
 }
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierClassifyImageMemory(MorvaneClassifier* handle, unsigned char** rows,
-                                                                  int width, int height, int bitsPerPixel,
-                                                                  int index) {
-    return OnHandle(handle,
-                    [&](CClassifier& c) { return c.ClassifyImageMemory(rows, width, height, bitsPerPixel, index); });
+MORVANE_API int MORVANE_CALL MorvaneClassifierClassifyImageMemory(MorvaneClassifier* handle,
+                                                                  unsigned char** rows, int width, int height,
+                                                                  int bitsPerPixel, int index) {
+    return OnHandle(handle, [&](CClassifier& c) {
+        return c.ClassifyImageMemory(rows, width, height, bitsPerPixel, index);
+    });
 }
 
 MORVANE_API int MORVANE_CALL MorvaneClassifierClassifyEncodedImage(MorvaneClassifier* handle,
@@ -246,23 +252,25 @@ MORVANE_API int MORVANE_CALL MorvaneClassifierGetTemplateID(MorvaneClassifier* h
     return OnHandle(handle, [&](CClassifier& c) { return c.GetResultText(1, Out(buffer), length); });
 }
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierGetTemplateOutputID(MorvaneClassifier* handle, MorvaneChar* buffer,
-                                                                  int* length) {
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetTemplateOutputID(MorvaneClassifier* handle,
+                                                                  MorvaneChar* buffer, int* length) {
     return OnHandle(handle, [&](CClassifier& c) { return c.GetResultText(2, Out(buffer), length); });
 }
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierGetLastErrorDetail(MorvaneClassifier* handle, MorvaneChar* buffer,
-                                                                 int* length) {
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetLastErrorDetail(MorvaneClassifier* handle,
+                                                                 MorvaneChar* buffer, int* length) {
     return OnHandle(handle, [&](CClassifier& c) { return c.GetLastErrorDetail(Out(buffer), length); });
 }
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierGetDecisionMargin(MorvaneClassifier* handle, int* score, int* margin) {
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetDecisionMargin(MorvaneClassifier* handle, int* score,
+                                                                int* margin) {
     return OnHandle(handle, [&](CClassifier& c) { return c.GetDecisionMargin(score, margin); });
 }
 
 MORVANE_API int MORVANE_CALL MorvaneClassifierGetPageResolution(MorvaneClassifier* handle, int* horizontalDpi,
                                                                 int* verticalDpi, int* source) {
-    return OnHandle(handle, [&](CClassifier& c) { return c.GetPageResolution(horizontalDpi, verticalDpi, source); });
+    return OnHandle(handle,
+                    [&](CClassifier& c) { return c.GetPageResolution(horizontalDpi, verticalDpi, source); });
 }
 
 MORVANE_API int MORVANE_CALL MorvaneClassifierGetPageTurn(MorvaneClassifier* handle, int* degrees) {
@@ -274,13 +282,13 @@ MORVANE_API int MORVANE_CALL MorvaneClassifierGetDecisionTrace(MorvaneClassifier
     return OnHandle(handle, [&](CClassifier& c) { return c.GetDecisionTrace(Out(buffer), length); });
 }
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierGetDecisionTraceText(MorvaneClassifier* handle, MorvaneChar* buffer,
-                                                                   int* length) {
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetDecisionTraceText(MorvaneClassifier* handle,
+                                                                   MorvaneChar* buffer, int* length) {
     return OnHandle(handle, [&](CClassifier& c) { return c.GetDecisionTraceText(Out(buffer), length); });
 }
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierGetRecognisedText(MorvaneClassifier* handle, MorvaneChar* buffer,
-                                                                int* length) {
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetRecognisedText(MorvaneClassifier* handle,
+                                                                MorvaneChar* buffer, int* length) {
     return OnHandle(handle, [&](CClassifier& c) { return c.GetRecognisedText(Out(buffer), length); });
 }
 
@@ -290,11 +298,12 @@ MORVANE_API int MORVANE_CALL MorvaneClassifierGetRecognisedLineCount(MorvaneClas
 
 MORVANE_API int MORVANE_CALL MorvaneClassifierGetRecognisedLine(MorvaneClassifier* handle, int line,
                                                                 MorvaneChar* buffer, int* length, int* box) {
-    return OnHandle(handle, [&](CClassifier& c) { return c.GetRecognisedLine(line, Out(buffer), length, box); });
+    return OnHandle(handle,
+                    [&](CClassifier& c) { return c.GetRecognisedLine(line, Out(buffer), length, box); });
 }
 
-MORVANE_API int MORVANE_CALL MorvaneClassifierGetRecognisedZone(MorvaneClassifier* handle, MorvaneChar* buffer,
-                                                                int* length) {
+MORVANE_API int MORVANE_CALL MorvaneClassifierGetRecognisedZone(MorvaneClassifier* handle,
+                                                                MorvaneChar* buffer, int* length) {
     return OnHandle(handle, [&](CClassifier& c) { return c.GetRecognisedZone(Out(buffer), length); });
 }
 

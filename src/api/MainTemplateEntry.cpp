@@ -6,24 +6,24 @@
 
 #include "core/ResultCodes.h"
 #include "core/TextConv.h"
-#include "xml/XmlDocument.h"
+#include "engines/EngineAdapters.h"
+#include "engines/EngineService.h"
+#include "engines/GeneralRecog.h"
 #include "filters/FilterArray.h"
 #include "filters/FilterBase.h"
 #include "filters/FilterFactory.h"
 #include "filters/FilterSize.h"
 #include "filters/FilterText.h"
-#include "engines/EngineAdapters.h"
-#include "engines/EngineService.h"
-#include "engines/GeneralRecog.h"
-#include "platform/EngineFiles.h"
 #include "imagefile/ImageCodecs.h"
+#include "platform/EngineFiles.h"
+#include "preprocess/ImageProcessing.h"
 #include "templates/FilterConfig.h"
 #include "templates/FilterScore.h"
-#include "preprocess/ImageProcessing.h"
 #include "templates/MainTemplate.h"
 #include "templates/SubTemplate.h"
 #include "templates/SubTemplateList.h"
 #include "templates/TemplateGroup.h"
+#include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
 
@@ -94,7 +94,8 @@ int CMainTemplateEntry::CheckEngines(std::string& detail) {
     };
     if (filters)
         for (const auto& f : filters->filters)
-            if (f && !check(f->rule.get(), "text filter " + std::to_string(f->index) + " \"" + Utf16ToUtf8(f->name) + "\""))
+            if (f && !check(f->rule.get(),
+                            "text filter " + std::to_string(f->index) + " \"" + Utf16ToUtf8(f->name) + "\""))
                 return kErrExtractFeature;
     if (subTemplates)
         for (const auto& sub : subTemplates->items)
@@ -180,7 +181,8 @@ void CMainTemplateEntry::TraceChildren(const CTemplateGroup& group) {
     }
 }
 
-int CMainTemplateEntry::Walk(CRawImage& working, const ClassificationContext& context, CSubTemplate*& result) {
+int CMainTemplateEntry::Walk(CRawImage& working, const ClassificationContext& context,
+                             CSubTemplate*& result) {
     // The page's resolution, as the context decided it. When given, it is
     // the working page's resolution (scaled as the page was decoded) for
     // every step that rescales by it; the size filter reads it from the
@@ -305,8 +307,8 @@ int CMainTemplateEntry::FindSubTemplateConsuming(CRawImage& image, CSubTemplate*
     return Run(image, &image, OwnContext(), result);
 }
 
-int CMainTemplateEntry::Run(const CRawImage& image, CRawImage* disposable, const ClassificationContext& context,
-                            CSubTemplate*& result) {
+int CMainTemplateEntry::Run(const CRawImage& image, CRawImage* disposable,
+                            const ClassificationContext& context, CSubTemplate*& result) {
     trace.Begin(-1);
     failureDetail.clear();
     walk.groups.clear();
@@ -323,8 +325,8 @@ int CMainTemplateEntry::Run(const CRawImage& image, CRawImage* disposable, const
     return code;
 }
 
-int CMainTemplateEntry::RunWalk(const CRawImage& image, CRawImage* disposable, const ClassificationContext& context,
-                                CSubTemplate*& result) {
+int CMainTemplateEntry::RunWalk(const CRawImage& image, CRawImage* disposable,
+                                const ClassificationContext& context, CSubTemplate*& result) {
     result = nullptr;
     if (!image.HasPixels()) return kErrInvalidParameter;
     if (!mainTemplate || !mainTemplate->root) return kErrClassify;

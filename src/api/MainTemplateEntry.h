@@ -50,7 +50,8 @@ public:
     int FindSubTemplate(const CRawImage& image, const ClassificationContext& context, CSubTemplate*& result);
     // The same, on an image the caller no longer needs: it becomes the
     // driver's working copy instead of being copied.
-    int FindSubTemplateConsuming(CRawImage& image, const ClassificationContext& context, CSubTemplate*& result);
+    int FindSubTemplateConsuming(CRawImage& image, const ClassificationContext& context,
+                                 CSubTemplate*& result);
     // Both with the context of a page read at full size with no file
     // resolution (the tools' and tests' own walks).
     int FindSubTemplate(const CRawImage& image, CSubTemplate*& result);

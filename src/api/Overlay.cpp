@@ -108,8 +108,8 @@ public:
     // With a backdrop, on a white box so that it reads over the page.
     void Text(int x, int y, const std::string& s, Rgb c, bool backdrop = false) {
         if (backdrop)
-            Shade(x - 1, y - 1, x + static_cast<int>(s.size()) * kOverlayGlyphWidth + 1, y + kOverlayGlyphHeight + 1,
-                  kPaper, 200);
+            Shade(x - 1, y - 1, x + static_cast<int>(s.size()) * kOverlayGlyphWidth + 1,
+                  y + kOverlayGlyphHeight + 1, kPaper, 200);
         for (size_t i = 0; i < s.size(); ++i) {
             unsigned char ch = static_cast<unsigned char>(s[i]);
             if (ch < 32 || ch > 126) ch = '?';
@@ -131,11 +131,16 @@ std::string Ascii(const std::u16string& s) {
 
 const char* KindName(int32_t type) {
     switch (type) {
-        case kFilterTypeSize: return "size";
-        case kFilterTypeGrid: return "grid";
-        case kFilterTypeFrameLine: return "frame lines";
-        case kFilterTypeText: return "text";
-        default: return "?";
+        case kFilterTypeSize:
+            return "size";
+        case kFilterTypeGrid:
+            return "grid";
+        case kFilterTypeFrameLine:
+            return "frame lines";
+        case kFilterTypeText:
+            return "text";
+        default:
+            return "?";
     }
 }
 
@@ -164,14 +169,15 @@ CSubTemplate* SubTemplateById(const CMainTemplateEntry& entry, const std::u16str
 }
 
 struct Frame {
-    int w, h;           // the page area of the canvas
-    int32_t pw, ph;     // the preprocessed page
-    int32_t gw, gh;     // the page as handed in
+    int w, h;        // the page area of the canvas
+    int32_t pw, ph;  // the preprocessed page
+    int32_t gw, gh;  // the page as handed in
     int X(int32_t tenThousandths) const { return static_cast<int>(int64_t{tenThousandths} * w / 10000); }
     int Y(int32_t tenThousandths) const { return static_cast<int>(int64_t{tenThousandths} * h / 10000); }
 };
 
-void DrawSize(Canvas& c, const Frame& f, const CFilterSizeInfo* got, const CFilterSizeInfo* ref, std::string& note) {
+void DrawSize(Canvas& c, const Frame& f, const CFilterSizeInfo* got, const CFilterSizeInfo* ref,
+              std::string& note) {
     c.Box(1, 1, f.w - 2, f.h - 2, kBlue, 3);
     char buf[128];
     if (got)
@@ -208,7 +214,8 @@ void DrawGrid(Canvas& c, const Frame& f, const CFilterGridInfo* got, const CFilt
             }
             c.Box(x0, y0, x1, y1, kGridLine, 1);
             const std::string label =
-                haveRef ? std::to_string(m) + "/" + std::to_string(ref->densities[static_cast<size_t>(r * cols + k)])
+                haveRef ? std::to_string(m) + "/" +
+                              std::to_string(ref->densities[static_cast<size_t>(r * cols + k)])
                         : std::to_string(m);
             if (static_cast<int>(label.size()) * kOverlayGlyphWidth + 6 < x1 - x0)
                 c.Text(x0 + 3, y0 + 3, label, kInk, true);
@@ -226,22 +233,24 @@ bool SameLine(const CFrameLineInfo& a, const CFrameLineInfo& b) {
            std::abs(p.startPtY - q.startPtY) <= kAlong && std::abs(p.endPtY - q.endPtY) <= kAlong;
 }
 
-void DrawFrameLines(Canvas& c, const Frame& f, const CFilterFrameLineInfo* got, const CFilterFrameLineInfo* ref,
-                    std::string& note) {
+void DrawFrameLines(Canvas& c, const Frame& f, const CFilterFrameLineInfo* got,
+                    const CFilterFrameLineInfo* ref, std::string& note) {
     const int32_t nGot = got && got->frameLines ? got->frameLines->count : 0;
     const int32_t nRef = ref && ref->frameLines ? ref->frameLines->count : 0;
     std::vector<char> used(static_cast<size_t>(std::max(nGot, 0)), 0);
     int matched = 0, missed = 0, extra = 0;
     auto draw = [&](const CFrameLineInfo& l, Rgb colour) {
         if (!l.line) return;
-        c.Line(f.X(l.line->startPtX), f.Y(l.line->startPtY), f.X(l.line->endPtX), f.Y(l.line->endPtY), colour, 3);
+        c.Line(f.X(l.line->startPtX), f.Y(l.line->startPtY), f.X(l.line->endPtX), f.Y(l.line->endPtY), colour,
+               3);
     };
     for (int32_t i = 0; i < nRef; ++i) {
         const CFrameLineInfo* r = ref->frameLines->Get(i);
         if (!r) continue;
         int32_t hit = -1;
         for (int32_t j = 0; j < nGot && hit < 0; ++j)
-            if (!used[static_cast<size_t>(j)] && got->frameLines->Get(j) && SameLine(*r, *got->frameLines->Get(j)))
+            if (!used[static_cast<size_t>(j)] && got->frameLines->Get(j) &&
+                SameLine(*r, *got->frameLines->Get(j)))
                 hit = j;
         if (hit >= 0) {
             used[static_cast<size_t>(hit)] = 1;
@@ -261,8 +270,8 @@ void DrawFrameLines(Canvas& c, const Frame& f, const CFilterFrameLineInfo* got, 
            std::to_string(extra) + " found beyond the reference";
 }
 
-void DrawText(Canvas& c, const Frame& f, const std::vector<RecognisedLine>& lines, size_t level, int32_t filter,
-              std::vector<std::string>& read) {
+void DrawText(Canvas& c, const Frame& f, const std::vector<RecognisedLine>& lines, size_t level,
+              int32_t filter, std::vector<std::string>& read) {
     auto X = [&](int64_t x) { return static_cast<int>(x * f.w / f.gw); };
     auto Y = [&](int64_t y) { return static_cast<int>(y * f.h / f.gh); };
     for (const RecognisedLine& l : lines) {
@@ -279,7 +288,8 @@ void DrawText(Canvas& c, const Frame& f, const std::vector<RecognisedLine>& line
                 c.Text(bx0, by1 + 2, Ascii(l.text.substr(i, 1)), kTeal, true);
         }
         c.Text(x0, std::max(0, y0 - kOverlayGlyphHeight - 2), Ascii(l.text), kMagenta, true);
-        read.push_back("\"" + Ascii(l.text) + "\" (" + std::to_string(l.charBoxes.size()) + " character boxes)");
+        read.push_back("\"" + Ascii(l.text) + "\" (" + std::to_string(l.charBoxes.size()) +
+                       " character boxes)");
     }
 }
 
@@ -300,13 +310,20 @@ bool RenderOverlay(const CRawImage& page, CMainTemplateEntry& entry, const Decis
         const int32_t gw = work.width, gh = work.height;
         ApplyImageProcessingList(work, entry.mainTemplate->steps.get());
         if (!work.HasPixels()) return false;
-        const int scale = std::max(1, (std::max(work.width, work.height) + kOverlayMaxSide - 1) / kOverlayMaxSide);
-        Frame f{std::max(1, work.width / scale), std::max(1, work.height / scale), work.width, work.height, gw, gh};
+        const int scale =
+            std::max(1, (std::max(work.width, work.height) + kOverlayMaxSide - 1) / kOverlayMaxSide);
+        Frame f{std::max(1, work.width / scale),
+                std::max(1, work.height / scale),
+                work.width,
+                work.height,
+                gw,
+                gh};
 
         // The panel: the result, then a line per level and per filter.
         std::vector<std::pair<std::string, Rgb>> panel;
-        panel.push_back({trace.hasResult ? "result: " + Ascii(trace.resultId) + " \"" + Ascii(trace.resultName) + "\""
-                                         : std::string("result: none"),
+        panel.push_back({trace.hasResult
+                             ? "result: " + Ascii(trace.resultId) + " \"" + Ascii(trace.resultName) + "\""
+                             : std::string("result: none"),
                          kInk});
         // The page is drawn first; the panel is laid out below it at the end.
         Canvas c;
@@ -322,30 +339,39 @@ bool RenderOverlay(const CRawImage& page, CMainTemplateEntry& entry, const Decis
         for (size_t li = 0; li < trace.levels.size(); ++li) {
             const TraceLevel& level = trace.levels[li];
             std::string head = "[" + std::to_string(level.groupIndex) + "] " + Ascii(level.name) + ": ";
-            const TraceChild* chosen = level.chosen >= 0 && static_cast<size_t>(level.chosen) < level.children.size()
-                                           ? &level.children[static_cast<size_t>(level.chosen)]
-                                           : nullptr;
+            const TraceChild* chosen =
+                level.chosen >= 0 && static_cast<size_t>(level.chosen) < level.children.size()
+                    ? &level.children[static_cast<size_t>(level.chosen)]
+                    : nullptr;
             switch (level.by) {
-                case ChoiceBy::kFinal: head += "final"; break;
-                case ChoiceBy::kScore: head += "chose \"" + Ascii(chosen ? chosen->name : u"") + "\" by score"; break;
+                case ChoiceBy::kFinal:
+                    head += "final";
+                    break;
+                case ChoiceBy::kScore:
+                    head += "chose \"" + Ascii(chosen ? chosen->name : u"") + "\" by score";
+                    break;
                 case ChoiceBy::kDefault:
                     head += "nothing passed, default \"" + Ascii(chosen ? chosen->name : u"") + "\"";
                     break;
-                case ChoiceBy::kNone: head += "nothing passed, no default"; break;
-                case ChoiceBy::kNoFilters: head += "no filter"; break;
+                case ChoiceBy::kNone:
+                    head += "nothing passed, no default";
+                    break;
+                case ChoiceBy::kNoFilters:
+                    head += "no filter";
+                    break;
             }
             panel.push_back({std::string(li * 2, ' ') + head, kInk});
             const TraceChild* refChild = ReferenceChild(level);
             CSubTemplate* refSub = refChild ? SubTemplateById(entry, refChild->templateId) : nullptr;
             for (size_t k = 0; k < level.filters.size(); ++k) {
                 const TraceFilter& tf = level.filters[k];
-                std::string line = std::string(li * 2 + 2, ' ') + "filter " + std::to_string(tf.refFilter) + " \"" +
-                                   Ascii(tf.name) + "\" (" + KindName(tf.type) + ")";
+                std::string line = std::string(li * 2 + 2, ' ') + "filter " + std::to_string(tf.refFilter) +
+                                   " \"" + Ascii(tf.name) + "\" (" + KindName(tf.type) + ")";
                 std::string rivals;
                 for (const TraceChild& ch : level.children) {
                     if (k >= ch.cells.size() || !ch.cells[k].compared) continue;
-                    rivals += (rivals.empty() ? ": " : ", ") + Ascii(ch.name) + " " + std::to_string(ch.cells[k].raw) +
-                              (ch.cells[k].passed ? "" : " failed");
+                    rivals += (rivals.empty() ? ": " : ", ") + Ascii(ch.name) + " " +
+                              std::to_string(ch.cells[k].raw) + (ch.cells[k].passed ? "" : " failed");
                 }
                 panel.push_back({line + rivals, kInk});
                 CFilterBase* filter = entry.filters ? entry.filters->Find(tf.refFilter) : nullptr;
@@ -356,10 +382,11 @@ bool RenderOverlay(const CRawImage& page, CMainTemplateEntry& entry, const Decis
                     std::unique_ptr<CFilterInfoBase> got = filter->CreateFeature(&work, 1);
                     if (got) got->SetImageSize(work.width, work.height);
                     if (tf.type == kFilterTypeSize)
-                        DrawSize(c, f, dynamic_cast<CFilterSizeInfo*>(got.get()), dynamic_cast<CFilterSizeInfo*>(ref),
-                                 note);
+                        DrawSize(c, f, dynamic_cast<CFilterSizeInfo*>(got.get()),
+                                 dynamic_cast<CFilterSizeInfo*>(ref), note);
                     else if (tf.type == kFilterTypeGrid)
-                        DrawGrid(c, f, dynamic_cast<CFilterGridInfo*>(got.get()), dynamic_cast<CFilterGridInfo*>(ref));
+                        DrawGrid(c, f, dynamic_cast<CFilterGridInfo*>(got.get()),
+                                 dynamic_cast<CFilterGridInfo*>(ref));
                     else if (tf.type == kFilterTypeFrameLine)
                         DrawFrameLines(c, f, dynamic_cast<CFilterFrameLineInfo*>(got.get()),
                                        dynamic_cast<CFilterFrameLineInfo*>(ref), note);

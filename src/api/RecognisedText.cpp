@@ -41,22 +41,32 @@ void TurnBack(int64_t& l, int64_t& t, int64_t& r, int64_t& b, int32_t turn, int6
     const int64_t L = l, T = t, R = r, B = b;
     switch (turn) {
         case 90:  // given (x, y) went to (th' - 1 - y, x), th' = given height = tw
-            l = T; r = B; t = tw - R; b = tw - L;
+            l = T;
+            r = B;
+            t = tw - R;
+            b = tw - L;
             break;
         case 180:
-            l = tw - R; r = tw - L; t = th - B; b = th - T;
+            l = tw - R;
+            r = tw - L;
+            t = th - B;
+            b = th - T;
             break;
         case 270:  // given (x, y) went to (y, given width - 1 - x), given width = th
-            l = th - B; r = th - T; t = L; b = R;
+            l = th - B;
+            r = th - T;
+            t = L;
+            b = R;
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
 std::string LineKey(int32_t filter, const CTextLine& line) {
     const Rect32 r = line.RegionRect();
-    std::string key = std::to_string(filter) + ':' + std::to_string(r.left) + ',' + std::to_string(r.top) + ',' +
-                      std::to_string(r.right) + ',' + std::to_string(r.bottom) + ':';
+    std::string key = std::to_string(filter) + ':' + std::to_string(r.left) + ',' + std::to_string(r.top) +
+                      ',' + std::to_string(r.right) + ',' + std::to_string(r.bottom) + ':';
     key += Utf16ToUtf8(line.text);
     return key;
 }
@@ -82,8 +92,8 @@ std::u16string WithWordSpaces(const std::u16string& text, const std::vector<Char
     for (size_t i = 0; i < n; ++i) {
         heights.push_back(extents[i].height);
         if (i + 1 < n) {
-            gaps.push_back(static_cast<int32_t>(std::clamp<int64_t>(
-                int64_t(extents[i + 1].left) - extents[i].right, INT32_MIN, INT32_MAX)));
+            gaps.push_back(static_cast<int32_t>(
+                std::clamp<int64_t>(int64_t(extents[i + 1].left) - extents[i].right, INT32_MIN, INT32_MAX)));
             pitches.push_back(static_cast<int32_t>(
                 std::min<int64_t>(INT32_MAX, std::max<int64_t>(0, centre2(i + 1) - centre2(i)))));
         }
@@ -134,7 +144,8 @@ std::vector<RecognisedLine> GatherRecognisedLines(const WalkRecord& walk, const 
         std::vector<const CSubTemplate*> holders{chosen->attached};
         if (tl.by == ChoiceBy::kDefault)
             for (int32_t i = 0; i < group->childCount; ++i)
-                if (const CTemplateGroup* c = group->Child(i); c && c != chosen) holders.push_back(c->attached);
+                if (const CTemplateGroup* c = group->Child(i); c && c != chosen)
+                    holders.push_back(c->attached);
         for (int32_t ref : KeptFilterIndexes(*group)) {
             const CFilterTextInfo* feature = nullptr;
             const CSubTemplate* holder = nullptr;
@@ -156,7 +167,8 @@ std::vector<RecognisedLine> GatherRecognisedLines(const WalkRecord& walk, const 
                 r.text = line.text;
                 const Rect32 box = line.RegionRect();
                 int64_t l = Scale(box.left, tw, line.imageWidth), t = Scale(box.top, th, line.imageHeight);
-                int64_t rr = Scale(box.right, tw, line.imageWidth), b = Scale(box.bottom, th, line.imageHeight);
+                int64_t rr = Scale(box.right, tw, line.imageWidth),
+                        b = Scale(box.bottom, th, line.imageHeight);
                 TurnBack(l, t, rr, b, turn, tw, th);
                 r.x = static_cast<int32_t>(l);
                 r.y = static_cast<int32_t>(t);
@@ -177,12 +189,13 @@ std::vector<RecognisedLine> GatherRecognisedLines(const WalkRecord& walk, const 
                         c.left, c.right,
                         static_cast<int32_t>(std::clamp<int64_t>(int64_t(c.bottom) - c.top, 0, INT32_MAX))});
                     int64_t cl = Scale(c.left, tw, line.imageWidth), ct = Scale(c.top, th, line.imageHeight);
-                    int64_t cr = Scale(c.right, tw, line.imageWidth), cb = Scale(c.bottom, th, line.imageHeight);
+                    int64_t cr = Scale(c.right, tw, line.imageWidth),
+                            cb = Scale(c.bottom, th, line.imageHeight);
                     TurnBack(cl, ct, cr, cb, turn, tw, th);
-                    r.charBoxes.push_back(RecognisedLine::CharBox{
-                        static_cast<int32_t>(cl), static_cast<int32_t>(ct),
-                        static_cast<int32_t>(std::max<int64_t>(0, cr - cl)),
-                        static_cast<int32_t>(std::max<int64_t>(0, cb - ct))});
+                    r.charBoxes.push_back(
+                        RecognisedLine::CharBox{static_cast<int32_t>(cl), static_cast<int32_t>(ct),
+                                                static_cast<int32_t>(std::max<int64_t>(0, cr - cl)),
+                                                static_cast<int32_t>(std::max<int64_t>(0, cb - ct))});
                     sum += c.scores[0];
                     ++n;
                     std::vector<MrzOption> options;
@@ -200,23 +213,26 @@ std::vector<RecognisedLine> GatherRecognisedLines(const WalkRecord& walk, const 
     return out;
 }
 
-std::string RecognisedLinesJson(const std::vector<RecognisedLine>& lines, const WalkRecord& walk, int32_t turn) {
+std::string RecognisedLinesJson(const std::vector<RecognisedLine>& lines, const WalkRecord& walk,
+                                int32_t turn) {
     std::string out = "{\"page\":{\"width\":" + std::to_string(walk.pageWidth) +
-                      ",\"height\":" + std::to_string(walk.pageHeight) + "},\"turn\":" + std::to_string(turn) +
-                      ",\"lines\":[";
+                      ",\"height\":" + std::to_string(walk.pageHeight) +
+                      "},\"turn\":" + std::to_string(turn) + ",\"lines\":[";
     for (size_t i = 0; i < lines.size(); ++i) {
         const RecognisedLine& l = lines[i];
         if (i) out.push_back(',');
         out += "{\"text\":";
         AppendJsonString(out, l.spacedText);
-        out += ",\"x\":" + std::to_string(l.x) + ",\"y\":" + std::to_string(l.y) + ",\"w\":" + std::to_string(l.w) +
-               ",\"h\":" + std::to_string(l.h) + ",\"filter\":" + std::to_string(l.filter) + ",\"filterName\":";
+        out += ",\"x\":" + std::to_string(l.x) + ",\"y\":" + std::to_string(l.y) +
+               ",\"w\":" + std::to_string(l.w) + ",\"h\":" + std::to_string(l.h) +
+               ",\"filter\":" + std::to_string(l.filter) + ",\"filterName\":";
         AppendJsonString(out, l.filterName);
         out += ",\"level\":" + std::to_string(l.level) + ",\"group\":";
         AppendJsonString(out, l.group);
         out += ",\"template\":";
         AppendJsonString(out, l.templateId);
-        out += ",\"characters\":" + std::to_string(l.characters) + ",\"distance\":" + std::to_string(l.distance) + "}";
+        out += ",\"characters\":" + std::to_string(l.characters) +
+               ",\"distance\":" + std::to_string(l.distance) + "}";
     }
     out += "]}";
     return out;

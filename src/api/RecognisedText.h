@@ -27,13 +27,13 @@ struct RecognisedLine {
     // measured on the page the filter worked on, scaled to the page's size
     // and turned back when the orientation search turned the page.
     int32_t x = 0, y = 0, w = 0, h = 0;
-    int32_t filter = 0;           // index of the text filter that measured it
+    int32_t filter = 0;  // index of the text filter that measured it
     std::u16string filterName;
-    int32_t level = 0;            // level of the walk (0: the root group) whose filter ran
-    std::u16string group;         // name of that level's group
-    std::u16string templateId;    // sub-template the measurement is kept with
-    int32_t characters = 0;       // recognised characters
-    int32_t distance = -1;        // engine's distance of the best candidates, averaged; -1: none
+    int32_t level = 0;          // level of the walk (0: the root group) whose filter ran
+    std::u16string group;       // name of that level's group
+    std::u16string templateId;  // sub-template the measurement is kept with
+    int32_t characters = 0;     // recognised characters
+    int32_t distance = -1;      // engine's distance of the best candidates, averaged; -1: none
     // Per character of text, its box (the merged pieces it was read from) in
     // the same pixels as the line's box.
     struct CharBox {
@@ -81,6 +81,7 @@ std::vector<RecognisedLine> GatherRecognisedLines(const WalkRecord& walk, const 
 // {"page":{"width","height"},"turn","lines":[{"text","x","y","w","h",
 // "filter","filterName","level","group","template","characters",
 // "distance"}...]} (UTF-8).
-std::string RecognisedLinesJson(const std::vector<RecognisedLine>& lines, const WalkRecord& walk, int32_t turn);
+std::string RecognisedLinesJson(const std::vector<RecognisedLine>& lines, const WalkRecord& walk,
+                                int32_t turn);
 
 }  // namespace libMorvaneClassifier

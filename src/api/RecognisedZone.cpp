@@ -36,7 +36,8 @@ extern "C" {
 
 MORVANE_API int MORVANE_CALL MorvaneGetRecognisedZone(MorvaneChar* buffer, int* length) {
     try {
-        return libMorvaneClassifier::TheClassifier().GetRecognisedZone(reinterpret_cast<char16_t*>(buffer), length);
+        return libMorvaneClassifier::TheClassifier().GetRecognisedZone(reinterpret_cast<char16_t*>(buffer),
+                                                                       length);
     } catch (const std::bad_alloc&) {
         return libMorvaneClassifier::kErrNoMemory;
     } catch (...) {

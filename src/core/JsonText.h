@@ -9,6 +9,8 @@ namespace libMorvaneClassifier {
 
 // AppendJsonString(out, utf8) is declared with the text conversions; this
 // overload takes UTF-16 text.
-inline void AppendJsonString(std::string& out, const std::u16string& s) { AppendJsonString(out, Utf16ToUtf8(s)); }
+inline void AppendJsonString(std::string& out, const std::u16string& s) {
+    AppendJsonString(out, Utf16ToUtf8(s));
+}
 
 }  // namespace libMorvaneClassifier

@@ -39,8 +39,10 @@ MrzCheckedField Checked(const std::u16string& field, char16_t check, bool filler
     f.check = check;
     const int32_t digit = MrzCheckDigit(field);
     int32_t printed = -1;
-    if (check >= u'0' && check <= u'9') printed = check - u'0';
-    else if (check == kFiller && fillerIsZero) printed = 0;
+    if (check >= u'0' && check <= u'9')
+        printed = check - u'0';
+    else if (check == kFiller && fillerIsZero)
+        printed = 0;
     f.valid = digit >= 0 && printed == digit;
     return f;
 }
@@ -124,9 +126,14 @@ void ReadTwoLines(MrzZone& z) {
             z.hasComposite = true;
             z.composite = Checked(Part(b, 0, 10) + Part(b, 13, 7) + Part(b, 21, 22), b[43]);
             break;
-        case MrzLayout::kMRVA: z.optionalData = FillersToSpaces(Part(b, 28, 16)); break;
-        case MrzLayout::kMRVB: z.optionalData = FillersToSpaces(Part(b, 28, 8)); break;
-        default: break;
+        case MrzLayout::kMRVA:
+            z.optionalData = FillersToSpaces(Part(b, 28, 16));
+            break;
+        case MrzLayout::kMRVB:
+            z.optionalData = FillersToSpaces(Part(b, 28, 8));
+            break;
+        default:
+            break;
     }
 }
 
@@ -134,10 +141,13 @@ size_t LinesOf(MrzLayout l) { return l == MrzLayout::kTD1 ? 3 : 2; }
 
 size_t LengthOf(MrzLayout l) {
     switch (l) {
-        case MrzLayout::kTD1: return 30;
+        case MrzLayout::kTD1:
+            return 30;
         case MrzLayout::kTD2:
-        case MrzLayout::kMRVB: return 36;
-        default: return 44;
+        case MrzLayout::kMRVB:
+            return 36;
+        default:
+            return 44;
     }
 }
 
@@ -183,10 +193,14 @@ int32_t MrzCheckDigit(const std::u16string& text) {
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
         int32_t v;
-        if (c >= u'0' && c <= u'9') v = c - u'0';
-        else if (c >= u'A' && c <= u'Z') v = c - u'A' + 10;
-        else if (c == kFiller) v = 0;
-        else return -1;
+        if (c >= u'0' && c <= u'9')
+            v = c - u'0';
+        else if (c >= u'A' && c <= u'Z')
+            v = c - u'A' + 10;
+        else if (c == kFiller)
+            v = 0;
+        else
+            return -1;
         sum = (sum + v * kWeights[i % 3]) % 10;
     }
     return sum;
@@ -194,12 +208,18 @@ int32_t MrzCheckDigit(const std::u16string& text) {
 
 const char* MrzLayoutName(MrzLayout layout) {
     switch (layout) {
-        case MrzLayout::kTD1: return "TD1";
-        case MrzLayout::kTD2: return "TD2";
-        case MrzLayout::kTD3: return "TD3";
-        case MrzLayout::kMRVA: return "MRV-A";
-        case MrzLayout::kMRVB: return "MRV-B";
-        default: return "none";
+        case MrzLayout::kTD1:
+            return "TD1";
+        case MrzLayout::kTD2:
+            return "TD2";
+        case MrzLayout::kTD3:
+            return "TD3";
+        case MrzLayout::kMRVA:
+            return "MRV-A";
+        case MrzLayout::kMRVB:
+            return "MRV-B";
+        default:
+            return "none";
     }
 }
 
@@ -207,8 +227,10 @@ MrzZone ParseMrz(const std::u16string& text) {
     MrzZone z;
     std::vector<std::u16string> lines(1);
     for (char16_t c : text) {
-        if (c == u'\n') lines.emplace_back();
-        else if (c != u'\r' && c != u' ' && c != u'\t') lines.back().push_back(c);
+        if (c == u'\n')
+            lines.emplace_back();
+        else if (c != u'\r' && c != u' ' && c != u'\t')
+            lines.back().push_back(c);
     }
     std::vector<std::u16string> kept;
     for (auto& l : lines)
@@ -248,8 +270,8 @@ MrzZone ParseMrz(const std::u16string& text) {
         for (size_t k = 0; k < z.lines[i].size(); ++k) {
             if (IsZoneChar(z.lines[i][k])) continue;
             if (++stray <= kNamedStrays)
-                z.errors.push_back("line " + std::to_string(i + 1) + " position " + std::to_string(k + 1) + ": '" +
-                                   Narrow(z.lines[i].substr(k, 1)) + "' is not a zone character");
+                z.errors.push_back("line " + std::to_string(i + 1) + " position " + std::to_string(k + 1) +
+                                   ": '" + Narrow(z.lines[i].substr(k, 1)) + "' is not a zone character");
         }
     if (stray > kNamedStrays)
         z.errors.push_back(std::to_string(stray - kNamedStrays) + " more characters are not zone characters");

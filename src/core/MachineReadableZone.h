@@ -26,10 +26,10 @@ struct MrzCheckedField {
 };
 
 struct MrzZone {
-    MrzLayout layout = MrzLayout::kNone;     // the layout tried (kNone: no line at all)
-    std::vector<std::u16string> lines;      // the zone's lines as read (spaces removed)
-    std::vector<std::string> errors;        // why the zone is not valid, in words
-    bool fieldsRead = false;                // the shape was right and the fields were read
+    MrzLayout layout = MrzLayout::kNone;  // the layout tried (kNone: no line at all)
+    std::vector<std::u16string> lines;    // the zone's lines as read (spaces removed)
+    std::vector<std::string> errors;      // why the zone is not valid, in words
+    bool fieldsRead = false;              // the shape was right and the fields were read
     std::u16string documentCode;
     std::u16string issuingState;
     std::u16string primaryName;    // before "<<", fillers as spaces
@@ -43,9 +43,9 @@ struct MrzZone {
     std::u16string optionalData2;  // TD1 line 2
     bool optionalChecked = false;  // TD3: the personal number has a check digit
     MrzCheckedField optionalCheck;
-    bool hasComposite = false;     // TD1, TD2, TD3
-    MrzCheckedField composite;     // value: the characters the digit covers
-    bool valid = false;            // right shape, alphabet, and every check digit
+    bool hasComposite = false;  // TD1, TD2, TD3
+    MrzCheckedField composite;  // value: the characters the digit covers
+    bool valid = false;         // right shape, alphabet, and every check digit
 };
 
 // The check digit of text (weights 7, 3, 1 repeating; digits count their

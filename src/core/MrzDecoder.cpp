@@ -31,7 +31,7 @@ struct Segment {
 struct LayoutSpec {
     std::vector<std::string> classes;  // one string per line
     std::vector<CheckSpec> checks;
-    std::vector<Segment> composite;    // empty: none
+    std::vector<Segment> composite;  // empty: none
     int32_t compositeLine = -1, compositePos = -1;
 };
 
@@ -40,14 +40,16 @@ std::string Rep(char c, size_t n) { return std::string(n, c); }
 const LayoutSpec* SpecOf(MrzLayout layout) {
     static const LayoutSpec td3{
         {Rep('A', 44), Rep('X', 9) + "N" + "AAA" + Rep('N', 7) + "S" + Rep('N', 7) + Rep('X', 14) + "CN"},
-        {{1, 0, 9, 9, false, false}, {1, 13, 6, 19, false, true}, {1, 21, 6, 27, false, true},
+        {{1, 0, 9, 9, false, false},
+         {1, 13, 6, 19, false, true},
+         {1, 21, 6, 27, false, true},
          {1, 28, 14, 42, true, false}},
         {{1, 0, 10}, {1, 13, 7}, {1, 21, 22}},
         1,
         43};
     static const LayoutSpec td1{
-        {"AAAAA" + Rep('X', 9) + "C" + Rep('X', 15), Rep('N', 7) + "S" + Rep('N', 7) + "AAA" + Rep('X', 11) + "N",
-         Rep('A', 30)},
+        {"AAAAA" + Rep('X', 9) + "C" + Rep('X', 15),
+         Rep('N', 7) + "S" + Rep('N', 7) + "AAA" + Rep('X', 11) + "N", Rep('A', 30)},
         {{0, 5, 9, 14, false, false}, {1, 0, 6, 6, false, true}, {1, 8, 6, 14, false, true}},
         {{0, 5, 25}, {1, 0, 7}, {1, 8, 7}, {1, 18, 11}},
         1,
@@ -71,12 +73,18 @@ const LayoutSpec* SpecOf(MrzLayout layout) {
         -1,
         -1};
     switch (layout) {
-        case MrzLayout::kTD1: return &td1;
-        case MrzLayout::kTD2: return &td2;
-        case MrzLayout::kTD3: return &td3;
-        case MrzLayout::kMRVA: return &mrva;
-        case MrzLayout::kMRVB: return &mrvb;
-        default: return nullptr;
+        case MrzLayout::kTD1:
+            return &td1;
+        case MrzLayout::kTD2:
+            return &td2;
+        case MrzLayout::kTD3:
+            return &td3;
+        case MrzLayout::kMRVA:
+            return &mrva;
+        case MrzLayout::kMRVB:
+            return &mrvb;
+        default:
+            return nullptr;
     }
 }
 
@@ -85,12 +93,18 @@ bool IsLetter(char16_t c) { return c >= u'A' && c <= u'Z'; }
 
 bool Fits(char cls, char16_t c) {
     switch (cls) {
-        case 'A': return IsLetter(c) || c == kFiller;
-        case 'N': return IsDigit(c);
-        case 'X': return IsLetter(c) || IsDigit(c) || c == kFiller;
-        case 'S': return c == u'M' || c == u'F' || c == u'X' || c == kFiller;
-        case 'C': return IsDigit(c) || c == kFiller;
-        default: return false;
+        case 'A':
+            return IsLetter(c) || c == kFiller;
+        case 'N':
+            return IsDigit(c);
+        case 'X':
+            return IsLetter(c) || IsDigit(c) || c == kFiller;
+        case 'S':
+            return c == u'M' || c == u'F' || c == u'X' || c == kFiller;
+        case 'C':
+            return IsDigit(c) || c == kFiller;
+        default:
+            return false;
     }
 }
 
@@ -101,11 +115,11 @@ const std::u16string& ConfusionsOf(char16_t c) {
         char16_t c;
         std::u16string alts;
     } table[] = {
-        {u'O', u"0DQ"}, {u'0', u"ODQ"}, {u'Q', u"0O"},  {u'D', u"0O"},  {u'U', u"0"},   {u'I', u"1L"},
-        {u'1', u"IL7"}, {u'L', u"1I"},  {u'Z', u"27"},  {u'2', u"Z"},   {u'7', u"Z1T"}, {u'T', u"7"},
-        {u'S', u"5"},   {u'5', u"S"},   {u'B', u"8"},   {u'8', u"B"},   {u'G', u"6"},   {u'6', u"G"},
-        {u'A', u"4"},   {u'4', u"A"},   {u'E', u"3"},   {u'3', u"E"},   {u'K', u"<"},   {u'C', u"<"},
-        {u'X', u"<"},   {u'H', u"M"},   {u'N', u"M"},   {u'W', u"M"},
+        {u'O', u"0DQ"}, {u'0', u"ODQ"}, {u'Q', u"0O"}, {u'D', u"0O"}, {u'U', u"0"},   {u'I', u"1L"},
+        {u'1', u"IL7"}, {u'L', u"1I"},  {u'Z', u"27"}, {u'2', u"Z"},  {u'7', u"Z1T"}, {u'T', u"7"},
+        {u'S', u"5"},   {u'5', u"S"},   {u'B', u"8"},  {u'8', u"B"},  {u'G', u"6"},   {u'6', u"G"},
+        {u'A', u"4"},   {u'4', u"A"},   {u'E', u"3"},  {u'3', u"E"},  {u'K', u"<"},   {u'C', u"<"},
+        {u'X', u"<"},   {u'H', u"M"},   {u'N', u"M"},  {u'W', u"M"},
     };
     for (const auto& e : table)
         if (e.c == c) return e.alts;
@@ -162,9 +176,11 @@ bool CompositeHolds(const Lines& lines, const LayoutSpec& shape) {
     if (shape.compositeLine < 0) return true;
     std::u16string all;
     for (const Segment& s : shape.composite)
-        all += lines[static_cast<size_t>(s.line)].substr(static_cast<size_t>(s.start), static_cast<size_t>(s.length));
+        all += lines[static_cast<size_t>(s.line)].substr(static_cast<size_t>(s.start),
+                                                         static_cast<size_t>(s.length));
     const int32_t digit = MrzCheckDigit(all);
-    const char16_t printed = lines[static_cast<size_t>(shape.compositeLine)][static_cast<size_t>(shape.compositePos)];
+    const char16_t printed =
+        lines[static_cast<size_t>(shape.compositeLine)][static_cast<size_t>(shape.compositePos)];
     return digit >= 0 && IsDigit(printed) && printed - u'0' == digit;
 }
 
@@ -212,7 +228,8 @@ bool SearchChanges(Lines& lines, const std::vector<Slot>& slots, int maxChanges,
                 for (size_t j = i + 1; j < slots.size() && tried < kMaxCombinations; ++j) {
                     const char16_t keepJ = get(j);
                     for (size_t b = 0; b < slots[j].alts.size(); ++b) {
-                        const int64_t cost = static_cast<int64_t>(slots[i].alts[a].distance) + slots[j].alts[b].distance;
+                        const int64_t cost =
+                            static_cast<int64_t>(slots[i].alts[a].distance) + slots[j].alts[b].distance;
                         set(j, slots[j].alts[b].ch);
                         ++tried;
                         if (cost <= bestCost && holds()) {
@@ -286,12 +303,18 @@ int32_t DecodeShaped(Lines& lines, const std::vector<LineCands>* cands, const La
         if (!ok) {
             std::vector<Slot> slots;
             for (int32_t p = c.start; p < c.start + c.length; ++p)
-                slots.push_back(Slot{c.line, p, AlternativesAt(lines, cands, c.line, p,
-                                                               shape.classes[static_cast<size_t>(c.line)][static_cast<size_t>(p)], 3)});
-            slots.push_back(Slot{c.line, c.checkPos, AlternativesAt(lines, cands, c.line, c.checkPos,
-                                                                    shape.classes[static_cast<size_t>(c.line)][static_cast<size_t>(c.checkPos)], 3)});
-            ok = SearchChanges(lines, slots, maxChanges, [&] { return CheckHolds(lines[static_cast<size_t>(c.line)], c); },
-                               changes);
+                slots.push_back(Slot{
+                    c.line, p,
+                    AlternativesAt(lines, cands, c.line, p,
+                                   shape.classes[static_cast<size_t>(c.line)][static_cast<size_t>(p)], 3)});
+            slots.push_back(Slot{
+                c.line, c.checkPos,
+                AlternativesAt(lines, cands, c.line, c.checkPos,
+                               shape.classes[static_cast<size_t>(c.line)][static_cast<size_t>(c.checkPos)],
+                               3)});
+            ok = SearchChanges(
+                lines, slots, maxChanges, [&] { return CheckHolds(lines[static_cast<size_t>(c.line)], c); },
+                changes);
         }
         if (ok) {
             ++holding;
@@ -305,15 +328,21 @@ int32_t DecodeShaped(Lines& lines, const std::vector<LineCands>* cands, const La
             std::vector<Slot> slots;
             for (const Segment& s : shape.composite)
                 for (int32_t p = s.start; p < s.start + s.length; ++p) {
-                    if (std::find(fixedLine.begin(), fixedLine.end(), s.line * 1000 + p) != fixedLine.end()) continue;
-                    slots.push_back(Slot{s.line, p, AlternativesAt(lines, cands, s.line, p,
-                                                                   shape.classes[static_cast<size_t>(s.line)][static_cast<size_t>(p)], 3)});
+                    if (std::find(fixedLine.begin(), fixedLine.end(), s.line * 1000 + p) != fixedLine.end())
+                        continue;
+                    slots.push_back(Slot{
+                        s.line, p,
+                        AlternativesAt(lines, cands, s.line, p,
+                                       shape.classes[static_cast<size_t>(s.line)][static_cast<size_t>(p)],
+                                       3)});
                 }
-            slots.push_back(Slot{shape.compositeLine, shape.compositePos,
-                                 AlternativesAt(lines, cands, shape.compositeLine, shape.compositePos, 'N', 3)});
+            slots.push_back(
+                Slot{shape.compositeLine, shape.compositePos,
+                     AlternativesAt(lines, cands, shape.compositeLine, shape.compositePos, 'N', 3)});
             auto holds = [&] {
                 for (const CheckSpec& c : shape.checks)
-                    if (std::find(fixedLine.begin(), fixedLine.end(), c.line * 1000 + c.start) != fixedLine.end() &&
+                    if (std::find(fixedLine.begin(), fixedLine.end(), c.line * 1000 + c.start) !=
+                            fixedLine.end() &&
                         !CheckHolds(lines[static_cast<size_t>(c.line)], c))
                         return false;
                 return CompositeHolds(lines, shape);
@@ -327,12 +356,16 @@ int32_t DecodeShaped(Lines& lines, const std::vector<LineCands>* cands, const La
 
 size_t ExpectedLength(MrzLayout layout) {
     switch (layout) {
-        case MrzLayout::kTD1: return 30;
+        case MrzLayout::kTD1:
+            return 30;
         case MrzLayout::kTD2:
-        case MrzLayout::kMRVB: return 36;
+        case MrzLayout::kMRVB:
+            return 36;
         case MrzLayout::kTD3:
-        case MrzLayout::kMRVA: return 44;
-        default: return 0;
+        case MrzLayout::kMRVA:
+            return 44;
+        default:
+            return 0;
     }
 }
 
@@ -407,12 +440,13 @@ MrzDecoded DecodeMrz(const std::u16string& text, const MrzCandidates* candidates
             for (size_t k = 0; k < a; ++k)
                 list.push_back(MrzChange{static_cast<int32_t>(l), 0, raw[k], 0, "trim"});
             for (size_t k = 0; k < b; ++k)
-                list.push_back(MrzChange{static_cast<int32_t>(l), static_cast<int32_t>(want), raw[raw.size() - b + k], 0,
-                                         "trim"});
+                list.push_back(MrzChange{static_cast<int32_t>(l), static_cast<int32_t>(want),
+                                         raw[raw.size() - b + k], 0, "trim"});
         }
         const int32_t holding = DecodeShaped(lines, cands ? &cut : nullptr, *shape, list);
         int64_t score = static_cast<int64_t>(holding) * 1000000 - static_cast<int64_t>(list.size());
-        if (!lines[0].empty() && std::u16string(u"PVIAC").find(lines[0][0]) != std::u16string::npos) score += 100000;
+        if (!lines[0].empty() && std::u16string(u"PVIAC").find(lines[0][0]) != std::u16string::npos)
+            score += 100000;
         for (const MrzChange& c : list)
             if (c.to == 0 && c.from == kFiller) score -= 1000;
         if (score > bestScore) {
@@ -438,7 +472,8 @@ std::string MrzDecodedJson(const MrzDecoded& d) {
     for (size_t i = 0; i < d.changes.size(); ++i) {
         const MrzChange& c = d.changes[i];
         if (i) dec.push_back(',');
-        dec += "{\"line\":" + std::to_string(c.line) + ",\"position\":" + std::to_string(c.position) + ",\"from\":";
+        dec += "{\"line\":" + std::to_string(c.line) + ",\"position\":" + std::to_string(c.position) +
+               ",\"from\":";
         AppendJsonString(dec, c.from ? std::u16string(1, c.from) : std::u16string());
         dec += ",\"to\":";
         AppendJsonString(dec, c.to ? std::u16string(1, c.to) : std::u16string());

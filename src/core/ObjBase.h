@@ -31,8 +31,8 @@ enum ParameterKind : int32_t {
 };
 
 struct ParameterDescriptor {
-    std::u16string name;   // element name for the first descriptor, else the attribute name
-    void* value = nullptr; // the field holding the property (none for the element name)
+    std::u16string name;    // element name for the first descriptor, else the attribute name
+    void* value = nullptr;  // the field holding the property (none for the element name)
     int32_t kind = kParamText;
     std::vector<std::u16string> choices;  // left empty by every class
 };

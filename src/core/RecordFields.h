@@ -14,12 +14,12 @@
 namespace libMorvaneClassifier {
 
 enum class FieldKind : uint8_t {
-    kInt,      // integer attribute (absent reads 0)
-    kText,     // text attribute (absent reads empty)
-    kPath,     // text attribute the owner prefixes with its directory after reading
-    kChild,    // child element: a record or a list, held through a unique_ptr
-    kInline,   // a record held through a unique_ptr whose attributes sit on this record's element
-    kCopied,   // run-time value: copied, neither read, written nor listed
+    kInt,     // integer attribute (absent reads 0)
+    kText,    // text attribute (absent reads empty)
+    kPath,    // text attribute the owner prefixes with its directory after reading
+    kChild,   // child element: a record or a list, held through a unique_ptr
+    kInline,  // a record held through a unique_ptr whose attributes sit on this record's element
+    kCopied,  // run-time value: copied, neither read, written nor listed
 };
 
 // When a child element that carries attributes of the record (`On`) is

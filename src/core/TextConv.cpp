@@ -38,10 +38,14 @@ std::u16string PathBytesToUtf16(const std::string& bytes) {
         // The length of the well-formed UTF-8 sequence at i, or 0.
         const unsigned char b = s[i];
         size_t len = 0;
-        if (b < 0x80) len = 1;
-        else if (b >= 0xC2 && b <= 0xDF) len = 2;
-        else if (b >= 0xE0 && b <= 0xEF) len = 3;
-        else if (b >= 0xF0 && b <= 0xF4) len = 4;
+        if (b < 0x80)
+            len = 1;
+        else if (b >= 0xC2 && b <= 0xDF)
+            len = 2;
+        else if (b >= 0xE0 && b <= 0xEF)
+            len = 3;
+        else if (b >= 0xF0 && b <= 0xF4)
+            len = 4;
         bool ok = len > 0 && i + len <= n;
         for (size_t k = 1; ok && k < len; ++k) ok = (s[i + k] & 0xC0) == 0x80;
         if (ok && len == 3) {
@@ -107,19 +111,42 @@ std::u16string Utf8ToUtf16(const std::string& text) {
         char32_t c;
         size_t extra;
         char32_t min;
-        if (b < 0x80) { c = b; extra = 0; min = 0; }
-        else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; extra = 1; min = 0x80; }
-        else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; extra = 2; min = 0x800; }
-        else if ((b & 0xF8) == 0xF0) { c = b & 0x07; extra = 3; min = 0x10000; }
-        else { out.push_back(0xFFFD); ++i; continue; }
+        if (b < 0x80) {
+            c = b;
+            extra = 0;
+            min = 0;
+        } else if ((b & 0xE0) == 0xC0) {
+            c = b & 0x1F;
+            extra = 1;
+            min = 0x80;
+        } else if ((b & 0xF0) == 0xE0) {
+            c = b & 0x0F;
+            extra = 2;
+            min = 0x800;
+        } else if ((b & 0xF8) == 0xF0) {
+            c = b & 0x07;
+            extra = 3;
+            min = 0x10000;
+        } else {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
         size_t k = 1;
         for (; k <= extra; ++k) {
             if (i + k >= n || (s[i + k] & 0xC0) != 0x80) break;
             c = (c << 6) | (s[i + k] & 0x3F);
         }
-        if (k <= extra) { out.push_back(0xFFFD); i += k; continue; }
+        if (k <= extra) {
+            out.push_back(0xFFFD);
+            i += k;
+            continue;
+        }
         i += extra + 1;
-        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) { out.push_back(0xFFFD); continue; }
+        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+            out.push_back(0xFFFD);
+            continue;
+        }
         if (c >= 0x10000) {
             c -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
@@ -142,11 +169,21 @@ void AppendJsonString(std::string& out, const std::string& text) {
     out.push_back('"');
     for (unsigned char c : text) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20) {
                     char buf[8];

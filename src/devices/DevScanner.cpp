@@ -49,8 +49,8 @@ std::string RelativeLibraryPath(const std::u16string& configured) {
 const CDevScanner* selectedScanner = nullptr;
 
 int32_t ClampToInt32(int64_t value) {
-    return static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(value, std::numeric_limits<int32_t>::min()),
-                                                  std::numeric_limits<int32_t>::max()));
+    return static_cast<int32_t>(std::min<int64_t>(
+        std::max<int64_t>(value, std::numeric_limits<int32_t>::min()), std::numeric_limits<int32_t>::max()));
 }
 
 }  // namespace
@@ -94,10 +94,12 @@ bool CDevScanner::IsPresent() {
         GetScannerAbilityFn ability = nullptr;
         TerminateDriverFn terminate = nullptr;
     };
-    static const SymbolEntry<Driver> kSymbols[] = {
-        Keep<&Driver::initializeScanner>("InitializeScanner"), Keep<&Driver::initializeDriver>("InitializeDriver"),
-        Need<Driver>("GetScannerAbilityEx"),                   Keep<&Driver::ability>("GetScannerAbility"),
-        Need<Driver>("GetScannerStatus"),                      Keep<&Driver::terminate>("TerminateDriver")};
+    static const SymbolEntry<Driver> kSymbols[] = {Keep<&Driver::initializeScanner>("InitializeScanner"),
+                                                   Keep<&Driver::initializeDriver>("InitializeDriver"),
+                                                   Need<Driver>("GetScannerAbilityEx"),
+                                                   Keep<&Driver::ability>("GetScannerAbility"),
+                                                   Need<Driver>("GetScannerStatus"),
+                                                   Keep<&Driver::terminate>("TerminateDriver")};
     Driver fns;
     if (!BindSymbols(library, kSymbols, fns)) return false;
     auto initializeScanner = fns.initializeScanner;
@@ -128,8 +130,9 @@ int32_t CDevScanner::Open(const std::u16string& workingDirectory) {
         if (!library_) return kDeviceNotOpened;
     }
     if (!library_->IsLoaded()) {
-        const std::string file =
-            RelativeLibraryPath(info->scanLibrary.empty() ? std::u16string(CDevScannerInfo::kDefaultScanLibrary) : info->scanLibrary);
+        const std::string file = RelativeLibraryPath(
+            info->scanLibrary.empty() ? std::u16string(CDevScannerInfo::kDefaultScanLibrary)
+                                      : info->scanLibrary);
         const std::string configured = AnsiText(info->scanLibrary);
         bool loaded = !file.empty() && library_->Load(JoinPath(AnsiText(workingDirectory), file));
         // A bare file name that is not in the working directory is looked for
@@ -218,7 +221,8 @@ int32_t CDevScanner::AppendPage(std::unique_ptr<CRawImage> image, const unsigned
     // Every byte of a reused image of the same geometry is written below, so
     // only a new geometry goes through Create (which clears the pixels).
     const bool sameGeometry = image->HasPixels() && image->width == width && image->height == height &&
-                              image->bitCount == bitCount && image->bytesPerRow == CDib::RowBytes(width, bitCount);
+                              image->bitCount == bitCount &&
+                              image->bytesPerRow == CDib::RowBytes(width, bitCount);
     if (!sameGeometry && !image->Create(width, height, bitCount, 300)) return kDeviceFailed;
     // A reused image keeps its resolution and name through Create.
     image->xResolution = image->yResolution = 300;
@@ -243,18 +247,41 @@ int32_t CDevScanner::SetCapturedAttribute(int32_t attribute, int32_t value) {
     CDevScannerInfo* info = ScannerInfo();
     if (!info) return kDeviceNotOpened;
     switch (attribute) {
-        case 0: info->autoCrop = value; break;
-        case 1: info->autoDuplex = value; break;
-        case 2: info->autoRotate = value; break;
-        case 3: info->attribute3 = value; break;
-        case 4: info->attribute4 = value; break;
-        case 5: info->filterColor = value; break;
-        case 6: info->invert = value; break;
-        case 7: info->showUI = value; break;
-        case 8: info->rotate = value; break;
-        case 9: info->imageType = value; break;
-        case 10: info->resolution = value; break;
-        default: break;
+        case 0:
+            info->autoCrop = value;
+            break;
+        case 1:
+            info->autoDuplex = value;
+            break;
+        case 2:
+            info->autoRotate = value;
+            break;
+        case 3:
+            info->attribute3 = value;
+            break;
+        case 4:
+            info->attribute4 = value;
+            break;
+        case 5:
+            info->filterColor = value;
+            break;
+        case 6:
+            info->invert = value;
+            break;
+        case 7:
+            info->showUI = value;
+            break;
+        case 8:
+            info->rotate = value;
+            break;
+        case 9:
+            info->imageType = value;
+            break;
+        case 10:
+            info->resolution = value;
+            break;
+        default:
+            break;
     }
     EnsureSelected();
     library_->TwainScanEnd();

@@ -18,12 +18,12 @@ namespace libMorvaneClassifier {
 // Answers of the device operations.
 enum DeviceResult : int32_t {
     kDeviceOk = 0,
-    kDeviceNotPresent = 1,     // Open: the device is not attached
-    kDeviceNotOpened = 2,      // Open: its library is unusable; other operations: not opened
-    kDeviceFailed = 3,         // source selection or capture failed
-    kDeviceNoPaper = 4,        // HavePaper: nothing waiting
-    kDeviceNotSupported = 5,   // the device does not offer the operation
-    kDeviceFileFailed = 1,     // LoadLocalImage / SaveCapturedImage: the file operation failed
+    kDeviceNotPresent = 1,    // Open: the device is not attached
+    kDeviceNotOpened = 2,     // Open: its library is unusable; other operations: not opened
+    kDeviceFailed = 3,        // source selection or capture failed
+    kDeviceNoPaper = 4,       // HavePaper: nothing waiting
+    kDeviceNotSupported = 5,  // the device does not offer the operation
+    kDeviceFileFailed = 1,    // LoadLocalImage / SaveCapturedImage: the file operation failed
 };
 
 class CDevice {

@@ -29,11 +29,15 @@ CDevScannerInfo::~CDevScannerInfo() = default;
 const RecordTable<CDevScannerInfo>& CDevScannerInfo::Fields() {
     static const RecordTable<CDevScannerInfo> table{
         u"Scanner",
-        {IntField(u"Invert", &CDevScannerInfo::invert), IntField(u"FilterColor", &CDevScannerInfo::filterColor),
-         IntField(u"Resolution", &CDevScannerInfo::resolution), IntField(u"ImageType", &CDevScannerInfo::imageType),
-         IntField(u"AutoDuplex", &CDevScannerInfo::autoDuplex), IntField(u"AutoCrop", &CDevScannerInfo::autoCrop),
+        {IntField(u"Invert", &CDevScannerInfo::invert),
+         IntField(u"FilterColor", &CDevScannerInfo::filterColor),
+         IntField(u"Resolution", &CDevScannerInfo::resolution),
+         IntField(u"ImageType", &CDevScannerInfo::imageType),
+         IntField(u"AutoDuplex", &CDevScannerInfo::autoDuplex),
+         IntField(u"AutoCrop", &CDevScannerInfo::autoCrop),
          IntField(u"AutoRotate", &CDevScannerInfo::autoRotate), IntField(u"ShowUI", &CDevScannerInfo::showUI),
-         TextField(u"DriverPath", &CDevScannerInfo::driverPath), IntField(u"Rotate", &CDevScannerInfo::rotate),
+         TextField(u"DriverPath", &CDevScannerInfo::driverPath),
+         IntField(u"Rotate", &CDevScannerInfo::rotate),
          TextField(u"ScanLibrary", &CDevScannerInfo::scanLibrary),
          TextField(u"SystemDirectory", &CDevScannerInfo::systemDirectory)}};
     return table;

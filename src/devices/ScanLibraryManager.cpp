@@ -14,12 +14,15 @@ bool CScanLibraryManager::Load(const std::string& path) {
 
 bool CScanLibraryManager::BindFunctions() {
     using M = CScanLibraryManager;
-    static const SymbolEntry<M> kSymbols[] = {
-        Keep<&M::selectSource_>("TwainSelectSource"),     Keep<&M::scanStart_>("TwainScanStart"),
-        Keep<&M::scanImageMemory_>("TwainScanImageMemory"), Keep<&M::scanEnd_>("TwainScanEnd"),
-        Keep<&M::havePaper_>("TwainHavePaper"),           Keep<&M::selectSourceEx_>("TwainSelectSourceEx"),
-        Keep<&M::setSourceName_>("TwainSetSourceName"),   Keep<&M::isScanOnline_>("IsScanOnline"),
-        Keep<&M::setAdvParameter_>("TwainSetADVParameter")};
+    static const SymbolEntry<M> kSymbols[] = {Keep<&M::selectSource_>("TwainSelectSource"),
+                                              Keep<&M::scanStart_>("TwainScanStart"),
+                                              Keep<&M::scanImageMemory_>("TwainScanImageMemory"),
+                                              Keep<&M::scanEnd_>("TwainScanEnd"),
+                                              Keep<&M::havePaper_>("TwainHavePaper"),
+                                              Keep<&M::selectSourceEx_>("TwainSelectSourceEx"),
+                                              Keep<&M::setSourceName_>("TwainSetSourceName"),
+                                              Keep<&M::isScanOnline_>("IsScanOnline"),
+                                              Keep<&M::setAdvParameter_>("TwainSetADVParameter")};
     return BindSymbols(module_, kSymbols, *this);
 }
 
@@ -36,8 +39,8 @@ int CScanLibraryManager::TwainSelectSource() { return loaded_ ? selectSource_() 
 
 int CScanLibraryManager::TwainScanStart(const ScanStartValues& v) {
     if (!loaded_) return 0;
-    return scanStart_(v.reserved, v.showUI, v.imageType, v.resolution, v.attribute3, v.attribute4, v.left, v.top,
-                      v.width, v.height, v.rotate, v.invert, v.autoCrop, v.autoRotate, v.autoDuplex);
+    return scanStart_(v.reserved, v.showUI, v.imageType, v.resolution, v.attribute3, v.attribute4, v.left,
+                      v.top, v.width, v.height, v.rotate, v.invert, v.autoCrop, v.autoRotate, v.autoDuplex);
 }
 
 int CScanLibraryManager::TwainScanImageMemory(unsigned char** buffer, int* width, int* height, int* bitCount,

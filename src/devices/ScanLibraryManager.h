@@ -12,8 +12,8 @@ namespace libMorvaneClassifier {
 
 // The fifteen values every scan start sends, in their order.
 struct ScanStartValues {
-    int32_t reserved, showUI, imageType, resolution, attribute3, attribute4, left, top, width, height,
-        rotate, invert, autoCrop, autoRotate, autoDuplex;
+    int32_t reserved, showUI, imageType, resolution, attribute3, attribute4, left, top, width, height, rotate,
+        invert, autoCrop, autoRotate, autoDuplex;
 };
 
 class CScanLibraryManager {
@@ -31,7 +31,8 @@ public:
 
     int TwainSelectSource();
     int TwainScanStart(const ScanStartValues& v);
-    int TwainScanImageMemory(unsigned char** buffer, int* width, int* height, int* bitCount, int* bytesPerRow);
+    int TwainScanImageMemory(unsigned char** buffer, int* width, int* height, int* bitCount,
+                             int* bytesPerRow);
     int TwainScanEnd();
     int TwainHavePaper();
     int TwainSelectSourceEx(int reserved, const char* name);

@@ -38,12 +38,12 @@ typedef int (*GrayOcrRecognizeFn)(const uint8_t* image, int height, int width, u
  * onChar once per recognised character in reading order and onLineEnd at the
  * end of each text line; the other three call-backs are progress hooks. */
 typedef struct PrtCharInfo {
-    uint16_t code;           /* best character (UTF-16) */
+    uint16_t code;                    /* best character (UTF-16) */
     int32_t left, top, right, bottom; /* in image coordinates */
-    uint16_t candidates[5];  /* best first, 0 after the last */
-    uint8_t scores[5];       /* distances: 0 best, 255 worst */
-    uint8_t flags;           /* engine-specific */
-    int32_t extra;           /* engine-specific */
+    uint16_t candidates[5];           /* best first, 0 after the last */
+    uint8_t scores[5];                /* distances: 0 best, 255 worst */
+    uint8_t flags;                    /* engine-specific */
+    int32_t extra;                    /* engine-specific */
 } PrtCharInfo;
 
 typedef int (*PrtHookFn)(void);

@@ -69,12 +69,14 @@ bool ClampRegion(const EngineImage& image, int32_t& l, int32_t& t, int32_t& r, i
 uint8_t EngineGrayAt(const EngineImage& image, int32_t x, int32_t y) {
     const uint8_t* row = image.rows[y];
     switch (image.bitCount) {
-        case 1: return (row[x >> 3] & (0x80 >> (x & 7))) ? 0 : 255;
+        case 1:
+            return (row[x >> 3] & (0x80 >> (x & 7))) ? 0 : 255;
         case 24: {
             const uint8_t* p = row + static_cast<size_t>(x) * 3;  // blue, green, red
             return static_cast<uint8_t>((p[0] * 114 + p[1] * 587 + p[2] * 299 + 500) / 1000);
         }
-        default: return row[x];
+        default:
+            return row[x];
     }
 }
 
@@ -213,9 +215,9 @@ int CGrayID::Start() {
     if (!OpenEngineLibrary(lib_, EngineRole::GrayChinese)) return 1;
     using E = CGrayID;
     static const SymbolEntry<E> kSymbols[] = {
-        Keep<&E::load_>("LoadGrayChineseLibrary"),       Keep<&E::familyName_>("RecogGrayChineseFamilyName"),
-        Keep<&E::chineseEx_>("RecogGrayChineseCharEx"),  Keep<&E::numberEx_>("RecogGrayNumberCharEx"),
-        Keep<&E::chinese_>("RecogGrayChineseChar"),      Keep<&E::free_>("FreeGrayChineseLibrary")};
+        Keep<&E::load_>("LoadGrayChineseLibrary"),      Keep<&E::familyName_>("RecogGrayChineseFamilyName"),
+        Keep<&E::chineseEx_>("RecogGrayChineseCharEx"), Keep<&E::numberEx_>("RecogGrayNumberCharEx"),
+        Keep<&E::chinese_>("RecogGrayChineseChar"),     Keep<&E::free_>("FreeGrayChineseLibrary")};
     if (!BindSymbols(lib_, kSymbols, *this)) return 1;
     ready_ = load_(0, 0, 1) == 0;
     return ready_ ? 0 : 1;
@@ -226,7 +228,7 @@ int CGrayID::Recognize(const EngineImage& image, int32_t filterType, RecogResult
     const int32_t w = image.right - image.left;
     const int32_t h = image.bottom - image.top;
     if (w <= 0 || h <= 0) return 1;
-    GrayIdImage record {};
+    GrayIdImage record{};
     record.rows = image.rows;
     record.top = image.top;
     record.bottom = image.bottom;
@@ -234,15 +236,26 @@ int CGrayID::Recognize(const EngineImage& image, int32_t filterType, RecogResult
     record.right = image.right;
     record.width = w;
     record.height = h;
-    GrayIdResult out {};
+    GrayIdResult out{};
     int r;
     switch (filterType) {
-        case 0: r = chinese_(&record, &out, 0, 4408); break;
-        case 1: r = chinese_(&record, &out, 4399, 4408); break;
-        case 2: r = familyName_(&record, &out); break;
-        case 3: r = numberEx_(&record, &out); break;
-        case 4: r = chineseEx_(&record, &out); break;
-        default: return 1;
+        case 0:
+            r = chinese_(&record, &out, 0, 4408);
+            break;
+        case 1:
+            r = chinese_(&record, &out, 4399, 4408);
+            break;
+        case 2:
+            r = familyName_(&record, &out);
+            break;
+        case 3:
+            r = numberEx_(&record, &out);
+            break;
+        case 4:
+            r = chineseEx_(&record, &out);
+            break;
+        default:
+            return 1;
     }
     if (r != 0) return 1;
     for (int i = 0; i < 9; ++i) {
@@ -261,10 +274,9 @@ int CGrayChar::Init() {
     End();
     if (!OpenEngineLibrary(lib_, EngineRole::GrayCore)) return 1;
     using E = CGrayChar;
-    static const SymbolEntry<E> kSymbols[] = {Keep<&E::init_>("GrayOcr_KernelInit"),
-                                              Keep<&E::end_>("GrayOcr_KernelEnd"),
-                                              Keep<&E::setRange_>("GrayOcr_SetRange"),
-                                              Keep<&E::recognize_>("GrayOcr_Recognize")};
+    static const SymbolEntry<E> kSymbols[] = {
+        Keep<&E::init_>("GrayOcr_KernelInit"), Keep<&E::end_>("GrayOcr_KernelEnd"),
+        Keep<&E::setRange_>("GrayOcr_SetRange"), Keep<&E::recognize_>("GrayOcr_Recognize")};
     if (!BindSymbols(lib_, kSymbols, *this)) return 1;
     if (!ReadWholeFile(FindEngineFile(dataFile_), data_)) return 1;
     work_.reset(new uint8_t[GRAYOCR_WORK_SIZE]());
@@ -322,14 +334,24 @@ int CFormEngine::Start() {
     if (ready_) return 0;
     if (!OpenEngineLibrary(lib_, EngineRole::FormKernel)) return 1;
     using E = CFormEngine;
-    static const SymbolEntry<E> kSymbols[] = {
-        Keep<&E::init_>("frInit"),          Need<E>("frFreeFormTemplate"),   Need<E>("frGetChoiceStr"),
-        Need<E>("frGetLetters"),            Need<E>("frFreeImg"),            Need<E>("frRecognize"),
-        Need<E>("frSetRejectionSymbol"),    Need<E>("frInsertZone"),         Need<E>("frDeleteAllZones"),
-        Need<E>("frStopWriteImg"),          Need<E>("frWriteImg"),           Need<E>("frStartWriteImg"),
-        Need<E>("frSetImgFormat"),          Keep<&E::setFilterPlus_>("frSetFilterPlus"),
-        Need<E>("frSetLanguagesPlus"),      Keep<&E::quit_>("frQuit"),       Need<E>("frFree"),
-        Need<E>("frSetLanguages")};
+    static const SymbolEntry<E> kSymbols[] = {Keep<&E::init_>("frInit"),
+                                              Need<E>("frFreeFormTemplate"),
+                                              Need<E>("frGetChoiceStr"),
+                                              Need<E>("frGetLetters"),
+                                              Need<E>("frFreeImg"),
+                                              Need<E>("frRecognize"),
+                                              Need<E>("frSetRejectionSymbol"),
+                                              Need<E>("frInsertZone"),
+                                              Need<E>("frDeleteAllZones"),
+                                              Need<E>("frStopWriteImg"),
+                                              Need<E>("frWriteImg"),
+                                              Need<E>("frStartWriteImg"),
+                                              Need<E>("frSetImgFormat"),
+                                              Keep<&E::setFilterPlus_>("frSetFilterPlus"),
+                                              Need<E>("frSetLanguagesPlus"),
+                                              Keep<&E::quit_>("frQuit"),
+                                              Need<E>("frFree"),
+                                              Need<E>("frSetLanguages")};
     if (!BindSymbols(lib_, kSymbols, *this)) return 1;
     const int r = init_(0, 0);
     if (r == 0 || r == 312324) {
@@ -360,9 +382,9 @@ int CBarCode::Start() {
     }
     if (!OpenEngineLibrary(reader_, EngineRole::BarcodeReader)) return 1;
     using E = CBarCode;
-    static const SymbolEntry<E> kReader[] = {Keep<&E::loadSdk_>("LoadSDK"),         Keep<&E::freeSdk_>("FreeSDK"),
-                                             Need<E>("BarcodeResult"),              Need<E>("BarcodeAnalyzeMemory"),
-                                             Need<E>("BarcodeAnalyzeImage"),        Need<E>("BarcodeRecogRegionImg")};
+    static const SymbolEntry<E> kReader[] = {
+        Keep<&E::loadSdk_>("LoadSDK"),   Keep<&E::freeSdk_>("FreeSDK"),  Need<E>("BarcodeResult"),
+        Need<E>("BarcodeAnalyzeMemory"), Need<E>("BarcodeAnalyzeImage"), Need<E>("BarcodeRecogRegionImg")};
     if (!BindSymbols(reader_, kReader, *this)) return 1;
     ready_ = loadSdk_() == 0;
     return ready_ ? 0 : 1;

@@ -5,8 +5,8 @@
 
 namespace libMorvaneClassifier {
 
-int CEngineService::Recognize(const CRawImage& image, int32_t left, int32_t top, int32_t right, int32_t bottom,
-                              CKernelInfo& engine, RecogResult& result) {
+int CEngineService::Recognize(const CRawImage& image, int32_t left, int32_t top, int32_t right,
+                              int32_t bottom, CKernelInfo& engine, RecogResult& result) {
     return RecognizeRegion(image, left, top, right, bottom, engine, result);
 }
 

@@ -9,8 +9,8 @@ namespace {
 constexpr size_t kRoles = static_cast<size_t>(EngineRole::Count);
 
 constexpr std::array<const char*, kRoles> kDefaults = {
-    "PrintedLine.dll", "PrintedChar.dll", "HandLine.dll",        "HandDigit.dll",
-    "GridDigit.dll",   "GrayChinese.dll", "GrayCore.dll",        "grayocr_general.lib",
+    "PrintedLine.dll", "PrintedChar.dll",    "HandLine.dll",      "HandDigit.dll",
+    "GridDigit.dll",   "GrayChinese.dll",    "GrayCore.dll",      "grayocr_general.lib",
     "FormKernel.dll",  "BarcodeControl.dll", "BarcodeReader.dll",
 };
 

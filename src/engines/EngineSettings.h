@@ -9,17 +9,17 @@
 namespace libMorvaneClassifier {
 
 enum class EngineRole {
-    PrintedLine,     // sub types 0, 1: "PrintedLine.dll"
-    PrintedChar,     // sub type 2: "PrintedChar.dll"
-    Handwriting,     // sub type 3: "HandLine.dll"
-    HandDigit,       // sub type 4: "HandDigit.dll"
-    GridDigit,       // sub type 5: "GridDigit.dll"
-    GrayChinese,     // sub type 8: "GrayChinese.dll"
-    GrayCore,        // sub types 6, 7, 9, 10, 11: "GrayCore.dll"
-    GrayGeneralData, // data file of sub type 7: "grayocr_general.lib"
-    FormKernel,      // main type 2: "FormKernel.dll"
-    BarcodeControl,  // main type 3, registered first: "BarcodeControl.dll"
-    BarcodeReader,   // main type 3, the reader: "BarcodeReader.dll"
+    PrintedLine,      // sub types 0, 1: "PrintedLine.dll"
+    PrintedChar,      // sub type 2: "PrintedChar.dll"
+    Handwriting,      // sub type 3: "HandLine.dll"
+    HandDigit,        // sub type 4: "HandDigit.dll"
+    GridDigit,        // sub type 5: "GridDigit.dll"
+    GrayChinese,      // sub type 8: "GrayChinese.dll"
+    GrayCore,         // sub types 6, 7, 9, 10, 11: "GrayCore.dll"
+    GrayGeneralData,  // data file of sub type 7: "grayocr_general.lib"
+    FormKernel,       // main type 2: "FormKernel.dll"
+    BarcodeControl,   // main type 3, registered first: "BarcodeControl.dll"
+    BarcodeReader,    // main type 3, the reader: "BarcodeReader.dll"
     Count
 };
 

@@ -38,7 +38,7 @@ private:
 int HookReturnsOne() { return 1; }
 
 int OnLineEnd() {
-    LineCharEntry e {};
+    LineCharEntry e{};
     e.info.code = kLineEndCode;
     e.lineEnd = true;
     GeneralRecog().MutableLineCharacters().push_back(e);
@@ -47,7 +47,7 @@ int OnLineEnd() {
 
 int OnCharacter(const PrtCharInfo* info) {
     if (!info) return 1;
-    LineCharEntry e {};
+    LineCharEntry e{};
     e.info = *info;
     GeneralRecog().MutableLineCharacters().push_back(e);
     return 1;
@@ -79,11 +79,21 @@ CGrayChar* CGeneralRecog::GrayEngine(int32_t subType) {
     auto& slot = gray_[static_cast<size_t>(subType)];
     if (!slot) {
         switch (subType) {
-            case 6: slot = std::make_unique<CGrayPassport>(); break;
-            case 7: slot = std::make_unique<CGrayGeneral>(); break;
-            case 9: slot = std::make_unique<CGrayDP>(); break;
-            case 10: slot = std::make_unique<CGrayLP>(); break;
-            default: slot = std::make_unique<CGrayNumChar>(); break;
+            case 6:
+                slot = std::make_unique<CGrayPassport>();
+                break;
+            case 7:
+                slot = std::make_unique<CGrayGeneral>();
+                break;
+            case 9:
+                slot = std::make_unique<CGrayDP>();
+                break;
+            case 10:
+                slot = std::make_unique<CGrayLP>();
+                break;
+            default:
+                slot = std::make_unique<CGrayNumChar>();
+                break;
         }
     }
     return slot.get();
@@ -97,11 +107,16 @@ int CGeneralRecog::StartSubType(int32_t subType) {
             if (!a) a = std::make_unique<CPrtCcjk>();
             return a->Start(subType);
         }
-        case 2: return prtMc_.Start();
-        case 3: return handChs_.Start();
-        case 4: return handDigital_.Start();
-        case 5: return gridHandDig_.Start();
-        case 8: return grayId_.Start();
+        case 2:
+            return prtMc_.Start();
+        case 3:
+            return handChs_.Start();
+        case 4:
+            return handDigital_.Start();
+        case 5:
+            return gridHandDig_.Start();
+        case 8:
+            return grayId_.Start();
         default: {
             CGrayChar* g = GrayEngine(subType);
             return g ? g->Init() : 1;
@@ -119,13 +134,17 @@ int CGeneralRecog::StartEngine(int32_t mainType, int32_t subType, const std::str
             status = StartSubType(subType);
             return status;
         }
-        case 2: return form_.Start();
-        case 3: return barcode_.Start();
-        default: return 1;
+        case 2:
+            return form_.Start();
+        case 3:
+            return barcode_.Start();
+        default:
+            return 1;
     }
 }
 
-void CGeneralRecog::SelectEngine(int32_t mainType, int32_t subType, int32_t filterType, int32_t fillingMethod) {
+void CGeneralRecog::SelectEngine(int32_t mainType, int32_t subType, int32_t filterType,
+                                 int32_t fillingMethod) {
     mainType_ = mainType;
     subType_ = subType;
     filterType_ = filterType;
@@ -149,11 +168,12 @@ int CGeneralRecog::RecognizeLine(const EngineImage& image, RecogResult& result) 
         rows.resize(static_cast<size_t>(image.height));
         for (int32_t y = 0; y < image.height; ++y) {
             rows[static_cast<size_t>(y)] = pixels.data() + w * static_cast<size_t>(y);
-            for (int32_t x = 0; x < image.width; ++x) rows[static_cast<size_t>(y)][x] = EngineGrayAt(image, x, y);
+            for (int32_t x = 0; x < image.width; ++x)
+                rows[static_cast<size_t>(y)][x] = EngineGrayAt(image, x, y);
         }
         rowPointers = rows.data();
     }
-    PrtLineRegion region {};
+    PrtLineRegion region{};
     region.width = image.width;
     region.height = image.height;
     region.rows = rowPointers;
@@ -196,15 +216,25 @@ int CGeneralRecog::RecognizeSelected(const EngineImage& image, RecogResult& resu
     if (subType_ >= 0 && subType_ < kSubTypes && status_[static_cast<size_t>(subType_)] == 0) {
         switch (subType_) {
             case 0:
-            case 1: r = RecognizeLine(image, result); break;
-            case 2: r = prtMc_.Recognize(image, result) == 0 ? 0 : 1; break;
-            case 8: r = grayId_.Recognize(image, filterType_, result); break;
+            case 1:
+                r = RecognizeLine(image, result);
+                break;
+            case 2:
+                r = prtMc_.Recognize(image, result) == 0 ? 0 : 1;
+                break;
+            case 8:
+                r = grayId_.Recognize(image, filterType_, result);
+                break;
             case 6:
             case 7:
             case 9:
             case 10:
-            case 11: r = GrayEngine(subType_)->Recognize(image, result, filterType_); break;
-            default: r = 1; break;  // 3, 4, 5: started, but nothing is recognised here
+            case 11:
+                r = GrayEngine(subType_)->Recognize(image, result, filterType_);
+                break;
+            default:
+                r = 1;
+                break;  // 3, 4, 5: started, but nothing is recognised here
         }
     }
     lastStatus_ = r;
@@ -246,11 +276,12 @@ int RecognizeRegion(const CRawImage& image, int32_t left, int32_t top, int32_t r
         if (left >= right || top >= bottom) return 1;
         if (!engine.initialised) {
             const EngineGateLock gate(EngineGate());
-            const int r = GeneralRecog().StartEngine(engine.mainType, engine.subType, EnsureEngineDirectory());
+            const int r =
+                GeneralRecog().StartEngine(engine.mainType, engine.subType, EnsureEngineDirectory());
             if (r != 0) {
                 if (engine.startFailure.empty()) {
-                    engine.startFailure = "recognition engine (type " + std::to_string(engine.mainType) + "/" +
-                                          std::to_string(engine.subType) + ") could not start";
+                    engine.startFailure = "recognition engine (type " + std::to_string(engine.mainType) +
+                                          "/" + std::to_string(engine.subType) + ") could not start";
                     if (!LastEngineFailure().empty()) engine.startFailure += ": " + LastEngineFailure();
                 }
                 return r;

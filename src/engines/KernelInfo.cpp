@@ -14,7 +14,8 @@ const RecordTable<CKernelInfo>& CKernelInfo::Fields() {
     static const RecordTable<CKernelInfo> table{
         kElement,
         {IntField(u"MainType", &CKernelInfo::mainType), IntField(u"SubType", &CKernelInfo::subType),
-         IntField(u"FilterType", &CKernelInfo::filterType), IntField(u"FillingMethod", &CKernelInfo::fillingMethod),
+         IntField(u"FilterType", &CKernelInfo::filterType),
+         IntField(u"FillingMethod", &CKernelInfo::fillingMethod),
          TextField(u"FilterPlus", &CKernelInfo::filterPlus), IntField(u"RecogType", &CKernelInfo::recogType),
          IntField(u"RecogImgeType", &CKernelInfo::recogImageType), CopiedField<&CKernelInfo::initialised>(),
          ChildField<&CKernelInfo::preprocessing>(u"ImageProcessingList"),

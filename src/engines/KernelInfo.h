@@ -10,9 +10,9 @@
 
 #include "core/ObjBase.h"
 #include "core/ObjList.h"
-#include "xml/RecordXml.h"
 #include "layout/CharLocation.h"
 #include "preprocess/ImageProcessingList.h"
+#include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {
 

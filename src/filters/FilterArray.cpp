@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "core/ObjList.h"
 #include "filters/FilterFactory.h"
 #include "platform/PlatformProcesses.h"
-#include "core/ObjList.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {

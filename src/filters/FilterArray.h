@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "filters/FilterBase.h"
 #include "core/ObjBase.h"
+#include "filters/FilterBase.h"
 
 namespace libMorvaneClassifier {
 

@@ -23,8 +23,10 @@ CFilterBase::~CFilterBase() = default;
 const RecordTable<CFilterBase>& CFilterBase::Fields() {
     static const RecordTable<CFilterBase> table{
         u"BasicProperty",
-        {IntField(u"Index", &CFilterBase::index), IntField(u"Type", &CFilterBase::type, kParamFilterType).NotInElement(),
-         TextField(u"Name", &CFilterBase::name), IntField(u"ProcessType", &CFilterBase::processType, kParamProcessType),
+        {IntField(u"Index", &CFilterBase::index),
+         IntField(u"Type", &CFilterBase::type, kParamFilterType).NotInElement(),
+         TextField(u"Name", &CFilterBase::name),
+         IntField(u"ProcessType", &CFilterBase::processType, kParamProcessType),
          IntField(u"OutputType", &CFilterBase::outputType),
          IntField(u"ApplicationType", &CFilterBase::applicationType, kParamApplicationType),
          IntField(u"Threshold", &CFilterBase::threshold), IntField(u"Weight", &CFilterBase::weight),

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
+#include "core/ObjBase.h"
 #include "templates/FilterInfoBase.h"
 #include "templates/FilterScore.h"
-#include "core/ObjBase.h"
 #include "templates/ProcessingChain.h"
 
 class CRawImage;
@@ -37,7 +37,7 @@ public:
     std::u16string name;
     std::u16string imagePath;  // baseDir + "ImagePath"; descriptive
     int32_t index = 0;
-    int32_t processType = 0;      // 0 threshold gate, 1 weighted sum, other: scores discarded
+    int32_t processType = 0;  // 0 threshold gate, 1 weighted sum, other: scores discarded
     int32_t outputType = 0;
     int32_t applicationType = 0;
     // Run-time settings the driver hands over before every Classify.
@@ -47,7 +47,7 @@ public:
     int32_t inheritedFilter = 0;
     std::unique_ptr<CFilterInfoBase> rule;  // record of the filter's kind
     ImageProcessingListPtr steps;           // the filter's own preprocessing; may be null
-    int32_t horiDpi = 0;  // run-time resolution (0 = none given)
+    int32_t horiDpi = 0;                    // run-time resolution (0 = none given)
     int32_t vertDpi = 0;
     // The page was decoded reduced by pageScaleNum / pageScaleDen (1/1: at
     // full size); a resolution the filter measures with shrinks alike.
@@ -77,8 +77,7 @@ public:
     virtual int32_t Classify(const CRawImage& image, CTemplateGroup* group) = 0;
     virtual void Assign(const CFilterBase& other);
     // Measures images[0..imageCount) into feature (a record of the kind).
-    virtual int32_t ExtractFeature(const CRawImage* images, int32_t imageCount,
-                                   CFilterInfoBase* feature) = 0;
+    virtual int32_t ExtractFeature(const CRawImage* images, int32_t imageCount, CFilterInfoBase* feature) = 0;
     // A new record of the kind filled by ExtractFeature, or null.
     virtual std::unique_ptr<CFilterInfoBase> CreateFeature(const CRawImage* images, int32_t imageCount);
 

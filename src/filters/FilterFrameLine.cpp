@@ -198,7 +198,9 @@ void PlaceAnchors(CFrameLineList& reference, const CFrameLineList& feature, cons
     }
 }
 
-bool HasLines(const std::unique_ptr<CFrameLineList>& list) { return list && list->count > 0 && list->HasItems(); }
+bool HasLines(const std::unique_ptr<CFrameLineList>& list) {
+    return list && list->count > 0 && list->HasItems();
+}
 
 }  // namespace
 
@@ -221,7 +223,8 @@ bool CFilterFrameLineInfo::LocateAnchors(CFilterInfoBase* feature) {
 
 // ---- CFilterFrameLine ----
 
-int32_t CFilterFrameLine::ExtractFeature(const CRawImage* images, int32_t imageCount, CFilterInfoBase* feature) {
+int32_t CFilterFrameLine::ExtractFeature(const CRawImage* images, int32_t imageCount,
+                                         CFilterInfoBase* feature) {
     if (!images || imageCount <= 0 || !feature) return kErrInvalidParameter;
     auto* out = dynamic_cast<CFilterFrameLineInfo*>(feature);
     auto* r = dynamic_cast<CFilterFrameLineInfo*>(rule.get());

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "filters/FilterBase.h"
-#include "templates/FilterInfoBase.h"
 #include "filters/FrameLineRecords.h"
+#include "templates/FilterInfoBase.h"
 
 namespace libMorvaneClassifier {
 

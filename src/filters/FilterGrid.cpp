@@ -113,8 +113,9 @@ bool CFilterGridInfo::WriteXml(CXmlDocument& xml) const {
     if (!WriteRegion(xml) || !WriteChildren(*this, Fields(), xml)) return false;
     if (densities.empty() || rows <= 0 || cols <= 0) return true;
     if (static_cast<int64_t>(rows) * cols > static_cast<int64_t>(densities.size())) return false;
-    if (!xml.AppendElement(u"GridDataList") || !xml.WriteAttribute(u"Row", rows) || !xml.WriteAttribute(u"Col", cols) ||
-        !xml.WriteAttribute(u"AverDensity", averDensity) || !xml.EnterElement())
+    if (!xml.AppendElement(u"GridDataList") || !xml.WriteAttribute(u"Row", rows) ||
+        !xml.WriteAttribute(u"Col", cols) || !xml.WriteAttribute(u"AverDensity", averDensity) ||
+        !xml.EnterElement())
         return false;
     std::u16string text;
     for (int32_t i = 0; i < rows; ++i) {

@@ -40,11 +40,11 @@ public:
     // hold exactly `cols` numbers (or is empty).
     static bool ParseGridRow(const std::u16string& text, int32_t cols, int32_t* out);
 
-    int32_t ruleRows = 0;     // "Row" of `GridRule`
-    int32_t ruleCols = 0;     // "Col" of `GridRule`
-    int32_t rows = 0;         // "Row" of `GridDataList`
-    int32_t cols = 0;         // "Col" of `GridDataList`
-    int32_t averDensity = 0;  // "AverDensity": mean cell count
+    int32_t ruleRows = 0;            // "Row" of `GridRule`
+    int32_t ruleCols = 0;            // "Col" of `GridRule`
+    int32_t rows = 0;                // "Row" of `GridDataList`
+    int32_t cols = 0;                // "Col" of `GridDataList`
+    int32_t averDensity = 0;         // "AverDensity": mean cell count
     std::vector<int32_t> densities;  // cell (i, j) at i * cols + j; empty = none
     int32_t densityCount = 0;
 };

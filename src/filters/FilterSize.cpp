@@ -21,7 +21,9 @@ const RecordTable<CFilterSizeInfo>& CFilterSizeInfo::Fields() {
         {IntField(u"HoriDpi", &CFilterSizeInfo::horiDpi).On(kResolution, WrittenWhen::kAllPositive).Listed(4),
          IntField(u"VertDpi", &CFilterSizeInfo::vertDpi).On(kResolution, WrittenWhen::kAllPositive).Listed(3),
          IntField(u"Width", &CFilterSizeInfo::physicalWidth).On(kSize, WrittenWhen::kAllPositive).Listed(1),
-         IntField(u"Height", &CFilterSizeInfo::physicalHeight).On(kSize, WrittenWhen::kAllPositive).Listed(2)}};
+         IntField(u"Height", &CFilterSizeInfo::physicalHeight)
+             .On(kSize, WrittenWhen::kAllPositive)
+             .Listed(2)}};
     return table;
 }
 
@@ -93,8 +95,10 @@ int32_t CFilterSize::ExtractFeature(const CRawImage* images, int32_t imageCount,
         if (vRes <= 0 || hRes <= 0) return kErrInvalidParameter;
     }
 
-    out->physicalWidth = static_cast<int32_t>(static_cast<uint32_t>(avgW) * 1000u / static_cast<uint32_t>(hRes));
-    out->physicalHeight = static_cast<int32_t>(static_cast<uint32_t>(avgH) * 1000u / static_cast<uint32_t>(vRes));
+    out->physicalWidth =
+        static_cast<int32_t>(static_cast<uint32_t>(avgW) * 1000u / static_cast<uint32_t>(hRes));
+    out->physicalHeight =
+        static_cast<int32_t>(static_cast<uint32_t>(avgH) * 1000u / static_cast<uint32_t>(vRes));
     out->refFilter = index;
     out->applicationType = applicationType;
     return kSuccess;

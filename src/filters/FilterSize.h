@@ -13,7 +13,7 @@ class CFilterSizeInfo : public CFilterInfoBase {
 public:
     CFilterSizeInfo() { type = kFilterTypeSize; }
 
-    int32_t physicalWidth = 0;   // thousandths of an inch
+    int32_t physicalWidth = 0;  // thousandths of an inch
     int32_t physicalHeight = 0;
     int32_t vertDpi = 0;
     int32_t horiDpi = 0;

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "core/JsonText.h"
+#include "core/ObjList.h"
 #include "core/ResultCodes.h"
 #include "core/TextConv.h"
 #include "engines/EngineService.h"
@@ -13,7 +14,6 @@
 #include "image/Cropper.h"
 #include "image/Dib.h"
 #include "preprocess/ImageProcessing.h"
-#include "core/ObjList.h"
 #include "templates/SubTemplate.h"
 #include "templates/TemplateGroup.h"
 #include "xml/XmlDocument.h"
@@ -31,7 +31,8 @@ const RecordTable<CFilterTextInfo>& CFilterTextInfo::Fields() {
         {ChildField<&CFilterTextInfo::lineLocation>(CLineLocationInfo::kElement),
          ChildField<&CFilterTextInfo::charLocation>(CCharLocationInfo::kElement),
          ChildField<&CFilterTextInfo::engines>(CKernelInfo::kListElement),
-         IntField(u"Method", &CFilterTextInfo::method, kParamTextMatchMethod).On(u"TextMatch", WrittenWhen::kAllNonZero),
+         IntField(u"Method", &CFilterTextInfo::method, kParamTextMatchMethod)
+             .On(u"TextMatch", WrittenWhen::kAllNonZero),
          ChildField<&CFilterTextInfo::textLines>(CTextLine::kListElement)}};
     return table;
 }
@@ -150,11 +151,12 @@ void AppendShortText(std::string& out, const std::u16string& text) {
 // method, how many lines were recognised, and for each compared reference
 // line (at most kNoteLines) its expected text, the recognised line it was
 // compared with and the line's value.
-std::string TextScoreNote(int32_t filterIndex, const CFilterTextInfo& feature, const CFilterTextInfo& reference,
-                          const std::vector<TextLineScore>& scores) {
+std::string TextScoreNote(int32_t filterIndex, const CFilterTextInfo& feature,
+                          const CFilterTextInfo& reference, const std::vector<TextLineScore>& scores) {
     const std::vector<CTextLine*> refLines = LinesOf(reference);
     const std::vector<CTextLine*> featLines = LinesOf(feature);
-    std::string out = "{\"filter\":" + std::to_string(filterIndex) + ",\"method\":" + std::to_string(feature.method) +
+    std::string out = "{\"filter\":" + std::to_string(filterIndex) +
+                      ",\"method\":" + std::to_string(feature.method) +
                       ",\"recognisedLines\":" + std::to_string(featLines.size()) + ",\"lines\":[";
     for (size_t i = 0; i < scores.size() && i < kNoteLines; ++i) {
         const TextLineScore& s = scores[i];
@@ -214,7 +216,8 @@ int32_t CFilterText::ExtractFeature(const CRawImage* images, int32_t imageCount,
         if (!ruleInfo->charLocation->property) return kErrInvalidParameter;
 
         std::vector<TextLineResult> found;
-        const int32_t located = LocateText(regionImage, *ruleInfo->lineLocation, *ruleInfo->charLocation, found);
+        const int32_t located =
+            LocateText(regionImage, *ruleInfo->lineLocation, *ruleInfo->charLocation, found);
         if (timings) timings->location += SecondsSince(locateStart);
         if (located != kSuccess) return located;
         if (found.empty()) return kErrAnalyzeTextLine;
@@ -233,8 +236,9 @@ int32_t CFilterText::ExtractFeature(const CRawImage* images, int32_t imageCount,
         std::vector<TextEngineRecord> engines;
         TextRecognizeFn recognize;
         BindEngines(*ruleInfo, regionImage, engines, recognize);
-        const int32_t rc = FinishFeature(lines, placed, copy.width, copy.height,
-                                         LimitsOf(*ruleInfo->charLocation->property), engines, recognize, *out);
+        const int32_t rc =
+            FinishFeature(lines, placed, copy.width, copy.height, LimitsOf(*ruleInfo->charLocation->property),
+                          engines, recognize, *out);
         if (timings) timings->recognition += SecondsSince(recogniseStart);
         return rc;
     } catch (const std::bad_alloc&) {
@@ -290,8 +294,8 @@ void CFilterText::BindEngines(CFilterTextInfo& ruleInfo, const CRawImage& region
 
 int32_t CFilterText::FinishFeature(const std::vector<LocatedTextLine>& located, const Rect32& region,
                                    int32_t pageWidth, int32_t pageHeight, const TextCharLimits& limits,
-                                   const std::vector<TextEngineRecord>& engines, const TextRecognizeFn& recognize,
-                                   CFilterTextInfo& feature) const {
+                                   const std::vector<TextEngineRecord>& engines,
+                                   const TextRecognizeFn& recognize, CFilterTextInfo& feature) const {
     auto lines = std::make_unique<CTextLineList>();
     const int32_t rc =
         RecogniseLocatedLines(located, region, pageWidth, pageHeight, limits, engines, recognize, *lines);
@@ -311,7 +315,8 @@ int32_t CFilterText::Classify(const CRawImage& image, CTemplateGroup* group) {
     if (code == kSuccess && !engineFailure_.empty()) {
         // Without its engine the filter measured nothing: the page cannot be
         // told apart here, and must not pass for its coarser parent class.
-        failureDetail = "text filter " + std::to_string(index) + " \"" + Utf16ToUtf8(name) + "\": " + engineFailure_;
+        failureDetail =
+            "text filter " + std::to_string(index) + " \"" + Utf16ToUtf8(name) + "\": " + engineFailure_;
         return kErrExtractFeature;
     }
     return code;
@@ -358,7 +363,8 @@ int32_t CFilterText::ClassifyGroup(const CRawImage& image, CTemplateGroup* group
         if (!feature) return kSuccess;
         for (int32_t i = 0; i < group->childCount; ++i) {
             CTemplateGroup* child = group->Child(i);
-            if (CFilterInfoBase* reference = ReferenceFor(child)) compareChild(*feature, *child, i, *reference);
+            if (CFilterInfoBase* reference = ReferenceFor(child))
+                compareChild(*feature, *child, i, *reference);
         }
         return kSuccess;
     }

@@ -24,7 +24,7 @@ public:
     CFilterTextInfo();
     ~CFilterTextInfo() override;
 
-    int32_t method = 1;  // "Method" of `TextMatch`
+    int32_t method = 1;                               // "Method" of `TextMatch`
     std::unique_ptr<CLineLocationInfo> lineLocation;  // "LineLocation"; null: none
     std::unique_ptr<CCharLocationInfo> charLocation;  // "CharLocation"; null: none
     std::unique_ptr<CRecogEngineList> engines;        // "RecogEngineList"; null: none
@@ -57,8 +57,8 @@ struct TextFilterTimings {
 
 // Recognises box (coordinates of regionImage) with the engine record of the
 // given index of the rule's engine list; true when result was filled.
-using TextRegionRecognizeFn = std::function<bool(const CRawImage& regionImage, const Rect32& box, size_t engine,
-                                                 RecognitionResult& result)>;
+using TextRegionRecognizeFn = std::function<bool(const CRawImage& regionImage, const Rect32& box,
+                                                 size_t engine, RecognitionResult& result)>;
 
 class CFilterText : public CFilterBase {
 public:
@@ -79,8 +79,8 @@ public:
     // success fills feature with the kept lines, the page size, this filter's
     // index, the rule's method and this filter's applicationType. Returns 0,
     // or -14 when no line gave characters (feature unchanged).
-    int32_t FinishFeature(const std::vector<LocatedTextLine>& located, const Rect32& region, int32_t pageWidth,
-                          int32_t pageHeight, const TextCharLimits& limits,
+    int32_t FinishFeature(const std::vector<LocatedTextLine>& located, const Rect32& region,
+                          int32_t pageWidth, int32_t pageHeight, const TextCharLimits& limits,
                           const std::vector<TextEngineRecord>& engines, const TextRecognizeFn& recognize,
                           CFilterTextInfo& feature) const;
 
@@ -92,8 +92,8 @@ private:
     // The weighing parts of the rule's engine records and the call that
     // recognises one box of regionImage: the stand-in recognizer when set,
     // else the engines.
-    void BindEngines(CFilterTextInfo& ruleInfo, const CRawImage& regionImage, std::vector<TextEngineRecord>& engines,
-                     TextRecognizeFn& recognize) const;
+    void BindEngines(CFilterTextInfo& ruleInfo, const CRawImage& regionImage,
+                     std::vector<TextEngineRecord>& engines, TextRecognizeFn& recognize) const;
 };
 
 }  // namespace libMorvaneClassifier

@@ -253,7 +253,8 @@ private:
     double MeanSquare(const Chain& c, const WorkLine& line) const;
     bool PathWithin(int32_t runA, int32_t runB, double cap);
     void EndOnCrossings(const ScanPlane& plane, WorkLine& line) const;
-    void KeepLines(const ScanPlane& plane, int32_t strip, int32_t stripCount, int32_t s0, int32_t s1, int32_t c1);
+    void KeepLines(const ScanPlane& plane, int32_t strip, int32_t stripCount, int32_t s0, int32_t s1,
+                   int32_t c1);
     double Quality(const WorkLine& line);
     void UpdateSizes(int32_t strip, int32_t stripCount);
     void Select(const ScanPlane& plane);
@@ -289,7 +290,8 @@ int32_t CFrameLineTracker::Find(int32_t i) {
     return i;
 }
 
-void CFrameLineTracker::BinaryRuns(ScanPlane& plane, CRawImage* paint, int32_t along, int32_t s0, int32_t s1) {
+void CFrameLineTracker::BinaryRuns(ScanPlane& plane, CRawImage* paint, int32_t along, int32_t s0,
+                                   int32_t s1) {
     uint8_t* row = plane.rows[static_cast<size_t>(along)];
     const size_t firstNew = runs_.size();
     auto bit = [row](int32_t p) { return bitpixels::Get(row, p); };
@@ -457,7 +459,9 @@ void CFrameLineTracker::BuildChains(int32_t s0, int32_t s1) {
     chainRuns_.clear();
     runChain_.assign(runs_.size(), -1);
     std::vector<uint8_t> visited(runs_.size(), 0);
-    auto borderLong = [&](const ScanRun& r) { return r.end - r.start >= 100 && (r.start <= s0 || r.end >= s1); };
+    auto borderLong = [&](const ScanRun& r) {
+        return r.end - r.start >= 100 && (r.start <= s0 || r.end >= s1);
+    };
     for (size_t i = 0; i < runs_.size(); ++i) {
         if (visited[i]) continue;
         visited[i] = 1;
@@ -489,7 +493,8 @@ void CFrameLineTracker::BuildChains(int32_t s0, int32_t s1) {
             continue;
         }
         const int32_t id = static_cast<int32_t>(chains_.size());
-        for (int32_t k = 0; k < c.runCount; ++k) runChain_[static_cast<size_t>(chainRuns_[static_cast<size_t>(c.runBegin + k)])] = id;
+        for (int32_t k = 0; k < c.runCount; ++k)
+            runChain_[static_cast<size_t>(chainRuns_[static_cast<size_t>(c.runBegin + k)])] = id;
         FitChain(c);
         chains_.push_back(c);
     }
@@ -573,7 +578,8 @@ bool CFrameLineTracker::Bridged(const WorkLine& line, int32_t from, int32_t to, 
     for (int32_t p = from + 1; p < to; ++p) {
         const double q = line.AcrossAt(p);
         const double lo = q - m, hi = q + m;
-        const int32_t b0 = lineStart_[static_cast<size_t>(p - a0_)], b1 = lineStart_[static_cast<size_t>(p - a0_) + 1];
+        const int32_t b0 = lineStart_[static_cast<size_t>(p - a0_)],
+                      b1 = lineStart_[static_cast<size_t>(p - a0_) + 1];
         // runs of a scan line are ordered and disjoint, so their ends ascend
         int32_t lo_i = b0, hi_i = b1;
         while (lo_i < hi_i) {
@@ -623,7 +629,8 @@ bool CFrameLineTracker::Extend(WorkLine& line, bool forward) {
             if (p - line.last > best[2].cost) break;
             const int32_t gap = p - line.last - 1;
             const size_t k = static_cast<size_t>(p - a0_);
-            for (int32_t i = byFirstStart_[k]; i < byFirstStart_[k + 1]; ++i) consider(byFirst_[static_cast<size_t>(i)], gap);
+            for (int32_t i = byFirstStart_[k]; i < byFirstStart_[k + 1]; ++i)
+                consider(byFirst_[static_cast<size_t>(i)], gap);
         }
     } else {
         const int32_t stop = std::max(a0_, line.first - window);
@@ -631,7 +638,8 @@ bool CFrameLineTracker::Extend(WorkLine& line, bool forward) {
             if (line.first - p > best[2].cost) break;
             const int32_t gap = line.first - p - 1;
             const size_t k = static_cast<size_t>(p - a0_);
-            for (int32_t i = byLastStart_[k]; i < byLastStart_[k + 1]; ++i) consider(byLast_[static_cast<size_t>(i)], gap);
+            for (int32_t i = byLastStart_[k]; i < byLastStart_[k + 1]; ++i)
+                consider(byLast_[static_cast<size_t>(i)], gap);
         }
     }
     const double t = line.thickness;
@@ -643,7 +651,8 @@ bool CFrameLineTracker::Extend(WorkLine& line, bool forward) {
         if (!(c.thickness <= 8 || c.thickness <= 2 * t)) continue;
         const bool close = c.runCount < 20 ? r < std::max(t, 3.0) : r < 1.5 * t;
         if (!close) continue;
-        const bool ok = forward ? Bridged(line, line.last, c.firstAlong, t) : Bridged(line, c.lastAlong, line.first, t);
+        const bool ok =
+            forward ? Bridged(line, line.last, c.firstAlong, t) : Bridged(line, c.lastAlong, line.first, t);
         if (!ok) continue;
         // Accept: the line takes the chain's points and grows to its end.
         double runsBefore = 0;
@@ -681,10 +690,13 @@ void CFrameLineTracker::JoinChains() {
     byFirst_.assign(chains_.size(), 0);
     byLast_.assign(chains_.size(), 0);
     {
-        std::vector<int32_t> f(byFirstStart_.begin(), byFirstStart_.end() - 1), l(byLastStart_.begin(), byLastStart_.end() - 1);
+        std::vector<int32_t> f(byFirstStart_.begin(), byFirstStart_.end() - 1),
+            l(byLastStart_.begin(), byLastStart_.end() - 1);
         for (size_t i = 0; i < chains_.size(); ++i) {
-            byFirst_[static_cast<size_t>(f[static_cast<size_t>(chains_[i].firstAlong - a0_)]++)] = static_cast<int32_t>(i);
-            byLast_[static_cast<size_t>(l[static_cast<size_t>(chains_[i].lastAlong - a0_)]++)] = static_cast<int32_t>(i);
+            byFirst_[static_cast<size_t>(f[static_cast<size_t>(chains_[i].firstAlong - a0_)]++)] =
+                static_cast<int32_t>(i);
+            byLast_[static_cast<size_t>(l[static_cast<size_t>(chains_[i].lastAlong - a0_)]++)] =
+                static_cast<int32_t>(i);
         }
     }
     std::vector<int32_t> order(chains_.size());
@@ -726,8 +738,10 @@ bool CFrameLineTracker::PathWithin(int32_t runA, int32_t runB, double cap) {
         std::fill(visitStamp_.begin(), visitStamp_.end(), 0);
         stamp_ = 1;
     }
-    const int32_t lo = std::min(runs_[static_cast<size_t>(runA)].along, runs_[static_cast<size_t>(runB)].along);
-    const int32_t hi = std::max(runs_[static_cast<size_t>(runA)].along, runs_[static_cast<size_t>(runB)].along);
+    const int32_t lo =
+        std::min(runs_[static_cast<size_t>(runA)].along, runs_[static_cast<size_t>(runB)].along);
+    const int32_t hi =
+        std::max(runs_[static_cast<size_t>(runA)].along, runs_[static_cast<size_t>(runB)].along);
     queue_.clear();
     queue_.push_back(runA);
     visitStamp_[static_cast<size_t>(runA)] = stamp_;
@@ -840,7 +854,8 @@ void CFrameLineTracker::EndOnCrossings(const ScanPlane& plane, WorkLine& line) c
     }
 }
 
-void CFrameLineTracker::KeepLines(const ScanPlane& plane, int32_t strip, int32_t stripCount, int32_t s0, int32_t s1, int32_t c1) {
+void CFrameLineTracker::KeepLines(const ScanPlane& plane, int32_t strip, int32_t stripCount, int32_t s0,
+                                  int32_t s1, int32_t c1) {
     for (WorkLine& line : work_) {
         EndOnCrossings(plane, line);
         const double p0 = line.AcrossAt(line.first), p1 = line.AcrossAt(line.last);
@@ -915,7 +930,8 @@ void CFrameLineTracker::UpdateSizes(int32_t strip, int32_t stripCount) {
                 if (b >= 0 && b < 128) s += h[b];
             return s;
         };
-        if (pa.top < 0 || pc.top < 0 || windowSum(ha, pa.value[pa.top]) < 31 || windowSum(hc, pc.value[pc.top]) < 31) {
+        if (pa.top < 0 || pc.top < 0 || windowSum(ha, pa.value[pa.top]) < 31 ||
+            windowSum(hc, pc.value[pc.top]) < 31) {
             alongSize = 40;
             acrossSize = 20;
         } else {
@@ -992,7 +1008,8 @@ void CFrameLineTracker::Select(const ScanPlane& plane) {
     }
 }
 
-int CFrameLineTracker::Run(ScanPlane& plane, CRawImage* paint, int32_t a0, int32_t a1, int32_t c0, int32_t c1) {
+int CFrameLineTracker::Run(ScanPlane& plane, CRawImage* paint, int32_t a0, int32_t a1, int32_t c0,
+                           int32_t c1) {
     a0_ = a0;
     a1_ = a1;
     kept_.clear();
@@ -1101,7 +1118,9 @@ void MergeDuplicates(std::vector<DetectedLine>& lines, bool horizontal) {
                 const double lo = std::max(ax.Lo(p), ax.Lo(q)), hi = std::min(ax.Hi(p), ax.Hi(q));
                 if (hi - lo + 1 < 5) continue;
                 const double tol = std::max(p.thickness, q.thickness) / 2 + 3;
-                if (!(std::fabs(ax.At(p, lo) - ax.At(q, lo)) < tol && std::fabs(ax.At(p, hi) - ax.At(q, hi)) < tol)) continue;
+                if (!(std::fabs(ax.At(p, lo) - ax.At(q, lo)) < tol &&
+                      std::fabs(ax.At(p, hi) - ax.At(q, hi)) < tol))
+                    continue;
                 lines[i] = Span(ax, p, q);
                 lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(j));
                 changed = true;
@@ -1118,8 +1137,8 @@ double LineAngle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
     return std::atan2(static_cast<double>(y1) - y2, static_cast<double>(x2) - x1);
 }
 
-void JoinBrokenLines(std::vector<DetectedLine>& lines, const std::vector<DetectedLine>& others, bool horizontal,
-                     double g) {
+void JoinBrokenLines(std::vector<DetectedLine>& lines, const std::vector<DetectedLine>& others,
+                     bool horizontal, double g) {
     const Axis ax{horizontal};
     const Axis ox{!horizontal};
     bool changed = true;
@@ -1190,7 +1209,8 @@ int CFrameLine::Detect(CRawImage& image, int32_t left, int32_t top, int32_t righ
         {
             ScanPlane plane;
             ColumnPlane(image, plane);
-            if (h.Run(plane, image.bitCount == 1 && params.mergeCloseRuns ? &image : nullptr, left, right, top, bottom) != 0)
+            if (h.Run(plane, image.bitCount == 1 && params.mergeCloseRuns ? &image : nullptr, left, right,
+                      top, bottom) != 0)
                 return -1;
         }
         {

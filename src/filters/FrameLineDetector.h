@@ -18,12 +18,12 @@ namespace libMorvaneClassifier {
 
 // One detected line, in pixels of the image given to Detect.
 struct DetectedLine {
-    int32_t x1 = 0, y1 = 0;   // start: leftmost (horizontal) or topmost (vertical) point
-    int32_t x2 = 0, y2 = 0;   // end
-    double angle = 0.0;       // radians, direction from start to end, rows growing downwards
-    double thickness = 0.0;   // mean thickness across the line, pixels
-    double quality = 0.0;     // straightness and continuity, 0 to 1
-    int32_t style = 0;        // always 0 for detected lines
+    int32_t x1 = 0, y1 = 0;  // start: leftmost (horizontal) or topmost (vertical) point
+    int32_t x2 = 0, y2 = 0;  // end
+    double angle = 0.0;      // radians, direction from start to end, rows growing downwards
+    double thickness = 0.0;  // mean thickness across the line, pixels
+    double quality = 0.0;    // straightness and continuity, 0 to 1
+    int32_t style = 0;       // always 0 for detected lines
 };
 
 // Angle of the direction from (x1, y1) to (x2, y2) with rows growing
@@ -33,14 +33,14 @@ double LineAngle(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 
 // Parameters of one tracker.
 struct FrameLineParams {
-    int32_t contrast = 30;         // least depth of a dark run on gray scan lines
-    int32_t widthOverride = 0;     // fixed along size estimate (0 = estimate)
-    int32_t heightOverride = 0;    // fixed across size estimate (0 = estimate)
-    int32_t maxThickness = 14;     // thicker runs are no line cross-sections
+    int32_t contrast = 30;       // least depth of a dark run on gray scan lines
+    int32_t widthOverride = 0;   // fixed along size estimate (0 = estimate)
+    int32_t heightOverride = 0;  // fixed across size estimate (0 = estimate)
+    int32_t maxThickness = 14;   // thicker runs are no line cross-sections
     bool dropShortChains = true;
     bool mergeCloseRuns = true;
     bool keepUnrotated = true;
-    int32_t bridgeLimit = 15;      // gap, in scan positions, bridged when joining
+    int32_t bridgeLimit = 15;  // gap, in scan positions, bridged when joining
 };
 
 class CFrameLineTracker;

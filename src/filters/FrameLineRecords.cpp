@@ -41,8 +41,10 @@ bool CLine::SetEnd(int32_t x, int32_t y) {
 }
 
 std::pair<int32_t, int32_t> CLine::Midpoint() const {
-    const int64_t x = (static_cast<int64_t>(ToPixels(startPtX, imageWidth)) + ToPixels(endPtX, imageWidth)) / 2;
-    const int64_t y = (static_cast<int64_t>(ToPixels(startPtY, imageHeight)) + ToPixels(endPtY, imageHeight)) / 2;
+    const int64_t x =
+        (static_cast<int64_t>(ToPixels(startPtX, imageWidth)) + ToPixels(endPtX, imageWidth)) / 2;
+    const int64_t y =
+        (static_cast<int64_t>(ToPixels(startPtY, imageHeight)) + ToPixels(endPtY, imageHeight)) / 2;
     return {static_cast<int32_t>(x), static_cast<int32_t>(y)};
 }
 
@@ -93,14 +95,20 @@ const RecordTable<CFrameLineRule>& CFrameLineRule::Fields() {
          IntField(u"MinLength", &CFrameLineRule::minLength).Listed(5),
          IntField(u"MaxLength", &CFrameLineRule::maxLength).Listed(6),
          IntField(u"MinWidth", &CFrameLineRule::minWidth).Listed(7),
-         IntField(u"MaxWidth", &CFrameLineRule::maxWidth).Listed(8), IntField(u"Angle", &CFrameLineRule::angle).Listed(4),
-         IntField(u"Color", &CFrameLineRule::color).Listed(3), IntField(u"Quality", &CFrameLineRule::quality).Listed(9),
-         CopiedField<&CFrameLineRule::imageWidth>(), CopiedField<&CFrameLineRule::imageHeight>()}};
+         IntField(u"MaxWidth", &CFrameLineRule::maxWidth).Listed(8),
+         IntField(u"Angle", &CFrameLineRule::angle).Listed(4),
+         IntField(u"Color", &CFrameLineRule::color).Listed(3),
+         IntField(u"Quality", &CFrameLineRule::quality).Listed(9), CopiedField<&CFrameLineRule::imageWidth>(),
+         CopiedField<&CFrameLineRule::imageHeight>()}};
     return table;
 }
 
-int32_t CFrameLineRule::MinLengthPx() const { return ToPixels(minLength, angle < 46 ? imageWidth : imageHeight); }
-int32_t CFrameLineRule::MaxLengthPx() const { return ToPixels(maxLength, angle < 46 ? imageWidth : imageHeight); }
+int32_t CFrameLineRule::MinLengthPx() const {
+    return ToPixels(minLength, angle < 46 ? imageWidth : imageHeight);
+}
+int32_t CFrameLineRule::MaxLengthPx() const {
+    return ToPixels(maxLength, angle < 46 ? imageWidth : imageHeight);
+}
 
 // ---- lists ----
 

@@ -11,11 +11,11 @@
 #include <memory>
 #include <utility>
 
+#include "core/ObjBase.h"
+#include "core/ObjList.h"
 #include "filters/FrameLineDetector.h"
 #include "preprocess/ColorSteps.h"
 #include "templates/Anchor.h"
-#include "core/ObjBase.h"
-#include "core/ObjList.h"
 #include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {
@@ -69,7 +69,7 @@ public:
 
     int32_t index = 0;
     int32_t color = 0;
-    int32_t angle = 0;  // 0 horizontal, 90 vertical, anything else takes part in nothing
+    int32_t angle = 0;            // 0 horizontal, 90 vertical, anything else takes part in nothing
     std::unique_ptr<CLine> line;  // may be null
     int32_t style = 0;
     int32_t imageWidth = 0, imageHeight = 0;
@@ -98,7 +98,7 @@ public:
     int32_t minWidth = 0, maxWidth = 0;    // pixels
     int32_t angle = 0;                     // 0 horizontal, 90 vertical
     int32_t color = 0;
-    int32_t quality = 0;                   // hundredths
+    int32_t quality = 0;  // hundredths
     int32_t style = 0;
     int32_t imageWidth = 0, imageHeight = 0;
 

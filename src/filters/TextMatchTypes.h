@@ -27,8 +27,8 @@ struct TextCharRatio {
 
 // The parts of one engine record ("RecogEngine") that weigh its results.
 struct TextEngineRecord {
-    std::u16string filterPlus;               // characters a result may contain; empty = any
-    std::vector<TextCharRatio> charRatios;   // empty = the record has no ratio list
+    std::u16string filterPlus;              // characters a result may contain; empty = any
+    std::vector<TextCharRatio> charRatios;  // empty = the record has no ratio list
 };
 
 // Character limits in pixels (the character property's pixel getters) and

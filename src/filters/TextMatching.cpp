@@ -24,8 +24,8 @@ namespace {
 
 int32_t RatioOf(int64_t w, int64_t h) {
     const int64_t v = w * 100 / std::max<int64_t>(h, 1);
-    return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
-                                                    std::numeric_limits<int32_t>::max()));
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 int64_t Width(const Rect32& r) { return int64_t(r.right) - r.left; }
@@ -41,17 +41,22 @@ bool RatioAccepts(const TextCharRatio& ratio, char16_t c, bool* tested = nullptr
         case 0:
             if (tested) *tested = false;
             return true;
-        case 1: return IsIdeograph(c);
-        case 2: return IsDigitChar(c);
-        case 3: return IsUpperChar(c);
-        case 4: return IsLowerChar(c);
+        case 1:
+            return IsIdeograph(c);
+        case 2:
+            return IsDigitChar(c);
+        case 3:
+            return IsUpperChar(c);
+        case 4:
+            return IsLowerChar(c);
         case 10:
             if (ratio.charset.size() == 1) {
                 if (tested) *tested = false;
                 return true;
             }
             return ratio.charset.find(c) != std::u16string::npos;
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -103,10 +108,10 @@ int32_t Confidence(RecognitionResult& result, const TextEngineRecord& engine, co
         }
         if (acceptingRank < 0) {
             chosen = &ratios[nearest];
-        } else if (accepting != nearest &&
-                   std::llabs(ratios[accepting].whRatio - r) > nearestDist + 25) {
+        } else if (accepting != nearest && std::llabs(ratios[accepting].whRatio - r) > nearestDist + 25) {
             chosen = &ratios[nearest];
-            if (chosen->charType == 10 && chosen->charset.size() == 1) result.candidates[0] = chosen->charset[0];
+            if (chosen->charType == 10 && chosen->charset.size() == 1)
+                result.candidates[0] = chosen->charset[0];
         } else {
             chosen = &ratios[accepting];
         }
@@ -203,7 +208,8 @@ int32_t DynamicMerge(const TextCharLimits& lim, const std::vector<TextEngineReco
             const int64_t W = Width(u);
             const int64_t H = Height(u);
             int64_t A = RatioOf(W, H);
-            if (A > std::max<int64_t>(lim.maxWHRatio, 200) && H < int64_t(lim.minHeightPx) + 5) A = lim.minWHRatio;
+            if (A > std::max<int64_t>(lim.maxWHRatio, 200) && H < int64_t(lim.minHeightPx) + 5)
+                A = lim.minWHRatio;
 
             bool admissible;
             if (s == e) {
@@ -257,7 +263,8 @@ int32_t DynamicMerge(const TextCharLimits& lim, const std::vector<TextEngineReco
             // at a two-piece candidate with too wide a gap, and at the bound
             // on pieces per candidate.
             if (W > lim.maxWidthPx) break;
-            if (candidateNo == 2 && W - Width(boxes[s]) - Width(boxes[e]) > std::max<int64_t>(lim.minSpacePx, 5))
+            if (candidateNo == 2 &&
+                W - Width(boxes[s]) - Width(boxes[e]) > std::max<int64_t>(lim.minSpacePx, 5))
                 break;
             if (candidateNo >= kMaxPiecesPerCandidate) break;
         }
@@ -299,12 +306,18 @@ constexpr uint8_t kSlotAny = 1 << 6;
 
 uint8_t ClassEscape(char16_t c) {
     switch (c) {
-        case u'D': return kSlotDigit;
-        case u'U': return kSlotUpper;
-        case u'L': return kSlotLower;
-        case u'S': return kSlotIdeographS;
-        case u'T': return kSlotIdeographT;
-        default: return 0;
+        case u'D':
+            return kSlotDigit;
+        case u'U':
+            return kSlotUpper;
+        case u'L':
+            return kSlotLower;
+        case u'S':
+            return kSlotIdeographS;
+        case u'T':
+            return kSlotIdeographT;
+        default:
+            return 0;
     }
 }
 
@@ -314,7 +327,8 @@ namespace {
 
 // Parses a pattern into its distinct elements (in order of writing) and the
 // sequence of element indices it stands for (repeats expanded).
-bool ParsePatternParts(const std::u16string& p, std::vector<PatternElement>& bases, std::vector<uint32_t>& seq) {
+bool ParsePatternParts(const std::u16string& p, std::vector<PatternElement>& bases,
+                       std::vector<uint32_t>& seq) {
     bases.clear();
     seq.clear();
     const size_t n = p.size();
@@ -461,7 +475,8 @@ int32_t PatternScore(const std::u16string& pattern, const RecognitionResult* cha
     // once: the slide then only adds table entries.
     std::vector<uint8_t> table(bases.size() * R);
     for (size_t b = 0; b < bases.size(); ++b)
-        for (size_t r = 0; r < R; ++r) table[b * R + r] = static_cast<uint8_t>(ElementScore(bases[b], chars[r]));
+        for (size_t r = 0; r < R; ++r)
+            table[b * R + r] = static_cast<uint8_t>(ElementScore(bases[b], chars[r]));
     const size_t overlap = std::min(P, R);
     const size_t offsets = (P > R ? P - R : R - P) + 1;
     const int64_t perfect = int64_t(100) * int64_t(overlap);

@@ -53,8 +53,8 @@ int32_t DynamicMerge(const TextCharLimits& limits, const std::vector<TextEngineR
 
 // A parsed pattern: one element per character it stands for.
 struct PatternElement {
-    uint8_t slots = 0;       // bit k = class slot k active (0 literal set … 6 any)
-    std::u16string literals; // slot 0's characters, sorted and without repeats
+    uint8_t slots = 0;        // bit k = class slot k active (0 literal set … 6 any)
+    std::u16string literals;  // slot 0's characters, sorted and without repeats
 };
 // Parses a pattern text. False (and no elements) for an unclosed "[", a text
 // longer than kMaxPatternText, or a pattern standing for more than

@@ -60,9 +60,8 @@ std::vector<int32_t> RankFeatureLines(const std::vector<CTextLine*>& feature, bo
     auto size = [&](int32_t k) {
         return byHeight ? feature[size_t(k)]->RegionHeight() : feature[size_t(k)]->RegionWidth();
     };
-    std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
-        return ascending ? size(a) < size(b) : size(a) > size(b);
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int32_t a, int32_t b) { return ascending ? size(a) < size(b) : size(a) > size(b); });
     return order;
 }
 
@@ -156,7 +155,8 @@ int32_t MethodEditDistance(int32_t app, const std::vector<CTextLine*>& R, const 
     }
     if (app == 0) return sumT > 0 ? Truncate((1.0 - double(sumD) / double(sumT)) * 1000.0) : 0;
     if (sumT <= 0 || sumX <= 0) return 0;
-    return Truncate((1.0 - double(sumT + sumX) * double(sumD) / (2.0 * double(sumX) * double(sumT))) * 1000.0);
+    return Truncate((1.0 - double(sumT + sumX) * double(sumD) / (2.0 * double(sumX) * double(sumT))) *
+                    1000.0);
 }
 
 int32_t MethodPattern(int32_t app, const std::vector<CTextLine*>& R, const std::vector<CTextLine*>& F,
@@ -279,12 +279,18 @@ int32_t MatchTextLines(int32_t method, int32_t app, const std::vector<CTextLine*
     if (method < kTextMatchAlign || method > kTextMatchStrictPattern) return 0;
     const std::vector<int32_t> c = CorrespondLines(R, F);
     switch (method) {
-        case kTextMatchAlign: return MethodAlign(app, R, F, c, place, out);
-        case kTextMatchEditDistance: return MethodEditDistance(app, R, F, c, place, out);
-        case kTextMatchPattern: return MethodPattern(app, R, F, c, place, out);
-        case kTextMatchCharset: return MethodCharset(app, R, F, c, place, out);
-        case kTextMatchStrictPattern: return MethodPattern(app, R, F, c, place, out, true);
-        default: return 0;
+        case kTextMatchAlign:
+            return MethodAlign(app, R, F, c, place, out);
+        case kTextMatchEditDistance:
+            return MethodEditDistance(app, R, F, c, place, out);
+        case kTextMatchPattern:
+            return MethodPattern(app, R, F, c, place, out);
+        case kTextMatchCharset:
+            return MethodCharset(app, R, F, c, place, out);
+        case kTextMatchStrictPattern:
+            return MethodPattern(app, R, F, c, place, out, true);
+        default:
+            return 0;
     }
 }
 
@@ -301,7 +307,8 @@ int32_t RecogniseLocatedLines(const std::vector<LocatedTextLine>& located, const
         // A line none of whose merged boxes an engine recognised gives no
         // characters: it is skipped like a line without pieces.
         bool anyRecognised = false;
-        for (const RecognitionResult& r : results) anyRecognised = anyRecognised || !IsEmptyCandidate(r.candidates[0]);
+        for (const RecognitionResult& r : results)
+            anyRecognised = anyRecognised || !IsEmptyCandidate(r.candidates[0]);
         if (!anyRecognised) continue;
         // Each result keeps its merged character box in pixels of the page
         // the filter worked on, where the line's region is placed too, so

@@ -13,12 +13,12 @@ namespace libMorvaneClassifier {
 
 // Matching methods ("Method" of `TextMatch`).
 enum TextMatchMethod : int32_t {
-    kTextMatchAlign = 1,        // line alignment by common subsequences
-    kTextMatchEditDistance = 2, // edit distance under each line's character set
-    kTextMatchPattern = 3,      // each expected text is a pattern
-    kTextMatchShared = 4,       // characters shared by all the text
-    kTextMatchCharset = 5,      // share of characters within each line's set
-    kTextMatchStrictPattern = 6, // each expected text is a pattern of fixed length and alphabet
+    kTextMatchAlign = 1,          // line alignment by common subsequences
+    kTextMatchEditDistance = 2,   // edit distance under each line's character set
+    kTextMatchPattern = 3,        // each expected text is a pattern
+    kTextMatchShared = 4,         // characters shared by all the text
+    kTextMatchCharset = 5,        // share of characters within each line's set
+    kTextMatchStrictPattern = 6,  // each expected text is a pattern of fixed length and alphabet
 };
 
 // For each reference line, the index of the feature line it is compared
@@ -65,12 +65,11 @@ struct LocatedTextLine {
 
 // Recognises each located line with the dynamic merge (the recogniser works
 // on the region image) and appends one text line per line that gives
-// characters (at least one merged box an engine recognised): its text (the best candidate of each character; a character
-// with no candidate adds nothing to the text), index and offset in kept
-// order, region = the line box moved by the region's left and top in
-// ten-thousandths of the page size, and its recognition results, each with
-// its merged character box in page pixels (moved like the line). Returns 0,
-// or -14 when no line gave characters (lines is then left empty).
+// characters (at least one merged box an engine recognised): its text (the best candidate of each character;
+// a character with no candidate adds nothing to the text), index and offset in kept order, region = the line
+// box moved by the region's left and top in ten-thousandths of the page size, and its recognition results,
+// each with its merged character box in page pixels (moved like the line). Returns 0, or -14 when no line
+// gave characters (lines is then left empty).
 int32_t RecogniseLocatedLines(const std::vector<LocatedTextLine>& located, const Rect32& region,
                               int32_t pageWidth, int32_t pageHeight, const TextCharLimits& limits,
                               const std::vector<TextEngineRecord>& engines, const TextRecognizeFn& recognize,

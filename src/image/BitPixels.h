@@ -22,7 +22,9 @@ inline bool Get(const uint8_t* row, int64_t x) { return (row[ByteOf(x)] & MaskOf
 // 0 or 1.
 inline uint8_t Value(const uint8_t* row, int64_t x) { return static_cast<uint8_t>(Get(row, x) ? 1 : 0); }
 
-inline void Set(uint8_t* row, int64_t x) { row[ByteOf(x)] = static_cast<uint8_t>(row[ByteOf(x)] | MaskOf(x)); }
+inline void Set(uint8_t* row, int64_t x) {
+    row[ByteOf(x)] = static_cast<uint8_t>(row[ByteOf(x)] | MaskOf(x));
+}
 
 inline void Clear(uint8_t* row, int64_t x) {
     row[ByteOf(x)] = static_cast<uint8_t>(row[ByteOf(x)] & ~MaskOf(x));

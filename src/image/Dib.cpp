@@ -35,10 +35,14 @@ CDib::~CDib() { Free(); }
 int64_t CDib::RowBytes(int64_t w, int32_t bpp) {
     if (w <= 0) return 0;
     switch (bpp) {
-        case 1: return ((w + 31) / 32) * 4;
-        case 8: return ((w + 3) / 4) * 4;
-        case 24: return ((3 * w + 3) / 4) * 4;
-        default: return 0;
+        case 1:
+            return ((w + 31) / 32) * 4;
+        case 8:
+            return ((w + 3) / 4) * 4;
+        case 24:
+            return ((3 * w + 3) / 4) * 4;
+        default:
+            return 0;
     }
 }
 
@@ -213,10 +217,17 @@ int32_t DensityToDpi(int32_t value, int32_t unit) {
     if (value <= 0) return 0;
     double dpi = 0;
     switch (unit) {
-        case CDib::kDensityPerInch: dpi = value; break;
-        case CDib::kDensityPerCm: dpi = value * 2.54; break;
-        case CDib::kDensityPerMetre: dpi = value * 0.0254; break;
-        default: return 0;
+        case CDib::kDensityPerInch:
+            dpi = value;
+            break;
+        case CDib::kDensityPerCm:
+            dpi = value * 2.54;
+            break;
+        case CDib::kDensityPerMetre:
+            dpi = value * 0.0254;
+            break;
+        default:
+            return 0;
     }
     if (dpi > 1e6) return 1000000;
     return static_cast<int32_t>(dpi + 0.5);

@@ -98,7 +98,12 @@ public:
     // The density the image file stated, as stored there, before the reader
     // replaced an implausible resolution: its two values and their unit
     // (kDensity...). Pages that did not come from a file state none.
-    enum DensityUnit : int32_t { kDensityNone = 0, kDensityPerInch = 1, kDensityPerCm = 2, kDensityPerMetre = 3 };
+    enum DensityUnit : int32_t {
+        kDensityNone = 0,
+        kDensityPerInch = 1,
+        kDensityPerCm = 2,
+        kDensityPerMetre = 3
+    };
     int32_t storedXDensity = 0;
     int32_t storedYDensity = 0;
     int32_t storedDensityUnit = kDensityNone;
@@ -107,7 +112,10 @@ public:
     int32_t StoredXDpi() const;
     int32_t StoredYDpi() const;
     // Forgets the stated density (the pixels no longer are the file's).
-    void ClearStoredDensity() { storedXDensity = storedYDensity = 0; storedDensityUnit = kDensityNone; }
+    void ClearStoredDensity() {
+        storedXDensity = storedYDensity = 0;
+        storedDensityUnit = kDensityNone;
+    }
 
 private:
     // Makes the pixel block and row table; `clear` zero-fills the block

@@ -30,22 +30,26 @@ int RunMethod(int method, GrayRows src, int w, int h, BitRows dst, int& threshol
             CNiblackBinary engine;
             return engine.Run(src, w, h, dst);
         }
-        case 4: return 1;
+        case 4:
+            return 1;
         case 5: {
             CFuzz engine;
             const int r = engine.Run(src, w, h, dst);
             threshold = engine.threshold;
             return r;
         }
-        case 6: return BinarizeBlockMinMax(src, w, h, dst);
+        case 6:
+            return BinarizeBlockMinMax(src, w, h, dst);
         case 7: {
             COtsu engine;
             const int r = engine.Run(src, w, h, dst);
             threshold = engine.threshold;
             return r;
         }
-        case 8: return BinarizeAdaptiveBackground(src, w, h, dst);
-        default: return 0;
+        case 8:
+            return BinarizeAdaptiveBackground(src, w, h, dst);
+        default:
+            return 0;
     }
 }
 

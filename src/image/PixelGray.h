@@ -13,13 +13,16 @@ namespace libMorvaneClassifier {
 inline uint8_t GrayAt(const CRawImage& page, int x, int y) {
     const uint8_t* row = page.Row(y);
     switch (page.bitCount) {
-        case 1: return bitpixels::Get(row, x) ? 0 : 255;
-        case 8: return row[x];
+        case 1:
+            return bitpixels::Get(row, x) ? 0 : 255;
+        case 8:
+            return row[x];
         case 24: {
             const uint8_t* p = row + static_cast<size_t>(x) * 3;
             return static_cast<uint8_t>((p[0] * 29 + p[1] * 150 + p[2] * 77) >> 8);
         }
-        default: return 255;
+        default:
+            return 255;
     }
 }
 

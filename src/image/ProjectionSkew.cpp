@@ -31,9 +31,13 @@ int BitCount(uint8_t v) { return __builtin_popcount(v); }
 // profile fitted to each angle.
 class Shearer {
 public:
-    Shearer(const std::vector<InkByte>& ink, int32_t height, int32_t columns, double colWidth, double colCentre,
-            double rowScale)
-        : height_(height), columns_(columns), colWidth_(colWidth), colCentre_(colCentre), rowScale_(rowScale) {
+    Shearer(const std::vector<InkByte>& ink, int32_t height, int32_t columns, double colWidth,
+            double colCentre, double rowScale)
+        : height_(height),
+          columns_(columns),
+          colWidth_(colWidth),
+          colCentre_(colCentre),
+          rowScale_(rowScale) {
         start_.assign(static_cast<size_t>(columns) + 1, 0);
         for (const InkByte& b : ink) ++start_[static_cast<size_t>(b.column) + 1];
         for (size_t j = 1; j < start_.size(); ++j) start_[j] += start_[j - 1];
@@ -99,7 +103,8 @@ private:
     void Add(int32_t j, int32_t offset, int64_t sign) {
         int64_t* p = profile_.data() + offset;
         const size_t end = start_[static_cast<size_t>(j) + 1];
-        for (size_t k = start_[static_cast<size_t>(j)]; k < end; ++k) p[entries_[k].row] += sign * entries_[k].count;
+        for (size_t k = start_[static_cast<size_t>(j)]; k < end; ++k)
+            p[entries_[k].row] += sign * entries_[k].count;
     }
 
     int32_t height_;
@@ -124,7 +129,8 @@ std::vector<InkByte> CoarseInk(const std::vector<InkByte>& ink, int32_t columns)
     while (i < ink.size()) {
         const int32_t pair = ink[i].row / 2;
         size_t k = i;
-        for (; k < ink.size() && ink[k].row / 2 == pair; ++k) sums[static_cast<size_t>(ink[k].column / 2)] += ink[k].count;
+        for (; k < ink.size() && ink[k].row / 2 == pair; ++k)
+            sums[static_cast<size_t>(ink[k].column / 2)] += ink[k].count;
         for (size_t m = i; m < k; ++m) {
             int32_t& v = sums[static_cast<size_t>(ink[m].column / 2)];
             if (v) out.push_back({pair, ink[m].column / 2, v});
@@ -172,7 +178,8 @@ ProjectionSkewResult EstimateProjectionSkew(const CRawImage& binary, double maxD
 
         Shearer shear(ink, binary.height, columns, 8 * xScale, 3.5 * xScale, 1);
         const std::vector<InkByte> coarseInk = CoarseInk(ink, columns);
-        Shearer coarseShear(coarseInk, (binary.height + 1) / 2, (columns + 1) / 2, 16 * xScale, 7.5 * xScale, 2);
+        Shearer coarseShear(coarseInk, (binary.height + 1) / 2, (columns + 1) / 2, 16 * xScale, 7.5 * xScale,
+                            2);
         // Coarse: steps of a quarter degree, on the coarse ink.
         const double coarse = 0.25;
         const int32_t n = static_cast<int32_t>(std::ceil(maxDegrees / coarse));

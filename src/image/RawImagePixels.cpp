@@ -54,7 +54,9 @@ int CRawImage::TrueColorToGray(CRawImage* dst, int method) const {
 
 int CRawImage::GrayToBinary(CRawImage* dst, int method) { return RunGrayToBinary(this, dst, method); }
 
-int CRawImage::GrayToBinary(CRawImage* dst, int method) const { return dst ? RunGrayToBinary(this, dst, method) : 0; }
+int CRawImage::GrayToBinary(CRawImage* dst, int method) const {
+    return dst ? RunGrayToBinary(this, dst, method) : 0;
+}
 
 int CRawImage::GrayToBinaryBlock(CRawImage* dst, int blockCount, int method) {
     return RunGrayToBinaryBlock(this, dst, blockCount, method);
@@ -75,9 +77,15 @@ int CRawImage::Crop(CRawImage* dst, int left, int top, int right, int bottom) co
 int CRawImage::Morpho(int kind, int length) {
     CMorphoProcessor processor(this);
     switch (kind) {
-        case 1: return processor.VerticalPass(length);
-        case 2: processor.HorizontalPass(length); return 1;
-        case 3: processor.VerticalPass(length); return processor.HorizontalPass(length);
-        default: return 1;
+        case 1:
+            return processor.VerticalPass(length);
+        case 2:
+            processor.HorizontalPass(length);
+            return 1;
+        case 3:
+            processor.VerticalPass(length);
+            return processor.HorizontalPass(length);
+        default:
+            return 1;
     }
 }

@@ -6,7 +6,8 @@
 namespace {
 
 template <class Image>
-int RunRotate(Image* self, CRawImage* dst, int mode, double angle, int interpolate, int keepSize, int whiteFill) {
+int RunRotate(Image* self, CRawImage* dst, int mode, double angle, int interpolate, int keepSize,
+              int whiteFill) {
     CRotateProcessor processor(self);
     processor.mode = mode;
     processor.angle = angle;
@@ -22,7 +23,8 @@ int CRawImage::Rotate(CRawImage* dst, int mode, double angle, int interpolate, i
     return RunRotate(this, dst, mode, angle, interpolate, keepSize, whiteFill);
 }
 
-int CRawImage::Rotate(CRawImage* dst, int mode, double angle, int interpolate, int keepSize, int whiteFill) const {
+int CRawImage::Rotate(CRawImage* dst, int mode, double angle, int interpolate, int keepSize,
+                      int whiteFill) const {
     return dst ? RunRotate(this, dst, mode, angle, interpolate, keepSize, whiteFill) : 0;
 }
 

@@ -99,7 +99,8 @@ void PixelOfRow(const void* context, int32_t xd, uint8_t* out) {
 
 bool RowsAreContiguous(const CRawImage& img) {
     for (int32_t y = 0; y < img.height; ++y)
-        if (img.Row(y) != img.Bits() + static_cast<size_t>(y) * static_cast<size_t>(img.bytesPerRow)) return false;
+        if (img.Row(y) != img.Bits() + static_cast<size_t>(y) * static_cast<size_t>(img.bytesPerRow))
+            return false;
     return true;
 }
 
@@ -154,8 +155,8 @@ void RotateBytes(const CRawImage& src, CRawImage& dst, Sampler& sm, bool interpo
             const double fx = X - x0;
             const double fy = Y - y0;
             for (int k = 0; k < channels; ++k) {
-                const double v = Bilinear(fx, fy, r0[channels * x0 + k], r0[channels * x1 + k], r1[channels * x0 + k],
-                                          r1[channels * x1 + k]);
+                const double v = Bilinear(fx, fy, r0[channels * x0 + k], r0[channels * x1 + k],
+                                          r1[channels * x0 + k], r1[channels * x1 + k]);
                 o[k] = ToByte(v);
             }
         }
@@ -214,10 +215,14 @@ int CRotateProcessor::Process(CRawImage& dst) {
     if (!source_ || !source_->HasPixels()) return 0;
     if (&dst == source_) return ProcessInPlace();
     switch (mode) {
-        case 1: return QuarterTurn(dst, 1);
-        case 2: return QuarterTurn(dst, 2);
-        case 3: return QuarterTurn(dst, 3);
-        default: return RotateByAngle(dst);
+        case 1:
+            return QuarterTurn(dst, 1);
+        case 2:
+            return QuarterTurn(dst, 2);
+        case 3:
+            return QuarterTurn(dst, 3);
+        default:
+            return RotateByAngle(dst);
     }
 }
 
@@ -271,7 +276,8 @@ int CRotateProcessor::QuarterTurn(CRawImage& dst, int turn) const {
         for (int32_t y = 0; y < h; ++y) {
             const uint8_t* in = src.Row(y);
             uint8_t* out = dst.Row(h - 1 - y);
-            for (int32_t x = 0; x < w; ++x) std::memcpy(out + bytes * (w - 1 - x), in + bytes * x, static_cast<size_t>(bytes));
+            for (int32_t x = 0; x < w; ++x)
+                std::memcpy(out + bytes * (w - 1 - x), in + bytes * x, static_cast<size_t>(bytes));
         }
         return 1;
     }

@@ -25,7 +25,8 @@ public:
 
     // Output size of a rotation by `theta` without keep size: the bounding
     // box of the rotated pixel centres, rounded, at least 1 x 1.
-    static void RotatedSize(int32_t width, int32_t height, double theta, int32_t* outWidth, int32_t* outHeight);
+    static void RotatedSize(int32_t width, int32_t height, double theta, int32_t* outWidth,
+                            int32_t* outHeight);
 
 private:
     int QuarterTurn(CRawImage& dst, int turn) const;

@@ -77,7 +77,6 @@ void EraseTallRuns(CRawImage& img) {
     }
 }
 
-
 void ThickenLeftward(CRawImage& img, int32_t length) {
     if (!img.HasPixels() || img.bitCount != 1 || length <= 1) return;
     const int32_t w = img.width;
@@ -119,7 +118,8 @@ void ThickenLeftward(CRawImage& img, int32_t length) {
             out[i] = acc;
         }
         for (size_t i = 0; i < words; ++i)
-            for (int k = 0; k < 8; ++k) raw[i * 8 + static_cast<size_t>(k)] = static_cast<uint8_t>(out[i] >> (56 - 8 * k));
+            for (int k = 0; k < 8; ++k)
+                raw[i * 8 + static_cast<size_t>(k)] = static_cast<uint8_t>(out[i] >> (56 - 8 * k));
         std::memcpy(row, raw.data(), bytes);
     }
 }
@@ -138,7 +138,8 @@ bool FindComponentBoxes(const CRawImage& image, std::vector<SkewBox>* boxes) {
     try {
         if (!analyzer.Analyze(0)) return false;
         boxes->reserve(analyzer.Components().size());
-        for (const ComponentRecord& c : analyzer.Components()) boxes->push_back({c.left, c.top, c.right, c.bottom});
+        for (const ComponentRecord& c : analyzer.Components())
+            boxes->push_back({c.left, c.top, c.right, c.bottom});
     } catch (const std::bad_alloc&) {
         boxes->clear();
         return false;
@@ -146,7 +147,8 @@ bool FindComponentBoxes(const CRawImage& image, std::vector<SkewBox>* boxes) {
     return true;
 }
 
-bool CSkewEstimation::EstimateFromComponents(const std::vector<SkewBox>& boxes, int32_t imageHeight, double* angle) {
+bool CSkewEstimation::EstimateFromComponents(const std::vector<SkewBox>& boxes, int32_t imageHeight,
+                                             double* angle) {
     *angle = 0.0;
     components.clear();
     lines.clear();
@@ -211,8 +213,9 @@ bool CSkewEstimation::EstimateFromComponents(const std::vector<SkewBox>& boxes, 
         flush();
     }
 
-    std::stable_sort(lines.begin(), lines.end(),
-                     [](const std::vector<int32_t>& a, const std::vector<int32_t>& b) { return a.size() > b.size(); });
+    std::stable_sort(
+        lines.begin(), lines.end(),
+        [](const std::vector<int32_t>& a, const std::vector<int32_t>& b) { return a.size() > b.size(); });
     if (lines.empty() || lines[0].size() < 5) return false;
 
     auto box = [&](int32_t i) -> const SkewBox& { return components[static_cast<size_t>(i)]; };

@@ -32,10 +32,9 @@ void ClippedWindowSums(const int32_t* __restrict a, const int32_t* __restrict b,
         outB[x] = sb;
     }
     // Full windows, several columns per step at the vector tiers.
-    const int next = simd::Active().fullWindowSumsPair(reinterpret_cast<const uint32_t*>(a),
-                                                       reinterpret_cast<const uint32_t*>(b), x, width, half,
-                                                       reinterpret_cast<uint32_t*>(outA),
-                                                       reinterpret_cast<uint32_t*>(outB));
+    const int next = simd::Active().fullWindowSumsPair(
+        reinterpret_cast<const uint32_t*>(a), reinterpret_cast<const uint32_t*>(b), x, width, half,
+        reinterpret_cast<uint32_t*>(outA), reinterpret_cast<uint32_t*>(outB));
     if (next != x) {
         x = next;
         sa = outA[x - 1];
@@ -230,7 +229,8 @@ int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst)
                 const bool add = y + half < height, sub = y - half - 1 >= 0;
                 if (add) produceFg(y + half);
                 UpdateBackground(add ? src[y + half] : nullptr, add ? fgRow(y + half) : nullptr,
-                                 sub ? src[y - half - 1] : nullptr, sub ? fgRow(y - half - 1) : nullptr, width, ca);
+                                 sub ? src[y - half - 1] : nullptr, sub ? fgRow(y - half - 1) : nullptr,
+                                 width, ca);
             }
             ClippedWindowSumsPacked(ca, width, half, winC.get());
             const uint8_t* row = src[y];
@@ -271,7 +271,9 @@ int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst)
     const double p1 = 0.5, p2 = 0.8, q = 0.7;
     int32_t below[256];
     for (int b = 0; b < 256; ++b) {
-        const double d = q * delta * ((1 - p2) / (1 + std::exp(-4.0 * b / (meanBg * (1 - p1)) + 2 * (1 + p1) / (1 - p1))) + p2);
+        const double d =
+            q * delta *
+            ((1 - p2) / (1 + std::exp(-4.0 * b / (meanBg * (1 - p1)) + 2 * (1 + p1) / (1 - p1))) + p2);
         // Smallest whole v with b - v <= d, i.e. v >= b - d.
         const double edge = std::ceil(b - d);
         int k = edge < 0 ? 0 : (edge > 256 ? 256 : static_cast<int>(edge));
@@ -300,9 +302,11 @@ int BinarizeAdaptiveBackground(GrayRows src, int width, int height, BitRows dst)
             const int end = std::min(8, width - x);
             unsigned byte = 0;
             if (end == 8) {
-                for (int k = 0; k < 8; ++k) byte |= static_cast<unsigned>(row[x + k] < below[srow[x + k]]) << (7 - k);
+                for (int k = 0; k < 8; ++k)
+                    byte |= static_cast<unsigned>(row[x + k] < below[srow[x + k]]) << (7 - k);
             } else {
-                for (int k = 0; k < end; ++k) byte |= static_cast<unsigned>(row[x + k] < below[srow[x + k]]) << (7 - k);
+                for (int k = 0; k < end; ++k)
+                    byte |= static_cast<unsigned>(row[x + k] < below[srow[x + k]]) << (7 - k);
             }
             out[x >> 3] = static_cast<uint8_t>(byte);
         }

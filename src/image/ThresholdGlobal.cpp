@@ -16,9 +16,7 @@ void BinarizeBelow(GrayRows src, int width, int height, BitRows dst, int thresho
     for (int y = 0; y < height; ++y) bitpack::PackBelow(src[y], width, threshold, dst[y]);
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 void GrayHistogram(GrayRows src, int width, int height, int64_t hist[256]) {
     // Four partial tables keep consecutive equal pixels from waiting on
@@ -50,7 +48,9 @@ void GrayHistogram(GrayRows src, int width, int height, int64_t hist[256]) {
 
 namespace {
 
-void Histogram(GrayRows src, int width, int height, int64_t hist[256]) { GrayHistogram(src, width, height, hist); }
+void Histogram(GrayRows src, int width, int height, int64_t hist[256]) {
+    GrayHistogram(src, width, height, hist);
+}
 
 // Histogram of run lengths of pixels darker than t along the rows, the
 // counter running on across row ends. A run (of any length, 0 included) is
@@ -248,7 +248,9 @@ int CConThld::Run(GrayRows src, int width, int height, BitRows dst) {
             score[i] = 1000.0 * std::exp(-0.5 * s * s);
         }
         // Segments of at least 100, narrowed to their top tenth.
-        struct Segment { int start, end; };
+        struct Segment {
+            int start, end;
+        };
         std::vector<Segment> segments;
         for (int j = 11; j <= 245; ++j) {
             if (score[j] < 100 || (j > 11 && score[j - 1] >= 100)) continue;

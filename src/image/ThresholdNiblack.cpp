@@ -19,7 +19,8 @@ void FlattenRow(const uint8_t* in, int width, const FlattenLevels& levels, uint8
         std::memcpy(out, in, static_cast<size_t>(width));
         return;
     }
-    for (int x = simd::Active().flattenRow(in, width, levels.cut, levels.white, out); x < width; ++x) out[x] = in[x] > levels.cut ? static_cast<uint8_t>(levels.white) : in[x];
+    for (int x = simd::Active().flattenRow(in, width, levels.cut, levels.white, out); x < width; ++x)
+        out[x] = in[x] > levels.cut ? static_cast<uint8_t>(levels.white) : in[x];
 }
 
 // A pixel's value v and its scaled square (v * v) >> 8 packed into one word,

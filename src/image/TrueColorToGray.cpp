@@ -33,7 +33,8 @@ struct GrayDrops {
     GrayDrops() {
         const LuminanceTables& t = Luminance();
         for (int v = 0; v < 256; ++v)
-            if (static_cast<int>(t.b[v] + t.g[v] + t.r[v]) != v) bytes[v >> 3] |= static_cast<uint8_t>(1u << (v & 7));
+            if (static_cast<int>(t.b[v] + t.g[v] + t.r[v]) != v)
+                bytes[v >> 3] |= static_cast<uint8_t>(1u << (v & 7));
     }
 };
 
@@ -67,7 +68,8 @@ void ConvertRows(const CRawImage& src, CRawImage& dst, F pixel) {
     for (int y = 0; y < src.height; ++y) {
         const uint8_t* in = src.Row(y);
         uint8_t* out = dst.Row(y);
-        for (int x = 0; x < src.width; ++x, in += 3) out[x] = static_cast<uint8_t>(pixel(in[0], in[1], in[2]));
+        for (int x = 0; x < src.width; ++x, in += 3)
+            out[x] = static_cast<uint8_t>(pixel(in[0], in[1], in[2]));
     }
 }
 
@@ -92,9 +94,15 @@ int CTrueColorToGray::Process(CRawImage& dst) {
                 return Clamp255((3 * b + 10 * g - 2 * r) / 10);
             });
             break;
-        case 1: ConvertRows(src, dst, [](int, int, int r) { return r; }); break;
-        case 2: ConvertRows(src, dst, [](int, int g, int) { return g; }); break;
-        case 3: ConvertRows(src, dst, [](int b, int, int) { return b; }); break;
+        case 1:
+            ConvertRows(src, dst, [](int, int, int r) { return r; });
+            break;
+        case 2:
+            ConvertRows(src, dst, [](int, int g, int) { return g; });
+            break;
+        case 3:
+            ConvertRows(src, dst, [](int b, int, int) { return b; });
+            break;
         case 4: {
             // The running maximum spans the whole image in visiting order and
             // includes the pixel being converted.
@@ -106,9 +114,15 @@ int CTrueColorToGray::Process(CRawImage& dst) {
             });
             break;
         }
-        case 5: ConvertRows(src, dst, [](int b, int g, int r) { return Emphasis(3 * r - g - b, b, g, r); }); break;
-        case 6: ConvertRows(src, dst, [](int b, int g, int r) { return Emphasis(3 * g - b - r, b, g, r); }); break;
-        case 7: ConvertRows(src, dst, [](int b, int g, int r) { return Emphasis(3 * b - g - r, b, g, r); }); break;
+        case 5:
+            ConvertRows(src, dst, [](int b, int g, int r) { return Emphasis(3 * r - g - b, b, g, r); });
+            break;
+        case 6:
+            ConvertRows(src, dst, [](int b, int g, int r) { return Emphasis(3 * g - b - r, b, g, r); });
+            break;
+        case 7:
+            ConvertRows(src, dst, [](int b, int g, int r) { return Emphasis(3 * b - g - r, b, g, r); });
+            break;
         case 8:
             ConvertRows(src, dst, [](int b, int g, int r) {
                 const int t = 3 * b - g - r;
@@ -128,8 +142,13 @@ int CTrueColorToGray::Process(CRawImage& dst) {
                 return static_cast<int>(GrayLuminance(b, g, r));
             });
             break;
-        case 11: ConvertRows(src, dst, [](int b, int g, int r) { return std::min({b, g, r}); }); break;
-        case 12: ConvertRows(src, dst, [](int b, int g, int r) { return Clamp255((3 * b + 10 * g - 2 * r) / 10); }); break;
+        case 11:
+            ConvertRows(src, dst, [](int b, int g, int r) { return std::min({b, g, r}); });
+            break;
+        case 12:
+            ConvertRows(src, dst,
+                        [](int b, int g, int r) { return Clamp255((3 * b + 10 * g - 2 * r) / 10); });
+            break;
         default:
             for (int y = 0; y < src.height; ++y) LuminanceRow(src.Row(y), dst.Row(y), src.width);
             break;

@@ -95,7 +95,8 @@ void WarpRows(const CRawImage& src, const WarpGrid& g, uint8_t fill, CRawImage& 
             Within(Y, dy, 0, (static_cast<int64_t>(src.height) - 2) * 65536 - 1, &vlo, &vhi);
             if (vhi > vlo) {
                 for (; i < vlo; ++i) {
-                    const int32_t Xi = static_cast<int32_t>(X + i * dx), Yi = static_cast<int32_t>(Y + i * dy);
+                    const int32_t Xi = static_cast<int32_t>(X + i * dx),
+                                  Yi = static_cast<int32_t>(Y + i * dy);
                     const uint8_t* r0 = src.Row(Yi >> 16);
                     SampleInside<1>(r0, r0 + src.bytesPerRow, Xi, Yi, out + i);
                 }

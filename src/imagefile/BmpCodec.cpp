@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "image/Dib.h"
 #include "image/BitPixels.h"
+#include "image/Dib.h"
 #include "imagefile/ImageCodecs.h"
 
 namespace imagefile {
@@ -14,8 +14,8 @@ namespace {
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t U32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 void Put16(std::vector<uint8_t>& o, uint32_t v) {
     o.push_back(static_cast<uint8_t>(v));
@@ -63,8 +63,10 @@ bool DecodeRle(const uint8_t* p, size_t n, int bpp, int32_t w, int32_t h, std::v
         i += 2;
         if (count > 0) {
             for (int k = 0; k < count; ++k) {
-                if (bpp == 8) put(value);
-                else put((k & 1) ? (value & 0x0F) : (value >> 4));
+                if (bpp == 8)
+                    put(value);
+                else
+                    put((k & 1) ? (value & 0x0F) : (value >> 4));
             }
             continue;
         }
@@ -82,8 +84,10 @@ bool DecodeRle(const uint8_t* p, size_t n, int bpp, int32_t w, int32_t h, std::v
             const size_t bytes = bpp == 8 ? value : (static_cast<size_t>(value) + 1) / 2;
             if (i + bytes > n) return false;
             for (int k = 0; k < value; ++k) {
-                if (bpp == 8) put(p[i + k]);
-                else put((k & 1) ? (p[i + k / 2] & 0x0F) : (p[i + k / 2] >> 4));
+                if (bpp == 8)
+                    put(p[i + k]);
+                else
+                    put((k & 1) ? (p[i + k / 2] & 0x0F) : (p[i + k / 2] >> 4));
             }
             i += (bytes + 1) & ~static_cast<size_t>(1);
         }
@@ -186,7 +190,8 @@ bool DecodeBmp(const uint8_t* d, size_t n, CDib& image, const DecodeLimits& limi
             std::vector<uint8_t> idx(static_cast<size_t>(W) * static_cast<size_t>(H), 0);
             if (!DecodeRle(pix, pixBytes, bpp, W, H, idx)) {
                 image.Free();
-                return FailIfNoCause("truncated BMP data: the run-length data ends before the end-of-bitmap code");
+                return FailIfNoCause(
+                    "truncated BMP data: the run-length data ends before the end-of-bitmap code");
             }
             for (int32_t y = 0; y < H; ++y) {
                 const int32_t src = topDown ? y : H - 1 - y;
@@ -196,16 +201,20 @@ bool DecodeBmp(const uint8_t* d, size_t n, CDib& image, const DecodeLimits& limi
             const size_t stride = ((static_cast<size_t>(W) * bpp + 31) / 32) * 4;
             if (stride * static_cast<size_t>(H) > pixBytes) {
                 image.Free();
-                return FailIfNoCause("truncated BMP data: " + std::to_string(pixBytes) + " bytes of pixels where " +
+                return FailIfNoCause("truncated BMP data: " + std::to_string(pixBytes) +
+                                     " bytes of pixels where " +
                                      std::to_string(stride * static_cast<size_t>(H)) + " are needed");
             }
             for (int32_t y = 0; y < H; ++y) {
                 const int32_t src = topDown ? y : H - 1 - y;
                 const uint8_t* s = pix + stride * static_cast<size_t>(src);
                 for (int32_t x = 0; x < W; ++x) {
-                    if (bpp == 8) line[x] = s[x];
-                    else if (bpp == 4) line[x] = (x & 1) ? (s[x >> 1] & 0x0F) : (s[x >> 1] >> 4);
-                    else line[x] = bitpixels::Value(s, x);
+                    if (bpp == 8)
+                        line[x] = s[x];
+                    else if (bpp == 4)
+                        line[x] = (x & 1) ? (s[x >> 1] & 0x0F) : (s[x >> 1] >> 4);
+                    else
+                        line[x] = bitpixels::Value(s, x);
                 }
                 StorePaletteRow(image, y, line.data(), pal, kind);
             }
@@ -227,10 +236,12 @@ bool DecodeBmp(const uint8_t* d, size_t n, CDib& image, const DecodeLimits& limi
         }
         const size_t stride = ((static_cast<size_t>(W) * bpp + 31) / 32) * 4;
         if (stride * static_cast<size_t>(H) > pixBytes)
-            return FailIfNoCause("truncated BMP data: " + std::to_string(pixBytes) + " bytes of pixels where " +
-                                 std::to_string(stride * static_cast<size_t>(H)) + " are needed");
+            return FailIfNoCause("truncated BMP data: " + std::to_string(pixBytes) +
+                                 " bytes of pixels where " + std::to_string(stride * static_cast<size_t>(H)) +
+                                 " are needed");
         const int64_t outStride = CDib::RowBytes(W, 24);
-        if (outStride <= 0 || outStride > INT32_MAX || !image.CreateWithStride(W, H, 24, static_cast<int32_t>(outStride)))
+        if (outStride <= 0 || outStride > INT32_MAX ||
+            !image.CreateWithStride(W, H, 24, static_cast<int32_t>(outStride)))
             return false;
         for (int32_t y = 0; y < H; ++y) {
             const int32_t src = topDown ? y : H - 1 - y;
@@ -290,8 +301,8 @@ bool EncodeBmp(const CDib& image, std::vector<uint8_t>& out) {
         out.push_back(v);
         out.push_back(0);
     }
-    const size_t used = bpp == 1 ? (static_cast<size_t>(image.width) + 7) / 8
-                                 : static_cast<size_t>(image.width) * (bpp / 8);
+    const size_t used =
+        bpp == 1 ? (static_cast<size_t>(image.width) + 7) / 8 : static_cast<size_t>(image.width) * (bpp / 8);
     for (int32_t y = image.height - 1; y >= 0; --y) {
         const uint8_t* row = image.Row(y);
         const size_t start = out.size();

@@ -2,13 +2,13 @@
 // platform codecs and the libjpeg reader/writer with its memory readers.
 #include <vector>
 
-#include "image/Dib.h"
 #include "image/BitPixels.h"
-#include "imagefile/DibReaderWriter.h"
+#include "image/Dib.h"
 #include "imagefile/CodecTable.h"
+#include "imagefile/DibReaderWriter.h"
 #include "imagefile/ImageCodecs.h"
-#include "imagefile/PdfCodec.h"
 #include "imagefile/ImageFile.h"
+#include "imagefile/PdfCodec.h"
 
 using imagefile::DecodeLimits;
 using imagefile::ImageFormat;
@@ -83,7 +83,8 @@ int CDibRWCodecs::GetInfo(const std::u16string& path, int32_t& width, int32_t& h
     return 1;
 }
 
-int CDibRWCodecs::LoadThumbnail(CDib& image, const std::u16string& path, int32_t maxWidth, int32_t maxHeight) {
+int CDibRWCodecs::LoadThumbnail(CDib& image, const std::u16string& path, int32_t maxWidth,
+                                int32_t maxHeight) {
     if (maxWidth <= 0 || maxHeight <= 0) return 0;
     CDib full;
     if (!LoadFullSize(full, path) || full.width <= 0 || full.height <= 0) return 0;
@@ -139,10 +140,14 @@ int CDibRWGeneral::LoadFromMemory(CDib& image, const uint8_t* buffer, int32_t le
     if (!buffer || length <= 0) return 0;
     const size_t n = static_cast<size_t>(length);
     switch (kind) {
-        case 0: return imagefile::DecodeJpeg(buffer, n, image, imagefile::JpegDensity::AsStored, false) ? 1 : 0;
-        case 1: return imagefile::DecodeBmp(buffer, n, image) ? 1 : 0;
-        case 2: return imagefile::DecodeJ2k(buffer, n, image) ? 1 : 0;
-        default: return 0;
+        case 0:
+            return imagefile::DecodeJpeg(buffer, n, image, imagefile::JpegDensity::AsStored, false) ? 1 : 0;
+        case 1:
+            return imagefile::DecodeBmp(buffer, n, image) ? 1 : 0;
+        case 2:
+            return imagefile::DecodeJ2k(buffer, n, image) ? 1 : 0;
+        default:
+            return 0;
     }
 }
 
@@ -153,7 +158,8 @@ int CDibRWGeneral::Load(CDib& image, const std::u16string& path, int32_t flag) {
     if (!imagefile::ReadImageFileBytes(path, data)) return 0;
     DecodeLimits limits;
     limits.options = decodeOptions;
-    return imagefile::DecodeJpeg(data.data(), data.size(), image, imagefile::JpegDensity::AsStored, false, limits)
+    return imagefile::DecodeJpeg(data.data(), data.size(), image, imagefile::JpegDensity::AsStored, false,
+                                 limits)
                ? 1
                : 0;
 }
@@ -165,6 +171,8 @@ int CDibRWGeneral::Save(const CDib& image, const std::u16string& path, uint32_t 
     return imagefile::WriteWholeFile(path, data) ? 1 : 0;
 }
 
-int CDibRWGeneral::GetInfo(const std::u16string&, int32_t&, int32_t&, int32_t&, int32_t&, int32_t&) { return 1; }
+int CDibRWGeneral::GetInfo(const std::u16string&, int32_t&, int32_t&, int32_t&, int32_t&, int32_t&) {
+    return 1;
+}
 int CDibRWGeneral::LoadThumbnail(CDib&, const std::u16string&, int32_t, int32_t) { return 1; }
 int CDibRWGeneral::GetFrameCount(const std::u16string&) { return 0; }

@@ -82,6 +82,7 @@ public:
     int Save(const CDib& image, const std::u16string& path, uint32_t flag) override;
     int GetInfo(const std::u16string& path, int32_t& width, int32_t& height, int32_t& bitCount,
                 int32_t& xResolution, int32_t& yResolution) override;  // 1, nothing reported
-    int LoadThumbnail(CDib& image, const std::u16string& path, int32_t maxWidth, int32_t maxHeight) override;  // 1
+    int LoadThumbnail(CDib& image, const std::u16string& path, int32_t maxWidth,
+                      int32_t maxHeight) override;           // 1
     int GetFrameCount(const std::u16string& path) override;  // 0
 };

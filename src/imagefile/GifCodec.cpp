@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "image/Dib.h"
 #include "image/BitPixels.h"
+#include "image/Dib.h"
 #include "imagefile/ImageCodecs.h"
 
 namespace imagefile {
@@ -119,7 +119,8 @@ bool DecodeGif(const uint8_t* data, size_t size, CDib& image, const DecodeLimits
         auto readLine = [&](int64_t y) -> bool {
             if (DGifGetLine(gif, line.data(), static_cast<int>(fw)) != GIF_OK) {
                 const char* why = GifErrorString(gif->Error);
-                return FailIfNoCause(std::string("truncated or corrupt GIF data: ") + (why ? why : "bad image data"));
+                return FailIfNoCause(std::string("truncated or corrupt GIF data: ") +
+                                     (why ? why : "bad image data"));
             }
             const int64_t pageY = top + y;
             if (pageY >= sh || visibleWidth == 0) return true;  // decoded, then dropped
@@ -192,7 +193,8 @@ bool EncodeGif(const CDib& image, std::vector<uint8_t>& out) {
     } else if (bpp == 8) {
         colors.resize(256);
         for (int i = 0; i < 256; ++i)
-            colors[i] = GifColorType{static_cast<GifByteType>(i), static_cast<GifByteType>(i), static_cast<GifByteType>(i)};
+            colors[i] = GifColorType{static_cast<GifByteType>(i), static_cast<GifByteType>(i),
+                                     static_cast<GifByteType>(i)};
         for (int y = 0; y < H; ++y) std::memcpy(indices.data() + static_cast<size_t>(y) * W, image.Row(y), W);
     } else {
         const size_t n = static_cast<size_t>(W) * H;
@@ -207,8 +209,8 @@ bool EncodeGif(const CDib& image, std::vector<uint8_t>& out) {
             }
         int mapSize = 256;
         colors.resize(256);
-        if (GifQuantizeBuffer(static_cast<unsigned>(W), static_cast<unsigned>(H), &mapSize, r.data(), g.data(), b.data(),
-                              indices.data(), colors.data()) != GIF_OK)
+        if (GifQuantizeBuffer(static_cast<unsigned>(W), static_cast<unsigned>(H), &mapSize, r.data(),
+                              g.data(), b.data(), indices.data(), colors.data()) != GIF_OK)
             return false;
         // Colour tables hold a power of two entries.
         colors.resize(256);

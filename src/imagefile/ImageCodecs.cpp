@@ -9,10 +9,10 @@
 #include <cstring>
 #include <string>
 
+#include "core/TextConv.h"
 #include "image/BitPixels.h"
 #include "image/Dib.h"
 #include "platform/PlatformProcesses.h"
-#include "core/TextConv.h"
 #include "platform/SafeFile.h"
 
 namespace imagefile {
@@ -48,8 +48,8 @@ bool FailIfNoCause(const std::string& cause) {
 }
 
 bool PageSizeAllowed(int64_t w, int64_t h, const DecodeLimits& limits) {
-    if (w <= 0 || h <= 0) return FailIfNoCause("page without pixels (" + std::to_string(w) + " x " +
-                                               std::to_string(h) + ")");
+    if (w <= 0 || h <= 0)
+        return FailIfNoCause("page without pixels (" + std::to_string(w) + " x " + std::to_string(h) + ")");
     if (w > limits.maxSide || h > limits.maxSide || w * h > limits.maxPixels)
         return FailIfNoCause("page of " + std::to_string(w) + " x " + std::to_string(h) +
                              " pixels over the page budget (" + std::to_string(limits.maxPixels) +
@@ -85,8 +85,7 @@ int J2kLevelsToDrop(int32_t dpi, int32_t targetDpi, int maxLevels) {
     const int64_t target = WorkingTarget(targetDpi);
     if (dpi <= 0 || target <= 0) return 0;
     int levels = 0;
-    while (levels < maxLevels && levels < 30 && int64_t(dpi) >= target << (levels + 1))
-        ++levels;
+    while (levels < maxLevels && levels < 30 && int64_t(dpi) >= target << (levels + 1)) ++levels;
     return levels;
 }
 
@@ -155,7 +154,8 @@ bool CreateForPalette(CDib& image, int32_t width, int32_t height, PaletteKind ki
 void StorePaletteRow(CDib& image, int32_t y, const uint8_t* idx, const std::vector<PaletteEntry>& pal,
                      PaletteKind kind) {
     PaletteEntry lut[256];
-    for (size_t i = 0; i < 256; ++i) lut[i] = pal.empty() ? PaletteEntry{} : (i < pal.size() ? pal[i] : pal[0]);
+    for (size_t i = 0; i < 256; ++i)
+        lut[i] = pal.empty() ? PaletteEntry{} : (i < pal.size() ? pal[i] : pal[0]);
     uint8_t* row = image.Row(y);
     const int32_t w = image.width;
     if (kind == PaletteKind::Bilevel) {

@@ -164,8 +164,8 @@ bool DecodeTiffPage(const uint8_t* data, size_t size, int page, CDib& image, con
 bool DecodePng(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits = {});
 bool DecodeGif(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits = {});
 // allowOtherColorSpaces: CMYK and YCCK pages are converted to 24-bit instead of refused.
-bool DecodeJpeg(const uint8_t* data, size_t size, CDib& image, JpegDensity density, bool allowOtherColorSpaces,
-                const DecodeLimits& limits = {});
+bool DecodeJpeg(const uint8_t* data, size_t size, CDib& image, JpegDensity density,
+                bool allowOtherColorSpaces, const DecodeLimits& limits = {});
 // A raw JPEG-2000 codestream: three components of equal sampling and
 // precision give 24-bit, one gives 8-bit, anything else fails. Resolution 300.
 bool DecodeJ2k(const uint8_t* data, size_t size, CDib& image, const DecodeLimits& limits = {});

@@ -25,7 +25,8 @@ bool LoadImageFile(CDib& image, const std::u16string& path, DecodeOptions* optio
 // The same for page `page` (0 first) of a multi-page file.
 bool LoadImageFilePage(CDib& image, const std::u16string& path, int page, DecodeOptions* options = nullptr);
 // The same for a file's bytes held in memory (standard input, a host's buffer).
-bool LoadEncodedImage(CDib& image, const uint8_t* data, size_t size, int page, DecodeOptions* options = nullptr);
+bool LoadEncodedImage(CDib& image, const uint8_t* data, size_t size, int page,
+                      DecodeOptions* options = nullptr);
 // Pages in the file (1 for single-page formats); 0 when it cannot be read.
 int CountImageFilePages(const std::u16string& path);
 

@@ -32,22 +32,38 @@ const char* PseudoFileSystemName(int fd) {
     struct statfs fs {};
     if (::fstatfs(fd, &fs) != 0) return nullptr;
     switch (static_cast<unsigned long>(fs.f_type)) {
-        case 0x9fa0UL: return "procfs";
-        case 0x62656572UL: return "sysfs";
-        case 0x64626720UL: return "debugfs";
-        case 0x74726163UL: return "tracefs";
-        case 0x73636673UL: return "securityfs";
-        case 0x27e0ebUL: return "cgroup";
-        case 0x63677270UL: return "cgroup2";
-        case 0x62656570UL: return "configfs";
-        case 0x6165676cUL: return "pstore";
-        case 0xde5e81e4UL: return "efivarfs";
-        case 0xcafe4a11UL: return "bpf";
-        case 0x1cd1UL: return "devpts";
-        case 0x42494e4dUL: return "binfmt_misc";
-        case 0xf97cff8cUL: return "selinuxfs";
-        case 0x65735543UL: return "fusectl";
-        default: return nullptr;
+        case 0x9fa0UL:
+            return "procfs";
+        case 0x62656572UL:
+            return "sysfs";
+        case 0x64626720UL:
+            return "debugfs";
+        case 0x74726163UL:
+            return "tracefs";
+        case 0x73636673UL:
+            return "securityfs";
+        case 0x27e0ebUL:
+            return "cgroup";
+        case 0x63677270UL:
+            return "cgroup2";
+        case 0x62656570UL:
+            return "configfs";
+        case 0x6165676cUL:
+            return "pstore";
+        case 0xde5e81e4UL:
+            return "efivarfs";
+        case 0xcafe4a11UL:
+            return "bpf";
+        case 0x1cd1UL:
+            return "devpts";
+        case 0x42494e4dUL:
+            return "binfmt_misc";
+        case 0xf97cff8cUL:
+            return "selinuxfs";
+        case 0x65735543UL:
+            return "fusectl";
+        default:
+            return nullptr;
     }
 #else
     (void)fd;
@@ -64,13 +80,19 @@ struct Descriptor {
 
 std::string OpenFailure(int error) {
     switch (error) {
-        case ENOENT: return "no such file";
+        case ENOENT:
+            return "no such file";
         case EACCES:
-        case EPERM: return "permission denied";
-        case ENOTDIR: return "no such file (a folder on its path is a file)";
-        case ELOOP: return "too many symbolic links";
-        case ENAMETOOLONG: return "file name too long";
-        default: return std::string("cannot open: ") + std::strerror(error);
+        case EPERM:
+            return "permission denied";
+        case ENOTDIR:
+            return "no such file (a folder on its path is a file)";
+        case ELOOP:
+            return "too many symbolic links";
+        case ENAMETOOLONG:
+            return "file name too long";
+        default:
+            return std::string("cannot open: ") + std::strerror(error);
     }
 }
 
@@ -117,15 +139,16 @@ bool ReadImageFileBytes(const std::u16string& path, std::vector<uint8_t>& data) 
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
-        SetReadFailure(S_ISFIFO(st.st_mode)  ? "not a regular file (a pipe)"
-                       : S_ISCHR(st.st_mode) ? "not a regular file (a character device)"
-                       : S_ISBLK(st.st_mode) ? "not a regular file (a block device)"
+        SetReadFailure(S_ISFIFO(st.st_mode)   ? "not a regular file (a pipe)"
+                       : S_ISCHR(st.st_mode)  ? "not a regular file (a character device)"
+                       : S_ISBLK(st.st_mode)  ? "not a regular file (a block device)"
                        : S_ISSOCK(st.st_mode) ? "not a regular file (a socket)"
                                               : "not a regular file");
         return false;
     }
     if (const char* pseudo = PseudoFileSystemName(file.fd)) {
-        SetReadFailure(std::string("file on a pseudo file system (") + pseudo + "): its size cannot be trusted");
+        SetReadFailure(std::string("file on a pseudo file system (") + pseudo +
+                       "): its size cannot be trusted");
         return false;
     }
     const int flags = ::fcntl(file.fd, F_GETFL);
@@ -180,7 +203,8 @@ bool ReadImageFileBytes(const std::u16string& path, std::vector<uint8_t>& data) 
                 data.clear();
                 return false;
             }
-            const size_t want = static_cast<size_t>(std::min<int64_t>(piece, limit - static_cast<int64_t>(before)));
+            const size_t want =
+                static_cast<size_t>(std::min<int64_t>(piece, limit - static_cast<int64_t>(before)));
             data.resize(before + want);
             size_t n = 0;
             if (!ReadFully(file.fd, data.data() + before, want, n)) {

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace imagefile {
@@ -146,7 +146,8 @@ bool J2kMainHeaderAllowed(const uint8_t* d, size_t n, const DecodeLimits& limits
     if (pageComponentsOnly && csiz != 1 && csiz != 3) return false;  // nothing else becomes a page
     const int64_t xsiz = Be32(siz + 4), ysiz = Be32(siz + 8), xo = Be32(siz + 12), yo = Be32(siz + 16);
     const int64_t xt = Be32(siz + 20), yt = Be32(siz + 24), xto = Be32(siz + 28), yto = Be32(siz + 32);
-    if (xsiz <= xo || ysiz <= yo || xt == 0 || yt == 0 || xto > xo || yto > yo || xto + xt <= xo || yto + yt <= yo)
+    if (xsiz <= xo || ysiz <= yo || xt == 0 || yt == 0 || xto > xo || yto > yo || xto + xt <= xo ||
+        yto + yt <= yo)
         return false;
     const int64_t w = xsiz - xo, h = ysiz - yo;
     if (!PageSizeAllowed(w, h, limits)) return false;
@@ -177,7 +178,8 @@ bool J2kMainHeaderAllowed(const uint8_t* d, size_t n, const DecodeLimits& limits
             const int64_t layers = Be16(cod + 2);
             const int levels = cod[5];
             const int cbw = cod[6] + 2, cbh = cod[7] + 2;
-            if (layers < 1 || layers > 256 || levels > 32 || cbw > 10 || cbh > 10 || cbw + cbh > 12) return false;
+            if (layers < 1 || layers > 256 || levels > 32 || cbw > 10 || cbh > 10 || cbw + cbh > 12)
+                return false;
             if (tiles * csiz * (levels + 1) * layers > (int64_t(1) << 24)) return false;
             // Code-blocks of the whole page, about 128 bytes of records each.
             if ((samples >> (cbw + cbh)) * 128 > limits.maxMemory / 4) return false;
@@ -205,7 +207,8 @@ J2kDecoder::~J2kDecoder() {
     if (stream_) opj_stream_destroy(stream_);
 }
 
-bool J2kDecoder::ReadHeader(const uint8_t* data, size_t size, const DecodeLimits& limits, bool pageComponentsOnly) {
+bool J2kDecoder::ReadHeader(const uint8_t* data, size_t size, const DecodeLimits& limits,
+                            bool pageComponentsOnly) {
     consumed = ScanJ2kCodestream(data, size, fixed_);
     if (!consumed) return false;
     source_.data = fixed_.empty() ? data : fixed_.data();
@@ -256,7 +259,8 @@ bool J2kDecoder::ReadHeader(const uint8_t* data, size_t size, const DecodeLimits
     if (!opj_read_header(stream_, codec, &image) || !image) return false;
     if (image->numcomps == 0 || image->numcomps > 16384 || !image->comps) return false;
     if (image->x1 <= image->x0 || image->y1 <= image->y0) return false;
-    if (!PageSizeAllowed(int64_t(image->x1) - image->x0, int64_t(image->y1) - image->y0, limits)) return false;
+    if (!PageSizeAllowed(int64_t(image->x1) - image->x0, int64_t(image->y1) - image->y0, limits))
+        return false;
     int64_t samples = 0;
     for (OPJ_UINT32 c = 0; c < image->numcomps; ++c) {
         const opj_image_comp_t& comp = image->comps[c];
@@ -275,7 +279,8 @@ int J2kDecoder::DroppableLevels() const {
     if (info->m_default_tile_info.tccp_info && info->nbcomps == image->numcomps && info->nbcomps > 0) {
         levels = INT_MAX;
         for (OPJ_UINT32 c = 0; c < info->nbcomps; ++c)
-            levels = std::min(levels, static_cast<int>(info->m_default_tile_info.tccp_info[c].numresolutions) - 1);
+            levels =
+                std::min(levels, static_cast<int>(info->m_default_tile_info.tccp_info[c].numresolutions) - 1);
         levels = std::max(levels, 0);
     }
     opj_destroy_cstr_info(&info);
@@ -331,7 +336,8 @@ uint8_t J2kSampleToByte(int32_t v, int prec, bool sgnd) {
     return static_cast<uint8_t>((x * 255 + maxv / 2) / maxv);
 }
 
-bool EncodeJ2kRecords(const j2k_image_t* img, const j2k_cp_t* cp, size_t maxLength, std::vector<uint8_t>& out) {
+bool EncodeJ2kRecords(const j2k_image_t* img, const j2k_cp_t* cp, size_t maxLength,
+                      std::vector<uint8_t>& out) {
     out.clear();
     if (!img || !cp || !img->comps || img->numcomps < 1 || img->numcomps > 16384) return false;
     if (img->x0 < 0 || img->y0 < 0 || img->x1 <= img->x0 || img->y1 <= img->y0) return false;
@@ -340,7 +346,8 @@ bool EncodeJ2kRecords(const j2k_image_t* img, const j2k_cp_t* cp, size_t maxLeng
     const j2k_tccp_t& tccp = tcp.tccps[0];
     if (tcp.numlayers < 1 || tcp.numlayers > J2K_MAXLAYERS || tcp.prg < 0 || tcp.prg > 4) return false;
     if (tccp.numresolutions < 1 || tccp.numresolutions > J2K_MAXRLVLS) return false;
-    if (tccp.cblkw < 2 || tccp.cblkh < 2 || tccp.cblkw > 10 || tccp.cblkh > 10 || tccp.cblkw + tccp.cblkh > 12)
+    if (tccp.cblkw < 2 || tccp.cblkh < 2 || tccp.cblkw > 10 || tccp.cblkh > 10 ||
+        tccp.cblkw + tccp.cblkh > 12)
         return false;
     const int numcomps = img->numcomps;
     std::vector<opj_image_cmptparm_t> parms(static_cast<size_t>(numcomps));
@@ -352,7 +359,8 @@ bool EncodeJ2kRecords(const j2k_image_t* img, const j2k_cp_t* cp, size_t maxLeng
             return false;
         // Canvas coordinates rounded up to the sub-sampling grid must stay in
         // the signed 32-bit range the records use.
-        if (int64_t(img->x1) + comp.dx - 1 > INT32_MAX || int64_t(img->y1) + comp.dy - 1 > INT32_MAX) return false;
+        if (int64_t(img->x1) + comp.dx - 1 > INT32_MAX || int64_t(img->y1) + comp.dy - 1 > INT32_MAX)
+            return false;
         opj_image_cmptparm_t& p = parms[static_cast<size_t>(c)];
         std::memset(&p, 0, sizeof(p));
         p.dx = static_cast<OPJ_UINT32>(comp.dx);
@@ -421,7 +429,8 @@ bool EncodeJ2kRecords(const j2k_image_t* img, const j2k_cp_t* cp, size_t maxLeng
     params.tcp_mct = (tcp.mct && numcomps >= 3) ? 1 : 0;
     // A resolution level must keep at least one sample of the smallest tile.
     int numres = tccp.numresolutions;
-    while (numres > 1 && ((int64_t(1) << (numres - 1)) > std::min<int64_t>({minSide, tileW, tileH}))) --numres;
+    while (numres > 1 && ((int64_t(1) << (numres - 1)) > std::min<int64_t>({minSide, tileW, tileH})))
+        --numres;
     params.numresolution = numres;
     params.cblockw_init = 1 << tccp.cblkw;
     params.cblockh_init = 1 << tccp.cblkh;
@@ -457,7 +466,8 @@ bool EncodeJ2kRecords(const j2k_image_t* img, const j2k_cp_t* cp, size_t maxLeng
         opj_stream_set_write_function(stream, SinkWrite);
         opj_stream_set_skip_function(stream, SinkSkip);
         opj_stream_set_seek_function(stream, SinkSeek);
-        ok = opj_start_compress(codec, image, stream) && opj_encode(codec, stream) && opj_end_compress(codec, stream);
+        ok = opj_start_compress(codec, image, stream) && opj_encode(codec, stream) &&
+             opj_end_compress(codec, stream);
     }
     if (stream) opj_stream_destroy(stream);
     if (codec) opj_destroy_codec(codec);

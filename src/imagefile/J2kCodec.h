@@ -23,7 +23,8 @@ size_t ScanJ2kCodestream(const uint8_t* data, size_t size, std::vector<uint8_t>&
 // Checks the main header of a codestream against the limits before any codec
 // reads it: page size, tiles, components, decoded sample memory, resolution
 // levels, layers, code-block and precinct counts.
-bool J2kMainHeaderAllowed(const uint8_t* data, size_t size, const DecodeLimits& limits, bool pageComponentsOnly);
+bool J2kMainHeaderAllowed(const uint8_t* data, size_t size, const DecodeLimits& limits,
+                          bool pageComponentsOnly);
 
 // One decode: header first (sizes checked against the limits), then the samples.
 class J2kDecoder {
@@ -35,7 +36,8 @@ public:
 
     // pageComponentsOnly: refuse, before decoding, a codestream whose
     // component count cannot become a page (anything but one or three).
-    bool ReadHeader(const uint8_t* data, size_t size, const DecodeLimits& limits, bool pageComponentsOnly = false);
+    bool ReadHeader(const uint8_t* data, size_t size, const DecodeLimits& limits,
+                    bool pageComponentsOnly = false);
     // After ReadHeader: the resolution levels every component can drop (the
     // fewest decomposition levels among them), and the request to decode
     // `levels` fewer (each halves the page's width and height).
@@ -70,7 +72,8 @@ int DecodeJ2kToRecords(const uint8_t* data, size_t size, j2k_image_t** image, j2
 // Encodes the records with OpenJPEG. The codestream is SOC, SIZ, COD, QCD,
 // the "Creator: J2000 codec" comment, the tiles, EOC. Fails (false) when the
 // records are inconsistent or the codestream would exceed maxLength.
-bool EncodeJ2kRecords(const j2k_image_t* image, const j2k_cp_t* cp, size_t maxLength, std::vector<uint8_t>& out);
+bool EncodeJ2kRecords(const j2k_image_t* image, const j2k_cp_t* cp, size_t maxLength,
+                      std::vector<uint8_t>& out);
 
 // Step sizes for one component as this system derives them (bands 0 ..
 // 3 * numresolutions - 3), written into tccp->stepsizes.

@@ -71,7 +71,8 @@ j2k_cp_t* BuildCodingRecord(opj_codec_t* codec, int numcomps) {
             tcp.prg = static_cast<int>(def.prg);
             tcp.numlayers = static_cast<int>(def.numlayers);
             tcp.mct = static_cast<int>(def.mct);
-            tcp.tccps = static_cast<j2k_tccp_t*>(std::calloc(static_cast<size_t>(numcomps), sizeof(j2k_tccp_t)));
+            tcp.tccps =
+                static_cast<j2k_tccp_t*>(std::calloc(static_cast<size_t>(numcomps), sizeof(j2k_tccp_t)));
             if (!tcp.tccps) break;
             for (int c = 0; c < numcomps; ++c) FillTccp(tcp.tccps[c], def.tccp_info[c]);
         }
@@ -150,7 +151,8 @@ int DecodeJ2kToRecords(const uint8_t* src, size_t len, j2k_image_t** image, j2k_
         comp.dy = static_cast<int>(oi->comps[c].dy);
         comp.prec = static_cast<int>(oi->comps[c].prec);
         comp.sgnd = static_cast<int>(oi->comps[c].sgnd);
-        comp.data = static_cast<int*>(std::calloc(static_cast<size_t>(RecordSamples(img, comp)), sizeof(int)));
+        comp.data =
+            static_cast<int*>(std::calloc(static_cast<size_t>(RecordSamples(img, comp)), sizeof(int)));
         if (!comp.data) return 0;
     }
     *cp = BuildCodingRecord(decoder.codec, numcomps);
@@ -173,8 +175,8 @@ namespace {
 // Decodes the codestream with `levels` resolution levels dropped (0: full
 // size), working towards the target resolution when `levels` is -1.
 // `dropped` receives the levels asked of the codec.
-bool DecodeJ2kSamples(const uint8_t* data, size_t size, const DecodeLimits& limits, int levels, J2kDecoder& decoder,
-                      int& dropped) {
+bool DecodeJ2kSamples(const uint8_t* data, size_t size, const DecodeLimits& limits, int levels,
+                      J2kDecoder& decoder, int& dropped) {
     dropped = 0;
     const DecodeOptions* options = limits.options;
     if (options) decoder.threads = options->threads;
@@ -212,9 +214,9 @@ bool DecodeJ2k(const uint8_t* data, size_t size, CDib& image, const DecodeLimits
     const opj_image_t* oi = decoder->image;
     const opj_image_comp_t* c = oi->comps;
     int bpp = 0;
-    if (oi->numcomps == 3 && c[0].dx == c[1].dx && c[0].dx == c[2].dx && c[0].dy == c[1].dy && c[0].dy == c[2].dy &&
-        c[0].prec == c[1].prec && c[0].prec == c[2].prec && c[0].w == c[1].w && c[0].w == c[2].w &&
-        c[0].h == c[1].h && c[0].h == c[2].h)
+    if (oi->numcomps == 3 && c[0].dx == c[1].dx && c[0].dx == c[2].dx && c[0].dy == c[1].dy &&
+        c[0].dy == c[2].dy && c[0].prec == c[1].prec && c[0].prec == c[2].prec && c[0].w == c[1].w &&
+        c[0].w == c[2].w && c[0].h == c[1].h && c[0].h == c[2].h)
         bpp = 24;
     else if (oi->numcomps == 1)
         bpp = 8;
@@ -223,7 +225,8 @@ bool DecodeJ2k(const uint8_t* data, size_t size, CDib& image, const DecodeLimits
     const int32_t w = static_cast<int32_t>(c[0].w), h = static_cast<int32_t>(c[0].h);
     // The decoded samples fill every pixel byte of every row below.
     const int64_t stride = CDib::RowBytes(w, bpp);
-    if (stride <= 0 || stride > INT32_MAX || !image.CreateWithStrideForOverwrite(w, h, bpp, static_cast<int32_t>(stride)))
+    if (stride <= 0 || stride > INT32_MAX ||
+        !image.CreateWithStrideForOverwrite(w, h, bpp, static_cast<int32_t>(stride)))
         return false;
     image.xResolution = image.yResolution = 300;
     if (dropped > 0) {

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
-#include "image/Dib.h"
 #include "image/BitPixels.h"
+#include "image/Dib.h"
 #include "imagefile/ImageCodecs.h"
 
 namespace imagefile {
@@ -174,7 +174,8 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
     if (jpeg_has_multiple_scans(&cinfo)) {
         // 2 bytes per coefficient per component, at full size, plus the page.
         if (!PageMemoryAllowed(cinfo.image_width, cinfo.image_height,
-                               16 * std::max(1, cinfo.num_components) + outEighths, limits, "progressive JPEG"))
+                               16 * std::max(1, cinfo.num_components) + outEighths, limits,
+                               "progressive JPEG"))
             return false;
     } else if (!PageMemoryAllowed(eighths < 8 ? cinfo.output_width : cinfo.image_width,
                                   eighths < 8 ? cinfo.output_height : cinfo.image_height, outEighths, limits,
@@ -197,17 +198,16 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
     jpeg_start_decompress(&cinfo);
     const int bpp = cinfo.output_components == 1 ? 8 : 24;
     const int64_t stride = CDib::RowBytes(cinfo.output_width, bpp);
-    if (stride <= 0 ||
-        !image.CreateWithStrideForOverwrite(static_cast<int32_t>(cinfo.output_width),
-                                            static_cast<int32_t>(cinfo.output_height), bpp,
-                                            static_cast<int32_t>(stride)))
+    if (stride <= 0 || !image.CreateWithStrideForOverwrite(static_cast<int32_t>(cinfo.output_width),
+                                                           static_cast<int32_t>(cinfo.output_height), bpp,
+                                                           static_cast<int32_t>(stride)))
         return false;
     if (cmyk) st.line.resize(static_cast<size_t>(cinfo.output_width) * 4);
     const bool singleScan = !jpeg_has_multiple_scans(&cinfo);
     // Two bands of blocks (16 rows each at most) at the output scale: the
     // decoder reads a little ahead of the rows it has handed out.
-    const JDIMENSION bandRows =
-        static_cast<JDIMENSION>(32 * int64_t(cinfo.output_height) / std::max<int64_t>(1, cinfo.image_height) + 2);
+    const JDIMENSION bandRows = static_cast<JDIMENSION>(
+        32 * int64_t(cinfo.output_height) / std::max<int64_t>(1, cinfo.image_height) + 2);
     // Adobe files store CMYK inverted.
     const bool inverted = cmyk && cinfo.saw_Adobe_marker;
     // Every row is written below, or the page is refused (and freed): the
@@ -220,7 +220,8 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
         // while rows beyond the current band of blocks remain means the data
         // stopped early: the arithmetic decoder then feeds zeros without a
         // word, and would hand over a page with a blank lower part.
-        if (singleScan && cinfo.unread_marker != 0 && (cinfo.unread_marker < 0xD0 || cinfo.unread_marker > 0xD7) &&
+        if (singleScan && cinfo.unread_marker != 0 &&
+            (cinfo.unread_marker < 0xD0 || cinfo.unread_marker > 0xD7) &&
             cinfo.output_height - cinfo.output_scanline > bandRows)
             return FailIfNoCause("truncated JPEG data: the entropy-coded data ends at row " +
                                  std::to_string(cinfo.output_scanline) + " of " +
@@ -243,13 +244,15 @@ bool ReadJpegBody(JpegReadState& st, const uint8_t* data, size_t size, CDib& ima
         for (int c = 0; c < cinfo.num_components; ++c)
             for (int k = 0; k < DCTSIZE2; ++k)
                 if (cinfo.coef_bits[c][k] != 0)
-                    return FailIfNoCause("truncated JPEG data: the progressive scans end before the page is complete");
+                    return FailIfNoCause(
+                        "truncated JPEG data: the progressive scans end before the page is complete");
     }
     jpeg_finish_decompress(&cinfo);
     if (st.err.truncated) return FailIfNoCause("truncated or corrupt JPEG data");
     int32_t xr = cinfo.X_density, yr = cinfo.Y_density;
     if (cinfo.density_unit == 1 || cinfo.density_unit == 2)
-        KeepStatedDensity(image, xr, yr, cinfo.density_unit == 1 ? CDib::kDensityPerInch : CDib::kDensityPerCm);
+        KeepStatedDensity(image, xr, yr,
+                          cinfo.density_unit == 1 ? CDib::kDensityPerInch : CDib::kDensityPerCm);
     if (density == JpegDensity::DotsPerInch) {
         if (cinfo.density_unit == 2) {
             xr = DpiFromPerCentimetre(xr);
@@ -293,8 +296,10 @@ bool WriteJpegBody(JpegWriteState& st, const CDib& image, int quality, bool forc
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, forceBaseline ? TRUE : FALSE);
     cinfo.density_unit = 1;
-    cinfo.X_density = static_cast<UINT16>(image.xResolution > 0 && image.xResolution < 65536 ? image.xResolution : 0);
-    cinfo.Y_density = static_cast<UINT16>(image.yResolution > 0 && image.yResolution < 65536 ? image.yResolution : 0);
+    cinfo.X_density =
+        static_cast<UINT16>(image.xResolution > 0 && image.xResolution < 65536 ? image.xResolution : 0);
+    cinfo.Y_density =
+        static_cast<UINT16>(image.yResolution > 0 && image.yResolution < 65536 ? image.yResolution : 0);
     if (!cinfo.X_density || !cinfo.Y_density) {
         cinfo.density_unit = 0;
         cinfo.X_density = cinfo.Y_density = 1;
@@ -308,8 +313,7 @@ bool WriteJpegBody(JpegWriteState& st, const CDib& image, int quality, bool forc
     while (cinfo.next_scanline < cinfo.image_height) {
         const int32_t y = static_cast<int32_t>(cinfo.next_scanline);
         if (image.bitCount == 1) {
-            for (int32_t x = 0; x < image.width; ++x)
-                st.line[x] = bitpixels::Get(image.Row(y), x) ? 0 : 255;
+            for (int32_t x = 0; x < image.width; ++x) st.line[x] = bitpixels::Get(image.Row(y), x) ? 0 : 255;
         } else {
             std::memcpy(st.line.data(), image.Row(y), lineBytes);
         }
@@ -343,7 +347,8 @@ bool DecodeJpeg(const uint8_t* data, size_t size, CDib& image, JpegDensity densi
 
 bool EncodeJpeg(const CDib& image, int quality, bool forceBaseline, std::vector<uint8_t>& out) {
     out.clear();
-    if (!image.HasPixels() || (image.bitCount != 1 && image.bitCount != 8 && image.bitCount != 24)) return false;
+    if (!image.HasPixels() || (image.bitCount != 1 && image.bitCount != 8 && image.bitCount != 24))
+        return false;
     if (quality < 0) quality = 0;
     if (quality > 100) quality = 100;
     JpegWriteState st;

@@ -83,8 +83,8 @@ bool Page(OpenPdf& open, int page, QPDFObjectHandle& out, int& count) {
         return FailIfNoCause(open.firstWarning.empty() ? "damaged PDF: no page found"
                                                        : "damaged PDF: " + open.firstWarning);
     if (page < 0 || page >= count)
-        return FailIfNoCause("page " + std::to_string(page + 1) + " asked of a PDF of " + std::to_string(count) +
-                             " pages");
+        return FailIfNoCause("page " + std::to_string(page + 1) + " asked of a PDF of " +
+                             std::to_string(count) + " pages");
     out = pages[static_cast<size_t>(page)];
     return true;
 }
@@ -94,7 +94,7 @@ struct Matrix {
 };
 // m applied first, then n (PDF's "m x n").
 Matrix Multiply(const Matrix& m, const Matrix& n) {
-    return Matrix{m.a * n.a + m.b * n.c, m.a * n.b + m.b * n.d, m.c * n.a + m.d * n.c,
+    return Matrix{m.a * n.a + m.b * n.c, m.a * n.b + m.b * n.d,       m.c * n.a + m.d * n.c,
                   m.c * n.b + m.d * n.d, m.e * n.a + m.f * n.c + n.e, m.e * n.b + m.f * n.d + n.f};
 }
 
@@ -153,11 +153,15 @@ private:
     void Operator(const std::string& op) {
         State& s = states_.back();
         if (op == "q") {
-            if (states_.size() < kMaxStateDepth) states_.push_back(s);
-            else ++unsavedDepth_;
+            if (states_.size() < kMaxStateDepth)
+                states_.push_back(s);
+            else
+                ++unsavedDepth_;
         } else if (op == "Q") {
-            if (unsavedDepth_ > 0) --unsavedDepth_;
-            else if (states_.size() > 1) states_.pop_back();
+            if (unsavedDepth_ > 0)
+                --unsavedDepth_;
+            else if (states_.size() > 1)
+                states_.pop_back();
         } else if (op == "cm") {
             double v[6];
             if (Numbers(6, v)) s.ctm = Multiply(Matrix{v[0], v[1], v[2], v[3], v[4], v[5]}, s.ctm);
@@ -165,8 +169,9 @@ private:
             double v[1];
             if (Numbers(1, v)) s.textMode = static_cast<int>(v[0]);
         } else if (op == "Do") {
-            const auto found = operands_.size() == 1 && operands_[0].isName() ? images_.find(operands_[0].getName())
-                                                                              : images_.end();
+            const auto found = operands_.size() == 1 && operands_[0].isName()
+                                   ? images_.find(operands_[0].getName())
+                                   : images_.end();
             if (found == images_.end()) {
                 otherMarks = true;  // a form XObject or an unknown name
             } else {
@@ -177,8 +182,8 @@ private:
             }
         } else if (op == "Tj" || op == "TJ" || op == "'" || op == "\"") {
             if (s.textMode != 3) otherMarks = true;
-        } else if (op == "S" || op == "s" || op == "f" || op == "F" || op == "f*" || op == "B" || op == "B*" ||
-                   op == "b" || op == "b*" || op == "sh" || op == "BI") {
+        } else if (op == "S" || op == "s" || op == "f" || op == "F" || op == "f*" || op == "B" ||
+                   op == "B*" || op == "b" || op == "b*" || op == "sh" || op == "BI") {
             otherMarks = true;
         }
     }
@@ -209,7 +214,8 @@ bool BoolKey(QPDFObjectHandle dict, const char* key, bool fallback) {
 std::vector<std::string> Filters(QPDFObjectHandle dict) {
     std::vector<std::string> names;
     QPDFObjectHandle f = dict.getKey("/Filter");
-    if (f.isName()) names.push_back(f.getName());
+    if (f.isName())
+        names.push_back(f.getName());
     else if (f.isArray())
         for (int i = 0; i < f.getArrayNItems() && i < 8; ++i)
             names.push_back(f.getArrayItem(i).isName() ? f.getArrayItem(i).getName() : std::string("?"));
@@ -271,9 +277,12 @@ bool TurnPage(CDib& image, int quarters) {
         for (int32_t x = 0; x < w; ++x) {
             // Where source pixel (x, y) lands.
             int32_t nx, ny;
-            if (quarters == 1) nx = h - 1 - y, ny = x;
-            else if (quarters == 2) nx = w - 1 - x, ny = h - 1 - y;
-            else nx = y, ny = w - 1 - x;
+            if (quarters == 1)
+                nx = h - 1 - y, ny = x;
+            else if (quarters == 2)
+                nx = w - 1 - x, ny = h - 1 - y;
+            else
+                nx = y, ny = w - 1 - x;
             uint8_t* out = turned.Row(ny);
             if (image.bitCount == 1) {
                 if (in[x / 8] & (0x80 >> (x % 8))) out[nx / 8] |= static_cast<uint8_t>(0x80 >> (nx % 8));
@@ -357,7 +366,8 @@ private:
 
 // A bare TIFF around CCITT fax data, so that it reaches the TIFF reader's
 // fax decoder with the parameters the PDF states.
-std::vector<uint8_t> FaxAsTiff(const std::string& coded, uint32_t width, uint32_t height, int k, bool byteAlign) {
+std::vector<uint8_t> FaxAsTiff(const std::string& coded, uint32_t width, uint32_t height, int k,
+                               bool byteAlign) {
     std::vector<uint8_t> t;
     auto u16 = [&](uint32_t v) {
         t.push_back(static_cast<uint8_t>(v));
@@ -385,15 +395,17 @@ std::vector<uint8_t> FaxAsTiff(const std::string& coded, uint32_t width, uint32_
     };
     entry(256, 4, width);
     entry(257, 4, height);
-    entry(258, 3, 1);                       // one bit per sample
-    entry(259, 3, k < 0 ? 4u : 3u);         // T.6 or T.4
-    entry(262, 3, 0);                       // white is zero: coded black reads black
-    entry(273, 4, dataOffset);              // the one strip
+    entry(258, 3, 1);                // one bit per sample
+    entry(259, 3, k < 0 ? 4u : 3u);  // T.6 or T.4
+    entry(262, 3, 0);                // white is zero: coded black reads black
+    entry(273, 4, dataOffset);       // the one strip
     entry(277, 3, 1);
     entry(278, 4, height);
     entry(279, 4, static_cast<uint32_t>(coded.size()));
-    if (k < 0) entry(293, 4, 0);
-    else entry(292, 4, (k > 0 ? 1u : 0u) | (byteAlign ? 4u : 0u));
+    if (k < 0)
+        entry(293, 4, 0);
+    else
+        entry(292, 4, (k > 0 ? 1u : 0u) | (byteAlign ? 4u : 0u));
     u32(0);
     t.insert(t.end(), coded.begin(), coded.end());
     return t;
@@ -413,8 +425,9 @@ bool DecodeFax(QPDFObjectHandle stream, int64_t w, int64_t h, CDib& image, const
     const int64_t rows = IntKey(parms, "/Rows", 0);
     const bool byteAlign = BoolKey(parms, "/EncodedByteAlign", false);
     const bool blackIs1 = BoolKey(parms, "/BlackIs1", false);
-    if (columns != w) return FailIfNoCause("CCITT fax image with Columns " + std::to_string(columns) +
-                                           " but Width " + std::to_string(w));
+    if (columns != w)
+        return FailIfNoCause("CCITT fax image with Columns " + std::to_string(columns) + " but Width " +
+                             std::to_string(w));
     if (rows > 0 && rows != h)
         return FailIfNoCause("CCITT fax image with Rows " + std::to_string(rows) + " but Height " +
                              std::to_string(h));
@@ -440,8 +453,8 @@ bool DecodeFax(QPDFObjectHandle stream, int64_t w, int64_t h, CDib& image, const
 
 // The colour model of an image decoded to raw samples.
 struct ColorModel {
-    int components = 0;                 // samples per pixel in the data
-    bool indexed = false;               // one index per pixel into palette
+    int components = 0;    // samples per pixel in the data
+    bool indexed = false;  // one index per pixel into palette
     bool cmyk = false;
     std::vector<PaletteEntry> palette;  // indexed only
 };
@@ -459,10 +472,14 @@ bool BaseComponents(QPDFObjectHandle cs, int& components, bool& cmyk) {
     if (cs.isArray() && cs.getArrayNItems() >= 1) cs = cs.getArrayItem(0);
     if (!cs.isName()) return false;
     const std::string name = cs.getName();
-    if (name == "/DeviceGray" || name == "/CalGray" || name == "/G") components = 1;
-    else if (name == "/DeviceRGB" || name == "/CalRGB" || name == "/RGB") components = 3;
-    else if (name == "/DeviceCMYK" || name == "/CMYK") components = 4, cmyk = true;
-    else return false;
+    if (name == "/DeviceGray" || name == "/CalGray" || name == "/G")
+        components = 1;
+    else if (name == "/DeviceRGB" || name == "/CalRGB" || name == "/RGB")
+        components = 3;
+    else if (name == "/DeviceCMYK" || name == "/CMYK")
+        components = 4, cmyk = true;
+    else
+        return false;
     return true;
 }
 
@@ -504,7 +521,8 @@ bool ReadColorModel(QPDFObjectHandle dict, int bpc, ColorModel& model) {
         } else if (lookup.isStream()) {
             CappedSink sink(entries * 4 + 16);
             bool attempted = false;
-            if (!lookup.pipeStreamData(&sink, &attempted, 0, qpdf_dl_specialized, true) || sink.over) return false;
+            if (!lookup.pipeStreamData(&sink, &attempted, 0, qpdf_dl_specialized, true) || sink.over)
+                return false;
             if (!attempted && !Filters(lookup.getDict()).empty()) return false;
             table.assign(sink.bytes.begin(), sink.bytes.end());
         } else {
@@ -515,9 +533,12 @@ bool ReadColorModel(QPDFObjectHandle dict, int bpc, ColorModel& model) {
             PaletteEntry p;
             if ((i + 1) * per <= table.size()) {
                 const auto* e = reinterpret_cast<const uint8_t*>(table.data()) + i * per;
-                if (per == 1) p = PaletteEntry{e[0], e[0], e[0]};
-                else if (per == 3) p = PaletteEntry{e[0], e[1], e[2]};
-                else p = FromCmyk(e[0], e[1], e[2], e[3]);
+                if (per == 1)
+                    p = PaletteEntry{e[0], e[0], e[0]};
+                else if (per == 3)
+                    p = PaletteEntry{e[0], e[1], e[2]};
+                else
+                    p = FromCmyk(e[0], e[1], e[2], e[3]);
             }
             model.palette.push_back(p);
         }
@@ -568,19 +589,22 @@ bool DecodeRaw(QPDFObjectHandle stream, int64_t w, int64_t h, CDib& image, const
     const bool piped = stream.pipeStreamData(&sink, &attempted, 0, qpdf_dl_specialized, true);
     if (!attempted && !Filters(dict).empty()) {
         std::string names;
-        for (const std::string& f : Filters(dict)) names += (names.empty() ? "" : " ") + f.substr(f.empty() ? 0 : 1);
+        for (const std::string& f : Filters(dict))
+            names += (names.empty() ? "" : " ") + f.substr(f.empty() ? 0 : 1);
         return FailIfNoCause("PDF image with filters " + names + " is not supported");
     }
     if (!piped) return FailIfNoCause("truncated or corrupt PDF image stream");
-    if (sink.over) return FailIfNoCause("PDF image stream holds more data than its " + std::to_string(w) + " x " +
-                                        std::to_string(h) + " pixels");
+    if (sink.over)
+        return FailIfNoCause("PDF image stream holds more data than its " + std::to_string(w) + " x " +
+                             std::to_string(h) + " pixels");
     if (sink.bytes.size() < expected)
         return FailIfNoCause("truncated PDF image stream: " + std::to_string(sink.bytes.size()) + " of " +
                              std::to_string(expected) + " bytes");
     const auto width = static_cast<int32_t>(w), height = static_cast<int32_t>(h);
     if (model.indexed) {
         const PaletteKind kind = ClassifyPalette(model.palette);
-        if (!CreateForPalette(image, width, height, kind)) return FailIfNoCause("not enough memory for the page");
+        if (!CreateForPalette(image, width, height, kind))
+            return FailIfNoCause("not enough memory for the page");
         std::vector<uint8_t> indices(static_cast<size_t>(w));
         const int bits = static_cast<int>(bpc);
         const int mask = (1 << bits) - 1;
@@ -635,7 +659,8 @@ bool DecodeScanned(PageImage& found, CDib& image, const DecodeLimits& limits) {
     QPDFObjectHandle dict = found.stream.getDict();
     const int64_t w = IntKey(dict, "/Width", 0), h = IntKey(dict, "/Height", 0);
     if (w <= 0 || h <= 0 || w > limits.maxSide || h > limits.maxSide)
-        return FailIfNoCause("PDF image of " + std::to_string(w) + " x " + std::to_string(h) + " pixels refused");
+        return FailIfNoCause("PDF image of " + std::to_string(w) + " x " + std::to_string(h) +
+                             " pixels refused");
     // The decoders choose a reduced size from the page's resolution: here
     // the one the PDF places the image at, unless the host states one.
     DecodeOptions local;
@@ -657,8 +682,9 @@ bool DecodeScanned(PageImage& found, CDib& image, const DecodeLimits& limits) {
     } else if (last == "/JPXDecode") {
         ok = DecodeEncoded(found.stream, "JPEG-2000", ImageFormat::J2k, ImageFormat::Jp2, image, inner);
     } else if (last == "/CCITTFaxDecode" || last == "/CCF") {
-        ok = filters.size() == 1 ? DecodeFax(found.stream, w, h, image, inner)
-                                 : FailIfNoCause("PDF image with filters before CCITTFaxDecode is not supported");
+        ok = filters.size() == 1
+                 ? DecodeFax(found.stream, w, h, image, inner)
+                 : FailIfNoCause("PDF image with filters before CCITTFaxDecode is not supported");
     } else if (last == "/JBIG2Decode") {
         ok = FailIfNoCause("PDF image in JBIG2 is not supported");
     } else {
@@ -779,9 +805,10 @@ bool DecodePdfPage(const uint8_t* data, size_t size, int page, CDib& image, cons
         return FailFromCurrentException();
     }
     if (!PdfRendererAvailable())
-        return FailIfNoCause(Prefixed("PDF page is not one scanned image, and this build has no PDF renderer "
-                                      "(built without Poppler)",
-                                      warning));
+        return FailIfNoCause(
+            Prefixed("PDF page is not one scanned image, and this build has no PDF renderer "
+                     "(built without Poppler)",
+                     warning));
     if (RenderPdfPage(data, size, page, CurrentPdfSettings().renderDpi, image, limits)) return true;
     const std::string cause = LastReadFailure();
     SetReadFailure(Prefixed(cause.empty() ? "PDF page cannot be rendered" : cause, warning));

@@ -48,9 +48,9 @@ struct PdfPageInfo {
     std::string filter;         // that image's last filter ("DCTDecode", ...; empty: none)
     int32_t width = 0;          // its pixel size
     int32_t height = 0;
-    double xDpi = 0;            // its resolution from its placed size on the page
+    double xDpi = 0;  // its resolution from its placed size on the page
     double yDpi = 0;
-    double pageWidthPt = 0;     // the page's crop box in points (1/72 inch)
+    double pageWidthPt = 0;  // the page's crop box in points (1/72 inch)
     double pageHeightPt = 0;
 };
 bool InspectPdfPage(const uint8_t* data, size_t size, int page, PdfPageInfo& info);
@@ -58,6 +58,7 @@ bool InspectPdfPage(const uint8_t* data, size_t size, int page, PdfPageInfo& inf
 // Renders page `page` at dpi through Poppler (24-bit). The page's pixel
 // count at that resolution is checked against the limits before anything
 // is rendered. Without Poppler in the build it fails, saying so.
-bool RenderPdfPage(const uint8_t* data, size_t size, int page, int32_t dpi, CDib& image, const DecodeLimits& limits);
+bool RenderPdfPage(const uint8_t* data, size_t size, int page, int32_t dpi, CDib& image,
+                   const DecodeLimits& limits);
 
 }  // namespace imagefile

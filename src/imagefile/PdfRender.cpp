@@ -34,7 +34,8 @@ void Quiet(const std::string&, void*) {}
 
 bool PdfRendererAvailable() { return true; }
 
-bool RenderPdfPage(const uint8_t* data, size_t size, int page, int32_t dpi, CDib& image, const DecodeLimits& limits) {
+bool RenderPdfPage(const uint8_t* data, size_t size, int page, int32_t dpi, CDib& image,
+                   const DecodeLimits& limits) {
     image.Free();
     if (!data || size == 0 || size > static_cast<size_t>(INT_MAX))
         return FailIfNoCause("PDF of " + std::to_string(size) + " bytes cannot be rendered");
@@ -44,15 +45,16 @@ bool RenderPdfPage(const uint8_t* data, size_t size, int page, int32_t dpi, CDib
                              std::to_string(PdfSettings::kMaxRenderDpi) + " dpi");
     try {
         poppler::set_debug_error_function(Quiet, nullptr);
-        std::unique_ptr<poppler::document> doc(
-            poppler::document::load_from_raw_data(reinterpret_cast<const char*>(data), static_cast<int>(size)));
+        std::unique_ptr<poppler::document> doc(poppler::document::load_from_raw_data(
+            reinterpret_cast<const char*>(data), static_cast<int>(size)));
         if (!doc) return FailIfNoCause("damaged PDF: the renderer cannot open it");
         if (doc->is_locked()) return FailIfNoCause("encrypted PDF: encrypted files are not read");
         if (page < 0 || page >= doc->pages())
             return FailIfNoCause("page " + std::to_string(page + 1) + " asked of a PDF of " +
                                  std::to_string(doc->pages()) + " pages");
         std::unique_ptr<poppler::page> p(doc->create_page(page));
-        if (!p) return FailIfNoCause("damaged PDF: the renderer cannot open page " + std::to_string(page + 1));
+        if (!p)
+            return FailIfNoCause("damaged PDF: the renderer cannot open page " + std::to_string(page + 1));
         // The page's size at the render resolution, judged before a pixel is drawn.
         const poppler::rectf box = p->page_rect(poppler::crop_box);
         const double w = std::ceil(std::fabs(box.width()) * dpi / 72.0);
@@ -71,7 +73,8 @@ bool RenderPdfPage(const uint8_t* data, size_t size, int page, int32_t dpi, CDib
         if (!out.is_valid() || out.width() <= 0 || out.height() <= 0)
             return FailIfNoCause("PDF page " + std::to_string(page + 1) + " cannot be rendered");
         if (!PageSizeAllowed(out.width(), out.height(), limits)) return false;
-        if (!image.Create(out.width(), out.height(), 24, dpi)) return FailIfNoCause("not enough memory for the page");
+        if (!image.Create(out.width(), out.height(), 24, dpi))
+            return FailIfNoCause("not enough memory for the page");
         const char* src = out.const_data();
         const int stride = out.bytes_per_row();
         const bool bgr = out.format() == poppler::image::format_bgr24;

@@ -30,8 +30,9 @@ void PngWarning(png_structp, png_const_charp) {}
 
 // Ancillary chunks that carry text or profiles: never inflated or kept. A
 // page needs none of them, and each may claim to inflate to gigabytes.
-const png_byte kIgnoredChunks[] = {'t', 'E', 'X', 't', '\0', 'z', 'T', 'X', 't', '\0', 'i', 'T', 'X', 't', '\0',
-                                   'i', 'C', 'C', 'P', '\0', 's', 'P', 'L', 'T', '\0', 'e', 'X', 'I', 'f', '\0'};
+const png_byte kIgnoredChunks[] = {'t', 'E', 'X', 't', '\0', 'z', 'T', 'X', 't', '\0',
+                                   'i', 'T', 'X', 't', '\0', 'i', 'C', 'C', 'P', '\0',
+                                   's', 'P', 'L', 'T', '\0', 'e', 'X', 'I', 'f', '\0'};
 
 // Everything that must survive a longjmp lives here, built before setjmp.
 // The file is read through libpng's progressive reader, fed in pieces: it
@@ -166,7 +167,8 @@ bool ReadPngBody(PngReadState& st, const uint8_t* data, size_t size, const Decod
     if (setjmp(png_jmpbuf(png))) return false;
     st.limits = &limits;
     png_set_progressive_read_fn(png, &st, PngInfoReady, PngRowReady, PngEnd);
-    png_set_user_limits(png, static_cast<png_uint_32>(limits.maxSide), static_cast<png_uint_32>(limits.maxSide));
+    png_set_user_limits(png, static_cast<png_uint_32>(limits.maxSide),
+                        static_cast<png_uint_32>(limits.maxSide));
     // No chunk may take more than 8 MiB, and at most 128 ancillary chunks are kept.
     png_set_chunk_malloc_max(png, 8u << 20);
     png_set_chunk_cache_max(png, 128);
@@ -183,7 +185,8 @@ bool ReadPngBody(PngReadState& st, const uint8_t* data, size_t size, const Decod
     if (!st.headerOk) return FailIfNoCause("truncated PNG data: the file ends before the image header");
     if (st.rowsSeen < st.rowsExpected)
         return FailIfNoCause("truncated PNG data: " + std::to_string(st.rowsSeen) + " of " +
-                             std::to_string(st.rowsExpected) + " rows" + (st.interlaced ? " over the passes" : ""));
+                             std::to_string(st.rowsExpected) + " rows" +
+                             (st.interlaced ? " over the passes" : ""));
     CDib& image = *st.image;
     const png_uint_32 w = st.width, h = st.height;
     if (st.invertBits) {
@@ -235,8 +238,8 @@ bool WritePngBody(PngWriteState& st, const CDib& image, std::vector<uint8_t>& ou
                      static_cast<png_uint_32>(PerMetreFromDpi(image.yResolution)), PNG_RESOLUTION_METER);
     png_write_info(png, info);
     if (bpp == 24) png_set_bgr(png);
-    const size_t used = bpp == 1 ? (static_cast<size_t>(image.width) + 7) / 8
-                                 : static_cast<size_t>(image.width) * (bpp / 8);
+    const size_t used =
+        bpp == 1 ? (static_cast<size_t>(image.width) + 7) / 8 : static_cast<size_t>(image.width) * (bpp / 8);
     for (int32_t y = 0; y < image.height; ++y) {
         if (bpp == 1) {
             // PNG gray: 0 is black, so ink (a set bit here) becomes a clear bit.
@@ -268,7 +271,8 @@ bool DecodePng(const uint8_t* data, size_t size, CDib& image, const DecodeLimits
 
 bool EncodePng(const CDib& image, std::vector<uint8_t>& out) {
     out.clear();
-    if (!image.HasPixels() || (image.bitCount != 1 && image.bitCount != 8 && image.bitCount != 24)) return false;
+    if (!image.HasPixels() || (image.bitCount != 1 && image.bitCount != 8 && image.bitCount != 24))
+        return false;
     PngWriteState st;
     st.line.resize(static_cast<size_t>(image.bytesPerRow));
     st.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);

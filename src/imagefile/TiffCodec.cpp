@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "image/Dib.h"
 #include "image/BitPixels.h"
+#include "image/Dib.h"
 #include "imagefile/ImageCodecs.h"
 
 namespace imagefile {
@@ -21,7 +21,7 @@ namespace {
 
 // A byte buffer seen by libtiff as a file.
 struct MemFile {
-    const uint8_t* data = nullptr;  // reading
+    const uint8_t* data = nullptr;        // reading
     std::vector<uint8_t>* out = nullptr;  // writing
     size_t size = 0;
     size_t pos = 0;
@@ -82,7 +82,8 @@ struct TiffMessages {
 std::string FormatMessage(const char* module, const char* fmt, va_list ap) {
     char text[512] = {0};
     if (fmt) std::vsnprintf(text, sizeof text, fmt, ap);
-    std::string out = module && *module && std::strcmp(module, "memory") != 0 ? std::string(module) + ": " : "";
+    std::string out =
+        module && *module && std::strcmp(module, "memory") != 0 ? std::string(module) + ": " : "";
     return out + text;
 }
 
@@ -118,7 +119,8 @@ TIFF* OpenMem(MemFile& mf, const char* mode, TiffCloser& holder) {
     if (!holder.opts) return nullptr;
     const bool reading = mode[0] == 'r';
     TIFFOpenOptionsSetErrorHandlerExtR(holder.opts, reading ? ErrorHandler : QuietHandler, &holder.messages);
-    TIFFOpenOptionsSetWarningHandlerExtR(holder.opts, reading ? WarningHandler : QuietHandler, &holder.messages);
+    TIFFOpenOptionsSetWarningHandlerExtR(holder.opts, reading ? WarningHandler : QuietHandler,
+                                         &holder.messages);
     TIFFOpenOptionsSetMaxSingleMemAlloc(holder.opts, tmsize_t(1) << 30);
     holder.tif = TIFFClientOpenExt("memory", mode, &mf, MemRead, MemWrite, MemSeek, MemClose, MemSize, MemMap,
                                    MemUnmap, holder.opts);
@@ -159,7 +161,8 @@ std::vector<PaletteEntry> TiffPalette(TIFF* tif, int bps) {
         if (r[i] > 255 || g[i] > 255 || b[i] > 255) eightBit = false;
     for (size_t i = 0; i < count; ++i) {
         if (eightBit)
-            pal.push_back(PaletteEntry{static_cast<uint8_t>(r[i]), static_cast<uint8_t>(g[i]), static_cast<uint8_t>(b[i])});
+            pal.push_back(PaletteEntry{static_cast<uint8_t>(r[i]), static_cast<uint8_t>(g[i]),
+                                       static_cast<uint8_t>(b[i])});
         else
             pal.push_back(PaletteEntry{static_cast<uint8_t>(r[i] >> 8), static_cast<uint8_t>(g[i] >> 8),
                                        static_cast<uint8_t>(b[i] >> 8)});
@@ -185,7 +188,8 @@ bool ReadThroughRgba(TIFF* tif, CDib& image, uint32_t w, uint32_t h, uint16_t ph
         TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &bandH);
         if (bandH == 0 || bandH > h) bandH = h;
     }
-    const bool gray = spp == 1 && (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
+    const bool gray =
+        spp == 1 && (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
     const int bpp = gray ? (bps == 1 ? 1 : 8) : 24;
     // The page plus one band of 4-byte pixels.
     if (!PageMemoryAllowed(w, h, bpp, limits, "TIFF") ||
@@ -194,10 +198,10 @@ bool ReadThroughRgba(TIFF* tif, CDib& image, uint32_t w, uint32_t h, uint16_t ph
     const int64_t pageBytes = (int64_t(w) * h * bpp + 7) / 8;
     const int64_t bandBytes = int64_t(bandW) * bandH * 4;
     if (pageBytes + bandBytes > limits.maxMemory)
-        return FailIfNoCause("TIFF page of " + std::to_string(w) + " x " + std::to_string(h) + " pixels needs " +
-                             std::to_string((pageBytes + bandBytes) >> 20) +
-                             " MiB to decode, over the page budget of " + std::to_string(limits.maxMemory >> 20) +
-                             " MiB");
+        return FailIfNoCause("TIFF page of " + std::to_string(w) + " x " + std::to_string(h) +
+                             " pixels needs " + std::to_string((pageBytes + bandBytes) >> 20) +
+                             " MiB to decode, over the page budget of " +
+                             std::to_string(limits.maxMemory >> 20) + " MiB");
     std::vector<uint32_t> raster;
     try {
         raster.resize(static_cast<size_t>(bandW) * bandH);
@@ -206,7 +210,8 @@ bool ReadThroughRgba(TIFF* tif, CDib& image, uint32_t w, uint32_t h, uint16_t ph
     }
     const int64_t stride = CDib::RowBytes(w, bpp);
     if (stride <= 0 || stride > INT32_MAX ||
-        !image.CreateWithStride(static_cast<int32_t>(w), static_cast<int32_t>(h), bpp, static_cast<int32_t>(stride)))
+        !image.CreateWithStride(static_cast<int32_t>(w), static_cast<int32_t>(h), bpp,
+                                static_cast<int32_t>(stride)))
         return false;
     // Stores band pixel (bx, by from the band's top) at page (x, y).
     auto store = [&](uint32_t p, uint32_t x, uint32_t y) {
@@ -224,7 +229,8 @@ bool ReadThroughRgba(TIFF* tif, CDib& image, uint32_t w, uint32_t h, uint16_t ph
     for (uint32_t row = 0; row < h; row += bandH) {
         const uint32_t rows = std::min(bandH, h - row);
         if (!tiled) {
-            if (!TIFFReadRGBAStrip(tif, row, raster.data())) return FailIfNoCause("truncated or corrupt TIFF strip");
+            if (!TIFFReadRGBAStrip(tif, row, raster.data()))
+                return FailIfNoCause("truncated or corrupt TIFF strip");
             // The strip comes bottom row first.
             for (uint32_t i = 0; i < rows; ++i) {
                 const uint32_t* s = raster.data() + static_cast<size_t>(rows - 1 - i) * w;
@@ -233,7 +239,8 @@ bool ReadThroughRgba(TIFF* tif, CDib& image, uint32_t w, uint32_t h, uint16_t ph
             continue;
         }
         for (uint32_t col = 0; col < w; col += bandW) {
-            if (!TIFFReadRGBATile(tif, col, row, raster.data())) return FailIfNoCause("truncated or corrupt TIFF tile");
+            if (!TIFFReadRGBATile(tif, col, row, raster.data()))
+                return FailIfNoCause("truncated or corrupt TIFF tile");
             // A tile comes as a full tile, bottom row first.
             const uint32_t cols = std::min(bandW, w - col);
             for (uint32_t i = 0; i < rows; ++i) {
@@ -248,7 +255,8 @@ bool ReadThroughRgba(TIFF* tif, CDib& image, uint32_t w, uint32_t h, uint16_t ph
 bool ReadPage(TIFF* tif, TiffMessages& messages, CDib& image, const DecodeLimits& limits) {
     uint32_t w = 0, h = 0;
     uint16_t bps = 1, spp = 1, photometric = 0, planar = PLANARCONFIG_CONTIG;
-    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h)) return false;
+    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h))
+        return false;
     if (!PageSizeAllowed(w, h, limits)) return false;
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
     // Every direct path holds the page and one line: at least 1 bit per
@@ -266,7 +274,8 @@ bool ReadPage(TIFF* tif, TiffMessages& messages, CDib& image, const DecodeLimits
         // Bilevel: a set bit in the file is ink under min-is-white; under
         // min-is-black the bytes are inverted.
         const int64_t stride = CDib::RowBytes(w, 1);
-        if (lineSize <= 0 || lineSize > stride || !image.CreateWithStride(W, H, 1, static_cast<int32_t>(stride)))
+        if (lineSize <= 0 || lineSize > stride ||
+            !image.CreateWithStride(W, H, 1, static_cast<int32_t>(stride)))
             return false;
         const bool invert = photometric == PHOTOMETRIC_MINISBLACK;
         ok = true;
@@ -281,7 +290,8 @@ bool ReadPage(TIFF* tif, TiffMessages& messages, CDib& image, const DecodeLimits
     } else if (strips && spp == 1 && bps == 8 &&
                (photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK)) {
         const int64_t stride = CDib::RowBytes(w, 8);
-        if (lineSize <= 0 || lineSize > stride || !image.CreateWithStride(W, H, 8, static_cast<int32_t>(stride)))
+        if (lineSize <= 0 || lineSize > stride ||
+            !image.CreateWithStride(W, H, 8, static_cast<int32_t>(stride)))
             return false;
         ok = true;
         for (int32_t y = 0; y < H && ok; ++y) {
@@ -295,8 +305,11 @@ bool ReadPage(TIFF* tif, TiffMessages& messages, CDib& image, const DecodeLimits
         const std::vector<PaletteEntry> pal = TiffPalette(tif, bps);
         if (pal.empty()) return false;
         const PaletteKind kind = ClassifyPalette(pal);
-        if (!PageMemoryAllowed(w, h, kind == PaletteKind::Bilevel ? 1 : kind == PaletteKind::Gray ? 8 : 24, limits,
-                               "TIFF"))
+        if (!PageMemoryAllowed(w, h,
+                               kind == PaletteKind::Bilevel ? 1
+                               : kind == PaletteKind::Gray  ? 8
+                                                            : 24,
+                               limits, "TIFF"))
             return false;
         if (lineSize <= 0 || !CreateForPalette(image, W, H, kind)) return false;
         std::vector<uint8_t> line(static_cast<size_t>(lineSize)), idx(static_cast<size_t>(W));
@@ -316,7 +329,8 @@ bool ReadPage(TIFF* tif, TiffMessages& messages, CDib& image, const DecodeLimits
     } else if (strips && bps == 8 && photometric == PHOTOMETRIC_RGB && (spp == 3 || spp == 4)) {
         const int64_t stride = CDib::RowBytes(w, 24);
         if (!PageMemoryAllowed(w, h, 24, limits, "TIFF")) return false;
-        if (lineSize < static_cast<tmsize_t>(w) * spp || !image.CreateWithStride(W, H, 24, static_cast<int32_t>(stride)))
+        if (lineSize < static_cast<tmsize_t>(w) * spp ||
+            !image.CreateWithStride(W, H, 24, static_cast<int32_t>(stride)))
             return false;
         std::vector<uint8_t> line(static_cast<size_t>(lineSize));
         ok = true;
@@ -401,7 +415,9 @@ bool EncodeTiff(const CDib& image, TiffCompression compression, std::vector<uint
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     // Bilevel pages use the fax convention: a set bit is ink.
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
-                 bpp == 1 ? PHOTOMETRIC_MINISWHITE : bpp == 8 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+                 bpp == 1   ? PHOTOMETRIC_MINISWHITE
+                 : bpp == 8 ? PHOTOMETRIC_MINISBLACK
+                            : PHOTOMETRIC_RGB);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, comp);
     TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
     TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);

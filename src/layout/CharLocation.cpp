@@ -19,25 +19,26 @@ const RecordTable<CCharProperty>& CCharProperty::Fields() {
     static const RecordTable<CCharProperty> table{
         kElement,
         PropertyFields({IntField(u"IsConfirmParams", &CCharProperty::IsConfirmParams, kParamFlag),
-         IntField(u"IsIgnorePoint", &CCharProperty::IsIgnorePoint, kParamFlag),
-         IntField(u"MaxPointWidth", &CCharProperty::MaxPointWidth, kParamPageLength),
-         IntField(u"MaxPointHeight", &CCharProperty::MaxPointHeight, kParamPageLength),
-         IntField(u"NumType", &CCharProperty::NumType),
-         IntField(u"IsSameSpace", &CCharProperty::IsSameSpace, kParamFlag).Listed(24),
-         IntField(u"IsSameWidth", &CCharProperty::IsSameWidth, kParamFlag).Listed(22),
-         IntField(u"IsSameHeight", &CCharProperty::IsSameHeight, kParamFlag).Listed(23),
-         IntField(u"MinNum", &CCharProperty::MinNum), IntField(u"MaxNum", &CCharProperty::MaxNum),
-         IntField(u"MinWidth", &CCharProperty::MinWidth, kParamPageLength),
-         IntField(u"MaxWidth", &CCharProperty::MaxWidth, kParamPageLength),
-         IntField(u"MinHeight", &CCharProperty::MinHeight, kParamPageLength),
-         IntField(u"MaxHeight", &CCharProperty::MaxHeight, kParamPageLength),
-         IntField(u"MinSpace", &CCharProperty::MinSpace, kParamPageLength),
-         IntField(u"MaxSpace", &CCharProperty::MaxSpace, kParamPageLength),
-         IntField(u"MinWHRatio", &CCharProperty::MinWHRatio, kParamRatio),
-         IntField(u"MaxWHRatio", &CCharProperty::MaxWHRatio, kParamRatio),
-         IntField(u"IsRemoveLine", &CCharProperty::IsRemoveLine, kParamFlag),
-         IntField(u"LineType", &CCharProperty::LineType),
-         IntField(u"IsEraseStart", &CCharProperty::IsEraseStart, kParamFlag)}),
+                        IntField(u"IsIgnorePoint", &CCharProperty::IsIgnorePoint, kParamFlag),
+                        IntField(u"MaxPointWidth", &CCharProperty::MaxPointWidth, kParamPageLength),
+                        IntField(u"MaxPointHeight", &CCharProperty::MaxPointHeight, kParamPageLength),
+                        IntField(u"NumType", &CCharProperty::NumType),
+                        IntField(u"IsSameSpace", &CCharProperty::IsSameSpace, kParamFlag).Listed(24),
+                        IntField(u"IsSameWidth", &CCharProperty::IsSameWidth, kParamFlag).Listed(22),
+                        IntField(u"IsSameHeight", &CCharProperty::IsSameHeight, kParamFlag).Listed(23),
+                        IntField(u"MinNum", &CCharProperty::MinNum),
+                        IntField(u"MaxNum", &CCharProperty::MaxNum),
+                        IntField(u"MinWidth", &CCharProperty::MinWidth, kParamPageLength),
+                        IntField(u"MaxWidth", &CCharProperty::MaxWidth, kParamPageLength),
+                        IntField(u"MinHeight", &CCharProperty::MinHeight, kParamPageLength),
+                        IntField(u"MaxHeight", &CCharProperty::MaxHeight, kParamPageLength),
+                        IntField(u"MinSpace", &CCharProperty::MinSpace, kParamPageLength),
+                        IntField(u"MaxSpace", &CCharProperty::MaxSpace, kParamPageLength),
+                        IntField(u"MinWHRatio", &CCharProperty::MinWHRatio, kParamRatio),
+                        IntField(u"MaxWHRatio", &CCharProperty::MaxWHRatio, kParamRatio),
+                        IntField(u"IsRemoveLine", &CCharProperty::IsRemoveLine, kParamFlag),
+                        IntField(u"LineType", &CCharProperty::LineType),
+                        IntField(u"IsEraseStart", &CCharProperty::IsEraseStart, kParamFlag)}),
         u"CharProperty"};
     return table;
 }
@@ -52,10 +53,10 @@ const RecordTable<CCharLocationInfo>& CCharLocationInfo::Fields() {
 // ---- CCharRatio ----
 
 const RecordTable<CCharRatio>& CCharRatio::Fields() {
-    static const RecordTable<CCharRatio> table{
-        kElement,
-        {IntField(u"CharType", &CCharRatio::CharType, kParamCharType),
-         IntField(u"WHRatio", &CCharRatio::WHRatio, kParamRatio), TextField(u"Charset", &CCharRatio::Charset)}};
+    static const RecordTable<CCharRatio> table{kElement,
+                                               {IntField(u"CharType", &CCharRatio::CharType, kParamCharType),
+                                                IntField(u"WHRatio", &CCharRatio::WHRatio, kParamRatio),
+                                                TextField(u"Charset", &CCharRatio::Charset)}};
     return table;
 }
 
@@ -93,7 +94,8 @@ bool SplitVertically(const CRawImage& image, TextBoxList& boxes, size_t i) {
     rect.top = std::clamp(b.top, 0, image.height);
     rect.bottom = std::clamp(b.bottom, rect.top, image.height);
     std::vector<ProfileEntry> prof(static_cast<size_t>(rect.bottom - rect.top) + 1);
-    const bool measured = rect.bottom > rect.top && rect.right > rect.left && RowProfile(image, prof.data(), rect);
+    const bool measured =
+        rect.bottom > rect.top && rect.right > rect.left && RowProfile(image, prof.data(), rect);
     int64_t best = -1, bestExtent = 0;
     for (int64_t r = r0; r < r1; ++r) {
         const int64_t y = b.top + r;
@@ -135,7 +137,8 @@ bool SplitHorizontally(const CRawImage& image, TextBoxList& boxes, size_t i, int
     int64_t sum = 0;
     for (int32_t k = 0; k < n; ++k) {
         const ProfileEntry& e = prof[static_cast<size_t>(k)];
-        const int64_t value = (8 * static_cast<int64_t>(e.count) + 2 * (static_cast<int64_t>(e.last) - e.first)) / 10;
+        const int64_t value =
+            (8 * static_cast<int64_t>(e.count) + 2 * (static_cast<int64_t>(e.last) - e.first)) / 10;
         v[static_cast<size_t>(k)] = static_cast<float>(value);
         sum += value;
     }
@@ -198,7 +201,8 @@ void FilterCharShapes(const CRawImage& image, TextBoxList& boxes, const CCharPro
                 boxes.erase(boxes.begin() + static_cast<std::ptrdiff_t>(i));
             }
         } else if (w <= g && h >= minH) {
-            if (!SplitHorizontally(image, boxes, i, property.MinWidthPx())) ++i;  // split: leftmost piece next
+            if (!SplitHorizontally(image, boxes, i, property.MinWidthPx()))
+                ++i;  // split: leftmost piece next
         } else {
             boxes.erase(boxes.begin() + static_cast<std::ptrdiff_t>(i));
         }
@@ -259,8 +263,8 @@ bool LocateCharacters(const CRawImage& lineImage, const CCharLocationInfo& info,
         boxes);
 }
 
-int32_t LocateText(const CRawImage& image, const CLineLocationInfo& lineInfo, const CCharLocationInfo& charInfo,
-                   std::vector<TextLineResult>& results) {
+int32_t LocateText(const CRawImage& image, const CLineLocationInfo& lineInfo,
+                   const CCharLocationInfo& charInfo, std::vector<TextLineResult>& results) {
     if (!image.HasPixels() || image.width < 1 || image.height < 1) return kErrInvalidParameter;
     try {
         results.clear();

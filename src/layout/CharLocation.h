@@ -16,14 +16,14 @@
 #include <string>
 #include <vector>
 
+#include "core/ObjBase.h"
+#include "core/ResultCodes.h"
 #include "image/Dib.h"
 #include "layout/LineLocation.h"
 #include "layout/LocationList.h"
 #include "layout/TextBox.h"
 #include "preprocess/ImageProcessingList.h"
-#include "core/ObjBase.h"
 #include "xml/RecordXml.h"
-#include "core/ResultCodes.h"
 
 namespace libMorvaneClassifier {
 
@@ -149,8 +149,8 @@ bool LocateCharacters(const CRawImage& lineImage, const CCharLocationInfo& info,
 // found, kErrSegmentChars when no line's characters can be located,
 // kErrNoMemory when memory runs out. A line whose characters cannot be
 // located is left out.
-int32_t LocateText(const CRawImage& image, const CLineLocationInfo& lineInfo, const CCharLocationInfo& charInfo,
-                   std::vector<TextLineResult>& results);
+int32_t LocateText(const CRawImage& image, const CLineLocationInfo& lineInfo,
+                   const CCharLocationInfo& charInfo, std::vector<TextLineResult>& results);
 
 // The three post-filters of LocateCharacters, exposed for testing. `image`
 // is the method's working copy the boxes were found on.

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "image/Profile.h"
 #include "layout/CharLocation.h"
 #include "layout/LineLocation.h"
-#include "image/Profile.h"
 
 namespace libMorvaneClassifier {
 
@@ -41,8 +41,7 @@ bool LabelComponents(const CRawImage& image, std::vector<Component>& comps) {
     for (int32_t row = 0; row < H; ++row) {
         const uint8_t* bits = image.Row(row);
         const int32_t bottomRow = std::min(row + 1, H - 1);
-        for (const auto& r : curRuns)
-            std::fill(cur.begin() + r.first, cur.begin() + r.second, kNoLabel);
+        for (const auto& r : curRuns) std::fill(cur.begin() + r.first, cur.begin() + r.second, kNoLabel);
         curRuns.clear();
         int32_t x = 0;
         while (x < W) {
@@ -139,11 +138,16 @@ void RemoveKinds(std::vector<Component>& comps, bool normal, bool small, bool el
     comps.erase(std::remove_if(comps.begin(), comps.end(),
                                [&](const Component& c) {
                                    switch (c.kind) {
-                                       case kKindNormal: return normal;
-                                       case kKindSmall: return small;
-                                       case kKindElongated: return elongated;
-                                       case kKindLarge: return large;
-                                       default: return true;
+                                       case kKindNormal:
+                                           return normal;
+                                       case kKindSmall:
+                                           return small;
+                                       case kKindElongated:
+                                           return elongated;
+                                       case kKindLarge:
+                                           return large;
+                                       default:
+                                           return true;
                                    }
                                }),
                 comps.end());
@@ -198,8 +202,9 @@ void MergeComponents(std::vector<Component>& comps, int rule) {
             q.kind = kKindRemoved;
         }
     }
-    comps.erase(std::remove_if(comps.begin(), comps.end(), [](const Component& c) { return c.kind == kKindRemoved; }),
-                comps.end());
+    comps.erase(
+        std::remove_if(comps.begin(), comps.end(), [](const Component& c) { return c.kind == kKindRemoved; }),
+        comps.end());
 }
 
 }  // namespace layout_detail
@@ -227,7 +232,8 @@ struct LineGroup {
 };
 
 // Step D: weight (triangle peaking mid-height) and width profiles.
-bool BuildProfiles(const std::vector<Component>& comps, int32_t H, std::vector<float>& A, std::vector<float>& B) {
+bool BuildProfiles(const std::vector<Component>& comps, int32_t H, std::vector<float>& A,
+                   std::vector<float>& B) {
     if (comps.empty()) return false;
     A.assign(static_cast<size_t>(H), 0.0f);
     B.assign(static_cast<size_t>(H), 0.0f);
@@ -237,7 +243,8 @@ bool BuildProfiles(const std::vector<Component>& comps, int32_t H, std::vector<f
         for (int32_t k = 0; k < h; ++k) {
             const int32_t y = c.top + k;
             if (y < 0 || y >= H) continue;
-            A[static_cast<size_t>(y)] += 1.0f - static_cast<float>(std::abs(h - 2 * k)) / static_cast<float>(h);
+            A[static_cast<size_t>(y)] +=
+                1.0f - static_cast<float>(std::abs(h - 2 * k)) / static_cast<float>(h);
             B[static_cast<size_t>(y)] += w;
         }
     }
@@ -280,7 +287,8 @@ void FindPeaks(const std::vector<float>& A, std::vector<LineCandidate>& cands) {
                 }
                 if (dir == kFalling) emit();
             }
-            if (i == N - 2 && dir == kFalling && start < end && (cands.empty() || cands.back().bottom <= start))
+            if (i == N - 2 && dir == kFalling && start < end &&
+                (cands.empty() || cands.back().bottom <= start))
                 emit();
         } else {
             if (dir == kFalling)
@@ -326,7 +334,8 @@ void MergeCandidates(std::vector<LineCandidate>& cands, const std::vector<float>
         if (p.state != 1) continue;
         for (size_t qi = pi; qi-- > 0;) {
             LineCandidate& q = cands[qi];
-            if (static_cast<int64_t>(p.centre) - q.centre >= a || static_cast<int64_t>(p.top) - q.bottom >= c ||
+            if (static_cast<int64_t>(p.centre) - q.centre >= a ||
+                static_cast<int64_t>(p.top) - q.bottom >= c ||
                 static_cast<double>(static_cast<int64_t>(p.bottom) - q.top) > tall)
                 break;
             const double m = TruncatedMean(B, q.centre, p.centre);
@@ -338,7 +347,8 @@ void MergeCandidates(std::vector<LineCandidate>& cands, const std::vector<float>
         }
         for (size_t qi = pi + 1; qi < n; ++qi) {
             LineCandidate& q = cands[qi];
-            if (static_cast<int64_t>(q.centre) - p.centre >= a || static_cast<int64_t>(q.top) - p.bottom >= c ||
+            if (static_cast<int64_t>(q.centre) - p.centre >= a ||
+                static_cast<int64_t>(q.top) - p.bottom >= c ||
                 static_cast<double>(static_cast<int64_t>(q.bottom) - p.top) > tall)
                 break;
             const double m = TruncatedMean(B, p.centre, q.centre);
@@ -349,8 +359,9 @@ void MergeCandidates(std::vector<LineCandidate>& cands, const std::vector<float>
             q.state = 3;
         }
     }
-    cands.erase(std::remove_if(cands.begin(), cands.end(), [](const LineCandidate& x) { return x.state == 3; }),
-                cands.end());
+    cands.erase(
+        std::remove_if(cands.begin(), cands.end(), [](const LineCandidate& x) { return x.state == 3; }),
+        cands.end());
 }
 
 // Step G: candidate rows from the smoothed width profile.
@@ -443,8 +454,8 @@ void FitGroup(LineGroup& g) {
     } else {
         g.orientation = 1.0f;
         g.slope = static_cast<float>(static_cast<double>(n * sxy - sx * sy) / static_cast<double>(dx));
-        g.intercept =
-            static_cast<float>((static_cast<double>(sy) - static_cast<double>(sx) * g.slope) / static_cast<double>(n));
+        g.intercept = static_cast<float>((static_cast<double>(sy) - static_cast<double>(sx) * g.slope) /
+                                         static_cast<double>(n));
     }
     g.fitted = true;
 }
@@ -460,7 +471,8 @@ void AssignComponents(std::vector<Component>& comps, const std::vector<LineCandi
         int64_t bestOverlap = 0;
         size_t best = cands.size();
         for (size_t k = 0; k < cands.size(); ++k) {
-            const int64_t o = static_cast<int64_t>(std::min(c.bottom, cands[k].bottom)) - std::max(c.top, cands[k].top);
+            const int64_t o =
+                static_cast<int64_t>(std::min(c.bottom, cands[k].bottom)) - std::max(c.top, cands[k].top);
             if (o > bestOverlap) {
                 bestOverlap = o;
                 best = k;
@@ -468,7 +480,8 @@ void AssignComponents(std::vector<Component>& comps, const std::vector<LineCandi
         }
         if (best < cands.size() && cands[best].height > 0) {
             const double ch = cands[best].height;
-            if (static_cast<double>(bestOverlap) / ch > 0.7 && static_cast<double>(c.bottom - c.top) / ch < 1.3) {
+            if (static_cast<double>(bestOverlap) / ch > 0.7 &&
+                static_cast<double>(c.bottom - c.top) / ch < 1.3) {
                 groups[best].members.push_back(c);
                 continue;
             }
@@ -530,8 +543,8 @@ bool Candidates(const std::vector<Component>& comps, int32_t H, int32_t a, int32
     if (rejectBySize) {
         cands.erase(std::remove_if(cands.begin(), cands.end(),
                                    [&](const LineCandidate& x) {
-                                       return x.height < minH ||
-                                              static_cast<double>(x.height) > 1.25 * static_cast<double>(maxH);
+                                       return x.height < minH || static_cast<double>(x.height) >
+                                                                     1.25 * static_cast<double>(maxH);
                                    }),
                     cands.end());
     }
@@ -547,8 +560,9 @@ bool Candidates(const std::vector<Component>& comps, int32_t H, int32_t a, int32
             }
         }
         if (laterTaller) cands[0].state = 3;
-        cands.erase(std::remove_if(cands.begin(), cands.end(), [](const LineCandidate& x) { return x.state == 3; }),
-                    cands.end());
+        cands.erase(
+            std::remove_if(cands.begin(), cands.end(), [](const LineCandidate& x) { return x.state == 3; }),
+            cands.end());
     }
     SmoothGaussianInPlace(B, 2.0);
     RefineCandidates(cands, B);
@@ -557,8 +571,8 @@ bool Candidates(const std::vector<Component>& comps, int32_t H, int32_t a, int32
 
 }  // namespace
 
-bool CLayoutAnalyzer::LocateLines(const CRawImage& image, const CLineProperty& prop, const CLineLocationInfo& range,
-                                  TextBoxList& lines) {
+bool CLayoutAnalyzer::LocateLines(const CRawImage& image, const CLineProperty& prop,
+                                  const CLineLocationInfo& range, TextBoxList& lines) {
     if (!IsBinary(image)) return false;
     RangeFrame f;
     if (!ComputeRangeFrame(image.width, image.height, range, f)) return false;
@@ -596,7 +610,8 @@ bool CLayoutAnalyzer::LocateLines(const CRawImage& image, const CLineProperty& p
         const int32_t h = std::min(box.bottom - box.top, g.lineHeight);
         if (minH <= h && h <= maxH) found.push_back(box);
     }
-    std::stable_sort(found.begin(), found.end(), [](const TextBox& a, const TextBox& b) { return a.top < b.top; });
+    std::stable_sort(found.begin(), found.end(),
+                     [](const TextBox& a, const TextBox& b) { return a.top < b.top; });
     if (found.empty()) return false;
     CRawImage band;
     if (!CropInto(image, band, 0, f.top, image.width, f.bottom)) return false;
@@ -625,10 +640,9 @@ bool CLayoutAnalyzer::LocateChars(const CRawImage& image, const CCharProperty& p
     StableSortByLeft(comps);
     const int32_t pw = prop.MaxPointWidthPx(), ph = prop.MaxPointHeightPx();
     if (prop.IsIgnorePoint && pw > 0 && ph > 0) {
-        comps.erase(std::remove_if(comps.begin(), comps.end(),
-                                   [&](const Component& c) {
-                                       return c.bottom - c.top <= ph && c.right - c.left <= pw;
-                                   }),
+        comps.erase(std::remove_if(
+                        comps.begin(), comps.end(),
+                        [&](const Component& c) { return c.bottom - c.top <= ph && c.right - c.left <= pw; }),
                     comps.end());
     }
     std::vector<LineCandidate> cands;

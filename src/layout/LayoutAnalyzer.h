@@ -23,8 +23,8 @@ public:
     // layout/LayoutBase.h), refined by RefineLineExtents. Fails on a
     // non-binary image, no components, a band shorter than 6 rows, no line
     // box, or with a property whose limits are all 0.
-    bool LocateLines(const CRawImage& image, const CLineProperty& lineProperty, const CLineLocationInfo& range,
-                     TextBoxList& lines) override;
+    bool LocateLines(const CRawImage& image, const CLineProperty& lineProperty,
+                     const CLineLocationInfo& range, TextBoxList& lines) override;
     // Character boxes (right and bottom exclusive) of one line of `image`,
     // appended to `chars` sorted by left. With several line groups, only a
     // group with MinNum < members < MaxNum (MaxNum < 1: no upper limit),

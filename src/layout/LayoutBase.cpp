@@ -5,11 +5,11 @@
 #include <deque>
 
 #include "image/Cropper.h"
+#include "image/Profile.h"
 #include "layout/CharLocation.h"
 #include "layout/LayoutAnalyzer.h"
 #include "layout/LineLocation.h"
 #include "layout/ZoneAnalyzer.h"
-#include "image/Profile.h"
 
 namespace libMorvaneClassifier {
 
@@ -26,7 +26,8 @@ bool ComputeRangeFrame(int32_t width, int32_t height, const CLineLocationInfo& r
     return frame.right > frame.left && frame.bottom > frame.top;
 }
 
-bool CropInto(const CRawImage& src, CRawImage& dst, int32_t left, int32_t top, int32_t right, int32_t bottom) {
+bool CropInto(const CRawImage& src, CRawImage& dst, int32_t left, int32_t top, int32_t right,
+              int32_t bottom) {
     if (!src.HasPixels()) return false;
     // The cropper only reads its source when given a destination.
     CCropper cropper(&src);
@@ -44,20 +45,29 @@ using namespace layout_detail;
 
 std::unique_ptr<CLayoutBase> CreateLineAnalyser(int32_t type) {
     switch (type) {
-        case 1: return std::make_unique<CGrayscaleDifference>();
-        case 2: return std::make_unique<CBinaryProjection>();
-        case 3: return std::make_unique<CLayoutAnalyzer>();
-        case 4: return std::make_unique<CZoneLineAnalyzer>();
-        default: return nullptr;
+        case 1:
+            return std::make_unique<CGrayscaleDifference>();
+        case 2:
+            return std::make_unique<CBinaryProjection>();
+        case 3:
+            return std::make_unique<CLayoutAnalyzer>();
+        case 4:
+            return std::make_unique<CZoneLineAnalyzer>();
+        default:
+            return nullptr;
     }
 }
 
 std::unique_ptr<CLayoutBase> CreateCharAnalyser(int32_t type) {
     switch (type) {
-        case 0: return std::make_unique<CConnectedDomainAnalyzer>();
-        case 2: return std::make_unique<CBinaryProjection>();
-        case 3: return std::make_unique<CLayoutAnalyzer>();
-        default: return nullptr;
+        case 0:
+            return std::make_unique<CConnectedDomainAnalyzer>();
+        case 2:
+            return std::make_unique<CBinaryProjection>();
+        case 3:
+            return std::make_unique<CLayoutAnalyzer>();
+        default:
+            return nullptr;
     }
 }
 
@@ -225,7 +235,8 @@ bool FindProjectionLines(const CRawImage& strip, const CLineProperty& prop, Text
         if (mergeA) {
             const int64_t hB = static_cast<int64_t>(b.bottom) - b.top;
             if (hA + hB != 0)
-                avgB = (static_cast<double>(hA) * avgA + static_cast<double>(hB) * avgB) / static_cast<double>(hA + hB);
+                avgB = (static_cast<double>(hA) * avgA + static_cast<double>(hB) * avgB) /
+                       static_cast<double>(hA + hB);
             b.top = a.top;
         } else if (keepA) {
             merged.push_back(a);
@@ -256,7 +267,8 @@ bool CBinaryProjection::LocateLines(const CRawImage& image, const CLineProperty&
     return true;
 }
 
-bool CBinaryProjection::LocateChars(const CRawImage& image, const CCharProperty& charProperty, TextBoxList& chars) {
+bool CBinaryProjection::LocateChars(const CRawImage& image, const CCharProperty& charProperty,
+                                    TextBoxList& chars) {
     if (!IsBinary(image)) return false;
     chars.clear();
     const int32_t W = image.width, H = image.height;
@@ -340,7 +352,8 @@ bool CConnectedDomainAnalyzer::LocateChars(const CRawImage& image, const CCharPr
                 const int32_t ny[4] = {py - 1, py + 1, py, py};
                 for (int k = 0; k < 4; ++k) {
                     if (nx[k] < 0 || ny[k] < 0 || nx[k] >= W || ny[k] >= H) continue;
-                    const size_t n = static_cast<size_t>(ny[k]) * static_cast<size_t>(W) + static_cast<size_t>(nx[k]);
+                    const size_t n =
+                        static_cast<size_t>(ny[k]) * static_cast<size_t>(W) + static_cast<size_t>(nx[k]);
                     if (seen[n] || !Black(image, nx[k], ny[k])) continue;
                     seen[n] = 1;
                     queue.push_back(nx[k]);

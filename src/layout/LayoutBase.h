@@ -37,7 +37,8 @@ public:
     virtual bool LocateLines(const CRawImage& image, const CLineProperty& lineProperty,
                              const CLineLocationInfo& range, TextBoxList& lines) = 0;
     // Fills `chars` with the characters of the line image `image`.
-    virtual bool LocateChars(const CRawImage& image, const CCharProperty& charProperty, TextBoxList& chars) = 0;
+    virtual bool LocateChars(const CRawImage& image, const CCharProperty& charProperty,
+                             TextBoxList& chars) = 0;
 };
 
 // Analyser type numbers of the location methods:
@@ -65,8 +66,8 @@ bool RefineLineExtents(const CRawImage& image, const CLineProperty& lineProperty
 // exclusive (the refined extent). Characters: right and bottom inclusive.
 class CBinaryProjection : public CLayoutBase {
 public:
-    bool LocateLines(const CRawImage& image, const CLineProperty& lineProperty, const CLineLocationInfo& range,
-                     TextBoxList& lines) override;
+    bool LocateLines(const CRawImage& image, const CLineProperty& lineProperty,
+                     const CLineLocationInfo& range, TextBoxList& lines) override;
     bool LocateChars(const CRawImage& image, const CCharProperty& charProperty, TextBoxList& chars) override;
 };
 
@@ -78,8 +79,8 @@ public:
 // supported (false).
 class CConnectedDomainAnalyzer : public CLayoutBase {
 public:
-    bool LocateLines(const CRawImage& image, const CLineProperty& lineProperty, const CLineLocationInfo& range,
-                     TextBoxList& lines) override;
+    bool LocateLines(const CRawImage& image, const CLineProperty& lineProperty,
+                     const CLineLocationInfo& range, TextBoxList& lines) override;
     bool LocateChars(const CRawImage& image, const CCharProperty& charProperty, TextBoxList& chars) override;
 };
 
@@ -88,8 +89,8 @@ public:
 // Characters are not supported (false).
 class CGrayscaleDifference : public CLayoutBase {
 public:
-    bool LocateLines(const CRawImage& image, const CLineProperty& lineProperty, const CLineLocationInfo& range,
-                     TextBoxList& lines) override;
+    bool LocateLines(const CRawImage& image, const CLineProperty& lineProperty,
+                     const CLineLocationInfo& range, TextBoxList& lines) override;
     bool LocateChars(const CRawImage& image, const CCharProperty& charProperty, TextBoxList& chars) override;
 };
 

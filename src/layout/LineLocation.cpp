@@ -18,15 +18,17 @@ int32_t PageLengthToPixels(int32_t reference, int32_t tenThousandths) {
 const RecordTable<CLineProperty>& CLineProperty::Fields() {
     static const RecordTable<CLineProperty> table{
         kElement,
-        PropertyFields({IntField(u"MinNum", &CLineProperty::MinNum), IntField(u"MaxNum", &CLineProperty::MaxNum),
-         IntField(u"MinLength", &CLineProperty::MinLength, kParamPageLength),
-         IntField(u"MaxLength", &CLineProperty::MaxLength, kParamPageLength),
-         IntField(u"MinHeight", &CLineProperty::MinHeight, kParamPageLength),
-         IntField(u"MaxHeight", &CLineProperty::MaxHeight, kParamPageLength),
-         IntField(u"MinSpace", &CLineProperty::MinSpace, kParamPageLength),
-         IntField(u"MaxSpace", &CLineProperty::MaxSpace, kParamPageLength),
-         IntField(u"LeftPlus", &CLineProperty::LeftPlus), IntField(u"RightPlus", &CLineProperty::RightPlus),
-         IntField(u"TopPlus", &CLineProperty::TopPlus), IntField(u"BottomPlus", &CLineProperty::BottomPlus)}),
+        PropertyFields(
+            {IntField(u"MinNum", &CLineProperty::MinNum), IntField(u"MaxNum", &CLineProperty::MaxNum),
+             IntField(u"MinLength", &CLineProperty::MinLength, kParamPageLength),
+             IntField(u"MaxLength", &CLineProperty::MaxLength, kParamPageLength),
+             IntField(u"MinHeight", &CLineProperty::MinHeight, kParamPageLength),
+             IntField(u"MaxHeight", &CLineProperty::MaxHeight, kParamPageLength),
+             IntField(u"MinSpace", &CLineProperty::MinSpace, kParamPageLength),
+             IntField(u"MaxSpace", &CLineProperty::MaxSpace, kParamPageLength),
+             IntField(u"LeftPlus", &CLineProperty::LeftPlus),
+             IntField(u"RightPlus", &CLineProperty::RightPlus), IntField(u"TopPlus", &CLineProperty::TopPlus),
+             IntField(u"BottomPlus", &CLineProperty::BottomPlus)}),
         u"LineProperty"};
     return table;
 }
@@ -73,9 +75,9 @@ void MergeLineBoxes(TextBoxList& boxes, const CLineProperty& property) {
             const TextBox& r = boxes[ri];
             const int64_t uw = static_cast<int64_t>(std::max(q.right, r.right)) - std::min(q.left, r.left);
             const int64_t uh = static_cast<int64_t>(std::max(q.bottom, r.bottom)) - std::min(q.top, r.top);
-            const int64_t gaps = chain.empty()
-                                     ? pairGap(q, r)
-                                     : pairGap(q, boxes[chain.front()]) + inner + pairGap(boxes[chain.back()], r);
+            const int64_t gaps =
+                chain.empty() ? pairGap(q, r)
+                              : pairGap(q, boxes[chain.front()]) + inner + pairGap(boxes[chain.back()], r);
             if (uw <= maxLen && uh <= maxH && gaps <= maxSp && gaps > 0) {
                 q.left = std::min(q.left, r.left);
                 q.top = std::min(q.top, r.top);
@@ -113,8 +115,10 @@ bool TrimIsolatedLines(TextBoxList& boxes, const CLineProperty& property) {
     if (boxes.size() == 1) return true;
     const int64_t maxSp = property.MaxSpacePx();
     size_t first = 0, end = boxes.size();
-    while (end - first >= 2 && static_cast<int64_t>(boxes[first + 1].top) - boxes[first].bottom > maxSp) ++first;
-    while (end - first >= 2 && static_cast<int64_t>(boxes[end - 1].top) - boxes[end - 2].bottom > maxSp) --end;
+    while (end - first >= 2 && static_cast<int64_t>(boxes[first + 1].top) - boxes[first].bottom > maxSp)
+        ++first;
+    while (end - first >= 2 && static_cast<int64_t>(boxes[end - 1].top) - boxes[end - 2].bottom > maxSp)
+        --end;
     boxes.erase(boxes.begin() + static_cast<std::ptrdiff_t>(end), boxes.end());
     boxes.erase(boxes.begin(), boxes.begin() + static_cast<std::ptrdiff_t>(first));
     return true;

@@ -12,12 +12,12 @@
 #include <cstdint>
 #include <memory>
 
+#include "core/ObjBase.h"
 #include "image/Dib.h"
 #include "layout/LocationList.h"
 #include "layout/LocationRecords.h"
 #include "layout/TextBox.h"
 #include "preprocess/ImageProcessingList.h"
-#include "core/ObjBase.h"
 #include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {

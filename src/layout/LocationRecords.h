@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
-#include "xml/RecordXml.h"
 #include "layout/LocationList.h"
 #include "preprocess/ImageProcessingList.h"
+#include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {
 

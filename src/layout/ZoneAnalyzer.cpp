@@ -8,8 +8,8 @@
 
 namespace libMorvaneClassifier {
 
-bool CZoneLineAnalyzer::LocateLines(const CRawImage& image, const CLineProperty&, const CLineLocationInfo& range,
-                                    TextBoxList& lines) {
+bool CZoneLineAnalyzer::LocateLines(const CRawImage& image, const CLineProperty&,
+                                    const CLineLocationInfo& range, TextBoxList& lines) {
     if (!layout_detail::IsBinary(image)) return false;
     layout_detail::RangeFrame f;
     if (!layout_detail::ComputeRangeFrame(image.width, image.height, range, f)) return false;

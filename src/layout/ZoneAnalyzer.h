@@ -14,8 +14,8 @@ public:
     // sixth of the glyph height above and below (never reaching into the
     // neighbouring line). Fails on a non-binary image, an empty range or
     // when no zone is found.
-    bool LocateLines(const CRawImage& image, const CLineProperty& lineProperty, const CLineLocationInfo& range,
-                     TextBoxList& lines) override;
+    bool LocateLines(const CRawImage& image, const CLineProperty& lineProperty,
+                     const CLineLocationInfo& range, TextBoxList& lines) override;
     bool LocateChars(const CRawImage& image, const CCharProperty& charProperty, TextBoxList& chars) override;
 };
 

@@ -35,8 +35,9 @@ std::string WithSlash(std::string dir) {
 }  // namespace
 
 std::string OwnModuleDirectory() {
-    Dl_info info {};
-    if (::dladdr(reinterpret_cast<void*>(&OwnModuleDirectory), &info) == 0 || !info.dli_fname) return std::string();
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&OwnModuleDirectory), &info) == 0 || !info.dli_fname)
+        return std::string();
     std::string path = info.dli_fname;
     char resolved[PATH_MAX];
     if (::realpath(path.c_str(), resolved)) path = resolved;

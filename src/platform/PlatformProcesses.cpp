@@ -19,11 +19,16 @@ namespace {
 std::string FormatLogEntry(const char* sourceFile, int line, const std::u16string& message, int kind) {
     const std::string text = Utf16ToUtf8(message);
     switch (kind) {
-        case 3: return "Dbg::msg:" + text + "\r\n";
-        case 4: return "Dbg::___(1)TemplateGroup:" + text + "\r\n";
-        case 5: return "Dbg::___.___(2)Filter:" + text + "\r\n";
-        case 6: return "Dbg::___.___.___(3)SubTpl:" + text + "\r\n";
-        case 7: return "Dbg::___.___.___.___(4)Similarity:" + text + "\r\n";
+        case 3:
+            return "Dbg::msg:" + text + "\r\n";
+        case 4:
+            return "Dbg::___(1)TemplateGroup:" + text + "\r\n";
+        case 5:
+            return "Dbg::___.___(2)Filter:" + text + "\r\n";
+        case 6:
+            return "Dbg::___.___.___(3)SubTpl:" + text + "\r\n";
+        case 7:
+            return "Dbg::___.___.___.___(4)Similarity:" + text + "\r\n";
         default:
             return std::string("Error::file:") + (sourceFile ? sourceFile : "") + "(" + std::to_string(line) +
                    ") #msg:" + text + "\r\n";
@@ -75,7 +80,8 @@ void CPosixProcessesImpl::NormalizePath(std::u16string& path) {
 
 std::string CPosixProcessesImpl::ToAnsi(const std::u16string& text) { return Utf16ToUtf8(text); }
 
-void CPosixProcessesImpl::WriteLog(const char* sourceFile, int line, const std::u16string& message, int kind) {
+void CPosixProcessesImpl::WriteLog(const char* sourceFile, int line, const std::u16string& message,
+                                   int kind) {
     const std::u16string dir = GetModuleDirectory() + u"log/";
     EnsureDirectory(dir);
     std::FILE* f = OpenFile(dir + u"dbg.log", kind == 2 ? u"w+" : u"a+");

@@ -11,9 +11,9 @@
 namespace libMorvaneClassifier {
 
 // Size limits per kind of file.
-constexpr size_t kMaxTemplateFileBytes = size_t(64) << 20;   // XML templates
-constexpr size_t kMaxDeviceListBytes = size_t(1) << 20;      // "ClasDevices.dat"
-constexpr size_t kMaxImageFileBytes = size_t(1) << 30;       // image files
+constexpr size_t kMaxTemplateFileBytes = size_t(64) << 20;  // XML templates
+constexpr size_t kMaxDeviceListBytes = size_t(1) << 20;     // "ClasDevices.dat"
+constexpr size_t kMaxImageFileBytes = size_t(1) << 30;      // image files
 
 // Opens a file for reading only when it is a regular file. The open itself
 // does not block (O_NONBLOCK), the type is checked on the descriptor (no race

@@ -32,7 +32,8 @@ bool BandProfile(const CRawImage& img, Side side, std::vector<float>* out, int32
     const int32_t n = rowsProfile ? rect.bottom - rect.top : rect.right - rect.left;
     try {
         std::vector<ProfileEntry> entries(static_cast<size_t>(n));
-        const bool ok = rowsProfile ? RowProfile(img, entries.data(), rect) : ColumnProfile(img, entries.data(), rect);
+        const bool ok =
+            rowsProfile ? RowProfile(img, entries.data(), rect) : ColumnProfile(img, entries.data(), rect);
         if (!ok) return false;
         *out = ProfileCounts(entries.data(), n);
         return SmoothGaussianInPlace(*out, 2.0) && static_cast<int32_t>(out->size()) == n;

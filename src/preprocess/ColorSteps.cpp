@@ -10,10 +10,16 @@ namespace libMorvaneClassifier {
 bool ApplyColorToGrayStep(CRawImage& image, const CColorToGrayInfo& step) {
     if (!image.HasPixels()) return false;
     switch (image.bitCount) {
-        case 24: image.TrueColorToGray(nullptr, step.colorFilter); return true;
-        case 1: image.BinToGray(nullptr); return true;
-        case 8: return true;
-        default: return false;
+        case 24:
+            image.TrueColorToGray(nullptr, step.colorFilter);
+            return true;
+        case 1:
+            image.BinToGray(nullptr);
+            return true;
+        case 8:
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "xml/RecordXml.h"
 #include "preprocess/StepActions.h"
+#include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {
 

@@ -210,7 +210,8 @@ struct Region {
 };
 
 // 8-connected labelling of a 0/1 mask (labels from 1) with an explicit stack.
-std::vector<Region> Label(const std::vector<uint8_t>& mask, int32_t w, int32_t h, std::vector<int32_t>* labels) {
+std::vector<Region> Label(const std::vector<uint8_t>& mask, int32_t w, int32_t h,
+                          std::vector<int32_t>* labels) {
     labels->assign(mask.size(), 0);
     std::vector<Region> regions;
     std::vector<int32_t> stack;
@@ -382,7 +383,8 @@ bool InsideGrown(double x, double y, double c, double s, const Extent& e, double
 
 DocumentPlacement LocateDocument(const CRawImage& image, const CFindDocumentInfo& step) {
     DocumentPlacement none;
-    if (!image.HasPixels() || (image.bitCount != 1 && image.bitCount != 8 && image.bitCount != 24)) return none;
+    if (!image.HasPixels() || (image.bitCount != 1 && image.bitCount != 8 && image.bitCount != 24))
+        return none;
     Reduced r;
     if (!Reduce(image, &r)) return none;
     const int32_t w = r.w, h = r.h;
@@ -435,7 +437,8 @@ DocumentPlacement LocateDocument(const CRawImage& image, const CFindDocumentInfo
         uint32_t ringMin[256] = {};
         for (int32_t y = 0; y < h; ++y)
             for (int32_t x = 0; x < w; ++x)
-                if (x < 2 || y < 2 || x >= w - 2 || y >= h - 2) ++ringMin[r.mn[static_cast<size_t>(y) * w + x]];
+                if (x < 2 || y < 2 || x >= w - 2 || y >= h - 2)
+                    ++ringMin[r.mn[static_cast<size_t>(y) * w + x]];
         const int bedMin = Percentile(ringMin, ringCount, 0.5);
         uint32_t devMin[256] = {};
         for (int v = 0; v < 256; ++v) devMin[std::abs(v - bedMin)] += ringMin[v];
@@ -456,15 +459,15 @@ DocumentPlacement LocateDocument(const CRawImage& image, const CFindDocumentInfo
 
     std::vector<int32_t> labels;
     std::vector<Region> regions = Label(mask, w, h, &labels);
-    std::sort(regions.begin(), regions.end(), [](const Region& a, const Region& b) {
-        return a.BoxArea() > b.BoxArea();
-    });
+    std::sort(regions.begin(), regions.end(),
+              [](const Region& a, const Region& b) { return a.BoxArea() > b.BoxArea(); });
     const int32_t minSide = std::max<int32_t>(12, std::min(w, h) / 10);
     const double maxRad = std::clamp(step.maxAngle, 1, 45) * kPi / 180;
     const size_t tries = std::min<size_t>(regions.size(), 4);
     for (size_t k = 0; k < tries; ++k) {
         const Region& reg = regions[k];
-        if (reg.x1 - reg.x0 + 1 < minSide || reg.y1 - reg.y0 + 1 < minSide) break;  // sorted: the rest are smaller
+        if (reg.x1 - reg.x0 + 1 < minSide || reg.y1 - reg.y0 + 1 < minSide)
+            break;  // sorted: the rest are smaller
         const std::vector<Point> pts = Outline(labels, w, reg);
         if (pts.size() < 16) continue;
         double a = step.straighten ? MinAreaAngle(pts, maxRad) : 0.0;

@@ -41,7 +41,7 @@ struct DocumentPlacement {
     double angle = 0.0;    // radians; positive when the document's top edge rises to the right
     double centreX = 0.0;  // centre of the document
     double centreY = 0.0;
-    double width = 0.0;    // along the document's own axes, bed excluded
+    double width = 0.0;  // along the document's own axes, bed excluded
     double height = 0.0;
 };
 

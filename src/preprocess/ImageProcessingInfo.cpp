@@ -27,8 +27,8 @@ bool CTableStep<D>::WriteXml(CXmlDocument& xml) const {
 }
 
 const RecordTable<CColorToGrayInfo>& CColorToGrayInfo::Fields() {
-    static const RecordTable<CColorToGrayInfo> table{u"ColorToGray",
-                                                     {IntField(u"ColorFilter", &CColorToGrayInfo::colorFilter)}};
+    static const RecordTable<CColorToGrayInfo> table{
+        u"ColorToGray", {IntField(u"ColorFilter", &CColorToGrayInfo::colorFilter)}};
     return table;
 }
 
@@ -43,7 +43,8 @@ const RecordTable<CGrayToBinInfo>& CGrayToBinInfo::Fields() {
 const RecordTable<CBlackEdgesErasingInfo>& CBlackEdgesErasingInfo::Fields() {
     static const RecordTable<CBlackEdgesErasingInfo> table{
         u"EraseBlackEdge",
-        {IntField(u"Method", &CBlackEdgesErasingInfo::method), IntField(u"Threshold", &CBlackEdgesErasingInfo::threshold),
+        {IntField(u"Method", &CBlackEdgesErasingInfo::method),
+         IntField(u"Threshold", &CBlackEdgesErasingInfo::threshold),
          IntField(u"GrayType", &CBlackEdgesErasingInfo::grayType),
          IntField(u"BinaryType", &CBlackEdgesErasingInfo::binaryType, kParamBinarizeMethod)}};
     return table;
@@ -53,8 +54,10 @@ const RecordTable<CTiltCorrectionInfo>& CTiltCorrectionInfo::Fields() {
     static const RecordTable<CTiltCorrectionInfo> table{
         u"TiltCorrection",
         {IntField(u"IsOriginalSize", &CTiltCorrectionInfo::isOriginalSize, kParamFlag),
-         IntField(u"FillColor", &CTiltCorrectionInfo::fillColor), IntField(u"MinAngle", &CTiltCorrectionInfo::minAngle),
-         IntField(u"MaxAngle", &CTiltCorrectionInfo::maxAngle), IntField(u"GrayType", &CTiltCorrectionInfo::grayType),
+         IntField(u"FillColor", &CTiltCorrectionInfo::fillColor),
+         IntField(u"MinAngle", &CTiltCorrectionInfo::minAngle),
+         IntField(u"MaxAngle", &CTiltCorrectionInfo::maxAngle),
+         IntField(u"GrayType", &CTiltCorrectionInfo::grayType),
          IntField(u"BinaryType", &CTiltCorrectionInfo::binaryType, kParamBinarizeMethod)}};
     return table;
 }

@@ -68,7 +68,8 @@ bool CImageProcessingList::Write(CXmlDocument& xml) const {
         return false;
     bool ok = true;
     for (const auto& step : items_) {
-        if (!xml.AppendElement(kStepElement) || !xml.WriteAttribute(u"Type", step->type) || !xml.EnterElement()) {
+        if (!xml.AppendElement(kStepElement) || !xml.WriteAttribute(u"Type", step->type) ||
+            !xml.EnterElement()) {
             ok = false;
             break;
         }

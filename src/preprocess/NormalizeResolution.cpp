@@ -134,7 +134,8 @@ bool ResampleBytes(const CRawImage& src, int32_t ch, int32_t nw, int32_t nh, CRa
             for (size_t i = 0; i < rowLen; ++i) acc[i] += wk * in[i];
         }
         uint8_t* out = dst->Row(y);
-        for (size_t i = 0; i < rowLen; ++i) out[i] = static_cast<uint8_t>(std::min<uint32_t>(255, (acc[i] + 128) >> 8));
+        for (size_t i = 0; i < rowLen; ++i)
+            out[i] = static_cast<uint8_t>(std::min<uint32_t>(255, (acc[i] + 128) >> 8));
     }
     return true;
 }

@@ -122,7 +122,8 @@ int32_t DominantCharHeight(const CRawImage& binary) {
     return best;
 }
 
-bool NormalizeTextSize(CRawImage& image, const CNormalizeTextSizeInfo& step, NormalizeTextSizeResult* result) try {
+bool NormalizeTextSize(CRawImage& image, const CNormalizeTextSizeInfo& step,
+                       NormalizeTextSizeResult* result) try {
     if (result) *result = NormalizeTextSizeResult{};
     if (!image.HasPixels() || image.width < 1 || image.height < 1) return false;
     const bool leaveBinary = step.binaryMethod >= 0 && step.binaryMethod <= 8;
@@ -204,8 +205,10 @@ bool NormalizeTextSize(CRawImage& image, const CNormalizeTextSizeInfo& step, Nor
     workIsPage = false;
     work.Free();
     if (!ResampleImage(image, w, h)) return false;
-    if (image.xResolution > 0) image.xResolution = static_cast<int32_t>(std::lround(image.xResolution * scale));
-    if (image.yResolution > 0) image.yResolution = static_cast<int32_t>(std::lround(image.yResolution * scale));
+    if (image.xResolution > 0)
+        image.xResolution = static_cast<int32_t>(std::lround(image.xResolution * scale));
+    if (image.yResolution > 0)
+        image.yResolution = static_cast<int32_t>(std::lround(image.yResolution * scale));
     if (result) result->scale = scale;
     finish();
     return true;

@@ -31,11 +31,13 @@ public:
     bool ReadXml(CXmlDocument& xml) override;
     bool WriteXml(CXmlDocument& xml) const override;
 
-    int32_t height = 24;     // "Height": target character height, pixels (6 .. 200; else the step does nothing)
+    int32_t height = 24;  // "Height": target character height, pixels (6 .. 200; else the step does nothing)
     int32_t tolerance = 15;  // "Tolerance": percent of difference left alone (0 .. 50)
     int32_t maxUp = 400;     // "MaxUp": largest enlargement, percent (100 .. 400)
-    int32_t binaryMethod = -1;  // "BinaryMethod": 0 .. 8: a gray page leaves binarised (GrayToBin method); else kept gray
-    int32_t zone = 0;           // "Zone": non-zero: a machine-readable zone's glyphs outweigh smaller print (see below)
+    int32_t binaryMethod =
+        -1;  // "BinaryMethod": 0 .. 8: a gray page leaves binarised (GrayToBin method); else kept gray
+    int32_t zone =
+        0;  // "Zone": non-zero: a machine-readable zone's glyphs outweigh smaller print (see below)
 };
 
 // The dominant height of character-like components of a 1-bit page: black

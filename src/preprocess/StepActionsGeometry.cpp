@@ -10,6 +10,8 @@ bool ApplyBlackEdgesErasingStep(CRawImage& image, const CBlackEdgesErasingInfo& 
     return EraseBlackEdges(image, step);
 }
 
-bool ApplyTiltCorrectionStep(CRawImage& image, const CTiltCorrectionInfo& step) { return CorrectTilt(image, step); }
+bool ApplyTiltCorrectionStep(CRawImage& image, const CTiltCorrectionInfo& step) {
+    return CorrectTilt(image, step);
+}
 
 }  // namespace libMorvaneClassifier

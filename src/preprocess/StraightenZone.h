@@ -33,15 +33,17 @@ public:
 // What the step measured (for tests and tools).
 struct StraightenZoneResult {
     bool found = false;
-    double angle = 0.0;  // degrees measured before turning
-    bool turned = false; // turned by half a turn
-    int32_t opened = 0;  // a 1-bit page lost its strokes thinner than this (the zone showed only without them)
+    double angle = 0.0;   // degrees measured before turning
+    bool turned = false;  // turned by half a turn
+    int32_t opened =
+        0;  // a 1-bit page lost its strokes thinner than this (the zone showed only without them)
 };
 
 // The step. A page without a zone (or one skewed beyond MaxAngle) is left
 // as it is and the step succeeds; false only when the image has no pixels
 // or memory runs out. 1-, 8- and 24-bit pages keep their format; a rotation
 // grows the page to hold all of it, filled white.
-bool StraightenZone(CRawImage& image, const CStraightenZoneInfo& step, StraightenZoneResult* result = nullptr);
+bool StraightenZone(CRawImage& image, const CStraightenZoneInfo& step,
+                    StraightenZoneResult* result = nullptr);
 
 }  // namespace libMorvaneClassifier

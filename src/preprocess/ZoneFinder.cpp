@@ -21,9 +21,7 @@ struct Piece {
     int32_t next = -1, prev = -1;
 };
 
-bool Black(const CRawImage& img, int32_t x, int32_t y) {
-    return (img.Row(y)[x >> 3] >> (7 - (x & 7))) & 1;
-}
+bool Black(const CRawImage& img, int32_t x, int32_t y) { return (img.Row(y)[x >> 3] >> (7 - (x & 7))) & 1; }
 
 // +1 for a chevron pointing left ('<'), -1 pointing right ('>'), 0 for
 // anything else. At its point a chevron has ink only in its middle rows; at
@@ -33,7 +31,8 @@ int ChevronDirection(const CRawImage& img, const ZoneGlyph& g) {
     const int32_t w = g.right - g.left, h = g.bottom - g.top;
     if (w < 3 || h < 4) return 0;
     const int32_t q = std::max(1, w / 4);
-    const int32_t midTop = g.top + h / 2 - std::max(1, h / 6), midBottom = g.top + (h + 1) / 2 + std::max(1, h / 6);
+    const int32_t midTop = g.top + h / 2 - std::max(1, h / 6),
+                  midBottom = g.top + (h + 1) / 2 + std::max(1, h / 6);
     // Inked rows of columns [x0, x1): in the middle band, above it, below it.
     auto rows = [&](int32_t x0, int32_t x1, int32_t& above, int32_t& middle, int32_t& below) {
         above = middle = below = 0;
@@ -41,9 +40,12 @@ int ChevronDirection(const CRawImage& img, const ZoneGlyph& g) {
             bool ink = false;
             for (int32_t x = x0; x < x1 && !ink; ++x) ink = Black(img, x, y);
             if (!ink) continue;
-            if (y < midTop) ++above;
-            else if (y >= midBottom) ++below;
-            else ++middle;
+            if (y < midTop)
+                ++above;
+            else if (y >= midBottom)
+                ++below;
+            else
+                ++middle;
         }
     };
     int32_t la, lm, lb, ra, rm, rb;
@@ -130,7 +132,8 @@ void CutToGlyphs(ZoneLine& line) {
     if (line.glyphs.size() < 3) return;
     Measure(line);
     auto gap = [&](size_t a, size_t b) {
-        return 0.5 * (line.glyphs[b].left + line.glyphs[b].right - line.glyphs[a].left - line.glyphs[a].right);
+        return 0.5 *
+               (line.glyphs[b].left + line.glyphs[b].right - line.glyphs[a].left - line.glyphs[a].right);
     };
     while (line.glyphs.size() >= 3 && gap(0, 1) > 1.6 * line.pitch) line.glyphs.erase(line.glyphs.begin());
     while (line.glyphs.size() >= 3 && gap(line.glyphs.size() - 2, line.glyphs.size() - 1) > 1.6 * line.pitch)
@@ -138,7 +141,8 @@ void CutToGlyphs(ZoneLine& line) {
     Measure(line);
 }
 
-bool FindZoneOn(const CRawImage& binary, ZoneFound& zone, int32_t minGlyphs, int32_t minHeight, int32_t maxHeight);
+bool FindZoneOn(const CRawImage& binary, ZoneFound& zone, int32_t minGlyphs, int32_t minHeight,
+                int32_t maxHeight);
 
 }  // namespace
 
@@ -216,7 +220,8 @@ bool FindMachineReadableZone(const CRawImage& binary, ZoneFound& zone, int32_t m
 
 namespace {
 
-bool FindZoneOn(const CRawImage& binary, ZoneFound& zone, int32_t minGlyphs, int32_t minHeight, int32_t maxHeight) {
+bool FindZoneOn(const CRawImage& binary, ZoneFound& zone, int32_t minGlyphs, int32_t minHeight,
+                int32_t maxHeight) {
     zone = ZoneFound{};
     CConnectAnalyzer analyzer(&binary);
     analyzer.areaRight = binary.width;
@@ -284,7 +289,8 @@ bool FindZoneOn(const CRawImage& binary, ZoneFound& zone, int32_t minGlyphs, int
             chains.push_back(std::move(line));
         }
     }
-    std::sort(chains.begin(), chains.end(), [](const ZoneLine& a, const ZoneLine& b) { return a.left < b.left; });
+    std::sort(chains.begin(), chains.end(),
+              [](const ZoneLine& a, const ZoneLine& b) { return a.left < b.left; });
 
     // Chains continuing one another across a lost glyph are joined.
     bool joined = true;
@@ -297,7 +303,8 @@ bool FindZoneOn(const CRawImage& binary, ZoneFound& zone, int32_t minGlyphs, int
                 ZoneLine& B = chains[b];
                 if (B.left < A.right) continue;
                 const double H = std::max(A.height, B.height), P = std::max(A.pitch, B.pitch);
-                if (std::fabs(A.height - B.height) > 0.25 * H || std::fabs(A.pitch - B.pitch) > 0.25 * P) continue;
+                if (std::fabs(A.height - B.height) > 0.25 * H || std::fabs(A.pitch - B.pitch) > 0.25 * P)
+                    continue;
                 const double gap = B.left - A.right;
                 if (gap > 4.0 * P) continue;
                 const ZoneGlyph& g = B.glyphs.front();
@@ -318,8 +325,8 @@ bool FindZoneOn(const CRawImage& binary, ZoneFound& zone, int32_t minGlyphs, int
         // Equal pitch: most neighbours one pitch apart.
         int32_t regular = 0;
         for (size_t i = 1; i < c.glyphs.size(); ++i) {
-            const double d = 0.5 * (c.glyphs[i].left + c.glyphs[i].right - c.glyphs[i - 1].left -
-                                    c.glyphs[i - 1].right);
+            const double d =
+                0.5 * (c.glyphs[i].left + c.glyphs[i].right - c.glyphs[i - 1].left - c.glyphs[i - 1].right);
             if (std::fabs(d - c.pitch) < 0.3 * c.pitch) ++regular;
         }
         if (regular * 10 < static_cast<int32_t>(c.glyphs.size() - 1) * 7) continue;

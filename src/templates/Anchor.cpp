@@ -126,11 +126,20 @@ std::optional<Rect32> CRegion::AnchoredRect(const std::vector<CAnchor*>& anchors
         const int64_t v64 = static_cast<int64_t>(ref.DistancePixels()) + found->PixelPosition();
         const int32_t v = static_cast<int32_t>(std::clamp<int64_t>(v64, INT32_MIN, INT32_MAX));
         switch (ref.locationType) {
-            case 1: r.left = std::max(v, 0); break;
-            case 2: r.top = std::max(v, 0); break;
-            case 3: r.right = std::min(imageWidth, v); break;
-            case 4: r.bottom = std::min(imageHeight, v); break;
-            default: break;
+            case 1:
+                r.left = std::max(v, 0);
+                break;
+            case 2:
+                r.top = std::max(v, 0);
+                break;
+            case 3:
+                r.right = std::min(imageWidth, v);
+                break;
+            case 4:
+                r.bottom = std::min(imageHeight, v);
+                break;
+            default:
+                break;
         }
     });
     return r;
@@ -145,11 +154,24 @@ void CRegion::LocateAnchors(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int3
     anchorList->ForEach([&](CAnchor& a) {
         if (score < a.threshold) return;
         switch (a.refType) {
-            case 1: px = x0; py = midY; break;
-            case 2: px = midX; py = y0; break;
-            case 3: px = x1; py = midY; break;
-            case 4: px = midX; py = y1; break;
-            default: break;
+            case 1:
+                px = x0;
+                py = midY;
+                break;
+            case 2:
+                px = midX;
+                py = y0;
+                break;
+            case 3:
+                px = x1;
+                py = midY;
+                break;
+            case 4:
+                px = midX;
+                py = y1;
+                break;
+            default:
+                break;
         }
         a.Locate(px, py);
     });

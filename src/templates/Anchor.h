@@ -24,16 +24,16 @@ public:
     static constexpr bool kMissingItemKeepsDefaults = false;
 
     int32_t id = 0;
-    int32_t type = 1;        // 1 horizontal position (x), 2 vertical position (y)
-    int32_t position = 0;    // located position in ten-thousandths
+    int32_t type = 1;      // 1 horizontal position (x), 2 vertical position (y)
+    int32_t position = 0;  // located position in ten-thousandths
     int32_t posX = 0;
     int32_t posY = 0;
     int32_t min = -1;
     int32_t max = -1;
-    int32_t valid = 0;       // "IsValid": the position is known
+    int32_t valid = 0;  // "IsValid": the position is known
     int32_t threshold = 750;
     int32_t inheritedId = -1;
-    int32_t refType = 0;     // 1 left, 2 top, 3 right, 4 bottom edge middle
+    int32_t refType = 0;  // 1 left, 2 top, 3 right, 4 bottom edge middle
     int32_t imageWidth = 0;
     int32_t imageHeight = 0;
 

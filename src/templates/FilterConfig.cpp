@@ -10,7 +10,8 @@ namespace libMorvaneClassifier {
 const RecordTable<CFilterConfig>& CFilterConfig::Fields() {
     static const RecordTable<CFilterConfig> table{
         kElement,
-        {IntField(u"RefFilter", &CFilterConfig::refFilter), IntField(u"FilterThresh", &CFilterConfig::filterThresh),
+        {IntField(u"RefFilter", &CFilterConfig::refFilter),
+         IntField(u"FilterThresh", &CFilterConfig::filterThresh),
          IntField(u"FilterWeight", &CFilterConfig::filterWeight),
          IntField(u"FeatureMode", &CFilterConfig::featureMode, kParamFeatureMode),
          IntField(u"InheritedFilter", &CFilterConfig::inheritedFilter)}};

@@ -27,7 +27,8 @@ CFilterInfoBase::~CFilterInfoBase() = default;
 const RecordTable<CFilterInfoBase>& CFilterInfoBase::Fields() {
     static const RecordTable<CFilterInfoBase> table{
         u"FilterInfo",
-        {IntField(u"Type", &CFilterInfoBase::type, kParamFilterType), IntField(u"RefFilter", &CFilterInfoBase::refFilter),
+        {IntField(u"Type", &CFilterInfoBase::type, kParamFilterType),
+         IntField(u"RefFilter", &CFilterInfoBase::refFilter),
          CopiedField<&CFilterInfoBase::applicationType>(), CopiedField<&CFilterInfoBase::imageWidth>(),
          CopiedField<&CFilterInfoBase::imageHeight>(), CopiedField<&CFilterInfoBase::anchors>(),
          ChildField<&CFilterInfoBase::region>(CRegion::kElement)}};

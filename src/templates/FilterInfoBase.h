@@ -10,9 +10,9 @@
 #include <optional>
 #include <vector>
 
-#include "templates/Anchor.h"
 #include "core/Geometry.h"
 #include "core/ObjBase.h"
+#include "templates/Anchor.h"
 #include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {

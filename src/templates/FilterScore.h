@@ -7,9 +7,9 @@
 namespace libMorvaneClassifier {
 
 struct FilterScore {
-    int32_t score = 0;       // accumulated or last score
-    bool passed = true;      // still a candidate; filters skip children that are not
-    int32_t childIndex = -1; // index of the child within its group
+    int32_t score = 0;        // accumulated or last score
+    bool passed = true;       // still a candidate; filters skip children that are not
+    int32_t childIndex = -1;  // index of the child within its group
 
     void Reset() {
         score = 0;

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "core/ObjList.h"
 #include "core/TextConv.h"
 #include "platform/PlatformProcesses.h"
 #include "templates/SubTemplateList.h"
-#include "core/ObjList.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "core/ObjBase.h"
-#include "xml/RecordXml.h"
 #include "templates/ProcessingChain.h"
 #include "templates/TemplateGroup.h"
+#include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {
 
@@ -22,10 +22,10 @@ public:
     CMainTemplate();
     ~CMainTemplate() override;
 
-    ImageProcessingListPtr steps;           // may be null
-    std::unique_ptr<CTemplateGroup> root;   // never null after a successful Load
-    std::vector<CTemplateGroup*> groups;    // every group in pre-order, root first
-    std::u16string directory;               // the file's path up to its last separator
+    ImageProcessingListPtr steps;          // may be null
+    std::unique_ptr<CTemplateGroup> root;  // never null after a successful Load
+    std::vector<CTemplateGroup*> groups;   // every group in pre-order, root first
+    std::u16string directory;              // the file's path up to its last separator
     std::u16string filterTemplatePath;
     std::u16string subTemplatePath;
     std::u16string imagePath;

@@ -1,8 +1,8 @@
 #include "templates/SubTemplate.h"
 
-#include "templates/FilterInfoBase.h"
-#include "platform/PlatformProcesses.h"
 #include "core/ObjList.h"
+#include "platform/PlatformProcesses.h"
+#include "templates/FilterInfoBase.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {

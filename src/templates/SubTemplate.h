@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "templates/Anchor.h"
 #include "core/ObjBase.h"
+#include "templates/Anchor.h"
 #include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {
@@ -29,8 +29,8 @@ public:
     std::u16string id;
     std::u16string outputId;
     std::u16string name;
-    std::u16string imagePath;  // imageDir + "ImagePath"
-    std::u16string imageDir;   // set by the sub-template list before loading
+    std::u16string imagePath;                         // imageDir + "ImagePath"
+    std::u16string imageDir;                          // set by the sub-template list before loading
     std::unique_ptr<CFilterInfoList> filterInfos;     // may be null
     std::unique_ptr<CFilterInfoList> storedFeatures;  // null until first StoreFeature
     std::vector<CAnchor*> anchors;                    // filter infos' anchors, then anchorList's

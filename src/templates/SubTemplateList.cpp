@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "platform/PlatformProcesses.h"
 #include "core/ObjList.h"
+#include "platform/PlatformProcesses.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {

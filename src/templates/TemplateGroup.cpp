@@ -3,10 +3,10 @@
 #include <string>
 #include <utility>
 
+#include "core/ObjList.h"
+#include "platform/PlatformProcesses.h"
 #include "templates/FilterConfig.h"
 #include "templates/FilterScore.h"
-#include "platform/PlatformProcesses.h"
-#include "core/ObjList.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {

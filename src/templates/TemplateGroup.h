@@ -28,10 +28,10 @@ public:
     int32_t index = 0;
     std::u16string imagePath;  // imageDir + "ImagePath"; descriptive
     std::u16string name;
-    int32_t action = 1;             // 0: the parent's default branch; filters score action 1
-    int32_t attachedTemplate = -1;  // Index of the sub-template this group stands for
-    CSubTemplate* attached = nullptr;                   // bound after loading; not owned
-    std::unique_ptr<CFilterConfigList> filterConfigs;   // may be null
+    int32_t action = 1;                // 0: the parent's default branch; filters score action 1
+    int32_t attachedTemplate = -1;     // Index of the sub-template this group stands for
+    CSubTemplate* attached = nullptr;  // bound after loading; not owned
+    std::unique_ptr<CFilterConfigList> filterConfigs;  // may be null
     std::vector<std::unique_ptr<CTemplateGroup>> children;
     int32_t childCount = 0;  // "ChildNum"; <= 0 means no children
     CTemplateGroup* parent = nullptr;

@@ -8,14 +8,16 @@ namespace libMorvaneClassifier {
 const RecordTable<CTextLine>& CTextLine::Fields() {
     static const RecordTable<CTextLine> table{
         kElement,
-        {IntField(u"Index", &CTextLine::index), IntField(u"FilterType", &CTextLine::filterType, kParamTextLineFilterType),
+        {IntField(u"Index", &CTextLine::index),
+         IntField(u"FilterType", &CTextLine::filterType, kParamTextLineFilterType),
          IntField(u"Offset", &CTextLine::offset), IntField(u"IsExist", &CTextLine::isExist, kParamFlag),
-         IntField(u"CompareType", &CTextLine::compareType), TextField(u"Charset", &CTextLine::charset).Listed(7),
-         TextField(u"Text", &CTextLine::text).Listed(6), IntField(u"CharNum", &CTextLine::charNum),
-         IntField(u"ForegroundColor", &CTextLine::foregroundColor),
-         IntField(u"BackgroundColor", &CTextLine::backgroundColor), ChildField<&CTextLine::region>(CRegion::kElement),
-         CopiedField<&CTextLine::imageWidth>(), CopiedField<&CTextLine::imageHeight>(),
-         CopiedField<&CTextLine::lineResults>(), CopiedField<&CTextLine::lineResultCount>()}};
+         IntField(u"CompareType", &CTextLine::compareType),
+         TextField(u"Charset", &CTextLine::charset).Listed(7), TextField(u"Text", &CTextLine::text).Listed(6),
+         IntField(u"CharNum", &CTextLine::charNum), IntField(u"ForegroundColor", &CTextLine::foregroundColor),
+         IntField(u"BackgroundColor", &CTextLine::backgroundColor),
+         ChildField<&CTextLine::region>(CRegion::kElement), CopiedField<&CTextLine::imageWidth>(),
+         CopiedField<&CTextLine::imageHeight>(), CopiedField<&CTextLine::lineResults>(),
+         CopiedField<&CTextLine::lineResultCount>()}};
     return table;
 }
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "templates/Anchor.h"
 #include "core/Geometry.h"
 #include "core/ObjBase.h"
 #include "core/ObjList.h"
+#include "templates/Anchor.h"
 #include "xml/RecordXml.h"
 
 namespace libMorvaneClassifier {

@@ -64,7 +64,7 @@ struct RecordField {
     std::u16string R::*textMember = nullptr;
     void* (*address)(R& record) = nullptr;  // child fields: the member itself
     void (*copy)(R& to, const R& from) = nullptr;
-    const FieldOps<R>* ops = nullptr;       // child fields
+    const FieldOps<R>* ops = nullptr;  // child fields
 
     RecordField Listed(int32_t place) const {
         RecordField f = *this;
@@ -166,7 +166,9 @@ const FieldOps<R>& InlineOps() {
             ReadAttributes(*inner, C::Fields(), xml);
             r.*M = std::move(inner);
         };
-        o.write = [](const R& r, CXmlDocument& xml) { return !(r.*M) || WriteAttributes(*(r.*M), C::Fields(), xml); };
+        o.write = [](const R& r, CXmlDocument& xml) {
+            return !(r.*M) || WriteAttributes(*(r.*M), C::Fields(), xml);
+        };
         o.present = [](const R& r) { return static_cast<bool>(r.*M); };
         o.reset = [](R& r) { (r.*M).reset(); };
         return o;

@@ -147,7 +147,8 @@ const char16_t* Find(const char16_t* p, const char16_t* end, const char16_t* pat
 }
 
 bool StartsWith(const char16_t* p, const char16_t* end, const char16_t* pattern, size_t length) {
-    return static_cast<size_t>(end - p) >= length && std::char_traits<char16_t>::compare(p, pattern, length) == 0;
+    return static_cast<size_t>(end - p) >= length &&
+           std::char_traits<char16_t>::compare(p, pattern, length) == 0;
 }
 
 }  // namespace
@@ -232,7 +233,8 @@ bool CXmlDocument::Impl::Parse() {
         uint16_t inBlock = 0;  // 16-bit lanes: eight units per vector step
         for (size_t i = block; i < blockEnd; ++i) {
             const char16_t next = s[i + 1];
-            inBlock += static_cast<uint16_t>((s[i] == u'<') & (next != u'/') & (next != u'!') & (next != u'?'));
+            inBlock +=
+                static_cast<uint16_t>((s[i] == u'<') & (next != u'/') & (next != u'!') & (next != u'?'));
         }
         starts += inBlock;
     }
@@ -348,8 +350,10 @@ bool CXmlDocument::Impl::Parse() {
                         q = static_cast<size_t>(r - s) + 3;
                         continue;
                     }
-                    if (ch == u'[') ++depth;
-                    else if (ch == u']' && depth > 0) --depth;
+                    if (ch == u'[')
+                        ++depth;
+                    else if (ch == u']' && depth > 0)
+                        --depth;
                     else if (ch == u'>' && depth == 0) {
                         closed = true;
                         break;
@@ -426,8 +430,10 @@ bool CXmlDocument::Impl::Parse() {
                 }
             }
             Open& top = stack.back();
-            if (top.lastChild) elements[top.lastChild].nextSibling = index;
-            else elements[top.index].firstChild = index;
+            if (top.lastChild)
+                elements[top.lastChild].nextSibling = index;
+            else
+                elements[top.index].firstChild = index;
             top.lastChild = index;
             if (top.index == 0 && ++topLevel == 2) AddError("second_root_element", p);
             if (!emptyTag) {
@@ -476,7 +482,7 @@ bool CXmlDocument::Impl::FindAttribute(uint32_t index, const std::u16string& nam
     const Element& e = elements[index];
     const char16_t* s = text.data();
     size_t pos = e.nameEnd;
-    size_t end = e.contentBegin - 1;  // the '>'
+    size_t end = e.contentBegin - 1;        // the '>'
     if (KindOf(index) == kEmptyTag) --end;  // the '/'
     while (pos < end) {
         while (pos < end && (IsBlank(s[pos]) || s[pos] == u'/')) ++pos;
@@ -514,7 +520,8 @@ bool CXmlDocument::Impl::FindAttribute(uint32_t index, const std::u16string& nam
             }
             pos = after;
         }
-        if (ne - nb == name.size() && std::char_traits<char16_t>::compare(s + nb, name.data(), name.size()) == 0) {
+        if (ne - nb == name.size() &&
+            std::char_traits<char16_t>::compare(s + nb, name.data(), name.size()) == 0) {
             valueBegin = vb;
             valueEnd = ve;
             rangeBegin = nb;
@@ -613,7 +620,8 @@ bool CXmlDocument::Load(const std::u16string& path, size_t maxBytes) {
 size_t CXmlDocument::LineOf(size_t offset) const {
     const std::u16string& t = impl_->text;
     const size_t end = std::min(offset, t.size());
-    return 1 + static_cast<size_t>(std::count(t.begin(), t.begin() + static_cast<std::ptrdiff_t>(end), u'\n'));
+    return 1 +
+           static_cast<size_t>(std::count(t.begin(), t.begin() + static_cast<std::ptrdiff_t>(end), u'\n'));
 }
 
 size_t CXmlDocument::ElementLine() const {
@@ -733,7 +741,8 @@ std::u16string CXmlDocument::ReadText() const {
                 p = q ? q + 2 : end;
             } else {
                 // Other markup (a stray '<' or a declaration): skipped.
-                const char16_t* q = std::char_traits<char16_t>::find(lt + 1, static_cast<size_t>(end - lt - 1), u'>');
+                const char16_t* q =
+                    std::char_traits<char16_t>::find(lt + 1, static_cast<size_t>(end - lt - 1), u'>');
                 if (lt + 1 < end && (IsBlank(lt[1]) || lt[1] == u'<')) {
                     out.push_back(u'<');
                     p = lt + 1;
@@ -773,7 +782,8 @@ bool CXmlDocument::AppendElement(const std::u16string& name) {
             // On its own line, indented like its previous sibling.
             const Element& prev = d.elements[after];
             size_t lineStart = prev.start;
-            while (lineStart > 0 && (d.text[lineStart - 1] == u' ' || d.text[lineStart - 1] == u'\t')) --lineStart;
+            while (lineStart > 0 && (d.text[lineStart - 1] == u' ' || d.text[lineStart - 1] == u'\t'))
+                --lineStart;
             const std::u16string indent = d.text.substr(lineStart, prev.start - lineStart);
             const bool ownLine = lineStart == 0 || d.text[lineStart - 1] == u'\n';
             insertAt = prev.end;
@@ -871,7 +881,8 @@ bool CXmlDocument::RemoveElement() {
         const size_t parentStart = d.parent ? d.elements[d.parent].start : SIZE_MAX;
         const uint32_t before = [&] {
             uint32_t prev = 0;
-            for (uint32_t c = d.elements[d.parent].firstChild; c && c != d.main; c = d.elements[c].nextSibling)
+            for (uint32_t c = d.elements[d.parent].firstChild; c && c != d.main;
+                 c = d.elements[c].nextSibling)
                 prev = c;
             return prev;
         }();
@@ -879,11 +890,14 @@ bool CXmlDocument::RemoveElement() {
         size_t from = e.start;
         size_t to = e.end;
         size_t lineStart = from;
-        while (lineStart > 0 && (d.text[lineStart - 1] == u' ' || d.text[lineStart - 1] == u'\t')) --lineStart;
+        while (lineStart > 0 && (d.text[lineStart - 1] == u' ' || d.text[lineStart - 1] == u'\t'))
+            --lineStart;
         size_t lineEnd = to;
-        while (lineEnd < d.text.size() && (d.text[lineEnd] == u' ' || d.text[lineEnd] == u'\t' || d.text[lineEnd] == u'\r'))
+        while (lineEnd < d.text.size() &&
+               (d.text[lineEnd] == u' ' || d.text[lineEnd] == u'\t' || d.text[lineEnd] == u'\r'))
             ++lineEnd;
-        if (lineStart > 0 && d.text[lineStart - 1] == u'\n' && (lineEnd == d.text.size() || d.text[lineEnd] == u'\n')) {
+        if (lineStart > 0 && d.text[lineStart - 1] == u'\n' &&
+            (lineEnd == d.text.size() || d.text[lineEnd] == u'\n')) {
             from = lineStart - 1;  // the line with its line break
             to = lineEnd;
         }
@@ -940,7 +954,8 @@ void NoteTemplateProblem(const std::string& utf8) {
     if (TemplateProblem().empty()) TemplateProblem() = utf8;
 }
 
-void NoteTemplateProblemAt(const CXmlDocument& document, const std::u16string& path, const std::string& what) {
+void NoteTemplateProblemAt(const CXmlDocument& document, const std::u16string& path,
+                           const std::string& what) {
     std::string where = Utf16ToPathBytes(path);
     const size_t line = document.ElementLine();
     if (line) where += ": line " + std::to_string(line);

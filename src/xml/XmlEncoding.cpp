@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/PlatformProcesses.h"
 #include "core/TextConv.h"
+#include "platform/PlatformProcesses.h"
 
 namespace libMorvaneClassifier {
 namespace xmlenc {
@@ -224,10 +224,20 @@ bool IsValidUtf8(const uint8_t* s, size_t n) {
         size_t extra;
         uint32_t c;
         uint32_t min;
-        if ((b & 0xE0) == 0xC0) { extra = 1; c = b & 0x1F; min = 0x80; }
-        else if ((b & 0xF0) == 0xE0) { extra = 2; c = b & 0x0F; min = 0x800; }
-        else if ((b & 0xF8) == 0xF0) { extra = 3; c = b & 0x07; min = 0x10000; }
-        else return false;
+        if ((b & 0xE0) == 0xC0) {
+            extra = 1;
+            c = b & 0x1F;
+            min = 0x80;
+        } else if ((b & 0xF0) == 0xE0) {
+            extra = 2;
+            c = b & 0x0F;
+            min = 0x800;
+        } else if ((b & 0xF8) == 0xF0) {
+            extra = 3;
+            c = b & 0x07;
+            min = 0x10000;
+        } else
+            return false;
         if (i + extra >= n) return false;  // truncated at the end
         for (size_t k = 1; k <= extra; ++k) {
             if ((s[i + k] & 0xC0) != 0x80) return false;
@@ -280,10 +290,19 @@ void DecodeUtf8(const uint8_t* s, size_t n, std::u16string& out) {
         size_t extra;
         uint32_t c;
         uint32_t min;
-        if ((b & 0xE0) == 0xC0) { extra = 1; c = b & 0x1F; min = 0x80; }
-        else if ((b & 0xF0) == 0xE0) { extra = 2; c = b & 0x0F; min = 0x800; }
-        else if ((b & 0xF8) == 0xF0) { extra = 3; c = b & 0x07; min = 0x10000; }
-        else {
+        if ((b & 0xE0) == 0xC0) {
+            extra = 1;
+            c = b & 0x1F;
+            min = 0x80;
+        } else if ((b & 0xF0) == 0xE0) {
+            extra = 2;
+            c = b & 0x0F;
+            min = 0x800;
+        } else if ((b & 0xF8) == 0xF0) {
+            extra = 3;
+            c = b & 0x07;
+            min = 0x10000;
+        } else {
             *w++ = 0xFFFD;
             ++i;
             continue;
@@ -363,8 +382,8 @@ bool DecodeCodePage(const uint8_t* data, size_t size, int codePage, bool strict,
     out.clear();
     out.reserve(bytes / 2);
     for (size_t i = 0; i + 1 < bytes; i += 2) {
-        const char16_t c = static_cast<char16_t>(static_cast<uint8_t>(buf[i]) |
-                                                 (static_cast<uint8_t>(buf[i + 1]) << 8));
+        const char16_t c =
+            static_cast<char16_t>(static_cast<uint8_t>(buf[i]) | (static_cast<uint8_t>(buf[i + 1]) << 8));
         if (c != 0) out.push_back(c);
     }
     return true;

@@ -45,8 +45,7 @@ void DecodeUtf8(const uint8_t* data, size_t size, std::u16string& out);
 // Converts bytes in a code page to UTF-16 through iconv. With strict set,
 // any invalid or incomplete sequence makes the call fail; otherwise each
 // offending byte becomes U+FFFD. False also when no converter exists.
-bool DecodeCodePage(const uint8_t* data, size_t size, int codePage, bool strict,
-                    std::u16string& out);
+bool DecodeCodePage(const uint8_t* data, size_t size, int codePage, bool strict, std::u16string& out);
 
 // Result of turning file bytes into text.
 struct DecodedText {

@@ -109,10 +109,14 @@ uint32_t ReferenceValue(const char16_t* body, size_t length) {
         for (; i < length; ++i) {
             const char16_t c = body[i];
             uint32_t digit;
-            if (c >= u'0' && c <= u'9') digit = c - u'0';
-            else if (hex && c >= u'a' && c <= u'f') digit = c - u'a' + 10;
-            else if (hex && c >= u'A' && c <= u'F') digit = c - u'A' + 10;
-            else return 0;
+            if (c >= u'0' && c <= u'9')
+                digit = c - u'0';
+            else if (hex && c >= u'a' && c <= u'f')
+                digit = c - u'a' + 10;
+            else if (hex && c >= u'A' && c <= u'F')
+                digit = c - u'A' + 10;
+            else
+                return 0;
             value = value * (hex ? 16 : 10) + digit;  // at most 8 digits: no overflow
         }
         if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
@@ -155,7 +159,8 @@ void AppendDecoded(const char16_t* begin, const char16_t* end, std::u16string& o
         const char16_t* semi = amp + 1;
         while (semi < limit && *semi != u';' && *semi != u'&') ++semi;
         uint32_t value = 0;
-        if (semi < limit && *semi == u';') value = ReferenceValue(amp + 1, static_cast<size_t>(semi - amp - 1));
+        if (semi < limit && *semi == u';')
+            value = ReferenceValue(amp + 1, static_cast<size_t>(semi - amp - 1));
         if (value != 0) {
             AppendCodePoint(value, out);
             p = semi + 1;
@@ -171,10 +176,17 @@ std::u16string EscapeText(const std::u16string& text) {
     out.reserve(text.size());
     for (char16_t c : text) {
         switch (c) {
-            case u'<': out += u"&lt;"; break;
-            case u'&': out += u"&amp;"; break;
-            case u'>': out += u"&gt;"; break;
-            default: out.push_back(c);
+            case u'<':
+                out += u"&lt;";
+                break;
+            case u'&':
+                out += u"&amp;";
+                break;
+            case u'>':
+                out += u"&gt;";
+                break;
+            default:
+                out.push_back(c);
         }
     }
     return out;
@@ -185,12 +197,23 @@ std::u16string EscapeAttribute(const std::u16string& value) {
     out.reserve(value.size());
     for (char16_t c : value) {
         switch (c) {
-            case u'<': out += u"&lt;"; break;
-            case u'&': out += u"&amp;"; break;
-            case u'>': out += u"&gt;"; break;
-            case u'\'': out += u"&apos;"; break;
-            case u'"': out += u"&quot;"; break;
-            default: out.push_back(c);
+            case u'<':
+                out += u"&lt;";
+                break;
+            case u'&':
+                out += u"&amp;";
+                break;
+            case u'>':
+                out += u"&gt;";
+                break;
+            case u'\'':
+                out += u"&apos;";
+                break;
+            case u'"':
+                out += u"&quot;";
+                break;
+            default:
+                out.push_back(c);
         }
     }
     return out;

@@ -9,4 +9,6 @@ inline std::u16string U(const char* text) {
     return out;
 }
 
-inline const MorvaneChar* W(const std::u16string& s) { return reinterpret_cast<const MorvaneChar*>(s.c_str()); }
+inline const MorvaneChar* W(const std::u16string& s) {
+    return reinterpret_cast<const MorvaneChar*>(s.c_str());
+}

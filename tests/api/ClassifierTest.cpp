@@ -149,8 +149,9 @@ TEST_F(ClassifierTest, ClassifyImageMemoryArguments) {
 }
 
 TEST_F(ClassifierTest, ClassifiesBySizeAndKeepsResultOnArgumentFailure) {
-    const std::string main = WriteTemplateSet(set_, Root({Leaf("other", 3, 0), Leaf("a4", 1), Leaf("card", 2)}),
-                                              {kA4, kCard, kOther}, SizeFilterTemplate(300));
+    const std::string main =
+        WriteTemplateSet(set_, Root({Leaf("other", 3, 0), Leaf("a4", 1), Leaf("card", 2)}),
+                         {kA4, kCard, kOther}, SizeFilterTemplate(300));
     ASSERT_EQ(Add(main), 0);
     auto [code, id] = Run(2480, 3508);
     EXPECT_EQ(code, 0);
@@ -186,7 +187,8 @@ TEST_F(ClassifierTest, ChildChoiceRules) {
     {
         TempDir d;
         SubSpec twin{4, "TWIN", "4", 8268, 11693};
-        ASSERT_EQ(Add(WriteTemplateSet(d, Root({Leaf("a", 1), Leaf("b", 4)}), {kA4, twin}, SizeFilterTemplate(300))),
+        ASSERT_EQ(Add(WriteTemplateSet(d, Root({Leaf("a", 1), Leaf("b", 4)}), {kA4, twin},
+                                       SizeFilterTemplate(300))),
                   0);
         EXPECT_EQ(Run(2480, 3508, 0).second, "A4");
     }
@@ -240,8 +242,8 @@ TEST_F(ClassifierTest, FilterWithoutResolutionFallsBackToDefault) {
 }
 
 TEST_F(ClassifierTest, Shortcut) {
-    const std::string main = WriteTemplateSet(set_, Root({Leaf("a4", 1), Leaf("card", 2)}), {kA4, kCard},
-                                              SizeFilterTemplate(300));
+    const std::string main =
+        WriteTemplateSet(set_, Root({Leaf("a4", 1), Leaf("card", 2)}), {kA4, kCard}, SizeFilterTemplate(300));
     ASSERT_EQ(Add(main), 0);
     ASSERT_EQ(SetAttribute(0, 1, 0), 0);
     ASSERT_EQ(ResetAllTemplates(0, 0), 0);
@@ -319,8 +321,10 @@ TEST_F(ClassifierTest, EncodedTemplateFilesReachTheHostAsUtf16) {
     // "身份证" (identity card) in GB2312.
     set_.Write("sub/s1.xml",
                "<?xml version=\"1.0\" encoding=\"GB2312\"?>\n<SubTemplate Index=\"1\" ID=\"A4\" Name=\""
-               "\xC9\xED\xB7\xDD\xD6\xA4\" OutputID=\"A4out\"><FilterInfoList Size=\"1\"><FilterInfo RefFilter=\"1\" "
-               "Type=\"1\"><PhysicalSize Width=\"8268\" Height=\"11693\"/></FilterInfo></FilterInfoList></SubTemplate>");
+               "\xC9\xED\xB7\xDD\xD6\xA4\" OutputID=\"A4out\"><FilterInfoList Size=\"1\"><FilterInfo "
+               "RefFilter=\"1\" "
+               "Type=\"1\"><PhysicalSize Width=\"8268\" "
+               "Height=\"11693\"/></FilterInfo></FilterInfoList></SubTemplate>");
     ASSERT_EQ(Add(main), 0);
     GrayPage page(2480, 3508);
     ASSERT_EQ(ClassifyImageMemory(page.rows.data(), 2480, 3508, 8, 0), 0);

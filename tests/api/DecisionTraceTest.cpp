@@ -56,10 +56,11 @@ protected:
         root.attached = -1;
         root.children = {Leaf("other", 3, 0), Leaf("a4", 1), Leaf("card", 2)};
         int index = -1;
-        ASSERT_EQ(AddMainTemplate(W(U(WriteTemplateSet(set_, root, {kA4, kCard, kOther}, SizeFilterTemplate(300))
-                                          .c_str())),
-                                  &index),
-                  0);
+        ASSERT_EQ(
+            AddMainTemplate(
+                W(U(WriteTemplateSet(set_, root, {kA4, kCard, kOther}, SizeFilterTemplate(300)).c_str())),
+                &index),
+            0);
     }
     void TearDown() override {
         MorvaneSetOrientationSearch(0);
@@ -112,7 +113,8 @@ TEST_F(DecisionTraceTest, CallOrderAndLengthProtocol) {
 TEST_F(DecisionTraceTest, ShowsScoresGatesAndChoice) {
     ASSERT_EQ(Run(2480, 3508), 0);
     const std::string t = Trace();
-    EXPECT_NE(t.find("\"result\":{\"id\":\"A4\",\"name\":\"Name of A4\",\"outputId\":\"A4out\"}"), std::string::npos)
+    EXPECT_NE(t.find("\"result\":{\"id\":\"A4\",\"name\":\"Name of A4\",\"outputId\":\"A4out\"}"),
+              std::string::npos)
         << t;
     EXPECT_NE(t.find("{\"filter\":1,\"found\":true,\"name\":\"size\",\"type\":1,\"process\":\"threshold\","
                      "\"threshold\":750,\"weight\":10,\"code\":0}"),
@@ -120,29 +122,36 @@ TEST_F(DecisionTraceTest, ShowsScoresGatesAndChoice) {
         << t;
     // The default child is not scored; the A4 child passes the gate, the card
     // child fails it (its page turned scores far below 750).
-    EXPECT_NE(t.find("\"name\":\"other\",\"template\":\"OTHER\",\"action\":0,\"valid\":true,\"scores\":[{\"filter\":1,"
-                     "\"compared\":false"),
-              std::string::npos)
+    EXPECT_NE(
+        t.find(
+            "\"name\":\"other\",\"template\":\"OTHER\",\"action\":0,\"valid\":true,\"scores\":[{\"filter\":1,"
+            "\"compared\":false"),
+        std::string::npos)
         << t;
-    EXPECT_NE(t.find("\"name\":\"a4\",\"template\":\"A4\",\"action\":1,\"valid\":true,\"scores\":[{\"filter\":1,"
-                     "\"compared\":true,\"score\":999,\"total\":999,\"passed\":true}]"),
-              std::string::npos)
+    EXPECT_NE(
+        t.find("\"name\":\"a4\",\"template\":\"A4\",\"action\":1,\"valid\":true,\"scores\":[{\"filter\":1,"
+               "\"compared\":true,\"score\":999,\"total\":999,\"passed\":true}]"),
+        std::string::npos)
         << t;
     EXPECT_NE(t.find("\"name\":\"card\""), std::string::npos);
     EXPECT_NE(t.find("\"choice\":{\"by\":\"score\",\"child\":1,\"name\":\"a4\"}"), std::string::npos) << t;
-    EXPECT_NE(t.find("\"group\":{\"index\":0,\"name\":\"a4\",\"template\":\"A4\"},\"filters\":[],\"children\":[],"
-                     "\"choice\":{\"by\":\"final\"}"),
-              std::string::npos)
+    EXPECT_NE(
+        t.find("\"group\":{\"index\":0,\"name\":\"a4\",\"template\":\"A4\"},\"filters\":[],\"children\":[],"
+               "\"choice\":{\"by\":\"final\"}"),
+        std::string::npos)
         << t;
 
     // A page that matches nothing: the trace shows the failed gates and the
     // default branch.
     ASSERT_EQ(Run(1000, 1000), 0);
     const std::string d = Trace();
-    EXPECT_NE(d.find("\"choice\":{\"by\":\"default\",\"child\":0,\"name\":\"other\"}"), std::string::npos) << d;
-    EXPECT_NE(d.find("\"name\":\"a4\",\"template\":\"A4\",\"action\":1,\"valid\":true,\"scores\":[{\"filter\":1,"
-                     "\"compared\":true,\"score\":459,\"total\":459,\"passed\":false}],\"total\":459,\"passed\":false}"),
-              std::string::npos)
+    EXPECT_NE(d.find("\"choice\":{\"by\":\"default\",\"child\":0,\"name\":\"other\"}"), std::string::npos)
+        << d;
+    EXPECT_NE(
+        d.find("\"name\":\"a4\",\"template\":\"A4\",\"action\":1,\"valid\":true,\"scores\":[{\"filter\":1,"
+               "\"compared\":true,\"score\":459,\"total\":459,\"passed\":false}],\"total\":459,\"passed\":"
+               "false}"),
+        std::string::npos)
         << d;
     EXPECT_NE(d.find("\"score\":702,\"total\":702,\"passed\":false}]"), std::string::npos) << d;
 
@@ -177,7 +186,8 @@ TEST_F(DecisionTraceTest, OrientationSearchFindsTurnedPages) {
     ASSERT_EQ(Run(638, 1011), 0);
     EXPECT_EQ(Id(), "OTHER");
     EXPECT_EQ(Turn(), 0);
-    EXPECT_NE(Trace().find("\"orientation\":{\"searched\":false,\"turn\":0,\"tried\":[]}"), std::string::npos);
+    EXPECT_NE(Trace().find("\"orientation\":{\"searched\":false,\"turn\":0,\"tried\":[]}"),
+              std::string::npos);
 
     ASSERT_EQ(MorvaneSetOrientationSearch(1), 0);
     ASSERT_EQ(Run(638, 1011), 0);
@@ -189,7 +199,8 @@ TEST_F(DecisionTraceTest, OrientationSearchFindsTurnedPages) {
     // A page that matches at 0 degrees is not turned at all.
     ASSERT_EQ(Run(2480, 3508), 0);
     EXPECT_EQ(Id(), "A4");
-    EXPECT_NE(Trace().find("\"orientation\":{\"searched\":true,\"turn\":0,\"tried\":[0]}"), std::string::npos);
+    EXPECT_NE(Trace().find("\"orientation\":{\"searched\":true,\"turn\":0,\"tried\":[0]}"),
+              std::string::npos);
 
     // No turn helps: every turn is tried and the page stays as it was.
     ASSERT_EQ(Run(1000, 1000), 0);

@@ -44,10 +44,11 @@ protected:
         const GroupSpec root =
             Node("root", -1, 1, {Node("other", 3, 0), Node("a4", 1, 1), Node("card", 2, 1)});
         int index = -1;
-        ASSERT_EQ(AddMainTemplate(W(U(WriteTemplateSet(set_, root, {kA4, kCard, kOther}, SizeFilterTemplate(300))
-                                          .c_str())),
-                                  &index),
-                  0);
+        ASSERT_EQ(
+            AddMainTemplate(
+                W(U(WriteTemplateSet(set_, root, {kA4, kCard, kOther}, SizeFilterTemplate(300)).c_str())),
+                &index),
+            0);
     }
     void TearDown() override { FreeClassifier(); }
     int Run(int w, int h) {

@@ -27,16 +27,17 @@ int32_t BmpWidth(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     unsigned char header[22] = {};
     if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return -1;
-    return int32_t(header[18]) | int32_t(header[19]) << 8 | int32_t(header[20]) << 16 | int32_t(header[21]) << 24;
+    return int32_t(header[18]) | int32_t(header[19]) << 8 | int32_t(header[20]) << 16 |
+           int32_t(header[21]) << 24;
 }
 
 TEST(DecodeResolutionApi, SettersCheckTheirArguments) {
     struct Case {
         int value, dpiCode, threadsCode;
     };
-    const Case cases[] = {{-1, -61, -61}, {0, 0, 0},     {1, -61, 0},      {64, -61, 0},  {65, -61, -61},
-                          {74, -61, -61}, {75, 0, -61},  {150, 0, -61},    {1200, 0, -61}, {1201, -61, -61},
-                          {100000, -61, -61}};
+    const Case cases[] = {{-1, -61, -61}, {0, 0, 0},        {1, -61, 0},       {64, -61, 0},
+                          {65, -61, -61}, {74, -61, -61},   {75, 0, -61},      {150, 0, -61},
+                          {1200, 0, -61}, {1201, -61, -61}, {100000, -61, -61}};
     // No classifier loaded: these are settings of the process.
     for (const Case& c : cases) {
         EXPECT_EQ(MorvaneSetDecodeResolution(c.value), c.dpiCode) << c.value;
@@ -131,7 +132,8 @@ TEST_F(DecodeResolutionPages, ReducedPageStaysConsistentForLaterCalls) {
 TEST(DecodeResolutionApi, MainTemplateAsksForItsWorkingResolution) {
     TempDir dir;
     // Beside a copy of the example set, whose paths are relative to the main template.
-    std::filesystem::copy(MORVANE_SOURCE_DIR "/examples/templates/", dir.path(), std::filesystem::copy_options::recursive);
+    std::filesystem::copy(MORVANE_SOURCE_DIR "/examples/templates/", dir.path(),
+                          std::filesystem::copy_options::recursive);
     std::ifstream in(dir.path() + "main.xml", std::ios::binary);
     const std::string main((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const size_t end = main.rfind("</MainTemplate>");
@@ -149,7 +151,8 @@ TEST(DecodeResolutionApi, MainTemplateAsksForItsWorkingResolution) {
                  {"<DecodeResolution Dpi=\"5\"/>", false, 0, 1748},
                  {"", false, 0, 1748}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.element) + (c.first ? " first" : "") + " host " + std::to_string(c.hostDecodeDpi));
+        SCOPED_TRACE(std::string(c.element) + (c.first ? " first" : "") + " host " +
+                     std::to_string(c.hostDecodeDpi));
         std::string text = main;
         const size_t at = c.first ? main.find("<MainTemplate>") + std::string("<MainTemplate>").size() : end;
         text.insert(at, std::string("  ") + c.element + "\n");

@@ -19,7 +19,8 @@ std::string Text(int (*getter)(MorvaneChar*, int*)) {
     std::u16string buffer(static_cast<size_t>(length), u'\0');
     if (getter(reinterpret_cast<MorvaneChar*>(&buffer[0]), &length) != MORVANE_OK) return "";
     std::string out;
-    for (char16_t c : buffer.substr(0, buffer.size() - 1)) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    for (char16_t c : buffer.substr(0, buffer.size() - 1))
+        out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
     return out;
 }
 
@@ -30,7 +31,8 @@ TEST(EngineFailure, BrokenEngineFailsThePageAndSaysWhy) {
     fs::create_directories(work);
     fs::copy(MORVANE_SOURCE_DIR "/examples/workdir", work, fs::copy_options::recursive);
     // Files in the working directory come first: these are not libraries.
-    for (const char* name : {"libGrayCore.so", "libPrintedLine.so"}) std::ofstream(work / name) << "not a library";
+    for (const char* name : {"libGrayCore.so", "libPrintedLine.so"})
+        std::ofstream(work / name) << "not a library";
 
     const std::string page = MORVANE_SOURCE_DIR "/examples/pages/text/300dpi/TEXT-PASSPORT_mrz.png";
     const std::string dir = work.string() + "/";
@@ -50,7 +52,8 @@ TEST(EngineFailure, BrokenEngineFailsThePageAndSaysWhy) {
         EXPECT_NE(detail.find(dir), std::string::npos) << detail;
         EXPECT_NE(detail.find("cannot be loaded"), std::string::npos) << detail;
         const std::string trace = Text(MorvaneGetDecisionTrace);
-        EXPECT_NE(trace.find("\"code\":-9,\"detail\":\"text filter"), std::string::npos) << trace.substr(0, 400);
+        EXPECT_NE(trace.find("\"code\":-9,\"detail\":\"text filter"), std::string::npos)
+            << trace.substr(0, 400);
         EXPECT_NE(trace.find("\"result\":null"), std::string::npos);
     }
     FreeClassifier();

@@ -43,13 +43,15 @@ public:
     MorvaneClassifier* get() const { return handle_; }
     int Add(const std::string& mainTemplate) {
         int index = -1;
-        const int code = MorvaneClassifierAddMainTemplate(handle_, W(U((kExamples + mainTemplate).c_str())), &index);
+        const int code =
+            MorvaneClassifierAddMainTemplate(handle_, W(U((kExamples + mainTemplate).c_str())), &index);
         return code == MORVANE_OK ? index : code;
     }
     // The ID the page file is classified as, or "code N".
     std::string Classify(const std::string& page, int index) {
         const int code = MorvaneClassifierClassifyImageFile(handle_, W(U((kExamples + page).c_str())), index);
-        return code == MORVANE_OK ? Read(MorvaneClassifierGetTemplateID, handle_) : "code " + std::to_string(code);
+        return code == MORVANE_OK ? Read(MorvaneClassifierGetTemplateID, handle_)
+                                  : "code " + std::to_string(code);
     }
 
 private:
@@ -107,7 +109,8 @@ TEST(Handles, KeepTheirOwnTemplatesResultsAndErrors) {
     ASSERT_EQ(b.created(), MORVANE_OK);
     ASSERT_EQ(a.Add("templates/main.xml"), 0);
     // b has no main template yet: a's index is not b's.
-    EXPECT_EQ(MorvaneClassifierClassifyImageFile(b.get(), W(U((kExamples + "pages/300dpi/A5_page.jpg").c_str())), 0),
+    EXPECT_EQ(MorvaneClassifierClassifyImageFile(b.get(),
+                                                 W(U((kExamples + "pages/300dpi/A5_page.jpg").c_str())), 0),
               MORVANE_ERR_INVALID_PARAMETER);
     EXPECT_EQ(MorvaneClassifierSetTemplateValid(b.get(), W(u"A5"), 0), MORVANE_ERR_INVALID_PARAMETER);
     ASSERT_EQ(b.Add("templates/main.xml"), 0);
@@ -140,10 +143,10 @@ TEST(Handles, KeepTheirOwnTemplatesResultsAndErrors) {
 
     // A setting on one handle is not the other's: orientation search.
     ASSERT_EQ(MorvaneClassifierSetOrientationSearch(a.get(), 1), MORVANE_OK);
-    const std::string trace_a = (a.Classify("pages/300dpi/A5_page.jpg", 0),
-                                 Read(MorvaneClassifierGetDecisionTrace, a.get()));
-    const std::string trace_b = (b.Classify("pages/300dpi/A5_page.jpg", 0),
-                                 Read(MorvaneClassifierGetDecisionTrace, b.get()));
+    const std::string trace_a =
+        (a.Classify("pages/300dpi/A5_page.jpg", 0), Read(MorvaneClassifierGetDecisionTrace, a.get()));
+    const std::string trace_b =
+        (b.Classify("pages/300dpi/A5_page.jpg", 0), Read(MorvaneClassifierGetDecisionTrace, b.get()));
     EXPECT_NE(trace_a.find("\"searched\":true"), std::string::npos) << trace_a;
     EXPECT_NE(trace_b.find("\"searched\":false"), std::string::npos) << trace_b;
 }
@@ -158,24 +161,42 @@ struct BundledPage {
 std::vector<BundledPage> BundledPages() {
     std::vector<BundledPage> pages;
     const char* names[][2] = {
-        {"200dpi/A4_page.jpg", "200"},           {"200dpi/A4_letter.png", "200"},
-        {"200dpi/A5_page.tif", "200"},           {"200dpi/DRIVING_photo_right.png", "200"},
-        {"200dpi/FORM-B200_boxed.tif", "200"},   {"200dpi/FORM-T100_table.tif", "200"},
-        {"200dpi/FORM-T100_table_shifted.png", "200"}, {"200dpi/ID1_card.bmp", "200"},
-        {"200dpi/IDCARD_photo_left.png", "200"}, {"200dpi/LETTER_page.png", "200"},
-        {"200dpi/TD3_passport.png", "200"},      {"200dpi/UNKNOWN_receipt.jpg", "200"},
-        {"300dpi/A4_page.png", "300"},           {"300dpi/A5_page.jpg", "300"},
-        {"300dpi/DRIVING_photo_right.jpg", "300"}, {"300dpi/FORM-B200_boxed_shifted.tif", "300"},
-        {"300dpi/FORM-T100_table_shifted.tif", "300"}, {"300dpi/ID1_card.bmp", "300"},
-        {"300dpi/ID1_text.png", "300"},          {"300dpi/IDCARD_photo_left.jpg", "300"},
-        {"300dpi/LETTER_page.tif", "300"},       {"300dpi/TD3_passport.tif", "300"},
-        {"300dpi/TD3_text.png", "300"},          {"300dpi/UNKNOWN_receipt.png", "300"},
-        {"400dpi/A4_page.tif", "400"},           {"400dpi/A5_page.png", "400"},
-        {"400dpi/DRIVING_photo_right.bmp", "400"}, {"400dpi/ID1_card.bmp", "400"},
-        {"400dpi/IDCARD_photo_left.bmp", "400"}, {"400dpi/LETTER_page.jpg", "400"},
-        {"400dpi/TD3_passport.jpg", "400"},      {"400dpi/UNKNOWN_receipt.tif", "400"},
-        {"scanned/200dpi/A4_letter_scan.jpg", "200"}, {"scanned/200dpi/IDCARD_on_white_glass.jpg", "200"},
-        {"scanned/300dpi/ID1_text_scan.jpg", "300"}, {"scanned/300dpi/TD3_text_scan.jpg", "300"},
+        {"200dpi/A4_page.jpg", "200"},
+        {"200dpi/A4_letter.png", "200"},
+        {"200dpi/A5_page.tif", "200"},
+        {"200dpi/DRIVING_photo_right.png", "200"},
+        {"200dpi/FORM-B200_boxed.tif", "200"},
+        {"200dpi/FORM-T100_table.tif", "200"},
+        {"200dpi/FORM-T100_table_shifted.png", "200"},
+        {"200dpi/ID1_card.bmp", "200"},
+        {"200dpi/IDCARD_photo_left.png", "200"},
+        {"200dpi/LETTER_page.png", "200"},
+        {"200dpi/TD3_passport.png", "200"},
+        {"200dpi/UNKNOWN_receipt.jpg", "200"},
+        {"300dpi/A4_page.png", "300"},
+        {"300dpi/A5_page.jpg", "300"},
+        {"300dpi/DRIVING_photo_right.jpg", "300"},
+        {"300dpi/FORM-B200_boxed_shifted.tif", "300"},
+        {"300dpi/FORM-T100_table_shifted.tif", "300"},
+        {"300dpi/ID1_card.bmp", "300"},
+        {"300dpi/ID1_text.png", "300"},
+        {"300dpi/IDCARD_photo_left.jpg", "300"},
+        {"300dpi/LETTER_page.tif", "300"},
+        {"300dpi/TD3_passport.tif", "300"},
+        {"300dpi/TD3_text.png", "300"},
+        {"300dpi/UNKNOWN_receipt.png", "300"},
+        {"400dpi/A4_page.tif", "400"},
+        {"400dpi/A5_page.png", "400"},
+        {"400dpi/DRIVING_photo_right.bmp", "400"},
+        {"400dpi/ID1_card.bmp", "400"},
+        {"400dpi/IDCARD_photo_left.bmp", "400"},
+        {"400dpi/LETTER_page.jpg", "400"},
+        {"400dpi/TD3_passport.jpg", "400"},
+        {"400dpi/UNKNOWN_receipt.tif", "400"},
+        {"scanned/200dpi/A4_letter_scan.jpg", "200"},
+        {"scanned/200dpi/IDCARD_on_white_glass.jpg", "200"},
+        {"scanned/300dpi/ID1_text_scan.jpg", "300"},
+        {"scanned/300dpi/TD3_text_scan.jpg", "300"},
     };
     for (const auto& n : names) pages.push_back({std::string("pages/") + n[0], std::stoi(n[1])});
     return pages;
@@ -184,9 +205,9 @@ std::vector<BundledPage> BundledPages() {
 // Everything a classification answers: the code, the IDs, the margin and the
 // whole decision trace.
 std::string Answer(Handle& h, const BundledPage& page) {
-    if (MorvaneClassifierSetPixelResolution(h.get(), page.dpi, page.dpi, 0) != MORVANE_OK) return "dpi refused";
-    const int code =
-        MorvaneClassifierClassifyImageFile(h.get(), W(U((kExamples + page.path).c_str())), 0);
+    if (MorvaneClassifierSetPixelResolution(h.get(), page.dpi, page.dpi, 0) != MORVANE_OK)
+        return "dpi refused";
+    const int code = MorvaneClassifierClassifyImageFile(h.get(), W(U((kExamples + page.path).c_str())), 0);
     int score = 0, margin = 0;
     MorvaneClassifierGetDecisionMargin(h.get(), &score, &margin);
     return std::to_string(code) + " " + Read(MorvaneClassifierGetTemplateID, h.get()) + " " +

@@ -27,7 +27,8 @@ struct HostPage {
                 // Paper, a dark photo block and lines of dark words.
                 unsigned char v = 236;
                 if (x > w / 20 && x < w * 3 / 10 && y > h / 4 && y < h * 17 / 20) v = 85;
-                if (x > w * 38 / 100 && x < w * 9 / 10 && (y / (h / 30 + 1)) % 3 == 1 && (x / (w / 40 + 1)) % 3 != 2)
+                if (x > w * 38 / 100 && x < w * 9 / 10 && (y / (h / 30 + 1)) % 3 == 1 &&
+                    (x / (w / 40 + 1)) % 3 != 2)
                     v = 30;
                 for (int c = 0; c < bpp / 8; ++c) line[static_cast<size_t>(x) * (bpp / 8) + c] = v;
             }
@@ -44,7 +45,8 @@ struct HostPage {
         const int size = offset + stride * height;
         std::vector<unsigned char> f(static_cast<size_t>(size), 0);
         auto put = [&](int at, int value, int n) {
-            for (int i = 0; i < n; ++i) f[static_cast<size_t>(at + i)] = static_cast<unsigned char>(value >> (8 * i));
+            for (int i = 0; i < n; ++i)
+                f[static_cast<size_t>(at + i)] = static_cast<unsigned char>(value >> (8 * i));
         };
         f[0] = 'B';
         f[1] = 'M';
@@ -59,8 +61,8 @@ struct HostPage {
         put(46, bpp == 8 ? 256 : 0, 4);
         for (int i = 0; i < palette / 4; ++i) put(54 + 4 * i, i | (i << 8) | (i << 16), 4);
         for (int y = 0; y < height; ++y)
-            std::memcpy(&f[static_cast<size_t>(offset + (height - 1 - y) * stride)], lines[static_cast<size_t>(y)].data(),
-                        lines[static_cast<size_t>(y)].size());
+            std::memcpy(&f[static_cast<size_t>(offset + (height - 1 - y) * stride)],
+                        lines[static_cast<size_t>(y)].data(), lines[static_cast<size_t>(y)].size());
         FILE* out = std::fopen(path.c_str(), "wb");
         ASSERT_NE(out, nullptr);
         ASSERT_EQ(std::fwrite(f.data(), 1, f.size(), out), f.size());
@@ -78,7 +80,10 @@ std::string Id() {
 TEST(HostRowsView, AnswersEqualTheFilesAndRowsStayUntouched) {
     const std::string root = MORVANE_SOURCE_DIR;
     ASSERT_EQ(LoadClassifier(nullptr, W(U((root + "/examples/workdir/").c_str()))), 0);
-    struct Set { const char* xml; int dpi; } sets[] = {{"sizes.xml", 150}, {"main.xml", 150}, {"scanned.xml", 150}};
+    struct Set {
+        const char* xml;
+        int dpi;
+    } sets[] = {{"sizes.xml", 150}, {"main.xml", 150}, {"scanned.xml", 150}};
     TempDir dir;
     for (const Set& s : sets) {
         int index = -1;

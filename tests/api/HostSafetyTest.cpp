@@ -21,12 +21,14 @@ namespace {
 
 std::string Detail() {
     int length = 0;
-    if (MorvaneGetLastErrorDetail(nullptr, &length) != MORVANE_ERR_INVALID_PARAMETER || length <= 0) return "<none>";
+    if (MorvaneGetLastErrorDetail(nullptr, &length) != MORVANE_ERR_INVALID_PARAMETER || length <= 0)
+        return "<none>";
     std::u16string buffer(static_cast<size_t>(length), u'\0');
     if (MorvaneGetLastErrorDetail(reinterpret_cast<MorvaneChar*>(&buffer[0]), &length) != MORVANE_OK)
         return "<error>";
     std::string out;
-    for (char16_t c : buffer.substr(0, buffer.size() - 1)) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    for (char16_t c : buffer.substr(0, buffer.size() - 1))
+        out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
     return out;
 }
 
@@ -43,7 +45,8 @@ protected:
     void SetUp() override {
         dir_ = std::filesystem::temp_directory_path() / ("morvane_hostsafety_" + std::to_string(::getpid()));
         std::filesystem::remove_all(dir_);
-        std::filesystem::copy(MORVANE_SOURCE_DIR "/examples/templates", dir_, std::filesystem::copy_options::recursive);
+        std::filesystem::copy(MORVANE_SOURCE_DIR "/examples/templates", dir_,
+                              std::filesystem::copy_options::recursive);
         ASSERT_EQ(LoadClassifier(nullptr, W(U(MORVANE_SOURCE_DIR "/examples/workdir/"))), MORVANE_OK);
     }
     void TearDown() override {
@@ -77,14 +80,15 @@ TEST_F(TemplateCopy, LoadFailuresSayWhere) {
         const char* detail;  // a pattern the detail must match
     };
     const Case cases[] = {
-        {"typo in the filter template", "filters.xml", "<FilterList", "<FilterList <", MORVANE_ERR_READ_FILTER_TEMPLATE,
-         "filters\\.xml: not well-formed XML \\(.*\\) at line [0-9]+$"},
-        {"missing filter template", "main.xml", "filters.xml", "nothere.xml", MORVANE_ERR_READ_FILTER_TEMPLATE,
-         "nothere\\.xml: cannot read the file: No such file or directory$"},
+        {"typo in the filter template", "filters.xml", "<FilterList", "<FilterList <",
+         MORVANE_ERR_READ_FILTER_TEMPLATE, "filters\\.xml: not well-formed XML \\(.*\\) at line [0-9]+$"},
+        {"missing filter template", "main.xml", "filters.xml", "nothere.xml",
+         MORVANE_ERR_READ_FILTER_TEMPLATE, "nothere\\.xml: cannot read the file: No such file or directory$"},
         {"negative root ChildNum", "main.xml", "ChildNum=\"", "ChildNum=\"-1", MORVANE_ERR_READ_MAIN_TEMPLATE,
-         "main\\.xml: line [0-9]+: TemplateGroup Index=\"[0-9]+\": attribute ChildNum=\"-1[0-9]*\" is negative$"},
-        {"broken main template", "main.xml", "</MainTemplate>", "</MainTemplat>", MORVANE_ERR_READ_MAIN_TEMPLATE,
-         "main\\.xml: not well-formed XML \\(.*\\) at line [0-9]+$"},
+         "main\\.xml: line [0-9]+: TemplateGroup Index=\"[0-9]+\": attribute ChildNum=\"-1[0-9]*\" is "
+         "negative$"},
+        {"broken main template", "main.xml", "</MainTemplate>", "</MainTemplat>",
+         MORVANE_ERR_READ_MAIN_TEMPLATE, "main\\.xml: not well-formed XML \\(.*\\) at line [0-9]+$"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -148,14 +152,16 @@ TEST(HostThreads, TwoThreadsGetSerialisedResults) {
     auto run = [&](const Page& p) {
         std::vector<unsigned char> pixels(static_cast<size_t>(p.width) * p.height, 255);
         std::vector<unsigned char*> rows(static_cast<size_t>(p.height));
-        for (int y = 0; y < p.height; ++y) rows[static_cast<size_t>(y)] = &pixels[static_cast<size_t>(y) * p.width];
+        for (int y = 0; y < p.height; ++y)
+            rows[static_cast<size_t>(y)] = &pixels[static_cast<size_t>(y) * p.width];
         for (int i = 0; i < 4; ++i) {
             // Unsequenced calls from the other thread in between are fine.
             // (reading the whole last trace while the other classifies).
             int length = 0;
             MorvaneGetDecisionTrace(nullptr, &length);
             std::lock_guard<std::mutex> hold(sequence);
-            if (ClassifyImageMemory(rows.data(), p.width, p.height, 8, index) != MORVANE_OK || Id() != p.id) ++wrong;
+            if (ClassifyImageMemory(rows.data(), p.width, p.height, 8, index) != MORVANE_OK || Id() != p.id)
+                ++wrong;
         }
     };
     std::thread a(run, std::cref(pages[0]));

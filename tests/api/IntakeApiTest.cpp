@@ -45,8 +45,9 @@ TEST_F(IntakeApi, FailuresLeaveTheirDetailAndSuccessClearsIt) {
     const std::string page = MORVANE_SOURCE_DIR "/examples/pages/300dpi/A5_page.jpg";
     EXPECT_EQ(ClassifyImageFile(W(U(page.c_str())), index_), 0);
     int length = -1;
-    EXPECT_EQ(MorvaneGetLastErrorDetail(nullptr, &length), MORVANE_ERR_INVALID_PARAMETER);  // the length protocol's answer
-    EXPECT_EQ(length, 1);  // the terminator only: no detail
+    EXPECT_EQ(MorvaneGetLastErrorDetail(nullptr, &length),
+              MORVANE_ERR_INVALID_PARAMETER);  // the length protocol's answer
+    EXPECT_EQ(length, 1);                      // the terminator only: no detail
     EXPECT_EQ(MorvaneGetLastErrorDetail(nullptr, nullptr), MORVANE_ERR_INVALID_PARAMETER);
 }
 
@@ -57,11 +58,14 @@ TEST_F(IntakeApi, EncodedImagesClassifyLikeTheirFiles) {
         const std::string fromFile = Text(GetTemplateID);
         const auto bytes = FileBytes(path);
         ASSERT_FALSE(bytes.empty()) << name;
-        ASSERT_EQ(MorvaneClassifyEncodedImage(bytes.data(), static_cast<long long>(bytes.size()), 0, index_), 0)
+        ASSERT_EQ(MorvaneClassifyEncodedImage(bytes.data(), static_cast<long long>(bytes.size()), 0, index_),
+                  0)
             << name;
         EXPECT_EQ(Text(GetTemplateID), fromFile) << name;
         // Cut to half, the same bytes are refused with their cause.
-        EXPECT_EQ(MorvaneClassifyEncodedImage(bytes.data(), static_cast<long long>(bytes.size() / 2), 0, index_), MORVANE_ERR_READ_IMAGE)
+        EXPECT_EQ(
+            MorvaneClassifyEncodedImage(bytes.data(), static_cast<long long>(bytes.size() / 2), 0, index_),
+            MORVANE_ERR_READ_IMAGE)
             << name;
         EXPECT_NE(Text(MorvaneGetLastErrorDetail).find("<memory>: truncated"), std::string::npos)
             << name << ": " << Text(MorvaneGetLastErrorDetail);
@@ -71,10 +75,11 @@ TEST_F(IntakeApi, EncodedImagesClassifyLikeTheirFiles) {
         const unsigned char* data;
         long long size;
         int page, code;
-    } cases[] = {{nullptr, 10, 0, -61}, {text, 0, 0, -61}, {text, -5, 0, -61}, {text, 10, -1, -61},
-                 {text, 10, 0, -16},    {text, (1LL << 28) + 1, 0, -16}};
+    } cases[] = {{nullptr, 10, 0, -61}, {text, 0, 0, -61},  {text, -5, 0, -61},
+                 {text, 10, -1, -61},   {text, 10, 0, -16}, {text, (1LL << 28) + 1, 0, -16}};
     for (const Case& c : cases)
-        EXPECT_EQ(MorvaneClassifyEncodedImage(c.data, c.size, c.page, index_), c.code) << c.size << " " << c.page;
+        EXPECT_EQ(MorvaneClassifyEncodedImage(c.data, c.size, c.page, index_), c.code)
+            << c.size << " " << c.page;
 }
 
 TEST_F(IntakeApi, PagesOfFiles) {

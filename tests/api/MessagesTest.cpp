@@ -100,7 +100,8 @@ TEST(Messages, Version) {
     n = 32;
     EXPECT_EQ(GetSDKVersion(buffer, &n), 0);
     EXPECT_EQ(n, size);
-    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(buffer)), std::u16string(expected.begin(), expected.end()));
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(buffer)),
+              std::u16string(expected.begin(), expected.end()));
     n = 4;
     EXPECT_EQ(GetSDKVersion(buffer, &n), -62);
     EXPECT_EQ(n, size);

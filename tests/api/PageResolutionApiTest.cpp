@@ -41,7 +41,8 @@ class PageResolution : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(LoadClassifier(nullptr, W(U(MORVANE_SOURCE_DIR "/examples/workdir/"))), MORVANE_OK);
-        ASSERT_EQ(AddMainTemplate(W(U(MORVANE_SOURCE_DIR "/examples/templates/main.xml")), &index_), MORVANE_OK);
+        ASSERT_EQ(AddMainTemplate(W(U(MORVANE_SOURCE_DIR "/examples/templates/main.xml")), &index_),
+                  MORVANE_OK);
         dir_ = std::filesystem::temp_directory_path() / ("morvane_resolution_" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir_);
         // A 200-dpi card as a BMP whose stated density the cases rewrite.
@@ -60,7 +61,8 @@ protected:
         std::vector<char> bytes = card_;
         Put32(bytes, 38, xppm);
         Put32(bytes, 42, yppm);
-        const std::string path = (dir_ / ("card_" + std::to_string(xppm) + "_" + std::to_string(yppm) + ".bmp")).string();
+        const std::string path =
+            (dir_ / ("card_" + std::to_string(xppm) + "_" + std::to_string(yppm) + ".bmp")).string();
         std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return path;
     }
@@ -88,8 +90,8 @@ TEST_F(PageResolution, SourceFollowsTheOrderOptionFileTemplate) {
         const char* what;
         uint32_t xppm, yppm;  // stated pixels per metre
         bool fileOn;
-        int hostDpi;          // 0: none
-        int source, x, y;     // expected; x, y 0 for the template's own
+        int hostDpi;       // 0: none
+        int source, x, y;  // expected; x, y 0 for the template's own
     };
     const Case cases[] = {
         {"200 dpi stated", 7874, 7874, true, 0, MORVANE_RESOLUTION_FILE, 200, 200},
@@ -120,8 +122,8 @@ TEST_F(PageResolution, SourceFollowsTheOrderOptionFileTemplate) {
             EXPECT_EQ(y, c.y);
         }
         const char* names[] = {"template", "file", "option"};
-        const std::string shown = "\"resolution\":{\"x\":" + std::to_string(x) + ",\"y\":" + std::to_string(y) +
-                                  ",\"source\":\"" + names[source] + "\"}";
+        const std::string shown = "\"resolution\":{\"x\":" + std::to_string(x) +
+                                  ",\"y\":" + std::to_string(y) + ",\"source\":\"" + names[source] + "\"}";
         EXPECT_NE(Trace().find(shown), std::string::npos) << Trace().substr(0, 300);
     }
 }
@@ -154,7 +156,8 @@ TEST_F(PageResolution, MarginMatchesTheTrace) {
     EXPECT_GE(margin, 0);
     EXPECT_LE(margin, score);
     const std::string trace = Trace();
-    const std::string shown = "\"score\":" + std::to_string(score) + ",\"margin\":" + std::to_string(margin) + "}";
+    const std::string shown =
+        "\"score\":" + std::to_string(score) + ",\"margin\":" + std::to_string(margin) + "}";
     EXPECT_NE(trace.find("\"decision\":{\"level\":"), std::string::npos);
     EXPECT_NE(trace.find(shown), std::string::npos);
 

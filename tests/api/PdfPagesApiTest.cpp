@@ -40,18 +40,19 @@ std::string MakePdf(const std::vector<JpegPage>& pages) {
         const double w = p.width * 72.0 / p.dpi, h = p.height * 72.0 / p.dpi;
         char content[128];
         std::snprintf(content, sizeof content, "q %.4f 0 0 %.4f 0 0 cm /Im0 Do Q", w, h);
-        objects.push_back("<< /Type /XObject /Subtype /Image /Width " + std::to_string(p.width) + " /Height " +
-                          std::to_string(p.height) + " /BitsPerComponent 8 /ColorSpace /DeviceGray /Filter /DCTDecode" +
-                          " /Length " + std::to_string(p.jpeg.size()) + " >>\nstream\n" + p.jpeg + "\nendstream");
+        objects.push_back("<< /Type /XObject /Subtype /Image /Width " + std::to_string(p.width) +
+                          " /Height " + std::to_string(p.height) +
+                          " /BitsPerComponent 8 /ColorSpace /DeviceGray /Filter /DCTDecode" + " /Length " +
+                          std::to_string(p.jpeg.size()) + " >>\nstream\n" + p.jpeg + "\nendstream");
         const size_t image = objects.size();
-        objects.push_back("<< /Length " + std::to_string(std::string(content).size()) + " >>\nstream\n" + content +
-                          "\nendstream");
+        objects.push_back("<< /Length " + std::to_string(std::string(content).size()) + " >>\nstream\n" +
+                          content + "\nendstream");
         const size_t stream = objects.size();
         char box[96];
         std::snprintf(box, sizeof box, "[0 0 %.4f %.4f]", w, h);
         objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox " + std::string(box) +
-                          " /Resources << /XObject << /Im0 " + std::to_string(image) + " 0 R >> >> /Contents " +
-                          std::to_string(stream) + " 0 R >>");
+                          " /Resources << /XObject << /Im0 " + std::to_string(image) +
+                          " 0 R >> >> /Contents " + std::to_string(stream) + " 0 R >>");
         kids += std::to_string(objects.size()) + " 0 R ";
     }
     objects[0] = "<< /Type /Catalog /Pages 2 0 R >>";
@@ -81,8 +82,9 @@ protected:
         ASSERT_EQ(AddMainTemplate(W(U(MORVANE_SOURCE_DIR "/examples/templates/main.xml")), &index_), 0);
         ASSERT_EQ(MorvaneSetFileResolution(1), 0);
         // The 200-dpi A4 page (1654 x 2339) and the 300-dpi A5 page (1748 x 2480), gray JPEGs.
-        pdf_ = MakePdf({{FileText(MORVANE_SOURCE_DIR "/examples/pages/200dpi/A4_page.jpg"), 1654, 2339, 200},
-                        {FileText(MORVANE_SOURCE_DIR "/examples/pages/300dpi/A5_page.jpg"), 1748, 2480, 300}});
+        pdf_ =
+            MakePdf({{FileText(MORVANE_SOURCE_DIR "/examples/pages/200dpi/A4_page.jpg"), 1654, 2339, 200},
+                     {FileText(MORVANE_SOURCE_DIR "/examples/pages/300dpi/A5_page.jpg"), 1748, 2480, 300}});
         // One file per test process: CTest runs the tests side by side.
         path_ = ::testing::TempDir() + "/morvane_api_two_" + std::to_string(::getpid()) + "_" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".pdf";

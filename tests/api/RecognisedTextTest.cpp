@@ -49,7 +49,8 @@ std::vector<Line> Lines() {
     if (MorvaneGetRecognisedLineCount(&count) != 0) return out;
     for (int i = 0; i < count; ++i) {
         Line l;
-        l.text = Read([&](MorvaneChar* b, int* n) { return MorvaneGetRecognisedLine(i, b, n, b ? l.box : nullptr); });
+        l.text = Read(
+            [&](MorvaneChar* b, int* n) { return MorvaneGetRecognisedLine(i, b, n, b ? l.box : nullptr); });
         out.push_back(l);
     }
     return out;
@@ -78,7 +79,8 @@ constexpr bool kHaveEngines = true;
 constexpr bool kHaveEngines = false;
 #endif
 
-const char kTD3[] = "P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<\nL898902C36UTO7408122F1204159ZE184226B<<<<<10";
+const char kTD3[] =
+    "P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<\nL898902C36UTO7408122F1204159ZE184226B<<<<<10";
 
 }  // namespace
 
@@ -120,14 +122,16 @@ TEST(RecognisedText, CallOrderAndLengthProtocol) {
     a4.attached = 1;
     root.children = {a4};
     int index = -1;
-    ASSERT_EQ(AddMainTemplate(W(U(WriteTemplateSet(set, root, {{1, "A4", "1", 8268, 11693}}, SizeFilterTemplate(300))
-                                      .c_str())),
-                              &index),
-              0);
+    ASSERT_EQ(
+        AddMainTemplate(
+            W(U(WriteTemplateSet(set, root, {{1, "A4", "1", 8268, 11693}}, SizeFilterTemplate(300)).c_str())),
+            &index),
+        0);
     std::vector<unsigned char> row(2480, 255);
     std::vector<unsigned char*> rows(3508, row.data());
     ASSERT_EQ(ClassifyImageMemory(rows.data(), 2480, 3508, 8, index), 0);
-    EXPECT_EQ(Read(MorvaneGetRecognisedText), "{\"page\":{\"width\":2480,\"height\":3508},\"turn\":0,\"lines\":[]}");
+    EXPECT_EQ(Read(MorvaneGetRecognisedText),
+              "{\"page\":{\"width\":2480,\"height\":3508},\"turn\":0,\"lines\":[]}");
     EXPECT_EQ(MorvaneGetRecognisedLineCount(&count), 0);
     EXPECT_EQ(count, 0);
     n = 8;
@@ -181,9 +185,11 @@ TEST(RecognisedText, DecodeMrzKeepsTheRawZoneAndListsItsChanges) {
     EXPECT_EQ(MorvaneDecodeMrz(W(z), nullptr, nullptr), MORVANE_ERR_INVALID_PARAMETER);
     const std::string d = Read([&](MorvaneChar* b, int* len) { return MorvaneDecodeMrz(W(z), b, len); });
     EXPECT_EQ(d.rfind("{\"layout\":\"TD3\",\"valid\":false", 0), 0u) << d;
-    EXPECT_NE(d.find("\"rawValid\":false,\"decoded\":{\"layout\":\"TD3\",\"valid\":true"), std::string::npos) << d;
-    EXPECT_NE(d.find("\"changes\":[{\"line\":1,\"position\":15,\"from\":\"O\",\"to\":\"0\",\"reason\":\"class\"}]"),
-              std::string::npos)
+    EXPECT_NE(d.find("\"rawValid\":false,\"decoded\":{\"layout\":\"TD3\",\"valid\":true"), std::string::npos)
+        << d;
+    EXPECT_NE(
+        d.find("\"changes\":[{\"line\":1,\"position\":15,\"from\":\"O\",\"to\":\"0\",\"reason\":\"class\"}]"),
+        std::string::npos)
         << d;
     const std::u16string huge(70000, u'<');
     n = 0;
@@ -201,7 +207,8 @@ protected:
         if (!HaveEnglishData()) GTEST_SKIP() << "Tesseract's English data (eng.traineddata) is not installed";
         work_.Write("ClasDevices.dat", NullDeviceList());
         ASSERT_EQ(LoadClassifier(nullptr, W(U(work_.path().c_str()))), 0);
-        const std::u16string main = U((std::string(MORVANE_SOURCE_DIR) + "/examples/templates/text.xml").c_str());
+        const std::u16string main =
+            U((std::string(MORVANE_SOURCE_DIR) + "/examples/templates/text.xml").c_str());
         ASSERT_EQ(AddMainTemplate(W(main), &index_), 0);
     }
     void TearDown() override {
@@ -210,7 +217,8 @@ protected:
     }
     int Classify(const char* page, int dpi) {
         SetPixelResolution(dpi, dpi, index_);
-        const std::u16string path = U((std::string(MORVANE_SOURCE_DIR) + "/examples/pages/text/" + page).c_str());
+        const std::u16string path =
+            U((std::string(MORVANE_SOURCE_DIR) + "/examples/pages/text/" + page).c_str());
         return ClassifyImageFile(W(path), index_);
     }
     TempDir work_;
@@ -267,8 +275,8 @@ TEST_F(RecognisedTextPages, ZonesOfThePassportAndVisaPages) {
         // misread that the check digits catch is reported, never corrected.
         const std::string zone = ParseZone(lines[0].text + "\n" + lines[1].text);
         const bool asPrinted = lines[1].text == p.line2;
-        EXPECT_NE(zone.find(std::string("\"layout\":\"") + p.layout + "\",\"valid\":" +
-                            (asPrinted ? "true" : "false")),
+        EXPECT_NE(zone.find(std::string("\"layout\":\"") + p.layout +
+                            "\",\"valid\":" + (asPrinted ? "true" : "false")),
                   std::string::npos)
             << zone;
         if (!asPrinted) {
@@ -277,8 +285,8 @@ TEST_F(RecognisedTextPages, ZonesOfThePassportAndVisaPages) {
         // Decoded with the engine's candidates, the zone holds, the raw
         // reading stays beside it and every change is listed.
         const std::string decoded = Read(MorvaneGetRecognisedZone);
-        EXPECT_NE(decoded.find(std::string("\"layout\":\"") + p.layout + "\",\"valid\":" +
-                               (asPrinted ? "true" : "false")),
+        EXPECT_NE(decoded.find(std::string("\"layout\":\"") + p.layout +
+                               "\",\"valid\":" + (asPrinted ? "true" : "false")),
                   std::string::npos)
             << decoded;
         EXPECT_NE(decoded.find(std::string("\"decoded\":{\"layout\":\"") + p.layout + "\",\"valid\":true"),
@@ -287,8 +295,10 @@ TEST_F(RecognisedTextPages, ZonesOfThePassportAndVisaPages) {
         EXPECT_NE(decoded.find(asPrinted ? "\"changes\":[]" : "\"reason\":"), std::string::npos) << decoded;
         // The trace notes the expected and recognised line per compared child.
         const std::string trace = Read(MorvaneGetDecisionTrace);
-        EXPECT_NE(trace.find("\"notes\":[{\"filter\":4,\"method\":3,\"recognisedLines\":2,\"lines\":[{\"expected\":"),
-                  std::string::npos)
+        EXPECT_NE(
+            trace.find(
+                "\"notes\":[{\"filter\":4,\"method\":3,\"recognisedLines\":2,\"lines\":[{\"expected\":"),
+            std::string::npos)
             << trace;
         EXPECT_NE(trace.find(std::string("\"recognised\":\"") + lines[0].text + "\""), std::string::npos);
     }

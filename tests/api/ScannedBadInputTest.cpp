@@ -111,7 +111,8 @@ TEST_F(ScannedBadInput, EveryPageGetsADefinedResult) {
         const double seconds = clock.Seconds();
         EXPECT_EQ(code, 0) << c.what;
         EXPECT_EQ(id, c.id) << c.what;
-        EXPECT_LT(seconds, 20.0) << c.what;  // debug and sanitizer builds; well under a second in a release one
+        EXPECT_LT(seconds, 20.0)
+            << c.what;  // debug and sanitizer builds; well under a second in a release one
     }
 }
 

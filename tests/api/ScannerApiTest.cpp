@@ -38,7 +38,8 @@ protected:
         return LoadClassifier(nullptr, W(U((work.Path() + "/").c_str())));
     }
     int LoadTestScanner(const std::string& extra = "") {
-        return Load("test:0", "Resolution=\"300\" ImageType=\"1\" DriverPath=\"\\MorvaneSaneDriver.dll\" " + extra);
+        return Load("test:0",
+                    "Resolution=\"300\" ImageType=\"1\" DriverPath=\"\\MorvaneSaneDriver.dll\" " + extra);
     }
 
     SaneTestBackend backend;
@@ -49,7 +50,7 @@ TEST_F(ScannerApi, CapturedCardIsClassifiedAndSaved) {
     ASSERT_EQ(LoadTestScanner(), 0);
     int index = -1;
     ASSERT_EQ(AddMainTemplate(W(U(MORVANE_SOURCE_DIR "/examples/templates/main.xml")), &index), 0);
-    EXPECT_EQ(Classify(index), MORVANE_ERR_READ_IMAGE);        // nothing captured yet
+    EXPECT_EQ(Classify(index), MORVANE_ERR_READ_IMAGE);  // nothing captured yet
     EXPECT_EQ(SaveCapturedImage(W(U("/tmp/x.png")), 0), MORVANE_ERR_CALL_ORDER);
     // An ID-1 card: 85.6 mm by 54 mm, in thousandths of an inch.
     ASSERT_EQ(SetCapturedRange(0, 0, 3370, 2126), 0);

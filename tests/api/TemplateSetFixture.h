@@ -13,7 +13,7 @@ struct SubSpec {
     int index;
     std::string id;
     std::string outputId;
-    int width;   // PhysicalSize in thousandths of an inch; <0 = no FilterInfoList
+    int width;  // PhysicalSize in thousandths of an inch; <0 = no FilterInfoList
     int height;
 };
 
@@ -51,10 +51,13 @@ inline std::string NullDeviceList() {
 
 // A size filter with index 1 measuring at `dpi` (0 = no PixelResolution).
 inline std::string SizeFilterTemplate(int dpi, int processType = 0) {
-    std::string s = "<FilterList Size=\"1\"><Filter Type=\"1\"><BasicProperty Index=\"1\" Name=\"size\" "
-                    "ProcessType=\"" + std::to_string(processType) + "\" ApplicationType=\"1\"/>";
+    std::string s =
+        "<FilterList Size=\"1\"><Filter Type=\"1\"><BasicProperty Index=\"1\" Name=\"size\" "
+        "ProcessType=\"" +
+        std::to_string(processType) + "\" ApplicationType=\"1\"/>";
     if (dpi > 0)
-        s += "<PixelResolution HoriDpi=\"" + std::to_string(dpi) + "\" VertDpi=\"" + std::to_string(dpi) + "\"/>";
+        s += "<PixelResolution HoriDpi=\"" + std::to_string(dpi) + "\" VertDpi=\"" + std::to_string(dpi) +
+             "\"/>";
     return s + "</Filter></FilterList>";
 }
 
@@ -63,26 +66,29 @@ inline std::string GroupXml(const GroupSpec& g, int threshold) {
                     "\" AttachedTemplate=\"" + std::to_string(g.attached) + "\" ChildNum=\"" +
                     std::to_string(g.children.size()) + "\">";
     if (!g.children.empty() && g.withConfig)
-        s += "<FilterConfigList Size=\"1\"><FilterConfig RefFilter=\"1\" FilterThresh=\"" + std::to_string(threshold) +
+        s += "<FilterConfigList Size=\"1\"><FilterConfig RefFilter=\"1\" FilterThresh=\"" +
+             std::to_string(threshold) +
              "\" FilterWeight=\"10\" FeatureMode=\"0\" InheritedFilter=\"-1\"/></FilterConfigList>";
     for (const auto& c : g.children) s += GroupXml(c, threshold);
     return s + "</TemplateGroup>";
 }
 
 // Writes main.xml, filters.xml, list.xml and sub/*.xml; returns main.xml's path.
-inline std::string WriteTemplateSet(const TempDir& dir, const GroupSpec& root, const std::vector<SubSpec>& subs,
-                                    const std::string& filters, int threshold = 750) {
-    dir.Write("main.xml", "<MainTemplate><FilterTemplatePath>filters.xml</FilterTemplatePath>"
-                          "<SubTemplateListPath>list.xml</SubTemplateListPath>"
-                          "<SubTemplatePath>sub\\</SubTemplatePath><ImagePath>img\\</ImagePath>" +
-                              GroupXml(root, threshold) + "</MainTemplate>");
+inline std::string WriteTemplateSet(const TempDir& dir, const GroupSpec& root,
+                                    const std::vector<SubSpec>& subs, const std::string& filters,
+                                    int threshold = 750) {
+    dir.Write("main.xml",
+              "<MainTemplate><FilterTemplatePath>filters.xml</FilterTemplatePath>"
+              "<SubTemplateListPath>list.xml</SubTemplateListPath>"
+              "<SubTemplatePath>sub\\</SubTemplatePath><ImagePath>img\\</ImagePath>" +
+                  GroupXml(root, threshold) + "</MainTemplate>");
     dir.Write("filters.xml", filters);
     std::string list = "<SubTemplateList Size=\"" + std::to_string(subs.size()) + "\">";
     for (const auto& s : subs) {
         const std::string file = "s" + std::to_string(s.index) + ".xml";
         list += "<SubTemplate>" + file + "</SubTemplate>";
-        std::string x = "<SubTemplate Index=\"" + std::to_string(s.index) + "\" ID=\"" + s.id + "\" Name=\"Name of " +
-                        s.id + "\" OutputID=\"" + s.outputId + "\">";
+        std::string x = "<SubTemplate Index=\"" + std::to_string(s.index) + "\" ID=\"" + s.id +
+                        "\" Name=\"Name of " + s.id + "\" OutputID=\"" + s.outputId + "\">";
         if (s.width >= 0)
             x += "<FilterInfoList Size=\"1\"><FilterInfo RefFilter=\"1\" Type=\"1\"><PhysicalSize Width=\"" +
                  std::to_string(s.width) + "\" Height=\"" + std::to_string(s.height) +

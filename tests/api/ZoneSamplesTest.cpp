@@ -71,13 +71,15 @@ constexpr bool kHaveEngines = false;
 TEST(ZoneSpecimens, EveryClassRightAndEveryZoneValidAfterDecoding) {
     MORVANE_NEED_SHARED_DATA(kFolder);
     if (!kHaveEngines) GTEST_SKIP() << "engine plug-ins are not built (MORVANE_BUILD_ENGINES=OFF)";
-    const std::vector<Specimen> specimens = ReadTable(morvane_test::SharedPath(std::string(kFolder) + "/README.md"));
+    const std::vector<Specimen> specimens =
+        ReadTable(morvane_test::SharedPath(std::string(kFolder) + "/README.md"));
     ASSERT_EQ(specimens.size(), 7u);
     TempDir work;
     work.Write("ClasDevices.dat", NullDeviceList());
     ASSERT_EQ(LoadClassifier(nullptr, W(U(work.path().c_str()))), 0);
     int index = -1;
-    ASSERT_EQ(AddMainTemplate(W(U((std::string(MORVANE_SOURCE_DIR) + "/examples/templates/zones.xml").c_str())), &index),
+    ASSERT_EQ(AddMainTemplate(
+                  W(U((std::string(MORVANE_SOURCE_DIR) + "/examples/templates/zones.xml").c_str())), &index),
               0);
     for (const Specimen& s : specimens) {
         const std::string path = morvane_test::SharedPath(std::string(kFolder) + "/" + s.file);
@@ -91,11 +93,11 @@ TEST(ZoneSpecimens, EveryClassRightAndEveryZoneValidAfterDecoding) {
         for (size_t i = 0; i < s.lines.size(); ++i) lines += (i ? ",\"" : "\"") + s.lines[i] + "\"";
         lines += "]";
         const std::string id = ExpectedId(s);
-        const std::string layout = id == "ZONE-TD1"       ? "TD1"
-                                   : id == "ZONE-TD2"     ? "TD2"
-                                   : id == "ZONE-VISA-A"  ? "MRV-A"
-                                   : id == "ZONE-VISA-B"  ? "MRV-B"
-                                                          : "TD3";
+        const std::string layout = id == "ZONE-TD1"      ? "TD1"
+                                   : id == "ZONE-TD2"    ? "TD2"
+                                   : id == "ZONE-VISA-A" ? "MRV-A"
+                                   : id == "ZONE-VISA-B" ? "MRV-B"
+                                                         : "TD3";
         EXPECT_EQ(zone.find("\"decoded\":{\"layout\":\"" + layout + "\",\"valid\":true"), decoded)
             << s.file << ": " << zone;
         EXPECT_NE(zone.find(lines, decoded), std::string::npos) << s.file << ": " << zone;
@@ -117,8 +119,9 @@ int CheckDigit(const std::string& s) {
 }
 
 // A TD3 zone with its check digits.
-std::vector<std::string> PassportZone(const std::string& name, const std::string& number, const std::string& birth,
-                                      const std::string& expiry, const std::string& personal) {
+std::vector<std::string> PassportZone(const std::string& name, const std::string& number,
+                                      const std::string& birth, const std::string& expiry,
+                                      const std::string& personal) {
     std::string l1 = "P<UTO" + name;
     l1.resize(44, '<');
     const std::string n = number + std::to_string(CheckDigit(number));
@@ -159,7 +162,8 @@ TEST(ZoneGeneratedPages, SmallPrintIsReadRightBeforeDecoding) {
     work.Write("ClasDevices.dat", NullDeviceList());
     ASSERT_EQ(LoadClassifier(nullptr, W(U(work.path().c_str()))), 0);
     int index = -1;
-    ASSERT_EQ(AddMainTemplate(W(U((std::string(MORVANE_SOURCE_DIR) + "/examples/templates/zones.xml").c_str())), &index),
+    ASSERT_EQ(AddMainTemplate(
+                  W(U((std::string(MORVANE_SOURCE_DIR) + "/examples/templates/zones.xml").c_str())), &index),
               0);
     struct Page {
         const char* name;
@@ -180,8 +184,9 @@ TEST(ZoneGeneratedPages, SmallPrintIsReadRightBeforeDecoding) {
         const std::string path = work.path() + "/" + p.name;
         // A 125 x 88 mm data page at 200 dpi, the zone where TD3 puts it.
         const std::string cmd = "convert -size 984x693 xc:white -fill black -font '" + ocrb +
-                                "' -pointsize 27.78 -annotate +47+587 '" + zone[0] + "' -annotate +47+646 '" + zone[1] +
-                                "' " + p.look + " -units PixelsPerInch -density 200 '" + path + "' >/dev/null 2>&1";
+                                "' -pointsize 27.78 -annotate +47+587 '" + zone[0] + "' -annotate +47+646 '" +
+                                zone[1] + "' " + p.look + " -units PixelsPerInch -density 200 '" + path +
+                                "' >/dev/null 2>&1";
         ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
         ASSERT_EQ(ClassifyImageFile(W(U(path.c_str())), index), 0) << p.name;
         EXPECT_EQ(ReadOut(GetTemplateID), "ZONE-PASSPORT") << p.name;

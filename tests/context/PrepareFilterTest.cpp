@@ -18,8 +18,8 @@ struct Fields {
 };
 
 Fields Of(const CFilterBase& f) {
-    return {f.threshold, f.weight,        f.featureMode,   f.inheritedFilter, f.horiDpi,
-            f.vertDpi,   f.pageScaleNum,  f.pageScaleDen,  f.scoreObserver,   f.engineService};
+    return {f.threshold, f.weight,       f.featureMode,  f.inheritedFilter, f.horiDpi,
+            f.vertDpi,   f.pageScaleNum, f.pageScaleDen, f.scoreObserver,   f.engineService};
 }
 
 TEST(PrepareFilter, WritesEveryRunTimeFieldFromConfigAndContext) {

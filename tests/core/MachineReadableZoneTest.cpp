@@ -16,8 +16,10 @@ namespace {
 const char kTD1[] =
     "I<UTOD231458907<<<<<<<<<<<<<<<\n7408122F1204159UTO<<<<<<<<<<<6\nERIKSSON<<ANNA<MARIA<<<<<<<<<<";
 const char kTD2[] = "I<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<\nD231458907UTO7408122F1204159<<<<<<<6";
-const char kTD3[] = "P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<\nL898902C36UTO7408122F1204159ZE184226B<<<<<10";
-const char kMRVA[] = "V<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<\nL8988901C4XXX4009078F96121096ZE184226B<<<<<<";
+const char kTD3[] =
+    "P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<\nL898902C36UTO7408122F1204159ZE184226B<<<<<10";
+const char kMRVA[] =
+    "V<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<\nL8988901C4XXX4009078F96121096ZE184226B<<<<<<";
 const char kMRVB[] = "V<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<\nL8988901C4XXX4009078F9612109<<<<<<<<";
 
 MrzZone Parse(const std::string& text) { return ParseMrz(Utf8ToUtf16(text)); }
@@ -57,7 +59,7 @@ TEST(MachineReadableZone, CheckDigitsFollowTheSevenThreeOneWeights) {
     EXPECT_EQ(MrzCheckDigit(u"L898902C3"), 6);
     EXPECT_EQ(MrzCheckDigit(u"740812"), 2);
     EXPECT_EQ(MrzCheckDigit(u"<<<<<<<<<<<<<<"), 0);
-    EXPECT_EQ(MrzCheckDigit(u"A"), 0);   // 10 x 7
+    EXPECT_EQ(MrzCheckDigit(u"A"), 0);    // 10 x 7
     EXPECT_EQ(MrzCheckDigit(u"Z<1"), 6);  // 35 x 7 + 0 + 1
     EXPECT_EQ(MrzCheckDigit(u"ab"), -1);
     EXPECT_EQ(MrzCheckDigit(u"12 3"), -1);
@@ -100,18 +102,12 @@ TEST(MachineReadableZone, AWrongCheckDigitMarksItsFieldInvalid) {
         bool number, birth, expiry, optional, composite;
     };
     const Case cases[] = {
-        {kTD3, 1, 9, false, true, true, true, false},
-        {kTD3, 1, 19, true, false, true, true, false},
-        {kTD3, 1, 27, true, true, false, true, false},
-        {kTD3, 1, 42, true, true, true, false, false},
-        {kTD3, 1, 43, true, true, true, true, false},
-        {kTD1, 0, 14, false, true, true, true, false},
-        {kTD1, 1, 6, true, false, true, true, false},
-        {kTD1, 1, 14, true, true, false, true, false},
-        {kTD1, 1, 29, true, true, true, true, false},
-        {kTD2, 1, 9, false, true, true, true, false},
-        {kTD2, 1, 35, true, true, true, true, false},
-        {kMRVA, 1, 27, true, true, false, true, true},
+        {kTD3, 1, 9, false, true, true, true, false},  {kTD3, 1, 19, true, false, true, true, false},
+        {kTD3, 1, 27, true, true, false, true, false}, {kTD3, 1, 42, true, true, true, false, false},
+        {kTD3, 1, 43, true, true, true, true, false},  {kTD1, 0, 14, false, true, true, true, false},
+        {kTD1, 1, 6, true, false, true, true, false},  {kTD1, 1, 14, true, true, false, true, false},
+        {kTD1, 1, 29, true, true, true, true, false},  {kTD2, 1, 9, false, true, true, true, false},
+        {kTD2, 1, 35, true, true, true, true, false},  {kMRVA, 1, 27, true, true, false, true, true},
         {kMRVB, 1, 9, false, true, true, true, true},
     };
     for (const Case& c : cases) {
@@ -208,8 +204,9 @@ TEST(MachineReadableZone, LowercaseAndStrayCharactersAreReportedNotFixed) {
     EXPECT_NE(z.errors[5].find("39 more characters"), std::string::npos) << z.errors[5];
 
     // Characters outside ASCII count as one character each.
-    z = ParseMrz(u"P<UTO\u00C9RIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<\n"
-                 u"L898902C36UTO7408122F1204159ZE184226B<<<<<10");
+    z = ParseMrz(
+        u"P<UTO\u00C9RIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<\n"
+        u"L898902C36UTO7408122F1204159ZE184226B<<<<<10");
     EXPECT_EQ(z.layout, MrzLayout::kTD3);
     EXPECT_TRUE(z.fieldsRead);
     EXPECT_FALSE(z.valid);
@@ -220,8 +217,10 @@ TEST(MachineReadableZone, SpacesAndOtherLinesAroundTheZoneAreDropped) {
     std::string spaced;
     for (char c : std::string(kTD3)) {
         spaced.push_back(c);
-        if (c == '\n') spaced += "\r\n  \n";
-        else if (c == '<') spaced.push_back(' ');
+        if (c == '\n')
+            spaced += "\r\n  \n";
+        else if (c == '<')
+            spaced.push_back(' ');
     }
     MrzZone z = Parse(spaced + "\r\n");
     EXPECT_EQ(z.layout, MrzLayout::kTD3);
@@ -237,12 +236,14 @@ TEST(MachineReadableZone, SpacesAndOtherLinesAroundTheZoneAreDropped) {
 }
 
 TEST(MachineReadableZone, NamesSplitAtTheDoubleFiller) {
-    const MrzZone z = Parse("P<UTOVAN<DER<BERG<<JAN<<<<<<<<<<<<<<<<<<<<<<\n"
-                            "L898902C36UTO7408122F1204159ZE184226B<<<<<10");
+    const MrzZone z = Parse(
+        "P<UTOVAN<DER<BERG<<JAN<<<<<<<<<<<<<<<<<<<<<<\n"
+        "L898902C36UTO7408122F1204159ZE184226B<<<<<10");
     EXPECT_EQ(S(z.primaryName), "VAN DER BERG");
     EXPECT_EQ(S(z.secondaryName), "JAN");
-    const MrzZone one = Parse("P<UTOMADONNA<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<\n"
-                              "L898902C36UTO7408122F1204159ZE184226B<<<<<10");
+    const MrzZone one = Parse(
+        "P<UTOMADONNA<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<<\n"
+        "L898902C36UTO7408122F1204159ZE184226B<<<<<10");
     EXPECT_EQ(S(one.primaryName), "MADONNA");
     EXPECT_EQ(S(one.secondaryName), "");
 }
@@ -258,8 +259,8 @@ TEST(MachineReadableZone, LongNumbersAndEmptyPersonalNumbers) {
     line1.push_back(digit);
     line1.resize(30, u'<');
     std::u16string line2 = u"7408122F1204159UTO<<<<<<<<<<<";
-    const std::u16string composite = line1.substr(5, 25) + line2.substr(0, 7) + line2.substr(8, 7) +
-                                     line2.substr(18, 11);
+    const std::u16string composite =
+        line1.substr(5, 25) + line2.substr(0, 7) + line2.substr(8, 7) + line2.substr(18, 11);
     line2.push_back(static_cast<char16_t>(u'0' + MrzCheckDigit(composite)));
     MrzZone z = ParseMrz(line1 + u"\n" + line2 + u"\nERIKSSON<<ANNA<MARIA<<<<<<<<<<");
     EXPECT_TRUE(z.valid) << (z.errors.empty() ? "" : z.errors.front());
@@ -271,7 +272,8 @@ TEST(MachineReadableZone, LongNumbersAndEmptyPersonalNumbers) {
     td3.replace(l2 + 28, 16, "<<<<<<<<<<<<<<<<");  // no personal number, '<' as its digit
     // The composite over the changed characters.
     const std::u16string b = Utf8ToUtf16(td3.substr(l2));
-    td3[l2 + 43] = static_cast<char>('0' + MrzCheckDigit(b.substr(0, 10) + b.substr(13, 7) + b.substr(21, 22)));
+    td3[l2 + 43] =
+        static_cast<char>('0' + MrzCheckDigit(b.substr(0, 10) + b.substr(13, 7) + b.substr(21, 22)));
     z = Parse(td3);
     EXPECT_TRUE(z.valid) << (z.errors.empty() ? "" : z.errors.front());
     EXPECT_TRUE(z.optionalCheck.valid);
@@ -292,7 +294,8 @@ TEST(MachineReadableZone, JsonCarriesEveryFieldAndItsCheck) {
           "\"composite\":{\"check\":\"0\",\"valid\":true}"})
         EXPECT_NE(json.find(part), std::string::npos) << part << " in " << json;
     const std::string bad = MrzZoneJson(Parse(Mutate(kTD3, 1, 19, '3')));
-    EXPECT_NE(bad.find("\"birthDate\":{\"value\":\"740812\",\"check\":\"3\",\"valid\":false}"), std::string::npos)
+    EXPECT_NE(bad.find("\"birthDate\":{\"value\":\"740812\",\"check\":\"3\",\"valid\":false}"),
+              std::string::npos)
         << bad;
 }
 

@@ -16,9 +16,9 @@ const std::string kTD3b = "L898902C36UTO7408122F1204159ZE184226B<<<<<10";
 
 struct DecodeCase {
     const char* what;
-    std::string text;     // lines separated by '\n'
+    std::string text;  // lines separated by '\n'
     bool decodedValid;
-    std::string line0;    // expected decoded lines
+    std::string line0;  // expected decoded lines
     std::string line1;
     size_t changes;
 };
@@ -53,8 +53,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "L898902C36UTO7408122F1204159ZE1B4226B<<<<<10", 0},
         // Two different look-alike changes would make the check hold: the
         // field is left as read and the zone stays invalid.
-        DecodeCase{"ambiguous", "I<UTOD23145B907<<<<<<<<<<<<<<<\n7408122F1204159UTO<<<<<<<<<<<6\n"
-                                "ERIKSSON<<ANNA<MARIA<<<<<<<<<<",
+        DecodeCase{"ambiguous",
+                   "I<UTOD23145B907<<<<<<<<<<<<<<<\n7408122F1204159UTO<<<<<<<<<<<6\n"
+                   "ERIKSSON<<ANNA<MARIA<<<<<<<<<<",
                    false, "I<UTOD23145B907<<<<<<<<<<<<<<<", "7408122F1204159UTO<<<<<<<<<<<6", 0}));
 
 TEST(MrzDecoder, ValidZoneIsLeftAlone) {
@@ -86,12 +87,15 @@ TEST(MrzDecoder, EngineCandidatesDecideWhereLookAlikesCannot) {
 }
 
 TEST(MrzDecoder, JsonKeepsTheRawReadingAndNamesTheChanges) {
-    const std::string json = MrzDecodedJson(DecodeMrz(U(kTD3a + "\nL898902C36UTO74O8122F1204159ZE184226B<<<<<10")));
+    const std::string json =
+        MrzDecodedJson(DecodeMrz(U(kTD3a + "\nL898902C36UTO74O8122F1204159ZE184226B<<<<<10")));
     EXPECT_EQ(json.rfind("{\"layout\":\"TD3\",\"valid\":false", 0), 0u) << json;
     EXPECT_NE(json.find("\"rawValid\":false"), std::string::npos);
     EXPECT_NE(json.find("\"decoded\":{\"layout\":\"TD3\",\"valid\":true"), std::string::npos) << json;
-    EXPECT_NE(json.find("\"changes\":[{\"line\":1,\"position\":15,\"from\":\"O\",\"to\":\"0\",\"reason\":\"class\"}]"),
-              std::string::npos)
+    EXPECT_NE(
+        json.find(
+            "\"changes\":[{\"line\":1,\"position\":15,\"from\":\"O\",\"to\":\"0\",\"reason\":\"class\"}]"),
+        std::string::npos)
         << json;
 }
 

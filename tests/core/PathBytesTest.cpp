@@ -18,13 +18,13 @@ TEST(PathBytes, RoundTripsAnyBytes) {
     };
     const Case cases[] = {
         {"plain/name.png", u"plain/name.png"},
-        {"caf\xc3\xa9.jpg", u"caf\u00e9.jpg"},                       // well-formed UTF-8 kept
-        {"latin1-\xe9.jpg", u"latin1-\xdce9.jpg"},                   // a lone Latin-1 byte
+        {"caf\xc3\xa9.jpg", u"caf\u00e9.jpg"},      // well-formed UTF-8 kept
+        {"latin1-\xe9.jpg", u"latin1-\xdce9.jpg"},  // a lone Latin-1 byte
         {"\xff\xfe", u"\xdcff\xdcfe"},
-        {"\xc0\xaf", u"\xdcc0\xdcaf"},                               // overlong '/' is not a slash
-        {"\xed\xa0\x80", u"\xdced\xdca0\xdc80"},                     // an encoded surrogate
-        {"\xe2\x82", u"\xdce2\xdc82"},                               // cut short
-        {"\xf0\x9f\x98\x80", u"\xd83d\xde00"},                       // outside the BMP
+        {"\xc0\xaf", u"\xdcc0\xdcaf"},            // overlong '/' is not a slash
+        {"\xed\xa0\x80", u"\xdced\xdca0\xdc80"},  // an encoded surrogate
+        {"\xe2\x82", u"\xdce2\xdc82"},            // cut short
+        {"\xf0\x9f\x98\x80", u"\xd83d\xde00"},    // outside the BMP
         {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
     };
     for (const Case& c : cases) {

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <string>
 
+#include "core/TextConv.h"
 #include "devices/Device.h"
 #include "imagefile/ImageFile.h"
-#include "core/TextConv.h"
 
 namespace libMorvaneClassifier {
 namespace {
@@ -34,7 +34,8 @@ protected:
     static void Fill(CRawImage& image, int32_t width, int32_t height, int32_t bitCount, uint8_t mark) {
         ASSERT_EQ(image.Create(width, height, bitCount, 200), 1);
         for (int32_t y = 0; y < height; ++y)
-            for (int32_t x = 0; x < image.bytesPerRow; ++x) image.Row(y)[x] = static_cast<uint8_t>(mark + x + y);
+            for (int32_t x = 0; x < image.bytesPerRow; ++x)
+                image.Row(y)[x] = static_cast<uint8_t>(mark + x + y);
     }
 
     std::string dir_;

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "core/TextConv.h"
 #include "devices/DevScanner.h"
 #include "devices/DeviceManager.h"
-#include "core/TextConv.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
@@ -134,7 +134,8 @@ TEST(DeviceList, SkipRules) {
 
 TEST(DeviceList, MissingScannerAttributesReadZero) {
     CDeviceManager manager;
-    ASSERT_TRUE(LoadText(manager, u"<DeviceList><Device Type=\"2\"><BasicInfo/><Scanner/></Device></DeviceList>"));
+    ASSERT_TRUE(
+        LoadText(manager, u"<DeviceList><Device Type=\"2\"><BasicInfo/><Scanner/></Device></DeviceList>"));
     ASSERT_EQ(manager.GetDeviceCount(), 1);
     auto* info = dynamic_cast<const CDevScannerInfo*>(manager.GetDevice(0)->PeekInfo());
     ASSERT_NE(info, nullptr);
@@ -148,13 +149,7 @@ TEST(DeviceList, ActiveDeviceByPriority) {
         std::vector<int32_t> priorities;
         int32_t active;
     } cases[] = {
-        {{3, 7}, 1},
-        {{7, 3}, 0},
-        {{5, 5}, 0},
-        {{1, 9, 9}, 1},
-        {{-4, -2}, 1},
-        {{0}, 0},
-        {{2, 8, 1, 8, 6}, 1},
+        {{3, 7}, 1}, {{7, 3}, 0}, {{5, 5}, 0}, {{1, 9, 9}, 1}, {{-4, -2}, 1}, {{0}, 0}, {{2, 8, 1, 8, 6}, 1},
     };
     for (const auto& c : cases) {
         std::u16string text = u"<DeviceList>";
@@ -201,8 +196,9 @@ TEST(DeviceList, OnlyAScannerGivesNoActiveDevice) {
 }
 
 TEST(DeviceList, NoDeviceListElement) {
-    for (const char16_t* text : {u"<Other><Device Type=\"0\"><BasicInfo/></Device></Other>",
-                                 u"<Root><DeviceList><Device Type=\"0\"><BasicInfo/></Device></DeviceList></Root>"}) {
+    for (const char16_t* text :
+         {u"<Other><Device Type=\"0\"><BasicInfo/></Device></Other>",
+          u"<Root><DeviceList><Device Type=\"0\"><BasicInfo/></Device></DeviceList></Root>"}) {
         CDeviceManager manager;
         EXPECT_FALSE(LoadText(manager, text)) << Utf16ToUtf8(text);
         EXPECT_EQ(manager.GetDeviceCount(), 0);

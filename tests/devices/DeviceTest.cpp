@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "core/TextConv.h"
 #include "devices/DevScanner.h"
 #include "devices/DeviceManager.h"
-#include "core/TextConv.h"
 
 namespace libMorvaneClassifier {
 namespace {

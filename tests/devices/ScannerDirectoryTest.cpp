@@ -17,6 +17,7 @@ TEST(ScannerDirectory, FoundRelativeToTheModule) {
     const std::string dir = ScannerSystemDirectory();
     EXPECT_EQ(dir.compare(0, own.size(), own), 0) << dir << " is not below " << own;
     const std::string rest = dir.substr(own.size());
-    EXPECT_TRUE(rest == "plugins" || rest == "morvane/scanners" || rest == "../" MORVANE_INSTALL_LIBDIR_NAME "/morvane/scanners")
+    EXPECT_TRUE(rest == "plugins" || rest == "morvane/scanners" ||
+                rest == "../" MORVANE_INSTALL_LIBDIR_NAME "/morvane/scanners")
         << rest;
 }

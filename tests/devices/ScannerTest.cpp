@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "core/TextConv.h"
 #include "devices/DevScanner.h"
 #include "devices/DeviceManager.h"
 #include "devices/ScannerTestUtil.h"
 #include "fakes/FakeScanControl.h"
-#include "core/TextConv.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
@@ -30,7 +30,8 @@ std::u16string U16(const std::string& s) { return Utf8ToUtf16(s); }
 class FakeHandle {
 public:
     explicit FakeHandle(const char* file)
-        : handle_(dlopen((std::string(MORVANE_FAKE_SCANNER_DIR) + "/" + file).c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+        : handle_(
+              dlopen((std::string(MORVANE_FAKE_SCANNER_DIR) + "/" + file).c_str(), RTLD_NOW | RTLD_LOCAL)) {}
     ~FakeHandle() {
         if (handle_) dlclose(handle_);
     }
@@ -68,7 +69,8 @@ protected:
     }
 
     // A scanner configured for the stand-in libraries.
-    std::unique_ptr<CDevScanner> Scanner(const char* name = "FS-100", const char* driverPath = "\\FakeDriver.dll",
+    std::unique_ptr<CDevScanner> Scanner(const char* name = "FS-100",
+                                         const char* driverPath = "\\FakeDriver.dll",
                                          const char* scanLibrary = "FakeScan.dll") {
         auto device = std::make_unique<CDevScanner>();
         auto* info = dynamic_cast<CDevScannerInfo*>(device->GetInfo());
@@ -102,13 +104,16 @@ TEST_F(ScannerFake, OpenAnswersEachFailureWithItsCode) {
     } cases[] = {
         {"attached", "FS-100", "\\FakeDriver.dll", "FakeScan.dll", 1, 1, 1, kDeviceOk},
         {"empty name matches any scanner", "", "\\FakeDriver.dll", "FakeScan.dll", 1, 1, 1, kDeviceOk},
-        {"driver library missing", "FS-100", "\\NoSuchDriver.dll", "FakeScan.dll", 1, 1, 1, kDeviceNotPresent},
+        {"driver library missing", "FS-100", "\\NoSuchDriver.dll", "FakeScan.dll", 1, 1, 1,
+         kDeviceNotPresent},
         {"no driver path", "FS-100", "", "FakeScan.dll", 1, 1, 1, kDeviceNotPresent},
-        {"driver lacks a function", "FS-100", "\\FakeDriverPartial.dll", "FakeScan.dll", 1, 1, 1, kDeviceNotPresent},
+        {"driver lacks a function", "FS-100", "\\FakeDriverPartial.dll", "FakeScan.dll", 1, 1, 1,
+         kDeviceNotPresent},
         {"driver does not start", "FS-100", "\\FakeDriver.dll", "FakeScan.dll", 0, 1, 1, kDeviceNotPresent},
         {"no ability record", "FS-100", "\\FakeDriver.dll", "FakeScan.dll", 1, 0, 1, kDeviceNotPresent},
         {"another scanner attached", "XZ-9", "\\FakeDriver.dll", "FakeScan.dll", 1, 1, 1, kDeviceNotPresent},
-        {"scanning library missing", "FS-100", "\\FakeDriver.dll", "NoSuchScan.dll", 1, 1, 1, kDeviceNotOpened},
+        {"scanning library missing", "FS-100", "\\FakeDriver.dll", "NoSuchScan.dll", 1, 1, 1,
+         kDeviceNotOpened},
         {"scanning library lacks a function", "FS-100", "\\FakeDriver.dll", "FakeScanPartial.dll", 1, 1, 1,
          kDeviceNotOpened},
         {"source cannot be selected", "FS-100", "\\FakeDriver.dll", "FakeScan.dll", 1, 1, 0, kDeviceFailed},
@@ -184,10 +189,10 @@ TEST_F(ScannerFake, AttributesAreStoredByNumberAndRestartTheScan) {
     auto device = Opened();
     auto* info = dynamic_cast<CDevScannerInfo*>(device->GetInfo());
     int32_t CDevScannerInfo::*fields[] = {
-        &CDevScannerInfo::autoCrop,    &CDevScannerInfo::autoDuplex, &CDevScannerInfo::autoRotate,
-        &CDevScannerInfo::attribute3,  &CDevScannerInfo::attribute4, &CDevScannerInfo::filterColor,
-        &CDevScannerInfo::invert,      &CDevScannerInfo::showUI,     &CDevScannerInfo::rotate,
-        &CDevScannerInfo::imageType,   &CDevScannerInfo::resolution,
+        &CDevScannerInfo::autoCrop,   &CDevScannerInfo::autoDuplex, &CDevScannerInfo::autoRotate,
+        &CDevScannerInfo::attribute3, &CDevScannerInfo::attribute4, &CDevScannerInfo::filterColor,
+        &CDevScannerInfo::invert,     &CDevScannerInfo::showUI,     &CDevScannerInfo::rotate,
+        &CDevScannerInfo::imageType,  &CDevScannerInfo::resolution,
     };
     for (int32_t number = 0; number <= 12; ++number) {
         const int starts = scan->startCalls, ends = scan->endCalls;
@@ -197,7 +202,10 @@ TEST_F(ScannerFake, AttributesAreStoredByNumberAndRestartTheScan) {
         EXPECT_EQ(scan->endCalls, ends + 1) << number;
         if (number <= 10) {
             EXPECT_EQ(info->*fields[number], 1000 + number);
-            EXPECT_EQ(scan->lastStart[number == 10 ? 3 : number == 9 ? 2 : 0], number >= 9 ? 1000 + number : 0);
+            EXPECT_EQ(scan->lastStart[number == 10  ? 3
+                                      : number == 9 ? 2
+                                                    : 0],
+                      number >= 9 ? 1000 + number : 0);
         } else {
             for (auto field : fields) EXPECT_EQ(info->*field, before.*field) << number;
         }
@@ -230,13 +238,12 @@ TEST_F(ScannerFake, PagesAreCopiedRowByRowWithTheirOwnRowLength) {
     struct Case {
         int width, height, bitCount, bytesPerRow;
     } cases[] = {
-        {16, 4, 8, 16},   // the row length the image computes
-        {5, 3, 24, 16},   // padded to four bytes, as the image pads
-        {5, 3, 24, 15},   // unpadded rows
-        {5, 3, 24, 40},   // wider rows than needed
-        {13, 5, 1, 2},    // 1-bit rows of two bytes; three bits past the width
-        {13, 5, 1, 9},
-        {7, 2, 8, 7},
+        {16, 4, 8, 16},  // the row length the image computes
+        {5, 3, 24, 16},  // padded to four bytes, as the image pads
+        {5, 3, 24, 15},  // unpadded rows
+        {5, 3, 24, 40},  // wider rows than needed
+        {13, 5, 1, 2},   // 1-bit rows of two bytes; three bits past the width
+        {13, 5, 1, 9},  {7, 2, 8, 7},
     };
     auto device = Opened();
     dynamic_cast<CDevScannerInfo*>(device->GetInfo())->resolution = 600;
@@ -258,8 +265,9 @@ TEST_F(ScannerFake, PagesAreCopiedRowByRowWithTheirOwnRowLength) {
                 uint8_t expected = x < pixelBytes ? FAKE_PIXEL(x, y) : 0;
                 if (c.bitCount == 1 && x == pixelBytes - 1 && c.width % 8)
                     expected &= static_cast<uint8_t>(0xFF00 >> (c.width % 8));
-                ASSERT_EQ(image->Row(y)[x], expected) << c.width << "x" << c.height << "/" << c.bitCount
-                                                       << " stride " << c.bytesPerRow << " at " << x << "," << y;
+                ASSERT_EQ(image->Row(y)[x], expected)
+                    << c.width << "x" << c.height << "/" << c.bitCount << " stride " << c.bytesPerRow
+                    << " at " << x << "," << y;
             }
         }
     }
@@ -345,7 +353,7 @@ TEST_F(ScannerFake, OperationsOnAClosedScanner) {
     ASSERT_EQ(device->Capture(), kDeviceOk);
     device->Close();
     EXPECT_FALSE(device->IsOpened());
-    EXPECT_EQ(device->Library(), nullptr);  // the scanning library is unloaded
+    EXPECT_EQ(device->Library(), nullptr);   // the scanning library is unloaded
     EXPECT_NE(device->PeekInfo(), nullptr);  // the record is kept
     EXPECT_EQ(device->Capture(), kDeviceNotOpened);
     EXPECT_EQ(device->HavePaper(), kDeviceNotOpened);
@@ -357,11 +365,13 @@ TEST_F(ScannerFake, OperationsOnAClosedScanner) {
 TEST_F(ScannerFake, DeviceListScannerBecomesActive) {
     CDeviceManager manager;
     CXmlDocument xml;
-    const std::string list = std::string("<DeviceList><Device Type=\"0\"><BasicInfo Name=\"files\" Priority=\"1\"/></Device>"
-                                         "<Device Type=\"2\"><BasicInfo Name=\"FS-100\" Priority=\"5\"/>"
-                                         "<Scanner Resolution=\"200\" ImageType=\"1\" DriverPath=\"\\FakeDriver.dll\" "
-                                         "ScanLibrary=\"FakeScan.dll\" SystemDirectory=\"") +
-                             MORVANE_FAKE_SCANNER_DIR + "\"/></Device></DeviceList>";
+    const std::string list =
+        std::string(
+            "<DeviceList><Device Type=\"0\"><BasicInfo Name=\"files\" Priority=\"1\"/></Device>"
+            "<Device Type=\"2\"><BasicInfo Name=\"FS-100\" Priority=\"5\"/>"
+            "<Scanner Resolution=\"200\" ImageType=\"1\" DriverPath=\"\\FakeDriver.dll\" "
+            "ScanLibrary=\"FakeScan.dll\" SystemDirectory=\"") +
+        MORVANE_FAKE_SCANNER_DIR + "\"/></Device></DeviceList>";
     ASSERT_TRUE(xml.ParseText(U16(list)));
     ASSERT_TRUE(manager.LoadDeviceList(xml));
     ASSERT_TRUE(manager.OpenDevices());
@@ -400,8 +410,11 @@ TEST_F(ScannerSane, OpensByNameOrModel) {
     struct Case {
         const char* name;
         int32_t expected;
-    } cases[] = {{"test:0", kDeviceOk}, {"test:1", kDeviceOk}, {"frontend-tester", kDeviceOk},
-                 {"test:7", kDeviceNotPresent}, {"epson2:net", kDeviceNotPresent}};
+    } cases[] = {{"test:0", kDeviceOk},
+                 {"test:1", kDeviceOk},
+                 {"frontend-tester", kDeviceOk},
+                 {"test:7", kDeviceNotPresent},
+                 {"epson2:net", kDeviceNotPresent}};
     for (const Case& c : cases) EXPECT_EQ(Scanner(c.name)->Open(u"/nonexistent/"), c.expected) << c.name;
 }
 
@@ -550,7 +563,8 @@ std::vector<uint8_t> CapturePattern(const std::string& extra, int& width, int& h
     width = image->width;
     height = image->height;
     std::vector<uint8_t> pixels;
-    for (int y = 0; y < image->height; ++y) pixels.insert(pixels.end(), image->Row(y), image->Row(y) + width * 3);
+    for (int y = 0; y < image->height; ++y)
+        pixels.insert(pixels.end(), image->Row(y), image->Row(y) + width * 3);
     return pixels;
 }
 
@@ -568,9 +582,10 @@ TEST(ScannerSanePattern, ColourPagesAreBlueGreenRedAsScanimageSeesThem) {
     TempFolder conf;
     ASSERT_TRUE(conf.Write("dll.conf", "test\n"));
     ASSERT_TRUE(conf.Write("test.conf", "geometry_quant 0.0\n"));
-    const std::string command = "SANE_CONFIG_DIR=" + conf.Path() +
-                                " scanimage -d test:0 --mode Color --test-picture 'Color pattern' --resolution 100"
-                                " -l 0 -t 0 -x 127 -y 50.8 --format=pnm 2>/dev/null";
+    const std::string command =
+        "SANE_CONFIG_DIR=" + conf.Path() +
+        " scanimage -d test:0 --mode Color --test-picture 'Color pattern' --resolution 100"
+        " -l 0 -t 0 -x 127 -y 50.8 --format=pnm 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::vector<uint8_t> ppm;
@@ -609,7 +624,9 @@ TEST_F(ScannerSane, ScannersShareOneSaneSession) {
 
 #else
 
-TEST(ScannerSane, PluginsBuilt) { GTEST_SKIP() << "the SANE scanner plug-ins are not built (libsane-dev missing)"; }
+TEST(ScannerSane, PluginsBuilt) {
+    GTEST_SKIP() << "the SANE scanner plug-ins are not built (libsane-dev missing)";
+}
 
 #endif
 

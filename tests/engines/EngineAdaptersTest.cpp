@@ -91,7 +91,7 @@ TEST_F(EngineAdapters, GrayFamilyCutsTo255ColumnsAndChoosesRanges) {
     RecogResult r;
     ASSERT_EQ(RecognizeRegion(page, 0, 0, 400, 300, pspt, r), 0);
     EXPECT_EQ(FakeValue("FakeGrayCore", 0), 20000);
-    EXPECT_EQ(FakeValue("FakeGrayCore", 1), 13);     // the whole file, zero-terminated
+    EXPECT_EQ(FakeValue("FakeGrayCore", 1), 13);      // the whole file, zero-terminated
     EXPECT_EQ(FakeValue("FakeGrayCore", 3), 0xFFFF);  // passport: always every class
     EXPECT_EQ(FakeValue("FakeGrayCore", 4), 255);
     EXPECT_EQ(FakeValue("FakeGrayCore", 5), 255);
@@ -104,7 +104,8 @@ TEST_F(EngineAdapters, GrayFamilyCutsTo255ColumnsAndChoosesRanges) {
         int subType;
         int filter;
         int expectRange;  // 0: the call fails
-    } cases[] = {{10, 8, 0}, {10, 12, 12}, {11, 4, 0}, {11, 6, 6}, {9, 3, 3}, {9, 8, 0}, {7, 0, 0}, {7, -3, 0}, {7, 40, 40}};
+    } cases[] = {{10, 8, 0}, {10, 12, 12}, {11, 4, 0}, {11, 6, 6}, {9, 3, 3},
+                 {9, 8, 0},  {7, 0, 0},    {7, -3, 0}, {7, 40, 40}};
     for (const Case& c : cases) {
         CKernelInfo k = Record(1, c.subType, c.filter);
         const int result = RecognizeRegion(page, 0, 0, 10, 10, k, r);

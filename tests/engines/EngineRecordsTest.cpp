@@ -17,7 +17,7 @@ bool Parse(CXmlDocument& xml, const char16_t* text) {
 }  // namespace
 
 TEST(EngineRecords, ResultRecordIsTheFixed56ByteLayout) {
-    RecogResult r {};
+    RecogResult r{};
     uint8_t bytes[56];
     r.left = 1;
     r.bottom = -4;
@@ -62,13 +62,14 @@ TEST(EngineRecords, MissingElementKeepsDefaults) {
 
 TEST(EngineRecords, ReadWriteRoundTripAndDeepCopy) {
     CXmlDocument xml;
-    ASSERT_TRUE(Parse(xml,
-                      u"<Root><RecogEngine MainType=\"1\" SubType=\"6\" FilterType=\" 3\" FillingMethod=\"-2\" "
-                      u"FilterPlus=\"AB&lt;\" RecogType=\"5\" RecogImgeType=\"1x\">"
-                      u"<ImageProcessingList Size=\"1\"><ImageProcessing Type=\"1\"><ColorToGray ColorFilter=\"0\"/>"
-                      u"</ImageProcessing></ImageProcessingList>"
-                      u"<CharRatioList Size=\"2\"><CharRatio CharType=\"10\" WHRatio=\"80\" Charset=\"X\"/>"
-                      u"</CharRatioList></RecogEngine></Root>"));
+    ASSERT_TRUE(
+        Parse(xml,
+              u"<Root><RecogEngine MainType=\"1\" SubType=\"6\" FilterType=\" 3\" FillingMethod=\"-2\" "
+              u"FilterPlus=\"AB&lt;\" RecogType=\"5\" RecogImgeType=\"1x\">"
+              u"<ImageProcessingList Size=\"1\"><ImageProcessing Type=\"1\"><ColorToGray ColorFilter=\"0\"/>"
+              u"</ImageProcessing></ImageProcessingList>"
+              u"<CharRatioList Size=\"2\"><CharRatio CharType=\"10\" WHRatio=\"80\" Charset=\"X\"/>"
+              u"</CharRatioList></RecogEngine></Root>"));
     CKernelInfo k;
     ASSERT_TRUE(k.Read(xml));
     EXPECT_EQ(k.subType, 6);
@@ -134,9 +135,10 @@ TEST(EngineRecords, ListsThatFailToReadAreDropped) {
 
 TEST(EngineRecords, EngineListKeepsDeclaredSlots) {
     CXmlDocument xml;
-    ASSERT_TRUE(Parse(xml,
-                      u"<Root><RecogEngineList Size=\"3\"><RecogEngine SubType=\"6\"/><RecogEngine SubType=\"0\"/>"
-                      u"</RecogEngineList></Root>"));
+    ASSERT_TRUE(
+        Parse(xml,
+              u"<Root><RecogEngineList Size=\"3\"><RecogEngine SubType=\"6\"/><RecogEngine SubType=\"0\"/>"
+              u"</RecogEngineList></Root>"));
     CRecogEngineList list;
     ASSERT_TRUE(list.Read(xml));
     EXPECT_EQ(list.Count(), 3);

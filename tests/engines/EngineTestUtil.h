@@ -18,7 +18,9 @@ namespace engine_test {
 
 using namespace libMorvaneClassifier;
 
-inline std::string FakePath(const char* name) { return std::string(MORVANE_FAKE_ENGINE_DIR) + "/lib" + name + ".so"; }
+inline std::string FakePath(const char* name) {
+    return std::string(MORVANE_FAKE_ENGINE_DIR) + "/lib" + name + ".so";
+}
 
 // Reads a value a test library recorded.
 inline int32_t FakeValue(const char* name, int i) {

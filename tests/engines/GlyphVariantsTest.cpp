@@ -60,7 +60,8 @@ GrayGlyph Ring(int w, int h, int thickness, Side left, Side right) {
                 ink = edge < thickness;
             } else {
                 const double outer = std::pow((px - cx) / cx, 2) + std::pow((py - cy) / cy, 2);
-                const double inner = std::pow((px - cx) / (cx - thickness), 2) + std::pow((py - cy) / (cy - thickness), 2);
+                const double inner =
+                    std::pow((px - cx) / (cx - thickness), 2) + std::pow((py - cy) / (cy - thickness), 2);
                 ink = outer <= 1.0 && inner >= 1.0;
             }
             if (ink) g.pixels[static_cast<size_t>(y) * w + x] = 0;
@@ -87,16 +88,22 @@ TEST(GlyphCorners, FillOfEachCornerOfTheInkBox) {
         {"filled box", Bar(70, 100, 5, 5, 65, 95), {true, true, true, true}},
         {"ellipse ring (O)", Ring(60, 90, 8, Side::kRound, Side::kRound), {false, false, false, false}},
         {"rectangle ring", Ring(60, 90, 8, Side::kSquare, Side::kSquare), {true, true, true, true}},
-        {"square left, round right (D)", Ring(60, 90, 8, Side::kSquare, Side::kRound), {true, false, true, false}},
-        {"round left, square right", Ring(60, 90, 8, Side::kRound, Side::kSquare), {false, true, false, true}},
+        {"square left, round right (D)",
+         Ring(60, 90, 8, Side::kSquare, Side::kRound),
+         {true, false, true, false}},
+        {"round left, square right",
+         Ring(60, 90, 8, Side::kRound, Side::kSquare),
+         {false, true, false, true}},
         {"small D (9 x 13)", Ring(9, 13, 2, Side::kSquare, Side::kRound), {true, false, true, false}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const GlyphFeatures f = FeaturesOf(c.glyph);
         for (int k = 0; k < kCorners; ++k) {
-            if (c.square[k]) EXPECT_GT(f.corners[k], 0.6f) << "corner " << k;
-            else EXPECT_LT(f.corners[k], 0.25f) << "corner " << k;
+            if (c.square[k])
+                EXPECT_GT(f.corners[k], 0.6f) << "corner " << k;
+            else
+                EXPECT_LT(f.corners[k], 0.25f) << "corner " << k;
         }
     }
 }
@@ -111,8 +118,10 @@ TEST(GlyphCorners, WeighOnlyWhenAsked) {
     EXPECT_FLOAT_EQ(GlyphDistance(square, round), GlyphDistance(noCorners, round));
     // Weighted, each corner adds its squared difference times the weight.
     float sum = 0.0f;
-    for (int k = 0; k < kCorners; ++k) sum += (square.corners[k] - round.corners[k]) * (square.corners[k] - round.corners[k]);
-    EXPECT_NEAR(GlyphDistance(square, round, kAspectWeight, 30.0f) - GlyphDistance(square, round), 30.0f * sum, 1e-3f);
+    for (int k = 0; k < kCorners; ++k)
+        sum += (square.corners[k] - round.corners[k]) * (square.corners[k] - round.corners[k]);
+    EXPECT_NEAR(GlyphDistance(square, round, kAspectWeight, 30.0f) - GlyphDistance(square, round),
+                30.0f * sum, 1e-3f);
     EXPECT_GT(sum, 1.0f);
 }
 
@@ -127,8 +136,8 @@ TEST(GlyphCorners, PrototypeFileKeepsThemAndReadsOlderLines) {
     {
         std::ofstream file(path);
         file << "# test prototypes\n"
-             << CGlyphClassifier::FormatPrototype('O', "t", round) << CGlyphClassifier::FormatPrototype('0', "t", square)
-             << older;
+             << CGlyphClassifier::FormatPrototype('O', "t", round)
+             << CGlyphClassifier::FormatPrototype('0', "t", square) << older;
     }
     CGlyphClassifier glyphs;
     ASSERT_TRUE(glyphs.Load(path, "all"));
@@ -141,7 +150,8 @@ TEST(GlyphCorners, PrototypeFileKeepsThemAndReadsOlderLines) {
     // has none, so it lies as far as the corners weigh.
     EXPECT_EQ(r[0].code, '0');
     EXPECT_LE(r[0].distance, 5u);
-    const auto older_it = std::find_if(r.begin(), r.end(), [](const ScoredClass& c) { return c.code == 'Q'; });
+    const auto older_it =
+        std::find_if(r.begin(), r.end(), [](const ScoredClass& c) { return c.code == 'Q'; });
     ASSERT_NE(older_it, r.end());
     float sum = 0.0f;
     for (int k = 0; k < kCorners; ++k) sum += square.corners[k] * square.corners[k];
@@ -172,10 +182,10 @@ TEST(GlyphVariants, ResamplingBringsTheInkToItsHeightBothWays) {
 
 TEST(GlyphVariants, ResamplingRefusesBadSizes) {
     const GrayGlyph bar = Bar(20, 20, 5, 5, 15, 15);
-    EXPECT_TRUE(ResampleGlyph(bar, 5, 5, 10.0, 0, 0).pixels.empty());     // no ink rows
-    EXPECT_TRUE(ResampleGlyph(bar, 5, 25, 10.0, 0, 0).pixels.empty());    // rows past the image
-    EXPECT_TRUE(ResampleGlyph(bar, 5, 15, 0.0, 0, 0).pixels.empty());     // no height
-    EXPECT_TRUE(ResampleGlyph(bar, 5, 15, 1.0e6, 0, 0).pixels.empty());   // too large
+    EXPECT_TRUE(ResampleGlyph(bar, 5, 5, 10.0, 0, 0).pixels.empty());    // no ink rows
+    EXPECT_TRUE(ResampleGlyph(bar, 5, 25, 10.0, 0, 0).pixels.empty());   // rows past the image
+    EXPECT_TRUE(ResampleGlyph(bar, 5, 15, 0.0, 0, 0).pixels.empty());    // no height
+    EXPECT_TRUE(ResampleGlyph(bar, 5, 15, 1.0e6, 0, 0).pixels.empty());  // too large
     GrayGlyph broken = bar;
     broken.pixels.pop_back();
     EXPECT_TRUE(ResampleGlyph(broken, 5, 15, 10.0, 0, 0).pixels.empty());
@@ -232,8 +242,10 @@ TEST(GlyphVariants, RepresentativesFollowTheGroups) {
 TEST(GlyphVariants, RepresentativesKeepTheCornersOfTheirGroups) {
     VariantPlan plan;
     plan.heights = {12, 20, 30};
-    const std::vector<GlyphFeatures> round = VariantFeatures(Ring(120, 180, 16, Side::kRound, Side::kRound), plan, 1);
-    const std::vector<GlyphFeatures> square = VariantFeatures(Ring(120, 180, 16, Side::kSquare, Side::kSquare), plan, 2);
+    const std::vector<GlyphFeatures> round =
+        VariantFeatures(Ring(120, 180, 16, Side::kRound, Side::kRound), plan, 1);
+    const std::vector<GlyphFeatures> square =
+        VariantFeatures(Ring(120, 180, 16, Side::kSquare, Side::kSquare), plan, 2);
     ASSERT_FALSE(round.empty());
     ASSERT_FALSE(square.empty());
     std::vector<GlyphFeatures> all = round;

@@ -25,10 +25,12 @@ const char* const kBuildDir = "";
 #endif
 
 // Renders text with ImageMagick into an 8-bit page; false when it fails.
-bool Render(const std::string& dir, const std::string& font, int pointSize, const std::string& text, CRawImage& image) {
+bool Render(const std::string& dir, const std::string& font, int pointSize, const std::string& text,
+            CRawImage& image) {
     const std::string out = dir + "/render.pgm";
-    const std::string cmd = "convert -density 300 -font '" + font + "' -pointsize " + std::to_string(pointSize) +
-                            " 'label:" + text + "' -depth 8 '" + out + "' >/dev/null 2>&1";
+    const std::string cmd = "convert -density 300 -font '" + font + "' -pointsize " +
+                            std::to_string(pointSize) + " 'label:" + text + "' -depth 8 '" + out +
+                            "' >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0) return false;
     std::ifstream in(out, std::ios::binary);
     std::string magic;
@@ -36,7 +38,8 @@ bool Render(const std::string& dir, const std::string& font, int pointSize, cons
     in >> magic >> w >> h >> maxval;
     in.get();
     bool ok = in && magic == "P5" && maxval == 255 && w > 0 && h > 0 && image.Create(w, h, 8, 300) == 1;
-    for (int y = 0; ok && y < h; ++y) ok = static_cast<bool>(in.read(reinterpret_cast<char*>(image.Row(y)), w));
+    for (int y = 0; ok && y < h; ++y)
+        ok = static_cast<bool>(in.read(reinterpret_cast<char*>(image.Row(y)), w));
     unlink(out.c_str());
     return ok;
 }
@@ -101,7 +104,8 @@ TEST_F(PluginEngines, RangesRestrictTheAnswers) {
     k.filterType = 1;  // digits only
     RecogResult r;
     ASSERT_EQ(RecognizeRegion(o, 0, 0, o.width, o.height, k, r), 0);
-    for (int i = 0; i < RecogCandidateCount(r); ++i) EXPECT_TRUE(r.candidates[i] >= u'0' && r.candidates[i] <= u'9');
+    for (int i = 0; i < RecogCandidateCount(r); ++i)
+        EXPECT_TRUE(r.candidates[i] >= u'0' && r.candidates[i] <= u'9');
     k.filterType = 2;  // upper-case letters
     ASSERT_EQ(RecognizeRegion(o, 0, 0, o.width, o.height, k, r), 0);
     EXPECT_EQ(r.candidates[0], u'O');
@@ -162,7 +166,9 @@ TEST_F(PluginEngines, DataFilesThatCannotStartFail) {
         {"unknown key", "colour red\ncharset ABC\nglyphs grayocr_glyphs.dat\n"},
         {"no glyphs", "language eng\ncharset ABC\nglyphs nowhere.dat\n"},
         {"no charset", "language eng\nglyphs grayocr_glyphs.dat\n"},
-        {"binary", std::string("\x7f" "ELF\x01\x02", 6)},
+        {"binary", std::string("\x7f"
+                               "ELF\x01\x02",
+                               6)},
     };
     CRawImage page;
     MakeGray(page, 20, 20, 0);
@@ -225,8 +231,9 @@ TEST_F(PluginEngines, TesseractPrintsNothingOnTheHostsStreams) {
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     ASSERT_GT(n, 0);
     self[n] = 0;
-    const std::string run = "MORVANE_QUIET_CAPTURE='" + capture + "' '" + self +
-                            "' --gtest_filter=PluginEngines.DISABLED_QuietChild --gtest_also_run_disabled_tests >/dev/null 2>&1";
+    const std::string run =
+        "MORVANE_QUIET_CAPTURE='" + capture + "' '" + self +
+        "' --gtest_filter=PluginEngines.DISABLED_QuietChild --gtest_also_run_disabled_tests >/dev/null 2>&1";
     ASSERT_EQ(std::system(run.c_str()), 0);
     std::ifstream in(capture);
     ASSERT_TRUE(in.good());

@@ -28,8 +28,8 @@ EXPORT int TwainSetSourceName(const char* name, int reserved) {
 
 EXPORT int IsScanOnline(void) { return 1; }
 
-EXPORT int TwainScanStart(int a0, int a1, int a2, int a3, int a4, int a5, int a6, int a7, int a8, int a9, int a10,
-                          int a11, int a12, int a13, int a14) {
+EXPORT int TwainScanStart(int a0, int a1, int a2, int a3, int a4, int a5, int a6, int a7, int a8, int a9,
+                          int a10, int a11, int a12, int a13, int a14) {
     const int v[15] = {a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14};
     memcpy(control.lastStart, v, sizeof(v));
     ++control.startCalls;
@@ -43,7 +43,8 @@ EXPORT int TwainSetADVParameter(int a, int b, int c) {
     return 1;
 }
 
-EXPORT int TwainScanImageMemory(unsigned char** buffer, int* width, int* height, int* bitCount, int* bytesPerRow) {
+EXPORT int TwainScanImageMemory(unsigned char** buffer, int* width, int* height, int* bitCount,
+                                int* bytesPerRow) {
     ++control.scanCalls;
     *buffer = NULL;
     *width = control.width;
@@ -59,14 +60,16 @@ EXPORT int TwainScanImageMemory(unsigned char** buffer, int* width, int* height,
     if (control.nullBuffer) return 1;
     /* A nonsensical geometry still gets a (one-byte) buffer to release. */
     size_t size = control.height > 0 && control.bytesPerRow > 0
-                      ? (size_t)control.height * (size_t)control.bytesPerRow : 0;
+                      ? (size_t)control.height * (size_t)control.bytesPerRow
+                      : 0;
     unsigned char* page = (unsigned char*)malloc(size ? size : 1);
     if (!page) return 0;
     memset(page, FAKE_PADDING, size);
     size_t pixelBytes = ((size_t)control.width * (size_t)control.bitCount + 7) / 8;
     if (pixelBytes > (size_t)control.bytesPerRow) pixelBytes = (size_t)control.bytesPerRow;
     for (int y = 0; size && y < control.height; ++y)
-        for (size_t x = 0; x < pixelBytes; ++x) page[(size_t)y * (size_t)control.bytesPerRow + x] = FAKE_PIXEL(x, y);
+        for (size_t x = 0; x < pixelBytes; ++x)
+            page[(size_t)y * (size_t)control.bytesPerRow + x] = FAKE_PIXEL(x, y);
     *buffer = page;
     return 1;
 }

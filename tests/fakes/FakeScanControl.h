@@ -7,12 +7,12 @@
 
 typedef struct FakeScanControl {
     /* answers */
-    int selectResult;  /* TwainSelectSourceEx */
-    int scanResult;    /* TwainScanImageMemory */
-    int leaveBuffer;   /* a failing scan leaves a partly filled buffer behind */
-    int nullBuffer;    /* a succeeding scan delivers no buffer */
+    int selectResult; /* TwainSelectSourceEx */
+    int scanResult;   /* TwainScanImageMemory */
+    int leaveBuffer;  /* a failing scan leaves a partly filled buffer behind */
+    int nullBuffer;   /* a succeeding scan delivers no buffer */
     int width, height, bitCount, bytesPerRow;
-    int pages;         /* sheets in the feeder; each scan takes one */
+    int pages; /* sheets in the feeder; each scan takes one */
     /* records */
     int selectCalls, startCalls, endCalls, scanCalls;
     int lastStart[15];
@@ -22,16 +22,16 @@ typedef struct FakeScanControl {
 } FakeScanControl;
 
 typedef struct FakeDriverControl {
-    char name[512];    /* leading text of the ability record */
-    int initDriver;    /* InitializeDriver answer */
-    int initScanner;   /* InitializeScanner answer */
-    int ability;       /* GetScannerAbility answer */
+    char name[512];  /* leading text of the ability record */
+    int initDriver;  /* InitializeDriver answer */
+    int initScanner; /* InitializeScanner answer */
+    int ability;     /* GetScannerAbility answer */
     int terminateCalls;
     int abilityCalls;
 } FakeDriverControl;
 
 /* Value of byte x of delivered row y: tells rows and columns apart. */
-#define FAKE_PIXEL(x, y) ((unsigned char)(((y) * 7 + (x) * 3 + 1) & 0xFF))
+#define FAKE_PIXEL(x, y) ((unsigned char)(((y)*7 + (x)*3 + 1) & 0xFF))
 /* Value of the bytes past a row's pixels in the delivered buffer. */
 #define FAKE_PADDING 0xEE
 

@@ -2,12 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "filters/FilterArray.h"
-#include "templates/FilterConfig.h"
 #include "filters/FilterFactory.h"
 #include "filters/FilterFrameLine.h"
 #include "filters/FilterGrid.h"
 #include "filters/FilterSize.h"
 #include "filters/FilterText.h"
+#include "templates/FilterConfig.h"
 #include "templates/TemplateTestUtil.h"
 
 namespace libMorvaneClassifier {
@@ -42,17 +42,16 @@ TEST(FilterFactory, CreatesTheFourKindsOnly) {
         EXPECT_EQ(f->threshold, 0);
         EXPECT_EQ(f->rule, nullptr);
         EXPECT_EQ(f->steps, nullptr);
-        EXPECT_EQ(test::DescriptorsOf(*f),
-                  (Descs{{k.caption, 8, nullptr},
-                         {"Index", 22, &f->index},
-                         {"Type", 77, &f->type},
-                         {"Name", 8, &f->name},
-                         {"ProcessType", 82, &f->processType},
-                         {"OutputType", 22, &f->outputType},
-                         {"ApplicationType", 83, &f->applicationType},
-                         {"Threshold", 22, &f->threshold},
-                         {"Weight", 22, &f->weight},
-                         {"ImagePath", 81, &f->imagePath}}));
+        EXPECT_EQ(test::DescriptorsOf(*f), (Descs{{k.caption, 8, nullptr},
+                                                  {"Index", 22, &f->index},
+                                                  {"Type", 77, &f->type},
+                                                  {"Name", 8, &f->name},
+                                                  {"ProcessType", 82, &f->processType},
+                                                  {"OutputType", 22, &f->outputType},
+                                                  {"ApplicationType", 83, &f->applicationType},
+                                                  {"Threshold", 22, &f->threshold},
+                                                  {"Weight", 22, &f->weight},
+                                                  {"ImagePath", 81, &f->imagePath}}));
 
         std::unique_ptr<CFilterInfoBase> info = CreateFilterInfo(k.type);
         ASSERT_TRUE(info);
@@ -139,20 +138,25 @@ TEST(FilterArray, ListRules) {
         int32_t count;
     };
     const Case cases[] = {
-        {"size 0", "<FilterList Size='0'><Filter Type='1'><BasicProperty Index='1'/></Filter></FilterList>", false, 0},
-        {"no size", "<FilterList><Filter Type='1'><BasicProperty Index='1'/></Filter></FilterList>", false, 0},
-        {"implausible size", "<FilterList Size='2000000000'><Filter Type='1'><BasicProperty/></Filter></FilterList>",
+        {"size 0", "<FilterList Size='0'><Filter Type='1'><BasicProperty Index='1'/></Filter></FilterList>",
          false, 0},
+        {"no size", "<FilterList><Filter Type='1'><BasicProperty Index='1'/></Filter></FilterList>", false,
+         0},
+        {"implausible size",
+         "<FilterList Size='2000000000'><Filter Type='1'><BasicProperty/></Filter></FilterList>", false, 0},
         {"wrong root", "<Filters Size='1'><Filter Type='1'><BasicProperty/></Filter></Filters>", false, 0},
-        {"no readable filter still loads", "<FilterList Size='2'><Filter Type='8'/><Filter/></FilterList>", true, 0},
-        {"fewer elements than size", "<FilterList Size='5'><Filter Type='1'><BasicProperty/></Filter></FilterList>", true,
-         1},
+        {"no readable filter still loads", "<FilterList Size='2'><Filter Type='8'/><Filter/></FilterList>",
+         true, 0},
+        {"fewer elements than size",
+         "<FilterList Size='5'><Filter Type='1'><BasicProperty/></Filter></FilterList>", true, 1},
         {"more elements than size",
-         "<FilterList Size='1'><Filter Type='1'><BasicProperty/></Filter><Filter Type='1'><BasicProperty/></Filter>"
+         "<FilterList Size='1'><Filter Type='1'><BasicProperty/></Filter><Filter "
+         "Type='1'><BasicProperty/></Filter>"
          "</FilterList>",
          true, 1},
         {"unreadable rule is skipped, the next filter is read",
-         "<FilterList Size='2'><Filter Type='2'><BasicProperty Index='1'/><GridDataList Row='0' Col='2'/></Filter>"
+         "<FilterList Size='2'><Filter Type='2'><BasicProperty Index='1'/><GridDataList Row='0' "
+         "Col='2'/></Filter>"
          "<Filter Type='2'><BasicProperty Index='2'/><GridRule Row='2' Col='2'/></Filter></FilterList>",
          true, 1},
         {"rule failing inside its own element, then a good filter",
@@ -214,11 +218,12 @@ TEST(FilterArray, AssignCopiesRuleAndSteps) {
 
 TEST(FilterConfig, ListReadingRules) {
     CXmlDocument doc;
-    ASSERT_TRUE(Parse(doc,
-                      "<TemplateGroup><FilterConfigList Size='3'>"
-                      "<FilterConfig RefFilter='4' FilterThresh='-2' FilterWeight='7' FeatureMode='1' InheritedFilter='9'/>"
-                      "<FilterConfig RefFilter='5'/>"
-                      "</FilterConfigList></TemplateGroup>"));
+    ASSERT_TRUE(Parse(
+        doc,
+        "<TemplateGroup><FilterConfigList Size='3'>"
+        "<FilterConfig RefFilter='4' FilterThresh='-2' FilterWeight='7' FeatureMode='1' InheritedFilter='9'/>"
+        "<FilterConfig RefFilter='5'/>"
+        "</FilterConfigList></TemplateGroup>"));
     doc.ResetPosition();
     ASSERT_TRUE(doc.FindElement(u"TemplateGroup"));
     ASSERT_TRUE(doc.EnterElement());
@@ -261,10 +266,12 @@ TEST(FilterConfig, ListReadingRules) {
     }
 
     CFilterConfig c;
-    EXPECT_EQ(test::DescriptorsOf(c),
-              (Descs{{"FilterConfig", 8, nullptr}, {"RefFilter", 22, &c.refFilter}, {"FilterThresh", 22, &c.filterThresh},
-                     {"FilterWeight", 22, &c.filterWeight}, {"FeatureMode", 92, &c.featureMode},
-                     {"InheritedFilter", 22, &c.inheritedFilter}}));
+    EXPECT_EQ(test::DescriptorsOf(c), (Descs{{"FilterConfig", 8, nullptr},
+                                             {"RefFilter", 22, &c.refFilter},
+                                             {"FilterThresh", 22, &c.filterThresh},
+                                             {"FilterWeight", 22, &c.filterWeight},
+                                             {"FeatureMode", 92, &c.featureMode},
+                                             {"InheritedFilter", 22, &c.inheritedFilter}}));
 }
 
 }  // namespace

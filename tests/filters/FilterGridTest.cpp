@@ -95,7 +95,16 @@ TEST(GridCompare, WorkedScores) {
         // 3 x 3 against 2 x 4: the top-left 2 x 3 block decides, the rest is
         // ignored.
         {"3x3 against 2x4", 3, 3, 5, {1, 2, 3, 9, 9, 9, 7, 7, 7}, 2, 4, 5, {1, 2, 3, 50, 9, 9, 9, 50}, 1000},
-        {"3x3 against 2x4 differing", 3, 3, 5, {1, 2, 3, 9, 9, 9, 7, 7, 7}, 2, 4, 5, {3, 2, 1, 0, 9, 9, 9, 0}, 984},
+        {"3x3 against 2x4 differing",
+         3,
+         3,
+         5,
+         {1, 2, 3, 9, 9, 9, 7, 7, 7},
+         2,
+         4,
+         5,
+         {3, 2, 1, 0, 9, 9, 9, 0},
+         984},
         {"empty reference", 2, 2, 5, {10, 0, 0, 10}, 0, 0, 5, {}, 0},
     };
     for (const Case& c : cases) {
@@ -172,7 +181,8 @@ TEST(GridInfoXml, ReadsRuleAndGrid) {
 
     // Missing GridData rows stay zero; a missing GridDataList keeps none.
     CFilterGridInfo partial;
-    ASSERT_TRUE(ReadInfo(partial, "<GridDataList Row=\"3\" Col=\"2\"><GridData>5,5</GridData></GridDataList>"));
+    ASSERT_TRUE(
+        ReadInfo(partial, "<GridDataList Row=\"3\" Col=\"2\"><GridData>5,5</GridData></GridDataList>"));
     EXPECT_EQ(partial.densities, (std::vector<int32_t>{5, 5, 0, 0, 0, 0}));
     CFilterGridInfo none;
     ASSERT_TRUE(ReadInfo(none, "<GridRule Row=\"2\" Col=\"2\"/>"));
@@ -307,9 +317,9 @@ TEST(GridFilter, RefusedMeasurements) {
         CRawImage* image;
         int32_t count;
     } cases[] = {
-        {"no rule rows", 0, 2, &page, 1},    {"negative cols", 2, -2, &page, 1}, {"huge rule", 5000, 2, &page, 1},
-        {"no images", 2, 2, nullptr, 1},     {"zero count", 2, 2, &page, 0},
-        {"gray page is not measured", 2, 2, &gray, 1},
+        {"no rule rows", 0, 2, &page, 1}, {"negative cols", 2, -2, &page, 1},
+        {"huge rule", 5000, 2, &page, 1}, {"no images", 2, 2, nullptr, 1},
+        {"zero count", 2, 2, &page, 0},   {"gray page is not measured", 2, 2, &gray, 1},
     };
     for (const Case& c : cases) {
         CFilterGrid filter;

@@ -42,10 +42,10 @@ public:
 TEST(FilterRecordKinds, SubTemplateListsReadWhatTheTableKnows) {
     constexpr int32_t kProbe = kMaxFilterInfoType;
     const char16_t* text =
-        u"<FilterInfoList Size=\"1\"><FilterInfo RefFilter=\"3\" Type=\"63\"><Probe/></FilterInfo></FilterInfoList>";
-    const CFilterKinds withProbe = FilterKinds().With(kProbe, []() -> std::unique_ptr<CFilterInfoBase> {
-        return std::make_unique<CProbeInfo>();
-    });
+        u"<FilterInfoList Size=\"1\"><FilterInfo RefFilter=\"3\" "
+        u"Type=\"63\"><Probe/></FilterInfo></FilterInfoList>";
+    const CFilterKinds withProbe = FilterKinds().With(
+        kProbe, []() -> std::unique_ptr<CFilterInfoBase> { return std::make_unique<CProbeInfo>(); });
     CXmlDocument xml;
     ASSERT_TRUE(xml.ParseText(text));
     CFilterInfoList list;

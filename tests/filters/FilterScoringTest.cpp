@@ -5,9 +5,9 @@
 
 #include "core/ResultCodes.h"
 #include "filters/FilterBase.h"
-#include "templates/FilterInfoBase.h"
 #include "filters/FilterText.h"
 #include "image/Dib.h"
+#include "templates/FilterInfoBase.h"
 #include "templates/SubTemplate.h"
 #include "templates/TemplateGroup.h"
 #include "templates/TemplateTestUtil.h"

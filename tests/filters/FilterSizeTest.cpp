@@ -18,15 +18,14 @@ int Score(int W, int H, int w, int h) {
 }
 
 TEST(FilterSize, CompareWorkedValues) {
-    struct Case { int W, H, w, h, score; } cases[] = {
-        {8267, 11692, 8267, 11692, 1000},
-        {8300, 11700, 8267, 11692, 997},
-        {8266, 11693, 8267, 11692, 999},
-        {5827, 8268, 8267, 11692, 851},
-        {11692, 8267, 8267, 11692, 328},
-        {8267, 11692, 0, 0, 0},      // no reference size
-        {8267, 11692, 8267, 0, 0},   // zero reference height
-        {0, 0, 8267, 11692, 0},      // nothing measured: total disagreement
+    struct Case {
+        int W, H, w, h, score;
+    } cases[] = {
+        {8267, 11692, 8267, 11692, 1000}, {8300, 11700, 8267, 11692, 997},
+        {8266, 11693, 8267, 11692, 999},  {5827, 8268, 8267, 11692, 851},
+        {11692, 8267, 8267, 11692, 328},  {8267, 11692, 0, 0, 0},  // no reference size
+        {8267, 11692, 8267, 0, 0},                                 // zero reference height
+        {0, 0, 8267, 11692, 0},                                    // nothing measured: total disagreement
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Score(c.W, c.H, c.w, c.h), c.score) << c.W << "x" << c.H << " vs " << c.w << "x" << c.h;
@@ -83,8 +82,9 @@ TEST(FilterSize, MeasuresWithRuntimeOrRuleResolution) {
 
 TEST(FilterSize, XmlReadOrderAndRoundTrip) {
     CXmlDocument xml;
-    ASSERT_TRUE(xml.ParseText(u"<Filter><PixelResolution HoriDpi=\"300\" VertDpi=\"200\"/>"
-                              u"<PhysicalSize Width=\"3370\" Height=\"2126\"/></Filter>"));
+    ASSERT_TRUE(
+        xml.ParseText(u"<Filter><PixelResolution HoriDpi=\"300\" VertDpi=\"200\"/>"
+                      u"<PhysicalSize Width=\"3370\" Height=\"2126\"/></Filter>"));
     ASSERT_TRUE(xml.FindElement(u"Filter"));
     ASSERT_TRUE(xml.EnterElement());
     CFilterSizeInfo info;
@@ -97,8 +97,9 @@ TEST(FilterSize, XmlReadOrderAndRoundTrip) {
     // Elements are searched forward only: a size written before the
     // resolution is not found.
     CXmlDocument reversed;
-    ASSERT_TRUE(reversed.ParseText(u"<F><PhysicalSize Width=\"1\" Height=\"2\"/>"
-                                   u"<PixelResolution HoriDpi=\"3\" VertDpi=\"4\"/></F>"));
+    ASSERT_TRUE(
+        reversed.ParseText(u"<F><PhysicalSize Width=\"1\" Height=\"2\"/>"
+                           u"<PixelResolution HoriDpi=\"3\" VertDpi=\"4\"/></F>"));
     ASSERT_TRUE(reversed.FindElement(u"F") && reversed.EnterElement());
     CFilterSizeInfo r;
     EXPECT_TRUE(r.ReadXml(reversed));

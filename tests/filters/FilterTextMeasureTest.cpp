@@ -4,8 +4,8 @@
 // every way measuring can fail.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -109,7 +109,9 @@ TEST_F(FilterTextPage, FailuresAreCodesAndLeaveTheFeatureEmpty) {
          &page, kErrSegmentChars},
         {"engines fail on every box",
          [](FilterTextPage& t) {
-             t.mrz->recognizer = [](const CRawImage&, const Rect32&, size_t, RecognitionResult&) { return false; };
+             t.mrz->recognizer = [](const CRawImage&, const Rect32&, size_t, RecognitionResult&) {
+                 return false;
+             };
          },
          &page, kErrMergeChars},
     };

@@ -25,7 +25,8 @@ const char* const kFullRecord =
     "<CharLocationMethodList Size='1'><CharLocationMethod Type='0'/></CharLocationMethodList></CharLocation>"
     "<RecogEngineList Size='2'>"
     "<RecogEngine MainType='1' SubType='6' FilterType='3' FillingMethod='0' FilterPlus='0123456789&lt;'"
-    " RecogType='2' RecogImgeType='0'><CharRatioList Size='1'><CharRatio CharType='2' WHRatio='60' Charset=''/>"
+    " RecogType='2' RecogImgeType='0'><CharRatioList Size='1'><CharRatio CharType='2' WHRatio='60' "
+    "Charset=''/>"
     "</CharRatioList></RecogEngine>"
     "<RecogEngine MainType='1' SubType='7' FilterType='1'/></RecogEngineList>"
     "<TextMatch Method='3'/><TextLineList Size='1'><TextLine Text='\\D{9}'/></TextLineList></FilterInfo>";
@@ -113,7 +114,8 @@ TEST(FilterTextRecords, SubRecordsReadWriteAndCopy) {
 // Any sub-record may be missing; the ones after it are still found.
 TEST(FilterTextRecords, MissingSubRecordsAreDroppedOthersKept) {
     CFilterTextInfo info;
-    ASSERT_TRUE(ReadRecord("<FilterInfo><CharLocation MaxNum='5'/><TextMatch Method='4'/></FilterInfo>", info));
+    ASSERT_TRUE(
+        ReadRecord("<FilterInfo><CharLocation MaxNum='5'/><TextMatch Method='4'/></FilterInfo>", info));
     EXPECT_FALSE(info.region);
     EXPECT_FALSE(info.lineLocation);
     ASSERT_TRUE(info.charLocation);
@@ -122,7 +124,8 @@ TEST(FilterTextRecords, MissingSubRecordsAreDroppedOthersKept) {
     EXPECT_EQ(info.method, 4);
 
     // Reading again replaces what an earlier read left.
-    ASSERT_TRUE(ReadRecord("<FilterInfo><LineLocation MinNum='1'/><RecogEngineList Size='1'/></FilterInfo>", info));
+    ASSERT_TRUE(
+        ReadRecord("<FilterInfo><LineLocation MinNum='1'/><RecogEngineList Size='1'/></FilterInfo>", info));
     ASSERT_TRUE(info.engines);
     EXPECT_EQ(info.engines->Get(0), nullptr);  // the slot of a missing "RecogEngine" stays empty
     ASSERT_TRUE(info.lineLocation);
@@ -144,7 +147,8 @@ TEST(FilterTextRecords, MissingSubRecordsAreDroppedOthersKept) {
 // keeps no list, while its own read still succeeds.
 TEST(FilterTextRecords, DefaultFilledTextLinesAreBoundedPerDocument) {
     const std::string small =
-        "<FilterInfo><TextMatch Method='4'/><TextLineList Size='3'><TextLine Text='A'/></TextLineList></FilterInfo>";
+        "<FilterInfo><TextMatch Method='4'/><TextLineList Size='3'><TextLine "
+        "Text='A'/></TextLineList></FilterInfo>";
     const std::string huge = "<FilterInfo><TextMatch Method='4'/><TextLineList Size='" +
                              std::to_string(CDeclaredSlotBudget::kFilledPerDocument + 1) + "'/></FilterInfo>";
     CDeclaredSlotBudget budget;

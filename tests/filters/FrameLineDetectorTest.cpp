@@ -14,16 +14,17 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-int Detect(CFrameLine& det, CRawImage& page) { return det.Detect(page, 0, 0, page.width - 1, page.height - 1); }
+int Detect(CFrameLine& det, CRawImage& page) {
+    return det.Detect(page, 0, 0, page.width - 1, page.height - 1);
+}
 
 TEST(FrameLineDetect, LineAngleConvention) {
     struct Case {
         int32_t x1, y1, x2, y2;
         double angle;
     } cases[] = {
-        {0, 0, 10, 0, 0.0},          {0, 0, 0, 10, -kPi / 2},      {0, 10, 0, 0, kPi / 2},
-        {10, 0, 0, 0, kPi},          {5, 5, 5, 5, 0.0},            {0, 10, 10, 0, kPi / 4},
-        {0, 0, 10, 10, -kPi / 4},    {10, 0, 0, 10, -3 * kPi / 4},
+        {0, 0, 10, 0, 0.0}, {0, 0, 0, 10, -kPi / 2}, {0, 10, 0, 0, kPi / 2},   {10, 0, 0, 0, kPi},
+        {5, 5, 5, 5, 0.0},  {0, 10, 10, 0, kPi / 4}, {0, 0, 10, 10, -kPi / 4}, {10, 0, 0, 10, -3 * kPi / 4},
     };
     for (const Case& c : cases)
         EXPECT_NEAR(c.angle, LineAngle(c.x1, c.y1, c.x2, c.y2), 1e-12)
@@ -40,12 +41,13 @@ TEST(FrameLineDetect, FailsWithoutPixelsOrRectangle) {
     struct Rect {
         int32_t l, t, r, b, result;
     } rects[] = {
-        {0, 0, 199, 99, 0},      {-50, -50, 500, 500, 0},  // cut to the image
-        {10, 10, 9, 50, -1},     {10, 50, 100, 49, -1},    // empty
-        {200, 0, 300, 99, -1},   {0, 100, 199, 200, -1},   // outside
+        {0, 0, 199, 99, 0},    {-50, -50, 500, 500, 0},  // cut to the image
+        {10, 10, 9, 50, -1},   {10, 50, 100, 49, -1},    // empty
+        {200, 0, 300, 99, -1}, {0, 100, 199, 200, -1},   // outside
         {-20, 0, -1, 99, -1},
     };
-    for (const Rect& r : rects) EXPECT_EQ(r.result, det.Detect(page, r.l, r.t, r.r, r.b)) << r.l << " " << r.t;
+    for (const Rect& r : rects)
+        EXPECT_EQ(r.result, det.Detect(page, r.l, r.t, r.r, r.b)) << r.l << " " << r.t;
     // a bit depth the image model does not have
     CRawImage odd;
     MakePage(odd, 64, 64, 8, 300);
@@ -153,7 +155,8 @@ TEST(FrameLineDetect, DashedRules) {
             EXPECT_TRUE(Matches(whole, det.Horizontal()[0], 3)) << c.dash << "/" << c.gap;
         } else {
             // gaps beyond the bridge limit and the join distance: one line per dash
-            EXPECT_EQ(static_cast<size_t>((end - 100 + c.gap + 1) / (c.dash + c.gap)), det.Horizontal().size());
+            EXPECT_EQ(static_cast<size_t>((end - 100 + c.gap + 1) / (c.dash + c.gap)),
+                      det.Horizontal().size());
             for (const DetectedLine& l : det.Horizontal()) EXPECT_EQ(c.dash - 1, l.x2 - l.x1);
         }
     }
@@ -279,11 +282,18 @@ TEST(FrameLineDetect, JoinBrokenLines) {
         {"positions too far apart", {H(100, 260, 100), H(300, 600, 107)}, {}, 2},
         {"overlapping pieces", {H(100, 400, 100), H(300, 600, 102)}, {}, 1},
         {"angles too different", {H(100, 260, 100), slanted}, {}, 2},
-        {"two crossings allowed", {H(100, 260, 100), H(300, 600, 100)}, {V(50, 150, 270), V(50, 150, 280)}, 1},
-        {"three crossings keep them apart", {H(100, 260, 100), H(300, 600, 100)},
-         {V(50, 150, 270), V(50, 150, 280), V(50, 150, 290)}, 2},
-        {"crossings far from the gap do not count", {H(100, 260, 100), H(300, 600, 100)},
-         {V(50, 150, 400), V(50, 150, 450), V(50, 150, 500)}, 1},
+        {"two crossings allowed",
+         {H(100, 260, 100), H(300, 600, 100)},
+         {V(50, 150, 270), V(50, 150, 280)},
+         1},
+        {"three crossings keep them apart",
+         {H(100, 260, 100), H(300, 600, 100)},
+         {V(50, 150, 270), V(50, 150, 280), V(50, 150, 290)},
+         2},
+        {"crossings far from the gap do not count",
+         {H(100, 260, 100), H(300, 600, 100)},
+         {V(50, 150, 400), V(50, 150, 450), V(50, 150, 500)},
+         1},
     };
     for (const Case& c : cases) {
         std::vector<DetectedLine> lines = c.lines;
@@ -333,8 +343,8 @@ TEST(FrameLineDetect, FormPagesAccuracy) {
                 if (l.x2 - l.x1 <= page.width / 10) continue;
                 bool drawn = false;
                 for (const TruthLine& t : truth) drawn = drawn || (t.horizontal && Matches(t, l, 3));
-                EXPECT_TRUE(drawn) << dpi << " dpi, variant " << v << ": (" << l.x1 << "," << l.y1 << ")-(" << l.x2 << ","
-                                   << l.y2 << ")";
+                EXPECT_TRUE(drawn) << dpi << " dpi, variant " << v << ": (" << l.x1 << "," << l.y1 << ")-("
+                                   << l.x2 << "," << l.y2 << ")";
             }
             for (const DetectedLine& l : det.Vertical()) {
                 if (l.y2 - l.y1 <= page.height / 10) continue;
@@ -346,12 +356,12 @@ TEST(FrameLineDetect, FormPagesAccuracy) {
     }
     {
         char summary[512];
-        std::snprintf(
-            summary, sizeof summary,
-            "form pages: %d drawn lines, %d found (recall %.4f), %d detections, %d not drawn (precision %.4f), "
-            "%d duplicates\n",
-            truthTotal, found, double(found) / truthTotal, detected, spurious, double(detected - spurious) / detected,
-            duplicates);
+        std::snprintf(summary, sizeof summary,
+                      "form pages: %d drawn lines, %d found (recall %.4f), %d detections, %d not drawn "
+                      "(precision %.4f), "
+                      "%d duplicates\n",
+                      truthTotal, found, double(found) / truthTotal, detected, spurious,
+                      double(detected - spurious) / detected, duplicates);
         ::testing::Test::RecordProperty("summary1", summary);  // in the XML report, not on stdout
     }
 }
@@ -367,8 +377,9 @@ TEST(FrameLineDetect, GrayFormPage) {
     EXPECT_EQ(0, s.duplicates);
     {
         char summary[512];
-        std::snprintf(summary, sizeof summary, "gray form page: %d drawn, %d found, %d detections, %d not drawn\n",
-                      s.truth, s.found, s.detected, s.spurious);
+        std::snprintf(summary, sizeof summary,
+                      "gray form page: %d drawn, %d found, %d detections, %d not drawn\n", s.truth, s.found,
+                      s.detected, s.spurious);
         ::testing::Test::RecordProperty("summary2", summary);  // in the XML report, not on stdout
     }
 }

@@ -9,16 +9,16 @@
 #include "core/ResultCodes.h"
 #include "filters/FilterFactory.h"
 #include "filters/FilterFrameLine.h"
-#include "filters/FrameLinePages.h"
 #include "filters/FilterGrid.h"
+#include "filters/FrameLinePages.h"
 #include "templates/SubTemplate.h"
 #include "templates/TemplateGroup.h"
 #include "xml/XmlDocument.h"
 
 using namespace libMorvaneClassifier;
 using framelines_test::DrawLine;
-using framelines_test::MakePage;
 using framelines_test::MakeBoxedForm;
+using framelines_test::MakePage;
 using framelines_test::MakeTableForm;
 
 namespace {
@@ -93,7 +93,8 @@ TEST(FrameLineFilter, SingleTemplateLineGetsNoMatch) {
     // one line per side: D = 0, so neither entry is matched; each costs
     // (0 + 1) / 2
     EXPECT_EQ(500, Score(Rows({300}), Rows({300})));
-    const FrameLineMatch m = MatchFrameLines(*Record(Rows({300}))->frameLines, *Record(Rows({300}))->frameLines);
+    const FrameLineMatch m =
+        MatchFrameLines(*Record(Rows({300}))->frameLines, *Record(Rows({300}))->frameLines);
     ASSERT_EQ(1u, m.partner.size());
     EXPECT_EQ(-1, m.partner[0]);
 }
@@ -170,14 +171,16 @@ void ParseOwner(CXmlDocument& xml, const std::u16string& text) {
 
 TEST(FrameLineFilter, InfoReadsAndWritesItsElements) {
     CXmlDocument xml;
-    ParseOwner(xml,
-               u"<Owner><Region Left=\"100\" Top=\"200\" Right=\"9000\" Bottom=\"9500\"/>"
-               u"<LineDetection Method=\"1\"/>"
-               u"<FrameLineRuleList Size=\"1\"><FrameLineRule Angle=\"90\" MaxWidth=\"5\"/></FrameLineRuleList>"
-               u"<ColorMatch Method=\"3\"/>"
-               u"<FrameLineList Size=\"1\"><FrameLine Index=\"0\" Angle=\"0\">"
-               u"<Line StartPtX=\"1000\" StartPtY=\"2000\" EndPtX=\"9000\" EndPtY=\"2000\"/></FrameLine></FrameLineList>"
-               u"</Owner>");
+    ParseOwner(
+        xml,
+        u"<Owner><Region Left=\"100\" Top=\"200\" Right=\"9000\" Bottom=\"9500\"/>"
+        u"<LineDetection Method=\"1\"/>"
+        u"<FrameLineRuleList Size=\"1\"><FrameLineRule Angle=\"90\" MaxWidth=\"5\"/></FrameLineRuleList>"
+        u"<ColorMatch Method=\"3\"/>"
+        u"<FrameLineList Size=\"1\"><FrameLine Index=\"0\" Angle=\"0\">"
+        u"<Line StartPtX=\"1000\" StartPtY=\"2000\" EndPtX=\"9000\" "
+        u"EndPtY=\"2000\"/></FrameLine></FrameLineList>"
+        u"</Owner>");
     CFilterFrameLineInfo info;
     ASSERT_TRUE(info.ReadXml(xml));
     ASSERT_NE(nullptr, info.region);
@@ -368,12 +371,17 @@ TEST(FrameLineFilter, ClassifyScoresEachChild) {
     CRawImage page;
     FormPage(page);
     GroupFixture g;
-    g.AddChild(Reference({{100, 201, 899, 201, 0}, {100, 500, 899, 500, 0}, {501, 100, 501, 700, 90},
+    g.AddChild(Reference({{100, 201, 899, 201, 0},
+                          {100, 500, 899, 500, 0},
+                          {501, 100, 501, 700, 90},
                           {800, 300, 800, 700, 90}}));
-    g.AddChild(Reference({{100, 100, 899, 100, 0}, {100, 150, 899, 150, 0}, {100, 700, 899, 700, 0},
-                          {100, 100, 100, 700, 90}, {899, 100, 899, 700, 90}}));
+    g.AddChild(Reference({{100, 100, 899, 100, 0},
+                          {100, 150, 899, 150, 0},
+                          {100, 700, 899, 700, 0},
+                          {100, 100, 100, 700, 90},
+                          {899, 100, 899, 700, 90}}));
     g.AddChild(std::make_unique<CFilterFrameLineInfo>());  // reference without frame lines
-    g.AddChild(nullptr);                                    // no reference record for this filter
+    g.AddChild(nullptr);                                   // no reference record for this filter
     g.root.children[3]->Score().score = 42;
     auto filter = DetectingFilter();
     filter->processType = kProcessWeightedSum;
@@ -433,9 +441,11 @@ const char16_t kFilterXml[] =
     u"<Region Left=\"0\" Top=\"0\" Right=\"10000\" Bottom=\"10000\"/>"
     u"<LineDetection Method=\"1\"/>"
     u"<FrameLineRuleList Size=\"2\">"
-    u"<FrameLineRule Index=\"0\" Style=\"0\" MinLength=\"1000\" MaxLength=\"10001\" MinWidth=\"1\" MaxWidth=\"8\" "
+    u"<FrameLineRule Index=\"0\" Style=\"0\" MinLength=\"1000\" MaxLength=\"10001\" MinWidth=\"1\" "
+    u"MaxWidth=\"8\" "
     u"Angle=\"0\" Color=\"0\" Quality=\"80\"/>"
-    u"<FrameLineRule Index=\"1\" Style=\"0\" MinLength=\"500\" MaxLength=\"10001\" MinWidth=\"1\" MaxWidth=\"8\" "
+    u"<FrameLineRule Index=\"1\" Style=\"0\" MinLength=\"500\" MaxLength=\"10001\" MinWidth=\"1\" "
+    u"MaxWidth=\"8\" "
     u"Angle=\"90\" Color=\"0\" Quality=\"80\"/>"
     u"</FrameLineRuleList></Filter></FilterList>";
 
@@ -495,7 +505,8 @@ TEST(FrameLineFilter, TellsTableFormFromBoxedForm) {
     EXPECT_EQ(16, boxed->frameLines->count);  // 4 boxes of 4 sides
     if (std::getenv("MORVANE_PRINT_FRAMELINES")) {
         // Asked for when re-measuring the example references.
-        std::printf("table reference: %s\nboxed reference: %s\n", std::string(tableText.begin(), tableText.end()).c_str(),
+        std::printf("table reference: %s\nboxed reference: %s\n",
+                    std::string(tableText.begin(), tableText.end()).c_str(),
                     std::string(boxedText.begin(), boxedText.end()).c_str());
     }
     // other pages of each kind: other text, drawn 12 pixels further right and down

@@ -14,8 +14,8 @@ namespace framelines_test {
 
 struct TruthLine {
     bool horizontal;
-    int32_t from, to;   // along, inclusive (x for horizontal, y for vertical)
-    int32_t pos;        // first across pixel
+    int32_t from, to;  // along, inclusive (x for horizontal, y for vertical)
+    int32_t pos;       // first across pixel
     int32_t thickness;
     double Centre() const { return pos + (thickness - 1) / 2.0; }
 };
@@ -60,7 +60,8 @@ inline void DrawLine(CRawImage& img, std::vector<TruthLine>* truth, bool horizon
 
 // One letter-like glyph in the box (x, y, w, h) with stroke s: a random
 // pick of stems, bars and bowls, as printed letters have.
-inline void DrawGlyph(CRawImage& img, std::mt19937& rng, int32_t x, int32_t y, int32_t w, int32_t h, int32_t s) {
+inline void DrawGlyph(CRawImage& img, std::mt19937& rng, int32_t x, int32_t y, int32_t w, int32_t h,
+                      int32_t s) {
     const int kind = static_cast<int>(rng() % 8);
     switch (kind) {
         case 0:  // E
@@ -127,7 +128,6 @@ inline void DrawText(CRawImage& img, std::mt19937& rng, int32_t x, int32_t y, in
     }
 }
 
-
 // A form page at `dpi` (A4): a text heading, a box with text, a table with
 // text in its cells, dashed and solid underlines under labels, and lone
 // rules, with thicknesses 1 to 6 pixels. Every drawn line is longer than a
@@ -137,8 +137,8 @@ inline void MakeForm(CRawImage& img, int32_t dpi, uint32_t variant, std::vector<
     std::mt19937 rng(variant * 7919u + static_cast<uint32_t>(dpi));
     const int32_t w = dpi * 827 / 100, h = dpi * 1169 / 100;
     MakePage(img, w, h, bits, dpi);
-    const int32_t m = dpi / 2;              // margin
-    const int32_t th = dpi * 12 / 100;      // glyph height (about 9 points)
+    const int32_t m = dpi / 2;          // margin
+    const int32_t th = dpi * 12 / 100;  // glyph height (about 9 points)
     auto thick = [&](int k) { return 1 + static_cast<int32_t>((variant + static_cast<uint32_t>(k)) % 6); };
     // heading
     DrawText(img, rng, m, m, w - 2 * m, 2, th * 3 / 2);
@@ -162,8 +162,8 @@ inline void MakeForm(CRawImage& img, int32_t dpi, uint32_t variant, std::vector<
         for (int32_t c : cols) DrawLine(img, &truth, false, y, y + tableH - 1, c, t);
         for (int32_t r = 0; r < rows; ++r)
             for (int32_t c = 0; c < 3; ++c)
-                DrawText(img, rng, cols[c] + t + dpi / 20, y + r * rh + t + dpi / 10, cols[c + 1] - cols[c] - t - dpi / 10,
-                         1, th);
+                DrawText(img, rng, cols[c] + t + dpi / 20, y + r * rh + t + dpi / 10,
+                         cols[c + 1] - cols[c] - t - dpi / 10, 1, th);
         y += tableH + dpi / 3;
     }
     // labels with underlines, solid and dashed
@@ -205,7 +205,8 @@ inline void MakeTableForm(CRawImage& img, int32_t dpi, uint32_t variant, int32_t
     for (int32_t c : cols) DrawLine(img, nullptr, false, top, top + rows * rh + 1, c, 2);
     for (int32_t r = 0; r < rows; ++r)
         for (int32_t c = 0; c < 3; ++c)
-            DrawText(img, rng, cols[c] + dpi / 20, top + r * rh + dpi / 10, cols[c + 1] - cols[c] - dpi / 10, 1, th);
+            DrawText(img, rng, cols[c] + dpi / 20, top + r * rh + dpi / 10, cols[c + 1] - cols[c] - dpi / 10,
+                     1, th);
 }
 
 inline void MakeBoxedForm(CRawImage& img, int32_t dpi, uint32_t variant, int32_t shift) {
@@ -239,7 +240,8 @@ inline bool Matches(const TruthLine& t, const libMorvaneClassifier::DetectedLine
 
 // Counts truth lines found exactly once with both ends within tol pixels,
 // and detections that match no truth line.
-inline Score Evaluate(const std::vector<TruthLine>& truth, const std::vector<libMorvaneClassifier::DetectedLine>& h,
+inline Score Evaluate(const std::vector<TruthLine>& truth,
+                      const std::vector<libMorvaneClassifier::DetectedLine>& h,
                       const std::vector<libMorvaneClassifier::DetectedLine>& v, int32_t tol) {
     Score s;
     s.detected = static_cast<int32_t>(h.size() + v.size());

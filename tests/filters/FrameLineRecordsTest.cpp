@@ -206,8 +206,8 @@ TEST(FrameLineRecords, RuleWritesAttributesInOrder) {
     CXmlDocument out;
     ASSERT_TRUE(rules.Write(FreshOwner(out)));
     const std::u16string t = out.Text();
-    const char16_t* order[] = {u"Index=", u"Style=", u"MinLength=", u"MaxLength=", u"MinWidth=",
-                               u"MaxWidth=", u"Angle=", u"Color=", u"Quality="};
+    const char16_t* order[] = {u"Index=",    u"Style=", u"MinLength=", u"MaxLength=", u"MinWidth=",
+                               u"MaxWidth=", u"Angle=", u"Color=",     u"Quality="};
     for (size_t i = 0; i + 1 < 9; ++i) EXPECT_LT(t.find(order[i]), t.find(order[i + 1])) << i;
     CXmlDocument in;
     ParseOwner(in, t);
@@ -326,7 +326,8 @@ TEST(FrameLineRecords, PlaceAnchorComparesThousandths) {
         int32_t threshold;
         double similarity;
         bool located;
-    } cases[] = {{750, 0.76, true}, {750, 0.75, false}, {0, 0.0005, true}, {999, 1.0, true}, {1000, 1.0, false}};
+    } cases[] = {
+        {750, 0.76, true}, {750, 0.75, false}, {0, 0.0005, true}, {999, 1.0, true}, {1000, 1.0, false}};
     for (const Case& c : cases) {
         CLine l = PixelLine(0, 0, 10, 0, 1000, 1000);
         l.anchor = std::make_unique<CAnchor>();

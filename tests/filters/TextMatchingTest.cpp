@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "filters/TextMatching.h"
 #include "CpuStopwatch.h"
+#include "filters/TextMatching.h"
 
 using morvane::test::CpuStopwatch;
 
@@ -54,7 +54,12 @@ TEST(TextPatternScore, WorkedValuesAndLanguage) {
         {u"\\.\\[\\q", FirstChoice(u".[q"), 0, 1000},
         {u"\\.", FirstChoice(u"x"), 0, 0},
         // sets take escapes and classes
-        {u"[\\]\\D]", {Rec(u"]"), }, 0, 1000},
+        {u"[\\]\\D]",
+         {
+             Rec(u"]"),
+         },
+         0,
+         1000},
         {u"[\\]\\D]{2}", {Rec(u"]"), Rec(u"x5")}, 0, 900},
         // the shorter side slides along the longer one
         {u"AB", FirstChoice(u"xxABxx"), 0, 1000},
@@ -114,12 +119,8 @@ TEST(TextStringMeasures, WorkedValues) {
         int32_t edit, lcs, shared;
     };
     const Case cases[] = {
-        {u"12", u"123", 1, 2, 2},
-        {u"ABCD", u"ACD", 1, 3, 3},
-        {u"AAB", u"AB", 1, 2, 2},
-        {u"AB", u"AAB", 1, 2, 2},
-        {u"", u"ABC", 3, 0, 0},
-        {u"kitten", u"sitting", 3, 4, 3},
+        {u"12", u"123", 1, 2, 2},  {u"ABCD", u"ACD", 1, 3, 3}, {u"AAB", u"AB", 1, 2, 2},
+        {u"AB", u"AAB", 1, 2, 2},  {u"", u"ABC", 3, 0, 0},     {u"kitten", u"sitting", 3, 4, 3},
         {u"XYZ", u"ABC", 3, 0, 0},
     };
     for (const Case& c : cases) {
@@ -188,11 +189,11 @@ TEST(TextConfidence, WithoutRatioRecords) {
         int32_t expected;
     };
     const std::vector<Case> cases = {
-        {u"", Rec(u"ABC", {10, 30, 60}), 81},     // (100 - 10) × 90 / 100
-        {u"BC", Rec(u"ABC", {10, 30, 60}), 60},   // S = 90, first allowed B (30)
-        {u"Z", Rec(u"ABC", {10, 30, 60}), 0},     // nothing allowed
-        {u"", Rec(u"A", {50}), 0},                // one candidate: S - f = 0
-        {u"", Rec(u"", {}), 0},                   // empty result
+        {u"", Rec(u"ABC", {10, 30, 60}), 81},                 // (100 - 10) × 90 / 100
+        {u"BC", Rec(u"ABC", {10, 30, 60}), 60},               // S = 90, first allowed B (30)
+        {u"Z", Rec(u"ABC", {10, 30, 60}), 0},                 // nothing allowed
+        {u"", Rec(u"A", {50}), 0},                            // one candidate: S - f = 0
+        {u"", Rec(u"", {}), 0},                               // empty result
         {u"", Rec(u"ABCDEFG", {1, 1, 1, 1, 1, 90, 90}), 72},  // only five candidates count
     };
     for (Case c : cases) {
@@ -268,7 +269,6 @@ TEST(TextConfidence, ChoosingAmongRatioRecords) {
     r = Rec(u"5S", {10, 90});
     EXPECT_EQ(Confidence(r, e, Rect32{0, 0, 8, 10}), 85);  // t = |50 - 30| × 100 / 50 = 40, u = 90
 }
-
 
 // Limits for characters about 20 pixels high and up to 30 wide.
 TextCharLimits MergeLimits() {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "CpuStopwatch.h"
 #include "core/ResultCodes.h"
 #include "filters/FilterFactory.h"
 #include "filters/FilterText.h"
@@ -15,7 +16,6 @@
 #include "templates/TemplateGroup.h"
 #include "templates/TemplateTestUtil.h"
 #include "xml/XmlDocument.h"
-#include "CpuStopwatch.h"
 
 using morvane::test::CpuStopwatch;
 
@@ -84,17 +84,15 @@ TEST(TextScoring, WorkedValuesOfTheMethods) {
     };
     // Reference ABC and 123, recognised ABC and 12.
     const Case cases[] = {
-        {2, 0, 833},  // (1 - 1/6) × 1000
-        {2, 1, 816},  // (1 - 11 × 1 / (2 × 5 × 6)) × 1000
-        {4, 0, 833},  // A, B, C, 1, 2 shared of 6
-        {4, 1, 833},
-        {1, 0, 833},  // 5 matched of 6
-        {1, 1, 916},  // (6 + 5) × 5 × 1000 / (2 × 5 × 6)
-        {5, 0, 833},  // 5 of 6 expected characters in their sets
-        {5, 1, 916},  // (6 + 5) × 5 × 1000 / (2 × 6 × 5)
-        {6, 0, 500},  // strict patterns: ABC 1000; 12 against 123 is a third short: 0
-        {0, 0, 0},
-        {7, 0, 0},
+        {2, 0, 833},               // (1 - 1/6) × 1000
+        {2, 1, 816},               // (1 - 11 × 1 / (2 × 5 × 6)) × 1000
+        {4, 0, 833},               // A, B, C, 1, 2 shared of 6
+        {4, 1, 833}, {1, 0, 833},  // 5 matched of 6
+        {1, 1, 916},               // (6 + 5) × 5 × 1000 / (2 × 5 × 6)
+        {5, 0, 833},               // 5 of 6 expected characters in their sets
+        {5, 1, 916},               // (6 + 5) × 5 × 1000 / (2 × 6 × 5)
+        {6, 0, 500},               // strict patterns: ABC 1000; 12 against 123 is a third short: 0
+        {0, 0, 0},   {7, 0, 0},
     };
     for (const Case& c : cases) {
         Lines ref({{u"ABC", letters, 1, 0, 3}, {u"123", digits, 1, 0, 3}}, false);
@@ -161,14 +159,15 @@ TEST(TextCorrespondence, ByFilterType) {
     EXPECT_EQ(corr({{u"A", u"", 1, 1}, {u"B", u"", 0, 0}}, {{u"x"}, {u"y"}, {u"z"}}), (V{0, 1, 2}));
 
     // Type 7: the nearest region size; zero-size regions get no partner.
-    const Rect32 title{1000, 100, 9000, 900};   // 8000 × 800
-    const Rect32 field{1000, 2000, 4000, 2300}; // 3000 × 300
-    const Rect32 small{1000, 3000, 2000, 3100}; // 1000 × 100
+    const Rect32 title{1000, 100, 9000, 900};    // 8000 × 800
+    const Rect32 field{1000, 2000, 4000, 2300};  // 3000 × 300
+    const Rect32 small{1000, 3000, 2000, 3100};  // 1000 × 100
     EXPECT_EQ(corr({{u"A", u"", 7, 0, 0, Rect32{0, 0, 2900, 310}}},
                    {{u"x", u"", 1, 0, 0, title}, {u"y", u"", 1, 0, 0, field}, {u"z", u"", 1, 0, 0, small}}),
               (V{1}));
-    EXPECT_EQ(corr({{u"A", u"", 7, 0, 0, Rect32{}}}, {{u"x", u"", 1, 0, 0, title}, {u"y", u"", 1, 0, 0, field}}),
-              (V{-1}));
+    EXPECT_EQ(
+        corr({{u"A", u"", 7, 0, 0, Rect32{}}}, {{u"x", u"", 1, 0, 0, title}, {u"y", u"", 1, 0, 0, field}}),
+        (V{-1}));
     // Types 3 to 6 pick by rank of height or width: `offset` 0 is the tallest
     // (3), the lowest (4), the widest (5) or the narrowest (6).
     const std::initializer_list<LineSpec> three = {
@@ -199,8 +198,8 @@ TEST(TextScoring, AnchorsPlacedOnRecognisedLines) {
     for (int32_t method : {1, 2, 3, 5}) {
         Lines ref({{u"ABCD", u"ABCD", 1, 0, 4, place}, {u"WXYZ", u"WXYZ", 1, 0, 4, place}}, false);
         Lines rec({{u"ABCD", u"", 1, 0, 0, found}, {u"WXQQ", u"", 1, 0, 0, found}}, true);
-        CAnchor* good = withAnchor(*ref.ptrs[0], 750, 1);   // value 1000: placed
-        CAnchor* weak = withAnchor(*ref.ptrs[1], 750, 4);   // value 500: not placed
+        CAnchor* good = withAnchor(*ref.ptrs[0], 750, 1);  // value 1000: placed
+        CAnchor* weak = withAnchor(*ref.ptrs[1], 750, 4);  // value 500: not placed
         MatchTextLines(method, 0, ref.ptrs, rec.ptrs, true);
         EXPECT_TRUE(good->valid) << method;
         EXPECT_EQ(good->position, found.left) << method;
@@ -242,8 +241,9 @@ TEST(TextRecognisedLines, MergedCharactersBecomeFeatureLines) {
         {Rect32{0, 90, 10, 110}, {}},  // zero pieces
     };
     CTextLineList lines;
-    ASSERT_EQ(RecogniseLocatedLines(located, Rect32{200, 100, 400, 300}, 1000, 500, lim, engines, recognize, lines),
-              0);
+    ASSERT_EQ(
+        RecogniseLocatedLines(located, Rect32{200, 100, 400, 300}, 1000, 500, lim, engines, recognize, lines),
+        0);
     // The line no engine can read gives no character and is skipped.
     ASSERT_EQ(lines.count, 2);
     const CTextLine* first = lines.Get(0);
@@ -264,8 +264,9 @@ TEST(TextRecognisedLines, MergedCharactersBecomeFeatureLines) {
     CTextLineList none;
     EXPECT_EQ(RecogniseLocatedLines({}, Rect32{}, 1000, 500, lim, engines, recognize, none), kErrMergeChars);
     EXPECT_EQ(none.count, 0);
-    EXPECT_EQ(RecogniseLocatedLines({{Rect32{0, 0, 5, 5}, {}}}, Rect32{}, 1000, 500, lim, engines, recognize, none),
-              kErrMergeChars);
+    EXPECT_EQ(
+        RecogniseLocatedLines({{Rect32{0, 0, 5, 5}, {}}}, Rect32{}, 1000, 500, lim, engines, recognize, none),
+        kErrMergeChars);
 }
 
 TEST(TextScoring, HugeReferencesAndListsStayBounded) {
@@ -281,8 +282,9 @@ TEST(TextScoring, HugeReferencesAndListsStayBounded) {
 
     // A list declaring 10^9 lines is not read; the record still reads.
     CXmlDocument doc;
-    ASSERT_TRUE(test::Parse(doc, "<FilterInfo><TextMatch Method='5'/><TextLineList Size='1000000000'>"
-                                 "<TextLine Text='A'/></TextLineList></FilterInfo>"));
+    ASSERT_TRUE(test::Parse(doc,
+                            "<FilterInfo><TextMatch Method='5'/><TextLineList Size='1000000000'>"
+                            "<TextLine Text='A'/></TextLineList></FilterInfo>"));
     doc.ResetPosition();
     ASSERT_TRUE(doc.FindElement(u"FilterInfo") && doc.EnterElement());
     CFilterTextInfo info;
@@ -315,8 +317,9 @@ TEST(FilterTextMeasure, FinishedFeatureCarriesLinesAndFilterSettings) {
     const std::vector<LocatedTextLine> located = {
         {Rect32{0, 0, 50, 20}, {Rect32{0, 0, 10, 20}, Rect32{40, 0, 50, 20}}}};
     CFilterTextInfo feature;
-    ASSERT_EQ(filter.FinishFeature(located, Rect32{100, 50, 300, 150}, 1000, 800, lim, engines, recognize, feature),
-              0);
+    ASSERT_EQ(
+        filter.FinishFeature(located, Rect32{100, 50, 300, 150}, 1000, 800, lim, engines, recognize, feature),
+        0);
     EXPECT_EQ(feature.refFilter, 12);
     EXPECT_EQ(feature.method, 3);
     EXPECT_EQ(feature.applicationType, 1);
@@ -328,13 +331,15 @@ TEST(FilterTextMeasure, FinishedFeatureCarriesLinesAndFilterSettings) {
 
     // Nothing recognisable: -14 and the feature is left as it was.
     CFilterTextInfo untouched;
-    EXPECT_EQ(filter.FinishFeature({}, Rect32{}, 1000, 800, lim, engines, recognize, untouched), kErrMergeChars);
+    EXPECT_EQ(filter.FinishFeature({}, Rect32{}, 1000, 800, lim, engines, recognize, untouched),
+              kErrMergeChars);
     EXPECT_FALSE(untouched.textLines);
     EXPECT_EQ(untouched.refFilter, -1);
 }
 
 TEST(TextScoring, MachineReadableZonePatternsTellPassportFromVisa) {
-    Lines passport({{u"P<\\U{3}[\\U<]{39}"}, {u"[\\U\\D<]{9}\\D\\U{3}\\D{7}[MF<]\\D{7}[\\U\\D<]{14}\\D\\D"}}, false);
+    Lines passport({{u"P<\\U{3}[\\U<]{39}"}, {u"[\\U\\D<]{9}\\D\\U{3}\\D{7}[MF<]\\D{7}[\\U\\D<]{14}\\D\\D"}},
+                   false);
     Lines visa({{u"V<\\U{3}[\\U<]{39}"}, {u"[\\U\\D<]{9}\\D\\U{3}\\D{7}[MF<]\\D{7}[\\U\\D<]{16}"}}, false);
     Lines passportPage({{u"P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<"},
                         {u"L898902C36UTO7408122F1204159ZE184226B<<<<<10"}},
@@ -352,7 +357,8 @@ TEST(TextScoring, MachineReadableZonePatternsTellPassportFromVisa) {
 
 // ---- the filter on stored features ----
 
-std::unique_ptr<CFilterTextInfo> TextInfo(int32_t refFilter, std::initializer_list<LineSpec> lineSpecs, bool recognised) {
+std::unique_ptr<CFilterTextInfo> TextInfo(int32_t refFilter, std::initializer_list<LineSpec> lineSpecs,
+                                          bool recognised) {
     auto info = std::make_unique<CFilterTextInfo>();
     info->refFilter = refFilter;
     info->textLines = std::make_unique<CTextLineList>();
@@ -462,10 +468,11 @@ TEST(TextScoring, PerLineValuesOfTheMethods) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.method);
-        Lines ref(c.method == 1 ? Lines({{u"ABC", letters, 1, 0, 3}, {u"123", digits, 1, 1, 3},
-                                         {u"XYZ", letters, 1, 5, 3}},
-                                        false)
-                                : Lines({{u"ABC", letters, 1, 0, 3}, {u"123", digits, 1, 1, 3}}, false));
+        Lines ref(
+            c.method == 1
+                ? Lines({{u"ABC", letters, 1, 0, 3}, {u"123", digits, 1, 1, 3}, {u"XYZ", letters, 1, 5, 3}},
+                        false)
+                : Lines({{u"ABC", letters, 1, 0, 3}, {u"123", digits, 1, 1, 3}}, false));
         Lines rec({{u"ABC"}, {u"12"}}, true);
         const int32_t plain = MatchTextLines(c.method, 0, ref.ptrs, rec.ptrs, false);
         std::vector<TextLineScore> lines;

@@ -42,7 +42,8 @@ std::vector<ComponentRecord> Reference(const CRawImage& img) {
                 for (int dy = -1; dy <= 1; ++dy)
                     for (int dx = -1; dx <= 1; ++dx) {
                         const int nx = px + dx, ny = py + dy;
-                        if (nx < 0 || ny < 0 || nx >= w || ny >= h || seen[ny * w + nx] || !Bit(img, nx, ny)) continue;
+                        if (nx < 0 || ny < 0 || nx >= w || ny >= h || seen[ny * w + nx] || !Bit(img, nx, ny))
+                            continue;
                         seen[ny * w + nx] = 1;
                         stack.push_back({nx, ny});
                     }
@@ -61,7 +62,8 @@ TEST(ConnectAnalyzer, MatchesFloodFillOnRandomPages) {
     struct Case {
         int w, h;
         double density;
-    } cases[] = {{64, 48, 0.2}, {65, 40, 0.45}, {100, 30, 0.6}, {7, 90, 0.5}, {90, 7, 0.3}, {1, 20, 0.5}, {20, 1, 0.5}};
+    } cases[] = {{64, 48, 0.2}, {65, 40, 0.45}, {100, 30, 0.6}, {7, 90, 0.5},
+                 {90, 7, 0.3},  {1, 20, 0.5},   {20, 1, 0.5}};
     uint32_t start = 17;
     for (const Case& c : cases) {
         CRawImage img = pixeltest::RandomBinary(c.w, c.h, c.density, start++);
@@ -70,7 +72,8 @@ TEST(ConnectAnalyzer, MatchesFloodFillOnRandomPages) {
         const auto want = Reference(img);
         const auto& got = analyzer.Components();
         ASSERT_EQ(got.size(), want.size()) << c.w << "x" << c.h;
-        for (size_t i = 0; i < want.size(); ++i) ASSERT_EQ(Key(got[i]), Key(want[i])) << c.w << "x" << c.h << " #" << i;
+        for (size_t i = 0; i < want.size(); ++i)
+            ASSERT_EQ(Key(got[i]), Key(want[i])) << c.w << "x" << c.h << " #" << i;
     }
 }
 
@@ -135,7 +138,8 @@ TEST(ConnectAnalyzer, CombOfTeethMergesInLinearTime) {
     ASSERT_EQ(a.Analyze(0), 1);
     ASSERT_EQ(a.Count(), 1);
     EXPECT_EQ(Key(a.Components()[0]), Key(Reference(small)[0]));
-    CRawImage big = Binary(2480, 800, [](int x, int y) { return (x % 2 == 0 && y % 2 == 0) || (y % 2 == 1); });
+    CRawImage big =
+        Binary(2480, 800, [](int x, int y) { return (x % 2 == 0 && y % 2 == 0) || (y % 2 == 1); });
     CConnectAnalyzer b(&big);
     ASSERT_EQ(b.Analyze(0), 1);
     EXPECT_EQ(b.Count(), 1);

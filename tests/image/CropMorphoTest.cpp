@@ -19,7 +19,7 @@ TEST(Cropper, OneBitCutOutsMatchPixelByPixel) {
     // at the image width.
     struct Rect {
         int l, t, r, b;
-    } rects[] = {{0, 0, 77, 19}, {1, 2, 9, 5}, {3, 0, 5, 19}, {7, 1, 77, 18}, {8, 0, 16, 1},
+    } rects[] = {{0, 0, 77, 19}, {1, 2, 9, 5},    {3, 0, 5, 19},   {7, 1, 77, 18},   {8, 0, 16, 1},
                  {9, 4, 12, 6},  {13, 3, 70, 19}, {63, 0, 77, 19}, {76, 18, 77, 19}, {5, 5, 64, 10}};
     for (const Rect& rc : rects) {
         CRawImage dst;
@@ -30,7 +30,8 @@ TEST(Cropper, OneBitCutOutsMatchPixelByPixel) {
             for (int x = 0; x < dst.width; ++x)
                 ASSERT_EQ(Bit(dst, x, y), Bit(src, rc.l + x, rc.t + y)) << rc.l << " " << x << "," << y;
             // Bits past the width stay white.
-            for (int x = dst.width; x < dst.bytesPerRow * 8; ++x) ASSERT_FALSE(Bit(dst, x, y)) << rc.l << " pad " << x;
+            for (int x = dst.width; x < dst.bytesPerRow * 8; ++x)
+                ASSERT_FALSE(Bit(dst, x, y)) << rc.l << " pad " << x;
         }
     }
 }
@@ -52,8 +53,10 @@ TEST(Cropper, OneBitWordCopiesMatchAndOverwriteReusedPixels) {
             ASSERT_EQ(dst.width, w);
             for (int y = 0; y < 5; ++y) {
                 for (int x = 0; x < w; ++x)
-                    ASSERT_EQ(Bit(dst, x, y), Bit(src, left + x, y)) << left << " " << w << " " << x << "," << y;
-                for (int x = w; x < dst.bytesPerRow * 8; ++x) ASSERT_FALSE(Bit(dst, x, y)) << left << " pad " << x;
+                    ASSERT_EQ(Bit(dst, x, y), Bit(src, left + x, y))
+                        << left << " " << w << " " << x << "," << y;
+                for (int x = w; x < dst.bytesPerRow * 8; ++x)
+                    ASSERT_FALSE(Bit(dst, x, y)) << left << " pad " << x;
             }
         }
     }
@@ -71,7 +74,8 @@ TEST(Cropper, GrayPaddingIsClearedInReusedPixels) {
         const int used = 5 * bpp / 8;
         ASSERT_GT(dst.bytesPerRow, used);
         for (int y = 0; y < 2; ++y)
-            for (int i = 0; i < dst.bytesPerRow; ++i) EXPECT_EQ(dst.Row(y)[i], i < used ? 0xAB : 0) << bpp << " " << i;
+            for (int i = 0; i < dst.bytesPerRow; ++i)
+                EXPECT_EQ(dst.Row(y)[i], i < used ? 0xAB : 0) << bpp << " " << i;
     }
 }
 
@@ -142,8 +146,8 @@ TEST(Morpho, PassesMatchTheDefinition) {
         int w, h;
         double density;
         int length;
-    } cases[] = {{50, 40, 0.03, 2}, {50, 40, 0.03, 5}, {33, 70, 0.01, 17}, {70, 9, 0.02, 64}, {9, 70, 0.05, 3},
-                 {64, 64, 0.005, 100}, {1, 1, 1.0, 4}, {31, 5, 0.1, INT_MAX}};
+    } cases[] = {{50, 40, 0.03, 2}, {50, 40, 0.03, 5},    {33, 70, 0.01, 17}, {70, 9, 0.02, 64},
+                 {9, 70, 0.05, 3},  {64, 64, 0.005, 100}, {1, 1, 1.0, 4},     {31, 5, 0.1, INT_MAX}};
     uint32_t start = 1;
     for (const Case& c : cases)
         for (int kind : {1, 2}) {

@@ -8,7 +8,9 @@
 namespace {
 
 TEST(Dib, RowLengths) {
-    struct Case { int w, bpp, stride; } cases[] = {
+    struct Case {
+        int w, bpp, stride;
+    } cases[] = {
         {1, 1, 4}, {32, 1, 4}, {33, 1, 8}, {4, 8, 4}, {5, 8, 8}, {5, 24, 16}, {1, 24, 4}, {4, 24, 12},
     };
     for (const auto& c : cases) {
@@ -26,8 +28,11 @@ TEST(Dib, RefusesBadGeometry) {
     EXPECT_EQ(image.Create(10, 10, 4, 300), 0);
     EXPECT_FALSE(image.HasPixels());
     EXPECT_EQ(image.width, 10);  // geometry stays stored
-    struct Case { int w, h, bpp; } bad[] = {
-        {0, 5, 8}, {5, 0, 8}, {-1, 5, 8}, {5, -3, 24}, {70000, 70000, 24}, {2147483647, 1, 24}, {1, 2147483647, 8},
+    struct Case {
+        int w, h, bpp;
+    } bad[] = {
+        {0, 5, 8},          {5, 0, 8},           {-1, 5, 8},         {5, -3, 24},
+        {70000, 70000, 24}, {2147483647, 1, 24}, {1, 2147483647, 8},
     };
     for (const auto& c : bad) {
         CRawImage img;

@@ -6,16 +6,16 @@
 
 #include "image/GrayToBinary.h"
 #include "image/PixelTestUtil.h"
-#include "image/ThresholdEngines.h"
 #include "image/SimdTierTest.h"
+#include "image/ThresholdEngines.h"
 
 namespace {
 
 MORVANE_TIER_SUITE(GrayToBinary);
 MORVANE_TIER_SUITE(GrayToBinaryBlock);
 
-using pixeltest::BlackCount;
 using pixeltest::Bit;
+using pixeltest::BlackCount;
 using pixeltest::Gray;
 
 CRawImage Binarise(CRawImage& src, int method, int* result = nullptr, int* threshold = nullptr) {
@@ -150,7 +150,8 @@ TEST_P(GrayToBinary, EdgeCrossingThreshold) {
         EXPECT_GT(t, 35);
         EXPECT_LE(t, 215);
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) ASSERT_EQ(Bit(dst, x, y), IsInk(x, y, w, h, 3, 12, 20)) << x << "," << y;
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(Bit(dst, x, y), IsInk(x, y, w, h, 3, 12, 20)) << x << "," << y;
     }
 }
 
@@ -289,7 +290,8 @@ TEST_P(GrayToBinary, FuzzyMethodDecisions) {
 TEST_P(GrayToBinary, TinyPagesNeverFail) {
     struct Size {
         int w, h;
-    } sizes[] = {{1, 1}, {1, 2}, {2, 1}, {2, 2}, {3, 3}, {5, 5}, {6, 7}, {7, 7}, {8, 8}, {1, 300}, {300, 1}, {16, 9}, {17, 10}};
+    } sizes[] = {{1, 1}, {1, 2}, {2, 1},   {2, 2},   {3, 3},  {5, 5},  {6, 7},
+                 {7, 7}, {8, 8}, {1, 300}, {300, 1}, {16, 9}, {17, 10}};
     for (const Size& s : sizes)
         for (int method = 0; method <= 8; ++method) {
             CRawImage src = Gray(s.w, s.h, [](int x, int y) { return (x * 37 + y * 91) % 256; });

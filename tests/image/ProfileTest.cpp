@@ -15,7 +15,8 @@ using pixeltest::Bit;
 TEST(RowProfile, MatchesPixelCountsForEveryRange) {
     CRawImage img = pixeltest::RandomBinary(64, 6, 0.35, 21);
     // Ranges inside one byte, across byte boundaries, ending at the width.
-    const int ranges[][2] = {{9, 13}, {0, 64}, {56, 64}, {0, 1}, {63, 64}, {7, 9}, {8, 16}, {3, 61}, {20, 20}};
+    const int ranges[][2] = {{9, 13}, {0, 64}, {56, 64}, {0, 1},  {63, 64},
+                             {7, 9},  {8, 16}, {3, 61},  {20, 20}};
     for (const auto& r : ranges) {
         std::vector<ProfileEntry> e(6);
         ASSERT_TRUE(RowProfile(img, e.data(), {r[0], 0, r[1], 6}));
@@ -45,7 +46,8 @@ TEST(RowProfile, LastByteAndRefusals) {
     EXPECT_EQ(e[0].count, 0);
     EXPECT_EQ(e[0].first, 0);
     // Rectangles not inside the image leave the entries as they were.
-    const ProfileRect bad[] = {{-1, 0, 10, 3}, {0, -1, 10, 3}, {0, 0, 65, 3}, {65, 0, 65, 3}, {0, 0, 10, 4}, {0, 4, 10, 4}};
+    const ProfileRect bad[] = {{-1, 0, 10, 3}, {0, -1, 10, 3}, {0, 0, 65, 3},
+                               {65, 0, 65, 3}, {0, 0, 10, 4},  {0, 4, 10, 4}};
     for (const ProfileRect& r : bad) {
         std::vector<ProfileEntry> z(8);
         z[0].count = 42;
@@ -109,8 +111,9 @@ TEST(SmoothGaussian, WorkedSeries) {
     EXPECT_EQ(nonZero, 15);
     EXPECT_NEAR(std::accumulate(out.begin(), out.end(), 0.0), 1.0, 1e-6);
     EXPECT_NEAR(out[27], out[33], 1e-7);
-    const double centre = 1.0 / (1 + 2 * (std::exp(-0.125) + std::exp(-0.5) + std::exp(-1.125) + std::exp(-2.0) +
-                                          std::exp(-3.125) + std::exp(-4.5) + std::exp(-6.125)));
+    const double centre =
+        1.0 / (1 + 2 * (std::exp(-0.125) + std::exp(-0.5) + std::exp(-1.125) + std::exp(-2.0) +
+                        std::exp(-3.125) + std::exp(-4.5) + std::exp(-6.125)));
     EXPECT_NEAR(out[30], centre, 1e-6);
     // Length 1: the same value comes back.
     std::vector<float> one{7.25f};

@@ -42,7 +42,8 @@ CRawImage LevelPage(Kind kind, unsigned start) {
             FillRect(img, l, y + h, r, y + h + 3);
             FillRect(img, l, y, l + 3, y + h + 3);
             FillRect(img, r - 3, y, r, y + h + 3);
-            for (int k = 0; k < h / 40; ++k) FillRect(img, l + 20, y + 20 + 40 * k, l + 20 + 60 + 37 * ((k + start) % 9), y + 32 + 40 * k);
+            for (int k = 0; k < h / 40; ++k)
+                FillRect(img, l + 20, y + 20 + 40 * k, l + 20 + 60 + 37 * ((k + start) % 9), y + 32 + 40 * k);
             y += h + 40;
         }
         for (int i = 0; i < 10; ++i) FillRect(img, l, y + 45 * i, r, y + 45 * i + 2);
@@ -126,7 +127,8 @@ ProjectionSkewResult PlainEstimate(const CRawImage& page, double maxDegrees) {
     const int32_t columns = (page.width + 7) / 8;
     PlainShear fine{{}, columns, 8, 3.5, 1};
     PlainShear coarse{{}, (columns + 1) / 2, 16, 7.5, 2};
-    fine.cells.assign(static_cast<size_t>(page.height), std::vector<int64_t>(static_cast<size_t>(columns), 0));
+    fine.cells.assign(static_cast<size_t>(page.height),
+                      std::vector<int64_t>(static_cast<size_t>(columns), 0));
     coarse.cells.assign(static_cast<size_t>(page.height + 1) / 2,
                         std::vector<int64_t>(static_cast<size_t>(coarse.columns), 0));
     for (int y = 0; y < page.height; ++y)
@@ -170,7 +172,7 @@ TEST(ProjectionSkew, SameAngleAsThePlainSearch) {
     const struct {
         Kind kind;
         double tilt, range;
-    } cases[] = {{Kind::kText, 2.3, 5.0}, {Kind::kText, -4.1, 7.0}, {Kind::kForm, 0.7, 5.0},
+    } cases[] = {{Kind::kText, 2.3, 5.0},  {Kind::kText, -4.1, 7.0}, {Kind::kForm, 0.7, 5.0},
                  {Kind::kForm, -1.9, 3.0}, {Kind::kCard, 3.4, 5.0},  {Kind::kCard, 0.0, 1.0}};
     unsigned start = 40;
     for (const auto& c : cases) {

@@ -21,9 +21,12 @@ constexpr double kPi = 3.14159265358979323846;
 int Pixel(const CRawImage& img, int x, int y) {
     const uint8_t* r = img.Row(y);
     switch (img.bitCount) {
-        case 1: return (r[x >> 3] >> (7 - (x & 7))) & 1;
-        case 8: return r[x];
-        default: return r[3 * x] | (r[3 * x + 1] << 8) | (r[3 * x + 2] << 16);
+        case 1:
+            return (r[x >> 3] >> (7 - (x & 7))) & 1;
+        case 8:
+            return r[x];
+        default:
+            return r[3 * x] | (r[3 * x + 1] << 8) | (r[3 * x + 2] << 16);
     }
 }
 
@@ -36,7 +39,9 @@ void SetPixel(CRawImage& img, int x, int y, int v) {
             else
                 r[x >> 3] = static_cast<uint8_t>(r[x >> 3] & ~(0x80 >> (x & 7)));
             break;
-        case 8: r[x] = static_cast<uint8_t>(v); break;
+        case 8:
+            r[x] = static_cast<uint8_t>(v);
+            break;
         default:
             r[3 * x] = static_cast<uint8_t>(v);
             r[3 * x + 1] = static_cast<uint8_t>(v >> 8);
@@ -58,7 +63,8 @@ bool SamePixels(const CRawImage& a, const CRawImage& b) {
     for (int y = 0; y < a.height; ++y)
         for (int x = 0; x < a.width; ++x)
             if (Pixel(a, x, y) != Pixel(b, x, y)) {
-                ADD_FAILURE() << "first difference at " << x << "," << y << ": " << Pixel(a, x, y) << " vs " << Pixel(b, x, y);
+                ADD_FAILURE() << "first difference at " << x << "," << y << ": " << Pixel(a, x, y) << " vs "
+                              << Pixel(b, x, y);
                 return false;
             }
     return true;
@@ -102,7 +108,8 @@ CRawImage ReferenceRotation(const CRawImage& src, double t, bool interp, bool ke
                 return ((1 - fx) * p00 + fx * p10) * (1 - fy) + fy * ((1 - fx) * p01 + fx * p11);
             };
             if (bpp == 1) {
-                const double v = mix(Pixel(src, x0, y0), Pixel(src, x1, y0), Pixel(src, x0, y1), Pixel(src, x1, y1));
+                const double v =
+                    mix(Pixel(src, x0, y0), Pixel(src, x1, y0), Pixel(src, x0, y1), Pixel(src, x1, y1));
                 SetPixel(dst, xd, yd, v > 0.3 ? 1 : 0);
             } else {
                 int out = 0;
@@ -138,7 +145,8 @@ TEST_P(Rotate, QuarterAndHalfTurnsMovePixelsExactly) {
                     if (mode == 1) dx = h - 1 - y, dy = x;
                     if (mode == 2) dx = w - 1 - x, dy = h - 1 - y;
                     if (mode == 3) dx = y, dy = w - 1 - x;
-                    ASSERT_EQ(Pixel(dst, dx, dy), Pixel(src, x, y)) << "bpp " << bpp << " mode " << mode << " at " << x << "," << y;
+                    ASSERT_EQ(Pixel(dst, dx, dy), Pixel(src, x, y))
+                        << "bpp " << bpp << " mode " << mode << " at " << x << "," << y;
                 }
             }
         }
@@ -164,7 +172,10 @@ TEST_P(Rotate, QuarterTurnsComposeToIdentityInPlace) {
 TEST_P(Rotate, RightAngleByAngleMatchesQuarterTurnsOnOddSquares) {
     // Without interpolation and with the size kept, turning an odd square by
     // +90, 180 or -90 degrees hits the pixel centres exactly.
-    struct Case { double angle; int mode; } cases[] = {{kPi / 2, 1}, {kPi, 2}, {-kPi / 2, 3}};
+    struct Case {
+        double angle;
+        int mode;
+    } cases[] = {{kPi / 2, 1}, {kPi, 2}, {-kPi / 2, 3}};
     for (int bpp : {1, 8, 24}) {
         const CRawImage src = RandomImage(15, 15, bpp, 77u + static_cast<unsigned>(bpp));
         for (const auto& c : cases) {
@@ -193,13 +204,15 @@ TEST_P(Rotate, ZeroAngleTouchesNothing) {
 }
 
 TEST_P(Rotate, OutputSizeRule) {
-    struct Case { int w, h; double t; int W, H; } cases[] = {
-        {40, 30, 1e-6, 39, 29},            // the box of the centres: one pixel smaller
-        {40, 30, -1e-6, 39, 29},
-        {11, 5, kPi / 2, 4, 10},           // a quarter turn swaps the centre box
-        {101, 51, 0.1, 104, 60},           // 99.50+4.99 and 49.75+9.98, rounded
-        {101, 51, -0.1, 104, 60},
-        {1, 1, 0.3, 1, 1},                 // never below one pixel
+    struct Case {
+        int w, h;
+        double t;
+        int W, H;
+    } cases[] = {
+        {40, 30, 1e-6, 39, 29},                             // the box of the centres: one pixel smaller
+        {40, 30, -1e-6, 39, 29},  {11, 5, kPi / 2, 4, 10},  // a quarter turn swaps the centre box
+        {101, 51, 0.1, 104, 60},                            // 99.50+4.99 and 49.75+9.98, rounded
+        {101, 51, -0.1, 104, 60}, {1, 1, 0.3, 1, 1},        // never below one pixel
     };
     for (const auto& c : cases) {
         CRawImage src;
@@ -216,7 +229,11 @@ TEST_P(Rotate, OutputSizeRule) {
 }
 
 TEST_P(Rotate, FillsCornersByFormat) {
-    struct Case { int bpp; int white; int expected; } cases[] = {
+    struct Case {
+        int bpp;
+        int white;
+        int expected;
+    } cases[] = {
         {1, 1, 0}, {1, 0, 1}, {8, 1, 255}, {8, 0, 0}, {24, 1, 0xFFFFFF}, {24, 0, 0}, {8, 7, 255},
     };
     for (const auto& c : cases) {
@@ -269,9 +286,13 @@ TEST_P(Rotate, ExtrapolationBeforeTheFirstRowStaysInRange) {
 }
 
 TEST_P(Rotate, ArbitraryAnglesFollowTheSamplingRule) {
-    struct Case { int w, h; double t; int interp, keep, white; } cases[] = {
-        {37, 23, 0.05, 1, 1, 1}, {37, 23, -0.05, 1, 0, 0}, {36, 24, 0.7, 1, 0, 1},
-        {36, 24, -2.5, 0, 1, 0}, {17, 40, 0.0123, 0, 0, 1}, {64, 9, 3.0, 1, 1, 0},
+    struct Case {
+        int w, h;
+        double t;
+        int interp, keep, white;
+    } cases[] = {
+        {37, 23, 0.05, 1, 1, 1},   {37, 23, -0.05, 1, 0, 0},  {36, 24, 0.7, 1, 0, 1},
+        {36, 24, -2.5, 0, 1, 0},   {17, 40, 0.0123, 0, 0, 1}, {64, 9, 3.0, 1, 1, 0},
         {301, 203, 0.03, 1, 1, 1}, {300, 200, -0.2, 1, 0, 0},
     };
     for (int bpp : {1, 8, 24}) {

@@ -21,11 +21,11 @@ TEST(SimdDispatch, SettingChoosesATierNeverAboveTheProcessor) {
         Tier expected;
     };
     const Case cases[] = {
-        {nullptr, Tier::kAvx2, Tier::kAvx2},     {"", Tier::kAvx2, Tier::kAvx2},
-        {"scalar", Tier::kAvx2, Tier::kScalar},  {"sse2", Tier::kAvx2, Tier::kSse2},
-        {"avx2", Tier::kAvx2, Tier::kAvx2},      {"avx2", Tier::kSse2, Tier::kSse2},
-        {"avx2", Tier::kScalar, Tier::kScalar},  {"sse2", Tier::kScalar, Tier::kScalar},
-        {"AVX2", Tier::kSse2, Tier::kSse2},      {"avx512", Tier::kAvx2, Tier::kAvx2},
+        {nullptr, Tier::kAvx2, Tier::kAvx2},    {"", Tier::kAvx2, Tier::kAvx2},
+        {"scalar", Tier::kAvx2, Tier::kScalar}, {"sse2", Tier::kAvx2, Tier::kSse2},
+        {"avx2", Tier::kAvx2, Tier::kAvx2},     {"avx2", Tier::kSse2, Tier::kSse2},
+        {"avx2", Tier::kScalar, Tier::kScalar}, {"sse2", Tier::kScalar, Tier::kScalar},
+        {"AVX2", Tier::kSse2, Tier::kSse2},     {"avx512", Tier::kAvx2, Tier::kAvx2},
         {"scalar ", Tier::kAvx2, Tier::kAvx2},
     };
     for (const Case& c : cases)
@@ -37,7 +37,8 @@ TEST(SimdDispatch, SetTierIsLimitedToTheProcessorAndRestores) {
     const Tier before = simd::ActiveTier();
     for (Tier t : {Tier::kScalar, Tier::kSse2, Tier::kAvx2}) {
         const Tier got = simd::SetTier(t);
-        EXPECT_EQ(got, static_cast<int>(t) <= static_cast<int>(simd::SupportedTier()) ? t : simd::SupportedTier());
+        EXPECT_EQ(got,
+                  static_cast<int>(t) <= static_cast<int>(simd::SupportedTier()) ? t : simd::SupportedTier());
         EXPECT_EQ(simd::ActiveTier(), got);
         EXPECT_EQ(simd::Active().tier, got);
     }
@@ -72,7 +73,8 @@ TEST(SimdDispatch, EveryTierGivesTheScalarBytes) {
             ASSERT_TRUE(colour.Create(w, h, 24, 300));
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < 3 * w; ++x)
-                    colour.Row(y)[x] = (x / 3 + y) % 5 == 0 ? gray.Row(y)[x / 3] : static_cast<uint8_t>(level(rng));
+                    colour.Row(y)[x] =
+                        (x / 3 + y) % 5 == 0 ? gray.Row(y)[x / 3] : static_cast<uint8_t>(level(rng));
             std::vector<std::vector<uint8_t>> outputs[3];
             for (Tier t : {Tier::kScalar, Tier::kSse2, Tier::kAvx2}) {
                 if (simd::SetTier(t) != t) continue;
@@ -98,8 +100,8 @@ TEST(SimdDispatch, EveryTierGivesTheScalarBytes) {
                 if (outputs[t].empty()) continue;
                 ASSERT_EQ(outputs[t].size(), outputs[0].size());
                 for (size_t k = 0; k < outputs[0].size(); ++k) {
-                    EXPECT_EQ(outputs[t][k], outputs[0][k]) << simd::TierName(static_cast<Tier>(t)) << " output " << k
-                                                            << " on " << w << "x" << h;
+                    EXPECT_EQ(outputs[t][k], outputs[0][k])
+                        << simd::TierName(static_cast<Tier>(t)) << " output " << k << " on " << w << "x" << h;
                     ++compared;
                 }
             }

@@ -22,7 +22,9 @@ private:
     simd::Tier previous_ = simd::ActiveTier();
 };
 
-inline auto AllTiers() { return ::testing::Values(simd::Tier::kScalar, simd::Tier::kSse2, simd::Tier::kAvx2); }
+inline auto AllTiers() {
+    return ::testing::Values(simd::Tier::kScalar, simd::Tier::kSse2, simd::Tier::kAvx2);
+}
 
 inline std::string TierParamName(const ::testing::TestParamInfo<simd::Tier>& info) {
     return simd::TierName(info.param);
@@ -31,6 +33,6 @@ inline std::string TierParamName(const ::testing::TestParamInfo<simd::Tier>& inf
 }  // namespace pixeltest
 
 // Declares the suite's fixture; the suite's TEST_P cases then run at every tier.
-#define MORVANE_TIER_SUITE(Suite)                       \
-    class Suite : public pixeltest::SimdTierTest {};    \
+#define MORVANE_TIER_SUITE(Suite)                    \
+    class Suite : public pixeltest::SimdTierTest {}; \
     INSTANTIATE_TEST_SUITE_P(Tiers, Suite, pixeltest::AllTiers(), pixeltest::TierParamName)

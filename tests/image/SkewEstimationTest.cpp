@@ -52,9 +52,9 @@ TEST(SkewComponents, BoxesOfDiagonalNeighboursAndLastRow) {
 
 TEST(SkewComponents, UShapeMergesIntoOneBoxAndPaddingIsIgnored) {
     CRawImage img = BlankPage(13, 8);
-    FillRect(img, 1, 1, 2, 6);   // left arm
-    FillRect(img, 6, 1, 7, 6);   // right arm
-    FillRect(img, 1, 5, 7, 6);   // base joins them below
+    FillRect(img, 1, 1, 2, 6);  // left arm
+    FillRect(img, 6, 1, 7, 6);  // right arm
+    FillRect(img, 1, 5, 7, 6);  // base joins them below
     img.Row(3)[1] |= 0x07;      // padding bits past column 12 in row 3
     img.Row(3)[2] = 0xFF;       // padding byte
     std::vector<SkewBox> boxes;
@@ -108,7 +108,7 @@ TEST(SkewTallRuns, RunsOfElevenOrMoreGoShorterOnesStay) {
     runs.push_back({36, 29, 11});  // bottom edge, erased
     runs.push_back({37, 2, 10});   // two runs of 10 one pixel apart: both kept
     runs.push_back({37, 13, 10});
-    runs.push_back({38, 0, 40});   // the full height
+    runs.push_back({38, 0, 40});  // the full height
     CRawImage img;
     ASSERT_EQ(img.Create(70, 40, 1, 300), 1);
     auto set = [&](int x, int y) { img.Row(y)[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7)); };
@@ -157,7 +157,10 @@ TEST(SkewEstimate, TooShortOrWrongFormatGivesZero) {
 
 TEST(SkewEstimate, OnlyCharacterSizedComponentsCount) {
     // Width at most 40, height at most 50, both above 5.
-    struct Case { int w, h, gap; bool found; } cases[] = {
+    struct Case {
+        int w, h, gap;
+        bool found;
+    } cases[] = {
         {40, 50, 50, true}, {41, 30, 20, false}, {30, 51, 40, false}, {5, 20, 10, false},
         {20, 5, 3, false},  {6, 6, 5, true},     {12, 18, 12, true},
     };
@@ -178,13 +181,16 @@ TEST(SkewEstimate, ChainBreaksOnGapHeightAndOffset) {
     // Ten blocks 20 x 20 (H = 20: gap limit 24, height and centre-offset
     // limits 4); block 5 is made to differ so that one joint may fail. The
     // blocks before it then form a chain of five.
-    struct Case { const char* what; int gap; int height; int shift; size_t longest; } cases[] = {
-        {"nothing broken", 10, 20, 0, 10},
-        {"gap 23 joins", 23, 20, 0, 10},
-        {"gap 24 breaks", 24, 20, 0, 5},
-        {"height 23 joins", 10, 23, 0, 10},
-        {"height 24 breaks", 10, 24, 0, 5},
-        {"offset 3 joins", 10, 20, 3, 10},
+    struct Case {
+        const char* what;
+        int gap;
+        int height;
+        int shift;
+        size_t longest;
+    } cases[] = {
+        {"nothing broken", 10, 20, 0, 10},  {"gap 23 joins", 23, 20, 0, 10},
+        {"gap 24 breaks", 24, 20, 0, 5},    {"height 23 joins", 10, 23, 0, 10},
+        {"height 24 breaks", 10, 24, 0, 5}, {"offset 3 joins", 10, 20, 3, 10},
         {"offset 4 breaks", 10, 20, 4, 5},
     };
     for (const auto& c : cases) {
@@ -260,7 +266,8 @@ TEST(SkewEstimate, GeneratedPagesAtKnownSkews) {
         {"rotated", &skewpage::MakeRotatedTextPage, {}, 0.15, 15},
         // Blocks of three heights break the chains into short pieces, so the
         // longest lines span less of the row and the estimate is coarser.
-        {"drawn tilted with ascenders and descenders", &skewpage::MakeTiltedTextPage, MixedHeights(), 0.25, 5},
+        {"drawn tilted with ascenders and descenders", &skewpage::MakeTiltedTextPage, MixedHeights(), 0.25,
+         5},
     };
     for (const auto& m : makers) {
         double worst = 0.0;
@@ -271,13 +278,15 @@ TEST(SkewEstimate, GeneratedPagesAtKnownSkews) {
             const double a = est.Estimate(page);
             const double err = std::fabs(a - truth) / kDeg;
             worst = std::max(worst, err);
-            EXPECT_LT(err, m.tolerance) << m.how << " at " << tenths / 10.0 << " degrees: estimate " << a / kDeg;
+            EXPECT_LT(err, m.tolerance)
+                << m.how << " at " << tenths / 10.0 << " degrees: estimate " << a / kDeg;
         }
         {
             char summary[512];
-            std::snprintf(summary, sizeof summary,
-                          "[ skew ] %s pages, -4.5 to +4.5 degrees in steps of %.1f: largest error %.4f degrees\n",
-                          m.how, m.stepTenths / 10.0, worst);
+            std::snprintf(
+                summary, sizeof summary,
+                "[ skew ] %s pages, -4.5 to +4.5 degrees in steps of %.1f: largest error %.4f degrees\n",
+                m.how, m.stepTenths / 10.0, worst);
             // In the XML report, not on stdout.
             ::testing::Test::RecordProperty("case" + std::to_string(&m - makers), summary);
         }

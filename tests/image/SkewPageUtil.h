@@ -15,7 +15,9 @@ inline void SetBlack(CRawImage& img, int x, int y) {
     img.Row(y)[x >> 3] = static_cast<uint8_t>(img.Row(y)[x >> 3] | (0x80 >> (x & 7)));
 }
 
-inline bool IsBlack(const CRawImage& img, int x, int y) { return (img.Row(y)[x >> 3] & (0x80 >> (x & 7))) != 0; }
+inline bool IsBlack(const CRawImage& img, int x, int y) {
+    return (img.Row(y)[x >> 3] & (0x80 >> (x & 7))) != 0;
+}
 
 // Fills [left, right) x [top, bottom) black.
 inline void FillRect(CRawImage& img, int left, int top, int right, int bottom) {
@@ -24,13 +26,13 @@ inline void FillRect(CRawImage& img, int left, int top, int right, int bottom) {
 }
 
 struct TextStyle {
-    int lineLength = 1000;     // pixels from the first to the last block of a row
-    int lineSpacing = 110;     // pixels between the baselines of two rows
+    int lineLength = 1000;  // pixels from the first to the last block of a row
+    int lineSpacing = 110;  // pixels between the baselines of two rows
     int blockHeight = 16;
     int minBlockWidth = 6;
     int maxBlockWidth = 10;
-    int letterGap = 4;         // gap between the blocks of a word
-    int wordGap = 12;          // gap between words
+    int letterGap = 4;  // gap between the blocks of a word
+    int wordGap = 12;   // gap between words
     int marginLeft = 200;
     int marginTop = 200;
     int marginBottom = 200;
@@ -45,7 +47,8 @@ struct TextStyle {
 // A 1-bit page of rows of "words" whose baselines rise to the right by
 // `angle` radians (image rows grow downward, so a rising row has smaller y at
 // its right end). Each block is upright; its bottom sits on the baseline.
-inline CRawImage MakeTiltedTextPage(int width, int height, double angle, unsigned start, const TextStyle& st = {}) {
+inline CRawImage MakeTiltedTextPage(int width, int height, double angle, unsigned start,
+                                    const TextStyle& st = {}) {
     CRawImage img;
     img.Create(width, height, 1, 300);
     std::mt19937 rng(start);
@@ -55,11 +58,14 @@ inline CRawImage MakeTiltedTextPage(int width, int height, double angle, unsigne
         int x = st.marginLeft;
         int lettersLeft = 2 + static_cast<int>(rng() % 6);
         while (x < st.marginLeft + st.lineLength) {
-            const int bw = st.minBlockWidth + static_cast<int>(rng() % (st.maxBlockWidth - st.minBlockWidth + 1));
+            const int bw =
+                st.minBlockWidth + static_cast<int>(rng() % (st.maxBlockWidth - st.minBlockWidth + 1));
             const int bottom = base - static_cast<int>(std::lround(slope * (x + bw / 2.0 - st.marginLeft)));
             int top = bottom - st.blockHeight, low = bottom;
-            if (st.tallEvery && rng() % st.tallEvery == 0) top -= st.ascender;
-            else if (st.lowEvery && rng() % st.lowEvery == 0) low += st.descender;
+            if (st.tallEvery && rng() % st.tallEvery == 0)
+                top -= st.ascender;
+            else if (st.lowEvery && rng() % st.lowEvery == 0)
+                low += st.descender;
             FillRect(img, x, top, x + bw, low);
             x += bw;
             if (--lettersLeft == 0) {
@@ -76,7 +82,8 @@ inline CRawImage MakeTiltedTextPage(int width, int height, double angle, unsigne
 // The same rows drawn level, then turned by the rotation itself so that they
 // rise by `angle`: the rotation turns clockwise for positive angles, so the
 // page is turned by -angle.
-inline CRawImage MakeRotatedTextPage(int width, int height, double angle, unsigned start, const TextStyle& st = {}) {
+inline CRawImage MakeRotatedTextPage(int width, int height, double angle, unsigned start,
+                                     const TextStyle& st = {}) {
     CRawImage level = MakeTiltedTextPage(width, height, 0.0, start, st);
     CRawImage out;
     level.Rotate(&out, 0, -angle, 1, 1, 1);

@@ -9,8 +9,8 @@
 
 #include "image/GrayToBinary.h"
 #include "image/PixelTestUtil.h"
-#include "image/ThresholdEngines.h"
 #include "image/SimdTierTest.h"
+#include "image/ThresholdEngines.h"
 
 namespace {
 
@@ -105,7 +105,8 @@ Bits NiblackReference(const CRawImage& img) {
 }
 
 Bits BlockReference(const CRawImage& img) {
-    static const int K[4][4] = {{23, 117, 211, 234}, {117, 540, 915, 1056}, {211, 915, 1549, 1807}, {234, 1056, 1807, 2113}};
+    static const int K[4][4] = {
+        {23, 117, 211, 234}, {117, 540, 915, 1056}, {211, 915, 1549, 1807}, {234, 1056, 1807, 2113}};
     auto weight = [](int dy, int dx) { return K[3 - std::abs(dy)][3 - std::abs(dx)]; };
     const int w = img.width, h = img.height;
     Plane v = ToPlane(img);
@@ -229,7 +230,8 @@ int Differences(const Bits& a, const Bits& b) {
 struct PageSize {
     int w, h;
 };
-const PageSize kSizes[] = {{97, 61}, {64, 64}, {30, 90}, {16, 12}, {9, 40}, {7, 7}, {120, 33}, {5, 9}, {1, 17}, {23, 1}};
+const PageSize kSizes[] = {{97, 61}, {64, 64},  {30, 90}, {16, 12}, {9, 40},
+                           {7, 7},   {120, 33}, {5, 9},   {1, 17},  {23, 1}};
 
 TEST_P(ThresholdReference, NiblackMatchesDirectWindows) {
     uint32_t start = 100;
@@ -299,7 +301,6 @@ TEST(ThresholdFlatten, LevelsWorkedByHand) {
         EXPECT_EQ(f.white, c.white) << c.name;
     }
 }
-
 
 // Method 7 from its definition: Otsu's threshold of the flattened page,
 // black below it.
@@ -372,7 +373,8 @@ namespace {
 // leave every remainder after the four-column steps.
 TEST_P(ThresholdReference, NiblackOnWidePagesWithSaturatedAreas) {
     uint32_t start = 500;
-    for (const PageSize& s : {PageSize{301, 40}, PageSize{258, 37}, PageSize{131, 29}, PageSize{400, 19}, PageSize{90, 131}}) {
+    for (const PageSize& s :
+         {PageSize{301, 40}, PageSize{258, 37}, PageSize{131, 29}, PageSize{400, 19}, PageSize{90, 131}}) {
         CRawImage tex = Irregular(s.w, s.h, start++);
         CRawImage img = pixeltest::Gray(s.w, s.h, [&](int x, int y) {
             if (x < s.w / 4) return 255;

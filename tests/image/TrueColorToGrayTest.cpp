@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "image/TrueColorToGray.h"
 #include "image/PixelTestUtil.h"
 #include "image/SimdTierTest.h"
+#include "image/TrueColorToGray.h"
 
 namespace {
 
@@ -42,17 +42,17 @@ TEST_P(TrueColorToGray, FormulaTable) {
     } cases[] = {
         // 0: red stays red, otherwise (3B + 10G - 2R) / 10 clamped
         {0, {10, 10, 200}, 200},
-        {0, {0, 10, 30}, 4},        // R - G = 20 is not above 20
+        {0, {0, 10, 30}, 4},  // R - G = 20 is not above 20
         {0, {100, 50, 30}, 74},
-        {0, {0, 0, 10}, 0},         // -20 / 10 clamps to 0
-        {0, {255, 255, 0}, 255},    // 3315 / 10 clamps to 255
+        {0, {0, 0, 10}, 0},       // -20 / 10 clamps to 0
+        {0, {255, 255, 0}, 255},  // 3315 / 10 clamps to 255
         {1, {1, 2, 3}, 3},
         {2, {1, 2, 3}, 2},
         {3, {1, 2, 3}, 1},
         // 5: t = 3R - G - B
         {5, {0, 0, 60}, 255},
-        {5, {10, 20, 50}, 27},      // 15 + 11 + 1, each term truncated
-        {5, {40, 40, 80}, 51},      // t = 160 exactly: luminance
+        {5, {10, 20, 50}, 27},  // 15 + 11 + 1, each term truncated
+        {5, {40, 40, 80}, 51},  // t = 160 exactly: luminance
         {5, {100, 100, 50}, 0},
         // 6: t = 3G - B - R
         {6, {0, 60, 0}, 255},
@@ -77,7 +77,7 @@ TEST_P(TrueColorToGray, FormulaTable) {
         {10, {254, 255, 255}, 254},
         {11, {9, 4, 7}, 4},
         {12, {100, 50, 30}, 74},
-        {12, {10, 10, 200}, 0},     // no red exception in 12
+        {12, {10, 10, 200}, 0},  // no red exception in 12
         {-1, {0, 0, 255}, 76},
         {13, {0, 255, 0}, 149},
         {-7, {255, 0, 0}, 29},
@@ -111,7 +111,8 @@ TEST_P(TrueColorToGray, IntegerLuminanceMatchesTheDoubleExpressionEverywhere) {
         for (int g = 0; g < 256; ++g)
             for (int b = 0; b < 256; ++b) {
                 const int want = static_cast<int>(0.114 * b + 0.587 * g + 0.299 * r);
-                if (GrayLuminance(static_cast<uint8_t>(b), static_cast<uint8_t>(g), static_cast<uint8_t>(r)) != want)
+                if (GrayLuminance(static_cast<uint8_t>(b), static_cast<uint8_t>(g),
+                                  static_cast<uint8_t>(r)) != want)
                     ++mismatches;
             }
     EXPECT_EQ(mismatches, 0);
@@ -199,14 +200,16 @@ TEST_P(TrueColorToGray, DefaultFormulaOnEveryRowWidthUpToForty) {
                 state = state * 1103515245u + 12345u;
                 src.Row(y)[i] = static_cast<uint8_t>(state >> 16);
             }
-        src.Row(1)[0] = src.Row(1)[1] = src.Row(1)[2] = 254;  // a gray whose double sum falls just short of 254
+        src.Row(1)[0] = src.Row(1)[1] = src.Row(1)[2] =
+            254;  // a gray whose double sum falls just short of 254
         CRawImage dst;
         CTrueColorToGray conv(&src);
         ASSERT_EQ(conv.Process(dst), 1);
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < width; ++x) {
                 const uint8_t* p = src.Row(y) + 3 * x;
-                EXPECT_EQ(dst.Row(y)[x], DoubleLuminance(p[0], p[1], p[2])) << "width " << width << " at " << x << "," << y;
+                EXPECT_EQ(dst.Row(y)[x], DoubleLuminance(p[0], p[1], p[2]))
+                    << "width " << width << " at " << x << "," << y;
             }
         EXPECT_EQ(dst.Row(1)[0], 253);
     }

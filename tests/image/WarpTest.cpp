@@ -7,8 +7,8 @@
 #include <cstring>
 #include <random>
 
-#include "image/Warp.h"
 #include "image/SimdTierTest.h"
+#include "image/Warp.h"
 
 namespace {
 
@@ -61,7 +61,8 @@ TEST_P(WarpTiers, EveryTierGivesTheScalarBytes) {
                 g.dyRow = c;
                 CRawImage out;
                 ASSERT_TRUE(WarpImage(src, g, 301, 199, 255, &out));
-                EXPECT_TRUE(SamePixels(out, ScalarWarp(src, g, 301, 199))) << bpp << " " << degrees << " " << shift;
+                EXPECT_TRUE(SamePixels(out, ScalarWarp(src, g, 301, 199)))
+                    << bpp << " " << degrees << " " << shift;
             }
         }
     }

@@ -27,7 +27,8 @@ TEST(DebugImages, AreNumberedFromModeZero) {
     EXPECT_TRUE(debug.Save(image, u"A", 2));
     EXPECT_TRUE(debug.Save(image, u"sep", 3));
     EXPECT_TRUE(debug.Save(image, u"plain", 7));
-    const char* expected[] = {"img/Dbg(1000)_A.jpg", "img/Dbg(1001)_A.jpg", "img/Dbg(1002)_sep.jpg", "img/plain.jpg"};
+    const char* expected[] = {"img/Dbg(1000)_A.jpg", "img/Dbg(1001)_A.jpg", "img/Dbg(1002)_sep.jpg",
+                              "img/plain.jpg"};
     for (const char* name : expected) {
         CRawImage back;
         EXPECT_TRUE(imagefile::LoadImageFile(back, Utf8ToUtf16(dir + name))) << name;

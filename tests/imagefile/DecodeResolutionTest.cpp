@@ -25,8 +25,8 @@ TEST(DecodeResolution, ScaleChoiceKeepsAtLeastTheTarget) {
     };
     const Case jpeg[] = {
         {300, 150, 4}, {300, 200, 6},  // 5/8 would give 187.5
-        {300, 300, 8}, {300, 400, 8}, {300, 0, 8}, {0, 150, 8}, {600, 150, 2}, {1200, 100, 1},
-        {300, 20, 2},  // never below 75 dpi
+        {300, 300, 8}, {300, 400, 8},  {300, 0, 8},  {0, 150, 8},
+        {600, 150, 2}, {1200, 100, 1}, {300, 20, 2},  // never below 75 dpi
     };
     for (const Case& c : jpeg)
         EXPECT_EQ(imagefile::JpegScaleEighths(c.dpi, c.target), c.eighths) << c.dpi << " " << c.target;
@@ -35,13 +35,14 @@ TEST(DecodeResolution, ScaleChoiceKeepsAtLeastTheTarget) {
         int maxLevels, levels;
     };
     const Levels j2k[] = {
-        {300, 150, 5, 1}, {300, 75, 5, 2}, {300, 200, 5, 0}, {300, 400, 5, 0}, {300, 150, 0, 0},
-        {2400, 75, 2, 2},  // bounded by the codestream's levels
-        {300, 20, 5, 2},   // never below 75 dpi
+        {300, 150, 5, 1}, {300, 75, 5, 2},  {300, 200, 5, 0},
+        {300, 400, 5, 0}, {300, 150, 0, 0}, {2400, 75, 2, 2},  // bounded by the codestream's levels
+        {300, 20, 5, 2},                                       // never below 75 dpi
         {300, 0, 5, 0},
     };
     for (const Levels& c : j2k)
-        EXPECT_EQ(imagefile::J2kLevelsToDrop(c.dpi, c.target, c.maxLevels), c.levels) << c.dpi << " " << c.target;
+        EXPECT_EQ(imagefile::J2kLevelsToDrop(c.dpi, c.target, c.maxLevels), c.levels)
+            << c.dpi << " " << c.target;
     EXPECT_EQ(imagefile::ScaledDpi(300, 5, 8), 188);
     EXPECT_EQ(imagefile::ScaledDpi(300, 1, 4), 75);
     EXPECT_EQ(imagefile::ScaledDpi(0, 1, 2), 0);
@@ -165,8 +166,8 @@ TEST(DecodeResolution, PageBudgetHoldsForTheReducedJpeg) {
     DecodeOptions options;
     options.targetDpi = 150;
     limits.options = &options;
-    ASSERT_TRUE(imagefile::DecodeJpeg(bytes.data(), bytes.size(), page, imagefile::JpegDensity::DotsPerInch, false,
-                                      limits));
+    ASSERT_TRUE(imagefile::DecodeJpeg(bytes.data(), bytes.size(), page, imagefile::JpegDensity::DotsPerInch,
+                                      false, limits));
     EXPECT_EQ(page.width, 300);
     EXPECT_EQ(page.height, 400);
     options.targetDpi = 250;  // 7/8 of the size: still over budget
@@ -191,7 +192,7 @@ TEST(DecodeResolution, J2kDropsResolutionLevels) {
                 {75, 0, 150, 210, 75, 1, 4},
                 {400, 0, 600, 840, 300, 1, 1},
                 {0, 0, 600, 840, 300, 1, 1},
-                {150, 600, 150, 210, 150, 1, 4},    // the host's 600 dpi, a quarter of it
+                {150, 600, 150, 210, 150, 1, 4},   // the host's 600 dpi, a quarter of it
                 {75, 9600, 19, 27, 300, 1, 32}});  // all five levels and no more
 }
 

@@ -7,9 +7,9 @@
 #include <gif_lib.h>
 #include <tiffio.h>
 
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
-#include <cmath>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -19,8 +19,8 @@
 
 #include "ImageFileTestUtil.h"
 #include "image/Dib.h"
-#include "imagefile/ImageFile.h"
 #include "imagefile/DibReaderWriter.h"
+#include "imagefile/ImageFile.h"
 
 using namespace imagefile_test;
 
@@ -87,7 +87,8 @@ TEST(BilevelInk, BmpPaletteDecidesWhichBitIsInk) {
         s.width = 8;
         s.height = 2;
         s.bpp = 1;
-        s.palette = zeroIsBlack ? std::vector<uint32_t>{0x000000, 0xFFFFFF} : std::vector<uint32_t>{0xFFFFFF, 0x000000};
+        s.palette = zeroIsBlack ? std::vector<uint32_t>{0x000000, 0xFFFFFF}
+                                : std::vector<uint32_t>{0xFFFFFF, 0x000000};
         const uint8_t ink = zeroIsBlack ? 0x0F : 0xF0;  // left four pixels black
         const uint8_t paper = zeroIsBlack ? 0xFF : 0x00;
         s.pixels = {paper, 0, 0, 0, ink, 0, 0, 0};  // bottom-up: bottom row first
@@ -113,8 +114,10 @@ void WriteBilevelTiff(const std::string& path, uint16_t photometric, uint16_t co
     if (withPalette) TIFFSetField(tif, TIFFTAG_COLORMAP, red, green, blue);
     // Ink (left 4 pixels of row 0) in the file's own convention.
     const bool setIsInk = photometric == PHOTOMETRIC_MINISWHITE || withPalette;
-    uint8_t row0[2] = {static_cast<uint8_t>(setIsInk ? 0xF0 : 0x0F), static_cast<uint8_t>(setIsInk ? 0x00 : 0xFF)};
-    uint8_t row1[2] = {static_cast<uint8_t>(setIsInk ? 0x00 : 0xFF), static_cast<uint8_t>(setIsInk ? 0x00 : 0xFF)};
+    uint8_t row0[2] = {static_cast<uint8_t>(setIsInk ? 0xF0 : 0x0F),
+                       static_cast<uint8_t>(setIsInk ? 0x00 : 0xFF)};
+    uint8_t row1[2] = {static_cast<uint8_t>(setIsInk ? 0x00 : 0xFF),
+                       static_cast<uint8_t>(setIsInk ? 0x00 : 0xFF)};
     TIFFWriteScanline(tif, row0, 0, 0);
     TIFFWriteScanline(tif, row1, 1, 0);
     TIFFClose(tif);
@@ -154,9 +157,9 @@ TEST(Palette, ColourPalettesExpandGrayRampsStay) {
         std::vector<uint32_t> palette;
         int bitCount;
     } cases[] = {
-        {"ramp.bmp", {}, 8},       // filled below with the gray ramp
-        {"colour.bmp", {}, 24},    // a colour palette
-        {"grays.bmp", {}, 8},      // gray entries out of order: still gray
+        {"ramp.bmp", {}, 8},     // filled below with the gray ramp
+        {"colour.bmp", {}, 24},  // a colour palette
+        {"grays.bmp", {}, 8},    // gray entries out of order: still gray
     };
     cases[0].palette.resize(256);
     cases[1].palette.resize(256);
@@ -235,12 +238,14 @@ TEST(BmpVariants, DecodeToTheSamePixels) {
         BmpSpec s;  // 24-bit bottom-up
         s.width = 4, s.height = 2, s.bpp = 24;
         s.pixels.assign(12, 0);
-        for (uint32_t c : top) s.pixels.insert(s.pixels.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
+        for (uint32_t c : top)
+            s.pixels.insert(s.pixels.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
         layouts.push_back({"v24.bmp", s});
         BmpSpec t = s;  // 24-bit top-down
         t.height = -2;
         t.pixels.clear();
-        for (uint32_t c : top) t.pixels.insert(t.pixels.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
+        for (uint32_t c : top)
+            t.pixels.insert(t.pixels.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
         t.pixels.insert(t.pixels.end(), 12, 0);
         layouts.push_back({"v24top.bmp", t});
     }
@@ -248,13 +253,15 @@ TEST(BmpVariants, DecodeToTheSamePixels) {
         BmpSpec s;  // 32-bit plain
         s.width = 4, s.height = 2, s.bpp = 32;
         s.pixels.assign(16, 0);
-        for (uint32_t c : top) s.pixels.insert(s.pixels.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), 0});
+        for (uint32_t c : top)
+            s.pixels.insert(s.pixels.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), 0});
         layouts.push_back({"v32.bmp", s});
         BmpSpec b = s;  // 32-bit bit fields in RGBA byte order
         b.compression = 3;
         b.masks = {0x000000FF, 0x0000FF00, 0x00FF0000};
         b.pixels.assign(16, 0);
-        for (uint32_t c : top) b.pixels.insert(b.pixels.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 255});
+        for (uint32_t c : top)
+            b.pixels.insert(b.pixels.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 255});
         layouts.push_back({"v32fields.bmp", b});
     }
     {
@@ -263,8 +270,8 @@ TEST(BmpVariants, DecodeToTheSamePixels) {
         s.masks = {0xF800, 0x07E0, 0x001F};
         s.pixels.assign(8, 0);
         for (uint32_t c : top) {
-            const uint16_t v = static_cast<uint16_t>((((c >> 16) & 0xFF) >> 3) << 11 | (((c >> 8) & 0xFF) >> 2) << 5 |
-                                                     ((c & 0xFF) >> 3));
+            const uint16_t v = static_cast<uint16_t>((((c >> 16) & 0xFF) >> 3) << 11 |
+                                                     (((c >> 8) & 0xFF) >> 2) << 5 | ((c & 0xFF) >> 3));
             s.pixels.insert(s.pixels.end(), {uint8_t(v), uint8_t(v >> 8)});
         }
         layouts.push_back({"v16.bmp", s});
@@ -273,8 +280,8 @@ TEST(BmpVariants, DecodeToTheSamePixels) {
         d.masks.clear();
         d.pixels.assign(8, 0);
         for (uint32_t c : top) {
-            const uint16_t v = static_cast<uint16_t>((((c >> 16) & 0xFF) >> 3) << 10 | (((c >> 8) & 0xFF) >> 3) << 5 |
-                                                     ((c & 0xFF) >> 3));
+            const uint16_t v = static_cast<uint16_t>((((c >> 16) & 0xFF) >> 3) << 10 |
+                                                     (((c >> 8) & 0xFF) >> 3) << 5 | ((c & 0xFF) >> 3));
             d.pixels.insert(d.pixels.end(), {uint8_t(v), uint8_t(v >> 8)});
         }
         layouts.push_back({"v555.bmp", d});
@@ -333,7 +340,7 @@ TEST(BmpVariants, RleDeltaLeavesSkippedPixelsAtIndexZero) {
     s.pixels = {1, 1, 0, 2, 2, 0, 1, 1, 0, 1};  // pixel 0 white, delta 2 right, pixel 3 white
     CRawImage img;
     ASSERT_TRUE(LoadBytes(img, "delta.bmp", BuildBmp(s)));
-    ASSERT_EQ(img.bitCount, 1);  // a black and white palette gives a bilevel page
+    ASSERT_EQ(img.bitCount, 1);      // a black and white palette gives a bilevel page
     EXPECT_EQ(img.Row(0)[0], 0x60);  // pixels 1 and 2 are ink
 }
 
@@ -349,7 +356,8 @@ TEST(BmpVariants, MalformedHeadersAreRefused) {
         {"truncated pixels", [](std::vector<uint8_t>& b) { b.resize(b.size() - 5); }},
         {"header only", [](std::vector<uint8_t>& b) { b.resize(30); }},
         {"zero width", [](std::vector<uint8_t>& b) { std::memset(&b[18], 0, 4); }},
-        {"width above 65535", [](std::vector<uint8_t>& b) { b[18] = 0x70, b[19] = 0x11, b[20] = 0x01, b[21] = 0; }},
+        {"width above 65535",
+         [](std::vector<uint8_t>& b) { b[18] = 0x70, b[19] = 0x11, b[20] = 0x01, b[21] = 0; }},
         {"huge height", [](std::vector<uint8_t>& b) { b[22] = 0xFF, b[23] = 0xFF, b[24] = 0x00, b[25] = 0; }},
         {"bit count 7", [](std::vector<uint8_t>& b) { b[28] = 7; }},
         {"unknown compression", [](std::vector<uint8_t>& b) { b[30] = 9; }},
@@ -522,7 +530,8 @@ std::vector<uint8_t> BuildJpeg(const JpegSpec& s, int w = 16, int h = 16) {
     jpeg_start_compress(&cinfo, TRUE);
     std::vector<uint8_t> row(static_cast<size_t>(w) * s.components, 0);
     for (int x = 0; x < w; ++x)
-        for (int k = 0; k < s.components; ++k) row[x * s.components + k] = static_cast<uint8_t>(k == 0 ? 255 : 0);
+        for (int k = 0; k < s.components; ++k)
+            row[x * s.components + k] = static_cast<uint8_t>(k == 0 ? 255 : 0);
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW r = row.data();
         jpeg_write_scanlines(&cinfo, &r, 1);
@@ -541,13 +550,12 @@ TEST(JpegFiles, DensityUnitsWhateverTheSuffix) {
         UINT16 density;
         int expected;  // after the plausibility rule of Load
     } cases[] = {
-        {"jpg", 1, 200, 200},    {"jpeg", 1, 200, 200},
-        {"jpg", 2, 118, 300},    // the format is known by its bytes: 118 dots per cm = 300 dpi
-        {"jpeg", 2, 118, 300},
-        {"jfif", 2, 79, 201},
-        {"jpg", 0, 1, 300},      // aspect ratio only: 1 -> implausible -> 300
-        {"jpeg", 0, 100, 300},   // aspect ratio only: no resolution
-        {"JPG", 1, 1200, 1200},  {"jpg", 1, 1201, 300},
+        {"jpg", 1, 200, 200},   {"jpeg", 1, 200, 200},
+        {"jpg", 2, 118, 300},  // the format is known by its bytes: 118 dots per cm = 300 dpi
+        {"jpeg", 2, 118, 300},  {"jfif", 2, 79, 201},
+        {"jpg", 0, 1, 300},     // aspect ratio only: 1 -> implausible -> 300
+        {"jpeg", 0, 100, 300},  // aspect ratio only: no resolution
+        {"JPG", 1, 1200, 1200}, {"jpg", 1, 1201, 300},
     };
     for (const auto& c : cases) {
         JpegSpec s;
@@ -615,7 +623,8 @@ std::vector<uint8_t> BuildTwoFrameGif(bool interlace) {
         std::vector<int> order;
         if (interlace && frame == 0) {
             for (int start : {0, 4, 2, 1})
-                for (int y = start; y < 10; y += (start == 0 || start == 4) ? 8 : start == 2 ? 4 : 2) order.push_back(y);
+                for (int y = start; y < 10; y += (start == 0 || start == 4) ? 8 : start == 2 ? 4 : 2)
+                    order.push_back(y);
         } else {
             for (int y = 0; y < 10; ++y) order.push_back(y);
         }
@@ -637,7 +646,8 @@ TEST(GifFiles, FirstFrameInterlacedOrNot) {
         ASSERT_TRUE(LoadBytes(img, name, bytes)) << interlace;
         ASSERT_EQ(img.bitCount, 24);
         ASSERT_EQ(img.height, 10);
-        const uint8_t expected[4][3] = {{0, 0, 0}, {0, 0, 255}, {0, 255, 0}, {255, 0, 0}};  // blue, green, red
+        const uint8_t expected[4][3] = {
+            {0, 0, 0}, {0, 0, 255}, {0, 255, 0}, {255, 0, 0}};  // blue, green, red
         for (int y = 0; y < 10; ++y)
             EXPECT_EQ(std::memcmp(img.Row(y) + 3 * 4, expected[y % 4], 3), 0) << interlace << " row " << y;
         EXPECT_EQ(CDibRWOri().GetFrameCount(U16(TempPath(name))), 2);

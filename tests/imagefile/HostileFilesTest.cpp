@@ -65,8 +65,8 @@ TEST(HostileFiles, J2kMainHeaderIsCheckedBeforeTheCodecReadsIt) {
     struct Case {
         const char* name;
         J2kHeader header;
-        bool page;    // as an image file (one or three components)
-        bool export_; // through the codestream export (any component count)
+        bool page;     // as an image file (one or three components)
+        bool export_;  // through the codestream export (any component count)
     } cases[] = {
         {"ordinary gray page", {640, 480, 1, 640, 480}, true, true},
         {"ordinary colour page in 256-pixel tiles", {2480, 3508, 3, 256, 256}, true, true},
@@ -135,7 +135,8 @@ TEST(HostileFiles, CorruptOrCutJpegDataFails) {
     const size_t middle = marked.size() / 2;
     marked[middle] = 0xFF;
     marked[middle + 1] = 0xD4;
-    EXPECT_FALSE(imagefile::DecodeJpeg(marked.data(), marked.size(), img, imagefile::JpegDensity::AsStored, false));
+    EXPECT_FALSE(
+        imagefile::DecodeJpeg(marked.data(), marked.size(), img, imagefile::JpegDensity::AsStored, false));
 }
 
 std::vector<uint8_t> OnePixelGif(uint16_t screenW, uint16_t screenH, uint16_t left, uint16_t top, uint16_t w,

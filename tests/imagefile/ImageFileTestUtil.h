@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "image/Dib.h"
@@ -85,7 +85,8 @@ inline int PixelBit(const CDib& image, int x, int y) { return (image.Row(y)[x >>
 
 // Largest absolute difference of any pixel value, or -1 when the geometry differs.
 inline int MaxDifference(const CDib& a, const CDib& b) {
-    if (!a.HasPixels() || !b.HasPixels() || a.width != b.width || a.height != b.height || a.bitCount != b.bitCount)
+    if (!a.HasPixels() || !b.HasPixels() || a.width != b.width || a.height != b.height ||
+        a.bitCount != b.bitCount)
         return -1;
     int worst = 0;
     for (int y = 0; y < a.height; ++y) {

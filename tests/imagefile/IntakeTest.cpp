@@ -24,7 +24,9 @@ using namespace imagefile_test;
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 // A smooth gray or colour page (JPEG-friendly content).
 void SmoothPage(CDib& page, int w, int h, int bpp) {
@@ -150,7 +152,8 @@ std::vector<uint8_t> G4TiffWithStrip(const CDib& page, double keep) {
 void InkedBilevel(CDib& page, int w, int h) {
     ASSERT_TRUE(page.Create(w, h, 1, 300));
     for (int y = 0; y < h; ++y)
-        for (int x = (y * 7) % 13; x < w; x += 9 + (y % 5)) page.Row(y)[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+        for (int x = (y * 7) % 13; x < w; x += 9 + (y % 5))
+            page.Row(y)[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
 }
 
 uint32_t Crc(const char* kind, const std::vector<uint8_t>& payload) {
@@ -253,7 +256,8 @@ TEST(ImageIntake, RefusedBeforeReadingWithTheirCause) {
         std::vector<uint8_t> data;
         EXPECT_FALSE(imagefile::ReadImageFileBytes(U16(c.path), data)) << c.path;
         EXPECT_TRUE(data.empty()) << c.path;
-        EXPECT_TRUE(Contains(imagefile::LastReadFailure(), c.cause)) << c.path << ": " << imagefile::LastReadFailure();
+        EXPECT_TRUE(Contains(imagefile::LastReadFailure(), c.cause))
+            << c.path << ": " << imagefile::LastReadFailure();
         EXPECT_FALSE(imagefile::LoadImageFile(page, U16(c.path))) << c.path;
         EXPECT_TRUE(Contains(imagefile::LastReadFailure(), c.cause)) << c.path;
     }
@@ -301,23 +305,27 @@ TEST(ImageIntake, TruncatedDataIsNeverAPage) {
         std::vector<uint8_t> whole, cut;
         const char* cause;
     } cases[] = {
-        {"baseline colour JPEG cut halfway", baseline, CutAndClose(baseline, baseline.size() / 2), "JPEG data"},
+        {"baseline colour JPEG cut halfway", baseline, CutAndClose(baseline, baseline.size() / 2),
+         "JPEG data"},
         {"baseline colour JPEG cut halfway, unclosed", baseline,
          std::vector<uint8_t>(baseline.begin(), baseline.begin() + static_cast<long>(baseline.size() / 2)),
          "JPEG data"},
         {"colour PNG cut inside its image data", colourPng,
-         std::vector<uint8_t>(colourPng.begin(), colourPng.begin() + static_cast<long>(colourPng.size() * 2 / 3)),
+         std::vector<uint8_t>(colourPng.begin(),
+                              colourPng.begin() + static_cast<long>(colourPng.size() * 2 / 3)),
          "PNG data"},
         {"colour JPEG-2000 codestream cut halfway", colourJ2k,
          std::vector<uint8_t>(colourJ2k.begin(), colourJ2k.begin() + static_cast<long>(colourJ2k.size() / 2)),
          "JPEG-2000 codestream data"},
-        {"progressive JPEG cut after its first scan", progressive, CutAndClose(progressive, ScanStart(progressive, 1)),
-         "truncated JPEG data"},
-        {"progressive JPEG cut halfway", progressive, CutAndClose(progressive, progressive.size() / 2), "JPEG data"},
+        {"progressive JPEG cut after its first scan", progressive,
+         CutAndClose(progressive, ScanStart(progressive, 1)), "truncated JPEG data"},
+        {"progressive JPEG cut halfway", progressive, CutAndClose(progressive, progressive.size() / 2),
+         "JPEG data"},
         {"arithmetic JPEG cut halfway", arithmetic, CutAndClose(arithmetic, arithmetic.size() / 2),
          "truncated JPEG data"},
         {"arithmetic JPEG cut at a third, unclosed", arithmetic,
-         std::vector<uint8_t>(arithmetic.begin(), arithmetic.begin() + static_cast<long>(arithmetic.size() / 3)),
+         std::vector<uint8_t>(arithmetic.begin(),
+                              arithmetic.begin() + static_cast<long>(arithmetic.size() / 3)),
          "JPEG data"},
         {"arithmetic progressive JPEG cut after two scans", arithmeticProgressive,
          CutAndClose(arithmeticProgressive, ScanStart(arithmeticProgressive, 2)), "truncated JPEG data"},
@@ -335,7 +343,8 @@ TEST(ImageIntake, TruncatedDataIsNeverAPage) {
             << c.name << ": the whole file must read: " << imagefile::LastReadFailure();
         EXPECT_FALSE(imagefile::DecodeEncodedPage(c.cut.data(), c.cut.size(), 0, page, limits)) << c.name;
         EXPECT_FALSE(page.HasPixels()) << c.name;
-        EXPECT_TRUE(Contains(imagefile::LastReadFailure(), c.cause)) << c.name << ": " << imagefile::LastReadFailure();
+        EXPECT_TRUE(Contains(imagefile::LastReadFailure(), c.cause))
+            << c.name << ": " << imagefile::LastReadFailure();
     }
 }
 
@@ -376,9 +385,11 @@ TEST(ImageIntake, SmallerSlipsAreRefused) {
     };
     for (const Case& c : cases) {
         CDib page;
-        EXPECT_FALSE(imagefile::DecodeEncodedPage(c.bytes.data(), c.bytes.size(), 0, page, imagefile::DecodeLimits()))
+        EXPECT_FALSE(
+            imagefile::DecodeEncodedPage(c.bytes.data(), c.bytes.size(), 0, page, imagefile::DecodeLimits()))
             << c.name;
-        EXPECT_TRUE(Contains(imagefile::LastReadFailure(), c.cause)) << c.name << ": " << imagefile::LastReadFailure();
+        EXPECT_TRUE(Contains(imagefile::LastReadFailure(), c.cause))
+            << c.name << ": " << imagefile::LastReadFailure();
     }
 }
 
@@ -401,7 +412,8 @@ TEST(ImageIntake, BudgetCountsWhatEachPathAllocates) {
     const auto progressive = CodedJpeg(true, false);
     limits.maxMemory = 512 << 10;
     EXPECT_FALSE(imagefile::DecodeEncodedPage(progressive.data(), progressive.size(), 0, page, limits));
-    EXPECT_TRUE(Contains(imagefile::LastReadFailure(), "as progressive JPEG")) << imagefile::LastReadFailure();
+    EXPECT_TRUE(Contains(imagefile::LastReadFailure(), "as progressive JPEG"))
+        << imagefile::LastReadFailure();
     limits.maxMemory = 640 << 10;
     EXPECT_TRUE(imagefile::DecodeEncodedPage(progressive.data(), progressive.size(), 0, page, limits))
         << imagefile::LastReadFailure();
@@ -427,7 +439,8 @@ TEST(ImageIntake, EveryPageOfAMultiPageTiff) {
     EXPECT_EQ(imagefile::CountImageFilePages(U16(path)), 3);
     for (int p = 0; p < 3; ++p) {
         CDib page;
-        ASSERT_TRUE(imagefile::LoadImageFilePage(page, U16(path), p)) << p << ": " << imagefile::LastReadFailure();
+        ASSERT_TRUE(imagefile::LoadImageFilePage(page, U16(path), p))
+            << p << ": " << imagefile::LastReadFailure();
         EXPECT_EQ(page.width, widths[p]);
         EXPECT_EQ(page.Row(10)[5], 50 * (p + 1));
     }
@@ -463,7 +476,8 @@ TEST(ImageIntake, Jp2FileReadsItsCodestream) {
     CDib fromJp2, fromCodestream;
     ASSERT_TRUE(imagefile::DecodeEncodedPage(jp2.data(), jp2.size(), 0, fromJp2, imagefile::DecodeLimits()))
         << imagefile::LastReadFailure();
-    ASSERT_TRUE(imagefile::DecodeEncodedPage(cs.data(), cs.size(), 0, fromCodestream, imagefile::DecodeLimits()));
+    ASSERT_TRUE(
+        imagefile::DecodeEncodedPage(cs.data(), cs.size(), 0, fromCodestream, imagefile::DecodeLimits()));
     EXPECT_EQ(MaxDifference(fromJp2, fromCodestream), 0);
     // Without its codestream box the file is refused, and says why.
     std::vector<uint8_t> noCodestream(jp2.begin(), jp2.begin() + 32);

@@ -102,7 +102,8 @@ TEST(J2kExports, LosslessRoundTripThroughRecords) {
         j2k_image_t* img = nullptr;
         j2k_cp_t* cp = nullptr;
         std::vector<uint8_t> copy = cs;
-        EXPECT_EQ(j2k_decode(copy.data(), static_cast<int>(copy.size()), &img, &cp), static_cast<int>(cs.size()));
+        EXPECT_EQ(j2k_decode(copy.data(), static_cast<int>(copy.size()), &img, &cp),
+                  static_cast<int>(cs.size()));
         ASSERT_NE(img, nullptr);
         ASSERT_NE(cp, nullptr);
         EXPECT_EQ(img->x1, 37);
@@ -110,7 +111,8 @@ TEST(J2kExports, LosslessRoundTripThroughRecords) {
         ASSERT_EQ(img->numcomps, comps);
         for (int c = 0; c < comps; ++c) {
             EXPECT_EQ(img->comps[c].prec, 8);
-            EXPECT_EQ(std::memcmp(img->comps[c].data, rec.image->comps[c].data, sizeof(int) * 37 * 23), 0) << c;
+            EXPECT_EQ(std::memcmp(img->comps[c].data, rec.image->comps[c].data, sizeof(int) * 37 * 23), 0)
+                << c;
         }
         EXPECT_EQ(cp->tw * cp->th, 1);
         ASSERT_NE(cp->tcps[0].tccps, nullptr);
@@ -142,7 +144,8 @@ TEST(J2kExports, ConsumedLengthAndMissingEnd) {
     for (auto& c : cases) {
         j2k_image_t* img = nullptr;
         j2k_cp_t* cp = nullptr;
-        EXPECT_EQ(j2k_decode(c.bytes.data(), static_cast<int>(c.bytes.size()), &img, &cp), c.expected) << c.name;
+        EXPECT_EQ(j2k_decode(c.bytes.data(), static_cast<int>(c.bytes.size()), &img, &cp), c.expected)
+            << c.name;
         j2k_destroy(&img, &cp);
         EXPECT_EQ(img, nullptr);
         EXPECT_EQ(cp, nullptr);
@@ -288,7 +291,8 @@ TEST(J2kFiles, OlderMarkerLayoutStillReads) {
         std::vector<uint8_t> copy = old;
         j2k_image_t* img = nullptr;
         j2k_cp_t* cp = nullptr;
-        EXPECT_EQ(j2k_decode(copy.data(), static_cast<int>(copy.size()), &img, &cp), static_cast<int>(old.size()));
+        EXPECT_EQ(j2k_decode(copy.data(), static_cast<int>(copy.size()), &img, &cp),
+                  static_cast<int>(old.size()));
         j2k_destroy(&img, &cp);
     }
 }
@@ -296,7 +300,8 @@ TEST(J2kFiles, OlderMarkerLayoutStillReads) {
 // ---------------------------------------------------------------- OpenJPEG tools
 
 bool HaveTools() {
-    return std::system("command -v opj_compress >/dev/null 2>&1 && command -v opj_decompress >/dev/null 2>&1") == 0;
+    return std::system(
+               "command -v opj_compress >/dev/null 2>&1 && command -v opj_decompress >/dev/null 2>&1") == 0;
 }
 
 int RunTool(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
@@ -336,7 +341,8 @@ bool ReadPnm(const std::string& path, CDib& img) {
         return t;
     };
     const std::string magic = token();
-    const int w = std::atoi(token().c_str()), h = std::atoi(token().c_str()), maxv = std::atoi(token().c_str());
+    const int w = std::atoi(token().c_str()), h = std::atoi(token().c_str()),
+              maxv = std::atoi(token().c_str());
     ++p;
     const int n = magic == "P5" ? 1 : magic == "P6" ? 3 : 0;
     if (!n || maxv != 255 || d.size() < p + size_t(w) * h * n) return false;
@@ -387,7 +393,7 @@ TEST(J2kOpenJpegTools, WhatOpjCompressWritesWeRead) {
         {"-p CPRL -b 16,16", 8, 0},
         {"-mct 0", 24, 0},
         {"-M 63 -t 128,128", 8, 0},  // every code-block style flag
-        {"-I", 8, -1},  // irreversible 9-7: judged against opj_decompress alone
+        {"-I", 8, -1},               // irreversible 9-7: judged against opj_decompress alone
         {"-I -t 50,50", 24, -1},
         {"-I -r 20", 24, -1},
     };

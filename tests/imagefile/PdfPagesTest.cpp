@@ -12,8 +12,8 @@
 #include "imagefile/CodecTable.h"
 #include "imagefile/ImageCodecs.h"
 #include "imagefile/ImageFile.h"
-#include "imagefile/PdfCodec.h"
 #include "imagefile/ImageFileTestUtil.h"
+#include "imagefile/PdfCodec.h"
 
 namespace {
 
@@ -65,8 +65,9 @@ TEST(PdfPages, ScannedImagesAreReadAtTheirPlacementResolution) {
         const char* filter;
         int32_t xDpi, yDpi;
     } cases[] = {
-        {"DCT", pdftest::JpegPage(FileText(kPages + "200dpi/A4_page.jpg"), jpeg.width, jpeg.height,
-                                  jpeg.bitCount == 8 ? 1 : 3, 200),
+        {"DCT",
+         pdftest::JpegPage(FileText(kPages + "200dpi/A4_page.jpg"), jpeg.width, jpeg.height,
+                           jpeg.bitCount == 8 ? 1 : 3, 200),
          &jpeg, "DCTDecode", 200, 200},
         {"CCITT G4", pdftest::G4Page(letter, 300, 300), &letter, "CCITTFaxDecode", 300, 300},
         // Placed at different sizes across and down: each axis has its own resolution.
@@ -78,7 +79,8 @@ TEST(PdfPages, ScannedImagesAreReadAtTheirPlacementResolution) {
         const std::string pdf = pdftest::MakePdf({c.page});
         ASSERT_EQ(imagefile::CountEncodedPages(Data(pdf), pdf.size()), 1) << imagefile::LastReadFailure();
         imagefile::PdfPageInfo info;
-        ASSERT_TRUE(imagefile::InspectPdfPage(Data(pdf), pdf.size(), 0, info)) << imagefile::LastReadFailure();
+        ASSERT_TRUE(imagefile::InspectPdfPage(Data(pdf), pdf.size(), 0, info))
+            << imagefile::LastReadFailure();
         EXPECT_TRUE(info.scannedImage);
         EXPECT_EQ(info.filter, c.filter);
         EXPECT_NEAR(info.xDpi, c.xDpi, 0.01);
@@ -192,7 +194,8 @@ TEST(PdfPages, WhatMarksAPageBesideItsImageDecidesTheRoute) {
         page.drawing = c.drawing;
         const std::string pdf = pdftest::MakePdf({page});
         imagefile::PdfPageInfo info;
-        ASSERT_TRUE(imagefile::InspectPdfPage(Data(pdf), pdf.size(), 0, info)) << imagefile::LastReadFailure();
+        ASSERT_TRUE(imagefile::InspectPdfPage(Data(pdf), pdf.size(), 0, info))
+            << imagefile::LastReadFailure();
         EXPECT_EQ(info.scannedImage, c.scanned);
     }
 }
@@ -246,7 +249,8 @@ TEST(PdfPages, VectorPagesAreRenderedOrRefusedWithTheReason) {
     int64_t agree = 0, total = 0;
     for (int32_t y = 2; y + 2 < page.height; y += 7)
         for (int32_t x = 2; x + 2 < page.width; x += 7) {
-            const int32_t sx = static_cast<int32_t>(x * 400.0 / dpi), sy = static_cast<int32_t>(y * 400.0 / dpi);
+            const int32_t sx = static_cast<int32_t>(x * 400.0 / dpi),
+                          sy = static_cast<int32_t>(y * 400.0 / dpi);
             if (sx >= a5.width || sy >= a5.height) continue;
             const bool black = (a5.Row(sy)[sx / 8] & (0x80 >> (sx % 8))) != 0;
             const bool dark = page.Row(y)[x * 3 + 1] < 128;
@@ -266,13 +270,15 @@ TEST(PdfPages, RenderingIsBoundedByThePageBudgetBeforeItStarts) {
     CDib page;
     EXPECT_FALSE(imagefile::DecodeEncodedPage(Data(pdf), pdf.size(), 0, page, limits));
     EXPECT_FALSE(page.HasPixels());
-    EXPECT_NE(imagefile::LastReadFailure().find("page budget"), std::string::npos) << imagefile::LastReadFailure();
+    EXPECT_NE(imagefile::LastReadFailure().find("page budget"), std::string::npos)
+        << imagefile::LastReadFailure();
 }
 
 TEST(PdfPages, PagesAreCountedAndEachIsItsOwn) {
     const CDib letter = Load(kPages + "300dpi/LETTER_page.tif");
     const CDib a4 = Load(kPages + "400dpi/A4_page.tif");
-    const std::string pdf = pdftest::MakePdf({pdftest::G4Page(letter, 300, 300), pdftest::FlatePage(a4, 400)});
+    const std::string pdf =
+        pdftest::MakePdf({pdftest::G4Page(letter, 300, 300), pdftest::FlatePage(a4, 400)});
     ASSERT_EQ(imagefile::CountEncodedPages(Data(pdf), pdf.size()), 2);
     CDib first, second, third;
     ASSERT_TRUE(Decode(pdf, 0, first));
@@ -303,8 +309,10 @@ TEST(PdfPages, EncryptedAndDamagedFilesAreRefusedWithTheirCause) {
         // Even with an empty user password, which opens without asking.
         {"encrypted", pdftest::MakePdf({page}, true), "encrypted PDF: encrypted files are not read"},
         {"header only", "%PDF-1.7\n", "damaged PDF: "},
-        {"cut in its image", plain.substr(0, plain.size() / 2), "damaged PDF: unable to find trailer dictionary"},
-        {"no trailer", plain.substr(0, plain.rfind("trailer")), "damaged PDF: unable to find trailer dictionary"},
+        {"cut in its image", plain.substr(0, plain.size() / 2),
+         "damaged PDF: unable to find trailer dictionary"},
+        {"no trailer", plain.substr(0, plain.rfind("trailer")),
+         "damaged PDF: unable to find trailer dictionary"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

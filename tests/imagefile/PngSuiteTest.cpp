@@ -12,8 +12,8 @@
 #include "ImageFileTestUtil.h"
 #include "SharedData.h"
 #include "image/Dib.h"
-#include "imagefile/ImageFile.h"
 #include "imagefile/ImageCodecs.h"
+#include "imagefile/ImageFile.h"
 
 using namespace imagefile_test;
 
@@ -98,8 +98,9 @@ TEST(PngSuite, ValidFilesReadAndOpaqueOnesMatchTheirBmp) {
                 if (std::abs(a[0] - b[0]) > tolerance || std::abs(a[1] - b[1]) > tolerance ||
                     std::abs(a[2] - b[2]) > tolerance) {
                     ++mismatches;
-                    ADD_FAILURE() << "pixel " << x << "," << y << " png " << int(a[2]) << "," << int(a[1]) << ","
-                                  << int(a[0]) << " bmp " << int(b[2]) << "," << int(b[1]) << "," << int(b[0]);
+                    ADD_FAILURE() << "pixel " << x << "," << y << " png " << int(a[2]) << "," << int(a[1])
+                                  << "," << int(a[0]) << " bmp " << int(b[2]) << "," << int(b[1]) << ","
+                                  << int(b[0]);
                 }
             }
         ++compared;
@@ -114,12 +115,10 @@ TEST(PngSuite, BitDepthFollowsColourType) {
         int bitCount;
     } cases[] = {
         {"basn0g01", 1},  // 1-bit gray stays bilevel
-        {"basn0g02", 8}, {"basn0g04", 8}, {"basn0g08", 8}, {"basn0g16", 8},
-        {"basn2c08", 24}, {"basn2c16", 24},
-        {"basn3p01", 24},  // two colours that are not black and white
-        {"basn3p04", 24},  // a 4-bit colour palette
-        {"basn3p08", 24},
-        {"basi0g01", 1},  {"basn4a08", 8}, {"basn6a16", 24},
+        {"basn0g02", 8},  {"basn0g04", 8},  {"basn0g08", 8},  {"basn0g16", 8},
+        {"basn2c08", 24}, {"basn2c16", 24}, {"basn3p01", 24},  // two colours that are not black and white
+        {"basn3p04", 24},                                      // a 4-bit colour palette
+        {"basn3p08", 24}, {"basi0g01", 1},  {"basn4a08", 8},  {"basn6a16", 24},
     };
     for (const auto& c : cases) {
         CRawImage img;

@@ -8,8 +8,8 @@
 #include "ImageFileTestUtil.h"
 #include "SharedData.h"
 #include "image/Dib.h"
-#include "imagefile/ImageFile.h"
 #include "imagefile/DibReaderWriter.h"
+#include "imagefile/ImageFile.h"
 #include "morvane/classifier.h"
 
 using namespace imagefile_test;
@@ -23,14 +23,17 @@ TEST(QuietCodecs, BrokenFilesFailSilently) {
         CRawImage page;
         MakePage(page, 64, 40, 8);
         const std::string path = TempPath(std::string("quiet_src.") + suffix);
-        ASSERT_TRUE(imagefile::SaveImageFile(page, U16(path), std::string(suffix) == "tif" ? MakeSaveOption(1, 2) : 0)) << suffix;
+        ASSERT_TRUE(imagefile::SaveImageFile(page, U16(path),
+                                             std::string(suffix) == "tif" ? MakeSaveOption(1, 2) : 0))
+            << suffix;
         const auto bytes = ReadBytes(path);
         ASSERT_GT(bytes.size(), 40u);
         auto cut = bytes;
         cut.resize(bytes.size() * 2 / 3);
         broken.push_back({std::string("quiet_cut.") + suffix, cut});
         auto scrambled = bytes;
-        for (size_t i = 20; i < scrambled.size(); i += 7) scrambled[i] = static_cast<uint8_t>(scrambled[i] * 31 + 17);
+        for (size_t i = 20; i < scrambled.size(); i += 7)
+            scrambled[i] = static_cast<uint8_t>(scrambled[i] * 31 + 17);
         broken.push_back({std::string("quiet_scrambled.") + suffix, scrambled});
     }
     // A PngSuite file with a bad checksum joins when the corpus is present.

@@ -9,9 +9,9 @@
 
 #include "ImageFileTestUtil.h"
 #include "image/Dib.h"
-#include "imagefile/ImageFile.h"
 #include "imagefile/DibReaderWriter.h"
 #include "imagefile/ImageCodecs.h"
+#include "imagefile/ImageFile.h"
 
 using namespace imagefile_test;
 
@@ -36,15 +36,26 @@ struct RoundTrip {
 
 TEST(ImageFileRoundTrip, EveryWritableFormatAndBitCount) {
     const RoundTrip cases[] = {
-        {"bmp", 1, 1, 0, true},   {"bmp", 8, 8, 0, true},   {"bmp", 24, 24, 0, true},
-        {"tif", 1, 1, 0, true},   {"tif", 8, 8, 0, true},   {"tif", 24, 24, 0, true},
-        {"png", 1, 1, 0, true},   {"png", 8, 8, 0, true},   {"png", 24, 24, 0, true},
-        {"gif", 1, 1, 0, false},  {"gif", 8, 8, 0, false},  {"gif", 24, 24, -1, false, 12},
+        {"bmp", 1, 1, 0, true},
+        {"bmp", 8, 8, 0, true},
+        {"bmp", 24, 24, 0, true},
+        {"tif", 1, 1, 0, true},
+        {"tif", 8, 8, 0, true},
+        {"tif", 24, 24, 0, true},
+        {"png", 1, 1, 0, true},
+        {"png", 8, 8, 0, true},
+        {"png", 24, 24, 0, true},
+        {"gif", 1, 1, 0, false},
+        {"gif", 8, 8, 0, false},
+        {"gif", 24, 24, -1, false, 12},
         // The test page's red channel alternates at a fine pitch, which
         // chroma subsampling smears.
-        {"jpg", 8, 8, -1, true, 10}, {"jpg", 24, 24, -1, true, 30}, {"jpeg", 24, 24, -1, true, 30},
+        {"jpg", 8, 8, -1, true, 10},
+        {"jpg", 24, 24, -1, true, 30},
+        {"jpeg", 24, 24, -1, true, 30},
         {"jpg", 1, 8, -1, true},  // bilevel pages are written as gray
-        {"j2k", 8, 8, -1, false, 1}, {"j2k", 24, 24, -1, false, 1},
+        {"j2k", 8, 8, -1, false, 1},
+        {"j2k", 24, 24, -1, false, 1},
     };
     for (const auto& c : cases) {
         const std::string label = std::string(c.suffix) + "/" + std::to_string(c.bitCount);
@@ -93,9 +104,9 @@ TEST(ImageFileRoundTrip, ColourChannelsKeepTheirOrder) {
         for (int y = 0; y < 32; ++y)
             for (int x = 0; x < 64; ++x) {
                 uint8_t* p = page.Row(y) + 3 * x;
-                p[0] = x < 32 ? 0 : 255;   // blue
-                p[1] = 0;                  // green
-                p[2] = x < 32 ? 255 : 0;   // red
+                p[0] = x < 32 ? 0 : 255;  // blue
+                p[1] = 0;                 // green
+                p[2] = x < 32 ? 255 : 0;  // red
             }
         const std::string path = TempPath(std::string("channels.") + suffix);
         ASSERT_TRUE(imagefile::SaveImageFile(page, U16(path), 0)) << suffix;
@@ -148,7 +159,8 @@ TEST(ImageFileSaveOption, KindsChooseEncoderAndCompression) {
     } cases[] = {
         {"tif", 1, MakeSaveOption(1, 3), imagefile::ImageFormat::Tiff, COMPRESSION_CCITTFAX4},
         {"tif", 1, MakeSaveOption(1, 9), imagefile::ImageFormat::Tiff, COMPRESSION_CCITTFAX3},
-        {"tif", 1, MakeSaveOption(1, 2), imagefile::ImageFormat::Tiff, COMPRESSION_NONE},  // LZW is for gray and colour
+        {"tif", 1, MakeSaveOption(1, 2), imagefile::ImageFormat::Tiff,
+         COMPRESSION_NONE},  // LZW is for gray and colour
         {"tif", 8, MakeSaveOption(1, 2), imagefile::ImageFormat::Tiff, COMPRESSION_LZW},
         {"tif", 24, MakeSaveOption(1, 2), imagefile::ImageFormat::Tiff, COMPRESSION_LZW},
         {"tif", 24, MakeSaveOption(1, 3), imagefile::ImageFormat::Tiff, COMPRESSION_NONE},
@@ -163,7 +175,8 @@ TEST(ImageFileSaveOption, KindsChooseEncoderAndCompression) {
     };
     int index = 0;
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.suffix) + " " + std::to_string(c.bitCount) + " option " + std::to_string(c.option));
+        SCOPED_TRACE(std::string(c.suffix) + " " + std::to_string(c.bitCount) + " option " +
+                     std::to_string(c.option));
         CRawImage page;
         MakePage(page, 120, 64, c.bitCount);
         const std::string path = TempPath("option" + std::to_string(index++) + "." + c.suffix);
@@ -264,8 +277,8 @@ TEST(ImageFileResolution, ReaderReportsDeclaredValueBeforePlausibility) {
 
 TEST(ImageFileLoad, MissingAndEmptyFilesFail) {
     WriteBytes(TempPath("empty.png"), {});
-    for (const std::string& p : {TempPath("does_not_exist.png"), TempPath("empty.png"), TempPath("nothing.j2k"),
-                                 TempPath("nothing.jpg")}) {
+    for (const std::string& p : {TempPath("does_not_exist.png"), TempPath("empty.png"),
+                                 TempPath("nothing.j2k"), TempPath("nothing.jpg")}) {
         CRawImage img;
         EXPECT_FALSE(imagefile::LoadImageFile(img, U16(p))) << p;
         EXPECT_FALSE(img.HasPixels());
@@ -279,8 +292,8 @@ TEST(ImageFileLoad, ContentDecidesWhateverTheName) {
     ASSERT_TRUE(imagefile::SaveImageFile(page, U16(png), 0));
     const auto bytes = ReadBytes(png);
     // A PNG under any name, "jpg" and "j2k" included, is read as the PNG it is.
-    for (const char* name : {"really_png.bmp", "really_png.tif", "really_png.dat", "really_png.jpg", "really_png.JPG",
-                             "really_png.j2k", "really_png"}) {
+    for (const char* name : {"really_png.bmp", "really_png.tif", "really_png.dat", "really_png.jpg",
+                             "really_png.JPG", "really_png.j2k", "really_png"}) {
         ASSERT_TRUE(WriteBytes(TempPath(name), bytes));
         CRawImage img;
         EXPECT_TRUE(imagefile::LoadImageFile(img, U16(TempPath(name)))) << name;
@@ -291,7 +304,8 @@ TEST(ImageFileLoad, ContentDecidesWhateverTheName) {
     ASSERT_TRUE(WriteBytes(TempPath("text.png"), text));
     CRawImage img;
     EXPECT_FALSE(imagefile::LoadImageFile(img, U16(TempPath("text.png"))));
-    EXPECT_EQ(imagefile::LastReadFailure(), "unknown format by signature (first bytes 78 78 78 78 78 78 78 78)");
+    EXPECT_EQ(imagefile::LastReadFailure(),
+              "unknown format by signature (first bytes 78 78 78 78 78 78 78 78)");
 }
 
 }  // namespace
@@ -304,14 +318,14 @@ TEST(ImageFileLimits, PageSizeAndResolutionUnits) {
         int64_t w, h;
         bool allowed;
     } sizes[] = {
-        {1, 1, true},          {65535, 549, true},    {65536, 1, false}, {1, 65536, false},
-        {65535, 16384, false},  // below the side limit, above the 36-megapixel budget
-        {6000, 6000, true},     // exactly 36 000 000 pixels
-        {6000, 6001, false},
-        {4961, 7016, true},     // A4 at 600 dpi
-        {0, 10, false},        {10, -1, false},
+        {1, 1, true},        {65535, 549, true},    {65536, 1, false},
+        {1, 65536, false},   {65535, 16384, false},  // below the side limit, above the 36-megapixel budget
+        {6000, 6000, true},                          // exactly 36 000 000 pixels
+        {6000, 6001, false}, {4961, 7016, true},     // A4 at 600 dpi
+        {0, 10, false},      {10, -1, false},
     };
-    for (const auto& s : sizes) EXPECT_EQ(imagefile::PageSizeAllowed(s.w, s.h, limits), s.allowed) << s.w << "x" << s.h;
+    for (const auto& s : sizes)
+        EXPECT_EQ(imagefile::PageSizeAllowed(s.w, s.h, limits), s.allowed) << s.w << "x" << s.h;
     struct Unit {
         double perMetre;
         int dpi;

@@ -26,20 +26,33 @@ int main(int argc, char** argv) {
         return 2;
     }
     char workdir[4096], mainXml[4096];
-    if (!Join(workdir, sizeof(workdir), argv[1], "workdir/") || !Join(mainXml, sizeof(mainXml), argv[1], "templates/main.xml"))
+    if (!Join(workdir, sizeof(workdir), argv[1], "workdir/") ||
+        !Join(mainXml, sizeof(mainXml), argv[1], "templates/main.xml"))
         return 2;
     MorvaneChar* w = Widen(workdir);
     MorvaneChar* t = Widen(mainXml);
     MorvaneChar* p = Widen(argv[2]);
     int status = 1, index = -1, code;
     if (!w || !t || !p) goto done;
-    if ((code = LoadClassifier(NULL, w)) != 0) { fprintf(stderr, "LoadClassifier: %d\n", code); goto done; }
-    if ((code = AddMainTemplate(t, &index)) != 0) { fprintf(stderr, "AddMainTemplate: %d\n", code); goto done; }
+    if ((code = LoadClassifier(NULL, w)) != 0) {
+        fprintf(stderr, "LoadClassifier: %d\n", code);
+        goto done;
+    }
+    if ((code = AddMainTemplate(t, &index)) != 0) {
+        fprintf(stderr, "AddMainTemplate: %d\n", code);
+        goto done;
+    }
     SetPixelResolution(atoi(argv[3]), atoi(argv[3]), index);
-    if ((code = ClassifyImageFile(p, index)) != 0) { fprintf(stderr, "ClassifyImageFile: %d\n", code); goto done; }
+    if ((code = ClassifyImageFile(p, index)) != 0) {
+        fprintf(stderr, "ClassifyImageFile: %d\n", code);
+        goto done;
+    }
     MorvaneChar id[64];
     int n = 64;
-    if ((code = GetTemplateID(id, &n)) != 0) { fprintf(stderr, "GetTemplateID: %d\n", code); goto done; }
+    if ((code = GetTemplateID(id, &n)) != 0) {
+        fprintf(stderr, "GetTemplateID: %d\n", code);
+        goto done;
+    }
     for (int i = 0; i + 1 < n; ++i) putchar(id[i] < 128 ? (char)id[i] : '?');
     putchar('\n');
     status = 0;

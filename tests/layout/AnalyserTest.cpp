@@ -5,8 +5,8 @@
 #include "LayoutTestUtil.h"
 #include "image/PixelTestUtil.h"
 #include "layout/LayoutAnalyzer.h"
-#include "layout/ZoneAnalyzer.h"
 #include "layout/LayoutBase.h"
+#include "layout/ZoneAnalyzer.h"
 
 namespace libMorvaneClassifier {
 namespace {
@@ -123,8 +123,8 @@ TEST(LayoutLineAnalysers, RejectBadRangesImagesAndLimits) {
         auto a = CreateLineAnalyser(type);
         TextBoxList lines;
         const CRawImage& img = type == 1 ? gray : page.img;
-        EXPECT_FALSE(a->LocateLines(img, p, Range(60, 0, 40, 100), lines));   // Left > Right
-        EXPECT_FALSE(a->LocateLines(img, p, Range(0, 70, 100, 30), lines));   // Top > Bottom
+        EXPECT_FALSE(a->LocateLines(img, p, Range(60, 0, 40, 100), lines));    // Left > Right
+        EXPECT_FALSE(a->LocateLines(img, p, Range(0, 70, 100, 30), lines));    // Top > Bottom
         EXPECT_FALSE(a->LocateLines(img, p, Range(120, 0, 300, 100), lines));  // clamped to 100..100
         EXPECT_FALSE(a->LocateLines(CRawImage(), p, Range(0, 0, 100, 100), lines));
         EXPECT_TRUE(lines.empty());
@@ -202,7 +202,7 @@ TEST(LayoutBinaryProjection, CharsOfALineWithInclusiveBoxes) {
 
 TEST(LayoutConnectedDomain, BoxesInImageCoordinatesAndComponentLimits) {
     CRawImage img = WhitePage(40, 20);
-    FillRect(img, 3, 2, 8, 10);  // columns 3..7, rows 2..9
+    FillRect(img, 3, 2, 8, 10);   // columns 3..7, rows 2..9
     FillRect(img, 20, 5, 22, 7);  // 4 pixels: ignored
     FillRect(img, 30, 1, 31, 6);  // 5 pixels in a column: kept
     TextBoxList chars;
@@ -220,7 +220,8 @@ TEST(LayoutConnectedDomain, BoxesInImageCoordinatesAndComponentLimits) {
     // 141 / 201 separate 3 x 2 specks: MaxNum 10 allows 140, MaxNum 50 allows 200.
     auto specks = [](int n) {
         CRawImage s = WhitePage(4 * 50, 4 * ((n + 49) / 50));
-        for (int i = 0; i < n; ++i) FillRect(s, (i % 50) * 4, (i / 50) * 4, (i % 50) * 4 + 3, (i / 50) * 4 + 2);
+        for (int i = 0; i < n; ++i)
+            FillRect(s, (i % 50) * 4, (i / 50) * 4, (i % 50) * 4 + 3, (i / 50) * 4 + 2);
         return s;
     };
     EXPECT_TRUE(CConnectedDomainAnalyzer().LocateChars(specks(140), CharProp(0, 10, 0, 0, 0, 0), chars));

@@ -123,8 +123,8 @@ TEST(LayoutAnalyzerChars, OneLineGivesItsGlyphBoxes) {
     CRawImage flat = WhitePage(50, 5);
     FillRect(flat, 2, 0, 40, 5);
     EXPECT_FALSE(CLayoutAnalyzer().LocateChars(flat, CharProp(0, 0, 1, 100, 1, 100), chars));
-    EXPECT_FALSE(
-        CLayoutAnalyzer().LocateChars(pixeltest::Gray(20, 20, [](int, int) { return 0; }), CharProp(0, 0, 1, 100, 1, 100), chars));
+    EXPECT_FALSE(CLayoutAnalyzer().LocateChars(pixeltest::Gray(20, 20, [](int, int) { return 0; }),
+                                               CharProp(0, 0, 1, 100, 1, 100), chars));
 }
 
 TEST(LayoutAnalyzerChars, DotsAreDroppedOnRequest) {

@@ -83,8 +83,8 @@ inline libMorvaneClassifier::CLineProperty LineProp(int minNum, int maxNum, int 
     return p;
 }
 
-inline libMorvaneClassifier::CCharProperty CharProp(int minNum, int maxNum, int minW, int maxW, int minH, int maxH,
-                                                    int minR = 0, int maxR = 1000) {
+inline libMorvaneClassifier::CCharProperty CharProp(int minNum, int maxNum, int minW, int maxW, int minH,
+                                                    int maxH, int minR = 0, int maxR = 1000) {
     libMorvaneClassifier::CCharProperty p;
     p.MinNum = minNum;
     p.MaxNum = maxNum;
@@ -102,7 +102,8 @@ inline double IoU(const TextBox& a, const TextBox& b) {
     const double iw = std::max(0, std::min(a.right, b.right) - std::max(a.left, b.left));
     const double ih = std::max(0, std::min(a.bottom, b.bottom) - std::max(a.top, b.top));
     const double inter = iw * ih;
-    const double ua = double(a.right - a.left) * (a.bottom - a.top) + double(b.right - b.left) * (b.bottom - b.top);
+    const double ua =
+        double(a.right - a.left) * (a.bottom - a.top) + double(b.right - b.left) * (b.bottom - b.top);
     return ua - inter > 0 ? inter / (ua - inter) : 0.0;
 }
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-
+#include "CpuStopwatch.h"
 #include "LayoutTestUtil.h"
 #include "image/PixelTestUtil.h"
 #include "layout/CharLocation.h"
@@ -8,7 +8,6 @@
 #include "layout/LineLocation.h"
 #include "preprocess/ImageProcessingInfo.h"
 #include "xml/XmlDocument.h"
-#include "CpuStopwatch.h"
 
 using morvane::test::CpuStopwatch;
 
@@ -29,7 +28,8 @@ std::unique_ptr<CLineLocationMethod> LineMethod(int type, int binarise = -1) {
     return m;
 }
 
-CLineLocationInfo LineInfo(const CLineProperty& p, std::vector<std::unique_ptr<CLineLocationMethod>> methods) {
+CLineLocationInfo LineInfo(const CLineProperty& p,
+                           std::vector<std::unique_ptr<CLineLocationMethod>> methods) {
     CLineLocationInfo info;
     info.property = std::make_unique<CLineProperty>(p);
     info.methods = std::make_unique<CLineLocationMethodList>();
@@ -60,7 +60,9 @@ CCharLocationInfo CharInfo(const CCharProperty& p, std::vector<int> types) {
 struct Page {
     CRawImage img = WhitePage(600, 400);
     std::vector<TextBox> lines;
-    Page() { lines = DrawPage(img, {{30, 40, 20}, {90, 40, 20}, {150, 2, 30}, {210, 40, 20}, {270, 40, 20}}); }
+    Page() {
+        lines = DrawPage(img, {{30, 40, 20}, {90, 40, 20}, {150, 2, 30}, {210, 40, 20}, {270, 40, 20}});
+    }
 };
 
 const CLineProperty kLines = LineProp(1, 0, 100, 600, 15, 40, 5, 60);
@@ -90,8 +92,9 @@ TEST(LocateTextLines, CountLimitsAndMethodOrder) {
     EXPECT_EQ(boxes.size(), 5u);
     // MinNum above the count, or MaxNum below it: false, boxes untouched.
     const TextBoxList before = {{1, 2, 3, 4}};
-    for (const CLineProperty& p : {LineProp(6, 0, 100, 600, 15, 40, 5, 60), LineProp(1, 4, 100, 600, 15, 40, 5, 60),
-                                   LineProp(INT32_MAX, INT32_MIN, 100, 600, 15, 40, 5, 60)}) {
+    for (const CLineProperty& p :
+         {LineProp(6, 0, 100, 600, 15, 40, 5, 60), LineProp(1, 4, 100, 600, 15, 40, 5, 60),
+          LineProp(INT32_MAX, INT32_MIN, 100, 600, 15, 40, 5, 60)}) {
         boxes = before;
         EXPECT_FALSE(LocateTextLines(page.img, LineInfo(p, One(3)), boxes));
         EXPECT_EQ(boxes, before);
@@ -124,7 +127,12 @@ TEST(LocateTextLines, NextMethodWhenTheCountIsNotAccepted) {
     // keeps all seven, Otsu's threshold only the three dark ones.
     CRawImage gray = pixeltest::Gray(600, 500, [](int, int) { return 255; });
     CRawImage mask = WhitePage(600, 500);
-    DrawPage(mask, {{20, 40, 20}, {80, 40, 20}, {140, 40, 20}, {200, 40, 20}, {260, 40, 20}, {320, 40, 20},
+    DrawPage(mask, {{20, 40, 20},
+                    {80, 40, 20},
+                    {140, 40, 20},
+                    {200, 40, 20},
+                    {260, 40, 20},
+                    {320, 40, 20},
                     {380, 40, 20}});
     for (int y = 0; y < 500; ++y)
         for (int x = 0; x < 600; ++x)
@@ -153,9 +161,10 @@ TEST(LocateTextLines, RepeatedDefaultMethodsRunOnce) {
     // not run the same analysis 100000 times.
     Page page;
     CXmlDocument xml;
-    ASSERT_TRUE(xml.ParseText(u"<H><LineLocation MinNum=\"99\" MaxHeight=\"40\" MinHeight=\"15\" MaxLength=\"600\">"
-                              u"<LineLocationMethodList Size=\"100000\"/></LineLocation></H>") &&
-                xml.FindElement(u"H") && xml.EnterElement());
+    ASSERT_TRUE(
+        xml.ParseText(u"<H><LineLocation MinNum=\"99\" MaxHeight=\"40\" MinHeight=\"15\" MaxLength=\"600\">"
+                      u"<LineLocationMethodList Size=\"100000\"/></LineLocation></H>") &&
+        xml.FindElement(u"H") && xml.EnterElement());
     CLineLocationInfo info;
     ASSERT_TRUE(info.Read(xml));
     ASSERT_EQ(info.methods->Count(), 100000);
@@ -198,8 +207,8 @@ TEST(LineBoxPasses, MergeSideBySideBoxes) {
 
 TEST(LineBoxPasses, SizeFilterAndIsolatedLines) {
     CLineProperty p = LineProp(0, 0, 50, 400, 10, 20, 0, 100);
-    TextBoxList boxes = {{0, 0, 49, 15}, {0, 0, 500, 15}, {0, 0, 501, 15}, {0, 0, 100, 9}, {0, 0, 100, 25},
-                         {0, 0, 100, 26}};
+    TextBoxList boxes = {{0, 0, 49, 15}, {0, 0, 500, 15}, {0, 0, 501, 15},
+                         {0, 0, 100, 9}, {0, 0, 100, 25}, {0, 0, 100, 26}};
     EXPECT_TRUE(FilterLineSizes(boxes, p));
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].right, 500);
@@ -360,14 +369,12 @@ TEST(LayoutBadInput, DegenerateImagesAndLimits) {
     images.push_back(pixeltest::Gray(1, 1, [](int, int) { return 0; }));
     images.push_back(pixeltest::Gray(1, 3000, [](int, int y) { return y % 7 ? 255 : 0; }));
 
-    const CLineProperty lineProps[] = {CLineProperty(), LineProp(1, 0, 1, 600, 1, 40, 1, 60),
-                                       LineProp(-5, -5, -100, -1, 50, 10, -3, -9),
-                                       LineProp(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX,
-                                                INT32_MAX, INT32_MAX)};
-    const CCharProperty charProps[] = {CCharProperty(), CharProp(1, 0, 1, 30, 1, 40, 10, 200),
-                                       CharProp(-4, -4, -10, -1, 60, 2, 300, -20),
-                                       CharProp(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX,
-                                                INT32_MAX, INT32_MAX)};
+    const CLineProperty lineProps[] = {
+        CLineProperty(), LineProp(1, 0, 1, 600, 1, 40, 1, 60), LineProp(-5, -5, -100, -1, 50, 10, -3, -9),
+        LineProp(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX)};
+    const CCharProperty charProps[] = {
+        CCharProperty(), CharProp(1, 0, 1, 30, 1, 40, 10, 200), CharProp(-4, -4, -10, -1, 60, 2, 300, -20),
+        CharProp(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX)};
     const CpuStopwatch clock;
     for (const CRawImage& img : images) {
         for (const CLineProperty& lp : lineProps) {
@@ -404,7 +411,8 @@ TEST(LayoutBadInput, DegenerateImagesAndLimits) {
             TextBoxList boxes;
             LocateCharacters(img, CharInfo(cp, {0, 2, 3}), boxes);
             std::vector<TextLineResult> results;
-            const int32_t code = LocateText(img, LineInfo(lineProps[1], One(3)), CharInfo(cp, {3, 0}), results);
+            const int32_t code =
+                LocateText(img, LineInfo(lineProps[1], One(3)), CharInfo(cp, {3, 0}), results);
             EXPECT_TRUE(code == 0 || code == -10 || code == -11) << code;
             EXPECT_EQ(code == 0, !results.empty());
         }

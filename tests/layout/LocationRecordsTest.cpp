@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
-
+#include "CpuStopwatch.h"
 #include "layout/CharLocation.h"
 #include "layout/LineLocation.h"
 #include "preprocess/ImageProcessingInfo.h"
 #include "xml/XmlDocument.h"
-#include "CpuStopwatch.h"
 
 using morvane::test::CpuStopwatch;
 
@@ -55,10 +54,24 @@ TEST(LineLocationRecords, ReadWriteRoundTrip) {
     ASSERT_TRUE(info.Write(out));
     const std::u16string text = out.Text();
     // Attributes in their fixed order, the range always written.
-    const char16_t* order[] = {u"MinNum=", u"MaxNum=", u"MinLength=", u"MaxLength=", u"MinHeight=",
-                               u"MaxHeight=", u"MinSpace=", u"MaxSpace=", u"LeftPlus=", u"RightPlus=",
-                               u"TopPlus=", u"BottomPlus=", u"<LineLocationRange", u"Left=", u"Top=",
-                               u"Right=", u"Bottom=", u"<LineLocationMethodList"};
+    const char16_t* order[] = {u"MinNum=",
+                               u"MaxNum=",
+                               u"MinLength=",
+                               u"MaxLength=",
+                               u"MinHeight=",
+                               u"MaxHeight=",
+                               u"MinSpace=",
+                               u"MaxSpace=",
+                               u"LeftPlus=",
+                               u"RightPlus=",
+                               u"TopPlus=",
+                               u"BottomPlus=",
+                               u"<LineLocationRange",
+                               u"Left=",
+                               u"Top=",
+                               u"Right=",
+                               u"Bottom=",
+                               u"<LineLocationMethodList"};
     size_t at = 0;
     for (const char16_t* o : order) {
         const size_t next = text.find(o, at);
@@ -149,9 +162,9 @@ TEST(LineLocationRecords, AssignIsDeepAndSizesReachTheProperty) {
     info.SetImageSize(2000, 1000);
     EXPECT_EQ(info.refWidth, 2000);
     EXPECT_EQ(info.property->refHeight, 1000);
-    EXPECT_EQ(info.property->MinLengthPx(), 20);     // 2000 x 100 / 10000
+    EXPECT_EQ(info.property->MinLengthPx(), 20);  // 2000 x 100 / 10000
     EXPECT_EQ(info.property->MaxLengthPx(), 1800);
-    EXPECT_EQ(info.property->MinHeightPx(), 5);      // 1000 x 50 / 10000
+    EXPECT_EQ(info.property->MinHeightPx(), 5);  // 1000 x 50 / 10000
     EXPECT_EQ(info.property->MaxHeightPx(), 80);
     EXPECT_EQ(info.property->MinSpacePx(), 1);
     EXPECT_EQ(info.property->MaxSpacePx(), 40);
@@ -186,7 +199,8 @@ TEST(LineLocationRecords, ParameterDescriptors) {
 }
 
 const char16_t kCharXml[] =
-    u"<Holder><CharLocation IsConfirmParams=\"1\" IsIgnorePoint=\"1\" MaxPointWidth=\"30\" MaxPointHeight=\"40\" "
+    u"<Holder><CharLocation IsConfirmParams=\"1\" IsIgnorePoint=\"1\" MaxPointWidth=\"30\" "
+    u"MaxPointHeight=\"40\" "
     u"NumType=\"2\" IsSameSpace=\"1\" IsSameWidth=\"0\" IsSameHeight=\"1\" MinNum=\"3\" MaxNum=\"44\" "
     u"MinWidth=\"20\" MaxWidth=\"300\" MinHeight=\"100\" MaxHeight=\"900\" MinSpace=\"1\" MaxSpace=\"50\" "
     u"MinWHRatio=\"20\" MaxWHRatio=\"150\" IsRemoveLine=\"1\" LineType=\"0\" IsEraseStart=\"1\">"
@@ -214,11 +228,17 @@ TEST(CharLocationRecords, ReadWriteAssign) {
     ASSERT_TRUE(out.ParseText(u"<Holder/>") && out.FindElement(u"Holder") && out.EnterElement());
     ASSERT_TRUE(info.Write(out));
     const std::u16string text = out.Text();
-    const char16_t* order[] = {u"IsConfirmParams=", u"IsIgnorePoint=", u"MaxPointWidth=", u"MaxPointHeight=",
-                               u"NumType=", u"IsSameSpace=", u"IsSameWidth=", u"IsSameHeight=", u" MinNum=",
-                               u"MaxNum=", u"MinWidth=", u"MaxWidth=", u"MinHeight=", u"MaxHeight=",
-                               u"MinSpace=", u"MaxSpace=", u"MinWHRatio=", u"MaxWHRatio=", u"IsRemoveLine=",
-                               u"LineType=", u"IsEraseStart=", u"<CharLocationMethodList Size=\"2\""};
+    const char16_t* order[] = {u"IsConfirmParams=", u"IsIgnorePoint=",
+                               u"MaxPointWidth=",   u"MaxPointHeight=",
+                               u"NumType=",         u"IsSameSpace=",
+                               u"IsSameWidth=",     u"IsSameHeight=",
+                               u" MinNum=",         u"MaxNum=",
+                               u"MinWidth=",        u"MaxWidth=",
+                               u"MinHeight=",       u"MaxHeight=",
+                               u"MinSpace=",        u"MaxSpace=",
+                               u"MinWHRatio=",      u"MaxWHRatio=",
+                               u"IsRemoveLine=",    u"LineType=",
+                               u"IsEraseStart=",    u"<CharLocationMethodList Size=\"2\""};
     size_t at = 0;
     for (const char16_t* o : order) {
         const size_t next = text.find(o, at);
@@ -236,9 +256,9 @@ TEST(CharLocationRecords, ReadWriteAssign) {
     copy.property->MaxNum = 1;
     EXPECT_EQ(info.property->MaxNum, 44);
     info.SetImageSize(1000, 500);
-    EXPECT_EQ(info.property->MaxWidthPx(), 30);        // 1000 x 300 / 10000
+    EXPECT_EQ(info.property->MaxWidthPx(), 30);  // 1000 x 300 / 10000
     EXPECT_EQ(info.property->MaxPointWidthPx(), 3);
-    EXPECT_EQ(info.property->MaxHeightPx(), 45);       // 500 x 900 / 10000
+    EXPECT_EQ(info.property->MaxHeightPx(), 45);  // 500 x 900 / 10000
     EXPECT_EQ(info.property->MaxPointHeightPx(), 2);
 
     ParameterList list;
@@ -262,8 +282,9 @@ TEST(CharLocationRecords, ReadWriteAssign) {
 
 TEST(CharRatioRecords, ListWithMissingPartsAndRoundTrip) {
     CXmlDocument xml;
-    ASSERT_TRUE(Enter(xml, u"<Holder><CharRatioList Size=\"3\"><CharRatio CharType=\"2\" WHRatio=\"60\" "
-                           u"Charset=\"0123&amp;\"/><CharRatio WHRatio=\"45\"/></CharRatioList></Holder>"));
+    ASSERT_TRUE(Enter(xml,
+                      u"<Holder><CharRatioList Size=\"3\"><CharRatio CharType=\"2\" WHRatio=\"60\" "
+                      u"Charset=\"0123&amp;\"/><CharRatio WHRatio=\"45\"/></CharRatioList></Holder>"));
     CharRatioList list;
     ASSERT_TRUE(list.Read(xml));
     ASSERT_EQ(list.Count(), 3);
@@ -310,7 +331,8 @@ namespace {
 // like every other template list: once a document has declared its budget,
 // a further list is malformed, however small.
 TEST(LocationLists, DeclaredSizesTakeFromTheDocumentBudget) {
-    const char16_t* text = u"<Holder><CharRatioList Size=\"2\"/><LineLocationMethodList Size=\"3\"/></Holder>";
+    const char16_t* text =
+        u"<Holder><CharRatioList Size=\"2\"/><LineLocationMethodList Size=\"3\"/></Holder>";
     {
         CXmlDocument xml;
         ASSERT_TRUE(Enter(xml, text));

@@ -8,8 +8,8 @@
 #include "preprocess/ImageProcessingInfo.h"
 #include "preprocess/NormalizeTextSize.h"
 #include "preprocess/StraightenZone.h"
-#include "xml/XmlDocument.h"
 #include "preprocess/ZoneFinder.h"
+#include "xml/XmlDocument.h"
 
 namespace {
 
@@ -28,7 +28,8 @@ void DrawZone(CRawImage& img, int left, int top, const std::vector<std::string>&
     for (size_t l = 0; l < zone.size(); ++l)
         for (size_t i = 0; i < zone[l].size(); ++i) {
             const int x0 = left + static_cast<int>(i) * pitch;
-            const int y0 = top + static_cast<int>(l) * lineStep + static_cast<int>(std::lround(slope * (x0 - left)));
+            const int y0 =
+                top + static_cast<int>(l) * lineStep + static_cast<int>(std::lround(slope * (x0 - left)));
             if (zone[l][i] == '<') {
                 // A chevron 12 px high, centred on the line.
                 const int ch = 12, cy = y0 + h / 2;
@@ -160,7 +161,8 @@ TEST(ZoneFinder, MeasuresSkewAndTurn) {
         double degrees;
         bool turned;
     };
-    for (const Case c : {Case{-12.0, false}, Case{-3.0, false}, Case{4.0, false}, Case{9.0, true}, Case{0.0, true}}) {
+    for (const Case c :
+         {Case{-12.0, false}, Case{-3.0, false}, Case{4.0, false}, Case{9.0, true}, Case{0.0, true}}) {
         CRawImage img = layouttest::WhitePage(1000, 700);
         DrawZone(img, 150, 250, kTD3, c.degrees, c.turned);
         ZoneFound zone;
@@ -174,7 +176,8 @@ TEST(ZoneFinder, MeasuresSkewAndTurn) {
 TEST(ZoneFinder, ThreeLinesOfACard) {
     CRawImage img = layouttest::WhitePage(600, 400);
     DrawZone(img, 60, 200,
-             {"I<UTOD231458907<<<<<<<<<<<<<<<", "7408122F1204159UTO<<<<<<<<<<<6", "ERIKSSON<<ANNA<MARIA<<<<<<<<<<"},
+             {"I<UTOD231458907<<<<<<<<<<<<<<<", "7408122F1204159UTO<<<<<<<<<<<6",
+              "ERIKSSON<<ANNA<MARIA<<<<<<<<<<"},
              1.0);
     ZoneFound zone;
     ASSERT_TRUE(FindMachineReadableZone(img, zone));

@@ -14,9 +14,9 @@
 #include "api/RecognisedText.h"
 #include "core/TextConv.h"
 #include "engines/GeneralRecog.h"
-#include "platform/DynamicLibrary.h"
 #include "image/simd/SimdKernels.h"
 #include "imagefile/ImageFile.h"
+#include "platform/DynamicLibrary.h"
 #include "templates/SubTemplate.h"
 
 using namespace libMorvaneClassifier;
@@ -101,10 +101,12 @@ TEST(OverlayText, CharacterBoxesOfATextPage) {
     entry.SetResolution(300, 300);
     CRawImage image;
     ASSERT_TRUE(imagefile::LoadImageFile(
-        image, Utf8ToUtf16(std::string(MORVANE_SOURCE_DIR) + "/examples/pages/text/300dpi/TEXT-PASSPORT_mrz.png")));
+        image,
+        Utf8ToUtf16(std::string(MORVANE_SOURCE_DIR) + "/examples/pages/text/300dpi/TEXT-PASSPORT_mrz.png")));
     CSubTemplate* result = nullptr;
     const int32_t code = entry.FindSubTemplate(image, result);
-    const std::vector<RecognisedLine> lines = GatherRecognisedLines(entry.walk, entry.trace, entry.filters.get());
+    const std::vector<RecognisedLine> lines =
+        GatherRecognisedLines(entry.walk, entry.trace, entry.filters.get());
     CRawImage out;
     const bool drawn = RenderOverlay(image, entry, entry.trace, lines, out);
     EngineDirectory() = saved;
@@ -131,7 +133,8 @@ TEST(OverlayText, CharacterBoxesOfATextPage) {
     EXPECT_GE(boxes, 60u) << "the two zone lines hold 88 characters";
     // The page is drawn at 1/scale of its size (the preprocessing keeps the
     // size); the left edge of every character box is teal at its middle row.
-    const int scale = std::max(1, (std::max(image.width, image.height) + kOverlayMaxSide - 1) / kOverlayMaxSide);
+    const int scale =
+        std::max(1, (std::max(image.width, image.height) + kOverlayMaxSide - 1) / kOverlayMaxSide);
     const int w = std::max(1, image.width / scale), h = std::max(1, image.height / scale);
     ASSERT_GE(out.height, h);
     size_t onEdge = 0, checked = 0;

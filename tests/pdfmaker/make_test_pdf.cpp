@@ -33,7 +33,8 @@ bool Bilevel(const CDib& in, CDib& out) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: make_test_pdf OUT.pdf [--encrypt] [--cut BYTES] [--rotate DEGREES] "
+    std::fprintf(stderr,
+                 "usage: make_test_pdf OUT.pdf [--encrypt] [--cut BYTES] [--rotate DEGREES] "
                  "dct|g4|flate|vector:PAGE...\n");
     return 2;
 }
@@ -66,7 +67,8 @@ int main(int argc, char** argv) {
         const std::string kind = arg.substr(0, colon), path = arg.substr(colon + 1);
         CDib image;
         if (!imagefile::LoadImageFile(image, std::u16string(path.begin(), path.end()))) {
-            std::fprintf(stderr, "make_test_pdf: %s: %s\n", path.c_str(), imagefile::LastReadFailure().c_str());
+            std::fprintf(stderr, "make_test_pdf: %s: %s\n", path.c_str(),
+                         imagefile::LastReadFailure().c_str());
             return 1;
         }
         const double dpi = image.xResolution;
@@ -74,7 +76,8 @@ int main(int argc, char** argv) {
         if (kind == "dct") {
             std::ifstream in(path, std::ios::binary);
             const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            pages.push_back(pdftest::JpegPage(bytes, image.width, image.height, image.bitCount == 8 ? 1 : 3, dpi));
+            pages.push_back(
+                pdftest::JpegPage(bytes, image.width, image.height, image.bitCount == 8 ? 1 : 3, dpi));
         } else if (!Bilevel(image, bilevel)) {
             std::fprintf(stderr, "make_test_pdf: %s: no memory\n", path.c_str());
             return 1;

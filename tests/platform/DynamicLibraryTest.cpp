@@ -42,10 +42,10 @@ TEST(DynamicLibrary, RefusesWhatIsNotALoadableRegularFile) {
     fclose(f);
 
     CDynamicLibrary lib;
-    EXPECT_FALSE(lib.Open(dir, "Fifo.dll"));      // would block in a reader
-    EXPECT_FALSE(lib.Open(dir, "Text.dll"));      // not ELF
+    EXPECT_FALSE(lib.Open(dir, "Fifo.dll"));  // would block in a reader
+    EXPECT_FALSE(lib.Open(dir, "Text.dll"));  // not ELF
     EXPECT_FALSE(lib.Open(dir, "Missing.dll"));
-    EXPECT_FALSE(lib.OpenPath(dir));              // a directory
+    EXPECT_FALSE(lib.OpenPath(dir));  // a directory
     EXPECT_FALSE(lib.IsOpen());
     EXPECT_EQ(lib.Symbol("anything"), nullptr);
 
@@ -57,8 +57,8 @@ TEST(DynamicLibrary, RefusesWhatIsNotALoadableRegularFile) {
 TEST(DynamicLibrary, ResolvesSymbolsOfARealLibrary) {
     // The C runtime's maths library is present on every system this builds on.
     CDynamicLibrary lib;
-    ASSERT_TRUE(lib.OpenPath("/lib/x86_64-linux-gnu/libm.so.6") || lib.OpenPath("/usr/lib/x86_64-linux-gnu/libm.so.6") ||
-                lib.OpenPath("/lib64/libm.so.6"));
+    ASSERT_TRUE(lib.OpenPath("/lib/x86_64-linux-gnu/libm.so.6") ||
+                lib.OpenPath("/usr/lib/x86_64-linux-gnu/libm.so.6") || lib.OpenPath("/lib64/libm.so.6"));
     auto cosine = lib.Function<double (*)(double)>("cos");
     ASSERT_NE(cosine, nullptr);
     EXPECT_DOUBLE_EQ(cosine(0.0), 1.0);

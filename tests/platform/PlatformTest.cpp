@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "platform/PlatformProcesses.h"
 #include "core/TextConv.h"
+#include "platform/PlatformProcesses.h"
 
 using namespace libMorvaneClassifier;
 
@@ -38,8 +38,12 @@ TEST(Platform, PathsAndDirectories) {
     NormalizePath(p);
     EXPECT_EQ(p, u"D:/t/img/a.jpg");
     const std::pair<std::u16string, std::u16string> dirs[] = {
-        {u"D:\\t\\main.xml", u"D:\\t\\"}, {u"/a/b/c.xml", u"/a/b/"}, {u"main.xml", u""},
-        {u"a\\b/c", u"a\\b/"},            {u"/x", u"/"},              {u"", u""},
+        {u"D:\\t\\main.xml", u"D:\\t\\"},
+        {u"/a/b/c.xml", u"/a/b/"},
+        {u"main.xml", u""},
+        {u"a\\b/c", u"a\\b/"},
+        {u"/x", u"/"},
+        {u"", u""},
     };
     for (const auto& [path, dir] : dirs) EXPECT_EQ(DirectoryOf(path), dir) << Utf16ToUtf8(path);
 }
@@ -49,7 +53,10 @@ TEST(Platform, TextConversionRoundTrips) {
     for (const auto& s : samples) EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(s)), s);
     EXPECT_EQ(AnsiText(u"\u4e2d"), "\xe4\xb8\xad");
     // Malformed input never throws and never loses the rest of the text.
-    EXPECT_EQ(Utf8ToUtf16(std::string("a\xff" "b")), u"a\ufffd" u"b");
+    EXPECT_EQ(Utf8ToUtf16(std::string("a\xff"
+                                      "b")),
+              u"a\ufffd"
+              u"b");
     EXPECT_EQ(Utf8ToUtf16(std::string("a\xe4\xb8")), u"a\ufffd");
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"z"), "\xef\xbf\xbdz");
 }

@@ -12,7 +12,9 @@ namespace {
 
 // A white page in the given format with black rectangles [left, right) x
 // [top, bottom).
-struct Rect { int left, top, right, bottom; };
+struct Rect {
+    int left, top, right, bottom;
+};
 CRawImage Page(int w, int h, int bitCount, std::initializer_list<Rect> black = {}) {
     CRawImage img;
     EXPECT_EQ(img.Create(w, h, bitCount, 300), 1);
@@ -31,7 +33,8 @@ CRawImage Page(int w, int h, int bitCount, std::initializer_list<Rect> black = {
 }
 
 bool SamePixels(const CRawImage& a, const CRawImage& b) {
-    if (a.width != b.width || a.height != b.height || a.bitCount != b.bitCount || a.bytesPerRow != b.bytesPerRow)
+    if (a.width != b.width || a.height != b.height || a.bitCount != b.bitCount ||
+        a.bytesPerRow != b.bytesPerRow)
         return false;
     for (int32_t y = 0; y < a.height; ++y)
         if (std::memcmp(a.Row(y), b.Row(y), static_cast<size_t>(a.bytesPerRow)) != 0) return false;
@@ -39,7 +42,10 @@ bool SamePixels(const CRawImage& a, const CRawImage& b) {
 }
 
 TEST(BlackEdgeLimits, FromThreshold) {
-    struct Case { int32_t threshold; float hi, lo; } cases[] = {
+    struct Case {
+        int32_t threshold;
+        float hi, lo;
+    } cases[] = {
         {85, 0.85f, 0.1f}, {95, 0.95f, 1.0f - 0.95f}, {0, 0.0f, 0.1f}, {100, 1.0f, 0.0f}, {50, 0.5f, 0.1f},
     };
     for (const auto& c : cases) {
@@ -105,7 +111,10 @@ TEST(BlackEdgeErase, TopMarginIsCutBelowItsEdge) {
     // reaches the edge ends, not a margin width further in. On a 1-bit page
     // the darkest line is the outer one. Either way the cut lies just below
     // the margin.
-    struct Case { int bitCount; int minTop, maxTop; } cases[] = {{1, 30, 32}, {8, 30, 32}, {24, 30, 32}};
+    struct Case {
+        int bitCount;
+        int minTop, maxTop;
+    } cases[] = {{1, 30, 32}, {8, 30, 32}, {24, 30, 32}};
     for (const auto& c : cases) {
         const int bitCount = c.bitCount;
         CRawImage img = Page(400, 480, bitCount, {{0, 0, 400, 30}});
@@ -238,7 +247,10 @@ TEST(BlackEdgeErase, DarkerBarInsideTheBandAddsTheEdgeRunToItsPosition) {
     //  - bar below a longer white run next to the margin: the scan ends in
     //    the edge run (no white run reaches the edge), top = 82 + 6 = 88 and
     //    bottom = 17 - 7 + 700 = 710.
-    struct Band { int top, bottom; bool solid; };
+    struct Band {
+        int top, bottom;
+        bool solid;
+    };
     struct Case {
         const char* what;
         std::vector<Band> bands;  // in top-band rows; mirrored at the bottom
@@ -288,7 +300,9 @@ TEST(BlackEdgeErase, ThresholdZeroCountsAnyInkAsBlack) {
 }
 
 TEST(BlackEdgeErase, SmallPagesAreLeftUnchanged) {
-    struct Case { int w, h, bitCount; } cases[] = {{7, 20, 1}, {20, 7, 8}, {1, 1, 24}, {7, 7, 1}};
+    struct Case {
+        int w, h, bitCount;
+    } cases[] = {{7, 20, 1}, {20, 7, 8}, {1, 1, 24}, {7, 7, 1}};
     for (const auto& c : cases) {
         CRawImage img = Page(c.w, c.h, c.bitCount, {{0, 0, 2, 2}});
         const CRawImage before(img);
@@ -299,7 +313,9 @@ TEST(BlackEdgeErase, SmallPagesAreLeftUnchanged) {
     // From 8 x 8 on the page is measured. With one-line bands nothing is
     // scanned: top and left stay 0, bottom and right fall on the band's own
     // line (H - 1, W - 1). With two-line bands one line goes on every side.
-    struct Sized { int size, kept, offset; } sizes[] = {{8, 7, 0}, {15, 14, 0}, {16, 14, 1}};
+    struct Sized {
+        int size, kept, offset;
+    } sizes[] = {{8, 7, 0}, {15, 14, 0}, {16, 14, 1}};
     for (const auto& c : sizes) {
         CRawImage img = Page(c.size, c.size, 1);
         CBlackEdgesErasingInfo step;

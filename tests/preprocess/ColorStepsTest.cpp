@@ -19,8 +19,8 @@ CRawImage Colour(int w, int h) {
     img.Create(w, h, 24, 300);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            img.Row(y)[3 * x] = static_cast<uint8_t>(100);      // B
-            img.Row(y)[3 * x + 1] = static_cast<uint8_t>(50);   // G
+            img.Row(y)[3 * x] = static_cast<uint8_t>(100);         // B
+            img.Row(y)[3 * x + 1] = static_cast<uint8_t>(50);      // G
             img.Row(y)[3 * x + 2] = static_cast<uint8_t>(30 + x);  // R
         }
     return img;
@@ -100,11 +100,11 @@ TEST(GrayToBinStep, StripsMethodsAndOtherFormats) {
 
 TEST(ColourChain, ReadFromXmlAndApplied) {
     CXmlDocument xml;
-    ASSERT_TRUE(xml.ParseText(
-        u"<Owner><ImageProcessingList Size=\"2\">"
-        u"<ImageProcessing Type=\"1\"><ColorToGray ColorFilter=\"1\"/></ImageProcessing>"
-        u"<ImageProcessing Type=\"2\"><GrayToBin Method=\"7\"/></ImageProcessing>"
-        u"</ImageProcessingList></Owner>"));
+    ASSERT_TRUE(
+        xml.ParseText(u"<Owner><ImageProcessingList Size=\"2\">"
+                      u"<ImageProcessing Type=\"1\"><ColorToGray ColorFilter=\"1\"/></ImageProcessing>"
+                      u"<ImageProcessing Type=\"2\"><GrayToBin Method=\"7\"/></ImageProcessing>"
+                      u"</ImageProcessingList></Owner>"));
     ASSERT_TRUE(xml.FindElement(u"Owner"));
     ASSERT_TRUE(xml.EnterElement());
     CImageProcessingList list;

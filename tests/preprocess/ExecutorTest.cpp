@@ -14,12 +14,14 @@ CRawImage MakeImage(int32_t width, int32_t height, int32_t bitCount) {
     CRawImage image;
     EXPECT_EQ(image.Create(width, height, bitCount, 300), 1);
     for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < image.bytesPerRow; ++x) image.Row(y)[x] = static_cast<uint8_t>(x * 31 + y * 7);
+        for (int32_t x = 0; x < image.bytesPerRow; ++x)
+            image.Row(y)[x] = static_cast<uint8_t>(x * 31 + y * 7);
     return image;
 }
 
 bool SamePixels(const CRawImage& a, const CRawImage& b) {
-    if (a.width != b.width || a.height != b.height || a.bitCount != b.bitCount || a.bytesPerRow != b.bytesPerRow)
+    if (a.width != b.width || a.height != b.height || a.bitCount != b.bitCount ||
+        a.bytesPerRow != b.bytesPerRow)
         return false;
     for (int32_t y = 0; y < a.height; ++y)
         if (std::memcmp(a.Row(y), b.Row(y), static_cast<size_t>(a.bytesPerRow)) != 0) return false;
@@ -58,11 +60,9 @@ TEST(ApplyStep, TypeWithoutActionFails) {
         int32_t type;
     };
     Case cases[] = {
-        {std::make_unique<CColorToGrayInfo>(), 5},
-        {std::make_unique<CColorToGrayInfo>(), 0},
+        {std::make_unique<CColorToGrayInfo>(), 5},   {std::make_unique<CColorToGrayInfo>(), 0},
         {std::make_unique<CColorToGrayInfo>(), 3},  // not an erase record
-        {std::make_unique<CImageCroppingInfo>(), 8},
-        {std::make_unique<CImageCroppingInfo>(), 1},
+        {std::make_unique<CImageCroppingInfo>(), 8}, {std::make_unique<CImageCroppingInfo>(), 1},
         {std::make_unique<CImageCroppingInfo>(), 2},
     };
     for (auto& c : cases) {

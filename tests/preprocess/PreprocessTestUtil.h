@@ -16,7 +16,9 @@ struct Param {
     std::u16string name;
     int32_t kind;
     int32_t value;  // the field's value (0 for the element-name descriptor)
-    bool operator==(const Param& o) const { return std::tie(name, kind, value) == std::tie(o.name, o.kind, o.value); }
+    bool operator==(const Param& o) const {
+        return std::tie(name, kind, value) == std::tie(o.name, o.kind, o.value);
+    }
     bool operator!=(const Param& o) const { return !(*this == o); }
 };
 using Params = std::vector<Param>;

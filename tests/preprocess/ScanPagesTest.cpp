@@ -10,12 +10,12 @@
 #include <cstring>
 #include <string>
 
+#include "CpuStopwatch.h"
 #include "preprocess/FindDocument.h"
 #include "preprocess/ImageProcessing.h"
 #include "preprocess/ImageProcessingList.h"
 #include "preprocess/TiltCorrection.h"
 #include "xml/XmlDocument.h"
-#include "CpuStopwatch.h"
 
 using morvane::test::CpuStopwatch;
 
@@ -44,8 +44,8 @@ constexpr Size kLegal{"Legal", 215.9, 355.6};
 // the bed's left and top edges. `bed`: gray level of the bed.
 CRawImage Scene(const Size& glass, const Size& doc, double degrees, double left, double top, uint8_t bed) {
     CRawImage img;
-    EXPECT_EQ(img.Create(static_cast<int>(std::lround(Px(glass.w))), static_cast<int>(std::lround(Px(glass.h))), 24,
-                         kDpi),
+    EXPECT_EQ(img.Create(static_cast<int>(std::lround(Px(glass.w))),
+                         static_cast<int>(std::lround(Px(glass.h))), 24, kDpi),
               1);
     const double a = degrees * kDeg, c = std::cos(a), s = std::sin(a);
     const double W = Px(doc.w), H = Px(doc.h);
@@ -86,17 +86,24 @@ TEST(FindDocument, DocumentsOfEverySizeOnGlassOfEverySize) {
         double degrees, left, top;  // bed beside the document, mm
         bool lightBed;
     } cases[] = {
-        {kId1, kA4, 1.5, 20, 30, true},       {kId1, kA4, -3.0, 3, 3, false},
-        {kId1, kLetter, 0.0, 50, 50, true},    {kId1, kLegal, 2.2, 40, 150, false},
-        {kPassport, kA4, -1.0, 10, 10, true},   {kPassport, kLetter, 2.8, 45, 120, false},
-        {kPassport, kLegal, -2.0, 5, 200, true}, {kA5, kA4, 1.2, 30, 40, true},
-        {kA5, kLetter, -2.5, 3, 5, false},     {kA5, kLegal, 0.6, 50, 50, true},
-        {kA4, kLegal, -0.8, 2, 20, true},      {kA4, kLegal, 1.7, 2, 40, false},
-        {kA5, kA4, 0.0, 0, 0, false},          {kId1, kA4, 0.0, 0, 0, true},
+        {kId1, kA4, 1.5, 20, 30, true},
+        {kId1, kA4, -3.0, 3, 3, false},
+        {kId1, kLetter, 0.0, 50, 50, true},
+        {kId1, kLegal, 2.2, 40, 150, false},
+        {kPassport, kA4, -1.0, 10, 10, true},
+        {kPassport, kLetter, 2.8, 45, 120, false},
+        {kPassport, kLegal, -2.0, 5, 200, true},
+        {kA5, kA4, 1.2, 30, 40, true},
+        {kA5, kLetter, -2.5, 3, 5, false},
+        {kA5, kLegal, 0.6, 50, 50, true},
+        {kA4, kLegal, -0.8, 2, 20, true},
+        {kA4, kLegal, 1.7, 2, 40, false},
+        {kA5, kA4, 0.0, 0, 0, false},
+        {kId1, kA4, 0.0, 0, 0, true},
     };
     for (const Case& k : cases) {
-        const std::string what = std::string(k.doc.name) + " on " + k.glass.name + " at " + std::to_string(k.degrees) +
-                                 (k.lightBed ? " light" : " dark");
+        const std::string what = std::string(k.doc.name) + " on " + k.glass.name + " at " +
+                                 std::to_string(k.degrees) + (k.lightBed ? " light" : " dark");
         CRawImage img = Scene(k.glass, k.doc, k.degrees, k.left, k.top, k.lightBed ? 250 : 14);
         CFindDocumentInfo step;
         DocumentPlacement p;
@@ -150,7 +157,8 @@ CImageProcessingList ScannedChain() {
     CXmlDocument xml;
     EXPECT_TRUE(xml.ParseText(
         u"<Owner><ImageProcessingList Size=\"4\">"
-        u"<ImageProcessing Type=\"20\"><FindDocument Bed=\"0\" Straighten=\"1\" MaxAngle=\"10\" Contrast=\"0\"/>"
+        u"<ImageProcessing Type=\"20\"><FindDocument Bed=\"0\" Straighten=\"1\" MaxAngle=\"10\" "
+        u"Contrast=\"0\"/>"
         u"</ImageProcessing>"
         u"<ImageProcessing Type=\"1\"><ColorToGray ColorFilter=\"-1\"/></ImageProcessing>"
         u"<ImageProcessing Type=\"8\"><TiltCorrection IsOriginalSize=\"1\" FillColor=\"1\" MinAngle=\"0\" "
@@ -201,8 +209,8 @@ TEST(ScanChain, BadInputHasDefinedResults) {
     // A card touching the right and bottom image edges: the visible part.
     {
         CRawImage img = Scene(kA5, kId1, 0.0, kA5.w - 60, kA5.h - 40, 12);
-        add("touching two edges", std::move(img), static_cast<int32_t>(3 * Px(60)), static_cast<int32_t>(3 * Px(40)),
-            3 * Px(1.5));
+        add("touching two edges", std::move(img), static_cast<int32_t>(3 * Px(60)),
+            static_cast<int32_t>(3 * Px(40)), 3 * Px(1.5));
     }
     // A torn corner: the remaining border gives the size.
     {
@@ -210,7 +218,8 @@ TEST(ScanChain, BadInputHasDefinedResults) {
         const int cut = static_cast<int>(Px(20));
         for (int y = 0; y < img.height; ++y)
             for (int x = 0; x < img.width; ++x)
-                if (x + y < static_cast<int>(Px(10)) + static_cast<int>(Px(30)) + cut) std::memset(img.Row(y) + 3 * x, 12, 3);
+                if (x + y < static_cast<int>(Px(10)) + static_cast<int>(Px(30)) + cut)
+                    std::memset(img.Row(y) + 3 * x, 12, 3);
         add("torn corner", std::move(img), static_cast<int32_t>(3 * Px(kPassport.w)),
             static_cast<int32_t>(3 * Px(kPassport.h)), 3 * Px(1.5));
     }

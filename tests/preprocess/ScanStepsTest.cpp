@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "CpuStopwatch.h"
 #include "preprocess/FindDocument.h"
 #include "preprocess/ImageProcessing.h"
 #include "preprocess/ImageProcessingList.h"
@@ -15,7 +16,6 @@
 #include "preprocess/ScanSteps.h"
 #include "preprocess/TiltCorrection.h"
 #include "xml/XmlDocument.h"
-#include "CpuStopwatch.h"
 
 using morvane::test::CpuStopwatch;
 
@@ -60,7 +60,8 @@ CRawImage Card(int w, int h, bool shadow) {
 CRawImage OnBed(const CRawImage& doc, double degrees, int bw, int bh, int x, int y, uint8_t bed) {
     CRawImage turned;
     if (std::fabs(degrees) > 0) {
-        EXPECT_EQ(const_cast<CRawImage&>(doc).Rotate(&turned, 0, -degrees * kDeg, 1, 0, bed > 128 ? 1 : 0), 1);
+        EXPECT_EQ(const_cast<CRawImage&>(doc).Rotate(&turned, 0, -degrees * kDeg, 1, 0, bed > 128 ? 1 : 0),
+                  1);
     } else {
         turned = doc;
     }
@@ -73,7 +74,8 @@ CRawImage OnBed(const CRawImage& doc, double degrees, int bw, int bh, int x, int
             if (x + xx < 0 || x + xx >= bw) continue;
             const uint8_t* p = turned.Row(yy) + 3 * xx;
             // The rotation's fill is the bed itself.
-            if (bed > 128 ? (p[0] == 255 && p[1] == 255 && p[2] == 255) : (p[0] == 0 && p[1] == 0 && p[2] == 0))
+            if (bed > 128 ? (p[0] == 255 && p[1] == 255 && p[2] == 255)
+                          : (p[0] == 0 && p[1] == 0 && p[2] == 0))
                 continue;
             std::memcpy(out.Row(y + yy) + 3 * (x + xx), p, 3);
         }
@@ -98,8 +100,14 @@ double DarkRing(const CRawImage& img) {
 TEST(FindDocument, CardOnDarkBedIsStraightenedAndCropped) {
     // 300 dpi: an ID-1 card is 1011 x 638 pixels.
     const CRawImage card = Card(1011, 638, false);
-    struct Case { double degrees; int x, y, bw, bh; } cases[] = {
-        {0.0, 60, 40, 1200, 800}, {-4.0, 30, 100, 1250, 900}, {2.5, 0, 20, 1150, 760}, {-1.2, 150, 170, 1400, 1000},
+    struct Case {
+        double degrees;
+        int x, y, bw, bh;
+    } cases[] = {
+        {0.0, 60, 40, 1200, 800},
+        {-4.0, 30, 100, 1250, 900},
+        {2.5, 0, 20, 1150, 760},
+        {-1.2, 150, 170, 1400, 1000},
     };
     for (const auto& c : cases) {
         CRawImage img = OnBed(card, c.degrees, c.bw, c.bh, c.x, c.y, 8);
@@ -121,8 +129,13 @@ TEST(FindDocument, CardOnWhiteGlassIsFound) {
     // A card with its edge shadow on A4 glass at 150 dpi (1240 x 1754), in a
     // corner and further in, and on a strip of glass a few millimetres wide.
     const CRawImage card = Card(506, 319, true);
-    struct Case { double degrees; int x, y, bw, bh; } cases[] = {
-        {0.0, 5, 5, 1240, 1754}, {1.3, 300, 500, 1240, 1754}, {-0.8, 30, 25, 570, 380},
+    struct Case {
+        double degrees;
+        int x, y, bw, bh;
+    } cases[] = {
+        {0.0, 5, 5, 1240, 1754},
+        {1.3, 300, 500, 1240, 1754},
+        {-0.8, 30, 25, 570, 380},
     };
     for (const auto& c : cases) {
         CRawImage img = OnBed(card, c.degrees, c.bw, c.bh, c.x, c.y, 252);
@@ -144,7 +157,8 @@ TEST(FindDocument, PagesThatFillTheImageAreLeftAlone) {
     ASSERT_EQ(text.Create(850, 1100, 24, 100), 1);
     Fill(text, 0, 0, 850, 1100, 250, 250, 250);
     for (int row = 0; row < 30; ++row)
-        for (int x = 80; x < 760 - (row % 5) * 40; x += 30) Fill(text, x, 100 + row * 30, x + 22, 112 + row * 30, 20, 20, 20);
+        for (int x = 80; x < 760 - (row % 5) * 40; x += 30)
+            Fill(text, x, 100 + row * 30, x + 22, 112 + row * 30, 20, 20, 20);
     CRawImage framed(text);
     Fill(framed, 60, 300, 790, 303, 0, 0, 0);
     Fill(framed, 60, 900, 790, 903, 0, 0, 0);
@@ -290,9 +304,11 @@ TEST(NormalizeResolution, RescalesToTheTemplateResolution) {
 }
 
 TEST(NormalizeResolution, ImplausibleOrCloseResolutionsLeaveThePage) {
-    struct Case { int32_t pageDpi, stepDpi, tolerance; } cases[] = {
-        {0, 300, 10}, {1000000, 300, 10}, {-300, 300, 10}, {600, 0, 10}, {600, 1000000, 10},
-        {310, 300, 10}, {300, 300, 0},
+    struct Case {
+        int32_t pageDpi, stepDpi, tolerance;
+    } cases[] = {
+        {0, 300, 10},       {1000000, 300, 10}, {-300, 300, 10}, {600, 0, 10},
+        {600, 1000000, 10}, {310, 300, 10},     {300, 300, 0},
     };
     for (const auto& c : cases) {
         CRawImage img;
@@ -321,7 +337,8 @@ TEST(ScanSteps, XmlFormsAndTheExecutor) {
     ASSERT_TRUE(xml.ParseText(
         u"<Owner><ImageProcessingList Size=\"3\">"
         u"<ImageProcessing Type=\"21\"><NormalizeResolution Dpi=\"200\" Tolerance=\"5\"/></ImageProcessing>"
-        u"<ImageProcessing Type=\"20\"><FindDocument Bed=\"1\" Straighten=\"0\" MaxAngle=\"7\" Contrast=\"30\"/>"
+        u"<ImageProcessing Type=\"20\"><FindDocument Bed=\"1\" Straighten=\"0\" MaxAngle=\"7\" "
+        u"Contrast=\"30\"/>"
         u"</ImageProcessing>"
         u"<ImageProcessing Type=\"8\"><TiltCorrection IsOriginalSize=\"1\" FillColor=\"1\" MinAngle=\"0\" "
         u"MaxAngle=\"5\" GrayType=\"0\" BinaryType=\"6\" Estimator=\"1\"/></ImageProcessing>"
@@ -336,16 +353,21 @@ TEST(ScanSteps, XmlFormsAndTheExecutor) {
     auto* tilt = dynamic_cast<CTiltCorrectionInfo*>(list.GetItem(2));
     ASSERT_TRUE(norm && find && tilt);
     EXPECT_EQ(norm->type, 21);
-    EXPECT_EQ(test::ParamsOf(*norm), (test::Params{{u"NormalizeResolution", 8, 0}, {u"Dpi", 22, 200}, {u"Tolerance", 22, 5}}));
-    EXPECT_EQ(test::ParamsOf(*find), (test::Params{{u"FindDocument", 8, 0}, {u"Bed", 22, 1}, {u"Straighten", 11, 0},
-                                                   {u"MaxAngle", 22, 7}, {u"Contrast", 22, 30}}));
+    EXPECT_EQ(test::ParamsOf(*norm),
+              (test::Params{{u"NormalizeResolution", 8, 0}, {u"Dpi", 22, 200}, {u"Tolerance", 22, 5}}));
+    EXPECT_EQ(test::ParamsOf(*find), (test::Params{{u"FindDocument", 8, 0},
+                                                   {u"Bed", 22, 1},
+                                                   {u"Straighten", 11, 0},
+                                                   {u"MaxAngle", 22, 7},
+                                                   {u"Contrast", 22, 30}}));
     EXPECT_EQ(tilt->estimator, 1);
 
     // Copies keep every field; writing and reading back gives the same list.
     CImageProcessingList copy;
     copy.Assign(list);
     ASSERT_EQ(copy.GetCount(), 3);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(test::ParamsOf(*copy.GetItem(i)), test::ParamsOf(*list.GetItem(i))) << i;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(test::ParamsOf(*copy.GetItem(i)), test::ParamsOf(*list.GetItem(i))) << i;
     CXmlDocument out;
     ASSERT_TRUE(out.ParseText(u"<Owner/>"));
     ASSERT_TRUE(out.FindElement(u"Owner"));
@@ -353,7 +375,8 @@ TEST(ScanSteps, XmlFormsAndTheExecutor) {
     ASSERT_TRUE(copy.Write(out));
     const std::u16string text = out.Text();
     EXPECT_NE(text.find(u"Estimator=\"1\""), std::u16string::npos);
-    EXPECT_NE(text.find(u"<FindDocument Bed=\"1\" Straighten=\"0\" MaxAngle=\"7\" Contrast=\"30\""), std::u16string::npos);
+    EXPECT_NE(text.find(u"<FindDocument Bed=\"1\" Straighten=\"0\" MaxAngle=\"7\" Contrast=\"30\""),
+              std::u16string::npos);
 
     // A tilt correction without the attribute writes no "Estimator".
     CImageProcessingList plain;

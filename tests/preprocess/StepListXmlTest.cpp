@@ -51,12 +51,26 @@ TEST(StepListXml, ReadsEveryStepType) {
     const Params expected[] = {
         {{u"ColorToGray", 8, 0}, {u"ColorFilter", 22, 4}},
         {{u"GrayToBin", 8, 0}, {u"Method", 75, 3}, {u"BlockNum", 22, 5}},
-        {{u"EraseBlackEdge", 8, 0}, {u"Method", 22, 0}, {u"Threshold", 22, 90}, {u"GrayType", 22, 2}, {u"BinaryType", 75, 1}},
-        {{u"TiltCorrection", 8, 0}, {u"IsOriginalSize", 11, 0}, {u"FillColor", 22, 7}, {u"MinAngle", 22, 2},
-         {u"MaxAngle", 22, 9}, {u"GrayType", 22, 3}, {u"BinaryType", 75, 4}},
+        {{u"EraseBlackEdge", 8, 0},
+         {u"Method", 22, 0},
+         {u"Threshold", 22, 90},
+         {u"GrayType", 22, 2},
+         {u"BinaryType", 75, 1}},
+        {{u"TiltCorrection", 8, 0},
+         {u"IsOriginalSize", 11, 0},
+         {u"FillColor", 22, 7},
+         {u"MinAngle", 22, 2},
+         {u"MaxAngle", 22, 9},
+         {u"GrayType", 22, 3},
+         {u"BinaryType", 75, 4}},
         {},
-        {{u"TiltCorrection", 8, 0}, {u"IsOriginalSize", 11, 7}, {u"FillColor", 22, 0}, {u"MinAngle", 22, -3},
-         {u"MaxAngle", 22, 12}, {u"GrayType", 22, 1}, {u"BinaryType", 75, 2}},
+        {{u"TiltCorrection", 8, 0},
+         {u"IsOriginalSize", 11, 7},
+         {u"FillColor", 22, 0},
+         {u"MinAngle", 22, -3},
+         {u"MaxAngle", 22, 12},
+         {u"GrayType", 22, 1},
+         {u"BinaryType", 75, 2}},
     };
     const int32_t types[] = {1, 2, 3, 8, 9, 8};
     for (int32_t i = 0; i < 6; ++i) {
@@ -76,12 +90,26 @@ TEST(StepListXml, AbsentAttributesReadZeroAndMissingElementsKeepDefaults) {
     ASSERT_EQ(list.GetCount(), 6);
     const Params expected[] = {
         {{u"GrayToBin", 8, 0}, {u"Method", 75, 5}, {u"BlockNum", 22, 0}},
-        {{u"EraseBlackEdge", 8, 0}, {u"Method", 22, 0}, {u"Threshold", 22, 0}, {u"GrayType", 22, 0}, {u"BinaryType", 75, 0}},
-        {{u"TiltCorrection", 8, 0}, {u"IsOriginalSize", 11, 7}, {u"FillColor", 22, 12}, {u"MinAngle", 22, -12},
-         {u"MaxAngle", 22, 4}, {u"GrayType", 22, 0}, {u"BinaryType", 75, 0}},
+        {{u"EraseBlackEdge", 8, 0},
+         {u"Method", 22, 0},
+         {u"Threshold", 22, 0},
+         {u"GrayType", 22, 0},
+         {u"BinaryType", 75, 0}},
+        {{u"TiltCorrection", 8, 0},
+         {u"IsOriginalSize", 11, 7},
+         {u"FillColor", 22, 12},
+         {u"MinAngle", 22, -12},
+         {u"MaxAngle", 22, 4},
+         {u"GrayType", 22, 0},
+         {u"BinaryType", 75, 0}},
         {{u"GrayToBin", 8, 0}, {u"Method", 75, 6}, {u"BlockNum", 22, 1}},
-        {{u"TiltCorrection", 8, 0}, {u"IsOriginalSize", 11, 1}, {u"FillColor", 22, 1}, {u"MinAngle", 22, 1},
-         {u"MaxAngle", 22, 5}, {u"GrayType", 22, 0}, {u"BinaryType", 75, 6}},
+        {{u"TiltCorrection", 8, 0},
+         {u"IsOriginalSize", 11, 1},
+         {u"FillColor", 22, 1},
+         {u"MinAngle", 22, 1},
+         {u"MaxAngle", 22, 5},
+         {u"GrayType", 22, 0},
+         {u"BinaryType", 75, 6}},
         {{u"ColorToGray", 8, 0}, {u"ColorFilter", 22, 11}},
     };
     for (int32_t i = 0; i < 6; ++i) EXPECT_EQ(ParamsOf(*list.GetItem(i)), expected[i]) << i;
@@ -123,13 +151,20 @@ TEST(StepListXml, EmptyForms) {
     } cases[] = {
         {u"<Owner><Other/></Owner>", true},
         {u"<Owner/>", true},
-        {u"<Owner><ImageProcessingList Size=\"0\"><ImageProcessing Type=\"1\"/></ImageProcessingList></Owner>", true},
-        {u"<Owner><ImageProcessingList Size=\"-2\"><ImageProcessing Type=\"1\"/></ImageProcessingList></Owner>", true},
+        {u"<Owner><ImageProcessingList Size=\"0\"><ImageProcessing "
+         u"Type=\"1\"/></ImageProcessingList></Owner>",
+         true},
+        {u"<Owner><ImageProcessingList Size=\"-2\"><ImageProcessing "
+         u"Type=\"1\"/></ImageProcessingList></Owner>",
+         true},
         {u"<Owner><ImageProcessingList><ImageProcessing Type=\"1\"/></ImageProcessingList></Owner>", true},
-        {u"<Owner><ImageProcessingList Size=\"two\"><ImageProcessing Type=\"1\"/></ImageProcessingList></Owner>", true},
+        {u"<Owner><ImageProcessingList Size=\"two\"><ImageProcessing "
+         u"Type=\"1\"/></ImageProcessingList></Owner>",
+         true},
         {u"<Owner><ImageProcessingList Size=\"2\"></ImageProcessingList></Owner>", true},
         // declared sizes above the limit are malformed
-        {u"<Owner><ImageProcessingList Size=\"100001\"><ImageProcessing Type=\"1\"/></ImageProcessingList></Owner>",
+        {u"<Owner><ImageProcessingList Size=\"100001\"><ImageProcessing "
+         u"Type=\"1\"/></ImageProcessingList></Owner>",
          false},
         {u"<Owner><ImageProcessingList Size=\"2147483647\"/></Owner>", false},
         {u"<Owner><ImageProcessingList Size=\"99999999999\"/></Owner>", false},
@@ -158,9 +193,10 @@ TEST(StepListXml, LargestDeclaredSizeIsAccepted) {
 
 TEST(StepListXml, OnlyDeclaredNumberOfStepsIsRead) {
     CXmlDocument xml;
-    ParseOwner(xml,
-               u"<Owner><ImageProcessingList Size=\"2\"><ImageProcessing Type=\"1\"/><ImageProcessing Type=\"2\"/>"
-               u"<ImageProcessing Type=\"5\"/></ImageProcessingList></Owner>");
+    ParseOwner(
+        xml,
+        u"<Owner><ImageProcessingList Size=\"2\"><ImageProcessing Type=\"1\"/><ImageProcessing Type=\"2\"/>"
+        u"<ImageProcessing Type=\"5\"/></ImageProcessingList></Owner>");
     CImageProcessingList list;
     ASSERT_TRUE(list.Read(xml));
     EXPECT_EQ(list.GetCount(), 2);

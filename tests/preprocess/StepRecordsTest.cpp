@@ -22,12 +22,24 @@ TEST(StepFactory, KnownTypesGiveTheirRecord) {
         int32_t recordType;
         bool (*isClass)(const CImageProcessingInfo*);
     } cases[] = {
-        {1, 1, [](const CImageProcessingInfo* p) { return dynamic_cast<const CColorToGrayInfo*>(p) != nullptr; }},
-        {2, 2, [](const CImageProcessingInfo* p) { return dynamic_cast<const CGrayToBinInfo*>(p) != nullptr; }},
-        {3, 3, [](const CImageProcessingInfo* p) { return dynamic_cast<const CBlackEdgesErasingInfo*>(p) != nullptr; }},
-        {8, 8, [](const CImageProcessingInfo* p) { return dynamic_cast<const CTiltCorrectionInfo*>(p) != nullptr; }},
-        {9, 9, [](const CImageProcessingInfo* p) { return dynamic_cast<const CImageCroppingInfo*>(p) != nullptr; }},
-        {12, 8, [](const CImageProcessingInfo* p) { return dynamic_cast<const CTiltCorrectionInfo*>(p) != nullptr; }},
+        {1, 1,
+         [](const CImageProcessingInfo* p) { return dynamic_cast<const CColorToGrayInfo*>(p) != nullptr; }},
+        {2, 2,
+         [](const CImageProcessingInfo* p) { return dynamic_cast<const CGrayToBinInfo*>(p) != nullptr; }},
+        {3, 3,
+         [](const CImageProcessingInfo* p) {
+             return dynamic_cast<const CBlackEdgesErasingInfo*>(p) != nullptr;
+         }},
+        {8, 8,
+         [](const CImageProcessingInfo* p) {
+             return dynamic_cast<const CTiltCorrectionInfo*>(p) != nullptr;
+         }},
+        {9, 9,
+         [](const CImageProcessingInfo* p) { return dynamic_cast<const CImageCroppingInfo*>(p) != nullptr; }},
+        {12, 8,
+         [](const CImageProcessingInfo* p) {
+             return dynamic_cast<const CTiltCorrectionInfo*>(p) != nullptr;
+         }},
     };
     for (const auto& c : cases) {
         auto step = CreateImageProcessingInfo(c.type);
@@ -105,7 +117,8 @@ TEST(StepRecords, CroppingListsNothingAndLeavesTheList) {
 void Scramble(CImageProcessingInfo& step, int32_t base) {
     ParameterList list;
     step.ListParameters(list);
-    for (size_t i = 1; i < list.size(); ++i) *static_cast<int32_t*>(list[i].value) = base + static_cast<int32_t>(i) * 7;
+    for (size_t i = 1; i < list.size(); ++i)
+        *static_cast<int32_t*>(list[i].value) = base + static_cast<int32_t>(i) * 7;
 }
 
 TEST(StepRecords, AssignCopiesEveryParameter) {

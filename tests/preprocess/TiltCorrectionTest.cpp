@@ -14,7 +14,8 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kDeg = kPi / 180.0;
 
 bool SamePixels(const CRawImage& a, const CRawImage& b) {
-    if (a.width != b.width || a.height != b.height || a.bitCount != b.bitCount || a.bytesPerRow != b.bytesPerRow)
+    if (a.width != b.width || a.height != b.height || a.bitCount != b.bitCount ||
+        a.bytesPerRow != b.bytesPerRow)
         return false;
     for (int32_t y = 0; y < a.height; ++y)
         if (std::memcmp(a.Row(y), b.Row(y), static_cast<size_t>(a.bytesPerRow)) != 0) return false;
@@ -53,7 +54,11 @@ CRawImage TextPage(double degrees, int bitCount, unsigned start = 7) {
 
 TEST(TiltWindow, BothLimitsAreExclusiveAndSignIsIgnored) {
     const double lo = TiltLimitRadians(1), hi = TiltLimitRadians(5);
-    struct Case { const char* what; double angle; bool inside; } cases[] = {
+    struct Case {
+        const char* what;
+        double angle;
+        bool inside;
+    } cases[] = {
         {"0.5 degree", 0.5 * kDeg, false},
         {"exactly the lower limit", lo, false},
         {"exactly minus the lower limit", -lo, false},
@@ -81,8 +86,13 @@ TEST(TiltWindow, BothLimitsAreExclusiveAndSignIsIgnored) {
 TEST(TiltRotate, FlagsReachTheRotation) {
     // isOriginalSize: any non-zero value keeps the size; fillColor is the
     // white-fill argument as it is (0 gives black corners on a 1-bit page).
-    struct Case { int32_t isOriginalSize, fillColor; bool sameSize; bool whiteCorners; } cases[] = {
-        {1, 1, true, true}, {7, 7, true, true}, {0, 1, false, true}, {1, 0, true, false}, {-2, 0, true, false},
+    struct Case {
+        int32_t isOriginalSize, fillColor;
+        bool sameSize;
+        bool whiteCorners;
+    } cases[] = {
+        {1, 1, true, true},  {7, 7, true, true},   {0, 1, false, true},
+        {1, 0, true, false}, {-2, 0, true, false},
     };
     for (const auto& c : cases) {
         CRawImage img;
@@ -108,8 +118,14 @@ TEST(TiltRotate, OutsideTheWindowLeavesThePageAlone) {
 }
 
 TEST(TiltCorrect, StraightensPagesInEveryFormat) {
-    struct Case { int bitCount; double degrees; } cases[] = {
-        {1, 3.0}, {1, -2.5}, {8, -4.0}, {24, 3.5},
+    struct Case {
+        int bitCount;
+        double degrees;
+    } cases[] = {
+        {1, 3.0},
+        {1, -2.5},
+        {8, -4.0},
+        {24, 3.5},
     };
     for (const auto& c : cases) {
         CRawImage page = TextPage(c.degrees, c.bitCount);

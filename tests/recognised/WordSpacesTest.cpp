@@ -15,10 +15,18 @@ namespace {
 // Character widths of a proportional face at a 20-pixel cap height.
 int32_t ProportionalWidth(char c) {
     switch (c) {
-        case 'I': return 4;
-        case 'M': case 'W': return 19;
-        case 'J': case 'L': case 'T': case 'F': return 11;
-        default: return 14;
+        case 'I':
+            return 4;
+        case 'M':
+        case 'W':
+            return 19;
+        case 'J':
+        case 'L':
+        case 'T':
+        case 'F':
+            return 11;
+        default:
+            return 14;
     }
 }
 
@@ -72,9 +80,13 @@ TEST(WordSpaces, GeneratedLinesOfWords) {
         {"fixed pitch, one empty cell", "TYPE P CODE UTO", {0, 0, true}, "TYPE P CODE UTO"},
         // A zone line: narrow fillers leave wide gaps, but every centre sits
         // on the pitch, so no space is put in.
-        {"zone line with fillers", "P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<", {0, 0, true},
+        {"zone line with fillers",
+         "P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<",
+         {0, 0, true},
          "P<UTOERIKSSON<<ANNA<MARIA<<<<<<<<<<<<<<<<<<<"},
-        {"zone line of digits", "L898902C36UTO7408122F1204159ZE184226B<<<<<10", {0, 0, true},
+        {"zone line of digits",
+         "L898902C36UTO7408122F1204159ZE184226B<<<<<10",
+         {0, 0, true},
          "L898902C36UTO7408122F1204159ZE184226B<<<<<10"},
     };
     for (const Case& c : cases) {

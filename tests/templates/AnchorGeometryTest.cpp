@@ -203,13 +203,13 @@ TEST(RegionGeometry, LocateAnchorsByRefTypeAndThreshold) {
         int32_t refType, type, threshold, expected;
         bool located;
     } anchors[] = {
-        {7, 1, 750, 3000, true},   // unknown first: (x1, y1) -> x1 = 300 of 1000
-        {1, 1, 750, 1000, true},   // left edge middle: x0 = 100
-        {2, 2, 750, 1000, true},   // top edge middle: y0 = 50 of 500
-        {3, 2, 750, 3000, true},   // right edge middle: (y0 + y1) / 2 = 150
-        {4, 1, 750, 2000, true},   // bottom edge middle: (x0 + x1) / 2 = 200
-        {0, 2, 750, 5000, true},   // unknown: previous point (200, 250) -> y 250
-        {1, 1, 751, 0, false},     // threshold above the score
+        {7, 1, 750, 3000, true},  // unknown first: (x1, y1) -> x1 = 300 of 1000
+        {1, 1, 750, 1000, true},  // left edge middle: x0 = 100
+        {2, 2, 750, 1000, true},  // top edge middle: y0 = 50 of 500
+        {3, 2, 750, 3000, true},  // right edge middle: (y0 + y1) / 2 = 150
+        {4, 1, 750, 2000, true},  // bottom edge middle: (x0 + x1) / 2 = 200
+        {0, 2, 750, 5000, true},  // unknown: previous point (200, 250) -> y 250
+        {1, 1, 751, 0, false},    // threshold above the score
     };
     for (const auto& a : anchors) {
         auto anchor = std::make_unique<CAnchor>();

@@ -26,8 +26,9 @@ TEST(LargeTemplateSet, EveryClassLoadsWithItsRecords) {
     char dir[] = "/tmp/morvane-large-set-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     constexpr int kClasses = 600;  // about 5.4 MB of XML
-    const std::string cmd = "python3 '" + std::string(MORVANE_SOURCE_DIR) + "/scripts/hostile/make_template.py' '" +
-                            dir + "' " + std::to_string(kClasses) + " >/dev/null";
+    const std::string cmd = "python3 '" + std::string(MORVANE_SOURCE_DIR) +
+                            "/scripts/hostile/make_template.py' '" + dir + "' " + std::to_string(kClasses) +
+                            " >/dev/null";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << "python3 could not write the set";
     CMainTemplateEntry entry;
     const int loaded = entry.Load(Utf8ToUtf16(std::string(dir) + "/main.xml"));

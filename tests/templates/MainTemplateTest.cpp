@@ -6,11 +6,11 @@
 #include <climits>
 #include <string>
 
+#include "filters/FilterFactory.h"
+#include "filters/FilterText.h"
 #include "templates/FilterConfig.h"
 #include "templates/FilterInfoBase.h"
 #include "templates/FilterScore.h"
-#include "filters/FilterFactory.h"
-#include "filters/FilterText.h"
 #include "templates/MainTemplate.h"
 #include "templates/SubTemplateList.h"
 #include "templates/TemplateGroup.h"
@@ -25,7 +25,9 @@ using test::Parse;
 using test::TemplateData;
 using test::U;
 
-std::string DataDir(const std::string& rel) { return std::string(MORVANE_TEST_DIR) + "/templates/data/" + rel; }
+std::string DataDir(const std::string& rel) {
+    return std::string(MORVANE_TEST_DIR) + "/templates/data/" + rel;
+}
 
 std::vector<std::string> GroupNames(const CMainTemplate& m) {
     std::vector<std::string> names;
@@ -194,31 +196,41 @@ TEST(MainTemplate, ReadFailuresAndTolerances) {
          "<TemplateGroup/></MainTemplate>",
          false, 0},
         {"paths out of order",
-         "<MainTemplate><SubTemplateListPath>s</SubTemplateListPath><FilterTemplatePath>f</FilterTemplatePath>"
+         "<MainTemplate><SubTemplateListPath>s</SubTemplateListPath><FilterTemplatePath>f</"
+         "FilterTemplatePath>"
          "<SubTemplatePath/><ImagePath/><TemplateGroup/></MainTemplate>",
          false, 0},
         {"fewer children than ChildNum",
-         head + "<TemplateGroup ChildNum='3'><TemplateGroup/><TemplateGroup/></TemplateGroup></MainTemplate>", false, 0},
+         head + "<TemplateGroup ChildNum='3'><TemplateGroup/><TemplateGroup/></TemplateGroup></MainTemplate>",
+         false, 0},
         {"grandchild missing",
-         head + "<TemplateGroup ChildNum='1'><TemplateGroup ChildNum='1'/></TemplateGroup></MainTemplate>", false, 0},
+         head + "<TemplateGroup ChildNum='1'><TemplateGroup ChildNum='1'/></TemplateGroup></MainTemplate>",
+         false, 0},
         {"root ChildNum -1 is refused (no page could be classified)",
          head + "<TemplateGroup ChildNum='-1'><TemplateGroup/></TemplateGroup></MainTemplate>", false, 0},
         {"ChildNum -1 below the root is a final group",
          head + "<TemplateGroup ChildNum='1'><TemplateGroup ChildNum='-1'><TemplateGroup/></TemplateGroup>"
-                "</TemplateGroup></MainTemplate>", true, 2},
+                "</TemplateGroup></MainTemplate>",
+         true, 2},
         {"extra children are not read",
-         head + "<TemplateGroup ChildNum='1'><TemplateGroup/><TemplateGroup/></TemplateGroup></MainTemplate>", true, 2},
-        {"implausible ChildNum", head + "<TemplateGroup ChildNum='2000000000'><TemplateGroup/></TemplateGroup></MainTemplate>",
-         false, 0},
+         head + "<TemplateGroup ChildNum='1'><TemplateGroup/><TemplateGroup/></TemplateGroup></MainTemplate>",
+         true, 2},
+        {"implausible ChildNum",
+         head + "<TemplateGroup ChildNum='2000000000'><TemplateGroup/></TemplateGroup></MainTemplate>", false,
+         0},
         {"implausible FilterConfigList size keeps no configs",
-         head + "<TemplateGroup><FilterConfigList Size='2000000000'/></TemplateGroup></MainTemplate>", true, 1},
+         head + "<TemplateGroup><FilterConfigList Size='2000000000'/></TemplateGroup></MainTemplate>", true,
+         1},
         {"unknown step type drops the chain only",
          head + "<ImageProcessingList Size='2'><ImageProcessing Type='1'/><ImageProcessing Type='5'/>"
-                "</ImageProcessingList><TemplateGroup ChildNum='1'><TemplateGroup/></TemplateGroup></MainTemplate>",
+                "</ImageProcessingList><TemplateGroup "
+                "ChildNum='1'><TemplateGroup/></TemplateGroup></MainTemplate>",
          true, 2},
         {"other elements between are skipped",
-         "<MainTemplate><X/><FilterTemplatePath>f</FilterTemplatePath><Y/><SubTemplateListPath>s</SubTemplateListPath>"
-         "<SubTemplatePath/><Z><TemplateGroup/></Z><ImagePath/><TemplateGroup ChildNum='1'><Q/><TemplateGroup/>"
+         "<MainTemplate><X/><FilterTemplatePath>f</FilterTemplatePath><Y/><SubTemplateListPath>s</"
+         "SubTemplateListPath>"
+         "<SubTemplatePath/><Z><TemplateGroup/></Z><ImagePath/><TemplateGroup "
+         "ChildNum='1'><Q/><TemplateGroup/>"
          "</TemplateGroup></MainTemplate>",
          true, 2},
     };
@@ -327,8 +339,9 @@ TEST(MainTemplate, DeepTreeIsHandledIteratively) {
 // Lists that each declare just under the per-list limit still share one
 // budget per file: once it is spent, further lists read as malformed.
 TEST(MainTemplate, DeclaredListLengthsShareOneBudgetPerFile) {
-    std::string xml = "<MainTemplate><FilterTemplatePath/><SubTemplateListPath/><SubTemplatePath/><ImagePath/>"
-                      "<TemplateGroup ChildNum='10'><FilterConfigList Size='99999'/>";
+    std::string xml =
+        "<MainTemplate><FilterTemplatePath/><SubTemplateListPath/><SubTemplatePath/><ImagePath/>"
+        "<TemplateGroup ChildNum='10'><FilterConfigList Size='99999'/>";
     for (int i = 0; i < 10; ++i) xml += "<TemplateGroup><FilterConfigList Size='99999'/></TemplateGroup>";
     xml += "</TemplateGroup></MainTemplate>";
     CXmlDocument doc;
@@ -346,17 +359,23 @@ TEST(MainTemplate, DeclaredListLengthsShareOneBudgetPerFile) {
 
 TEST(MainTemplate, Descriptors) {
     CMainTemplate m;
-    EXPECT_EQ(test::DescriptorsOf(m),
-              (Descs{{"MainTemplate", 8, nullptr}, {"FilterTemplatePath", 8, &m.filterTemplatePath},
-                     {"SubTemplatePath", 81, &m.subTemplatePath}, {"ImagePath", 81, &m.imagePath}}));
+    EXPECT_EQ(test::DescriptorsOf(m), (Descs{{"MainTemplate", 8, nullptr},
+                                             {"FilterTemplatePath", 8, &m.filterTemplatePath},
+                                             {"SubTemplatePath", 81, &m.subTemplatePath},
+                                             {"ImagePath", 81, &m.imagePath}}));
     CTemplateGroup g;
-    EXPECT_EQ(test::DescriptorsOf(g), (Descs{{"TemplateGroup", 8, nullptr}, {"Index", 22, &g.index},
-                                             {"Name", 8, &g.name}, {"ImagePath", 81, &g.imagePath},
+    EXPECT_EQ(test::DescriptorsOf(g), (Descs{{"TemplateGroup", 8, nullptr},
+                                             {"Index", 22, &g.index},
+                                             {"Name", 8, &g.name},
+                                             {"ImagePath", 81, &g.imagePath},
                                              {"Action", 78, &g.action}}));
     CSubTemplate s;
-    EXPECT_EQ(test::DescriptorsOf(s),
-              (Descs{{"SubTemplate", 8, nullptr}, {"Index", 22, &s.index}, {"ID", 8, &s.id}, {"Name", 8, &s.name},
-                     {"ImagePath", 81, &s.imagePath}, {"OutputID", 8, &s.outputId}}));
+    EXPECT_EQ(test::DescriptorsOf(s), (Descs{{"SubTemplate", 8, nullptr},
+                                             {"Index", 22, &s.index},
+                                             {"ID", 8, &s.id},
+                                             {"Name", 8, &s.name},
+                                             {"ImagePath", 81, &s.imagePath},
+                                             {"OutputID", 8, &s.outputId}}));
 }
 
 TEST(TemplateGroup, ConstructorValuesAndScoreRecord) {
@@ -410,23 +429,32 @@ TEST(SubTemplateList, ListRules) {
     };
     const Case cases[] = {
         {"size 2 without elements is an empty list", "<SubTemplateList Size='2'/>", true, {}},
-        {"size 0 fails", "<SubTemplateList Size='0'><SubTemplate>a.xml</SubTemplate></SubTemplateList>", false, {}},
+        {"size 0 fails",
+         "<SubTemplateList Size='0'><SubTemplate>a.xml</SubTemplate></SubTemplateList>",
+         false,
+         {}},
         {"no size fails", "<SubTemplateList><SubTemplate>a.xml</SubTemplate></SubTemplateList>", false, {}},
         {"implausible size fails", "<SubTemplateList Size='2000000000'/>", false, {}},
         {"wrong root fails", "<List Size='1'><SubTemplate>a.xml</SubTemplate></List>", false, {}},
         {"duplicate Index keeps the first",
          "<SubTemplateList Size='3'><SubTemplate>a1.xml</SubTemplate><SubTemplate>dup11.xml</SubTemplate>"
          "<SubTemplate>b.xml</SubTemplate></SubTemplateList>",
-         true, {11, 20}},
+         true,
+         {11, 20}},
         {"extra elements are not read",
-         "<SubTemplateList Size='1'><SubTemplate>b.xml</SubTemplate><SubTemplate>a1.xml</SubTemplate></SubTemplateList>",
-         true, {20}},
+         "<SubTemplateList "
+         "Size='1'><SubTemplate>b.xml</SubTemplate><SubTemplate>a1.xml</SubTemplate></SubTemplateList>",
+         true,
+         {20}},
         {"a file that fails to load fails the list",
          "<SubTemplateList Size='2'><SubTemplate>a1.xml</SubTemplate><SubTemplate>missing.xml</SubTemplate>"
          "</SubTemplateList>",
-         false, {}},
+         false,
+         {}},
         {"a file without SubTemplate fails the list",
-         "<SubTemplateList Size='1'><SubTemplate>not_a_sub.xml</SubTemplate></SubTemplateList>", false, {}},
+         "<SubTemplateList Size='1'><SubTemplate>not_a_sub.xml</SubTemplate></SubTemplateList>",
+         false,
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -485,14 +513,18 @@ TEST(SubTemplate, FilterInfoListFailuresDropOnlyTheInfos) {
     const Case cases[] = {
         {"good list", "<FilterInfoList Size='1'><FilterInfo RefFilter='2' Type='2'/></FilterInfoList>", true},
         {"size 0 keeps an empty list", "<FilterInfoList Size='0'/>", true},
-        {"unknown Type", "<FilterInfoList Size='2'><FilterInfo RefFilter='1' Type='1'/><FilterInfo Type='9'/></FilterInfoList>",
+        {"unknown Type",
+         "<FilterInfoList Size='2'><FilterInfo RefFilter='1' Type='1'/><FilterInfo "
+         "Type='9'/></FilterInfoList>",
          false},
-        {"fewer elements than Size", "<FilterInfoList Size='2'><FilterInfo RefFilter='1' Type='1'/></FilterInfoList>",
+        {"fewer elements than Size",
+         "<FilterInfoList Size='2'><FilterInfo RefFilter='1' Type='1'/></FilterInfoList>", false},
+        {"implausible size", "<FilterInfoList Size='2000000000'><FilterInfo Type='1'/></FilterInfoList>",
          false},
-        {"implausible size", "<FilterInfoList Size='2000000000'><FilterInfo Type='1'/></FilterInfoList>", false},
         {"record that cannot be read",
          "<FilterInfoList Size='2'><FilterInfo RefFilter='1' Type='1'/><FilterInfo RefFilter='2' Type='2'>"
-         "<GridDataList Row='1' Col='2'><GridData>1,2,3</GridData></GridDataList></FilterInfo></FilterInfoList>",
+         "<GridDataList Row='1' "
+         "Col='2'><GridData>1,2,3</GridData></GridDataList></FilterInfo></FilterInfoList>",
          false},
         {"missing list", "", false},
     };

@@ -38,7 +38,8 @@ void FillFields(T& r, int32_t base) {
     for (const RecordField<T>& f : T::Fields().fields) {
         ++i;
         if (f.intMember) r.*f.intMember = base + 37 * i;
-        if (f.textMember) r.*f.textMember = u"v" + std::u16string(1, static_cast<char16_t>(u'a' + i)) + u"&<\"";
+        if (f.textMember)
+            r.*f.textMember = u"v" + std::u16string(1, static_cast<char16_t>(u'a' + i)) + u"&<\"";
     }
 }
 
@@ -102,8 +103,12 @@ void AddLocationChildren(Info& info, int32_t base) {
     info.methods->Append(std::move(second));
 }
 
-void AddChildren(CLineLocationInfo& l) { AddLocationChildren<CLineLocationInfo, CLineProperty, CLineLocationMethod>(l, 1500); }
-void AddChildren(CCharLocationInfo& c) { AddLocationChildren<CCharLocationInfo, CCharProperty, CCharLocationMethod>(c, 1600); }
+void AddChildren(CLineLocationInfo& l) {
+    AddLocationChildren<CLineLocationInfo, CLineProperty, CLineLocationMethod>(l, 1500);
+}
+void AddChildren(CCharLocationInfo& c) {
+    AddLocationChildren<CCharLocationInfo, CCharProperty, CCharLocationMethod>(c, 1600);
+}
 
 void AddChildren(CKernelInfo& k) {
     k.preprocessing = Steps(1700);
@@ -167,7 +172,8 @@ std::u16string WrittenText(W&& write) {
 // The start tag of the first element `name` in text (up to its '>'); empty
 // when there is none.
 std::u16string StartTag(const std::u16string& text, const std::u16string& name) {
-    for (size_t at = text.find(u"<" + name); at != std::u16string::npos; at = text.find(u"<" + name, at + 1)) {
+    for (size_t at = text.find(u"<" + name); at != std::u16string::npos;
+         at = text.find(u"<" + name, at + 1)) {
         const char16_t next = at + 1 + name.size() < text.size() ? text[at + 1 + name.size()] : u'>';
         if (next == u' ' || next == u'/' || next == u'>') return text.substr(at, text.find(u'>', at) - at);
     }
@@ -261,9 +267,9 @@ template <class T>
 class RecordTableAgreement : public ::testing::Test {};
 
 using TableRecords =
-    ::testing::Types<CAnchor, CRefAnchorInfo, CRegion, CTextLine, CLine, CFrameLineInfo, CFrameLineRule, CFilterConfig,
-                     CLineProperty, CCharProperty, CLineLocationMethod, CCharLocationMethod, CLineLocationInfo,
-                     CCharLocationInfo, CCharRatio, CKernelInfo, ColorMatch>;
+    ::testing::Types<CAnchor, CRefAnchorInfo, CRegion, CTextLine, CLine, CFrameLineInfo, CFrameLineRule,
+                     CFilterConfig, CLineProperty, CCharProperty, CLineLocationMethod, CCharLocationMethod,
+                     CLineLocationInfo, CCharLocationInfo, CCharRatio, CKernelInfo, ColorMatch>;
 TYPED_TEST_SUITE(RecordTableAgreement, TableRecords);
 
 TYPED_TEST(RecordTableAgreement, WriteReadWriteDescriptorsAndCopy) {
@@ -274,7 +280,8 @@ TYPED_TEST(RecordTableAgreement, WriteReadWriteDescriptorsAndCopy) {
 template <class T>
 class StepTableAgreement : public ::testing::Test {};
 
-using TableSteps = ::testing::Types<CColorToGrayInfo, CGrayToBinInfo, CBlackEdgesErasingInfo, CTiltCorrectionInfo>;
+using TableSteps =
+    ::testing::Types<CColorToGrayInfo, CGrayToBinInfo, CBlackEdgesErasingInfo, CTiltCorrectionInfo>;
 TYPED_TEST_SUITE(StepTableAgreement, TableSteps);
 
 TYPED_TEST(StepTableAgreement, WriteReadWriteDescriptorsAndCopy) {
@@ -365,7 +372,8 @@ TEST(FilterKindTableAgreement, ConditionalElementsAreLeftOutAndKeepValues) {
 TEST(MainTemplateTable, PathElementsRoundTrip) {
     CMainTemplate a;
     FillFields(a, 0);
-    const std::u16string first = WrittenText([&](CXmlDocument& d) { return WriteFields(a, CMainTemplate::Fields(), d); });
+    const std::u16string first =
+        WrittenText([&](CXmlDocument& d) { return WriteFields(a, CMainTemplate::Fields(), d); });
     EXPECT_NE(first.find(u"<SubTemplateListPath>"), std::u16string::npos);
     ExpectDescriptorsMatch(a, first);
     CXmlDocument reread;
@@ -374,7 +382,8 @@ TEST(MainTemplateTable, PathElementsRoundTrip) {
     CMainTemplate b;
     ASSERT_TRUE(ReadFields(b, CMainTemplate::Fields(), reread));
     EXPECT_EQ(b.subTemplateListPath, a.subTemplateListPath);
-    EXPECT_EQ(N(WrittenText([&](CXmlDocument& d) { return WriteFields(b, CMainTemplate::Fields(), d); })), N(first));
+    EXPECT_EQ(N(WrittenText([&](CXmlDocument& d) { return WriteFields(b, CMainTemplate::Fields(), d); })),
+              N(first));
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <sstream>
 #include <string>
 
-#include "xml/RecordXml.h"
 #include "core/TextConv.h"
 #include "devices/DeviceInfo.h"
 #include "engines/KernelInfo.h"
@@ -30,6 +29,7 @@
 #include "templates/SubTemplate.h"
 #include "templates/TemplateGroup.h"
 #include "templates/TextLine.h"
+#include "xml/RecordXml.h"
 
 using namespace libMorvaneClassifier;
 
@@ -38,7 +38,8 @@ namespace {
 // Every name a table's reader looks for: the element, the attributes on it
 // or on small child elements, and the child elements.
 template <class R>
-void Collect(const RecordTable<R>& table, const char* record, std::set<std::pair<std::string, std::string>>& names) {
+void Collect(const RecordTable<R>& table, const char* record,
+             std::set<std::pair<std::string, std::string>>& names) {
     if (table.element) names.insert({Utf16ToUtf8(table.element), record});
     for (const RecordField<R>& f : table.fields) {
         if (!f.inElement || f.kind == FieldKind::kCopied || !f.name) continue;
@@ -96,7 +97,8 @@ TEST(TemplateDocs, EveryAttributeTheReadersAcceptIsDocumented) {
     ASSERT_GT(names.size(), 50u);
     std::string missing;
     for (const auto& n : names)
-        if (doc.find("`" + n.first + "`") == std::string::npos) missing += "  " + n.first + " (" + n.second + ")\n";
+        if (doc.find("`" + n.first + "`") == std::string::npos)
+            missing += "  " + n.first + " (" + n.second + ")\n";
     EXPECT_TRUE(missing.empty()) << "not in docs/templates.md as `Name`:\n" << missing;
 }
 

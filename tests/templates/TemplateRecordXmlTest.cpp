@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "templates/Anchor.h"
-#include "templates/TextLine.h"
 #include "templates/TemplateTestUtil.h"
+#include "templates/TextLine.h"
 
 namespace libMorvaneClassifier {
 namespace {
@@ -74,9 +74,10 @@ void ExpectTextLinesEqual(const CTextLine& a, const CTextLine& b) {
 
 TEST(TemplateRecordXml, AnchorReadsEveryAttributeAndAbsentOnesAsZero) {
     CXmlDocument doc;
-    ASSERT_TRUE(ParseInside(doc,
-                            "<Root><Anchor ID='3' InheritedID='-12' Type='2' RefType='4' PosX=' 7' PosY='12px' "
-                            "Min='5' Max='9' Threshold='800' IsValid='1'/><Anchor/></Root>"));
+    ASSERT_TRUE(
+        ParseInside(doc,
+                    "<Root><Anchor ID='3' InheritedID='-12' Type='2' RefType='4' PosX=' 7' PosY='12px' "
+                    "Min='5' Max='9' Threshold='800' IsValid='1'/><Anchor/></Root>"));
     CAnchor a;
     ASSERT_TRUE(a.Read(doc));
     EXPECT_EQ(a.id, 3);
@@ -106,7 +107,8 @@ TEST(TemplateRecordXml, AnchorReadsEveryAttributeAndAbsentOnesAsZero) {
 
 TEST(TemplateRecordXml, AnchorListKeepsDeclaredLengthWithEmptySlots) {
     CXmlDocument doc;
-    ASSERT_TRUE(ParseInside(doc, "<Root><AnchorList Size='3'><Anchor ID='1'/><Other/><Anchor ID='2'/></AnchorList></Root>"));
+    ASSERT_TRUE(ParseInside(
+        doc, "<Root><AnchorList Size='3'><Anchor ID='1'/><Other/><Anchor ID='2'/></AnchorList></Root>"));
     CAnchorList list;
     ASSERT_TRUE(list.Read(doc));
     ASSERT_EQ(list.count, 3);
@@ -151,11 +153,12 @@ TEST(TemplateRecordXml, ListSizesThatReadEmptyOrFail) {
 
 TEST(TemplateRecordXml, TextLineListFillsMissingLinesWithDefaults) {
     CXmlDocument doc;
-    ASSERT_TRUE(ParseInside(doc,
-                            "<Root><TextLineList Size='3'><TextLine Index='4' FilterType='2' Offset='1' IsExist='1' "
-                            "CompareType='3' Charset='0123' Text='AB&amp;C' CharNum='4' ForegroundColor='16' "
-                            "BackgroundColor='255'><Region Left='1' Top='2' Right='3' Bottom='4'/></TextLine>"
-                            "</TextLineList></Root>"));
+    ASSERT_TRUE(
+        ParseInside(doc,
+                    "<Root><TextLineList Size='3'><TextLine Index='4' FilterType='2' Offset='1' IsExist='1' "
+                    "CompareType='3' Charset='0123' Text='AB&amp;C' CharNum='4' ForegroundColor='16' "
+                    "BackgroundColor='255'><Region Left='1' Top='2' Right='3' Bottom='4'/></TextLine>"
+                    "</TextLineList></Root>"));
     CTextLineList list;
     ASSERT_TRUE(list.Read(doc));
     ASSERT_EQ(list.count, 3);
@@ -184,13 +187,16 @@ TEST(TemplateRecordXml, TextLineListFillsMissingLinesWithDefaults) {
 
 TEST(TemplateRecordXml, RegionPartsAreOptionalAndOrdered) {
     CXmlDocument doc;
-    ASSERT_TRUE(ParseInside(doc,
-                            "<Root>"
-                            "<Region Left='1' Top='2' Right='3' Bottom='4'><AnchorList Size='1'><Anchor ID='8'/></AnchorList></Region>"
-                            "<Region><RefAnchorList Size='1'><RefAnchor ID='1' RefAnchorID='8' DistToAnchor='-5' "
-                            "LocationType='3'/></RefAnchorList><AnchorList Size='1'><Anchor ID='9'/></AnchorList></Region>"
-                            "<Region><AnchorList Size='1'><Anchor/></AnchorList><RefAnchorList Size='1'><RefAnchor/></RefAnchorList></Region>"
-                            "</Root>"));
+    ASSERT_TRUE(ParseInside(
+        doc,
+        "<Root>"
+        "<Region Left='1' Top='2' Right='3' Bottom='4'><AnchorList Size='1'><Anchor "
+        "ID='8'/></AnchorList></Region>"
+        "<Region><RefAnchorList Size='1'><RefAnchor ID='1' RefAnchorID='8' DistToAnchor='-5' "
+        "LocationType='3'/></RefAnchorList><AnchorList Size='1'><Anchor ID='9'/></AnchorList></Region>"
+        "<Region><AnchorList Size='1'><Anchor/></AnchorList><RefAnchorList "
+        "Size='1'><RefAnchor/></RefAnchorList></Region>"
+        "</Root>"));
     CRegion a, b, c, d;
     ASSERT_TRUE(a.Read(doc));
     EXPECT_EQ(a.left, 1);
@@ -346,23 +352,41 @@ TEST(TemplateRecordXml, AssignIsDeepAndSelfAssignmentKeepsEverything) {
 
 TEST(TemplateRecordXml, Descriptors) {
     CAnchor a;
-    EXPECT_EQ(test::DescriptorsOf(a),
-              (Descs{{"Anchor", 8, nullptr}, {"ID", 22, &a.id}, {"InheritedID", 22, &a.inheritedId},
-                     {"Type", 74, &a.type}, {"RefType", 80, &a.refType}, {"PosX", 22, &a.posX}, {"PosY", 22, &a.posY}, {"Min", 22, &a.min},
-                     {"Max", 22, &a.max}, {"Threshold", 22, &a.threshold}, {"IsValid", 11, &a.valid}}));
+    EXPECT_EQ(test::DescriptorsOf(a), (Descs{{"Anchor", 8, nullptr},
+                                             {"ID", 22, &a.id},
+                                             {"InheritedID", 22, &a.inheritedId},
+                                             {"Type", 74, &a.type},
+                                             {"RefType", 80, &a.refType},
+                                             {"PosX", 22, &a.posX},
+                                             {"PosY", 22, &a.posY},
+                                             {"Min", 22, &a.min},
+                                             {"Max", 22, &a.max},
+                                             {"Threshold", 22, &a.threshold},
+                                             {"IsValid", 11, &a.valid}}));
     CRefAnchorInfo r;
-    EXPECT_EQ(test::DescriptorsOf(r),
-              (Descs{{"RefAnchor", 8, nullptr}, {"ID", 22, &r.id}, {"RefAnchorID", 22, &r.refAnchorId},
-                     {"DistToAnchor", 22, &r.distToAnchor}, {"LocationType", 80, &r.locationType}}));
+    EXPECT_EQ(test::DescriptorsOf(r), (Descs{{"RefAnchor", 8, nullptr},
+                                             {"ID", 22, &r.id},
+                                             {"RefAnchorID", 22, &r.refAnchorId},
+                                             {"DistToAnchor", 22, &r.distToAnchor},
+                                             {"LocationType", 80, &r.locationType}}));
     CRegion g;
-    EXPECT_EQ(test::DescriptorsOf(g), (Descs{{"Region", 8, nullptr}, {"Left", 22, &g.left}, {"Right", 22, &g.right},
-                                             {"Top", 22, &g.top}, {"Bottom", 22, &g.bottom}}));
+    EXPECT_EQ(test::DescriptorsOf(g), (Descs{{"Region", 8, nullptr},
+                                             {"Left", 22, &g.left},
+                                             {"Right", 22, &g.right},
+                                             {"Top", 22, &g.top},
+                                             {"Bottom", 22, &g.bottom}}));
     CTextLine t;
-    EXPECT_EQ(test::DescriptorsOf(t),
-              (Descs{{"TextLine", 8, nullptr}, {"Index", 22, &t.index}, {"FilterType", 91, &t.filterType},
-                     {"Offset", 22, &t.offset}, {"IsExist", 11, &t.isExist}, {"CompareType", 22, &t.compareType},
-                     {"Text", 8, &t.text}, {"Charset", 8, &t.charset}, {"CharNum", 22, &t.charNum},
-                     {"ForegroundColor", 22, &t.foregroundColor}, {"BackgroundColor", 22, &t.backgroundColor}}));
+    EXPECT_EQ(test::DescriptorsOf(t), (Descs{{"TextLine", 8, nullptr},
+                                             {"Index", 22, &t.index},
+                                             {"FilterType", 91, &t.filterType},
+                                             {"Offset", 22, &t.offset},
+                                             {"IsExist", 11, &t.isExist},
+                                             {"CompareType", 22, &t.compareType},
+                                             {"Text", 8, &t.text},
+                                             {"Charset", 8, &t.charset},
+                                             {"CharNum", 22, &t.charNum},
+                                             {"ForegroundColor", 22, &t.foregroundColor},
+                                             {"BackgroundColor", 22, &t.backgroundColor}}));
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/TextConv.h"
 #include "core/ObjBase.h"
+#include "core/TextConv.h"
 #include "xml/XmlDocument.h"
 
 namespace libMorvaneClassifier {
@@ -43,7 +43,9 @@ struct Desc {
     std::string name;
     int32_t kind;
     const void* value;
-    bool operator==(const Desc& o) const { return std::tie(name, kind, value) == std::tie(o.name, o.kind, o.value); }
+    bool operator==(const Desc& o) const {
+        return std::tie(name, kind, value) == std::tie(o.name, o.kind, o.value);
+    }
 };
 inline std::ostream& operator<<(std::ostream& os, const Desc& d) {
     return os << d.name << "/" << d.kind << "@" << d.value;

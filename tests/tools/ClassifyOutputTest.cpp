@@ -21,10 +21,10 @@ TEST(ClassifyOutput, FieldsHoldNoTabsOrLineBreaks) {
         {"back\\slash", "back\\\\slash"},
         {"\x1b[31mred", "\\x1b[31mred"},
         {"cr\rdel\x7f", "cr\\rdel\\x7f"},
-        {"caf\xc3\xa9", "caf\xc3\xa9"},          // UTF-8 kept
-        {"c1\xc2\x85", "c1\\u0085"},             // NEL, a C1 line break
-        {"latin1-\xe9", "latin1-\\xe9"},         // not UTF-8
-        {"\xe2\x80\xa8", "\xe2\x80\xa8"},        // U+2028 is printable text in a terminal
+        {"caf\xc3\xa9", "caf\xc3\xa9"},    // UTF-8 kept
+        {"c1\xc2\x85", "c1\\u0085"},       // NEL, a C1 line break
+        {"latin1-\xe9", "latin1-\\xe9"},   // not UTF-8
+        {"\xe2\x80\xa8", "\xe2\x80\xa8"},  // U+2028 is printable text in a terminal
     };
     for (const Case& c : cases) {
         EXPECT_EQ(EscapeField(c.in), c.out) << c.in;

@@ -76,8 +76,8 @@ BatchRun RunPages(const std::vector<std::string>& pages, int jobs, int timeout) 
 class ParallelBatch : public ::testing::TestWithParam<int> {};
 
 TEST_P(ParallelBatch, EveryPageOnceInOrderWhateverTheWorkersDo) {
-    const std::vector<std::string> pages = {"ok-a", "kill", "ok-b", "exit", "fail", "hang", "nomem", "ok-c",
-                                            "kill", "ok-d", "ok-e", "ok-f"};
+    const std::vector<std::string> pages = {"ok-a",  "kill", "ok-b", "exit", "fail", "hang",
+                                            "nomem", "ok-c", "kill", "ok-d", "ok-e", "ok-f"};
     const BatchRun run = RunPages(pages, GetParam(), 1);
     ASSERT_EQ(run.order.size(), pages.size());
     for (size_t i = 0; i < pages.size(); ++i) EXPECT_EQ(run.order[i], i);
@@ -180,13 +180,20 @@ TEST(ParallelBatchOptions, ValuesAreCheckedAndHugeJobCountsLowered) {
         int timeout;
     };
     const Case cases[] = {
-        {{"--jobs", "4"}, 1, 4, 600},     {{"-j", "2"}, 1, 2, 600},
-        {{"--jobs=3"}, 1, 3, 600},        {{"--jobs", "100000"}, 1, morvane_cli::kMaxJobs, 600},
-        {{"--jobs", "0"}, -1, 0, 600},    {{"--jobs", "-1"}, -1, 0, 600},
-        {{"--jobs", "2x"}, -1, 0, 600},   {{"--jobs", ""}, -1, 0, 600},
-        {{"--jobs"}, -1, 0, 600},         {{"--jobs", "99999999999999999999"}, -1, 0, 600},
-        {{"--page-timeout", "5"}, 1, 0, 5}, {{"--page-timeout=0"}, 1, 0, 0},
-        {{"--page-timeout", "-1"}, -1, 0, 600}, {{"--json"}, 0, 0, 600},
+        {{"--jobs", "4"}, 1, 4, 600},
+        {{"-j", "2"}, 1, 2, 600},
+        {{"--jobs=3"}, 1, 3, 600},
+        {{"--jobs", "100000"}, 1, morvane_cli::kMaxJobs, 600},
+        {{"--jobs", "0"}, -1, 0, 600},
+        {{"--jobs", "-1"}, -1, 0, 600},
+        {{"--jobs", "2x"}, -1, 0, 600},
+        {{"--jobs", ""}, -1, 0, 600},
+        {{"--jobs"}, -1, 0, 600},
+        {{"--jobs", "99999999999999999999"}, -1, 0, 600},
+        {{"--page-timeout", "5"}, 1, 0, 5},
+        {{"--page-timeout=0"}, 1, 0, 0},
+        {{"--page-timeout", "-1"}, -1, 0, 600},
+        {{"--json"}, 0, 0, 600},
         {{"-j=2"}, 0, 0, 600},
     };
     for (const auto& c : cases) {

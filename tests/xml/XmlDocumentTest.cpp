@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "xml/XmlDocument.h"
 #include "XmlTestUtil.h"
+#include "xml/XmlDocument.h"
 
 using libMorvaneClassifier::CXmlDocument;
 using namespace xmltest;
@@ -21,8 +21,9 @@ bool HasError(const CXmlDocument& doc, const char* name) {
 
 TEST(XmlDocumentTest, FindElementGoesForwardAmongSiblingsOnly) {
     CXmlDocument doc;
-    ASSERT_TRUE(doc.ParseText(u"<?xml version=\"1.0\"?>\n<!-- c --><R>text<B n=\"1\"/><?pi x?><C/>"
-                              u"<!-- <B n=\"x\"/> --><B n=\"2\"><B n=\"inner\"/></B><B n=\"3\"/></R>"));
+    ASSERT_TRUE(
+        doc.ParseText(u"<?xml version=\"1.0\"?>\n<!-- c --><R>text<B n=\"1\"/><?pi x?><C/>"
+                      u"<!-- <B n=\"x\"/> --><B n=\"2\"><B n=\"inner\"/></B><B n=\"3\"/></R>"));
     ASSERT_TRUE(doc.FindElement(u"R"));
     ASSERT_TRUE(doc.EnterElement());
     ASSERT_TRUE(doc.FindElement(u"B"));
@@ -35,7 +36,7 @@ TEST(XmlDocumentTest, FindElementGoesForwardAmongSiblingsOnly) {
     EXPECT_EQ(doc.ReadAttribute(u"n"), u"3");  // failure does not move
     EXPECT_FALSE(doc.FindElement(u"C"));       // no wrapping around
     EXPECT_EQ(doc.ElementName(), u"B");
-    doc.ResetPosition();                        // the parent stays
+    doc.ResetPosition();  // the parent stays
     EXPECT_TRUE(doc.FindElement(u"C"));
     EXPECT_FALSE(doc.FindElement(u"b"));  // names are case-sensitive
     EXPECT_EQ(doc.ElementName(), u"C");
@@ -94,27 +95,23 @@ TEST_P(XmlAttributeTest, DecodesCharacterReferences) {
 
 INSTANTIATE_TEST_SUITE_P(
     References, XmlAttributeTest,
-    ::testing::Values(AttributeCase{u"a&amp;b&#x41;&#66;", u"a&bAB"},
-                      AttributeCase{u"&foo;", u"&foo;"},
-                      AttributeCase{u"&#0;", u"&#0;"},
-                      AttributeCase{u"&#x0;", u"&#x0;"},
+    ::testing::Values(AttributeCase{u"a&amp;b&#x41;&#66;", u"a&bAB"}, AttributeCase{u"&foo;", u"&foo;"},
+                      AttributeCase{u"&#0;", u"&#0;"}, AttributeCase{u"&#x0;", u"&#x0;"},
                       AttributeCase{u"&lt;&gt;&amp;&quot;&apos;&nbsp;", u"<>&\"'\u00A0"},
                       AttributeCase{u"&LT;&Amp;&NBSP;", u"<&\u00A0"},  // capitals folded
                       AttributeCase{u"&Aacute;&aacute;&AACUTE;", u"\u00C1\u00E1\u00E1"},
                       AttributeCase{u"&euro;&hellip;&alefsym;&diams;", u"\u20AC\u2026\u2135\u2666"},
                       AttributeCase{u"&#x1F600;&#128512;", u"\U0001F600\U0001F600"},
-                      AttributeCase{u"&#X41;", u"A"},
-                      AttributeCase{u"&#00000065;", u"A"},                // nine characters
-                      AttributeCase{u"&#000000065;", u"&#000000065;"},    // ten characters: too long
+                      AttributeCase{u"&#X41;", u"A"}, AttributeCase{u"&#00000065;", u"A"},  // nine characters
+                      AttributeCase{u"&#000000065;", u"&#000000065;"},  // ten characters: too long
                       AttributeCase{u"&#x00000041;", u"&#x00000041;"},
-                      AttributeCase{u"&#12345678;", u"&#12345678;"},    // above U+10FFFF
+                      AttributeCase{u"&#12345678;", u"&#12345678;"},  // above U+10FFFF
                       AttributeCase{u"&#x110000;", u"&#x110000;"},
                       AttributeCase{u"&#xD800;", u"&#xD800;"},  // a surrogate is no character
                       AttributeCase{u"&thetasym;", u"\u03D1"},  // eight characters
                       AttributeCase{u"&#;&#x;&;", u"&#;&#x;&;"},
                       AttributeCase{u"&#12a;&#xG;", u"&#12a;&#xG;"},
-                      AttributeCase{u"a & b &amp", u"a & b &amp"},
-                      AttributeCase{u"&&amp;;", u"&&;"},
+                      AttributeCase{u"a & b &amp", u"a & b &amp"}, AttributeCase{u"&&amp;;", u"&&;"},
                       AttributeCase{u"&amp;lt;", u"&lt;"},  // decoded once only
                       AttributeCase{u"", u""}));
 

@@ -6,10 +6,10 @@
 #include <set>
 #include <string>
 
+#include "XmlTestUtil.h"
 #include "core/TextConv.h"
 #include "xml/XmlDocument.h"
 #include "xml/XmlEncoding.h"
-#include "XmlTestUtil.h"
 
 using libMorvaneClassifier::CXmlDocument;
 using libMorvaneClassifier::Utf8ToUtf16;
@@ -80,22 +80,21 @@ TEST_P(XmlFixtureTest, ChangedDocumentRoundTrips) {
     std::remove(out.c_str());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Encodings, XmlFixtureTest,
-    ::testing::Values(FixtureCase{"utf8.xml", u"UTF-8", false},
-                      // The mark wins over the declared ISO-8859-1.
-                      FixtureCase{"utf8_bom.xml", u"UTF-8", true},
-                      FixtureCase{"utf16le_bom.xml", u"UTF-16LE", true},
-                      FixtureCase{"utf16be_bom.xml", u"UTF-16BE", true},
-                      FixtureCase{"utf16le.xml", u"UTF-16LE", false},
-                      FixtureCase{"utf16be.xml", u"UTF-16BE", false},
-                      FixtureCase{"gb2312.xml", u"GB2312", false},
-                      // GBK bytes, no declaration, white space first.
-                      FixtureCase{"ansi.xml", u"", false}),
-    [](const ::testing::TestParamInfo<FixtureCase>& info) {
-        std::string name = info.param.file;
-        return name.substr(0, name.find('.'));
-    });
+INSTANTIATE_TEST_SUITE_P(Encodings, XmlFixtureTest,
+                         ::testing::Values(FixtureCase{"utf8.xml", u"UTF-8", false},
+                                           // The mark wins over the declared ISO-8859-1.
+                                           FixtureCase{"utf8_bom.xml", u"UTF-8", true},
+                                           FixtureCase{"utf16le_bom.xml", u"UTF-16LE", true},
+                                           FixtureCase{"utf16be_bom.xml", u"UTF-16BE", true},
+                                           FixtureCase{"utf16le.xml", u"UTF-16LE", false},
+                                           FixtureCase{"utf16be.xml", u"UTF-16BE", false},
+                                           FixtureCase{"gb2312.xml", u"GB2312", false},
+                                           // GBK bytes, no declaration, white space first.
+                                           FixtureCase{"ansi.xml", u"", false}),
+                         [](const ::testing::TestParamInfo<FixtureCase>& info) {
+                             std::string name = info.param.file;
+                             return name.substr(0, name.find('.'));
+                         });
 
 struct BytesCase {
     const char* label;
@@ -138,27 +137,30 @@ INSTANTIATE_TEST_SUITE_P(
                   u"iso-8859-1", "éÿ"},
         BytesCase{"DeclaredWindows1252", "<?xml version='1.0' encoding='windows-1252'?><R A=\"\x80\x93\"/>",
                   u"windows-1252", "€“"},
-        BytesCase{"DeclaredShiftJis", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><R A=\"\x93\xFA\x96\x7B\"/>",
-                  u"Shift_JIS", "日本"},
-        BytesCase{"DeclaredBig5", "<?xml version=\"1.0\" encoding=\"big5\"?><R A=\"\xA4\xA4\xA4\xE5\"/>", u"big5",
-                  "中文"},
+        BytesCase{"DeclaredShiftJis",
+                  "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><R A=\"\x93\xFA\x96\x7B\"/>", u"Shift_JIS",
+                  "日本"},
+        BytesCase{"DeclaredBig5", "<?xml version=\"1.0\" encoding=\"big5\"?><R A=\"\xA4\xA4\xA4\xE5\"/>",
+                  u"big5", "中文"},
         BytesCase{"DeclaredAscii", "<?xml version=\"1.0\" encoding=\"US-ASCII\"?><R A=\"ok\"/>", u"US-ASCII",
                   "ok"},
         BytesCase{"HtmlMetaContentType",
-                  "<R A=\"\xD6\xD0\"><head><meta http-equiv=\"content-type\" content=\"text/html; charset=gb2312\"/>"
+                  "<R A=\"\xD6\xD0\"><head><meta http-equiv=\"content-type\" content=\"text/html; "
+                  "charset=gb2312\"/>"
                   "</head></R>",
                   u"gb2312", "中"},
         // The declaration does not fit but the bytes are valid UTF-8.
-        BytesCase{"WrongDeclarationValidUtf8", "<?xml version=\"1.0\" encoding=\"GB2312\"?><R A=\"\xE2\x82\xAC\"/>",
-                  u"UTF-8", "€"},
+        BytesCase{"WrongDeclarationValidUtf8",
+                  "<?xml version=\"1.0\" encoding=\"GB2312\"?><R A=\"\xE2\x82\xAC\"/>", u"UTF-8", "€"},
         // Neither fits: the declared encoding with a replacement character.
-        BytesCase{"WrongDeclarationInvalidBoth", "<?xml version=\"1.0\" encoding=\"GB2312\"?><R A=\"\xD6\xD0\xFF\"/>",
-                  u"GB2312", "中\xEF\xBF\xBD"},
-        BytesCase{"UnknownDeclarationIsUtf8", "<?xml version=\"1.0\" encoding=\"x-no-such\"?><R A=\"\xC3\xA9\"/>",
-                  u"UTF-8", "é"},
+        BytesCase{"WrongDeclarationInvalidBoth",
+                  "<?xml version=\"1.0\" encoding=\"GB2312\"?><R A=\"\xD6\xD0\xFF\"/>", u"GB2312",
+                  "中\xEF\xBF\xBD"},
+        BytesCase{"UnknownDeclarationIsUtf8",
+                  "<?xml version=\"1.0\" encoding=\"x-no-such\"?><R A=\"\xC3\xA9\"/>", u"UTF-8", "é"},
         // A UTF-16 declaration on single bytes: the bytes decide.
-        BytesCase{"Utf16DeclarationOnNarrowBytes", "<?xml version=\"1.0\" encoding=\"UTF-16\"?><R A=\"\xC3\xA9\"/>",
-                  u"UTF-8", "é"},
+        BytesCase{"Utf16DeclarationOnNarrowBytes",
+                  "<?xml version=\"1.0\" encoding=\"UTF-16\"?><R A=\"\xC3\xA9\"/>", u"UTF-8", "é"},
         BytesCase{"ZeroBytesDropped", "<R A=\"a" + kNul + "b" + kNul + "\"/>" + kNul, u"UTF-8", "ab"},
         // Zero bytes in the declaration and between the two bytes of a
         // character are dropped before the declaration is read and the
@@ -178,14 +180,23 @@ TEST(XmlEncodingTest, CharsetNamesMapToCodePages) {
         const char* name;
         int codePage;
     } cases[] = {
-        {"utf-8", 65001}, {"UTF-8", 65001}, {" utf8 ", 65001}, {"iso-8859-1", 28591}, {"Latin1", 28591},
-        {"windows-1252", 1252}, {"cp1252", 1252}, {"shift_jis", 932}, {"SJIS", 932}, {"gb2312", 936},
-        {"GBK", 936}, {"big5", 950}, {"us-ascii", 20127}, {"ascii", 20127}, {"euc-kr", 51949},
-        {"ks_c_5601-1987", 949}, {"koi8-r", 20866}, {"iso-8859-15", 28605}, {"gb18030", 54936},
-        {"utf-16", 1200}, {"utf-16be", 1201}, {"euc-jp", 51932}, {"iso-2022-jp", 50220}, {"ibm437", 437},
-        {"x-no-such", 0}, {"", 0}, {"utf-8x", 0},
+        {"utf-8", 65001},       {"UTF-8", 65001},
+        {" utf8 ", 65001},      {"iso-8859-1", 28591},
+        {"Latin1", 28591},      {"windows-1252", 1252},
+        {"cp1252", 1252},       {"shift_jis", 932},
+        {"SJIS", 932},          {"gb2312", 936},
+        {"GBK", 936},           {"big5", 950},
+        {"us-ascii", 20127},    {"ascii", 20127},
+        {"euc-kr", 51949},      {"ks_c_5601-1987", 949},
+        {"koi8-r", 20866},      {"iso-8859-15", 28605},
+        {"gb18030", 54936},     {"utf-16", 1200},
+        {"utf-16be", 1201},     {"euc-jp", 51932},
+        {"iso-2022-jp", 50220}, {"ibm437", 437},
+        {"x-no-such", 0},       {"", 0},
+        {"utf-8x", 0},
     };
-    for (const auto& c : cases) EXPECT_EQ(xmlenc::CodePageOfCharset(std::string(c.name)), c.codePage) << c.name;
+    for (const auto& c : cases)
+        EXPECT_EQ(xmlenc::CodePageOfCharset(std::string(c.name)), c.codePage) << c.name;
     EXPECT_EQ(xmlenc::CodePageOfCharset(std::u16string(u"Windows-1251")), 1251);
     EXPECT_EQ(xmlenc::CodePageOfCharset(std::u16string(u"utf\u00E9")), 0);
 }
@@ -203,7 +214,7 @@ TEST(XmlEncodingTest, CharsetTableIsLowerCaseWithoutDuplicates) {
 
 // The code pages documents commonly declare have a working converter.
 TEST(XmlEncodingTest, CommonCodePagesHaveConverters) {
-    const int codePages[] = {437,   850,   866,   874,   932,   936,   949,   950,   1250,  1251, 1252,
+    const int codePages[] = {437,   850,   866,   874,   932,   936,   949,   950,   1250,  1251,  1252,
                              1253,  1254,  1255,  1256,  1257,  1258,  20127, 20866, 21866, 28591, 28592,
                              28595, 28597, 28599, 28605, 50220, 51932, 51936, 51949, 54936, 10000};
     for (int cp : codePages) {
@@ -242,7 +253,8 @@ TEST(XmlEncodingTest, Utf8ValidityTest) {
         {"abcdefgh\xC3", false},          // truncated after a fast-path block
     };
     for (const auto& c : cases)
-        EXPECT_EQ(xmlenc::IsValidUtf8(reinterpret_cast<const uint8_t*>(c.bytes.data()), c.bytes.size()), c.valid)
+        EXPECT_EQ(xmlenc::IsValidUtf8(reinterpret_cast<const uint8_t*>(c.bytes.data()), c.bytes.size()),
+                  c.valid)
             << c.bytes;
 }
 
@@ -254,8 +266,7 @@ TEST(XmlEncodingTest, Utf8ReadersRefuseOverlongAndSurrogateForms) {
         std::string bytes;
         std::u16string text;
     } cases[] = {
-        {"a\xC3\xA9", u"a\u00E9"},
-        {"\xF0\x9F\x98\x80", u"\U0001F600"},
+        {"a\xC3\xA9", u"a\u00E9"},       {"\xF0\x9F\x98\x80", u"\U0001F600"},
         {"\xC0\xAF", u"\uFFFD"},          // '/' in two bytes
         {"\xC1\xBF", u"\uFFFD"},          // U+7F in two bytes
         {"\xE0\x80\xAF", u"\uFFFD"},      // '/' in three bytes
@@ -309,7 +320,8 @@ TEST(XmlEncodingTest, NeverLoadedDocumentSavesInDeclaredEncoding) {
 // reference, so reading the file back gives it again.
 TEST(XmlEncodingTest, UnrepresentableCharacterBecomesReference) {
     CXmlDocument doc;
-    ASSERT_TRUE(doc.ParseText(u"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><R A=\"\u00E9\u4E2D\U0001F600\"/>"));
+    ASSERT_TRUE(
+        doc.ParseText(u"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><R A=\"\u00E9\u4E2D\U0001F600\"/>"));
     const std::string out = TempPath("latin1.xml");
     ASSERT_TRUE(doc.Save(U16(out)));
     EXPECT_EQ(ReadBytes(out),

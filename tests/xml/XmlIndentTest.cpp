@@ -30,7 +30,8 @@ TEST(XmlIndent, PutsEachElementOnItsOwnLine) {
         {u"<A><B", u"<A><B"},
         {u"", u""},
     };
-    for (const IndentCase& c : cases) EXPECT_EQ(IndentXmlText(c.in), std::u16string(c.out)) << "case " << (&c - cases);
+    for (const IndentCase& c : cases)
+        EXPECT_EQ(IndentXmlText(c.in), std::u16string(c.out)) << "case " << (&c - cases);
 }
 
 TEST(XmlIndent, DocumentReadsTheSame) {

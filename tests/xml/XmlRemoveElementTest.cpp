@@ -15,7 +15,8 @@ struct RemoveCase {
 
 TEST(XmlRemoveElement, RemovesTheElementAndItsLine) {
     const RemoveCase cases[] = {
-        {u"<A>\n  <B/>\n  <C x=\"1\">\n    <D/>\n  </C>\n  <E/>\n</A>", u"C", u"<A>\n  <B/>\n  <E/>\n</A>", u"E"},
+        {u"<A>\n  <B/>\n  <C x=\"1\">\n    <D/>\n  </C>\n  <E/>\n</A>", u"C", u"<A>\n  <B/>\n  <E/>\n</A>",
+         u"E"},
         {u"<A>\n  <B/>\n  <C/>\n</A>", u"B", u"<A>\n  <C/>\n</A>", u"C"},
         {u"<A>\n  <B/>\n  <C/>\n</A>", u"C", u"<A>\n  <B/>\n</A>", u""},
         // Not on a line of its own: only the element goes.
@@ -30,7 +31,8 @@ TEST(XmlRemoveElement, RemovesTheElementAndItsLine) {
         EXPECT_EQ(xml.Text(), std::u16string(c.out)) << "case " << (&c - cases);
         EXPECT_TRUE(xml.IsWellFormed());
         const bool found = xml.FindNextElement();
-        EXPECT_EQ(found ? xml.ElementName() : std::u16string(), std::u16string(c.next)) << "case " << (&c - cases);
+        EXPECT_EQ(found ? xml.ElementName() : std::u16string(), std::u16string(c.next))
+            << "case " << (&c - cases);
     }
 }
 

@@ -11,7 +11,9 @@
 
 namespace xmltest {
 
-inline std::string DataPath(const std::string& name) { return std::string(MORVANE_TEST_DIR) + "/xml/data/" + name; }
+inline std::string DataPath(const std::string& name) {
+    return std::string(MORVANE_TEST_DIR) + "/xml/data/" + name;
+}
 
 inline std::u16string DataPath16(const std::string& name) {
     return libMorvaneClassifier::Utf8ToUtf16(DataPath(name));

@@ -50,8 +50,10 @@ int PackedColumnUpdate(uint32_t* cp, const uint8_t* add, const uint8_t* sub, int
         const __m256i hi = _mm256_sub_epi32(_mm256_unpackhi_epi16(a, aq), _mm256_unpackhi_epi16(b, bq));
         __m256i* c0 = reinterpret_cast<__m256i*>(cp + x);
         __m256i* c1 = reinterpret_cast<__m256i*>(cp + x + 8);
-        _mm256_storeu_si256(c0, _mm256_add_epi32(_mm256_loadu_si256(c0), _mm256_permute2x128_si256(lo, hi, 0x20)));
-        _mm256_storeu_si256(c1, _mm256_add_epi32(_mm256_loadu_si256(c1), _mm256_permute2x128_si256(lo, hi, 0x31)));
+        _mm256_storeu_si256(
+            c0, _mm256_add_epi32(_mm256_loadu_si256(c0), _mm256_permute2x128_si256(lo, hi, 0x20)));
+        _mm256_storeu_si256(
+            c1, _mm256_add_epi32(_mm256_loadu_si256(c1), _mm256_permute2x128_si256(lo, hi, 0x31)));
     }
     return sse2::PackedColumnUpdate(cp + x, add + x, sub + x, n - x) + x;
 }
@@ -68,11 +70,14 @@ int NiblackCentres(const uint32_t* wp, int from, int end, float inverseF, double
         const __m256i pv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wp + cx));
         const __m256i sv = _mm256_and_si256(pv, lowHalf);
         const __m256i qv = _mm256_srli_epi32(pv, 16);
-        const __m256i m = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_add_ps(_mm256_cvtepi32_ps(sv), halfF), invF));
+        const __m256i m =
+            _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_add_ps(_mm256_cvtepi32_ps(sv), halfF), invF));
         const __m256d qlo = _mm256_cvtepi32_pd(_mm256_castsi256_si128(qv));
         const __m256d qhi = _mm256_cvtepi32_pd(_mm256_extracti128_si256(qv, 1));
-        const __m128i alo = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(qlo, k256), halfD), invD));
-        const __m128i ahi = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(qhi, k256), halfD), invD));
+        const __m128i alo =
+            _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(qlo, k256), halfD), invD));
+        const __m128i ahi =
+            _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(qhi, k256), halfD), invD));
         const __m256i qa = _mm256_inserti128_si256(_mm256_castsi128_si256(alo), ahi, 1);
         const __m256i var = _mm256_abs_epi32(_mm256_sub_epi32(qa, _mm256_mullo_epi32(m, m)));
         const __m256i d = _mm256_cvttps_epi32(_mm256_mul_ps(fifth, _mm256_sqrt_ps(_mm256_cvtepi32_ps(var))));
@@ -98,8 +103,8 @@ int FullWindowSums(const uint32_t* a, int x, int width, int half, uint32_t* out)
 // The pre-binarisation decision for four columns per step in double
 // vectors: the same double operations in the same order as the scalar code
 // (no fused multiply-add is enabled), so every decision is the same.
-int SauvolaRow(const int32_t* wa, const int32_t* wb, const double* inverse, double rowsInverse, const uint8_t* row,
-               uint8_t* f, int width) {
+int SauvolaRow(const int32_t* wa, const int32_t* wb, const double* inverse, double rowsInverse,
+               const uint8_t* row, uint8_t* f, int width) {
     const __m256d rowsInv = _mm256_set1_pd(rowsInverse), zero = _mm256_setzero_pd();
     const __m256d one = _mm256_set1_pd(1.0), fifth = _mm256_set1_pd(0.2), by128 = _mm256_set1_pd(1.0 / 128);
     int x = 0;
@@ -111,8 +116,8 @@ int SauvolaRow(const int32_t* wa, const int32_t* wb, const double* inverse, doub
             _mm256_mul_pd(_mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(wb + x))), inv);
         const __m256d var = _mm256_sub_pd(q, _mm256_mul_pd(m, m));
         const __m256d sd = _mm256_sqrt_pd(_mm256_max_pd(var, zero));
-        const __m256d t =
-            _mm256_mul_pd(m, _mm256_add_pd(one, _mm256_mul_pd(fifth, _mm256_sub_pd(_mm256_mul_pd(sd, by128), one))));
+        const __m256d t = _mm256_mul_pd(
+            m, _mm256_add_pd(one, _mm256_mul_pd(fifth, _mm256_sub_pd(_mm256_mul_pd(sd, by128), one))));
         int32_t four;
         std::memcpy(&four, row + x, 4);
         const __m256d v = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(four)));
@@ -166,8 +171,8 @@ int SurfaceRow(const uint8_t* row, const uint8_t* mark, const uint32_t* packed, 
 // Final decisions of eight pixels per step: the level below which a pixel
 // is black is gathered from `below` by the surface value, and the eight
 // comparisons become one destination byte, first pixel in the high bit.
-int DecideRow(const uint8_t* row, const uint8_t* srow, const int32_t* below, const uint8_t* reversed, int width,
-              uint8_t* out) {
+int DecideRow(const uint8_t* row, const uint8_t* srow, const int32_t* below, const uint8_t* reversed,
+              int width, uint8_t* out) {
     int x = 0;
     for (; x + 8 <= width; x += 8) {
         const __m256i v = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + x)));

@@ -136,7 +136,8 @@ int NiblackCentres(const uint32_t* wp, int from, int end, float inverseF, double
     return cx;
 }
 
-int SmoothRow(const uint8_t* r0, const uint16_t* a, const uint16_t* b, const uint16_t* c, int width, int16_t* out) {
+int SmoothRow(const uint8_t* r0, const uint16_t* a, const uint16_t* b, const uint16_t* c, int width,
+              int16_t* out) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i k01 = _mm_set1_epi32((1056 << 16) | 2113);
     const __m128i k23 = _mm_set1_epi32((1549 << 16) | 540);
@@ -204,17 +205,20 @@ int FullWindowSums(const uint32_t* a, int x, int width, int half, uint32_t* out)
     return x;
 }
 
-int SauvolaRow(const int32_t* wa, const int32_t* wb, const double* inverse, double rowsInverse, const uint8_t* row,
-               uint8_t* f, int width, int x) {
+int SauvolaRow(const int32_t* wa, const int32_t* wb, const double* inverse, double rowsInverse,
+               const uint8_t* row, uint8_t* f, int width, int x) {
     const __m128d rowsInv = _mm_set1_pd(rowsInverse), zero = _mm_setzero_pd();
     const __m128d one = _mm_set1_pd(1.0), fifth = _mm_set1_pd(0.2), by128 = _mm_set1_pd(1.0 / 128);
     for (; x + 2 <= width; x += 2) {
         const __m128d inv = _mm_mul_pd(rowsInv, _mm_loadu_pd(inverse + x));
-        const __m128d m = _mm_mul_pd(_mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(wa + x))), inv);
-        const __m128d q = _mm_mul_pd(_mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(wb + x))), inv);
+        const __m128d m =
+            _mm_mul_pd(_mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(wa + x))), inv);
+        const __m128d q =
+            _mm_mul_pd(_mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(wb + x))), inv);
         const __m128d var = _mm_sub_pd(q, _mm_mul_pd(m, m));
         const __m128d sd = _mm_sqrt_pd(_mm_max_pd(var, zero));
-        const __m128d t = _mm_mul_pd(m, _mm_add_pd(one, _mm_mul_pd(fifth, _mm_sub_pd(_mm_mul_pd(sd, by128), one))));
+        const __m128d t =
+            _mm_mul_pd(m, _mm_add_pd(one, _mm_mul_pd(fifth, _mm_sub_pd(_mm_mul_pd(sd, by128), one))));
         const __m128d v = _mm_set_pd(row[x + 1], row[x]);
         const int mask = _mm_movemask_pd(_mm_cmpgt_pd(t, v));
         f[x] = static_cast<uint8_t>(mask & 1);

@@ -22,7 +22,8 @@ inline __m128i LuminanceFour(const uint8_t* p) {
     const __m256d b = _mm256_cvtepi32_pd(_mm_shuffle_epi8(v, takeB));
     const __m256d g = _mm256_cvtepi32_pd(_mm_shuffle_epi8(v, takeG));
     const __m256d r = _mm256_cvtepi32_pd(_mm_shuffle_epi8(v, takeR));
-    const __m256d sum = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(kb, b), _mm256_mul_pd(kg, g)), _mm256_mul_pd(kr, r));
+    const __m256d sum =
+        _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(kb, b), _mm256_mul_pd(kg, g)), _mm256_mul_pd(kr, r));
     return _mm256_cvttpd_epi32(sum);
 }
 
@@ -32,16 +33,19 @@ inline void SplitSixteen(const uint8_t* p, __m128i& b, __m128i& g, __m128i& r) {
     const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
     const __m128i a2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
     b = _mm_or_si128(
-        _mm_or_si128(_mm_shuffle_epi8(a0, _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1)),
-                     _mm_shuffle_epi8(a1, _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1))),
+        _mm_or_si128(
+            _mm_shuffle_epi8(a0, _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1)),
+            _mm_shuffle_epi8(a1, _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1))),
         _mm_shuffle_epi8(a2, _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13)));
     g = _mm_or_si128(
-        _mm_or_si128(_mm_shuffle_epi8(a0, _mm_setr_epi8(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1)),
-                     _mm_shuffle_epi8(a1, _mm_setr_epi8(-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1))),
+        _mm_or_si128(
+            _mm_shuffle_epi8(a0, _mm_setr_epi8(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1)),
+            _mm_shuffle_epi8(a1, _mm_setr_epi8(-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1))),
         _mm_shuffle_epi8(a2, _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14)));
     r = _mm_or_si128(
-        _mm_or_si128(_mm_shuffle_epi8(a0, _mm_setr_epi8(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1)),
-                     _mm_shuffle_epi8(a1, _mm_setr_epi8(-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1))),
+        _mm_or_si128(
+            _mm_shuffle_epi8(a0, _mm_setr_epi8(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1)),
+            _mm_shuffle_epi8(a1, _mm_setr_epi8(-1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1))),
         _mm_shuffle_epi8(a2, _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15)));
 }
 

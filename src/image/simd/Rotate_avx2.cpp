@@ -37,8 +37,9 @@ bool RotateGrayRow(const RotateRow& row, uint8_t* out, int32_t dstWidth) {
         const __m128i x0 = _mm256_cvttpd_epi32(X);
         const __m128i y0 = _mm256_cvttpd_epi32(Y);
         // Inside with both neighbours: 0 <= x0 < width - 1, 0 <= y0 < height - 1.
-        const __m128i inside = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(x0, minusOne), _mm_cmpgt_epi32(lastX, x0)),
-                                             _mm_and_si128(_mm_cmpgt_epi32(y0, minusOne), _mm_cmpgt_epi32(lastY, y0)));
+        const __m128i inside =
+            _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(x0, minusOne), _mm_cmpgt_epi32(lastX, x0)),
+                          _mm_and_si128(_mm_cmpgt_epi32(y0, minusOne), _mm_cmpgt_epi32(lastY, y0)));
         if (_mm_movemask_epi8(inside) != 0xFFFF) {
             for (int k = 0; k < 4; ++k) row.pixel(row.context, xd + k, out);
             continue;

@@ -18,11 +18,18 @@ int NoPackFlags(const uint8_t*, int, uint8_t*) { return 0; }
 int NoFlatten(const uint8_t*, int, int, int, uint8_t*) { return 0; }
 int NoPackedWindowSums(const uint32_t*, int, int, int from, uint32_t*) { return from; }
 int NoNiblackCentres(const uint32_t*, int from, int, float, double, uint8_t*) { return from; }
-int NoSmoothRow(const uint8_t*, const uint16_t*, const uint16_t*, const uint16_t*, int, int16_t*) { return 3; }
-int NoFullWindowSumsPair(const uint32_t*, const uint32_t*, int x, int, int, uint32_t*, uint32_t*) { return x; }
+int NoSmoothRow(const uint8_t*, const uint16_t*, const uint16_t*, const uint16_t*, int, int16_t*) {
+    return 3;
+}
+int NoFullWindowSumsPair(const uint32_t*, const uint32_t*, int x, int, int, uint32_t*, uint32_t*) {
+    return x;
+}
 int NoFullWindowSums(const uint32_t*, int x, int, int, uint32_t*) { return x; }
-int NoSauvolaRow(const int32_t*, const int32_t*, const double*, double, const uint8_t*, uint8_t*, int) { return 0; }
-int NoSurfaceRow(const uint8_t*, const uint8_t*, const uint32_t*, int, uint8_t*, int64_t&, int64_t&, int64_t&) {
+int NoSauvolaRow(const int32_t*, const int32_t*, const double*, double, const uint8_t*, uint8_t*, int) {
+    return 0;
+}
+int NoSurfaceRow(const uint8_t*, const uint8_t*, const uint32_t*, int, uint8_t*, int64_t&, int64_t&,
+                 int64_t&) {
     return 0;
 }
 int NoDecideRow(const uint8_t*, const uint8_t*, const int32_t*, const uint8_t*, int, uint8_t*) { return 0; }
@@ -33,9 +40,10 @@ int NoGraySumRow24(const uint8_t*, int, uint16_t*) { return 0; }
 int NoPackedColumnUpdate(uint32_t*, const uint8_t*, const uint8_t*, int) { return 0; }
 
 constexpr KernelTable kScalarTable = {
-    Tier::kScalar,  NoPack,      NoPackLess,       NoPackFlags,  NoFlatten,   NoPackedWindowSums,
-    NoNiblackCentres, NoSmoothRow, NoFullWindowSumsPair, NoFullWindowSums, NoSauvolaRow, NoSurfaceRow,
-    NoDecideRow,    NoLuminanceRow, NoRotateGrayRow, NoWarpGrayRow, NoGraySumRow24, NoPackedColumnUpdate,
+    Tier::kScalar,      NoPack,           NoPackLess,           NoPackFlags,          NoFlatten,
+    NoPackedWindowSums, NoNiblackCentres, NoSmoothRow,          NoFullWindowSumsPair, NoFullWindowSums,
+    NoSauvolaRow,       NoSurfaceRow,     NoDecideRow,          NoLuminanceRow,       NoRotateGrayRow,
+    NoWarpGrayRow,      NoGraySumRow24,   NoPackedColumnUpdate,
 };
 
 #ifdef MORVANE_SIMD_X86
@@ -45,19 +53,21 @@ int Sse2SauvolaRow(const int32_t* wa, const int32_t* wb, const double* inverse, 
 }
 
 constexpr KernelTable kSse2Table = {
-    Tier::kSse2,          sse2::PackBelow,        sse2::PackLess,       sse2::PackFlags,
-    sse2::FlattenRow,     sse2::PackedWindowSums, sse2::NiblackCentres, sse2::SmoothRow,
-    sse2::FullWindowSumsPair, sse2::FullWindowSums, Sse2SauvolaRow,     NoSurfaceRow,
-    NoDecideRow,          NoLuminanceRow,         NoRotateGrayRow,      NoWarpGrayRow,        NoGraySumRow24,
-    sse2::PackedColumnUpdate,
+    Tier::kSse2,          sse2::PackBelow,  sse2::PackLess,
+    sse2::PackFlags,      sse2::FlattenRow, sse2::PackedWindowSums,
+    sse2::NiblackCentres, sse2::SmoothRow,  sse2::FullWindowSumsPair,
+    sse2::FullWindowSums, Sse2SauvolaRow,   NoSurfaceRow,
+    NoDecideRow,          NoLuminanceRow,   NoRotateGrayRow,
+    NoWarpGrayRow,        NoGraySumRow24,   sse2::PackedColumnUpdate,
 };
 
 constexpr KernelTable kAvx2Table = {
-    Tier::kAvx2,          sse2::PackBelow,        sse2::PackLess,       sse2::PackFlags,
-    sse2::FlattenRow,     sse2::PackedWindowSums, avx2::NiblackCentres, sse2::SmoothRow,
-    avx2::FullWindowSumsPair, avx2::FullWindowSums, avx2::SauvolaRow,   avx2::SurfaceRow,
-    avx2::DecideRow,      avx2::LuminanceRow,     avx2::RotateGrayRow,  avx2::WarpGrayRow,    avx2::GraySumRow24,
-    avx2::PackedColumnUpdate,
+    Tier::kAvx2,          sse2::PackBelow,    sse2::PackLess,
+    sse2::PackFlags,      sse2::FlattenRow,   sse2::PackedWindowSums,
+    avx2::NiblackCentres, sse2::SmoothRow,    avx2::FullWindowSumsPair,
+    avx2::FullWindowSums, avx2::SauvolaRow,   avx2::SurfaceRow,
+    avx2::DecideRow,      avx2::LuminanceRow, avx2::RotateGrayRow,
+    avx2::WarpGrayRow,    avx2::GraySumRow24, avx2::PackedColumnUpdate,
 };
 #endif
 
@@ -83,7 +93,8 @@ Tier DetectTier() {
 std::atomic<const KernelTable*>& Current() {
     // Chosen once, on first use: the processor's best tier, or the lower one
     // the environment asks for.
-    static std::atomic<const KernelTable*> current{TableOf(TierFromSetting(std::getenv("MORVANE_SIMD"), SupportedTier()))};
+    static std::atomic<const KernelTable*> current{
+        TableOf(TierFromSetting(std::getenv("MORVANE_SIMD"), SupportedTier()))};
     return current;
 }
 
@@ -91,9 +102,12 @@ std::atomic<const KernelTable*>& Current() {
 
 const char* TierName(Tier tier) {
     switch (tier) {
-        case Tier::kScalar: return "scalar";
-        case Tier::kSse2: return "sse2";
-        case Tier::kAvx2: return "avx2";
+        case Tier::kScalar:
+            return "scalar";
+        case Tier::kSse2:
+            return "sse2";
+        case Tier::kAvx2:
+            return "avx2";
     }
     return "scalar";
 }

@@ -32,7 +32,7 @@ Tier TierFromSetting(const char* setting, Tier supported);
 struct RotateRow {
     const uint8_t* bytes = nullptr;
     int32_t stride = 0;
-    int32_t width = 0;   // source size
+    int32_t width = 0;  // source size
     int32_t height = 0;
     double cx = 0, cy = 0;
     const double* colCos = nullptr;
@@ -80,7 +80,8 @@ struct KernelTable {
     // (wp[from - 1] holds the sum before).
     int (*packedWindowSums)(const uint32_t* cp, int n, int r, int from, uint32_t* wp);
     // Niblack thresholds of the window centres [from, end).
-    int (*niblackCentres)(const uint32_t* wp, int from, int end, float inverseF, double inverseD, uint8_t* ct);
+    int (*niblackCentres)(const uint32_t* wp, int from, int end, float inverseF, double inverseD,
+                          uint8_t* ct);
 
     // Inner columns of the 7 x 7 smoothing of one row from column 3 on:
     // r0 the row, a, b, c the sums of the rows 1, 2 and 3 above and below.
@@ -89,16 +90,16 @@ struct KernelTable {
 
     // Full windows of +-half columns from x on for two rows of column sums
     // (modulo 2^32); out[x - 1] holds the sum before x.
-    int (*fullWindowSumsPair)(const uint32_t* a, const uint32_t* b, int x, int width, int half, uint32_t* outA,
-                              uint32_t* outB);
+    int (*fullWindowSumsPair)(const uint32_t* a, const uint32_t* b, int x, int width, int half,
+                              uint32_t* outA, uint32_t* outB);
     // The same for one row.
     int (*fullWindowSums)(const uint32_t* a, int x, int width, int half, uint32_t* out);
     // Sauvola pre-binarisation flags of one row.
     int (*sauvolaRow)(const int32_t* wa, const int32_t* wb, const double* inverse, double rowsInverse,
                       const uint8_t* row, uint8_t* f, int width);
     // Background-surface values of one row; the counts add into the totals.
-    int (*surfaceRow)(const uint8_t* row, const uint8_t* mark, const uint32_t* packed, int width, uint8_t* out,
-                      int64_t& rowFg, int64_t& rowBgSum, int64_t& rowExcess);
+    int (*surfaceRow)(const uint8_t* row, const uint8_t* mark, const uint32_t* packed, int width,
+                      uint8_t* out, int64_t& rowFg, int64_t& rowBgSum, int64_t& rowExcess);
     // Final decisions of one row, eight pixels to a destination byte.
     int (*decideRow)(const uint8_t* row, const uint8_t* srow, const int32_t* below, const uint8_t* reversed,
                      int width, uint8_t* out);

@@ -19,13 +19,14 @@ int PackFlags(const uint8_t* flags, int n, uint8_t* out);
 int FlattenRow(const uint8_t* in, int width, int cut, int white, uint8_t* out);
 int PackedWindowSums(const uint32_t* cp, int n, int r, int from, uint32_t* wp);
 int NiblackCentres(const uint32_t* wp, int from, int end, float inverseF, double inverseD, uint8_t* ct);
-int SmoothRow(const uint8_t* r0, const uint16_t* a, const uint16_t* b, const uint16_t* c, int width, int16_t* out);
+int SmoothRow(const uint8_t* r0, const uint16_t* a, const uint16_t* b, const uint16_t* c, int width,
+              int16_t* out);
 int FullWindowSumsPair(const uint32_t* a, const uint32_t* b, int x, int width, int half, uint32_t* outA,
                        uint32_t* outB);
 int FullWindowSums(const uint32_t* a, int x, int width, int half, uint32_t* out);
 // From column x on.
-int SauvolaRow(const int32_t* wa, const int32_t* wb, const double* inverse, double rowsInverse, const uint8_t* row,
-               uint8_t* f, int width, int x);
+int SauvolaRow(const int32_t* wa, const int32_t* wb, const double* inverse, double rowsInverse,
+               const uint8_t* row, uint8_t* f, int width, int x);
 int PackedColumnUpdate(uint32_t* cp, const uint8_t* add, const uint8_t* sub, int n);
 
 }  // namespace simd::sse2
@@ -36,12 +37,12 @@ int NiblackCentres(const uint32_t* wp, int from, int end, float inverseF, double
 int FullWindowSumsPair(const uint32_t* a, const uint32_t* b, int x, int width, int half, uint32_t* outA,
                        uint32_t* outB);
 int FullWindowSums(const uint32_t* a, int x, int width, int half, uint32_t* out);
-int SauvolaRow(const int32_t* wa, const int32_t* wb, const double* inverse, double rowsInverse, const uint8_t* row,
-               uint8_t* f, int width);
+int SauvolaRow(const int32_t* wa, const int32_t* wb, const double* inverse, double rowsInverse,
+               const uint8_t* row, uint8_t* f, int width);
 int SurfaceRow(const uint8_t* row, const uint8_t* mark, const uint32_t* packed, int width, uint8_t* out,
                int64_t& rowFg, int64_t& rowBgSum, int64_t& rowExcess);
-int DecideRow(const uint8_t* row, const uint8_t* srow, const int32_t* below, const uint8_t* reversed, int width,
-              uint8_t* out);
+int DecideRow(const uint8_t* row, const uint8_t* srow, const int32_t* below, const uint8_t* reversed,
+              int width, uint8_t* out);
 int LuminanceRow(const uint8_t* in, uint8_t* out, int width, const uint8_t* dropBits);
 bool RotateGrayRow(const RotateRow& row, uint8_t* out, int32_t dstWidth);
 int WarpGrayRow(const WarpRow& row, int n, uint8_t* out);

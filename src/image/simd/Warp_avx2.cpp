@@ -14,8 +14,10 @@ namespace simd::avx2 {
 int WarpGrayRow(const WarpRow& row, int n, uint8_t* out) {
     if (row.dx < 0) return 0;
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    __m256i X = _mm256_add_epi32(_mm256_set1_epi32(row.x), _mm256_mullo_epi32(lane, _mm256_set1_epi32(row.dx)));
-    __m256i Y = _mm256_add_epi32(_mm256_set1_epi32(row.y), _mm256_mullo_epi32(lane, _mm256_set1_epi32(row.dy)));
+    __m256i X =
+        _mm256_add_epi32(_mm256_set1_epi32(row.x), _mm256_mullo_epi32(lane, _mm256_set1_epi32(row.dx)));
+    __m256i Y =
+        _mm256_add_epi32(_mm256_set1_epi32(row.y), _mm256_mullo_epi32(lane, _mm256_set1_epi32(row.dy)));
     const __m256i stepX = _mm256_set1_epi32(8 * row.dx), stepY = _mm256_set1_epi32(8 * row.dy);
     const __m256i low = _mm256_set1_epi32(255), round = _mm256_set1_epi32(32768);
     const __m128i one8 = _mm_set1_epi8(1);
@@ -56,7 +58,8 @@ int WarpGrayRow(const WarpRow& row, int n, uint8_t* out) {
             _mm256_add_epi32(_mm256_slli_epi32(p00, 8), _mm256_mullo_epi32(_mm256_sub_epi32(p10, p00), fx));
         const __m256i bottom =
             _mm256_add_epi32(_mm256_slli_epi32(p01, 8), _mm256_mullo_epi32(_mm256_sub_epi32(p11, p01), fx));
-        __m256i v = _mm256_add_epi32(_mm256_slli_epi32(top, 8), _mm256_mullo_epi32(_mm256_sub_epi32(bottom, top), fy));
+        __m256i v = _mm256_add_epi32(_mm256_slli_epi32(top, 8),
+                                     _mm256_mullo_epi32(_mm256_sub_epi32(bottom, top), fy));
         v = _mm256_srai_epi32(_mm256_add_epi32(v, round), 16);
         const __m128i words = _mm_packus_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(words, words));
