@@ -67,7 +67,7 @@ void Read(benchmark::State& state, bool jpeg) {
             state.SkipWithError(imagefile::LastReadFailure().c_str());
             break;
         }
-        benchmark::DoNotOptimize(image.rows);
+        benchmark::DoNotOptimize(image.Rows());
     }
     state.counters["dpi"] = s.dpi;
 }
@@ -84,7 +84,7 @@ void Render(benchmark::State& state, bool jpeg) {
             state.SkipWithError(imagefile::LastReadFailure().c_str());
             break;
         }
-        benchmark::DoNotOptimize(image.rows);
+        benchmark::DoNotOptimize(image.Rows());
     }
     state.counters["dpi"] = s.dpi;
 }

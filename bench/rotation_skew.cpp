@@ -83,7 +83,9 @@ BENCHMARK(BM_Rotate3Degrees_Morvane)->Unit(benchmark::kMillisecond);
 #ifdef HAVE_OPENCV
 void RotateOpenCV(benchmark::State& state, int threads) {
     const CRawImage& src = GrayPage();
-    cv::Mat in(kHeight, kWidth, CV_8UC1, src.Bits(), static_cast<size_t>(src.bytesPerRow));
+    // OpenCV wraps the rows without copying and only reads them here.
+    cv::Mat in(kHeight, kWidth, CV_8UC1, const_cast<uint8_t*>(src.Bits()),
+               static_cast<size_t>(src.bytesPerRow));
     cv::Mat out;
     const cv::Mat m =
         cv::getRotationMatrix2D(cv::Point2f((kWidth - 1) / 2.0f, (kHeight - 1) / 2.0f), -kDegrees, 1.0);

@@ -103,7 +103,7 @@ void Stage(benchmark::State& state) {
         state.SkipWithError("no memory");
         return;
     }
-    for (int y = 0; y < page.height; ++y) std::copy(page.rows[y], page.rows[y] + page.width, gray.rows[y]);
+    for (int y = 0; y < page.height; ++y) std::copy(page.rows[y], page.rows[y] + page.width, gray.Row(y));
     CNormalizeTextSizeInfo size;
     size.height = 28;
     size.tolerance = 20;
