@@ -30,6 +30,21 @@ bool ApplyGrayToBinStep(CRawImage& image, const CGrayToBinInfo& step) {
     return true;
 }
 
+bool BinariseInOneStrip(CRawImage& work, int32_t binaryMethod) {
+    if (work.bitCount == 24) {
+        CColorToGrayInfo gray;
+        gray.colorFilter = -1;
+        if (!ApplyColorToGrayStep(work, gray)) return false;
+    }
+    if (work.bitCount == 8) {
+        CGrayToBinInfo bin;
+        bin.method = binaryMethod;
+        bin.blockNum = 1;
+        ApplyGrayToBinStep(work, bin);
+    }
+    return true;
+}
+
 const RecordTable<ColorMatch>& ColorMatch::Fields() {
     static const RecordTable<ColorMatch> table{kElement, {IntField(u"Method", &ColorMatch::method)}};
     return table;

@@ -155,17 +155,7 @@ bool NormalizeTextSize(CRawImage& image, const CNormalizeTextSizeInfo& step,
     } else if (image.bitCount != 1) {
         work = image;
         if (!work.HasPixels()) return false;
-        if (work.bitCount == 24) {
-            CColorToGrayInfo gray;
-            gray.colorFilter = -1;
-            if (!ApplyColorToGrayStep(work, gray)) return true;
-        }
-        if (work.bitCount == 8) {
-            CGrayToBinInfo bin;
-            bin.method = kMeasureMethod;
-            bin.blockNum = 1;
-            ApplyGrayToBinStep(work, bin);
-        }
+        if (!BinariseInOneStrip(work, kMeasureMethod)) return true;
     }
     // A binary page is measured as it is.
     const CRawImage& binary = image.bitCount == 1 ? image : work;

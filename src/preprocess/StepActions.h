@@ -19,6 +19,10 @@ bool ApplyColorToGrayStep(CRawImage& image, const CColorToGrayInfo& step);
 // Type 2: strip-wise binarisation of an 8-bit image; other formats are left
 // unchanged. Never fails.
 bool ApplyGrayToBinStep(CRawImage& image, const CGrayToBinInfo& step);
+// Turns a working copy of a page 1-bit as types 1 and 2 would in one strip:
+// colour to gray with the default filter, then `binaryMethod`. False only
+// when the colour conversion fails; a 1-bit image stays as it is.
+bool BinariseInOneStrip(CRawImage& work, int32_t binaryMethod);
 // Type 3 with method 0 (the executor handles other methods): measures the
 // dark margins on a binary working copy and crops them from the image.
 bool ApplyBlackEdgesErasingStep(CRawImage& image, const CBlackEdgesErasingInfo& step);

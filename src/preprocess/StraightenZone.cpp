@@ -52,17 +52,7 @@ bool StraightenZone(CRawImage& image, const CStraightenZoneInfo& step, Straighte
     if (!image.HasPixels() || image.width < 1 || image.height < 1) return false;
     CRawImage work(image);
     if (!work.HasPixels()) return false;
-    if (work.bitCount == 24) {
-        CColorToGrayInfo gray;
-        gray.colorFilter = -1;
-        if (!ApplyColorToGrayStep(work, gray)) return true;
-    }
-    if (work.bitCount == 8) {
-        CGrayToBinInfo bin;
-        bin.method = step.binaryMethod;
-        bin.blockNum = 1;
-        ApplyGrayToBinStep(work, bin);
-    }
+    if (!BinariseInOneStrip(work, step.binaryMethod)) return true;
     if (work.bitCount != 1) return true;
     ZoneFound zone;
     if (!FindMachineReadableZone(work, zone)) return true;
