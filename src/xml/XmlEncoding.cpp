@@ -202,6 +202,22 @@ bool LooksLikeUtf16(const uint8_t* d, size_t n, bool& bigEndian) {
     return false;
 }
 
+// A UTF-8 lead byte: the continuation bytes it announces, its payload bits
+// and the smallest code point its length may encode. False for a byte that
+// cannot start a sequence.
+inline bool Utf8Lead(uint8_t b, size_t& extra, uint32_t& c, uint32_t& min) {
+    if ((b & 0xE0) == 0xC0) {
+        extra = 1, c = b & 0x1F, min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+        extra = 2, c = b & 0x0F, min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+        extra = 3, c = b & 0x07, min = 0x10000;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool IsValidUtf8(const uint8_t* s, size_t n) {
@@ -224,20 +240,7 @@ bool IsValidUtf8(const uint8_t* s, size_t n) {
         size_t extra;
         uint32_t c;
         uint32_t min;
-        if ((b & 0xE0) == 0xC0) {
-            extra = 1;
-            c = b & 0x1F;
-            min = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            extra = 2;
-            c = b & 0x0F;
-            min = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            extra = 3;
-            c = b & 0x07;
-            min = 0x10000;
-        } else
-            return false;
+        if (!Utf8Lead(b, extra, c, min)) return false;
         if (i + extra >= n) return false;  // truncated at the end
         for (size_t k = 1; k <= extra; ++k) {
             if ((s[i + k] & 0xC0) != 0x80) return false;
@@ -290,19 +293,7 @@ void DecodeUtf8(const uint8_t* s, size_t n, std::u16string& out) {
         size_t extra;
         uint32_t c;
         uint32_t min;
-        if ((b & 0xE0) == 0xC0) {
-            extra = 1;
-            c = b & 0x1F;
-            min = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            extra = 2;
-            c = b & 0x0F;
-            min = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            extra = 3;
-            c = b & 0x07;
-            min = 0x10000;
-        } else {
+        if (!Utf8Lead(b, extra, c, min)) {
             *w++ = 0xFFFD;
             ++i;
             continue;
